@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running stage3 needs on a Debian machine:
+# the Debian packages that are missing and the locales the tests use.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtk-3-dev libglib2.0-dev xvfb xauth xdotool
+  at-spi2-core dbus dbus-x11 python3 python3-gi gir1.2-atspi-2.0 gir1.2-gtk-3.0
+  rpm libgettextpo-dev gettext locales
+  fonts-dejavu-core fonts-noto-cjk
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Locales: a UTF-8 one, Latin-1 German, Japanese EUC-JP and the UTF-8 forms the demo offers.
+have_locale() { locale -a 2>/dev/null | grep -qix "$1"; }
+make_locale() { # input charset name
+  local want_alias="$3"
+  have_locale "$want_alias" || $SUDO localedef -i "$1" -f "$2" "$3" || echo "setup: locale $3 could not be made"
+}
+make_locale en_US UTF-8 en_US.utf8
+make_locale de_DE ISO-8859-1 de_DE
+make_locale de_DE ISO-8859-1 de_DE.iso88591
+make_locale de_DE UTF-8 de_DE.utf8
+make_locale fr_FR UTF-8 fr_FR.utf8
+make_locale ja_JP EUC-JP ja_JP.eucjp
+make_locale ja_JP UTF-8 ja_JP.utf8
+exit 0

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds stage3 and passes every test: the normal build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer targets for a short run.
+# FUZZ_SECONDS sets the time of the long fuzz run (default 60).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+"$top/scripts/setup.sh"
+
+jobs=$(nproc)
+export CTEST_OUTPUT_ON_FAILURE=1
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest -j"$jobs" --timeout 600)
+
+echo "== build under AddressSanitizer and UndefinedBehaviorSanitizer"
+export ASAN_OPTIONS="abort_on_error=0:halt_on_error=1:detect_leaks=1:strict_string_checks=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$top/tests/lsan.supp:print_suppressions=0"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSTAGE3_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ctest -j"$jobs" --timeout 900)
+
+echo "== fuzz"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSTAGE3_FUZZ=ON -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}" >/dev/null
+cmake --build build-fuzz -j"$jobs"
+(cd build-fuzz && ctest --timeout 900)

@@ -1,0 +1,15 @@
+// Cancel, close requests, the exit question and the end of the proxy notice.
+#pragma once
+
+#include <gtk/gtk.h>
+
+int queryCancel();
+void onDialogCancelButtonClicked(GtkButton* button, gpointer data);
+gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer data);
+void onExitYesClicked(GtkButton* button, gpointer data);
+void onExitNoClicked(GtkButton* button, gpointer data);
+gint onExitDialogDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
+void onProxyOkClicked(GtkButton* button, gpointer data);
+
+// The start marker that exists while the wizard runs.
+extern const char* const StartMarkerPath;
