@@ -1,0 +1,123 @@
+// The multi-language resource database file: language headers, the resources
+// of one language, and the whole database with on-demand loading, closest-
+// language lookup and the one global database.
+//
+// File layout (all numbers little-endian):
+//   0  magic 00 00 00 01
+//   4  language count N
+//   8  N sections, each a 32-byte header (next header offset, resource block
+//      offset, 16-byte language record) followed by its resource block
+//      (count M, then M records of identifier, length L, L bytes).
+#ifndef STAGE3_RESDB_LANGUAGE_DB_H
+#define STAGE3_RESDB_LANGUAGE_DB_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resdb/file.h"
+#include "resdb/language.h"
+#include "resdb/resource.h"
+
+class LanguageHeader_C {
+public:
+    LanguageHeader_C();
+
+    // Reads one 32-byte header. With a previous header, first seeks to its
+    // nextHeaderPos; without, reads at the current position.
+    bool Load(File_C* file, const LanguageHeader_C* previous);
+    // Writes the 32-byte header at the current position.
+    bool Store(File_C* file) const;
+
+    unsigned long long nextHeaderPos;
+    unsigned long long resourcePos;
+    unsigned long long headerPos;  // where it was read or last written; not stored
+    Language_C lang;
+};
+
+class ResourceDB_C {
+public:
+    typedef std::map<ResourceID_C, LangRes_C> EntryMap;
+
+    // Throws ResourceError(RESOURCE_NOT_FOUND) when the identifier is missing;
+    // never inserts.
+    LangRes_C& operator[](const ResourceID_C& id);
+    const LangRes_C& operator[](const ResourceID_C& id) const;
+
+    bool AddResource(const ResourceID_C& id, const LangRes_C& value);
+    // Stores the text up to its first NUL.
+    bool AddString(const ResourceID_C& id, const std::string& text);
+
+    // Reads one resource block at the current position. On failure entries is
+    // empty. The one-argument form measures the bytes left in the file; a
+    // count or length reaching past `remaining` fails without allocating.
+    bool Load(File_C* file);
+    bool Load(File_C* file, unsigned long long remaining);
+    // Writes entries as one block at the current position, ascending identifiers.
+    bool Store(File_C* file) const;
+    bool Unload();
+
+    EntryMap entries;
+};
+
+class LanguageDB_C {
+public:
+    typedef std::map<Language_C, ResourceDB_C> ResourceMap;
+    typedef std::map<Language_C, LanguageHeader_C> HeaderMap;
+    typedef ResourceMap::iterator iterator;
+
+    LanguageDB_C();
+    // Frees both maps and releases the file object, if still held.
+    ~LanguageDB_C();
+    LanguageDB_C(const LanguageDB_C&) = delete;
+    LanguageDB_C& operator=(const LanguageDB_C&) = delete;
+
+    // Opens the file and reads its prefix and every header; resource blocks
+    // are read on first use. False for a missing file, a wrong magic, a short
+    // prefix, a broken header or a header chain that returns to a header read
+    // before.
+    bool Load(const char* path);
+    // Writes every language (those of the open file are read first), then
+    // reopens the path for reading.
+    bool Store(const char* path);
+    bool OpenForRead(const char* path);
+    bool Unload();
+    // Finds the language in memory, or loads its block from the file. No
+    // fallback: exact four-field equality.
+    bool GetResourceDB(Language_C language, iterator& where);
+
+    // Throws ResourceError(LANGUAGE_NOT_FOUND) when GetResourceDB fails.
+    ResourceDB_C& operator[](const Language_C& language);
+    // The nearest other language listed in the file, or the request itself.
+    Language_C FindClosestLang(const Language_C& request);
+    // Lookups with fallback to the closest languages; throw ResourceError of
+    // the last language tried.
+    LangRes_C& GetResource(const Language_C& language, const ResourceID_C& id);
+    LangRes_C& GetFallbackResource(Language_C& language, const ResourceID_C& id);
+
+    bool AddResource(Language_C language, const ResourceID_C& id, const LangRes_C& value);
+    bool AddString(Language_C language, const ResourceID_C& id, const std::string& text);
+
+    // The same operations on g_ldbResources.
+    static LangRes_C& GetGlobalResource(const Language_C& language, const ResourceID_C& id);
+    static bool AddGlobalResource(Language_C language, const ResourceID_C& id,
+                                  const LangRes_C& value);
+    static bool AddGlobalString(Language_C language, const ResourceID_C& id,
+                                const std::string& text);
+    static bool LoadGlobalDatabase(const char* path);
+    static bool StoreGlobalDatabase(const char* path);
+    static bool UnloadGlobalDatabase();
+
+    ResourceMap resources;  // languages in memory
+    File_C* file_P;         // owned; null when there is no file
+    HeaderMap headers;      // languages listed in the open file
+
+private:
+    LangRes_C& FallbackWalk(Language_C& language, const ResourceID_C& id,
+                            std::vector<Language_C>& tried);
+    void ReleaseFile();
+};
+
+extern LanguageDB_C g_ldbResources;
+
+#endif
