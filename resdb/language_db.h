@@ -13,7 +13,6 @@
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include "resdb/file.h"
 #include "resdb/language.h"
@@ -113,8 +112,6 @@ public:
     HeaderMap headers;      // languages listed in the open file
 
 private:
-    LangRes_C& FallbackWalk(Language_C& language, const ResourceID_C& id,
-                            std::vector<Language_C>& tried);
     void ReleaseFile();
 };
 
