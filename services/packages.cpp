@@ -1,0 +1,361 @@
+#include "services/packages.h"
+
+#include <glob.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "services/file_search.h"
+#include "services/string_service.h"
+
+#undef major
+#undef minor
+
+char globalOEM[80];
+
+namespace {
+
+// Resource holding the application's package name, "prefix-name".
+const unsigned int kAppPackageNameId = 5001;
+
+const std::size_t kWorkSize = 4096;
+const std::size_t kCwdMax = 4077;
+const std::size_t kPathCacheSize = 4095;
+const std::size_t kQueryLineSize = 80;  // first line of `rpm -q`, at most 79 characters
+const std::size_t kAppNameSize = 80;
+
+// The caches live for the whole process; file scope (rather than function
+// statics) only so that resetPackageCaches can empty them for tests.
+char driverPath[kPathCacheSize];
+char appPath[kPathCacheSize];
+char browserPath[kPathCacheSize];
+int driverResult;
+int appResult;
+
+struct GlobFree {
+    void operator()(glob_t* g) const { globfree(g); }
+};
+using GlobHolder = std::unique_ptr<glob_t, GlobFree>;
+
+// Composes dir + "/" + pattern into work; false when it does not fit.
+bool composePattern(char* work, const char* dir, std::size_t dirLen, const char* pattern) {
+    std::size_t patternLen = std::strlen(pattern);
+    if (dirLen + 1 + patternLen + 1 > kWorkSize) {
+        return false;
+    }
+    std::memmove(work, dir, dirLen);
+    work[dirLen] = '/';
+    std::memcpy(work + dirLen + 1, pattern, patternLen + 1);
+    return true;
+}
+
+// Copies a cached path to a caller's buffer; a path that does not fit is an
+// error rather than a truncated path.
+int deliverPath(int result, const char* cached, char* out, std::size_t outSize) {
+    if (result != PACKAGE_FOUND || out == nullptr) {
+        return result;
+    }
+    std::size_t len = std::strlen(cached);
+    if (len >= outSize) {
+        return PACKAGE_SEARCH_ERROR;
+    }
+    std::memcpy(out, cached, len + 1);
+    return result;
+}
+
+const char* baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// Numeric value of one version character: digits 0..9, then the character
+// code minus 55, so 'A' is 10 and 'Z' is 35. Lower case is not folded.
+int versionCharValue(unsigned char ch) {
+    return ch <= '9' ? ch - '0' : ch - 55;
+}
+
+// One shell word that the shell passes on unchanged, whatever `text` holds.
+std::string shellQuote(const char* text) {
+    std::string quoted = "'";
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += *p;
+        }
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+int clampToInt(long long value) {
+    if (value > INT_MAX) {
+        return INT_MAX;
+    }
+    if (value < INT_MIN) {
+        return INT_MIN;
+    }
+    return static_cast<int>(value);
+}
+
+int cacheDriverResult(int result) {
+    driverResult = result;
+    return result;
+}
+
+int cacheAppResult(int result) {
+    appResult = result;
+    return result;
+}
+
+}  // namespace
+
+int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
+    char work[kWorkSize] = {};
+    if (getcwd(work, kCwdMax) == nullptr) {
+        return PACKAGE_SEARCH_ERROR;
+    }
+    if (!composePattern(work, work, std::strlen(work), pattern)) {
+        return PACKAGE_SEARCH_ERROR;
+    }
+
+    glob_t matches;
+    std::memset(&matches, 0, sizeof matches);
+    int rc = glob(work, 0, nullptr, &matches);
+    GlobHolder holder(&matches);
+    if (rc != 0) {
+        globfree(&matches);
+        std::memset(&matches, 0, sizeof matches);
+        if (!composePattern(work, orgDirectory, strnlen(orgDirectory, sizeof orgDirectory),
+                            pattern)) {
+            return PACKAGE_SEARCH_ERROR;
+        }
+        rc = glob(work, 0, nullptr, &matches);
+        if (rc == GLOB_NOMATCH) {
+            return PACKAGE_NOT_FOUND;
+        }
+        if (rc != 0) {
+            return PACKAGE_SEARCH_ERROR;
+        }
+    }
+    if (matches.gl_pathc == 0) {
+        return PACKAGE_NOT_FOUND;
+    }
+    const char* first = matches.gl_pathv[0];
+    std::size_t len = std::strlen(first);
+    if (len >= outSize) {
+        return PACKAGE_SEARCH_ERROR;
+    }
+    std::memcpy(out, first, len + 1);
+    return PACKAGE_FOUND;
+}
+
+int findDriverPackageFile(char* out, std::size_t outSize) {
+    static const char* const patterns[] = {"holvane*.rpm", "pirsel*.rpm", "dumaro*.rpm"};
+    int result = PACKAGE_FOUND;
+    if (driverPath[0] == '\0') {
+        for (const char* pattern : patterns) {
+            result = findRpmFile(pattern, driverPath, sizeof driverPath);
+            if (result == PACKAGE_FOUND) {
+                break;
+            }
+        }
+        if (result != PACKAGE_FOUND) {
+            driverPath[0] = '\0';
+        }
+    }
+    return deliverPath(result, driverPath, out, outSize);
+}
+
+int findAppPackageFile(char* out, std::size_t outSize) {
+    int result = PACKAGE_FOUND;
+    if (appPath[0] == '\0') {
+        const char* name = getString(kAppPackageNameId);
+        const char* dash = std::strchr(name, '-');
+        char pattern[sizeof globalOEM];
+        globalOEM[0] = '\0';
+        // Without a non-empty prefix before a '-' the name follows no package
+        // naming; an empty name would even match every package file.
+        if (dash == nullptr || dash == name ||
+            std::snprintf(pattern, sizeof pattern, "%s*.rpm", name) >=
+                static_cast<int>(sizeof pattern)) {
+            result = PACKAGE_NOT_FOUND;
+        } else {
+            result = findRpmFile(pattern, appPath, sizeof appPath);
+            std::strcpy(globalOEM, pattern);
+            *std::strchr(globalOEM, '-') = '\0';
+        }
+        if (result != PACKAGE_FOUND) {
+            appPath[0] = '\0';
+        }
+    }
+    return deliverPath(result, appPath, out, outSize);
+}
+
+int comparePackageVersions(const _PackageVersion* a, const _PackageVersion* b) {
+    if (a->major != b->major) {
+        return clampToInt(static_cast<long long>(a->major) - b->major);
+    }
+    if (a->minor != b->minor) {
+        return clampToInt(static_cast<long long>(a->minor) - b->minor);
+    }
+    return clampToInt(static_cast<long long>(a->release) - b->release);
+}
+
+void versionFromRpmName(const char* text, int alnumMinor, _PackageVersion* v) {
+    if (!alnumMinor) {
+        std::sscanf(text, "%d.%d.%d-%d", &v->major, &v->minor, &v->patch, &v->release);
+        return;
+    }
+    char c = 0;
+    if (std::sscanf(text, "%d.%c-%d", &v->major, &c, &v->release) == 3) {
+        v->minor = versionCharValue(static_cast<unsigned char>(c));
+        return;
+    }
+    char c1 = 0;
+    char c2 = 0;
+    // The minor needs both characters; a scan that stops before them leaves it.
+    if (std::sscanf(text, "%d.%c%c-%d", &v->major, &c1, &c2, &v->release) >= 3) {
+        unsigned char high = static_cast<unsigned char>(
+            versionCharValue(static_cast<unsigned char>(c1)));
+        v->minor = high * 36 + versionCharValue(static_cast<unsigned char>(c2));
+    }
+}
+
+int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v) {
+    // A leading '-' would reach rpm as an option, not as a package name.
+    if (name == nullptr || name[0] == '\0' || name[0] == '-') {
+        return PACKAGE_NOT_FOUND;
+    }
+    std::string command = "rpm -q " + shellQuote(name) + " 2>/dev/null";
+
+    stringUnInit();
+    FILE* pipe = popen(command.c_str(), "r");
+    stringInit();
+    if (pipe == nullptr) {
+        return PACKAGE_NOT_FOUND;
+    }
+    char line[kQueryLineSize];
+    bool gotLine = std::fgets(line, sizeof line, pipe) != nullptr;
+    pclose(pipe);
+    if (!gotLine || std::strstr(line, "not installed") != nullptr) {
+        return PACKAGE_NOT_FOUND;
+    }
+    std::size_t versionOffset = std::strlen(name) + 1;
+    if (versionOffset <= std::strlen(line)) {
+        versionFromRpmName(line + versionOffset, alnumMinor, v);
+    }
+    return PACKAGE_FOUND;
+}
+
+int driverUpdateCheck() {
+    if (driverResult != 0) {
+        return driverResult;
+    }
+    char path[kWorkSize];
+    int found = findDriverPackageFile(path, sizeof path);
+    if (found == PACKAGE_SEARCH_ERROR) {
+        return UPDATE_CHECK_ERROR;
+    }
+    if (found != PACKAGE_FOUND) {
+        return cacheDriverResult(UPDATE_NOTHING_TO_INSTALL);
+    }
+    const char* base = baseName(path);
+    const char* dash = std::strchr(base, '-');
+    if (dash == nullptr) {
+        return cacheDriverResult(UPDATE_NOTHING_TO_INSTALL);
+    }
+    std::string name(base, dash - base);
+    _PackageVersion fileVersion = {0, 0, 0, 0};
+    _PackageVersion installed = {99, 0, 0, 0};
+    versionFromRpmName(dash + 1, 0, &fileVersion);
+    if (findInstalledRpmVersion(name.c_str(), 0, &installed) != PACKAGE_FOUND) {
+        return cacheDriverResult(UPDATE_NOT_INSTALLED);
+    }
+    return cacheDriverResult(comparePackageVersions(&fileVersion, &installed) > 0
+                                 ? UPDATE_OLDER_INSTALLED
+                                 : UPDATE_NOTHING_TO_INSTALL);
+}
+
+int appUpdateCheck() {
+    if (appResult != 0) {
+        return appResult;
+    }
+    char path[kWorkSize];
+    int found = findAppPackageFile(path, sizeof path);
+    if (found == PACKAGE_SEARCH_ERROR) {
+        return UPDATE_CHECK_ERROR;
+    }
+    if (found != PACKAGE_FOUND) {
+        return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
+    }
+    // prefix-name-version-release...: the version follows the second '-'.
+    const char* first = std::strchr(baseName(path), '-');
+    const char* second = first ? std::strchr(first + 1, '-') : nullptr;
+    if (second == nullptr) {
+        return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
+    }
+    _PackageVersion fileVersion = {0, 0, 0, 0};
+    _PackageVersion installed = {99, 0, 0, 0};
+    versionFromRpmName(second + 1, 1, &fileVersion);
+
+    char name[kAppNameSize];
+    const char* text = getString(kAppPackageNameId);
+    if (std::strlen(text) >= sizeof name) {
+        return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
+    }
+    std::strcpy(name, text);
+    if (findInstalledRpmVersion(name, 1, &installed) != PACKAGE_FOUND) {
+        return cacheAppResult(UPDATE_NOT_INSTALLED);
+    }
+    int order = comparePackageVersions(&fileVersion, &installed);
+    if (order > 0) {
+        return cacheAppResult(UPDATE_OLDER_INSTALLED);
+    }
+    return cacheAppResult(order < 0 ? UPDATE_NEWER_INSTALLED : UPDATE_SAME_INSTALLED);
+}
+
+int packagesAreRelocatable() { return 0; }
+
+int snmpIsSupportedOnOS() { return 1; }
+
+int webServerAvailable() { return 1; }
+
+int kernelRebuildNeeded() { return 0; }
+
+int findBrowserFile(char* out) {
+    static const char* const paths[] = {"/usr/bin/netscape-navigator", "/usr/X11R6/bin/Netscape"};
+    if (out != nullptr && std::system("which netscape > /dev/null") == 0) {
+        std::strcpy(out, "netscape");
+        return PACKAGE_FOUND;
+    }
+    int result = PACKAGE_FOUND;
+    if (browserPath[0] == '\0') {
+        result = PACKAGE_NOT_FOUND;
+        for (const char* path : paths) {
+            if (access(path, X_OK) == 0) {
+                std::strcpy(browserPath, path);
+                result = PACKAGE_FOUND;
+                break;
+            }
+        }
+    }
+    if (result == PACKAGE_FOUND && out != nullptr) {
+        std::strcpy(out, browserPath);
+    }
+    return result;
+}
+
+void resetPackageCaches() {
+    driverPath[0] = '\0';
+    appPath[0] = '\0';
+    browserPath[0] = '\0';
+    driverResult = 0;
+    appResult = 0;
+    globalOEM[0] = '\0';
+}

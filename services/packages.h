@@ -1,0 +1,112 @@
+// Package discovery and version checks: finds the driver and application
+// package files on the medium, reads their versions from the file names, asks
+// `rpm -q` which version is installed and condenses the comparison into the
+// small result codes that start-up and the component logic act upon. Also a
+// few host probes with fixed answers and the search for a web browser.
+//
+// Package file naming on the medium:
+//   driver       FAMILY-MAJOR.MINOR.PATCH-RELEASE...rpm, FAMILY one of
+//                holvane, pirsel, dumaro (tried in that order)
+//   application  PREFIX-NAME-MAJOR.MINOR-RELEASE...rpm, where PREFIX-NAME is
+//                the text of resource 5001 (exactly one '-')
+#ifndef STAGE3_SERVICES_PACKAGES_H
+#define STAGE3_SERVICES_PACKAGES_H
+
+#include <cstddef>
+
+// glibc's <sys/sysmacros.h> may define function-like macros named major and
+// minor, which would break the field names below.
+#undef major
+#undef minor
+
+// Result codes of the file searches.
+enum {
+    PACKAGE_SEARCH_ERROR = 1,       // working directory unavailable, or a search error
+    PACKAGE_FOUND = 1000,
+    PACKAGE_NOT_FOUND = 1001,
+};
+
+// Result codes of driverUpdateCheck and appUpdateCheck (compared numerically
+// by their callers: above 3 means "to be installed").
+enum {
+    UPDATE_CHECK_ERROR = 1,         // the file search failed; never cached
+    UPDATE_NOTHING_TO_INSTALL = 2,  // no usable file (driver: or installed is same/newer)
+    UPDATE_SAME_INSTALLED = 3,      // application only
+    UPDATE_NEWER_INSTALLED = 4,     // application only
+    UPDATE_NOT_INSTALLED = 5,
+    UPDATE_OLDER_INSTALLED = 6,
+};
+
+// Smallest capacity a caller's `out` buffer of the file searches may have; the
+// default of their `outSize` arguments.
+const std::size_t kPackagePathOutSize = 512;
+
+// The maker's short prefix: resource 5001 up to its first '-'. Set by the
+// first search of findAppPackageFile; empty before (and when 5001 is unusable).
+extern char globalOEM[80];
+
+struct _PackageVersion {
+    int major;
+    int minor;    // application form: decoded from one or two characters
+    int patch;    // driver form only; takes no part in comparisons
+    int release;  // the RPM release after the '-'
+};
+
+// Expands `pattern` in the current working directory and, when that finds
+// nothing, in orgDirectory. On PACKAGE_FOUND the first match in sorted order
+// is in `out`. PACKAGE_SEARCH_ERROR when the working directory is unavailable,
+// the composed pattern or the match does not fit (4096 bytes, `outSize`), or
+// the expansion fails other than by finding nothing.
+int findRpmFile(const char* pattern, char* out, std::size_t outSize = 4095);
+
+// The driver package file: patterns "holvane*.rpm", "pirsel*.rpm" and
+// "dumaro*.rpm" in that order. The path is cached once found. On PACKAGE_FOUND
+// and a non-null `out` the path is copied there; a path that does not fit
+// `outSize` gives PACKAGE_SEARCH_ERROR and leaves `out` untouched.
+int findDriverPackageFile(char* out, std::size_t outSize = kPackagePathOutSize);
+
+// The application package file, pattern "<resource 5001>*.rpm"; also sets
+// globalOEM. A resource 5001 without a non-empty prefix before a '-', or too
+// long for globalOEM as a pattern, is no usable name: PACKAGE_NOT_FOUND.
+int findAppPackageFile(char* out, std::size_t outSize = kPackagePathOutSize);
+
+// Orders by major, then minor, then release (patch is ignored). Returns the
+// difference a - b of the first differing field, clamped to the int range,
+// or 0.
+int comparePackageVersions(const _PackageVersion* a, const _PackageVersion* b);
+
+// Fills `v` from a version text "MAJOR.MINOR.PATCH-RELEASE" (alnumMinor 0) or
+// "MAJOR.C-RELEASE" / "MAJOR.CC-RELEASE" (alnumMinor 1, C a digit or letter:
+// '0'..'9' are 0..9, 'A'..'Z' are 10..35, two characters are c1 * 36 + c2).
+// Only the fields the scan finds are written.
+void versionFromRpmName(const char* text, int alnumMinor, _PackageVersion* v);
+
+// Runs `rpm -q NAME` (NAME as one shell-quoted argument) and reads the first
+// output line. PACKAGE_FOUND when an installed version line was read (parsed
+// into `v`; an unreadable line leaves `v` as it was), PACKAGE_NOT_FOUND when
+// the package is not installed, the query failed, or the name cannot be a
+// package name (empty, or beginning with '-'). The string service is unloaded
+// while the child is created.
+int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v);
+
+// The update checks; results 2 to 6 are cached for the life of the process.
+int driverUpdateCheck();
+int appUpdateCheck();
+
+// Host probes with fixed answers, 1 true and 0 false.
+int packagesAreRelocatable();
+int snmpIsSupportedOnOS();
+int webServerAvailable();
+int kernelRebuildNeeded();
+
+// A web browser: "netscape" when `which` finds it on PATH (only asked with a
+// non-null `out`), otherwise the first executable of the fixed locations.
+// PACKAGE_FOUND with the command or path in `out` (if non-null), or
+// PACKAGE_NOT_FOUND.
+int findBrowserFile(char* out);
+
+// For tests only: empties the file and browser caches, the two cached check
+// results and globalOEM, as at process start.
+void resetPackageCaches();
+
+#endif
