@@ -1,0 +1,207 @@
+#include "wizard/install_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include <glib-unix.h>
+
+#include "interface/dialogs.h"
+#include "interface/main_window.h"
+#include "services/string_service.h"
+#include "wizard/install_script.h"
+#include "wizard/output_reader.h"
+#include "wizard/tables.h"
+
+namespace {
+
+// The one install run of the process.
+struct InstallRun {
+    int fd = -1;                  // read end of the pipe from the child
+    GtkWidget* nextButton = nullptr;
+    guint watchId = 0;            // output watch
+    GPid pid = 0;
+    bool exited = false;
+    int waitStatus = 0;
+    OutputReader reader;
+    struct stat errorFileBefore {};
+    bool errorFileExisted = false;
+};
+
+InstallRun update;
+
+const size_t ReadChunk = 64 * 1024;
+
+GtkWidget* mainWindowOf(GtkWidget* widget) { return gtk_widget_get_toplevel(widget); }
+
+GtkWidget* outputView() { return lookupWidget(update.nextButton, "run_term"); }
+
+// True when the script left a new or rewritten error file behind.
+bool errorFileWrittenDuringRun() {
+    struct stat now;
+    if (stat(InstallErrorPath, &now) != 0) return false;
+    if (!update.errorFileExisted) return true;
+    const struct stat& before = update.errorFileBefore;
+    return now.st_ino != before.st_ino || now.st_size != before.st_size ||
+           now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+           now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
+}
+
+void show(const std::string& text) {
+    if (!text.empty()) appendOutput(outputView(), text.data(), text.size());
+}
+
+void stopReading() {
+    if (update.watchId) {
+        g_source_remove(update.watchId);
+        update.watchId = 0;
+    }
+    if (update.fd >= 0) {
+        close(update.fd);
+        update.fd = -1;
+    }
+}
+
+// Reads what is there now. Returns false at the end of the stream or on an error.
+bool readAvailable(size_t limit) {
+    char buffer[ReadChunk];
+    size_t total = 0;
+    while (total < limit) {
+        ssize_t n = read(update.fd, buffer, sizeof buffer);
+        if (n > 0) {
+            total += n;
+            show(update.reader.feed(buffer, n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return true;
+        show(update.reader.finish());
+        return false;
+    }
+    return true;
+}
+
+void endOfOutput() {
+    stopReading();
+    show(update.reader.finish());
+
+    bool succeeded = WIFEXITED(update.waitStatus) && WEXITSTATUS(update.waitStatus) == 0 &&
+                     !errorFileWrittenDuringRun();
+    InstalledOK = succeeded ? 1 : 0;
+    gtk_widget_set_sensitive(update.nextButton, TRUE);
+    gtk_widget_grab_focus(update.nextButton);
+    removeInstallFiles();
+    GObject* window = G_OBJECT(mainWindowOf(update.nextButton));
+    g_object_set_data(window, "child_running", nullptr);
+    // The user asked to leave while the install ran: now that it is over, leave.
+    if (g_object_get_data(window, "exit_on_child_died")) gtk_main_quit();
+}
+
+gboolean onOutputReady(gint, GIOCondition, gpointer data) {
+    updateTextWindow(data);
+    return update.fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void onChildExited(GPid pid, gint status, gpointer) {
+    g_spawn_close_pid(pid);
+    update.exited = true;
+    update.waitStatus = status;
+    // Everything the script wrote is in the pipe now.
+    if (update.fd >= 0) readAvailable(static_cast<size_t>(-1));
+    endOfOutput();
+}
+
+// Starts "/bin/sh script 2>&1" with its output on a pipe. Returns false when it cannot.
+bool startChild() {
+    char command[256];
+    int length = snprintf(command, sizeof command, "/bin/sh \"%s\" 2>&1", scriptName);
+    if (length < 0 || length >= static_cast<int>(sizeof command)) return false;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    fflush(nullptr);
+    stringUnInit();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    stringInit();
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    update.fd = fds[0];
+    update.pid = pid;
+    return true;
+}
+
+}  // namespace
+
+void appendOutput(GtkWidget* view, const char* text, gssize length) {
+    if (!view) return;
+    GtkAdjustment* adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
+    bool atBottom = !adjustment || gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
+                                       gtk_adjustment_get_upper(adjustment) - 1.0;
+    gchar* utf8 = externalToUtf8(text, length);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert(buffer, &end, utf8, -1);
+    g_free(utf8);
+    if (atBottom) {
+        GtkTextMark* mark = gtk_text_buffer_get_mark(buffer, "output_end");
+        gtk_text_buffer_get_end_iter(buffer, &end);
+        if (!mark)
+            mark = gtk_text_buffer_create_mark(buffer, "output_end", &end, FALSE);
+        else
+            gtk_text_buffer_move_mark(buffer, mark, &end);
+        gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view), mark);
+    }
+}
+
+void startInstall(GtkWidget* nextButton) {
+    InstallFiles files = writeInstallFiles();
+    if (files != InstallFiles::Ready) {
+        removeInstallFiles();
+        if (files == InstallFiles::Failed) InstalledOK = 0;
+        return;
+    }
+    gtk_widget_set_sensitive(nextButton, FALSE);
+    GtkWidget* window = mainWindowOf(nextButton);
+    g_object_set_data(G_OBJECT(window), "child_running", lookupWidget(window, "run_term"));
+    update.nextButton = nextButton;
+    update.errorFileExisted = stat(InstallErrorPath, &update.errorFileBefore) == 0;
+    if (!startChild()) {
+        g_object_set_data(G_OBJECT(window), "child_running", nullptr);
+        gtk_widget_set_sensitive(nextButton, TRUE);
+        removeInstallFiles();
+        InstalledOK = 0;
+        return;
+    }
+    update.watchId = g_unix_fd_add(update.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                   onOutputReady, &update);
+    g_child_watch_add(update.pid, onChildExited, nullptr);
+}
+
+gint updateTextWindow(gpointer) {
+    if (update.fd < 0) return TRUE;
+    // A bounded amount per call keeps the window answering while output pours in.
+    if (!readAvailable(4 * ReadChunk)) stopReading();
+    return TRUE;
+}
+
+void postInstallMessage() {
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER)) return;
+    GtkWidget* dialog = createProxyIssueDialog();
+    gtk_widget_show(dialog);
+    gtk_main();
+    gtk_widget_destroy(dialog);
+}

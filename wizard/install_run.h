@@ -1,0 +1,20 @@
+// Runs the install script and streams its output into the run page.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Writes the install files and starts the script; called by Next from the review page
+// with the Next button. When nothing can run, the run page stays empty and Next stays
+// sensitive; a script that could not be written or started counts as a failed install.
+void startInstall(GtkWidget* nextButton);
+
+// Reads what the script has written so far and shows it; ends the run at the end of
+// the output. Always returns TRUE.
+gint updateTextWindow(gpointer data);
+
+// After Finish: the proxy notice, when the web server was installed.
+void postInstallMessage();
+
+// Appends text (bytes from outside the database) to the output view, keeping the view
+// at the newest line unless the user has scrolled away from the bottom.
+void appendOutput(GtkWidget* view, const char* text, gssize length);

@@ -1,0 +1,38 @@
+// Turns the install script's output into the text shown on the run page.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Pieces of at most 254 characters, up to and including a newline, have their terminal
+// escape sequences removed. The output ends at a line that begins with "_____" (not shown)
+// or at the end-of-output marker line, when one was asked for.
+class OutputReader {
+public:
+    static const size_t PieceLimit = 254;
+
+    // Adds bytes read from the child. Returns the text to show now (possibly empty).
+    std::string feed(const char* data, size_t length);
+    // The stream ended: returns what is left to show, a last line without newline included.
+    std::string finish();
+    bool ended() const { return ended_; }
+
+private:
+    std::string takePieces(bool atEnd);
+    std::string pending_;
+    std::string heldTail_;  // an incomplete UTF-8 character waiting for its last bytes
+    bool ended_ = false;
+    bool atLineStart_ = true;
+    bool inEscape_ = false;
+};
+
+// Removes escape sequences: ESC and everything up to and including the next ASCII
+// letter; CR, LF or the end of a line end a sequence early and stay. inEscape carries
+// a sequence cut at the end of one piece into the next piece of the same line.
+std::string stripEscapeSequences(const std::string& piece, bool& inEscape);
+
+// Splits off an incomplete UTF-8 character at the end of text (returned, removed from text).
+std::string takeIncompleteUtf8Tail(std::string& text);
+
+const char* getEchoEOFString();
+bool isInputEOFString(const char* line);

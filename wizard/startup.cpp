@@ -1,0 +1,103 @@
+#include "wizard/startup.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "interface/main_window.h"
+#include "services/file_search.h"
+#include "services/packages.h"
+#include "services/string_service.h"
+#include "services/switches.h"
+#include "wizard/exit_paths.h"
+#include "wizard/navigation.h"
+#include "wizard/tables.h"
+
+namespace {
+
+// Writes two texts of the database, one per line, to standard error.
+void refuse(int first, int second) {
+    // Each text is written before the next is fetched: they share one buffer.
+    fprintf(stderr, "%s\n", getString(first));
+    fprintf(stderr, "%s\n", getString(second));
+}
+
+bool pageIncluded(const DialogPageConfig& config, int autoSelect) {
+    unsigned title = config.titleId;
+    if (title == 59 && !kernelRebuildNeeded()) return false;
+    if ((autoSelect == 1 || autoSelect == 2) && (title == 31 || title == 32)) return false;
+    if (title == 29 && !getShowLicenseOption()) return false;
+    return true;
+}
+
+}  // namespace
+
+int checkStartupPreconditions() {
+    if (!stringInit()) {
+        fputs("Cannot load resource file.\n", stderr);
+        fputs("Setup cannot continue.\n", stderr);
+        return 1;
+    }
+    int app = appUpdateCheck();
+    if (app == 3) {
+        refuse(55, 57);
+        return 1;
+    }
+    if (app < 3) {
+        refuse(56, 57);
+        return 1;
+    }
+    char* license = findFile("license.txt");
+    if (!license) {
+        refuse(54, 57);
+        return 1;
+    }
+    g_free(license);
+    return 0;
+}
+
+void adaptTablesToHost() {
+    SetupTypeEntry& typical = SetupTypes[0];
+    if (driverUpdateCheck() > 3) {
+        typical.presetMask |= COMPONENT_DRIVER;
+        typical.keepMask &= ~COMPONENT_DRIVER;
+    }
+    if (!snmpIsSupportedOnOS()) Components[3].available = 0;
+    if (!webServerAvailable()) Components[0].available = 0;
+    if (getWantsSnmpUnderTypicalOption() == 0) {
+        typical.presetMask |= COMPONENT_SNMP;
+        typical.keepMask &= ~COMPONENT_SNMP;
+    }
+    for (int i = 0; i < NumberOfComponents; ++i) {
+        if (Components[i].available) continue;
+        typical.keepMask |= 1 << i;
+        typical.presetMask &= ~(1 << i);
+    }
+}
+
+GtkWidget* buildWizard() {
+    readRcFile();
+    GtkWidget* window = createMainWindow();
+    int autoSelect = getAutoSelectOemConfig();
+
+    NumberOfDialogPages = 0;
+    for (const DialogPageConfig& config : DialogPageConfigs) {
+        if (!pageIncluded(config, autoSelect)) continue;
+        DialogPages[NumberOfDialogPages].widget = config.createMainArea(window);
+        DialogPages[NumberOfDialogPages].config = &config;
+        ++NumberOfDialogPages;
+    }
+    if (autoSelect == 1) SetuptypeSelected = 0;
+    if (autoSelect == 2) SetuptypeSelected = 1;
+
+    adjustCurrentPage(window, CurrentPage);
+    adjustComponentsFromSetuptype();
+    return window;
+}
+
+void createStartMarker() {
+    // Never through a link someone planted: the wizard may run as root.
+    int fd = open(StartMarkerPath, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) close(fd);
+}
