@@ -1,0 +1,515 @@
+#include "tools/resdb_commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "resdb/file.h"
+#include "resdb/language.h"
+#include "resdb/language_db.h"
+#include "resdb/resource.h"
+#include "tools/po_files.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: resdb build OUTPUT FILE.po...   build a database from PO files named LL_RR.po\n"
+    "       resdb dump DB DIRECTORY         write one LL_RR.po file per language\n"
+    "       resdb list DB                   show each language and its number of resources\n"
+    "       resdb get DB LL_RR ID           write one value, with language fallback\n";
+
+const unsigned char kMagic[4] = {0x00, 0x00, 0x00, 0x01};
+const unsigned long long kFileHeaderSize = 8;
+
+std::ostream& fail(std::ostream& err) { return err << "resdb: "; }
+
+std::string systemError() { return std::strerror(errno); }
+
+std::uint32_t littleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void appendPackedCode(std::string& out, unsigned int code) {
+    static const char kHex[] = "0123456789abcdef";
+    for (int shift = 0; shift < 32; shift += 8) {
+        unsigned char c = static_cast<unsigned char>(code >> shift);
+        if (c == 0) {
+            break;
+        }
+        if (c > 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+}
+
+std::string directoryOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+// Permission bits a newly created file would get from the process umask.
+mode_t creationMode() {
+    mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Creates an empty file beside `target` with a unique name and the ordinary
+// creation mode; returns its name, or "" with `error` set.
+std::string createTemporaryBeside(const std::string& target, std::string& error) {
+    std::string name = target + ".tmp.XXXXXX";
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    int fd = mkstemp(buffer.data());
+    if (fd < 0) {
+        error = "cannot create a temporary file in " + directoryOf(target) + ": " + systemError();
+        return "";
+    }
+    FdCloser closer{fd};
+    if (fchmod(fd, creationMode()) != 0) {
+        error = std::string("cannot set the mode of ") + buffer.data() + ": " + systemError();
+        unlink(buffer.data());
+        return "";
+    }
+    return buffer.data();
+}
+
+bool syncFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return false;
+    }
+    FdCloser closer{fd};
+    return fsync(fd) == 0;
+}
+
+// Moves a complete temporary file over `target`; on failure the temporary
+// file is removed.
+bool commitTemporary(const std::string& temporary, const std::string& target, std::string& error) {
+    if (!syncFile(temporary)) {
+        error = "cannot flush " + temporary + " to disk: " + systemError();
+        unlink(temporary.c_str());
+        return false;
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        error = "cannot replace " + target + ": " + systemError();
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& contents,
+                         std::string& error) {
+    std::string temporary = createTemporaryBeside(path, error);
+    if (temporary.empty()) {
+        return false;
+    }
+    {
+        int fd = open(temporary.c_str(), O_WRONLY | O_TRUNC);
+        if (fd < 0) {
+            error = "cannot write " + temporary + ": " + systemError();
+            unlink(temporary.c_str());
+            return false;
+        }
+        FdCloser closer{fd};
+        std::size_t done = 0;
+        while (done < contents.size()) {
+            ssize_t written = write(fd, contents.data() + done, contents.size() - done);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                error = "cannot write " + temporary + ": " + systemError();
+                unlink(temporary.c_str());
+                return false;
+            }
+            done += static_cast<std::size_t>(written);
+        }
+    }
+    return commitTemporary(temporary, path, error);
+}
+
+// Checks what Load cannot tell apart: whether the file opens, and its 8-byte
+// prefix. Sets `count` to the number of languages it announces.
+bool checkFilePrefix(const std::string& path, std::uint32_t& count, std::string& error) {
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        error = path + ": cannot open: " + systemError();
+        return false;
+    }
+    FdCloser closer{fd};
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = path + ": cannot open: is a directory";
+        return false;
+    }
+    unsigned char prefix[kFileHeaderSize];
+    std::size_t got = 0;
+    while (got < sizeof prefix) {
+        ssize_t n = read(fd, prefix + got, sizeof prefix - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = path + ": cannot read: " + systemError();
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    if (got >= 4 && std::memcmp(prefix, kMagic, 4) != 0) {
+        error = path + ": wrong magic: not a resource database";
+        return false;
+    }
+    if (got < sizeof prefix) {
+        error = path + ": truncated file header (" + std::to_string(got) + " of " +
+                std::to_string(kFileHeaderSize) + " bytes)";
+        return false;
+    }
+    count = littleEndian32(prefix + 4);
+    return true;
+}
+
+// Follows the header chain the way Load does. Returns the headers read; when
+// the chain breaks, `error` names the header and the result is short.
+std::vector<LanguageHeader_C> walkHeaderChain(const std::string& path, std::uint32_t count,
+                                              std::string& error) {
+    std::vector<LanguageHeader_C> chain;
+    std::unique_ptr<File_C> file(File_C::Alloc());
+    if (!file || !file->Open(path.c_str(), File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN,
+                             File_C::ACCESS_READ, File_C::SHARE_READ) ||
+        file->SeekBegin(kFileHeaderSize) != kFileHeaderSize) {
+        error = path + ": cannot open";
+        return chain;
+    }
+    const unsigned long long size = File_C::Size(path.c_str());
+    std::set<unsigned long long> visited;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        LanguageHeader_C header;
+        const unsigned long long offset = i == 0 ? kFileHeaderSize : chain.back().nextHeaderPos;
+        const std::string which = "language header " + std::to_string(i + 1) + " of " +
+                                  std::to_string(count) + " at offset " + std::to_string(offset);
+        if (!header.Load(file.get(), i == 0 ? nullptr : &chain.back())) {
+            error = path + ": truncated or damaged " + which + " (file size " +
+                    std::to_string(size) + ")";
+            return chain;
+        }
+        if (!visited.insert(header.headerPos).second) {
+            error = path + ": damaged " + which + ": the header chain loops";
+            return chain;
+        }
+        chain.push_back(header);
+    }
+    return chain;
+}
+
+// The last "_" separates language and region; Language_C decides the lengths.
+bool parseRequestTag(const std::string& tag, Language_C& language) {
+    std::string::size_type underscore = tag.find('_');
+    if (underscore == std::string::npos || tag.find('_', underscore + 1) != std::string::npos) {
+        return false;
+    }
+    std::string code = tag.substr(0, underscore);
+    std::string region = tag.substr(underscore + 1);
+    if (code.find('\0') != std::string::npos || region.find('\0') != std::string::npos) {
+        return false;
+    }
+    return language.SetLang(code.c_str(), region.c_str(), 0, 0);
+}
+
+void reportAll(std::ostream& err, const std::vector<std::string>& messages) {
+    for (const std::string& message : messages) {
+        fail(err) << message << "\n";
+    }
+}
+
+}  // namespace
+
+std::string languageTag(const Language_C& language) {
+    std::string tag;
+    appendPackedCode(tag, language.language);
+    tag += '_';
+    appendPackedCode(tag, language.region);
+    if (language.variant != 0 || language.subVariant != 0) {
+        tag += "@" + std::to_string(language.variant) + "." + std::to_string(language.subVariant);
+    }
+    return tag;
+}
+
+bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Language_C>* fileOrder,
+                  std::string& error) {
+    std::uint32_t count = 0;
+    if (!checkFilePrefix(path, count, error)) {
+        return false;
+    }
+    std::string chainError;
+    std::vector<LanguageHeader_C> chain = walkHeaderChain(path, count, chainError);
+    if (!db.Load(path.c_str())) {
+        error = !chainError.empty() ? chainError : path + ": damaged language headers";
+        return false;
+    }
+    if (!chainError.empty()) {
+        error = chainError;
+        return false;
+    }
+    for (const auto& entry : db.headers) {
+        LanguageDB_C::iterator where;
+        if (!db.GetResourceDB(entry.first, where)) {
+            error = path + ": damaged resource block of language " + languageTag(entry.first);
+            return false;
+        }
+    }
+    if (fileOrder) {
+        // A language listed twice counts where its effective (last) header stands.
+        fileOrder->clear();
+        for (const LanguageHeader_C& header : chain) {
+            auto found = db.headers.find(header.lang);
+            if (found != db.headers.end() && found->second.headerPos == header.headerPos) {
+                fileOrder->push_back(header.lang);
+            }
+        }
+    }
+    return true;
+}
+
+int buildDatabase(const std::string& output, const std::vector<std::string>& poFiles,
+                  std::ostream& err) {
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+    std::vector<PoCatalog> catalogs;
+    std::map<std::string, std::string> fileOfTag;
+    for (const std::string& path : poFiles) {
+        PoCatalog catalog;
+        if (!readPoCatalog(path, catalog, errors, &warnings)) {
+            continue;
+        }
+        std::string tag = catalog.language + "_" + catalog.region;
+        auto inserted = fileOfTag.emplace(tag, path);
+        if (!inserted.second) {
+            errors.push_back(path + ": language " + tag + " is given twice (also by " +
+                             inserted.first->second + ")");
+            continue;
+        }
+        catalogs.push_back(std::move(catalog));
+    }
+    for (const std::string& warning : warnings) {
+        fail(err) << "warning: " << warning << "\n";
+    }
+    if (!errors.empty()) {
+        reportAll(err, errors);
+        fail(err) << output << " not written\n";
+        return RESDB_FAILED;
+    }
+
+    LanguageDB_C db;
+    for (const PoCatalog& catalog : catalogs) {
+        // A language without translated entries stays in the file, empty.
+        ResourceDB_C& resources =
+            db.resources[Language_C(catalog.language.c_str(), catalog.region.c_str(), 0, 0)];
+        for (const auto& value : catalog.values) {
+            resources.entries[value.first] = LangRes_C(value.second);
+        }
+    }
+
+    std::string error;
+    std::string temporary = createTemporaryBeside(output, error);
+    if (temporary.empty()) {
+        fail(err) << error << "\n";
+        return RESDB_FAILED;
+    }
+    errno = 0;
+    const bool stored = db.Store(temporary.c_str());
+    const int storeErrno = errno;
+    db.Unload();
+    if (!stored) {
+        fail(err) << "cannot write " << temporary << ": "
+                  << (storeErrno ? std::strerror(storeErrno) : "short write") << "\n";
+        unlink(temporary.c_str());
+        return RESDB_FAILED;
+    }
+    if (!commitTemporary(temporary, output, error)) {
+        fail(err) << error << "\n";
+        return RESDB_FAILED;
+    }
+    return RESDB_OK;
+}
+
+int dumpDatabase(const std::string& database, const std::string& directory, std::ostream& err) {
+    LanguageDB_C db;
+    std::string error;
+    if (!openDatabase(database, db, nullptr, error)) {
+        fail(err) << error << "\n";
+        return RESDB_FAILED;
+    }
+
+    std::vector<std::string> problems;
+    for (const auto& language : db.resources) {
+        std::string tag = languageTag(language.first);
+        std::string code, region;
+        if (!parseLanguageTag(tag, code, region)) {
+            problems.push_back("language " + tag + " cannot be named by a LL_RR.po file");
+        }
+        for (const auto& entry : language.second.entries) {
+            std::string why = poValueProblem(entry.second.Data());
+            if (!why.empty()) {
+                problems.push_back("language " + tag + ", resource " +
+                                   std::to_string(static_cast<unsigned int>(entry.first)) +
+                                   ": " + why);
+            }
+        }
+    }
+    if (!problems.empty()) {
+        reportAll(err, problems);
+        fail(err) << "nothing written to " << directory << "\n";
+        return RESDB_FAILED;
+    }
+
+    if (mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST) {
+        fail(err) << "cannot create " << directory << ": " << systemError() << "\n";
+        return RESDB_FAILED;
+    }
+    struct stat info;
+    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        fail(err) << directory << " is not a directory\n";
+        return RESDB_FAILED;
+    }
+
+    const Language_C english;
+    const ResourceDB_C* source = nullptr;
+    auto englishEntry = db.resources.find(english);
+    if (englishEntry != db.resources.end()) {
+        source = &englishEntry->second;
+    }
+    for (const auto& language : db.resources) {
+        std::vector<PoOutputEntry> entries;
+        for (const auto& entry : language.second.entries) {
+            PoOutputEntry out{entry.first, entry.second.Data(), entry.second.Data()};
+            if (source) {
+                auto original = source->entries.find(entry.first);
+                if (original != source->entries.end()) {
+                    out.msgid = original->second.Data();  // validated with en_US above
+                }
+            }
+            entries.push_back(std::move(out));
+        }
+        std::string tag = languageTag(language.first);
+        std::string path = directory + "/" + tag + ".po";
+        if (!writeFileAtomically(path, formatPoCatalog(tag, entries), error)) {
+            fail(err) << error << "\n";
+            return RESDB_FAILED;
+        }
+    }
+    return RESDB_OK;
+}
+
+int listDatabase(const std::string& database, std::ostream& out, std::ostream& err) {
+    LanguageDB_C db;
+    std::vector<Language_C> order;
+    std::string error;
+    if (!openDatabase(database, db, &order, error)) {
+        fail(err) << error << "\n";
+        return RESDB_FAILED;
+    }
+    for (const Language_C& language : order) {
+        out << languageTag(language) << '\t' << db.resources[language].entries.size() << '\n';
+    }
+    out.flush();
+    if (!out) {
+        fail(err) << "cannot write to standard output\n";
+        return RESDB_FAILED;
+    }
+    return RESDB_OK;
+}
+
+int getResource(const std::string& database, const std::string& tag, const std::string& id,
+                std::ostream& out, std::ostream& err) {
+    Language_C language;
+    if (!parseRequestTag(tag, language)) {
+        fail(err) << "language " << tag
+                  << " is not LL_RR (a 2-character language and a 2- or 3-character region)\n";
+        return RESDB_USAGE;
+    }
+    std::uint32_t resource;
+    if (!parseResourceId(id.c_str(), resource)) {
+        fail(err) << "resource identifier " << id
+                  << " is not a decimal number from 0 to 4294967295\n";
+        return RESDB_USAGE;
+    }
+    LanguageDB_C db;
+    std::string error;
+    if (!openDatabase(database, db, nullptr, error)) {
+        fail(err) << error << "\n";
+        return RESDB_FAILED;
+    }
+    try {
+        const LangRes_C& value = db.GetResource(language, resource);
+        out.write(value.Data().data(), static_cast<std::streamsize>(value.Size()));
+    } catch (const ResourceError&) {
+        fail(err) << "resource " << resource << " not found in " << tag
+                  << " or any fallback language\n";
+        return RESDB_FAILED;
+    }
+    out.flush();
+    if (!out) {
+        fail(err) << "cannot write to standard output\n";
+        return RESDB_FAILED;
+    }
+    return RESDB_OK;
+}
+
+int runResdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string command = args.empty() ? "" : args[0];
+    const std::size_t operands = args.empty() ? 0 : args.size() - 1;
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return RESDB_OK;
+    }
+    if (command == "build" && operands >= 2) {
+        return buildDatabase(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
+    }
+    if (command == "dump" && operands == 2) {
+        return dumpDatabase(args[1], args[2], err);
+    }
+    if (command == "list" && operands == 1) {
+        return listDatabase(args[1], out, err);
+    }
+    if (command == "get" && operands == 3) {
+        return getResource(args[1], args[2], args[3], out, err);
+    }
+    if (command.empty()) {
+        fail(err) << "no command given\n";
+    } else if (command != "build" && command != "dump" && command != "list" && command != "get") {
+        fail(err) << "unknown command " << command << "\n";
+    } else {
+        fail(err) << "wrong number of arguments for " << command << "\n";
+    }
+    err << kUsage;
+    return RESDB_USAGE;
+}

@@ -1,0 +1,53 @@
+// The commands of the resdb tool, which builds resource databases from gettext
+// PO files and shows or unpacks existing ones. Every command writes its
+// messages, prefixed "resdb: ", to `err` and returns the process exit status.
+#ifndef STAGE3_TOOLS_RESDB_COMMANDS_H
+#define STAGE3_TOOLS_RESDB_COMMANDS_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+class Language_C;
+class LanguageDB_C;
+
+enum ResdbExitStatus { RESDB_OK = 0, RESDB_FAILED = 1, RESDB_USAGE = 2 };
+
+// Dispatches `args` (without the program name) to a command; wrong arguments
+// print the usage text and give RESDB_USAGE.
+int runResdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Builds `output` from the PO files. Nothing is written unless every file is
+// sound; the database is written under a temporary name next to `output` and
+// renamed into place only when complete.
+int buildDatabase(const std::string& output, const std::vector<std::string>& poFiles,
+                  std::ostream& err);
+
+// Writes one LL_RR.po file per language of `database` into `directory`
+// (created if missing). msgid is the en_US value of the same identifier when
+// en_US has one that PO can hold, else the value itself. When any value or
+// language cannot be expressed in PO, every such case is reported and no file
+// is written.
+int dumpDatabase(const std::string& database, const std::string& directory, std::ostream& err);
+
+// One line per language in file order: the tag, a tab, the number of resources.
+int listDatabase(const std::string& database, std::ostream& out, std::ostream& err);
+
+// Writes the bytes of resource `id` for language `tag` ("fr_CA") to `out`,
+// falling back to the closest language that has it.
+int getResource(const std::string& database, const std::string& tag, const std::string& id,
+                std::ostream& out, std::ostream& err);
+
+// Loads `path` and every resource block in it. On failure `error` names the
+// reason: the file cannot be opened, its magic is wrong, its header or a
+// language header is truncated or damaged, or the resource block of a named
+// language is damaged. `fileOrder`, when given, receives the languages in the
+// order of the file's header chain.
+bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Language_C>* fileOrder,
+                  std::string& error);
+
+// "de_DE" for a language; unusual bytes are shown as \xHH, and non-zero
+// variant numbers are appended as "@variant.subVariant".
+std::string languageTag(const Language_C& language);
+
+#endif
