@@ -1,0 +1,105 @@
+#include "services/file_search.h"
+
+#include <glib.h>
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+char orgDirectory[256] = ".";
+char localeSubdirectory[3] = "";
+
+namespace {
+
+constexpr std::size_t kPathBufferSize = 256;
+
+bool isRegularFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// glob without flags; the result is released by the caller through globfree
+// even when the expansion failed.
+bool expand(const char* pattern, glob_t* matches) {
+    return glob(pattern, 0, nullptr, matches) == 0 && matches->gl_pathc > 0;
+}
+
+}  // namespace
+
+void setSearchDirectories(const char* programPath) {
+    const char* lastSlash = programPath ? std::strrchr(programPath, '/') : nullptr;
+    if (lastSlash) {
+        // Only the directory part is kept, so only it has to fit.
+        std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
+        if (length < sizeof orgDirectory) {
+            std::memcpy(orgDirectory, programPath, length);
+            orgDirectory[length] = '\0';
+        }
+    }
+
+    const char* lang = std::getenv("LANG");
+    if (lang == nullptr || std::strcmp(lang, "C") == 0) lang = "en_US";
+    std::size_t i = 0;
+    for (; i < sizeof localeSubdirectory - 1 && lang[i] != '\0'; ++i) {
+        localeSubdirectory[i] = lang[i];
+    }
+    localeSubdirectory[i] = '\0';
+}
+
+char* findFile(const char* name) {
+    if (name == nullptr) return nullptr;
+    const bool withSubdirectory = localeSubdirectory[0] != '\0';
+    // Large enough for the longest candidate, orgDirectory/sub/name. Every
+    // candidate is composed directly in it, so no length limit applies to name.
+    const std::size_t size =
+        std::strlen(orgDirectory) + std::strlen(localeSubdirectory) + std::strlen(name) + 3;
+    char* path = static_cast<char*>(g_malloc(size));
+
+    if (withSubdirectory) {
+        std::snprintf(path, size, "%s/%s", localeSubdirectory, name);
+        if (isRegularFile(path)) return path;
+    }
+    std::snprintf(path, size, "%s", name);
+    if (isRegularFile(path)) return path;
+    if (withSubdirectory) {
+        std::snprintf(path, size, "%s/%s/%s", orgDirectory, localeSubdirectory, name);
+        if (isRegularFile(path)) return path;
+    }
+    std::snprintf(path, size, "%s/%s", orgDirectory, name);
+    if (isRegularFile(path)) return path;
+
+    g_free(path);
+    return nullptr;
+}
+
+bool resolveFilename(const char* pattern, char* out, int outSize) {
+    if (pattern == nullptr || out == nullptr || outSize <= 0) return false;
+    const std::size_t patternLength = std::strlen(pattern);
+    // The working directory, "/" and the pattern share one 255-character
+    // buffer; a pattern that leaves no room for a directory cannot succeed.
+    if (patternLength + 1 >= kPathBufferSize - 1) return false;
+
+    char buffer[kPathBufferSize];
+    if (getcwd(buffer, kPathBufferSize - 1 - (patternLength + 1)) == nullptr) return false;
+    std::strcat(buffer, "/");
+    std::strcat(buffer, pattern);
+
+    glob_t matches{};
+    bool found = expand(buffer, &matches);
+    if (!found && std::strlen(orgDirectory) + patternLength + 1 <= kPathBufferSize - 1) {
+        globfree(&matches);
+        std::snprintf(buffer, sizeof buffer, "%s/%s", orgDirectory, pattern);
+        found = expand(buffer, &matches);
+    }
+
+    bool copied = false;
+    if (found && std::strlen(matches.gl_pathv[0]) < static_cast<std::size_t>(outSize)) {
+        std::strcpy(out, matches.gl_pathv[0]);
+        copied = true;
+    }
+    globfree(&matches);
+    return copied;
+}
