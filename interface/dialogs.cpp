@@ -1,0 +1,132 @@
+// The exit question and the proxy notice. Both are built afresh for each use
+// and register their widgets on the dialog itself, never on the main window.
+#include "interface/dialogs.h"
+
+#include <cstring>
+
+#include "interface/main_window.h"
+#include "interface/widget_build.h"
+#include "services/string_service.h"
+#include "wizard/exit_paths.h"
+
+namespace {
+
+// The wizard's main window while it is on the screen; null once it is hidden
+// (the proxy notice comes after Finish hid it) or before it exists.
+GtkWindow* shownMainWindow() {
+    GtkWindow* found = nullptr;
+    GList* toplevels = gtk_window_list_toplevels();
+    for (GList* item = toplevels; item; item = item->next) {
+        GtkWidget* widget = GTK_WIDGET(item->data);
+        if (gtk_widget_get_visible(widget) &&
+            std::strcmp(gtk_widget_get_name(widget), "dialog_window") == 0) {
+            found = GTK_WINDOW(widget);
+            break;
+        }
+    }
+    g_list_free(toplevels);
+    return found;
+}
+
+// The names of one dialog's widgets; the two dialogs differ only in these,
+// their texts and their buttons.
+struct DialogNames {
+    const char* dialog;
+    const char* mainVbox;
+    const char* hbox;
+    const char* label;
+    const char* actionArea;
+    const char* buttonBox;
+};
+
+// Builds the dialog up to its empty button box: titled window, message label
+// in a bordered box, action area. Returns the dialog; the button box through
+// `buttonBox`.
+GtkWidget* buildMessageDialog(const DialogNames& names, const ResourceID_C& titleId,
+                              const ResourceID_C& messageId, GtkWidget** buttonBox) {
+    GtkWidget* dialog = gtk_dialog_new();
+    gtk_widget_set_name(dialog, names.dialog);
+    registerPlain(dialog, names.dialog, dialog);
+    GCharPtr title(localeToUtf8(getString(titleId)));
+    gtk_window_set_title(GTK_WINDOW(dialog), title.get());
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_window_set_resizable(GTK_WINDOW(dialog), TRUE);
+    if (GtkWindow* mainWindow = shownMainWindow()) {
+        gtk_window_set_transient_for(GTK_WINDOW(dialog), mainWindow);
+    }
+
+    GtkWidget* mainVbox = dialogContentArea(dialog);
+    gtk_widget_set_name(mainVbox, names.mainVbox);
+    registerPlain(dialog, names.mainVbox, mainVbox);
+    gtk_widget_show(mainVbox);
+
+    GtkWidget* hbox =
+        addNamedWidget(dialog, names.hbox, gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    gtk_box_pack_start(GTK_BOX(mainVbox), hbox, FALSE, FALSE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(hbox), 7);
+
+    GtkWidget* label = addNamedWidget(dialog, names.label, newResourceLabel(messageId));
+    gtk_box_pack_start(GTK_BOX(hbox), label, TRUE, FALSE, 0);
+
+    GtkWidget* actionArea = dialogActionArea(dialog);
+    gtk_widget_set_name(actionArea, names.actionArea);
+    registerPlain(dialog, names.actionArea, actionArea);
+    gtk_widget_show(actionArea);
+    gtk_container_set_border_width(GTK_CONTAINER(actionArea), 10);
+
+    *buttonBox = addNamedWidget(dialog, names.buttonBox,
+                                gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    gtk_box_pack_start(GTK_BOX(actionArea), *buttonBox, FALSE, FALSE, 0);
+    return dialog;
+}
+
+GtkWidget* addDialogButton(GtkWidget* dialog, GtkWidget* box, const char* name,
+                           const ResourceID_C& textId) {
+    GtkWidget* button = addNamedWidget(dialog, name, newResourceButton(textId));
+    gtk_container_add(GTK_CONTAINER(box), button);
+    gtk_widget_set_can_default(button, TRUE);
+    return button;
+}
+
+// The dialog opens with its last button focused and default, so that Enter
+// takes the safe answer.
+void makeFocusedDefault(GtkWidget* button) {
+    gtk_widget_grab_focus(button);
+    gtk_widget_grab_default(button);
+}
+
+}  // namespace
+
+GtkWidget* createExitDialog() {
+    static const DialogNames names = {"exit_dialog",      "exit_main_vbox",
+                                      "exit_hbox1",       "exit_label",
+                                      "exit_dialog_action_area", "exit_hbuttonbox1"};
+    GtkWidget* buttonBox = nullptr;
+    GtkWidget* dialog = buildMessageDialog(names, 16, 18, &buttonBox);
+    GtkWidget* yes = addDialogButton(dialog, buttonBox, "exit_yes_button", 19);
+    GtkWidget* no = addDialogButton(dialog, buttonBox, "exit_no_button", 20);
+
+    g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
+    g_signal_connect_after(yes, "clicked", G_CALLBACK(onExitYesClicked), nullptr);
+    g_signal_connect_after(no, "clicked", G_CALLBACK(onExitNoClicked), nullptr);
+
+    makeFocusedDefault(no);
+    return dialog;
+}
+
+GtkWidget* createProxyIssueDialog() {
+    static const DialogNames names = {"proxy_dialog",      "proxy_main_vbox",
+                                      "proxy_hbox1",       "proxy_label",
+                                      "proxy_dialog_action_area", "proxy_hbuttonbox1"};
+    GtkWidget* buttonBox = nullptr;
+    GtkWidget* dialog = buildMessageDialog(names, 17, 1004, &buttonBox);
+    GtkWidget* ok = addDialogButton(dialog, buttonBox, "proxy_ok_button", 21);
+
+    g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
+    g_signal_connect_after(ok, "clicked", G_CALLBACK(onProxyOkClicked), nullptr);
+
+    makeFocusedDefault(ok);
+    return dialog;
+}

@@ -1,0 +1,275 @@
+#include "interface/main_window.h"
+
+#include <cstring>
+#include <memory>
+
+#include "interface/widget_build.h"
+#include "interface/wizard_xpm.h"
+#include "services/file_search.h"
+#include "services/string_service.h"
+#include "wizard/exit_paths.h"
+#include "wizard/navigation.h"
+
+namespace {
+
+// Makes the page title bold when the medium brings no style file of its own.
+const char BuiltInStyle[] = "#dialog_title { font-weight: bold; }\n";
+
+// The provider readRcFile installed last; a second call replaces it instead of
+// stacking a second style on the screen.
+GtkCssProvider* installedStyle = nullptr;
+
+// Loads the medium's "stage3.css". Null when it is absent or unreadable, so
+// that the built-in style stands in. A readable file replaces the built-in
+// style entirely, even when some of its rules do not parse.
+GtkCssProvider* loadMediumStyle() {
+    GCharPtr path(findFile("stage3.css"));
+    if (!path) return nullptr;
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents(path.get(), &contents, &length, nullptr)) return nullptr;
+    GCharPtr owned(contents);
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, owned.get(), static_cast<gssize>(length), nullptr);
+    return provider;
+}
+
+GtkCssProvider* loadBuiltInStyle() {
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, BuiltInStyle, -1, nullptr);
+    return provider;
+}
+
+// A push button in a button box of the main window: registered, added, and
+// allowed to become the default widget.
+GtkWidget* addBoxButton(GtkWidget* window, GtkWidget* box, const char* name,
+                        const ResourceID_C& textId) {
+    GtkWidget* button = addNamedWidget(window, name, newResourceButton(textId));
+    gtk_container_add(GTK_CONTAINER(box), button);
+    gtk_widget_set_can_default(button, TRUE);
+    return button;
+}
+
+// Length of the text before its first NUL, looking at no more than `length`
+// bytes (all of a NUL-terminated text when `length` is negative).
+gsize lengthUpToNul(const char* text, gssize length) {
+    if (length < 0) return std::strlen(text);
+    const void* nul = std::memchr(text, '\0', static_cast<size_t>(length));
+    return nul ? static_cast<gsize>(static_cast<const char*>(nul) - text)
+               : static_cast<gsize>(length);
+}
+
+}  // namespace
+
+void readRcFile() {
+    GdkScreen* screen = gdk_screen_get_default();
+    if (!screen) return;
+    GtkCssProvider* provider = loadMediumStyle();
+    if (!provider) provider = loadBuiltInStyle();
+    if (installedStyle) {
+        gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(installedStyle));
+        g_object_unref(installedStyle);
+    }
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    installedStyle = provider;
+}
+
+GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
+    if (!widget || !name) return nullptr;
+    GtkWidget* top = widget;
+    for (;;) {
+        GtkWidget* up = GTK_IS_MENU(top) ? gtk_menu_get_attach_widget(GTK_MENU(top))
+                                         : gtk_widget_get_parent(top);
+        if (!up) break;
+        top = up;
+    }
+    return static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(top), name));
+}
+
+GtkWidget* createPixmap(GtkWidget* /*widget*/, const char* filename) {
+    GdkPixbuf* picture = nullptr;
+    if (filename && *filename) {
+        GCharPtr path(findFile(filename));
+        if (path) picture = gdk_pixbuf_new_from_file(path.get(), nullptr);
+    }
+    if (!picture) picture = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
+    if (!picture) picture = pixbufFromXpmData(wizard_xpm);
+    GtkWidget* image = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
+    if (picture) g_object_unref(picture);
+    return image;
+}
+
+GtkWidget* createMainWindow() {
+    GtkWidget* window = gtk_dialog_new();
+    gtk_widget_set_name(window, "dialog_window");
+    registerPlain(window, "dialog_window", window);
+    GCharPtr title(localeToUtf8(getString(1000)));
+    gtk_window_set_title(GTK_WINDOW(window), title.get());
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    gtk_window_set_default_size(GTK_WINDOW(window), 532, 375);
+    gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
+
+    GtkWidget* mainVbox = dialogContentArea(window);
+    gtk_widget_set_name(mainVbox, "dialog_main_vbox");
+    registerPlain(window, "dialog_main_vbox", mainVbox);
+    gtk_widget_show(mainVbox);
+
+    GtkWidget* vbox1 =
+        addNamedWidget(window, "vbox1", gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
+    gtk_box_pack_start(GTK_BOX(mainVbox), vbox1, TRUE, TRUE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(vbox1), 10);
+
+    GtkWidget* title_label = addNamedWidget(window, "dialog_title", gtk_label_new(""));
+    gtk_box_pack_start(GTK_BOX(vbox1), title_label, FALSE, FALSE, 0);
+    gtk_label_set_justify(GTK_LABEL(title_label), GTK_JUSTIFY_LEFT);
+    gtk_label_set_xalign(GTK_LABEL(title_label), 0.0f);
+    gtk_label_set_yalign(GTK_LABEL(title_label), 0.5f);
+
+    GtkWidget* actionArea = dialogActionArea(window);
+    gtk_widget_set_name(actionArea, "dialog_action_area");
+    registerPlain(window, "dialog_action_area", actionArea);
+    gtk_widget_show(actionArea);
+    gtk_container_set_border_width(GTK_CONTAINER(actionArea), 10);
+
+    GtkWidget* hbox1 =
+        addNamedWidget(window, "hbox1", gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 30));
+    gtk_box_pack_start(GTK_BOX(actionArea), hbox1, TRUE, TRUE, 0);
+    // The action area is a button box: let the row take its whole width, so
+    // that Back and Next sit at the right of an expanding box, apart from Cancel.
+    gtk_button_box_set_child_non_homogeneous(GTK_BUTTON_BOX(actionArea), hbox1, TRUE);
+    gtk_widget_set_hexpand(hbox1, TRUE);
+
+    GtkWidget* buttonBox1 = addNamedWidget(window, "hbuttonbox1",
+                                           gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    gtk_box_pack_start(GTK_BOX(hbox1), buttonBox1, TRUE, TRUE, 0);
+    gtk_button_box_set_layout(GTK_BUTTON_BOX(buttonBox1), GTK_BUTTONBOX_END);
+    gtk_box_set_spacing(GTK_BOX(buttonBox1), 10);
+
+    GtkWidget* back = addBoxButton(window, buttonBox1, "dialog_back_button", 0);
+    GtkWidget* next = addBoxButton(window, buttonBox1, "dialog_next_button", 1);
+
+    GtkWidget* buttonBox2 = addNamedWidget(window, "hbuttonbox2",
+                                           gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    gtk_box_pack_start(GTK_BOX(hbox1), buttonBox2, FALSE, FALSE, 0);
+
+    GtkWidget* cancel = addBoxButton(window, buttonBox2, "dialog_cancel_button", 2);
+
+    g_signal_connect(window, "delete_event", G_CALLBACK(onDialogDeleteEvent), nullptr);
+    g_signal_connect_after(back, "clicked", G_CALLBACK(onDialogBackButtonClicked), nullptr);
+    g_signal_connect_after(next, "clicked", G_CALLBACK(onDialogNextButtonClicked), nullptr);
+    g_signal_connect(cancel, "clicked", G_CALLBACK(onDialogCancelButtonClicked), nullptr);
+
+    gtk_widget_grab_default(next);
+    return window;
+}
+
+void registerPlain(GtkWidget* window, const char* name, GtkWidget* widget) {
+    g_object_set_data(G_OBJECT(window), name, widget);
+}
+
+void registerOwned(GtkWidget* window, const char* name, GtkWidget* widget) {
+    g_object_ref(widget);
+    g_object_set_data_full(G_OBJECT(window), name, widget, g_object_unref);
+}
+
+gchar* localeToUtf8(const char* text) {
+    if (!text) return g_strdup("");
+    gchar* utf8 = g_locale_to_utf8(text, -1, nullptr, nullptr, nullptr);
+    // The string service may hand over a prefix cut inside a character; keep
+    // what can be shown rather than nothing.
+    return utf8 ? utf8 : externalToUtf8(text, -1);
+}
+
+gchar* externalToUtf8(const char* text, gssize length) {
+    if (!text) return g_strdup("");
+    gssize usable = static_cast<gssize>(lengthUpToNul(text, length));
+    if (g_utf8_validate(text, usable, nullptr)) return g_strndup(text, static_cast<gsize>(usable));
+    gchar* converted = g_locale_to_utf8(text, usable, nullptr, nullptr, nullptr);
+    if (converted) return converted;
+    return g_utf8_make_valid(text, usable);
+}
+
+void setLabelText(GtkWidget* label, const char* localeText) {
+    GCharPtr utf8(localeToUtf8(localeText));
+    gtk_label_set_text(GTK_LABEL(label), utf8.get());
+}
+
+void appendTextView(GtkWidget* view, const char* localeText) {
+    GCharPtr utf8(externalToUtf8(localeText, -1));
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    gtk_text_buffer_insert(buffer, &end, utf8.get(), -1);
+}
+
+// ---- Building blocks shared with the page and dialog constructors ----
+
+GtkWidget* addNamedWidget(GtkWidget* window, const char* name, GtkWidget* widget) {
+    gtk_widget_set_name(widget, name);
+    registerOwned(window, name, widget);
+    gtk_widget_show(widget);
+    return widget;
+}
+
+GtkWidget* newPageMainArea(const char* name, GtkOrientation orientation, int spacing) {
+    GtkWidget* area = gtk_box_new(orientation, spacing);
+    gtk_widget_set_name(area, name);
+    g_object_ref(area);
+    gtk_widget_show(area);
+    return area;
+}
+
+GtkWidget* newResourceLabel(const ResourceID_C& id) {
+    GCharPtr text(localeToUtf8(getString(id)));
+    return gtk_label_new(text.get());
+}
+
+GtkWidget* newResourceButton(const ResourceID_C& id) {
+    GCharPtr text(localeToUtf8(getString(id)));
+    return gtk_button_new_with_label(text.get());
+}
+
+GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id) {
+    GCharPtr text(localeToUtf8(getString(id)));
+    return gtk_radio_button_new_with_label(group, text.get());
+}
+
+GtkWidget* newResourceCheckButton(const ResourceID_C& id) {
+    GCharPtr text(localeToUtf8(getString(id)));
+    return gtk_check_button_new_with_label(text.get());
+}
+
+void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign) {
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_widget_set_size_request(label, width, -1);
+    gtk_label_set_xalign(GTK_LABEL(label), xalign);
+    gtk_label_set_yalign(GTK_LABEL(label), yalign);
+}
+
+GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name) {
+    GtkWidget* picture = addNamedWidget(window, name, createPixmap(window, "wizard.xpm"));
+    gtk_box_pack_start(GTK_BOX(box), picture, FALSE, TRUE, 0);
+    gtk_widget_set_halign(picture, GTK_ALIGN_CENTER);
+    gtk_widget_set_valign(picture, GTK_ALIGN_START);
+    return picture;
+}
+
+GtkWidget* newReadOnlyTextView(GtkWrapMode wrap) {
+    GtkWidget* view = gtk_text_view_new();
+    gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), wrap);
+    return view;
+}
+
+GtkWidget* dialogContentArea(GtkWidget* dialog) {
+    return gtk_dialog_get_content_area(GTK_DIALOG(dialog));
+}
+
+GtkWidget* dialogActionArea(GtkWidget* dialog) {
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    return gtk_dialog_get_action_area(GTK_DIALOG(dialog));
+    G_GNUC_END_IGNORE_DEPRECATIONS
+}

@@ -1,0 +1,67 @@
+// The kernel rebuild notice, the review page and the run page with the
+// install output.
+#include "interface/pages.h"
+#include "interface/widget_build.h"
+
+GtkWidget* createKernelRebuildMainArea(GtkWidget* window) {
+    GtkWidget* area = newPageMainArea("kernelRebuild_main_area", GTK_ORIENTATION_HORIZONTAL, 5);
+    addPagePicture(window, area, "kernelRebuild_pixmap");
+
+    GtkWidget* label = addNamedWidget(window, "kernelRebuild_label", newResourceLabel(1003));
+    gtk_box_pack_start(GTK_BOX(area), label, TRUE, TRUE, 0);
+    setPageLabelLayout(label, 367, 0.0f, 0.0f);
+    return area;
+}
+
+GtkWidget* createReviewMainArea(GtkWidget* window) {
+    GtkWidget* area = newPageMainArea("review_main_area", GTK_ORIENTATION_HORIZONTAL, 5);
+    addPagePicture(window, area, "review_pixmap");
+
+    GtkWidget* vbox7 = addNamedWidget(window, "vbox7", gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
+    gtk_box_pack_start(GTK_BOX(area), vbox7, TRUE, TRUE, 0);
+
+    GtkWidget* intro = addNamedWidget(window, "review_label", newResourceLabel(10));
+    gtk_box_pack_start(GTK_BOX(vbox7), intro, FALSE, TRUE, 0);
+    setPageLabelLayout(intro, 380, 0.0f, 0.5f);
+
+    GtkWidget* heading = addNamedWidget(window, "review_current_settings", newResourceLabel(11));
+    gtk_box_pack_start(GTK_BOX(vbox7), heading, FALSE, FALSE, 0);
+    setPageLabelLayout(heading, 210, 0.0f, 0.5f);
+
+    GtkWidget* scrolled =
+        addNamedWidget(window, "scrolledwindow2", gtk_scrolled_window_new(nullptr, nullptr));
+    gtk_box_pack_start(GTK_BOX(vbox7), scrolled, TRUE, TRUE, 0);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+
+    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_NONE));
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    return area;
+}
+
+GtkWidget* createRunMainArea(GtkWidget* window) {
+    GtkWidget* area = newPageMainArea("run_main_area", GTK_ORIENTATION_VERTICAL, 4);
+
+    GtkWidget* note = addNamedWidget(window, "run_label", newResourceLabel(12));
+    gtk_box_pack_start(GTK_BOX(area), note, FALSE, FALSE, 0);
+    setPageLabelLayout(note, 509, 0.0f, 0.5f);
+
+    GtkWidget* hbox2 = addNamedWidget(window, "hbox2", gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 3));
+    gtk_box_pack_start(GTK_BOX(area), hbox2, TRUE, TRUE, 0);
+
+    // A text view in a plain box grows to the height of all its text, so the
+    // output view sits in a scrolled window whose vertical bar is always there.
+    GtkWidget* scrolled =
+        addNamedWidget(window, "run_scrolledwindow", gtk_scrolled_window_new(nullptr, nullptr));
+    gtk_box_pack_start(GTK_BOX(hbox2), scrolled, TRUE, TRUE, 0);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+                                   GTK_POLICY_ALWAYS);
+
+    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_NONE));
+    gtk_container_add(GTK_CONTAINER(scrolled), term);
+
+    GtkWidget* scrollbar = gtk_scrolled_window_get_vscrollbar(GTK_SCROLLED_WINDOW(scrolled));
+    gtk_widget_set_can_focus(scrollbar, FALSE);
+    addNamedWidget(window, "run_vscrollbar", scrollbar);
+    return area;
+}

@@ -1,0 +1,55 @@
+// Building blocks shared by the window, page and dialog constructors of the
+// interface code. Every widget a constructor makes goes through one of them, so
+// the registry convention (name, owning reference, registration, shown) and the
+// UTF-8 rule hold in one place.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "resdb/resource.h"
+
+// Adopts a g_malloc'ed string (or any g_free'd block) at the C boundary.
+struct GFreeDeleter {
+    void operator()(void* p) const { g_free(p); }
+};
+using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+
+// Names the new widget, registers it on `window` with an owning registration
+// and shows it. The caller packs it afterwards.
+GtkWidget* addNamedWidget(GtkWidget* window, const char* name, GtkWidget* widget);
+
+// The outermost box of a page: named, given one extra reference that is never
+// released (the page outlives being taken out of the window), shown, and not
+// registered.
+GtkWidget* newPageMainArea(const char* name, GtkOrientation orientation, int spacing);
+
+// A label, push button, radio button or check button whose text is the
+// string service's text of `id`, converted to UTF-8.
+GtkWidget* newResourceLabel(const ResourceID_C& id);
+GtkWidget* newResourceButton(const ResourceID_C& id);
+GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id);
+GtkWidget* newResourceCheckButton(const ResourceID_C& id);
+
+// The page label layout: left-justified lines, wrapping, `width` pixels wide
+// with the natural height, and the given alignment of its text.
+void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign);
+
+// The side picture of a page: made from "wizard.xpm", named, registered,
+// shown, packed at the start of `box` (no expand, fill, no padding) and placed
+// at the top, centred horizontally.
+GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
+
+// A text view that the user cannot edit, with the given wrap mode.
+GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
+
+// The built-in boxes of a dialog. The action area has no current replacement in
+// GTK 3 that keeps the dialog's bottom row, so the deprecated call lives here only.
+GtkWidget* dialogContentArea(GtkWidget* dialog);
+GtkWidget* dialogActionArea(GtkWidget* dialog);
+
+// Decodes XPM data of the fixed form of the built-in side picture (colours
+// "None" or "#RRGGBB"), without gdk-pixbuf's XPM loader module, which newer
+// distributions may leave out. Null when the data does not have that form.
+GdkPixbuf* pixbufFromXpmData(const char* const* data);
