@@ -10,7 +10,23 @@
 const char File_C::pathChar = '/';
 const char* File_C::curDir_P = "./";
 
-File_C* File_C::Alloc() { return new UnixFile_C(); }
+namespace {
+
+File_C::Allocator currentAllocator = nullptr;
+
+}  // namespace
+
+File_C* File_C::Alloc() {
+    if (currentAllocator != nullptr)
+        return currentAllocator();
+    return new UnixFile_C();
+}
+
+File_C::Allocator File_C::SetAllocator(Allocator allocator) {
+    Allocator previous = currentAllocator;
+    currentAllocator = allocator;
+    return previous;
+}
 
 bool File_C::Exists(const char* path) {
     struct stat info;

@@ -21,6 +21,11 @@ public:
     // A new, closed file of the platform's implementation; the caller owns it
     // and destroys it through a File_C pointer.
     static File_C* Alloc();
+    // Replaces the implementation Alloc hands out, so that tests can put an
+    // in-memory file under the database; null restores UnixFile_C. Returns the
+    // allocator replaced.
+    typedef File_C* (*Allocator)();
+    static Allocator SetAllocator(Allocator allocator);
     static bool Exists(const char* path);
     static bool Delete(const char* path);
     // Size in bytes, or 0 when the path cannot be examined.
