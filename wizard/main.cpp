@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
     gtk_init(&argc, &argv);
     setSearchDirectories(argv[0]);
     if (int status = checkStartupPreconditions()) exit(status);
-    adaptTablesToHost();
+    adaptTablesToHost(probeHost());
     GtkWidget* window = buildWizard();
     gtk_widget_show(window);
     createStartMarker();

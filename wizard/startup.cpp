@@ -57,15 +57,24 @@ int checkStartupPreconditions() {
     return 0;
 }
 
-void adaptTablesToHost() {
+HostFacts probeHost() {
+    HostFacts host;
+    host.driverCheck = driverUpdateCheck();
+    host.snmpSupported = snmpIsSupportedOnOS();
+    host.webServerAvailable = webServerAvailable();
+    host.wantsSnmpUnderTypical = getWantsSnmpUnderTypicalOption();
+    return host;
+}
+
+void adaptTablesToHost(const HostFacts& host) {
     SetupTypeEntry& typical = SetupTypes[0];
-    if (driverUpdateCheck() > 3) {
+    if (host.driverCheck > 3) {
         typical.presetMask |= COMPONENT_DRIVER;
         typical.keepMask &= ~COMPONENT_DRIVER;
     }
-    if (!snmpIsSupportedOnOS()) Components[3].available = 0;
-    if (!webServerAvailable()) Components[0].available = 0;
-    if (getWantsSnmpUnderTypicalOption() == 0) {
+    if (!host.snmpSupported) Components[3].available = 0;
+    if (!host.webServerAvailable) Components[0].available = 0;
+    if (host.wantsSnmpUnderTypical == 0) {
         typical.presetMask |= COMPONENT_SNMP;
         typical.keepMask &= ~COMPONENT_SNMP;
     }

@@ -8,8 +8,17 @@
 // and the result is the exit status (1).
 int checkStartupPreconditions();
 
+// What the host and the medium's switches say about the offer.
+struct HostFacts {
+    int driverCheck;            // driverUpdateCheck
+    int snmpSupported;          // snmpIsSupportedOnOS
+    int webServerAvailable;     // webServerAvailable
+    int wantsSnmpUnderTypical;  // getWantsSnmpUnderTypicalOption: 0 asks for SNMP
+};
+HostFacts probeHost();
+
 // Adapts the typical setup type and the component offer to the host.
-void adaptTablesToHost();
+void adaptTablesToHost(const HostFacts& host);
 
 // Builds the main window with every included page and shows the first one. The window
 // is returned unshown.

@@ -1,0 +1,19 @@
+FILE='/media/cd/quorvel-storman-3.B-2.i386.rpm'
+[ -f /tmp/quorvelInstallSettings ] && . /tmp/quorvelInstallSettings
+RUNNING_FROM_GUI=1
+export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP RUNNING_FROM_GUI
+if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>&1`; then 
+	echo rpm -Uv --nodeps quorvel-browser*.rpm
+	rpm -Uv --nodeps quorvel-browser*.rpm
+fi
+echo rpm -Uv "$FILE"
+rpm -Uv "$FILE"
+STAT=$?
+if [ $STAT -ne 0 ] ; then
+	echo $STAT > /tmp/quorvelInstallError
+	echo '__________________________________'
+	exit $STAT
+fi
+echo Done!!!!
+echo '__________________________________'
+exit 0

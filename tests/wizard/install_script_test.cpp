@@ -1,0 +1,123 @@
+#include "wizard/install_script.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/wizard/test_support.h"
+#include "wizard/tables.h"
+
+namespace {
+
+// Compares text with a file of tests/wizard/golden; STAGE3_UPDATE_GOLDEN=1 rewrites it.
+void expectGolden(const std::string& text, const std::string& name) {
+    std::string path = std::string(WIZARD_TEST_DIR) + "/golden/" + name;
+    if (getenv("STAGE3_UPDATE_GOLDEN")) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << "missing golden file " << path;
+    std::stringstream golden;
+    golden << in.rdbuf();
+    EXPECT_EQ(text, golden.str()) << "differs from " << path;
+}
+
+TEST(SettingsFile, LinesFollowTheComponentBits) {
+    expectGolden(settingsFileText(COMPONENT_DRIVER, false), "driver_only.settings");
+    expectGolden(settingsFileText(0x0F, false), "all_but_driver.settings");
+    expectGolden(settingsFileText(COMPONENT_WEB_SERVER | COMPONENT_SNMP, true), "kernel_rebuild.settings");
+    std::string none = settingsFileText(0, true);
+    EXPECT_EQ(none.substr(none.rfind('Q')), "QRVLAUTOKERNELREBUILD=no\n");
+    EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 5);
+}
+
+TEST(InstallScript, DriverThenApplication) {
+    expectGolden(shellScriptText("/media/cd/holvane-1.2.3-4.i386.rpm",
+                                 "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel"),
+                 "driver_and_app.sh");
+}
+
+TEST(InstallScript, ApplicationOnly) {
+    expectGolden(shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel"),
+                 "app_only.sh");
+}
+
+TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
+    expectGolden(shellScriptText("/media/my cd/holvane-1.2.3-4.i386.rpm",
+                                 "/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
+                                 "quorvel"),
+                 "quoted_paths.sh");
+}
+
+TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
+    std::string script = shellScriptText(nullptr, "/m/x.rpm", "evil;touch x");
+    EXPECT_NE(script.find("grep 'evil;touch x'-browser > /dev/null"), std::string::npos);
+    EXPECT_NE(script.find("\trpm -Uv --nodeps 'evil;touch x'-browser*.rpm\n"), std::string::npos);
+}
+
+TEST(ShellQuote, ShellReadsBackTheSameText) {
+    TempDir dir;
+    const char* texts[] = {"plain", "two words", "it's", "\"$HOME\"", "`id`", "a;b|c&d", "back\\slash",
+                           "", "new\nline", "'''"};
+    for (const char* text : texts) {
+        std::string out = dir.path() + "/out";
+        std::string command = "printf %s " + shellQuote(text) + " > " + shellQuote(out);
+        ASSERT_EQ(system(command.c_str()), 0) << text;
+        EXPECT_EQ(readFile(out), text);
+    }
+}
+
+TEST(PrivateFile, CreatedForTheOwnerOnly) {
+    TempDir dir;
+    std::string path = dir.path() + "/file";
+    FILE* file = createPrivateFile(path.c_str());
+    ASSERT_NE(file, nullptr);
+    fputs("x", file);
+    fclose(file);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(PrivateFile, PlantedLinkIsReplacedNotFollowed) {
+    TempDir dir;
+    std::string victim = dir.path() + "/victim";
+    writeFile(victim, "precious");
+    std::string path = dir.path() + "/settings";
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    FILE* file = createPrivateFile(path.c_str());
+    ASSERT_NE(file, nullptr);
+    fputs("new", file);
+    fclose(file);
+    EXPECT_EQ(readFile(victim), "precious");
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(readFile(path), "new");
+}
+
+TEST(PrivateFile, StaleFileIsReplaced) {
+    TempDir dir;
+    std::string path = dir.path() + "/stale";
+    writeFile(path, "old content that is longer");
+    chmod(path.c_str(), 0666);
+    FILE* file = createPrivateFile(path.c_str());
+    ASSERT_NE(file, nullptr);
+    fclose(file);
+    EXPECT_EQ(readFile(path), "");
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(PrivateFile, UnwritablePlaceGivesNull) {
+    EXPECT_EQ(createPrivateFile("/nonexistent-dir/file"), nullptr);
+}
+
+}  // namespace

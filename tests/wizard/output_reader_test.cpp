@@ -1,0 +1,123 @@
+#include "wizard/output_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// Feeds the whole text in chunks of the given size and collects what is shown.
+std::string showAll(const std::string& output, size_t chunk, bool* ended = nullptr) {
+    OutputReader reader;
+    std::string shown;
+    for (size_t at = 0; at < output.size(); at += chunk)
+        shown += reader.feed(output.data() + at, std::min(chunk, output.size() - at));
+    bool endedBeforeFinish = reader.ended();
+    shown += reader.finish();
+    if (ended) *ended = endedBeforeFinish;
+    return shown;
+}
+
+TEST(OutputReader, ShowsLinesAsTheyCome) {
+    OutputReader reader;
+    EXPECT_EQ(reader.feed("one\ntw", 6), "one\n");
+    EXPECT_EQ(reader.feed("o\n", 2), "two\n");
+    EXPECT_FALSE(reader.ended());
+}
+
+TEST(OutputReader, LongLineIsShownWholeInPieces) {
+    std::string line(300, 'x');
+    OutputReader reader;
+    // The first 254 characters are a piece of their own and show without the newline.
+    EXPECT_EQ(reader.feed(line.data(), 260), std::string(254, 'x'));
+    EXPECT_EQ(reader.feed(line.data() + 260, 40), "");
+    EXPECT_EQ(reader.feed("\n", 1), std::string(46, 'x') + "\n");
+}
+
+TEST(OutputReader, UnderscoreLineEndsTheOutputAndIsNotShown) {
+    bool ended = false;
+    std::string output = "rpm -Uv pkg\nDone!!!!\n__________________________________\nafter\n";
+    for (size_t chunk : {1u, 7u, 4096u}) {
+        EXPECT_EQ(showAll(output, chunk, &ended), "rpm -Uv pkg\nDone!!!!\n") << chunk;
+        EXPECT_TRUE(ended);
+    }
+    // Four underscores are an ordinary line.
+    EXPECT_EQ(showAll("____\nx\n", 3, &ended), "____\nx\n");
+    EXPECT_FALSE(ended);
+}
+
+TEST(OutputReader, UnderscoresInsideALongLineDoNotEndTheOutput) {
+    std::string line = std::string(254, 'a') + "_____ still the same line\n";
+    bool ended = true;
+    EXPECT_EQ(showAll(line + "next\n", 5, &ended), line + "next\n");
+    EXPECT_FALSE(ended);
+}
+
+TEST(OutputReader, ColourSequencesAreRemoved) {
+    const struct {
+        const char* output;
+        const char* shown;
+    } cases[] = {
+        {"\x1b[1;32mOK\x1b[0m\n", "OK\n"},
+        {"a\x1b[2Kb\n", "ab\n"},
+        {"cut \x1b[1;3\n", "cut \n"},              // a sequence ends at the line's end
+        {"cr \x1b[12\rkept\n", "cr \rkept\n"},     // and at a carriage return
+        {"\x1b]0;title\x07x\n", "itle\x07x\n"},    // only up to the first letter
+    };
+    for (const auto& c : cases) EXPECT_EQ(showAll(c.output, 2), c.shown) << c.output;
+}
+
+TEST(OutputReader, SequenceCutBetweenPiecesIsStillRemoved) {
+    std::string line = std::string(252, 'a') + "\x1b[1;32mgreen\n";
+    EXPECT_EQ(showAll(line, 4096), std::string(252, 'a') + "green\n");
+}
+
+TEST(OutputReader, LineOfOnlyEscapesDoesNotEndTheOutput) {
+    bool ended = true;
+    EXPECT_EQ(showAll("a\n\x1b[0m", 4096, &ended), "a\n");
+    EXPECT_EQ(showAll("\x1b[0mb\nc\n", 1, &ended), "b\nc\n");
+    EXPECT_FALSE(ended);
+}
+
+TEST(OutputReader, LastLineWithoutNewlineIsShown) {
+    EXPECT_EQ(showAll("first\nlast words", 3), "first\nlast words");
+}
+
+TEST(OutputReader, EofMarkerIsAnOrdinaryLineUntilAskedFor) {
+    bool ended = true;
+    EXPECT_FALSE(isInputEOFString("!!!EOF!!!\n"));
+    EXPECT_EQ(showAll("!!!EOF!!!\nmore\n", 4, &ended), "!!!EOF!!!\nmore\n");
+    EXPECT_FALSE(ended);
+
+    EXPECT_STREQ(getEchoEOFString(), "echo !!!EOF!!!\n");
+    EXPECT_TRUE(isInputEOFString("!!!EOF!!!\n"));
+    EXPECT_FALSE(isInputEOFString("!!!EOF!!!"));
+    EXPECT_EQ(showAll("x\n!!!EOF!!!\nmore\n", 4, &ended), "x\n");
+    EXPECT_TRUE(ended);
+}
+
+TEST(OutputReader, MultibyteCharacterCutBetweenReadsIsHeldBack) {
+    std::string line = std::string(253, 'a') + "\xc3\xa9 caf\xc3\xa9\n";  // é across the piece limit
+    OutputReader reader;
+    std::string shown = reader.feed(line.data(), 254);
+    EXPECT_EQ(shown, std::string(253, 'a'));
+    shown += reader.feed(line.data() + 254, line.size() - 254);
+    EXPECT_EQ(shown, line);
+
+    std::string text = "ab\xe2\x82";
+    EXPECT_EQ(takeIncompleteUtf8Tail(text), "\xe2\x82");
+    EXPECT_EQ(text, "ab");
+    text = "ab\xe2\x82\xac";
+    EXPECT_EQ(takeIncompleteUtf8Tail(text), "");
+    EXPECT_EQ(text, "ab\xe2\x82\xac");
+}
+
+TEST(OutputReader, NothingAfterTheEnd) {
+    OutputReader reader;
+    EXPECT_EQ(reader.feed("_____\n", 6), "");
+    EXPECT_TRUE(reader.ended());
+    EXPECT_EQ(reader.feed("late\n", 5), "");
+    EXPECT_EQ(reader.finish(), "");
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// A wizard built in this process on a private medium: its own database, license,
+// package files and an empty private rpm database.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+
+#include "tests/wizard/test_support.h"
+
+struct WizardOptions {
+    const char* autoSelect = nullptr;  // resource 5002
+    const char* showLicense = nullptr;  // resource 5003
+    const char* snmpUnderTypical = nullptr;  // resource 5004
+    bool driverPackage = false;  // a driver package file on the medium, not installed
+    bool snmpSupported = true;
+};
+
+class WizardFixture {
+public:
+    WizardFixture();
+    ~WizardFixture();
+
+    // Prepares the medium and runs the start-up up to the first page (window shown).
+    GtkWidget* start(const WizardOptions& options = WizardOptions());
+
+    GtkWidget* window() const { return window_; }
+    const std::string& medium() const { return dir_.path(); }
+    GtkWidget* widget(const char* name) const;
+    // Name of the page on screen.
+    std::string currentPage() const;
+    std::string labelText(const char* name) const;
+    std::string viewText(const char* name) const;
+    bool sensitive(const char* name) const;
+    bool active(const char* name) const;
+    void click(const char* name);
+    void toggle(const char* name, bool active);
+    // The text of a resource as a widget shows it.
+    static std::string uiText(unsigned id);
+
+private:
+    TempDir dir_;
+    std::string savedCwd_;
+    GtkWidget* window_ = nullptr;
+};
+
+// Runs the main loop until done() holds or the time runs out; returns done().
+bool runUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+// Clicks a button of a window named windowName once that window appears (from inside
+// a nested main loop).
+void clickWhenShown(const char* windowName, const char* buttonName);

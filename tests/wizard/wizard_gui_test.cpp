@@ -1,0 +1,281 @@
+// The wizard built in this process on a real display: pages, navigation, selection.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/wizard/wizard_fixture.h"
+#include "wizard/exit_paths.h"
+#include "wizard/tables.h"
+
+namespace {
+
+std::vector<std::string> pageNames() {
+    std::vector<std::string> names;
+    for (int i = 0; i < NumberOfDialogPages; ++i) names.push_back(gtk_widget_get_name(DialogPages[i].widget));
+    return names;
+}
+
+const std::vector<std::string> AllPages = {"intro_main_area", "license_main_area", "setuptype_main_area",
+                                           "components_main_area", "review_main_area", "run_main_area",
+                                           "finish_main_area"};
+
+class Wizard : public ::testing::Test {
+protected:
+    WizardFixture wizard;
+};
+
+TEST_F(Wizard, IncludesEveryPageButKernelRebuildByDefault) {
+    wizard.start();
+    EXPECT_EQ(pageNames(), AllPages);
+    EXPECT_EQ(wizard.widget("kernelRebuild_label"), nullptr);
+    EXPECT_EQ(wizard.currentPage(), "intro_main_area");
+    EXPECT_EQ(wizard.labelText("dialog_title"), WizardFixture::uiText(28));
+    EXPECT_FALSE(gtk_widget_get_visible(wizard.widget("dialog_back_button")));
+    EXPECT_TRUE(wizard.sensitive("dialog_cancel_button"));
+}
+
+TEST_F(Wizard, DisabledLicenseIsLeftOut) {
+    WizardOptions options;
+    options.showLicense = "disabled";
+    wizard.start(options);
+    std::vector<std::string> expected = AllPages;
+    expected.erase(expected.begin() + 1);
+    EXPECT_EQ(pageNames(), expected);
+    EXPECT_EQ(wizard.widget("license_text"), nullptr);
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.currentPage(), "setuptype_main_area");
+}
+
+TEST_F(Wizard, LicensePageHasItsOwnNextLabel) {
+    WizardOptions options;
+    options.showLicense = "ENABLED ";  // not recognised: the page stays
+    wizard.start(options);
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.currentPage(), "license_main_area");
+    GtkWidget* next = wizard.widget("dialog_next_button");
+    EXPECT_EQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)))), WizardFixture::uiText(36));
+    EXPECT_TRUE(gtk_widget_get_visible(wizard.widget("dialog_back_button")));
+}
+
+TEST_F(Wizard, AutoSelectTypicalSkipsTheChoicePages) {
+    WizardOptions options;
+    options.autoSelect = "Typical";
+    options.snmpUnderTypical = "no";
+    wizard.start(options);
+    EXPECT_EQ(pageNames(), (std::vector<std::string>{"intro_main_area", "license_main_area", "review_main_area",
+                                                     "run_main_area", "finish_main_area"}));
+    EXPECT_EQ(wizard.widget("setuptype0_enable"), nullptr);
+    for (int i = 0; i < NumberOfComponents; ++i) EXPECT_EQ(Components[i].enableButton, nullptr);
+    EXPECT_EQ(SetuptypeSelected, 0);
+    EXPECT_EQ(ComponentsSelected, 0x07);
+}
+
+TEST_F(Wizard, AutoSelectCompactIgnoresTheDriver) {
+    WizardOptions options;
+    options.autoSelect = "compact";
+    options.showLicense = "DISABLED";
+    options.driverPackage = true;
+    wizard.start(options);
+    EXPECT_EQ(pageNames().size(), 4u);
+    EXPECT_EQ(SetuptypeSelected, 1);
+    EXPECT_EQ(ComponentsSelected, 0x02);
+}
+
+TEST_F(Wizard, DriverIsPresetOnlyWhenAnUpdateIsThere) {
+    WizardOptions options;
+    options.snmpUnderTypical = "no";
+    options.driverPackage = true;
+    wizard.start(options);
+    EXPECT_EQ(ComponentsSelected, 0x17);
+    EXPECT_EQ(SetupTypes[0].presetMask, 0x17);
+    EXPECT_EQ(SetupTypes[0].keepMask, 0x07);
+}
+
+TEST_F(Wizard, WithoutDriverUpdateTheDriverIsLocked) {
+    WizardOptions options;
+    options.snmpUnderTypical = "no";
+    wizard.start(options);
+    EXPECT_EQ(ComponentsSelected, 0x07);
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    wizard.toggle("setuptype2_enable", true);
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "components_main_area");
+    EXPECT_FALSE(wizard.sensitive("component4_enable"));
+    EXPECT_FALSE(wizard.sensitive("component4_label"));
+    EXPECT_FALSE(wizard.active("component4_enable"));
+}
+
+TEST_F(Wizard, SnmpUnderTypicalOnlyWhenAskedAndSupported) {
+    WizardOptions options;
+    options.snmpUnderTypical = "yes";
+    wizard.start(options);
+    EXPECT_EQ(ComponentsSelected, 0x0F);
+}
+
+TEST_F(Wizard, UnsupportedSnmpIsNeitherPresetNorOffered) {
+    WizardOptions options;
+    options.snmpUnderTypical = "yes";
+    options.snmpSupported = false;
+    wizard.start(options);
+    EXPECT_EQ(ComponentsSelected, 0x07);
+    EXPECT_EQ(wizard.widget("component3_enable"), nullptr);
+    EXPECT_NE(wizard.widget("component4_enable"), nullptr);
+}
+
+TEST_F(Wizard, ComponentsPageIsPassedOverUnlessCustom) {
+    wizard.start();
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "setuptype_main_area");
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.currentPage(), "review_main_area");
+    wizard.click("dialog_back_button");
+    EXPECT_EQ(wizard.currentPage(), "setuptype_main_area");
+
+    wizard.toggle("setuptype2_enable", true);
+    EXPECT_EQ(SetuptypeSelected, 2);
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.currentPage(), "components_main_area");
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.currentPage(), "review_main_area");
+    wizard.click("dialog_back_button");
+    EXPECT_EQ(wizard.currentPage(), "components_main_area");
+}
+
+TEST_F(Wizard, CustomStartsFromThePreviousSelection) {
+    WizardOptions options;
+    options.snmpUnderTypical = "no";
+    wizard.start(options);
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    wizard.toggle("setuptype1_enable", true);  // compact
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(ComponentsSelected, 0x02);
+    wizard.click("dialog_back_button");
+    wizard.toggle("setuptype2_enable", true);
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "components_main_area");
+    EXPECT_FALSE(wizard.active("component0_enable"));
+    EXPECT_TRUE(wizard.active("component1_enable"));
+    EXPECT_FALSE(wizard.active("component2_enable"));
+    EXPECT_FALSE(wizard.active("component3_enable"));
+}
+
+TEST_F(Wizard, NotifierLocksManagedSystem) {
+    wizard.start();
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    wizard.toggle("setuptype2_enable", true);
+    wizard.click("dialog_next_button");
+    // Managed system cannot be deselected while the notifier needs it.
+    wizard.toggle("component1_enable", false);
+    EXPECT_TRUE(wizard.active("component1_enable"));
+    for (const char* name : {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
+        wizard.toggle(name, false);
+    EXPECT_EQ(ComponentsSelected, 0);
+    EXPECT_TRUE(wizard.sensitive("component1_enable"));
+
+    wizard.toggle("component2_enable", true);
+    EXPECT_EQ(ComponentsSelected, 0x06);
+    EXPECT_TRUE(wizard.active("component1_enable"));
+    EXPECT_FALSE(wizard.sensitive("component1_enable"));
+    EXPECT_FALSE(wizard.sensitive("component1_label"));
+
+    wizard.toggle("component2_enable", false);
+    EXPECT_EQ(ComponentsSelected, 0x02);
+    EXPECT_TRUE(wizard.active("component1_enable"));
+    EXPECT_TRUE(wizard.sensitive("component1_enable"));
+    EXPECT_TRUE(wizard.sensitive("component1_label"));
+}
+
+TEST_F(Wizard, ReviewTextIsReplacedOnEveryVisit) {
+    WizardOptions options;
+    options.snmpUnderTypical = "no";
+    wizard.start(options);
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "review_main_area");
+    std::string typical = wizard.viewText("review_text");
+    EXPECT_EQ(typical, WizardFixture::uiText(25) + "\t" + WizardFixture::uiText(38) + "\n\n" +
+                           WizardFixture::uiText(26) + "\t" + WizardFixture::uiText(44) + "\n\t" +
+                           WizardFixture::uiText(45) + "\n\t" + WizardFixture::uiText(46) + "\n");
+
+    wizard.click("dialog_back_button");
+    wizard.toggle("setuptype2_enable", true);
+    wizard.click("dialog_next_button");
+    for (const char* name : {"component2_enable", "component0_enable", "component1_enable"})
+        wizard.toggle(name, false);
+    wizard.click("dialog_next_button");
+    EXPECT_EQ(wizard.viewText("review_text"), WizardFixture::uiText(25) + "\t" + WizardFixture::uiText(40) +
+                                                  "\n\n" + WizardFixture::uiText(26) + "\t" +
+                                                  WizardFixture::uiText(27) + "\n");
+}
+
+TEST_F(Wizard, CancelThenNoKeepsThePage) {
+    wizard.start();
+    wizard.click("dialog_next_button");
+    std::string title = wizard.labelText("dialog_title");
+    clickWhenShown("exit_dialog", "exit_no_button");
+    wizard.click("dialog_cancel_button");  // runs the exit question until No
+    EXPECT_EQ(wizard.currentPage(), "license_main_area");
+    EXPECT_EQ(wizard.labelText("dialog_title"), title);
+    EXPECT_TRUE(gtk_widget_get_visible(wizard.window()));
+}
+
+TEST_F(Wizard, NothingSelectedRunsNothingAndFinishesQuietly) {
+    wizard.start();
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    wizard.toggle("setuptype2_enable", true);
+    wizard.click("dialog_next_button");
+    for (const char* name : {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
+        wizard.toggle(name, false);
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "run_main_area");
+    EXPECT_TRUE(wizard.sensitive("dialog_next_button"));
+    EXPECT_EQ(wizard.viewText("run_term"), "");
+    EXPECT_EQ(access("/tmp/quorvelInstallSettings", F_OK), -1);
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "finish_main_area");
+    EXPECT_EQ(wizard.labelText("finish_label"), WizardFixture::uiText(13));
+    EXPECT_EQ(wizard.labelText("see_read_me"), WizardFixture::uiText(15));
+}
+
+TEST_F(Wizard, FailedInstallShowsTheFailureForm) {
+    // No application package on this medium: the script's rpm step fails.
+    WizardOptions options;
+    options.autoSelect = "COMPACT";
+    wizard.start(options);
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "review_main_area");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "run_main_area");
+    EXPECT_FALSE(wizard.sensitive("dialog_next_button"));
+    EXPECT_FALSE(wizard.sensitive("dialog_cancel_button"));
+    ASSERT_TRUE(runUntil([&] { return wizard.sensitive("dialog_next_button"); }));
+    EXPECT_EQ(InstalledOK, 0);
+    EXPECT_NE(wizard.viewText("run_term").find("rpm -Uv"), std::string::npos);
+    EXPECT_EQ(access("/tmp/quorvelInstallSettings", F_OK), -1);
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "finish_main_area");
+    EXPECT_EQ(wizard.labelText("finish_label"), WizardFixture::uiText(14));
+    EXPECT_EQ(wizard.labelText("see_read_me"), "");
+    EXPECT_EQ(wizard.labelText("register_controller"), "");
+    unlink("/tmp/quorvelInstallError");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("LANG", "en_US.UTF-8", 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    gtk_init(&argc, &argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
