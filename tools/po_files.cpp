@@ -447,6 +447,9 @@ std::string poValueProblem(const std::string& value) {
     if (value.find('\0') != std::string::npos) {
         return "the value contains a NUL byte, which a PO string cannot hold";
     }
+    if (value.find('\x04') != std::string::npos) {
+        return "the value contains the byte 0x04, which gettext reserves as its context separator";
+    }
     if (!isValidUtf8(value)) {
         return "the value is not valid UTF-8";
     }

@@ -43,8 +43,9 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
                    std::vector<std::string>* warnings = nullptr);
 
 // Why `value` cannot be written as a PO msgstr that reads back to the same
-// bytes; empty when it can. A PO string cannot carry a NUL byte, an empty
-// msgstr means "untranslated", and the files are declared UTF-8.
+// bytes; empty when it can. A PO string cannot carry a NUL byte nor gettext's
+// context separator 0x04, an empty msgstr means "untranslated", and the
+// files are declared UTF-8.
 std::string poValueProblem(const std::string& value);
 
 // One entry of a PO file to be written.

@@ -1,0 +1,98 @@
+#include "tests/tools/test_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+ScratchDir::ScratchDir() {
+    std::string pattern = std::string(TEST_BUILD_DIR) + "/scratch.XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = buffer.data();
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> ScratchDir::entries() const { return directoryEntries(path_); }
+
+std::vector<std::string> directoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+void writeFile(const std::string& path, const std::string& contents) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+std::string dataPath(const std::string& relative) {
+    return std::string(TEST_DATA_DIR) + "/" + relative;
+}
+
+ToolRun runTool(const std::vector<std::string>& args, unsigned long fileSizeLimit) {
+    ScratchDir capture;
+    const std::string outPath = capture.file("stdout");
+    const std::string errPath = capture.file("stderr");
+    std::vector<std::string> argv{RESDB_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) {
+        pointers.push_back(&arg[0]);
+    }
+    pointers.push_back(nullptr);
+
+    pid_t child = fork();
+    if (child == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
+            _exit(126);
+        }
+        if (fileSizeLimit != 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    ToolRun run;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+        throw std::runtime_error("cannot run " + argv[0]);
+    }
+    run.exited = WIFEXITED(status);
+    run.status = run.exited ? WEXITSTATUS(status) : -1;
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
+}
