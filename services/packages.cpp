@@ -26,7 +26,6 @@ const unsigned int kAppPackageNameId = 5001;
 const std::size_t kWorkSize = 4096;
 const std::size_t kCwdMax = 4077;
 const std::size_t kPathCacheSize = 4095;
-const std::size_t kQueryLineSize = 80;  // first line of `rpm -q`, at most 79 characters
 const std::size_t kAppNameSize = 80;
 
 // The caches live for the whole process; file scope (rather than function
@@ -41,6 +40,10 @@ struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
 };
 using GlobHolder = std::unique_ptr<glob_t, GlobFree>;
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
 
 // Composes dir + "/" + pattern into work; false when it does not fit.
 bool composePattern(char* work, const char* dir, std::size_t dirLen, const char* pattern) {
@@ -240,9 +243,14 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
     if (pipe == nullptr) {
         return PACKAGE_NOT_FOUND;
     }
-    char line[kQueryLineSize];
-    bool gotLine = std::fgets(line, sizeof line, pipe) != nullptr;
+    // The whole first line is read: with a long name, rpm's "package NAME is
+    // not installed" runs past any short fixed buffer, and its tail must
+    // still be seen.
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    bool gotLine = getline(&line, &capacity, pipe) > 0;
     pclose(pipe);
+    std::unique_ptr<char, FreeDeleter> lineHolder(line);
     if (!gotLine || std::strstr(line, "not installed") != nullptr) {
         return PACKAGE_NOT_FOUND;
     }

@@ -1,0 +1,253 @@
+#include "tests/services/rpm_fixture.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "resdb/language_db.h"
+#include "services/file_search.h"
+#include "services/packages.h"
+#include "services/string_service.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUnset[] = "\x01";
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::string findOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return program;
+}
+
+// Built packages are kept per content of the spec file, so a changed spec
+// never reuses packages of the old one.
+std::string packageCacheDir() {
+    std::string spec = readFile(std::string(TEST_DATA_DIR) + "/rpm/package.spec");
+    std::ostringstream dir;
+    dir << TEST_BUILD_DIR << "/rpm-packages-" << std::hex << std::hash<std::string>()(spec);
+    return dir.str();
+}
+
+}  // namespace
+
+const std::string& RpmSandbox::realRpm() {
+    static const std::string rpm = findOnPath("rpm");
+    return rpm;
+}
+
+std::string RpmSandbox::quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+int RpmSandbox::run(const std::string& command) {
+    int status = std::system(command.c_str());
+    return (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+}
+
+RpmSandbox::RpmSandbox() {
+    realRpm();  // resolve before PATH changes
+    std::string tmpl = (fs::temp_directory_path() / "stage3-pkg-XXXXXX").string();
+    if (mkdtemp(&tmpl[0]) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed";
+        return;
+    }
+    root_ = tmpl;
+    home_ = root_ + "/home";
+    dbPath_ = root_ + "/db";
+    medium_ = root_ + "/medium";
+    programDir_ = root_ + "/program";
+    binDir_ = root_ + "/bin";
+    rpmLog_ = root_ + "/rpm-runs.log";
+    for (const std::string& dir : {home_, dbPath_, medium_, programDir_, binDir_}) {
+        fs::create_directories(dir);
+    }
+    writeFile(home_ + "/.rpmmacros", "%_dbpath " + dbPath_ + "\n");
+    writeFile(rpmLog_, "");
+    writeRpmWrapper(true);
+
+    for (const char* name : {"HOME", "PATH", "LANG"}) {
+        const char* value = std::getenv(name);
+        savedEnv_.emplace_back(name, value ? value : kUnset);
+    }
+    const char* path = std::getenv("PATH");
+    setenv("HOME", home_.c_str(), 1);
+    setenv("PATH", (binDir_ + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
+    setenv("LANG", "C", 1);
+
+    savedCwd_ = fs::current_path().string();
+    savedOrgDirectory_ = orgDirectory;
+    fs::current_path(medium_);
+    setSearchDirectories((programDir_ + "/stage3").c_str());
+    resetPackageCaches();
+
+    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " --initdb"));
+}
+
+RpmSandbox::~RpmSandbox() {
+    stringUnInit();
+    resetPackageCaches();
+    if (!savedCwd_.empty()) {
+        fs::current_path(savedCwd_);
+        std::strncpy(orgDirectory, savedOrgDirectory_.c_str(), sizeof orgDirectory - 1);
+    }
+    for (const auto& entry : savedEnv_) {
+        if (entry.second == kUnset) {
+            unsetenv(entry.first.c_str());
+        } else {
+            setenv(entry.first.c_str(), entry.second.c_str(), 1);
+        }
+    }
+    if (!root_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+}
+
+void RpmSandbox::writeRpmWrapper(bool withRealRpm) {
+    // One record per run: the argument count on a line, then each argument
+    // followed by a NUL byte.
+    std::string script = "#!/bin/sh\n{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\0' \"$a\"; "
+                         "done; } >> " + quote(rpmLog_) + "\n";
+    if (withRealRpm) {
+        script += "exec " + quote(realRpm()) + " \"$@\"\n";
+    }
+    std::string wrapper = binDir_ + "/rpm";
+    writeFile(wrapper, script);
+    fs::permissions(wrapper, fs::perms::owner_all);
+}
+
+void RpmSandbox::hideRealRpm() {
+    writeRpmWrapper(false);
+    setenv("PATH", binDir_.c_str(), 1);
+}
+
+std::string RpmSandbox::package(const std::string& name, const std::string& version,
+                                const std::string& release) {
+    std::string cacheDir = packageCacheDir();
+    std::string fileName = name + "-" + version + "-" + release + ".noarch.rpm";
+    std::string cached = cacheDir + "/" + fileName;
+    if (fs::exists(cached)) {
+        return cached;
+    }
+    fs::create_directories(cacheDir);
+    // Parallel test processes may build the same package: each builds in its
+    // own top directory and renames the result into place atomically.
+    std::string top = root_ + "/rpmbuild-" + fileName;
+    std::string command = "rpmbuild -bb --quiet --define " + quote("_topdir " + top) +
+                          " --define " + quote("pkg_name " + name) + " --define " +
+                          quote("pkg_version " + version) + " --define " +
+                          quote("pkg_release " + release) + " " +
+                          quote(std::string(TEST_DATA_DIR) + "/rpm/package.spec") + " >" +
+                          quote(root_ + "/rpmbuild.log") + " 2>&1";
+    EXPECT_EQ(0, run(command)) << readFile(root_ + "/rpmbuild.log");
+    std::error_code error;
+    fs::rename(top + "/RPMS/noarch/" + fileName, cached, error);
+    EXPECT_FALSE(error) << "no package " << fileName << ": " << error.message();
+    return cached;
+}
+
+std::string RpmSandbox::putPackage(const std::string& dir, const std::string& name,
+                                   const std::string& version, const std::string& release,
+                                   const std::string& fileName) {
+    std::string source = package(name, version, release);
+    std::string target = dir + "/" + (fileName.empty() ? fs::path(source).filename().string()
+                                                       : fileName);
+    fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+    return target;
+}
+
+void RpmSandbox::install(const std::string& name, const std::string& version,
+                         const std::string& release) {
+    std::string file = package(name, version, release);
+    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) +
+                     " -i --nodeps --justdb " + quote(file) + " >/dev/null 2>&1"))
+        << "installing " << file;
+}
+
+void RpmSandbox::erase(const std::string& name) {
+    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) +
+                     " -e --nodeps --justdb " + quote(name) + " >/dev/null 2>&1"))
+        << "erasing " << name;
+}
+
+std::vector<std::string> RpmSandbox::installed() const {
+    std::string out = root_ + "/qa.txt";
+    run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " -qa >" + quote(out) + " 2>/dev/null");
+    std::istringstream lines(readFile(out));
+    std::vector<std::string> names;
+    for (std::string line; std::getline(lines, line);) {
+        names.push_back(line);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::vector<std::string>> RpmSandbox::rpmRuns() const {
+    std::string log = readFile(rpmLog_);
+    std::vector<std::vector<std::string>> runs;
+    std::size_t pos = 0;
+    while (pos < log.size()) {
+        std::size_t eol = log.find('\n', pos);
+        if (eol == std::string::npos) {
+            break;
+        }
+        int count = std::atoi(log.substr(pos, eol - pos).c_str());
+        pos = eol + 1;
+        std::vector<std::string> args;
+        for (int i = 0; i < count && pos < log.size(); ++i) {
+            std::size_t end = log.find('\0', pos);
+            if (end == std::string::npos) {
+                end = log.size();
+            }
+            args.push_back(log.substr(pos, end - pos));
+            pos = end + 1;
+        }
+        runs.push_back(args);
+    }
+    return runs;
+}
+
+void RpmSandbox::writeAppName(const std::string& dir, const std::string& appName) {
+    {
+        LanguageDB_C db;
+        ASSERT_TRUE(db.AddString(Language_C(), 5001, appName));
+        ASSERT_TRUE(db.Store((dir + "/setupresDB").c_str()));
+    }
+    if (dir == medium_) {
+        stringUnInit();
+        ASSERT_EQ(1, stringInit());
+    }
+}

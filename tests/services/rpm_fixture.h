@@ -1,0 +1,70 @@
+// A private rpm world for one test: a temporary root holding a HOME whose
+// .rpmmacros points %_dbpath at a private database, the medium directory
+// (made the current directory), a program directory (made orgDirectory), and
+// a logging `rpm` first on PATH that records every run before handing over
+// to the real rpm. Packages are built with rpmbuild from
+// data/rpm/package.spec and kept in the build directory across runs.
+// The machine's own package database is never used.
+#ifndef STAGE3_TESTS_SERVICES_RPM_FIXTURE_H
+#define STAGE3_TESTS_SERVICES_RPM_FIXTURE_H
+
+#include <string>
+#include <vector>
+
+class RpmSandbox {
+public:
+    RpmSandbox();
+    ~RpmSandbox();
+    RpmSandbox(const RpmSandbox&) = delete;
+    RpmSandbox& operator=(const RpmSandbox&) = delete;
+
+    const std::string& root() const { return root_; }
+    const std::string& medium() const { return medium_; }
+    const std::string& programDir() const { return programDir_; }
+
+    // Path of the built package NAME-VERSION-RELEASE.noarch.rpm.
+    std::string package(const std::string& name, const std::string& version,
+                        const std::string& release);
+    // Copies that package into `dir` as `fileName` (its own name when empty);
+    // returns the new path.
+    std::string putPackage(const std::string& dir, const std::string& name,
+                           const std::string& version, const std::string& release,
+                           const std::string& fileName = "");
+    // Installs into / erases from the private database (no files, no deps).
+    void install(const std::string& name, const std::string& version, const std::string& release);
+    void erase(const std::string& name);
+    // `rpm -qa` of the private database, sorted.
+    std::vector<std::string> installed() const;
+
+    // Argument lists of the rpm runs made through PATH, in order.
+    std::vector<std::vector<std::string>> rpmRuns() const;
+    // Makes only the logging rpm reachable through PATH, without the real one
+    // behind it: every query then prints nothing.
+    void hideRealRpm();
+
+    // Writes `dir`/setupresDB holding resource 5001 = `appName` (en/US); when
+    // `dir` is the medium, reloads the string service from it.
+    void writeAppName(const std::string& dir, const std::string& appName);
+
+    // The real rpm program, found on PATH before the sandbox changed it.
+    static const std::string& realRpm();
+    // Runs a shell command; its exit status (-1 when it could not run).
+    static int run(const std::string& command);
+    static std::string quote(const std::string& text);
+
+private:
+    void writeRpmWrapper(bool withRealRpm);
+
+    std::string root_;
+    std::string home_;
+    std::string dbPath_;
+    std::string medium_;
+    std::string programDir_;
+    std::string binDir_;
+    std::string rpmLog_;
+    std::string savedCwd_;
+    std::string savedOrgDirectory_;
+    std::vector<std::pair<std::string, std::string>> savedEnv_;  // name, value ("\x01" = unset)
+};
+
+#endif
