@@ -272,7 +272,7 @@ TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
     };
     for (const Case& c : cases) {
         RpmSandbox box;
-        box.writeAppName(box.medium(), "pfx-app");
+        box.useStringsDatabase();
         box.putPackage(box.medium(), "holvane", "1.2.3", "4");  // never mistaken for the app
         if (*c.fileVersion) {
             box.putPackage(box.medium(), "pfx-app", c.fileVersion, c.fileRelease);
@@ -289,7 +289,7 @@ TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
 
 TEST(AppUpdateCheck, SecondCallIsAnsweredFromTheCache) {
     RpmSandbox box;
-    box.writeAppName(box.medium(), "pfx-app");
+    box.useStringsDatabase();
     box.putPackage(box.medium(), "pfx-app", "3.B", "2");
     box.install("pfx-app", "3.A", "7");
     ASSERT_EQ(UPDATE_OLDER_INSTALLED, appUpdateCheck());
@@ -346,7 +346,7 @@ TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
 
 TEST(FindInstalledRpmVersion, ReadsTheFirstQueryLine) {
     RpmSandbox box;
-    box.writeAppName(box.medium(), "pfx-app");
+    box.useStringsDatabase();
     box.install("holvane", "1.2.3", "4");
     box.install("pfx-app", "3.AB", "5");
 

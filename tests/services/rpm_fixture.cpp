@@ -251,3 +251,11 @@ void RpmSandbox::writeAppName(const std::string& dir, const std::string& appName
         ASSERT_EQ(1, stringInit());
     }
 }
+
+void RpmSandbox::useStringsDatabase() {
+    std::string source = std::string(TEST_BUILD_DIR) + "/strings/setupresDB";
+    ASSERT_TRUE(fs::exists(source)) << source << " is built with the services tests";
+    fs::copy_file(source, medium_ + "/setupresDB", fs::copy_options::overwrite_existing);
+    stringUnInit();
+    ASSERT_EQ(1, stringInit());
+}

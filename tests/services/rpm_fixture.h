@@ -45,6 +45,9 @@ public:
     // Writes `dir`/setupresDB holding resource 5001 = `appName` (en/US); when
     // `dir` is the medium, reloads the string service from it.
     void writeAppName(const std::string& dir, const std::string& appName);
+    // Copies the "strings" test database, built by the resdb tool from PO
+    // files and naming the application "pfx-app", into the medium and loads it.
+    void useStringsDatabase();
 
     // The real rpm program, found on PATH before the sandbox changed it.
     static const std::string& realRpm();
