@@ -174,6 +174,10 @@ void startInstall(GtkWidget* nextButton) {
         if (files == InstallFiles::Failed) InstalledOK = 0;
         return;
     }
+    runInstallScript(nextButton);
+}
+
+bool runInstallScript(GtkWidget* nextButton) {
     gtk_widget_set_sensitive(nextButton, FALSE);
     GtkWidget* window = mainWindowOf(nextButton);
     g_object_set_data(G_OBJECT(window), "child_running", lookupWidget(window, "run_term"));
@@ -184,11 +188,12 @@ void startInstall(GtkWidget* nextButton) {
         gtk_widget_set_sensitive(nextButton, TRUE);
         removeInstallFiles();
         InstalledOK = 0;
-        return;
+        return false;
     }
     update.watchId = g_unix_fd_add(update.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                                    onOutputReady, &update);
     g_child_watch_add(update.pid, onChildExited, nullptr);
+    return true;
 }
 
 gint updateTextWindow(gpointer) {

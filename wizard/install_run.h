@@ -8,6 +8,10 @@
 // sensitive; a script that could not be written or started counts as a failed install.
 void startInstall(GtkWidget* nextButton);
 
+// Runs the script named by scriptName and streams its output into the run page of
+// the Next button's window. Returns false when the child could not be started.
+bool runInstallScript(GtkWidget* nextButton);
+
 // Reads what the script has written so far and shows it; ends the run at the end of
 // the output. Always returns TRUE.
 gint updateTextWindow(gpointer data);
