@@ -89,9 +89,12 @@ bool resolveFilename(const char* pattern, char* out, int outSize) {
 
     glob_t matches{};
     bool found = expand(buffer, &matches);
-    if (!found && std::strlen(orgDirectory) + patternLength + 1 <= kPathBufferSize - 1) {
+    const std::size_t directoryLength = std::strlen(orgDirectory);
+    if (!found && directoryLength + patternLength + 1 <= kPathBufferSize - 1) {
         globfree(&matches);
-        std::snprintf(buffer, sizeof buffer, "%s/%s", orgDirectory, pattern);
+        std::memcpy(buffer, orgDirectory, directoryLength);
+        buffer[directoryLength] = '/';
+        std::memcpy(buffer + directoryLength + 1, pattern, patternLength + 1);
         found = expand(buffer, &matches);
     }
 
