@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command on a private Xvfb server of its own, so tests can run side by side.
 set -u
-exec 3>&- 2>/dev/null
 fifo=$(mktemp -u)
 mkfifo "$fifo"
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$fifo" 2>/dev/null &
