@@ -109,6 +109,9 @@ GtkWidget* createMainWindow() {
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(window), 532, 375);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
+    // A GTK 3 dialog starts with the dialog type hint; the wizard's own window
+    // is an ordinary top-level window.
+    gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_NORMAL);
 
     GtkWidget* mainVbox = dialogContentArea(window);
     gtk_widget_set_name(mainVbox, "dialog_main_vbox");

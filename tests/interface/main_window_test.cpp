@@ -1,0 +1,351 @@
+// The main window's tree, the widget registry, the style and the side picture.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "interface/main_window.h"
+#include "interface/pages.h"
+#include "interface/widget_build.h"
+#include "interface/wizard_xpm.h"
+#include "test_support.h"
+#include "wizard/exit_paths.h"
+#include "wizard/navigation.h"
+#include "wizard/tables.h"
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetWizardTables();
+        window = createMainWindow();
+    }
+    void TearDown() override {
+        if (window) gtk_widget_destroy(window);
+        drainEvents();
+    }
+    GtkWidget* find(const char* name) { return lookupWidget(window, name); }
+
+    GtkWidget* window = nullptr;
+};
+
+TEST_F(MainWindowTest, TreeIsBuiltAndRegisteredUnderItsNames) {
+    // Every registered widget carries its key as its widget name.
+    const char* names[] = {"dialog_window",      "dialog_main_vbox",   "vbox1",
+                           "dialog_title",       "dialog_action_area", "hbox1",
+                           "hbuttonbox1",        "dialog_back_button", "dialog_next_button",
+                           "hbuttonbox2",        "dialog_cancel_button"};
+    for (const char* name : names) {
+        GtkWidget* widget = find(name);
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_STREQ(gtk_widget_get_name(widget), name);
+    }
+    EXPECT_EQ(find("dialog_window"), window);
+    EXPECT_EQ(find("dialog_main_vbox"), gtk_dialog_get_content_area(GTK_DIALOG(window)));
+    EXPECT_EQ(find("dialog_action_area"), dialogActionArea(window));
+
+    // Parents: the title above the page in vbox1; Back and Next together,
+    // Cancel alone in the second button box.
+    EXPECT_EQ(gtk_widget_get_parent(find("vbox1")), find("dialog_main_vbox"));
+    EXPECT_EQ(gtk_widget_get_parent(find("dialog_title")), find("vbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("hbox1")), find("dialog_action_area"));
+    EXPECT_EQ(gtk_widget_get_parent(find("hbuttonbox1")), find("hbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("hbuttonbox2")), find("hbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("dialog_back_button")), find("hbuttonbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("dialog_next_button")), find("hbuttonbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("dialog_cancel_button")), find("hbuttonbox2"));
+    GList* buttons = gtk_container_get_children(GTK_CONTAINER(find("hbuttonbox1")));
+    ASSERT_EQ(g_list_length(buttons), 2u);
+    EXPECT_EQ(buttons->data, find("dialog_back_button"));
+    g_list_free(buttons);
+
+    EXPECT_EQ(gtk_button_box_get_layout(GTK_BUTTON_BOX(find("hbuttonbox1"))), GTK_BUTTONBOX_END);
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(find("hbuttonbox1"))), 10);
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(find("hbox1"))), 30);
+    EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(find("vbox1"))), 5);
+    EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(find("vbox1"))), 10u);
+    EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(find("dialog_action_area"))), 10u);
+}
+
+TEST_F(MainWindowTest, WindowSettingsTextsAndDefaultButton) {
+    EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(window)), textOf(1000));
+    int width = 0, height = 0;
+    gtk_window_get_default_size(GTK_WINDOW(window), &width, &height);
+    EXPECT_EQ(width, 532);
+    EXPECT_EQ(height, 375);
+    EXPECT_TRUE(gtk_window_get_resizable(GTK_WINDOW(window)));
+    EXPECT_EQ(gtk_window_get_type_hint(GTK_WINDOW(window)), GDK_WINDOW_TYPE_HINT_NORMAL);
+    GtkWindowPosition position = GTK_WIN_POS_NONE;
+    g_object_get(window, "window-position", &position, nullptr);
+    EXPECT_EQ(position, GTK_WIN_POS_CENTER);
+    EXPECT_EQ(labelText(find("dialog_title")), "");
+    EXPECT_FLOAT_EQ(gtk_label_get_xalign(GTK_LABEL(find("dialog_title"))), 0.0f);
+
+    // Buttons carry their texts, also for the accessibility layer.
+    struct {
+        const char* name;
+        unsigned id;
+    } buttons[] = {{"dialog_back_button", 0}, {"dialog_next_button", 1}, {"dialog_cancel_button", 2}};
+    for (auto& b : buttons) {
+        GtkWidget* button = find(b.name);
+        EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(button)), textOf(b.id)) << b.name;
+        EXPECT_TRUE(gtk_widget_get_can_default(button)) << b.name;
+        EXPECT_EQ(atk_object_get_name(gtk_widget_get_accessible(button)), textOf(b.id));
+    }
+    EXPECT_EQ(gtk_window_get_default_widget(GTK_WINDOW(window)), find("dialog_next_button"));
+}
+
+TEST_F(MainWindowTest, HandlersAreConnected) {
+    struct {
+        GtkWidget* widget;
+        const char* signal;
+        gpointer handler;
+    } wanted[] = {
+        {window, "delete-event", reinterpret_cast<gpointer>(onDialogDeleteEvent)},
+        {find("dialog_back_button"), "clicked", reinterpret_cast<gpointer>(onDialogBackButtonClicked)},
+        {find("dialog_next_button"), "clicked", reinterpret_cast<gpointer>(onDialogNextButtonClicked)},
+        {find("dialog_cancel_button"), "clicked",
+         reinterpret_cast<gpointer>(onDialogCancelButtonClicked)},
+    };
+    for (auto& w : wanted) {
+        guint id = g_signal_lookup(w.signal, G_OBJECT_TYPE(w.widget));
+        EXPECT_NE(g_signal_handler_find(w.widget,
+                                        static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID |
+                                                                      G_SIGNAL_MATCH_FUNC),
+                                        id, 0, nullptr, w.handler, nullptr),
+                  0u)
+            << w.signal;
+    }
+}
+
+TEST_F(MainWindowTest, DestroyingTheWindowReleasesOwningRegistrationsOnly) {
+    GtkWidget* page = createIntroMainArea(window);
+    gtk_box_pack_start(GTK_BOX(find("vbox1")), page, TRUE, TRUE, 0);
+
+    // An owning registration holds a reference of its own: the title label
+    // outlives its removal from the box.
+    GtkWidget* title = find("dialog_title");
+    gpointer weakTitle = title;
+    g_object_add_weak_pointer(G_OBJECT(title), &weakTitle);
+    gtk_container_remove(GTK_CONTAINER(find("vbox1")), title);
+    EXPECT_NE(weakTitle, nullptr);
+    g_object_remove_weak_pointer(G_OBJECT(title), &weakTitle);
+
+    // Hold one reference of our own and count what else is left once the
+    // window is destroyed. The registrations go with the window's object data,
+    // when the window is finalized, which its plain self-registration allows;
+    // the page keeps its constructor's extra reference.
+    GtkWidget* held[] = {title, find("dialog_next_button"), find("vbox1"),
+                         find("intro_label"), find("dialog_action_area"), page};
+    for (GtkWidget* widget : held) g_object_ref(widget);
+    gtk_widget_destroy(window);
+    window = nullptr;
+    drainEvents();
+    for (size_t i = 0; i + 1 < G_N_ELEMENTS(held); ++i) {
+        EXPECT_EQ(G_OBJECT(held[i])->ref_count, 1u) << gtk_widget_get_name(held[i]);
+    }
+    EXPECT_EQ(G_OBJECT(page)->ref_count, 2u);
+    for (GtkWidget* widget : held) g_object_unref(widget);
+    g_object_unref(page);
+}
+
+TEST_F(MainWindowTest, PageSurvivesRemovalAndLooksUpOnlyWhileShown) {
+    GtkWidget* page = createIntroMainArea(window);
+    GtkWidget* vbox1 = find("vbox1");
+    GtkWidget* label = find("intro_label");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(lookupWidget(window, "intro_main_area"), nullptr);  // named, not registered
+
+    // Not packed: the climb ends at the page main area, which holds nothing.
+    EXPECT_EQ(lookupWidget(label, "dialog_next_button"), nullptr);
+
+    gtk_box_pack_start(GTK_BOX(vbox1), page, TRUE, TRUE, 0);
+    EXPECT_EQ(lookupWidget(label, "dialog_next_button"), find("dialog_next_button"));
+
+    gpointer weakPage = page;
+    g_object_add_weak_pointer(G_OBJECT(page), &weakPage);
+    gtk_container_remove(GTK_CONTAINER(vbox1), page);
+    EXPECT_NE(weakPage, nullptr);
+    EXPECT_EQ(lookupWidget(label, "dialog_next_button"), nullptr);
+
+    gtk_box_pack_start(GTK_BOX(vbox1), page, TRUE, TRUE, 0);
+    EXPECT_EQ(lookupWidget(label, "intro_label"), label);
+    gtk_container_remove(GTK_CONTAINER(vbox1), page);
+    g_object_remove_weak_pointer(G_OBJECT(page), &weakPage);
+    g_object_unref(page);
+}
+
+TEST_F(MainWindowTest, LookupClimbsFromAnyWidgetAndThroughMenus) {
+    GtkWidget* next = find("dialog_next_button");
+    EXPECT_EQ(lookupWidget(find("dialog_back_button"), "dialog_next_button"), next);
+    EXPECT_EQ(lookupWidget(gtk_bin_get_child(GTK_BIN(next)), "dialog_cancel_button"),
+              find("dialog_cancel_button"));
+    EXPECT_EQ(lookupWidget(window, "no_such_widget"), nullptr);
+    EXPECT_EQ(lookupWidget(nullptr, "dialog_next_button"), nullptr);
+
+    // A menu's own parent is its popup window; the climb goes to the widget
+    // the menu is attached to instead.
+    GtkWidget* menu = g_object_ref_sink(gtk_menu_new());
+    GtkWidget* item = gtk_menu_item_new_with_label("item");
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+    gtk_menu_attach_to_widget(GTK_MENU(menu), find("dialog_back_button"), nullptr);
+    EXPECT_EQ(lookupWidget(item, "dialog_next_button"), next);
+    gtk_menu_detach(GTK_MENU(menu));
+    EXPECT_EQ(lookupWidget(item, "dialog_next_button"), nullptr);
+    gtk_widget_destroy(menu);
+    g_object_unref(menu);
+}
+
+PangoFontDescription* titleFont(GtkWidget* title) {
+    PangoFontDescription* font = nullptr;
+    GtkStyleContext* context = gtk_widget_get_style_context(title);
+    gtk_style_context_get(context, gtk_style_context_get_state(context), GTK_STYLE_PROPERTY_FONT,
+                          &font, nullptr);
+    return font;
+}
+
+TEST_F(MainWindowTest, StyleMakesTheTitleBoldUnlessTheMediumBringsItsOwn) {
+    removeFile("stage3.css");
+    readRcFile();
+    PangoFontDescription* font = titleFont(find("dialog_title"));
+    EXPECT_EQ(pango_font_description_get_weight(font), PANGO_WEIGHT_BOLD);
+    pango_font_description_free(font);
+    // The rule names the title only.
+    font = titleFont(gtk_bin_get_child(GTK_BIN(find("dialog_next_button"))));
+    EXPECT_NE(pango_font_description_get_weight(font), PANGO_WEIGHT_BOLD);
+    pango_font_description_free(font);
+
+    // The medium's style file replaces the built-in style entirely.
+    writeFile("stage3.css", "#dialog_title { font-style: italic; }\n");
+    readRcFile();
+    font = titleFont(find("dialog_title"));
+    EXPECT_EQ(pango_font_description_get_style(font), PANGO_STYLE_ITALIC);
+    EXPECT_NE(pango_font_description_get_weight(font), PANGO_WEIGHT_BOLD);
+    pango_font_description_free(font);
+
+    // A GTK 1.2 resource file is not a style for GTK 3 and is not read.
+    removeFile("stage3.css");
+    writeFile("stage3.rc", "style \"x\" { font = \"-*-*-medium-*\" }\nwidget \"*\" style \"x\"\n");
+    readRcFile();
+    font = titleFont(find("dialog_title"));
+    EXPECT_EQ(pango_font_description_get_weight(font), PANGO_WEIGHT_BOLD);
+    EXPECT_NE(pango_font_description_get_style(font), PANGO_STYLE_ITALIC);
+    pango_font_description_free(font);
+    removeFile("stage3.rc");
+}
+
+GdkPixbuf* imagePixbuf(GtkWidget* image) {
+    EXPECT_TRUE(GTK_IS_IMAGE(image));
+    return gtk_image_get_pixbuf(GTK_IMAGE(image));
+}
+
+guchar alphaAt(GdkPixbuf* pixbuf, int x, int y) {
+    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    return pixels[y * gdk_pixbuf_get_rowstride(pixbuf) + x * gdk_pixbuf_get_n_channels(pixbuf) + 3];
+}
+
+void expectBuiltInPicture(GtkWidget* image) {
+    GdkPixbuf* pixbuf = imagePixbuf(image);
+    ASSERT_NE(pixbuf, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 140);
+    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 264);
+    ASSERT_TRUE(gdk_pixbuf_get_has_alpha(pixbuf));
+    EXPECT_EQ(alphaAt(pixbuf, 0, 0), 0);  // the blank-keyed corner
+    EXPECT_EQ(alphaAt(pixbuf, 70, 132), 255);
+}
+
+TEST_F(MainWindowTest, PictureFallsBackToTheBuiltInOne) {
+    removeFile("wizard.xpm");
+    GtkWidget* fromEmpty = g_object_ref_sink(createPixmap(window, ""));
+    expectBuiltInPicture(fromEmpty);
+    GtkWidget* fromMissing = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    expectBuiltInPicture(fromMissing);
+    EXPECT_NE(fromEmpty, fromMissing);  // each call makes its own widget
+    g_object_unref(fromEmpty);
+    g_object_unref(fromMissing);
+
+    writeFile("wizard.xpm", "not a picture\n");
+    GtkWidget* fromBroken = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    expectBuiltInPicture(fromBroken);
+    g_object_unref(fromBroken);
+    removeFile("wizard.xpm");
+}
+
+TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
+    writeFile("wizard.xpm",
+              "/* XPM */\nstatic char* p[] = {\n\"3 2 2 1\",\n\"  c None\",\n\"r c #FF0000\",\n"
+              "\"r r\",\n\" rr\"};\n");
+    GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GdkPixbuf* pixbuf = imagePixbuf(image);
+    ASSERT_NE(pixbuf, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 3);
+    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 2);
+    EXPECT_EQ(alphaAt(pixbuf, 0, 0), 255);
+    EXPECT_EQ(alphaAt(pixbuf, 1, 0), 0);
+    EXPECT_EQ(alphaAt(pixbuf, 0, 1), 0);
+    g_object_unref(image);
+    removeFile("wizard.xpm");
+}
+
+TEST(BuiltInPicture, DataHasTheFixedXpmLayout) {
+    int width = 0, height = 0, colours = 0, keyLength = 0;
+    ASSERT_EQ(std::sscanf(wizard_xpm[0], "%d %d %d %d", &width, &height, &colours, &keyLength), 4);
+    EXPECT_EQ(width, 140);
+    EXPECT_EQ(height, 264);
+    EXPECT_EQ(keyLength, 3);
+    EXPECT_GT(colours, 1000);
+    EXPECT_STREQ(wizard_xpm[1], "   \tc None");
+    std::set<std::string> keys{"   "};
+    for (int i = 2; i <= colours; ++i) {
+        std::string line = wizard_xpm[i];
+        ASSERT_EQ(line.size(), 3u + 1 + 2 + 7) << line;
+        EXPECT_EQ(line.substr(3, 4), "\tc #") << line;
+        EXPECT_EQ(line.find_first_not_of("0123456789ABCDEF", 7), std::string::npos) << line;
+        EXPECT_TRUE(keys.insert(line.substr(0, 3)).second) << "duplicate key " << line;
+    }
+    for (int y = 0; y < height; ++y) {
+        const char* row = wizard_xpm[1 + colours + y];
+        ASSERT_EQ(std::strlen(row), 420u) << "row " << y;
+        for (int x = 0; x < width; ++x) {
+            ASSERT_TRUE(keys.count(std::string(row + 3 * x, 3))) << "row " << y << " column " << x;
+        }
+    }
+}
+
+TEST(BuiltInPicture, OwnDecoderMatchesTheXpmLoader) {
+    GdkPixbuf* loaded = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
+    GdkPixbuf* decoded = pixbufFromXpmData(wizard_xpm);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_NE(decoded, nullptr);
+    ASSERT_EQ(gdk_pixbuf_get_n_channels(loaded), 4);
+    ASSERT_EQ(gdk_pixbuf_get_width(decoded), 140);
+    ASSERT_EQ(gdk_pixbuf_get_height(decoded), 264);
+    for (int y = 0; y < 264; ++y) {
+        const guchar* a = gdk_pixbuf_read_pixels(loaded) + y * gdk_pixbuf_get_rowstride(loaded);
+        const guchar* b = gdk_pixbuf_read_pixels(decoded) + y * gdk_pixbuf_get_rowstride(decoded);
+        for (int x = 0; x < 140; ++x, a += 4, b += 4) {
+            // The loader leaves the colour of transparent pixels unspecified.
+            ASSERT_EQ(a[3], b[3]) << x << "," << y;
+            if (a[3]) {
+                ASSERT_EQ(std::memcmp(a, b, 3), 0) << x << "," << y;
+            }
+        }
+    }
+    g_object_unref(loaded);
+    g_object_unref(decoded);
+
+    const char* unknownKey[] = {"2 1 1 1", "a\tc #010203", "ab"};
+    const char* shortRow[] = {"2 1 1 1", "a\tc #010203", "a"};
+    const char* badColour[] = {"1 1 1 1", "a\tc red", "a"};
+    const char* badHeader[] = {"2 1 x 1"};
+    EXPECT_EQ(pixbufFromXpmData(unknownKey), nullptr);
+    EXPECT_EQ(pixbufFromXpmData(shortRow), nullptr);
+    EXPECT_EQ(pixbufFromXpmData(badColour), nullptr);
+    EXPECT_EQ(pixbufFromXpmData(badHeader), nullptr);
+}
+
+}  // namespace

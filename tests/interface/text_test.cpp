@@ -1,0 +1,168 @@
+// The UTF-8 rule for texts handed to widgets, and the license text.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "interface/main_window.h"
+#include "interface/pages.h"
+#include "interface/widget_build.h"
+#include "test_support.h"
+#include "wizard/tables.h"
+
+namespace {
+
+std::string adopt(gchar* text) {
+    std::string result = text ? text : "<null>";
+    g_free(text);
+    return result;
+}
+
+const char* const Latin1Locale = "de_DE.ISO-8859-1";
+const std::string Replacement = "\xEF\xBF\xBD";  // U+FFFD
+
+TEST(TextEncoding, ExternalTextInEachLocale) {
+    struct Case {
+        const char* locale;
+        std::string input;
+        std::string expected;
+    } cases[] = {
+        // Valid UTF-8 is kept whatever the locale.
+        {TestLocale, "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {Latin1Locale, "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        // Other text is read in the locale encoding ...
+        {Latin1Locale, "Gr\xFC\xDF" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        // ... and where that fails, every invalid byte is shown as U+FFFD.
+        {TestLocale, "Gr\xFC\xDF" "e", "Gr" + Replacement + Replacement + "e"},
+        {TestLocale, "end\xE2\x82", "end" + Replacement + Replacement},
+        {TestLocale, "", ""},
+    };
+    for (const Case& c : cases) {
+        LocaleScope scope(c.locale);
+        ASSERT_TRUE(scope.ok()) << c.locale;
+        std::string out = adopt(externalToUtf8(c.input.c_str(), -1));
+        EXPECT_EQ(out, c.expected) << c.locale << " " << c.input;
+        EXPECT_TRUE(g_utf8_validate(out.c_str(), -1, nullptr));
+    }
+}
+
+TEST(TextEncoding, ExternalTextEndsAtLengthOrNul) {
+    EXPECT_EQ(adopt(externalToUtf8("abcdef", 3)), "abc");
+    EXPECT_EQ(adopt(externalToUtf8("ab\0cd", 5)), "ab");
+    EXPECT_EQ(adopt(externalToUtf8(nullptr, -1)), "");
+}
+
+TEST(TextEncoding, LocaleTextIsConvertedNeverDropped) {
+    {
+        LocaleScope scope(Latin1Locale);
+        ASSERT_TRUE(scope.ok());
+        EXPECT_EQ(adopt(localeToUtf8("\xE9t\xE9")), "\xC3\xA9t\xC3\xA9");
+    }
+    EXPECT_EQ(adopt(localeToUtf8("\xC3\xA9t\xC3\xA9")), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(adopt(localeToUtf8("a\xFF" "b")), "a" + Replacement + "b");
+    EXPECT_EQ(adopt(localeToUtf8(nullptr)), "");
+}
+
+TEST(TextEncoding, LabelAndViewHelpers) {
+    GtkWidget* label = g_object_ref_sink(gtk_label_new("old"));
+    {
+        LocaleScope scope(Latin1Locale);
+        setLabelText(label, "K\xE4se");
+    }
+    EXPECT_EQ(labelText(label), "K\xC3\xA4se");
+    g_object_unref(label);
+
+    GtkWidget* view = g_object_ref_sink(newReadOnlyTextView(GTK_WRAP_NONE));
+    appendTextView(view, "one\n");
+    // Output is appended at the end even when the cursor was put elsewhere.
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    GtkTextIter start;
+    gtk_text_buffer_get_start_iter(buffer, &start);
+    gtk_text_buffer_place_cursor(buffer, &start);
+    appendTextView(view, "tw\xF6\n");
+    EXPECT_EQ(textViewText(view), "one\ntw" + Replacement + "\n");
+    g_object_unref(view);
+}
+
+class LicenseTextTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        removeFile("license.txt");
+        rmdir("license.txt");
+    }
+    std::string licenseText() { return adopt(getLicenseText()); }
+};
+
+TEST_F(LicenseTextTest, LinesAreFoldedIntoParagraphs) {
+    struct {
+        std::string file;
+        std::string shown;
+    } cases[] = {
+        {"A\nB\n\nC\n\n\n", "A B\n\nC"},
+        {"A\r\nB\r\n\r\nC\r\n", "A\r B\r \r C\r"},
+        {"A\n\n\nB", "A\n\n B"},
+        {"A\n\n\n\nB", "A\n\n\n\nB"},
+        {"no newline", "no newline"},
+        {"\n\n\n", ""},
+        {"", ""},
+        {"cut\nhere\0after", "cut here"},
+    };
+    for (auto& c : cases) {
+        writeFile("license.txt", c.file);
+        EXPECT_EQ(licenseText(), c.shown) << "file: " << c.file;
+    }
+}
+
+TEST_F(LicenseTextTest, MissingOrUnreadableFileGivesTheStandInText) {
+    removeFile("license.txt");
+    EXPECT_EQ(licenseText(), textOf(54));
+
+    // A directory of that name is no license file.
+    ASSERT_EQ(mkdir("license.txt", 0700), 0);
+    EXPECT_EQ(licenseText(), textOf(54));
+    rmdir("license.txt");
+
+    if (geteuid() != 0) {
+        writeFile("license.txt", "secret");
+        chmod("license.txt", 0);
+        EXPECT_EQ(licenseText(), textOf(54));
+    }
+}
+
+TEST_F(LicenseTextTest, LicenseViewShowsAnyFileAsUtf8) {
+    resetWizardTables();
+    GtkWidget* window = createMainWindow();
+    writeFile("license.txt", "Gr\xFC\xDF" "e\nan alle\n");
+    GtkWidget* page = createLicenseMainArea(window);
+    GtkWidget* view = lookupWidget(page, "license_text");
+    ASSERT_EQ(view, nullptr);  // the page is not in the window yet
+    view = lookupWidget(window, "license_text");
+    ASSERT_NE(view, nullptr);
+    std::string shown = textViewText(view);
+    EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr));
+    EXPECT_EQ(shown, "Gr" + Replacement + Replacement + "e an alle");
+
+    // Under a Latin-1 locale the same bytes are read as Latin-1. A second
+    // page replaces the first one's registrations.
+    GtkWidget* page2 = nullptr;
+    {
+        LocaleScope scope(Latin1Locale);
+        page2 = createLicenseMainArea(window);
+    }
+    EXPECT_EQ(textViewText(lookupWidget(window, "license_text")), "Gr\xC3\xBC\xC3\x9F" "e an alle");
+
+    removeFile("license.txt");
+    GtkWidget* page3 = createLicenseMainArea(window);
+    EXPECT_EQ(textViewText(lookupWidget(window, "license_text")), textOf(54));
+
+    for (GtkWidget* p : {page, page2, page3}) {
+        gtk_widget_destroy(p);
+        g_object_unref(p);
+    }
+    gtk_widget_destroy(window);
+    drainEvents();
+}
+
+}  // namespace
