@@ -1,0 +1,386 @@
+"""Shared parts of the stage3 end-to-end tests.
+
+Each test builds an installation medium of its own in a temporary directory
+(the stage3 program, a resource database built from the PO files, license.txt
+and package files), a private rpm database reached through HOME, and starts
+the real program with the medium as its working directory. The tests drive it
+from outside: through the accessibility bus (Atspi), and through the X server
+for what a window manager would do (there is none on the private Xvfb).
+
+Configuration comes from the environment, set by the ctest registration:
+E2E_STAGE3 (the program), E2E_RESDB (the resdb tool), E2E_PO_DIR (the PO
+files of the medium's texts) and E2E_PACKAGES (one directory per test package
+spec, holding the built package).
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+from Xlib import X, Xatom, display, protocol  # noqa: E402
+
+STAGE3 = os.environ.get("E2E_STAGE3", "")
+RESDB = os.environ.get("E2E_RESDB", "")
+PO_DIR = os.environ.get("E2E_PO_DIR", "")
+PACKAGES = os.environ.get("E2E_PACKAGES", "")
+
+# The files the wizard uses in /tmp; the ctest lock tmp_install_files makes
+# them ours while a test runs.
+SETTINGS_FILE = "/tmp/quorvelInstallSettings"
+ERROR_FILE = "/tmp/quorvelInstallError"
+START_MARKER = "/tmp/stage3started"
+
+APP_FILE = "quorvel-storman-3.B-2.noarch.rpm"
+DRIVER_FILE = "holvane-1.2.3-4.noarch.rpm"
+BROWSER_FILE = "quorvel-browser-1.0-1.noarch.rpm"
+
+
+def package(spec, file_name):
+    """Path of a built test package: the package file_name built from spec."""
+    return os.path.join(PACKAGES, spec, file_name)
+
+
+def wait_until(predicate, timeout, interval=0.1, what="condition"):
+    """Polls predicate until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+class Texts:
+    """The texts of a resource database, as `resdb get` reports them."""
+
+    def __init__(self, db, language="en_US"):
+        self.db = db
+        self.language = language
+        self.cache = {}
+
+    def __getitem__(self, rid):
+        if rid not in self.cache:
+            out = subprocess.run([RESDB, "get", self.db, self.language, str(rid)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
+            self.cache[rid] = out.stdout.decode("utf-8")
+        return self.cache[rid]
+
+
+class RpmDb:
+    """A private rpm database, reached by rpm through HOME (the wizard's
+    queries and its install script run plain `rpm`)."""
+
+    def __init__(self, root):
+        self.home = os.path.join(root, "home")
+        self.path = os.path.join(root, "rpmdb")
+        os.makedirs(self.home)
+        with open(os.path.join(self.home, ".rpmmacros"), "w") as f:
+            f.write("%%_dbpath %s\n" % self.path)
+        # Debian's rpm refuses installs without --force-debian; the database
+        # is private, so the refusal is switched off for every -U.
+        with open(os.path.join(self.home, ".popt"), "w") as f:
+            f.write("rpm alias -U -U --force-debian\n")
+        self.rpm("--initdb")
+        self.install(package("e2e-base", "e2e-base-1.0-1.noarch.rpm"))
+
+    def env(self):
+        env = dict(os.environ)
+        env["HOME"] = self.home
+        return env
+
+    def rpm(self, *args):
+        return subprocess.run(["rpm"] + list(args), env=self.env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, check=False).stdout.decode("utf-8", "replace")
+
+    def install(self, path):
+        out = subprocess.run(["rpm", "-U", path], env=self.env(), stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, check=False)
+        if out.returncode != 0:
+            raise AssertionError("rpm -U %s failed: %s" % (path, out.stdout.decode()))
+
+    def installed(self, name):
+        """The NVR line of an installed package, or None."""
+        out = subprocess.run(["rpm", "-q", name], env=self.env(), stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, check=False)
+        return out.stdout.decode().strip() if out.returncode == 0 else None
+
+
+class Medium:
+    """An installation medium in a directory of its own."""
+
+    def __init__(self, root, name="medium", database=True, license_text="E2E test license.\n",
+                 packages=()):
+        self.dir = os.path.join(root, name)
+        os.makedirs(self.dir)
+        self.program = os.path.join(self.dir, "stage3")
+        shutil.copy2(STAGE3, self.program)
+        self.db = os.path.join(self.dir, "setupresDB")
+        if database:
+            pos = sorted(os.path.join(PO_DIR, f) for f in os.listdir(PO_DIR) if f.endswith(".po"))
+            subprocess.run([RESDB, "build", self.db] + pos, check=True)
+        if license_text is not None:
+            with open(os.path.join(self.dir, "license.txt"), "w") as f:
+                f.write(license_text)
+        for path in packages:
+            shutil.copy2(path, os.path.join(self.dir, os.path.basename(path)))
+
+
+def clear_tmp_files():
+    for path in (SETTINGS_FILE, ERROR_FILE, START_MARKER):
+        if os.path.exists(path):
+            os.unlink(path)
+
+
+def install_files_left():
+    """The settings file and install scripts that exist in /tmp."""
+    left = [SETTINGS_FILE] if os.path.exists(SETTINGS_FILE) else []
+    left += ["/tmp/" + f for f in os.listdir("/tmp") if f.startswith("quorvelInst.")]
+    return left
+
+
+# ---------------------------------------------------------------- the process
+
+class Wizard:
+    """The stage3 program, started from a medium."""
+
+    def __init__(self, medium, rpmdb, argv0="./stage3", extra_env=None, accessible=True):
+        self.medium = medium
+        env = rpmdb.env()
+        env["LANG"] = "en_US.UTF-8"
+        env.pop("LC_ALL", None)
+        env.pop("LANGUAGE", None)
+        if accessible:
+            env.pop("NO_AT_BRIDGE", None)
+        else:
+            env["NO_AT_BRIDGE"] = "1"
+        env.update(extra_env or {})
+        self.out_path = os.path.join(os.path.dirname(medium.dir), "stage3.out")
+        self.err_path = os.path.join(os.path.dirname(medium.dir), "stage3.err")
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.proc = subprocess.Popen([argv0], executable=medium.program, cwd=medium.dir,
+                                         env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        self.pid = self.proc.pid
+        self._app = None
+
+    def stderr(self):
+        with open(self.err_path, "rb") as f:
+            return f.read()
+
+    def wait(self, timeout):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("stage3 did not end within %.0f s" % timeout)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+    # --- accessibility
+
+    def app(self, timeout=20):
+        """The wizard's application object on the accessibility bus."""
+        if self._app is None:
+            def find():
+                if not self.running():
+                    raise AssertionError("stage3 ended early with status %s, stderr: %r"
+                                         % (self.proc.returncode, self.stderr()))
+                desktop = Atspi.get_desktop(0)
+                desktop.clear_cache()
+                for i in range(desktop.get_child_count()):
+                    app = desktop.get_child_at_index(i)
+                    try:
+                        if app is not None and app.get_process_id() == self.pid:
+                            return app
+                    except gi.repository.GLib.Error:
+                        continue
+                return None
+            self._app = wait_until(find, timeout, 0.2, "stage3 on the accessibility bus")
+        return self._app
+
+    def windows(self):
+        app = self.app()
+        app.clear_cache()
+        return [app.get_child_at_index(i) for i in range(app.get_child_count())]
+
+    def window(self, name, timeout=10):
+        """The shown top-level window (frame or dialog) of that title."""
+        def find():
+            for w in self.windows():
+                if w is not None and w.get_name() == name and \
+                        w.get_state_set().contains(Atspi.StateType.SHOWING):
+                    return w
+            return None
+        return wait_until(find, timeout, 0.1, "window %r" % name)
+
+    def has_window(self, name):
+        return any(w is not None and w.get_name() == name and
+                   w.get_state_set().contains(Atspi.StateType.SHOWING) for w in self.windows())
+
+
+def descendants(acc):
+    """Every showing accessible below acc, depth first, in child order."""
+    acc.clear_cache()
+    result = []
+    stack = [acc]
+    while stack:
+        node = stack.pop()
+        children = []
+        for i in range(node.get_child_count()):
+            child = node.get_child_at_index(i)
+            if child is not None and child.get_state_set().contains(Atspi.StateType.SHOWING):
+                children.append(child)
+        result.extend(children)
+        stack.extend(reversed(children))
+    return result
+
+
+def find_all(acc, role):
+    return [a for a in descendants(acc) if a.get_role() == role]
+
+
+def names(acc, role):
+    return [a.get_name() for a in find_all(acc, role)]
+
+
+def find(acc, role, name, timeout=10):
+    """The showing accessible of that role and name below acc."""
+    def look():
+        for a in find_all(acc, role):
+            if a.get_name() == name:
+                return a
+        return None
+    return wait_until(look, timeout, 0.1, "%s %r" % (role.value_nick, name))
+
+
+def click(acc):
+    action = acc.get_action_iface()
+    for i in range(action.get_n_actions()):
+        if action.get_action_name(i) == "click":
+            action.do_action(i)
+            return
+    raise AssertionError("%r has no click action" % acc.get_name())
+
+
+def text_of(acc):
+    text = acc.get_text_iface()
+    return text.get_text(0, text.get_character_count())
+
+
+def is_set(acc, state):
+    acc.clear_cache()
+    return acc.get_state_set().contains(state)
+
+
+# ----------------------------------------------------------------- X server
+
+class XServer:
+    """What a window manager would do, on the private X server."""
+
+    def __init__(self):
+        self.d = display.Display()
+        self.root = self.d.screen().root
+        self.wm_protocols = self.d.intern_atom("WM_PROTOCOLS")
+        self.wm_delete = self.d.intern_atom("WM_DELETE_WINDOW")
+        self.net_wm_pid = self.d.intern_atom("_NET_WM_PID")
+
+    def close(self):
+        self.d.close()
+
+    def watch_maps(self):
+        """Start recording which top-level windows get mapped."""
+        self.root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.d.sync()
+
+    def mapped_since_watch(self):
+        mapped = []
+        while self.d.pending_events():
+            event = self.d.next_event()
+            if event.type == X.MapNotify:
+                mapped.append(event.window.id)
+        return mapped
+
+    def top_level(self, pid, title):
+        """The mapped top-level X window of process pid with that title."""
+        for w in self.root.query_tree().children:
+            try:
+                prop = w.get_full_property(self.net_wm_pid, Xatom.CARDINAL)
+                if prop is None or prop.value[0] != pid:
+                    continue
+                if w.get_attributes().map_state != X.IsViewable:
+                    continue
+                name = w.get_full_property(self.d.intern_atom("_NET_WM_NAME"),
+                                           self.d.intern_atom("UTF8_STRING"))
+                if name is not None and name.value.decode("utf-8") == title:
+                    return w
+            except Exception:  # a window that went away meanwhile
+                continue
+        return None
+
+    def request_close(self, pid, title):
+        """Send WM_DELETE_WINDOW to the window, as a window manager does
+        when the user clicks its close box."""
+        w = wait_until(lambda: self.top_level(pid, title), 10, 0.1, "X window %r" % title)
+        event = protocol.event.ClientMessage(
+            window=w, client_type=self.wm_protocols,
+            data=(32, [self.wm_delete, X.CurrentTime, 0, 0, 0]))
+        w.send_event(event, event_mask=X.NoEventMask)
+        self.d.flush()
+
+
+# ---------------------------------------------------------------- test base
+
+class WizardTest(unittest.TestCase):
+    """Gives each test a temporary directory, a private rpm database and an
+    X connection; kills a wizard the test left running."""
+
+    def setUp(self):
+        for name, value in (("E2E_STAGE3", STAGE3), ("E2E_RESDB", RESDB), ("E2E_PO_DIR", PO_DIR),
+                            ("E2E_PACKAGES", PACKAGES)):
+            if not value:
+                self.fail("%s is not set" % name)
+        self.tmp = tempfile.mkdtemp(prefix="stage3-e2e-")
+        self.wizards = []
+        self.x = XServer()
+        clear_tmp_files()
+        for path in install_files_left():
+            os.unlink(path)
+        self.started = time.monotonic()
+
+    def tearDown(self):
+        for w in self.wizards:
+            w.kill()
+        self.x.close()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+        clear_tmp_files()
+        sys.stdout.write("(%.1f s) " % (time.monotonic() - self.started))
+        sys.stdout.flush()
+
+    def rpmdb(self):
+        return RpmDb(os.path.join(self.tmp))
+
+    def start(self, medium, rpmdb, **kwargs):
+        w = Wizard(medium, rpmdb, **kwargs)
+        self.wizards.append(w)
+        return w
+
+
+def main():
+    # run-with-xvfb.sh sends standard error to /dev/null, so the report goes
+    # to standard output.
+    runner = unittest.TextTestRunner(stream=sys.stdout, verbosity=2)
+    unittest.main(testRunner=runner)
