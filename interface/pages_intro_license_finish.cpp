@@ -89,6 +89,7 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(vbox3), scrolled, TRUE, TRUE, 0);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
                                    GTK_POLICY_ALWAYS);
+    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
 
     GtkWidget* view = addNamedWidget(window, "license_text", newReadOnlyTextView(GTK_WRAP_WORD));
     gtk_container_add(GTK_CONTAINER(scrolled), view);

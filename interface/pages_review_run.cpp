@@ -34,7 +34,7 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
                                    GTK_POLICY_AUTOMATIC);
 
-    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_NONE));
+    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_CHAR));
     gtk_container_add(GTK_CONTAINER(scrolled), view);
     return area;
 }
@@ -50,14 +50,16 @@ GtkWidget* createRunMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(area), hbox2, TRUE, TRUE, 0);
 
     // A text view in a plain box grows to the height of all its text, so the
-    // output view sits in a scrolled window whose vertical bar is always there.
+    // output view sits in a scrolled window whose vertical bar is always there
+    // as a plain bar at its right edge (not an overlay shown on hover).
     GtkWidget* scrolled =
         addNamedWidget(window, "run_scrolledwindow", gtk_scrolled_window_new(nullptr, nullptr));
     gtk_box_pack_start(GTK_BOX(hbox2), scrolled, TRUE, TRUE, 0);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
                                    GTK_POLICY_ALWAYS);
+    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
 
-    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_NONE));
+    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_CHAR));
     gtk_container_add(GTK_CONTAINER(scrolled), term);
 
     GtkWidget* scrollbar = gtk_scrolled_window_get_vscrollbar(GTK_SCROLLED_WINDOW(scrolled));

@@ -41,7 +41,10 @@ void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign)
 // at the top, centred horizontally.
 GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
 
-// A text view that the user cannot edit, with the given wrap mode.
+// A text view that the user cannot edit, with the given wrap mode. Views
+// without word wrap still break lines that are too long at any character:
+// with the horizontal scroll bar never shown, an unbroken line would widen the
+// whole window to its length.
 GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
 
 // The built-in boxes of a dialog. The action area has no current replacement in

@@ -271,7 +271,7 @@ TEST_F(PagesTest, ReviewPage) {
     expectPageLabel("review_current_settings", textOf(11), 210, 0.0f, 0.5f);
     EXPECT_EQ(parentOf("review_text"), find("scrolledwindow2"));
     expectScrolling("scrolledwindow2", GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    expectReadOnlyView("review_text", GTK_WRAP_NONE);
+    expectReadOnlyView("review_text", GTK_WRAP_CHAR);
     EXPECT_EQ(textViewText(find("review_text")), "");
 }
 
@@ -282,7 +282,7 @@ TEST_F(PagesTest, RunPageScrollsItsOutputWithAnUnfocusableBar) {
     expectPageLabel("run_label", textOf(12), 509, 0.0f, 0.5f);
     EXPECT_EQ(parentOf("hbox2"), page);
     GtkWidget* term = find("run_term");
-    expectReadOnlyView("run_term", GTK_WRAP_NONE);
+    expectReadOnlyView("run_term", GTK_WRAP_CHAR);
     GtkWidget* scrolled = gtk_widget_get_parent(term);
     ASSERT_TRUE(GTK_IS_SCROLLED_WINDOW(scrolled));
     EXPECT_EQ(gtk_widget_get_parent(scrolled), find("hbox2"));
@@ -303,12 +303,17 @@ TEST_F(PagesTest, ShownRunPageScrollsLongOutputAndKeepsItsSize) {
     GtkWidget* page = build(createRunMainArea, "run_main_area");
     gtk_box_pack_start(GTK_BOX(find("vbox1")), page, TRUE, TRUE, 0);
     gtk_widget_show(window);
+    drainEvents();
+    const int width = gtk_widget_get_allocated_width(window);
     for (int i = 0; i < 200; ++i) appendTextView(find("run_term"), "a line of install output\n");
+    appendTextView(find("run_term"), (std::string(3000, '#') + "\n").c_str());
     drainEvents();
     GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(find("run_vscrollbar")));
     EXPECT_GT(gtk_adjustment_get_upper(adjustment), gtk_adjustment_get_page_size(adjustment));
-    // The output does not grow the window.
+    EXPECT_TRUE(gtk_widget_get_mapped(find("run_vscrollbar")));
+    // Neither many lines nor a very long one grow the window.
     EXPECT_LT(gtk_widget_get_allocated_height(window), 700);
+    EXPECT_EQ(gtk_widget_get_allocated_width(window), width);
     gtk_container_remove(GTK_CONTAINER(find("vbox1")), page);
 }
 
