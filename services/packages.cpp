@@ -127,27 +127,24 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
         return PACKAGE_SEARCH_ERROR;
     }
 
+    // glob initialises `matches` on every call, so it can be released after
+    // a failed expansion as well.
     glob_t matches;
-    std::memset(&matches, 0, sizeof matches);
     int rc = glob(work, 0, nullptr, &matches);
-    GlobHolder holder(&matches);
     if (rc != 0) {
         globfree(&matches);
-        std::memset(&matches, 0, sizeof matches);
         if (!composePattern(work, orgDirectory, strnlen(orgDirectory, sizeof orgDirectory),
                             pattern)) {
             return PACKAGE_SEARCH_ERROR;
         }
         rc = glob(work, 0, nullptr, &matches);
-        if (rc == GLOB_NOMATCH) {
-            return PACKAGE_NOT_FOUND;
-        }
-        if (rc != 0) {
-            return PACKAGE_SEARCH_ERROR;
-        }
     }
-    if (matches.gl_pathc == 0) {
+    GlobHolder holder(&matches);
+    if (rc == GLOB_NOMATCH || (rc == 0 && matches.gl_pathc == 0)) {
         return PACKAGE_NOT_FOUND;
+    }
+    if (rc != 0) {
+        return PACKAGE_SEARCH_ERROR;
     }
     const char* first = matches.gl_pathv[0];
     std::size_t len = std::strlen(first);
