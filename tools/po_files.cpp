@@ -203,12 +203,10 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-// The charset named by the header's Content-Type, or "" when none is named.
-std::string declaredCharset(po_file_t file) {
-    const char* header = po_file_domain_header(file, nullptr);
-    if (!header) {
-        return "";
-    }
+// The charset named by a header entry's Content-Type, or "" when none is named.
+// (The header is taken from the message itself: po_file_domain_header hands
+// out a copy that its interface does not let the caller free.)
+std::string declaredCharset(const char* header) {
     std::unique_ptr<char, decltype(&std::free)> field(po_header_field(header, "Content-Type"),
                                                       &std::free);
     if (!field) {
@@ -370,12 +368,6 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
                              "\": domain directives are not supported; use one file per language");
         }
     }
-    std::string charset = declaredCharset(file.get());
-    if (!charsetIsUtf8Compatible(charset)) {
-        errors.push_back(path + ": charset " + charset +
-                         " is not supported; PO files must be written in UTF-8");
-    }
-
     PoScan scan = scanPoText(text);
     for (std::size_t line : scan.nulLines) {
         errors.push_back(located(path, line, "a \\0 escape: PO strings cannot hold a NUL byte"));
@@ -401,6 +393,13 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
             if (msgid && *msgid) {
                 errors.push_back(located(
                     path, line, "entry without msgctxt; msgctxt must hold the resource identifier"));
+                continue;
+            }
+            std::string charset = declaredCharset(po_message_msgstr(message));
+            if (!charsetIsUtf8Compatible(charset)) {
+                errors.push_back(located(path, line,
+                                         "charset " + charset +
+                                             " is not supported; PO files must be written in UTF-8"));
             }
             continue;  // the header entry
         }
