@@ -9,7 +9,6 @@ LanguageDB_C g_ldbResources;
 namespace {
 
 const unsigned char kMagic[4] = {0x00, 0x00, 0x00, 0x01};
-const unsigned long long kHeaderSize = 32;
 const unsigned long long kMinRecordSize = 8;  // identifier and length, empty value
 
 bool readOffset(File_C* file, unsigned long long& value) {

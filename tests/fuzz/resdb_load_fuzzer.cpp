@@ -1,0 +1,140 @@
+// Feeds arbitrary bytes to the database reader as a file, looks up resources
+// in every language it lists, and checks that a database that can be written
+// reads back the same.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "resdb/language_db.h"
+
+namespace {
+
+// Memory-backed /dev/shm when there is one: every run writes and reads files.
+std::string tempDir() {
+    if (const char* dir = std::getenv("TMPDIR"))
+        return dir;
+    if (access("/dev/shm", W_OK) == 0)
+        return "/dev/shm";
+    return "/tmp";
+}
+
+std::string tempPath(const char* suffix) {
+    std::string pattern = tempDir() + "/resdb_fuzz_XXXXXX";
+    int fd = mkstemp(&pattern[0]);
+    if (fd == -1)
+        std::abort();
+    close(fd);
+    unlink(pattern.c_str());
+    return pattern + suffix;
+}
+
+const std::string& inputPath() {
+    static const std::string path = tempPath(".in");
+    return path;
+}
+
+const std::string& outputPath() {
+    static const std::string path = tempPath(".out");
+    return path;
+}
+
+void removeTempFiles() {
+    unlink(inputPath().c_str());
+    unlink(outputPath().c_str());
+}
+
+void writeInput(const uint8_t* data, size_t size) {
+    int fd = open(inputPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd == -1)
+        std::abort();
+    while (size > 0) {
+        ssize_t put = write(fd, data, size);
+        if (put <= 0)
+            std::abort();
+        data += put;
+        size -= static_cast<size_t>(put);
+    }
+    close(fd);
+}
+
+typedef std::map<Language_C, std::map<unsigned int, std::string>> Contents;
+
+// Every listed language's values; false when a block cannot be read.
+bool readAll(LanguageDB_C& db, Contents& contents) {
+    std::vector<Language_C> languages;
+    for (const auto& header : db.headers)
+        languages.push_back(header.first);
+    bool complete = true;
+    for (const Language_C& language : languages) {
+        try {
+            for (const auto& entry : db[language].entries)
+                contents[language][entry.first] = entry.second.Data();
+        } catch (const ResourceError&) {
+            complete = false;
+        }
+    }
+    return complete;
+}
+
+size_t lookUp(LanguageDB_C& db, const Language_C& language, unsigned int id) {
+    try {
+        return db.GetResource(language, id).Data().size();
+    } catch (const ResourceError& error) {
+        if (error.code != ResourceError::RESOURCE_NOT_FOUND &&
+            error.code != ResourceError::LANGUAGE_NOT_FOUND)
+            std::abort();
+        return 0;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(removeTempFiles);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    writeInput(data, size);
+    LanguageDB_C db;
+    if (!db.Load(inputPath().c_str()))
+        return 0;
+
+    std::vector<Language_C> languages = {Language_C(), Language_C("fr", "CA", 0, 0),
+                                         Language_C("pt", "BR", 0, 0)};
+    // A hostile header chain can list thousands of languages; a sample keeps
+    // each run short.
+    for (const auto& header : db.headers) {
+        if (languages.size() >= 64)
+            break;
+        languages.push_back(header.first);
+    }
+    const unsigned int ids[] = {0, 1, 2, 1001, 5001, 0xFFFFFFFFu};
+    size_t total = 0;
+    for (const Language_C& language : languages) {
+        for (unsigned int id : ids)
+            total += lookUp(db, language, id);
+        Language_C closest = db.FindClosestLang(language);
+        if (!(closest == language) && db.headers.count(closest) == 0)
+            std::abort();  // only listed languages are proposed
+    }
+
+    // A database whose every block reads writes out and reads back unchanged.
+    Contents before;
+    if (readAll(db, before)) {
+        if (!db.Store(outputPath().c_str()))
+            std::abort();
+        LanguageDB_C again;
+        Contents after;
+        if (!again.Load(outputPath().c_str()) || !readAll(again, after) || before != after)
+            std::abort();
+        again.Unload();
+    }
+    db.Unload();
+    return total == static_cast<size_t>(-1);
+}
