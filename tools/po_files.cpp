@@ -38,6 +38,7 @@ std::string located(const std::string& path, std::size_t line, const std::string
 
 struct PoScan {
     std::vector<std::size_t> entryLines;  // msgctxt line, or msgid line without one
+    std::vector<std::string> entryContexts;  // raw text of each entry's msgctxt strings
     std::vector<std::size_t> nulLines;    // lines with a string escape that yields NUL
 };
 
@@ -54,6 +55,8 @@ PoScan scanPoText(const std::string& text) {
     PoScan scan;
     std::size_t line = 1;
     std::size_t pendingContextLine = 0;
+    std::string pendingContext;
+    bool inContext = false;
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n) {
@@ -66,7 +69,7 @@ PoScan scanPoText(const std::string& text) {
                 ++i;
             }
         } else if (c == '"') {
-            ++i;
+            const std::size_t start = ++i;
             while (i < n && text[i] != '"' && text[i] != '\n') {
                 if (text[i] != '\\' || i + 1 >= n) {
                     ++i;
@@ -93,6 +96,9 @@ PoScan scanPoText(const std::string& text) {
                     ++i;
                 }
             }
+            if (inContext) {
+                pendingContext += text.substr(start, i - start);
+            }
             if (i < n && text[i] == '"') {
                 ++i;
             }
@@ -102,10 +108,13 @@ PoScan scanPoText(const std::string& text) {
                 ++i;
             }
             std::string word = text.substr(start, i - start);
+            inContext = word == "msgctxt";
             if (word == "msgctxt") {
                 pendingContextLine = line;
+                pendingContext.clear();
             } else if (word == "msgid") {
                 scan.entryLines.push_back(pendingContextLine ? pendingContextLine : line);
+                scan.entryContexts.push_back(pendingContextLine ? pendingContext : "");
                 pendingContextLine = 0;
             }
         } else {
@@ -240,6 +249,29 @@ bool readWholeFile(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
+std::string repeatedIdentifierText(std::uint32_t id, const std::string& path,
+                                   std::size_t firstLine) {
+    std::string first = firstLine ? path + ":" + std::to_string(firstLine) : "an earlier entry";
+    return "resource identifier " + std::to_string(id) + " is defined twice; first definition at " +
+           first;
+}
+
+void reportRepeatedIdentifiers(const std::string& path, const PoScan& scan,
+                               std::vector<std::string>& errors) {
+    std::map<std::uint32_t, std::size_t> firstLine;
+    for (std::size_t i = 0; i < scan.entryContexts.size(); ++i) {
+        std::uint32_t id;
+        if (!parseResourceId(scan.entryContexts[i].c_str(), id)) {
+            continue;  // escapes or no identifier: the library's own report stands
+        }
+        auto inserted = firstLine.emplace(id, scan.entryLines[i]);
+        if (!inserted.second) {
+            errors.push_back(located(path, scan.entryLines[i],
+                                     repeatedIdentifierText(id, path, inserted.first->second)));
+        }
+    }
+}
+
 }  // namespace
 
 bool parseLanguageTag(const std::string& tag, std::string& language, std::string& region) {
@@ -358,7 +390,11 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
         return false;
     }
     if (errors.size() != errorsBefore) {
-        return false;  // syntax errors: the library's recovery may have dropped entries
+        // The library's recovery may have dropped entries (a second definition
+        // of the same msgctxt and msgid among them), so name repeated
+        // identifiers from the source itself.
+        reportRepeatedIdentifiers(path, scanPoText(text), errors);
+        return false;
     }
 
     const char* const* domains = po_file_domains(file.get());
@@ -413,12 +449,8 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
         }
         auto inserted = firstLine.emplace(id, line);
         if (!inserted.second) {
-            std::string first = inserted.first->second
-                                    ? path + ":" + std::to_string(inserted.first->second)
-                                    : "an earlier entry";
-            errors.push_back(located(path, line,
-                                     "resource identifier " + std::to_string(id) +
-                                         " is defined twice; first definition at " + first));
+            errors.push_back(
+                located(path, line, repeatedIdentifierText(id, path, inserted.first->second)));
             continue;
         }
         if (po_message_msgid_plural(message)) {

@@ -118,6 +118,9 @@ TEST(PoFiles, RefusesMalformedInputNamingFileAndLine) {
          "msgctxt \"10\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"11\"\nmsgid \"b\"\nmsgstr \"y\"\n\n"
          "msgctxt \"10\"\nmsgid \"c\"\nmsgstr \"z\"\n",
          {"en_US.po:13:", "identifier 10", "en_US.po:5"}},
+        {"duplicate entry",
+         "msgctxt \"10\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"10\"\nmsgid \"a\"\nmsgstr \"y\"\n",
+         {"en_US.po:9:", "identifier 10", "en_US.po:5"}},
         {"duplicate among untranslated",
          "#, fuzzy\nmsgctxt \"3\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"03\"\nmsgid \"b\"\n"
          "msgstr \"\"\n",
