@@ -253,8 +253,17 @@ def find_all(acc, role):
     return [a for a in descendants(acc) if a.get_role() == role]
 
 
+def screen_order(accs):
+    """accs sorted top to bottom, then left to right, by their top left corner."""
+    def corner(a):
+        e = a.get_component_iface().get_extents(Atspi.CoordType.WINDOW)
+        return (e.y, e.x)
+    return sorted(accs, key=corner)
+
+
 def names(acc, role):
-    return [a.get_name() for a in find_all(acc, role)]
+    """Names of the showing accessibles of that role below acc, in screen order."""
+    return [a.get_name() for a in screen_order(find_all(acc, role))]
 
 
 def find(acc, role, name, timeout=10):
@@ -268,6 +277,18 @@ def find(acc, role, name, timeout=10):
 
 
 def click(acc):
+    """Clicks with the mouse in the middle of acc, through the X server, as a
+    user does. (The accessible "click" action runs the handler inside the
+    accessibility bus call, so a handler that opens a modal dialog would hold
+    that call, and the bus, until the dialog closes.)"""
+    e = acc.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+    if e.width <= 0 or e.height <= 0:
+        raise AssertionError("%r is not on the screen" % acc.get_name())
+    subprocess.run(["xdotool", "mousemove", str(e.x + e.width // 2),
+                    str(e.y + e.height // 2), "click", "1"], check=True)
+
+
+def do_click_action(acc):
     action = acc.get_action_iface()
     for i in range(action.get_n_actions()):
         if action.get_action_name(i) == "click":
@@ -340,6 +361,62 @@ class XServer:
             data=(32, [self.wm_delete, X.CurrentTime, 0, 0, 0]))
         w.send_event(event, event_mask=X.NoEventMask)
         self.d.flush()
+
+
+# ---------------------------------------------------------------- a wizard run
+
+class Driver:
+    """Drives one running wizard through its main window."""
+
+    def __init__(self, wizard, texts):
+        self.w = wizard
+        self.t = texts
+        self.win = wizard.window(texts[1000])
+
+    def title(self):
+        labels = names(self.win, Atspi.Role.LABEL)
+        return labels[0] if labels else None
+
+    def wait_title(self, rid, timeout=10):
+        wait_until(lambda: self.title() == self.t[rid], timeout, 0.1,
+                   "page title %r" % self.t[rid])
+
+    def button(self, rid):
+        return find(self.win, Atspi.Role.PUSH_BUTTON, self.t[rid])
+
+    def press(self, rid):
+        click(self.button(rid))
+
+    def output_view(self):
+        """The one text view of the page on screen."""
+        views = find_all(self.win, Atspi.Role.TEXT)
+        if len(views) != 1:
+            raise AssertionError("%d text views on the page" % len(views))
+        return views[0]
+
+    def start_typical_install(self):
+        """From the welcome page to the run page with the typical setup."""
+        self.wait_title(28)
+        self.press(1)
+        self.wait_title(29)
+        self.press(36)
+        self.wait_title(31)
+        self.press(1)
+        self.wait_title(33)
+        self.press(1)
+        self.wait_title(34)
+        return self.output_view()
+
+    def wait_output(self, view, text, timeout=30):
+        return wait_until(lambda: text in text_of(view), timeout, 0.1,
+                          "%r in the output" % text)
+
+    def wait_end_of_install(self, timeout=60):
+        """Waits until Next is sensitive again on the run page; returns the output."""
+        next_button = self.button(1)
+        wait_until(lambda: is_set(next_button, Atspi.StateType.SENSITIVE), timeout, 0.2,
+                   "the end of the install output")
+        return text_of(self.output_view())
 
 
 # ---------------------------------------------------------------- test base

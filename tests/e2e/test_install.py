@@ -1,0 +1,140 @@
+"""Installs by the stage3 program into a private rpm database: a typical
+install to the end, a driver that fails, and a medium whose path holds
+blanks and shell characters."""
+
+import os
+
+import e2e_lib as e2e
+from e2e_lib import Atspi
+
+LABEL = Atspi.Role.LABEL
+BUTTON = Atspi.Role.PUSH_BUTTON
+UNDERSCORES = "_____"
+
+
+def assert_in_order(test, lines, expected):
+    """Every expected line occurs in lines, in this order."""
+    at = 0
+    for want in expected:
+        try:
+            at = lines.index(want, at) + 1
+        except ValueError:
+            test.fail("line %r missing (or out of order) in the output:\n%s"
+                      % (want, "\n".join(lines)))
+
+
+class Install(e2e.WizardTest):
+
+    def typical_medium(self, name="medium", driver="holvane"):
+        medium = e2e.Medium(self.tmp, name=name,
+                            packages=[e2e.package("quorvel-storman", e2e.APP_FILE),
+                                      e2e.package(driver, e2e.DRIVER_FILE),
+                                      e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
+        return medium, e2e.Texts(medium.db)
+
+    def check_typical_output(self, output, medium):
+        self.assertNotIn("\x1b", output)
+        lines = output.split("\n")
+        # The view ends with the last line and its newline.
+        self.assertEqual(lines[-2:], ["Done!!!!", ""])
+        self.assertEqual([l for l in lines if l.startswith(UNDERSCORES)], [])
+        assert_in_order(self, lines, [
+            "rpm -Uv %s/%s" % (medium.dir, e2e.DRIVER_FILE),
+            "e2e-driver: preparing",
+            "e2e-driver: installed",
+            "rpm -Uv --nodeps %s" % e2e.BROWSER_FILE,
+            "e2e-browser: installed",
+            "rpm -Uv %s/%s" % (medium.dir, e2e.APP_FILE),
+            "e2e-app: RUNNING_FROM_GUI=1",
+            "e2e-app: QRVLAUTOWEBSERVER=yes QRVLAUTOMANAGEDSYSTEM=yes "
+            "QRVLAUTONOTIFIER=yes QRVLAUTOSNMP=yes",
+            "e2e-app: coloured line",
+            "!!!EOF!!!",
+            "e2e-app: installed",
+            "Done!!!!"])
+
+    def test_typical_install_to_the_end(self):
+        medium, t = self.typical_medium()
+        rpmdb = self.rpmdb()
+        # An error file left by an earlier failed run says nothing about this one.
+        with open(e2e.ERROR_FILE, "w") as f:
+            f.write("1\n")
+        w = self.start(medium, rpmdb)
+        d = e2e.Driver(w, t)
+        self.assertTrue(os.path.exists(e2e.START_MARKER))
+        view = d.start_typical_install()
+        self.assertEqual(e2e.names(d.win, LABEL), [t[34], t[12]])
+        output = d.wait_end_of_install()
+        self.check_typical_output(output, medium)
+        self.assertEqual(e2e.install_files_left(), [])
+        self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
+        self.assertEqual(rpmdb.installed("quorvel-browser"), "quorvel-browser-1.0-1.noarch")
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
+        self.assertEqual(e2e.text_of(view), output)
+
+        d.press(1)
+        d.wait_title(35)
+        # The success form; Finish is the only way on, Cancel is off.
+        self.assertEqual(e2e.names(d.win, LABEL), [t[35], t[13], t[15], t[1005]])
+        self.assertEqual(e2e.names(d.win, BUTTON), [t[37], t[2]])
+        self.assertFalse(e2e.is_set(d.button(2), Atspi.StateType.SENSITIVE))
+        d.press(37)
+        # The web server was installed: the proxy notice, with the main window hidden.
+        proxy = w.window(t[17])
+        self.assertEqual(e2e.names(proxy, LABEL), [t[1004]])
+        self.assertEqual(e2e.names(proxy, BUTTON), [t[21]])
+        self.assertFalse(w.has_window(t[1000]))
+        self.assertTrue(w.running())
+        e2e.click(e2e.find(proxy, BUTTON, t[21]))
+        self.assertEqual(w.wait(20), 0)
+        self.assertFalse(os.path.exists(e2e.START_MARKER))
+
+    def test_failing_driver_stops_the_install_and_shows_the_failure_form(self):
+        medium, t = self.typical_medium(driver="holvane-failing")
+        rpmdb = self.rpmdb()
+        w = self.start(medium, rpmdb)
+        d = e2e.Driver(w, t)
+        d.start_typical_install()
+        output = d.wait_end_of_install()
+        lines = output.split("\n")
+        assert_in_order(self, lines, ["rpm -Uv %s/%s" % (medium.dir, e2e.DRIVER_FILE),
+                                      "e2e-driver: no controller found"])
+        self.assertNotIn("Done!!!!", lines)
+        self.assertNotIn("rpm -Uv %s/%s" % (medium.dir, e2e.APP_FILE), lines)
+        with open(e2e.ERROR_FILE) as f:
+            self.assertNotEqual(int(f.read().strip()), 0)
+        self.assertEqual(e2e.install_files_left(), [])
+        self.assertIsNone(rpmdb.installed("holvane"))
+        self.assertIsNone(rpmdb.installed("quorvel-storman"))
+
+        d.press(1)
+        d.wait_title(35)
+        self.assertEqual(e2e.names(d.win, LABEL), [t[35], t[14], "", ""])
+        # The close box on the finish page ends the wizard at once, unasked.
+        self.x.request_close(w.pid, t[1000])
+        self.assertEqual(w.wait(20), 0)
+        self.assertFalse(os.path.exists(e2e.START_MARKER))
+        self.assertTrue(os.path.exists(e2e.ERROR_FILE))
+
+    def test_medium_path_with_blanks_and_shell_characters(self):
+        # Quotes are left out: rpm itself takes them out of its file arguments.
+        name = "e2e medium $HOME `id` ; x"
+        medium, t = self.typical_medium(name=name)
+        self.assertTrue(medium.dir.endswith(name))
+        rpmdb = self.rpmdb()
+        # Started by its full path, as from a file manager.
+        w = self.start(medium, rpmdb, argv0=medium.program)
+        d = e2e.Driver(w, t)
+        d.start_typical_install()
+        output = d.wait_end_of_install()
+        self.check_typical_output(output, medium)
+        self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
+        self.assertFalse(os.path.exists(e2e.ERROR_FILE))
+        d.press(1)
+        d.wait_title(35)
+        self.assertEqual(e2e.names(d.win, LABEL), [t[35], t[13], t[15], t[1005]])
+
+
+if __name__ == "__main__":
+    e2e.main()
