@@ -27,4 +27,4 @@ echo "== fuzz"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSTAGE3_FUZZ=ON -DFUZZ_SECONDS="${FUZZ_SECONDS:-60}" >/dev/null
 cmake --build build-fuzz -j"$jobs"
-(cd build-fuzz && ctest --timeout 900)
+(cd build-fuzz && ctest -j"$jobs" --timeout 900)
