@@ -21,10 +21,14 @@ import tempfile
 import time
 import unittest
 
-import gi
+# run-with-xvfb.sh sends standard error to /dev/null; the tests' messages
+# belong in the test log.
+os.dup2(1, 2)
+
+import gi  # noqa: E402
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 from Xlib import X, Xatom, display, protocol  # noqa: E402
 
 STAGE3 = os.environ.get("E2E_STAGE3", "")
@@ -141,11 +145,27 @@ def clear_tmp_files():
             os.unlink(path)
 
 
-def install_files_left():
-    """The settings file and install scripts that exist in /tmp."""
-    left = [SETTINGS_FILE] if os.path.exists(SETTINGS_FILE) else []
-    left += ["/tmp/" + f for f in os.listdir("/tmp") if f.startswith("quorvelInst.")]
-    return left
+def install_files_left(pid):
+    """The settings file and the install script of wizard pid that exist in /tmp."""
+    return [path for path in (SETTINGS_FILE, "/tmp/quorvelInst.%d" % pid) if os.path.exists(path)]
+
+
+def file_identity(path):
+    """Inode and change time of path, or None: tells our wizard's start marker
+    from one that another wizard on the machine (a demo run) makes later."""
+    try:
+        st = os.stat(path)
+    except FileNotFoundError:
+        return None
+    return (st.st_ino, st.st_ctime_ns)
+
+
+def made_since(path, when_ns):
+    """Whether path exists and was made (changed) at or after when_ns."""
+    try:
+        return os.stat(path).st_ctime_ns >= when_ns
+    except FileNotFoundError:
+        return False
 
 
 # ---------------------------------------------------------------- the process
@@ -171,6 +191,17 @@ class Wizard:
                                          env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         self.pid = self.proc.pid
         self._app = None
+        self.marker = None
+
+    def note_marker(self):
+        """Records the start marker this wizard made; call once its window shows."""
+        self.marker = wait_until(lambda: file_identity(START_MARKER), 10, 0.05, "the start marker")
+
+    def has_marker(self):
+        """Whether the start marker this wizard made still exists."""
+        if self.marker is None:
+            raise AssertionError("note_marker was not called")
+        return file_identity(START_MARKER) == self.marker
 
     def stderr(self):
         with open(self.err_path, "rb") as f:
@@ -206,10 +237,17 @@ class Wizard:
                     try:
                         if app is not None and app.get_process_id() == self.pid:
                             return app
-                    except gi.repository.GLib.Error:
+                    except GLib.Error:
                         continue
                 return None
-            self._app = wait_until(find, timeout, 0.2, "stage3 on the accessibility bus")
+            try:
+                self._app = wait_until(find, timeout, 0.2, "stage3 on the accessibility bus")
+            except AssertionError as e:
+                desktop = Atspi.get_desktop(0)
+                apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+                raise AssertionError("%s; applications on the bus: %s; stage3 stderr: %r"
+                                     % (e, [(a.get_name(), a.get_process_id()) for a in apps if a],
+                                        self.stderr()))
         return self._app
 
     def windows(self):
@@ -281,7 +319,17 @@ def click(acc):
     user does. (The accessible "click" action runs the handler inside the
     accessibility bus call, so a handler that opens a modal dialog would hold
     that call, and the bus, until the dialog closes.)"""
-    e = acc.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+    component = acc.get_component_iface()
+
+    def settled():
+        # A page change may still move the buttons: wait for two equal readings.
+        first = component.get_extents(Atspi.CoordType.SCREEN)
+        time.sleep(0.05)
+        second = component.get_extents(Atspi.CoordType.SCREEN)
+        same = (first.x, first.y, first.width, first.height) == \
+            (second.x, second.y, second.width, second.height)
+        return second if same else None
+    e = wait_until(settled, 5, 0, "%r to stay in place" % acc.get_name())
     if e.width <= 0 or e.height <= 0:
         raise AssertionError("%r is not on the screen" % acc.get_name())
     subprocess.run(["xdotool", "mousemove", str(e.x + e.width // 2),
@@ -372,6 +420,7 @@ class Driver:
         self.w = wizard
         self.t = texts
         self.win = wizard.window(texts[1000])
+        wizard.note_marker()
 
     def title(self):
         labels = names(self.win, Atspi.Role.LABEL)
@@ -434,8 +483,6 @@ class WizardTest(unittest.TestCase):
         self.wizards = []
         self.x = XServer()
         clear_tmp_files()
-        for path in install_files_left():
-            os.unlink(path)
         self.started = time.monotonic()
 
     def tearDown(self):

@@ -61,12 +61,12 @@ class Install(e2e.WizardTest):
             f.write("1\n")
         w = self.start(medium, rpmdb)
         d = e2e.Driver(w, t)
-        self.assertTrue(os.path.exists(e2e.START_MARKER))
+        self.assertTrue(w.has_marker())
         view = d.start_typical_install()
         self.assertEqual(e2e.names(d.win, LABEL), [t[34], t[12]])
         output = d.wait_end_of_install()
         self.check_typical_output(output, medium)
-        self.assertEqual(e2e.install_files_left(), [])
+        self.assertEqual(e2e.install_files_left(w.pid), [])
         self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
         self.assertEqual(rpmdb.installed("quorvel-browser"), "quorvel-browser-1.0-1.noarch")
         self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
@@ -87,7 +87,7 @@ class Install(e2e.WizardTest):
         self.assertTrue(w.running())
         e2e.click(e2e.find(proxy, BUTTON, t[21]))
         self.assertEqual(w.wait(20), 0)
-        self.assertFalse(os.path.exists(e2e.START_MARKER))
+        self.assertFalse(w.has_marker())
 
     def test_failing_driver_stops_the_install_and_shows_the_failure_form(self):
         medium, t = self.typical_medium(driver="holvane-failing")
@@ -103,7 +103,7 @@ class Install(e2e.WizardTest):
         self.assertNotIn("rpm -Uv %s/%s" % (medium.dir, e2e.APP_FILE), lines)
         with open(e2e.ERROR_FILE) as f:
             self.assertNotEqual(int(f.read().strip()), 0)
-        self.assertEqual(e2e.install_files_left(), [])
+        self.assertEqual(e2e.install_files_left(w.pid), [])
         self.assertIsNone(rpmdb.installed("holvane"))
         self.assertIsNone(rpmdb.installed("quorvel-storman"))
 
@@ -113,7 +113,7 @@ class Install(e2e.WizardTest):
         # The close box on the finish page ends the wizard at once, unasked.
         self.x.request_close(w.pid, t[1000])
         self.assertEqual(w.wait(20), 0)
-        self.assertFalse(os.path.exists(e2e.START_MARKER))
+        self.assertFalse(w.has_marker())
         self.assertTrue(os.path.exists(e2e.ERROR_FILE))
 
     def test_medium_path_with_blanks_and_shell_characters(self):

@@ -32,6 +32,7 @@ class Pages(e2e.WizardTest):
         self.x.watch_maps()
         self.w = self.start(self.medium, self.rpm)
         self.win = self.w.window(self.t[1000])
+        self.w.note_marker()
         self.assertTrue(self.x.mapped_since_watch(), "no window mapped")
         return self.win
 
@@ -77,7 +78,7 @@ class Pages(e2e.WizardTest):
     def test_walk_from_welcome_to_review_with_every_text_on_the_accessibility_bus(self):
         self.open()
         t = self.t
-        self.assertTrue(os.path.exists(e2e.START_MARKER))
+        self.assertTrue(self.w.has_marker())
         # Welcome: no Back button.
         self.expect_page(28, [1001], [1, 2])
         self.press(1)
@@ -159,7 +160,7 @@ class Pages(e2e.WizardTest):
         self.expect_page(29, [3, 4], [0, 36, 2])
         self.assertEqual(e2e.text_of(e2e.find_all(self.win, TEXT)[0]), LICENSE_SHOWN)
         self.assertTrue(self.w.running())
-        self.assertTrue(os.path.exists(e2e.START_MARKER))
+        self.assertTrue(self.w.has_marker())
         self.press(36)
         self.expect_page(31, [8, 41, 42, 43], [0, 1, 2], radios=[38, 39, 40])
 
@@ -167,8 +168,8 @@ class Pages(e2e.WizardTest):
         exit_dialog = self.w.window(t[16])
         e2e.click(e2e.find(exit_dialog, BUTTON, t[19]))
         self.assertEqual(self.w.wait(20), 0)
-        self.assertFalse(os.path.exists(e2e.START_MARKER))
-        self.assertEqual(e2e.install_files_left(), [])
+        self.assertFalse(self.w.has_marker())
+        self.assertEqual(e2e.install_files_left(self.w.pid), [])
 
     def test_close_box_asks_first_and_closing_the_question_answers_no(self):
         self.open()
@@ -182,12 +183,12 @@ class Pages(e2e.WizardTest):
         e2e.wait_until(lambda: not self.w.has_window(t[16]), 10, 0.1, "exit question closed")
         self.expect_page(29, [3, 4], [0, 36, 2])
         self.assertTrue(self.w.running())
-        self.assertTrue(os.path.exists(e2e.START_MARKER))
+        self.assertTrue(self.w.has_marker())
         # Asked again, Yes ends the wizard as Cancel does.
         self.x.request_close(self.w.pid, t[1000])
         e2e.click(e2e.find(self.w.window(t[16]), BUTTON, t[19]))
         self.assertEqual(self.w.wait(20), 0)
-        self.assertFalse(os.path.exists(e2e.START_MARKER))
+        self.assertFalse(self.w.has_marker())
 
 
 if __name__ == "__main__":
