@@ -34,7 +34,7 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
                                    GTK_POLICY_AUTOMATIC);
 
-    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_CHAR));
+    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_WORD_CHAR));
     gtk_container_add(GTK_CONTAINER(scrolled), view);
     return area;
 }
@@ -59,7 +59,7 @@ GtkWidget* createRunMainArea(GtkWidget* window) {
                                    GTK_POLICY_ALWAYS);
     gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
 
-    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_CHAR));
+    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_WORD_CHAR));
     gtk_container_add(GTK_CONTAINER(scrolled), term);
 
     GtkWidget* scrollbar = gtk_scrolled_window_get_vscrollbar(GTK_SCROLLED_WINDOW(scrolled));

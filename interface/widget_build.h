@@ -42,9 +42,10 @@ void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign)
 GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
 
 // A text view that the user cannot edit, with the given wrap mode. Views
-// without word wrap still break lines that are too long at any character:
-// with the horizontal scroll bar never shown, an unbroken line would widen the
-// whole window to its length.
+// without word wrap still break lines that are too long for the view, between
+// words where they can and inside a word (a long path) where they must: with the
+// horizontal scroll bar never shown, an unbroken line would widen the whole
+// window to its length.
 GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
 
 // The built-in boxes of a dialog. The action area has no current replacement in

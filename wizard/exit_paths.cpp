@@ -7,6 +7,7 @@
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
+#include "wizard/install_run.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
 
@@ -48,7 +49,7 @@ gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
         // Yes closed the string service; the wizard stays open until the install ends,
         // so the service is opened again for the notice and the texts still to come.
         stringInit();
-        appendTextView(output, getString(23));
+        appendOutput(output, getString(23));
         g_object_set_data(mainWindow, "exit_on_child_died", GINT_TO_POINTER(1));
         return TRUE;
     }

@@ -53,7 +53,7 @@ bool errorFileWrittenDuringRun() {
 }
 
 void show(const std::string& text) {
-    if (!text.empty()) appendOutput(outputView(), text.data(), text.size());
+    if (!text.empty()) appendOutput(outputView(), text.c_str());
 }
 
 void stopReading() {
@@ -145,26 +145,55 @@ bool startChild() {
 
 }  // namespace
 
-void appendOutput(GtkWidget* view, const char* text, gssize length) {
-    if (!view) return;
+namespace {
+
+// The output view follows the newest line until the user scrolls away from the
+// bottom, and again once the user scrolls back there. Only the user's own scrolling
+// decides: the view's layout moves the scroll position on its own while it catches up.
+const char* const ScrolledAwayKey = "output_scrolled_away";
+
+gboolean recordUserScrollPosition(gpointer data) {
+    auto* view = static_cast<GtkWidget*>(data);
     GtkAdjustment* adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
-    bool atBottom = !adjustment || gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
-                                       gtk_adjustment_get_upper(adjustment) - 1.0;
-    gchar* utf8 = externalToUtf8(text, length);
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
-    GtkTextIter end;
-    gtk_text_buffer_get_end_iter(buffer, &end);
-    gtk_text_buffer_insert(buffer, &end, utf8, -1);
-    g_free(utf8);
-    if (atBottom) {
-        GtkTextMark* mark = gtk_text_buffer_get_mark(buffer, "output_end");
-        gtk_text_buffer_get_end_iter(buffer, &end);
-        if (!mark)
-            mark = gtk_text_buffer_create_mark(buffer, "output_end", &end, FALSE);
-        else
-            gtk_text_buffer_move_mark(buffer, mark, &end);
-        gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(view), mark);
+    bool atBottom = gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
+                    gtk_adjustment_get_upper(adjustment) - 1.0;
+    g_object_set_data(G_OBJECT(view), ScrolledAwayKey, GINT_TO_POINTER(!atBottom));
+    g_object_unref(view);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean onUserScrolled(GtkWidget*, GdkEvent*, gpointer view) {
+    // The position is read once the event has moved the view.
+    g_idle_add(recordUserScrollPosition, g_object_ref(view));
+    return FALSE;
+}
+
+void keepAtBottom(GtkAdjustment* adjustment, gpointer view) {
+    if (g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) return;
+    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
+                                             gtk_adjustment_get_page_size(adjustment));
+}
+
+void watchUserScrolling(GtkWidget* view) {
+    if (g_object_get_data(G_OBJECT(view), "output_scroll_watched")) return;
+    g_object_set_data(G_OBJECT(view), "output_scroll_watched", GINT_TO_POINTER(1));
+    // The view grows as its layout catches up with new text; each growth is followed.
+    g_signal_connect(gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view)), "changed",
+                     G_CALLBACK(keepAtBottom), view);
+    g_signal_connect_after(view, "scroll-event", G_CALLBACK(onUserScrolled), view);
+    g_signal_connect_after(view, "key-release-event", G_CALLBACK(onUserScrolled), view);
+    if (GtkWidget* scrollbar = lookupWidget(view, "run_vscrollbar")) {
+        g_signal_connect_after(scrollbar, "button-release-event", G_CALLBACK(onUserScrolled), view);
+        g_signal_connect_after(scrollbar, "scroll-event", G_CALLBACK(onUserScrolled), view);
     }
+}
+
+}  // namespace
+
+void appendOutput(GtkWidget* view, const char* text) {
+    if (!view) return;
+    watchUserScrolling(view);
+    appendTextView(view, text);
 }
 
 void startInstall(GtkWidget* nextButton) {

@@ -19,6 +19,6 @@ gint updateTextWindow(gpointer data);
 // After Finish: the proxy notice, when the web server was installed.
 void postInstallMessage();
 
-// Appends text (bytes from outside the database) to the output view, keeping the view
-// at the newest line unless the user has scrolled away from the bottom.
-void appendOutput(GtkWidget* view, const char* text, gssize length);
+// Appends text (install output or a notice) to the output view, keeping the view at
+// the newest line unless the user has scrolled away from the bottom.
+void appendOutput(GtkWidget* view, const char* text);

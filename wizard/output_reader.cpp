@@ -30,6 +30,8 @@ std::string stripEscapeSequences(const std::string& piece, bool& inEscape) {
             if (isAsciiLetter(c)) inEscape = false;
         } else if (c == 27) {
             inEscape = true;
+        } else if (c == '\0') {
+            // A text view cannot hold NUL; dropping it keeps the rest of the line.
         } else {
             kept += c;
         }

@@ -29,6 +29,7 @@ private:
 // Removes escape sequences: ESC and everything up to and including the next ASCII
 // letter; CR, LF or the end of a line end a sequence early and stay. inEscape carries
 // a sequence cut at the end of one piece into the next piece of the same line.
+// NUL bytes, which a text view cannot show, are dropped too.
 std::string stripEscapeSequences(const std::string& piece, bool& inEscape);
 
 // Splits off an incomplete UTF-8 character at the end of text (returned, removed from text).

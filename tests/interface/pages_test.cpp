@@ -271,7 +271,7 @@ TEST_F(PagesTest, ReviewPage) {
     expectPageLabel("review_current_settings", textOf(11), 210, 0.0f, 0.5f);
     EXPECT_EQ(parentOf("review_text"), find("scrolledwindow2"));
     expectScrolling("scrolledwindow2", GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    expectReadOnlyView("review_text", GTK_WRAP_CHAR);
+    expectReadOnlyView("review_text", GTK_WRAP_WORD_CHAR);
     EXPECT_EQ(textViewText(find("review_text")), "");
 }
 
@@ -282,7 +282,7 @@ TEST_F(PagesTest, RunPageScrollsItsOutputWithAnUnfocusableBar) {
     expectPageLabel("run_label", textOf(12), 509, 0.0f, 0.5f);
     EXPECT_EQ(parentOf("hbox2"), page);
     GtkWidget* term = find("run_term");
-    expectReadOnlyView("run_term", GTK_WRAP_CHAR);
+    expectReadOnlyView("run_term", GTK_WRAP_WORD_CHAR);
     GtkWidget* scrolled = gtk_widget_get_parent(term);
     ASSERT_TRUE(GTK_IS_SCROLLED_WINDOW(scrolled));
     EXPECT_EQ(gtk_widget_get_parent(scrolled), find("hbox2"));

@@ -79,6 +79,10 @@ TEST(OutputReader, LineOfOnlyEscapesDoesNotEndTheOutput) {
     EXPECT_FALSE(ended);
 }
 
+TEST(OutputReader, NulBytesAreDroppedNotTheRestOfTheLine) {
+    EXPECT_EQ(showAll(std::string("a\0b\n\0c\n", 7), 2), "ab\nc\n");
+}
+
 TEST(OutputReader, LastLineWithoutNewlineIsShown) {
     EXPECT_EQ(showAll("first\nlast words", 3), "first\nlast words");
 }

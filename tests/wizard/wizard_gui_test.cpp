@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "interface/main_window.h"
+#include "interface/pages.h"
 #include "tests/wizard/wizard_fixture.h"
+#include "wizard/install_run.h"
 #include "wizard/exit_paths.h"
 #include "wizard/tables.h"
 
@@ -268,6 +271,60 @@ TEST_F(Wizard, FailedInstallShowsTheFailureForm) {
     EXPECT_EQ(wizard.labelText("see_read_me"), "");
     EXPECT_EQ(wizard.labelText("register_controller"), "");
     unlink("/tmp/quorvelInstallError");
+}
+
+// The run page alone, in a window of its own.
+class RunPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = createMainWindow();
+        gtk_box_pack_start(GTK_BOX(lookupWidget(window, "vbox1")), createRunMainArea(window), TRUE, TRUE, 0);
+        gtk_widget_show(window);
+        view = lookupWidget(window, "run_term");
+        adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
+        settle();
+    }
+    void TearDown() override { gtk_widget_destroy(window); }
+
+    void settle() {
+        for (int i = 0; i < 50; ++i) runUntil([] { return !gtk_events_pending(); }, 200);
+    }
+    void appendLines(int count) {
+        for (int i = 0; i < count; ++i) appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
+        settle();
+    }
+    bool atBottom() {
+        return gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
+               gtk_adjustment_get_upper(adjustment) - 1.0;
+    }
+    // Scrolls as the user would, with the mouse wheel over the view.
+    void userScrollTo(double value) {
+        gtk_adjustment_set_value(adjustment, value);
+        GdkEvent* event = gdk_event_new(GDK_SCROLL);
+        event->scroll.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view)));
+        event->scroll.direction = GDK_SCROLL_UP;
+        gtk_widget_event(view, event);
+        gdk_event_free(event);
+        settle();
+    }
+
+    GtkWidget* window = nullptr;
+    GtkWidget* view = nullptr;
+    GtkAdjustment* adjustment = nullptr;
+};
+
+TEST_F(RunPage, OutputFollowsTheNewestLineUntilTheUserScrollsUp) {
+    appendLines(300);
+    ASSERT_GT(gtk_adjustment_get_upper(adjustment), gtk_adjustment_get_page_size(adjustment));
+    EXPECT_TRUE(atBottom());
+
+    userScrollTo(0);
+    appendLines(100);
+    EXPECT_EQ(gtk_adjustment_get_value(adjustment), 0);
+
+    userScrollTo(gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment));
+    appendLines(100);
+    EXPECT_TRUE(atBottom());
 }
 
 }  // namespace
