@@ -36,6 +36,10 @@ struct InstallRun {
 InstallRun update;
 
 const size_t ReadChunk = 64 * 1024;
+// Output taken in per turn of the main loop: the window lays out and draws what it got
+// before it takes more, so it stays responsive however fast the script writes.
+const size_t OutputPerCall = 16 * 1024;
+const int OutputPriority = GDK_PRIORITY_REDRAW + 10;
 
 GtkWidget* mainWindowOf(GtkWidget* widget) { return gtk_widget_get_toplevel(widget); }
 
@@ -72,7 +76,8 @@ bool readAvailable(size_t limit) {
     char buffer[ReadChunk];
     size_t total = 0;
     while (total < limit) {
-        ssize_t n = read(update.fd, buffer, sizeof buffer);
+        size_t wanted = limit - total < sizeof buffer ? limit - total : sizeof buffer;
+        ssize_t n = read(update.fd, buffer, wanted);
         if (n > 0) {
             total += n;
             show(update.reader.feed(buffer, n));
@@ -152,11 +157,28 @@ namespace {
 // decides: the view's layout moves the scroll position on its own while it catches up.
 const char* const ScrolledAwayKey = "output_scrolled_away";
 
+// Asks the view to show its last line at the bottom. The view first lays out the lines
+// around it, so it never has to draw a screenful of lines it has not measured yet.
+void scrollToEnd(GtkWidget* view) {
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    GtkTextIter end;
+    gtk_text_buffer_get_end_iter(buffer, &end);
+    GtkTextMark* mark = gtk_text_buffer_get_mark(buffer, "output_end");
+    if (!mark)
+        mark = gtk_text_buffer_create_mark(buffer, "output_end", &end, FALSE);
+    else
+        gtk_text_buffer_move_mark(buffer, mark, &end);
+    gtk_text_view_scroll_to_mark(GTK_TEXT_VIEW(view), mark, 0.0, TRUE, 0.0, 1.0);
+}
+
+bool isAtBottom(GtkAdjustment* adjustment) {
+    return gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
+           gtk_adjustment_get_upper(adjustment) - 1.0;
+}
+
 gboolean recordUserScrollPosition(gpointer data) {
     auto* view = static_cast<GtkWidget*>(data);
-    GtkAdjustment* adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
-    bool atBottom = gtk_adjustment_get_value(adjustment) + gtk_adjustment_get_page_size(adjustment) >=
-                    gtk_adjustment_get_upper(adjustment) - 1.0;
+    bool atBottom = isAtBottom(gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view)));
     g_object_set_data(G_OBJECT(view), ScrolledAwayKey, GINT_TO_POINTER(!atBottom));
     g_object_unref(view);
     return G_SOURCE_REMOVE;
@@ -169,7 +191,7 @@ gboolean onUserScrolled(GtkWidget*, GdkEvent*, gpointer view) {
 }
 
 void keepAtBottom(GtkAdjustment* adjustment, gpointer view) {
-    if (g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) return;
+    if (g_object_get_data(G_OBJECT(view), ScrolledAwayKey) || isAtBottom(adjustment)) return;
     gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
                                              gtk_adjustment_get_page_size(adjustment));
 }
@@ -194,6 +216,7 @@ void appendOutput(GtkWidget* view, const char* text) {
     if (!view) return;
     watchUserScrolling(view);
     appendTextView(view, text);
+    if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) scrollToEnd(view);
 }
 
 void startInstall(GtkWidget* nextButton) {
@@ -219,16 +242,17 @@ bool runInstallScript(GtkWidget* nextButton) {
         InstalledOK = 0;
         return false;
     }
-    update.watchId = g_unix_fd_add(update.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                   onOutputReady, &update);
+    // Below the window's own layout and drawing, so that new output never keeps the
+    // window from catching up with what it already holds.
+    update.watchId = g_unix_fd_add_full(OutputPriority, update.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                        onOutputReady, &update, nullptr);
     g_child_watch_add(update.pid, onChildExited, nullptr);
     return true;
 }
 
 gint updateTextWindow(gpointer) {
     if (update.fd < 0) return TRUE;
-    // A bounded amount per call keeps the window answering while output pours in.
-    if (!readAvailable(4 * ReadChunk)) stopReading();
+    if (!readAvailable(OutputPerCall)) stopReading();
     return TRUE;
 }
 
