@@ -15,6 +15,7 @@ spec, holding the built package).
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -187,8 +188,11 @@ class Wizard:
         self.out_path = os.path.join(os.path.dirname(medium.dir), "stage3.out")
         self.err_path = os.path.join(os.path.dirname(medium.dir), "stage3.err")
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            # A process group of its own, so that a test that fails half way also
+            # ends the install script the wizard started.
             self.proc = subprocess.Popen([argv0], executable=medium.program, cwd=medium.dir,
-                                         env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+                                         env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                         start_new_session=True)
         self.pid = self.proc.pid
         self._app = None
         self.marker = None
@@ -217,9 +221,12 @@ class Wizard:
         return self.proc.poll() is None
 
     def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
+        """Ends the wizard and whatever it started that still runs."""
+        try:
+            os.killpg(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.proc.wait()
 
     # --- accessibility
 
