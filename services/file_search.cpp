@@ -2,6 +2,8 @@
 
 #include <glib.h>
 #include <glob.h>
+
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +77,15 @@ char* findFile(const char* name) {
     return nullptr;
 }
 
+std::string globEscape(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\\' || c == '*' || c == '?' || c == '[') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
 bool resolveFilename(const char* pattern, char* out, int outSize) {
     if (pattern == nullptr || out == nullptr || outSize <= 0) return false;
     const std::size_t patternLength = std::strlen(pattern);
@@ -84,18 +95,16 @@ bool resolveFilename(const char* pattern, char* out, int outSize) {
 
     char buffer[kPathBufferSize];
     if (getcwd(buffer, kPathBufferSize - 1 - (patternLength + 1)) == nullptr) return false;
-    std::strcat(buffer, "/");
-    std::strcat(buffer, pattern);
+    // Directories are taken literally; only the pattern is a pattern.
+    std::string candidate = globEscape(buffer) + "/" + pattern;
 
     glob_t matches{};
-    bool found = expand(buffer, &matches);
+    bool found = expand(candidate.c_str(), &matches);
     const std::size_t directoryLength = std::strlen(orgDirectory);
     if (!found && directoryLength + patternLength + 1 <= kPathBufferSize - 1) {
         globfree(&matches);
-        std::memcpy(buffer, orgDirectory, directoryLength);
-        buffer[directoryLength] = '/';
-        std::memcpy(buffer + directoryLength + 1, pattern, patternLength + 1);
-        found = expand(buffer, &matches);
+        candidate = globEscape(orgDirectory) + "/" + pattern;
+        found = expand(candidate.c_str(), &matches);
     }
 
     bool copied = false;

@@ -2,6 +2,8 @@
 // next to the program, each with an optional per-language subdirectory.
 #pragma once
 
+#include <string>
+
 // Directory part of the program's invocation path, without the trailing
 // slash; "." when the path holds no slash.
 extern char orgDirectory[256];
@@ -30,3 +32,7 @@ char* findFile(const char* name);
 // the working directory plus pattern do not fit 255 characters, nothing
 // matches, or the match does not fit `out`.
 bool resolveFilename(const char* pattern, char* out, int outSize);
+
+// text with the shell wildcard characters (\ * ? [) escaped, so that glob matches it
+// literally: for the directory part of a pattern.
+std::string globEscape(const std::string& text);

@@ -45,15 +45,14 @@ struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
 };
 
-// Composes dir + "/" + pattern into work; false when it does not fit.
+// Composes dir + "/" + pattern into work; false when it does not fit. The directory
+// is taken literally: a medium in "Disk [1]" is searched like any other.
 bool composePattern(char* work, const char* dir, std::size_t dirLen, const char* pattern) {
-    std::size_t patternLen = std::strlen(pattern);
-    if (dirLen + 1 + patternLen + 1 > kWorkSize) {
+    std::string composed = globEscape(std::string(dir, dirLen)) + "/" + pattern;
+    if (composed.size() + 1 > kWorkSize) {
         return false;
     }
-    std::memmove(work, dir, dirLen);
-    work[dirLen] = '/';
-    std::memcpy(work + dirLen + 1, pattern, patternLen + 1);
+    std::memcpy(work, composed.c_str(), composed.size() + 1);
     return true;
 }
 

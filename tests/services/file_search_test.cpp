@@ -219,6 +219,18 @@ TEST_F(ResolveFilenameTest, FallsBackToProgramDirectory) {
     EXPECT_STREQ(out, medium("pkg-0.rpm").c_str());
 }
 
+TEST_F(ResolveFilenameTest, WorkingDirectoryIsTakenLiterally) {
+    for (const char* name : {"Disk [1]", "a*b", "q?", "back\\slash"}) {
+        fs::path dir = work_ / name;
+        fs::create_directories(dir);
+        fs::current_path(dir);
+        svctest::writeFile(dir / "pkg-1.rpm", "");
+        char out[512] = "untouched";
+        ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out)) << name;
+        EXPECT_EQ(std::string(out), (dir / "pkg-1.rpm").string());
+    }
+}
+
 TEST_F(ResolveFilenameTest, MatchMustBeShorterThanOutput) {
     svctest::writeFile(work_ / "a.rpm", "");
     const std::string match = (fs::current_path() / "a.rpm").string();

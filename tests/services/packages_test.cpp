@@ -142,6 +142,20 @@ TEST(FindDriverPackageFile, PatternOrderSortOrderAndDirectories) {
     EXPECT_EQ(box.medium() + "/holvane-1.2.3-4.noarch.rpm", out);
 }
 
+TEST(FindRpmFile, DirectoriesWithWildcardCharactersAreTakenLiterally) {
+    RpmSandbox box;
+    char out[kPackagePathOutSize];
+    for (const char* name : {"Disk [1]", "back\\slash", "star*", "what?"}) {
+        resetPackageCaches();
+        std::string medium = box.root() + "/" + name;
+        fs::create_directories(medium);
+        fs::current_path(medium);
+        box.putPackage(medium, "holvane", "1.2.3", "4");
+        ASSERT_EQ(PACKAGE_FOUND, findDriverPackageFile(out)) << name;
+        EXPECT_EQ(medium + "/holvane-1.2.3-4.noarch.rpm", out);
+    }
+}
+
 TEST(FindDriverPackageFile, CachesEvenWithoutOutAndRefusesSmallBuffers) {
     RpmSandbox box;
     std::string path = box.putPackage(box.medium(), "holvane", "1.2.3", "4");
