@@ -267,6 +267,20 @@ GtkWidget* newReadOnlyTextView(GtkWrapMode wrap) {
     return view;
 }
 
+GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* scrolledName,
+                               const char* viewName, GtkWrapMode wrap, GtkPolicyType vertical) {
+    GtkWidget* scrolled =
+        addNamedWidget(window, scrolledName, gtk_scrolled_window_new(nullptr, nullptr));
+    gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, vertical);
+    // A bar that is always there is a plain bar at the edge, not an overlay shown on hover.
+    if (vertical == GTK_POLICY_ALWAYS)
+        gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
+    GtkWidget* view = addNamedWidget(window, viewName, newReadOnlyTextView(wrap));
+    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    return view;
+}
+
 GtkWidget* dialogContentArea(GtkWidget* dialog) {
     return gtk_dialog_get_content_area(GTK_DIALOG(dialog));
 }

@@ -84,15 +84,8 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     GtkWidget* vbox3 = addNamedWidget(window, "vbox3", gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
     gtk_box_pack_start(GTK_BOX(area), vbox3, TRUE, TRUE, 0);
 
-    GtkWidget* scrolled =
-        addNamedWidget(window, "scrolledwindow1", gtk_scrolled_window_new(nullptr, nullptr));
-    gtk_box_pack_start(GTK_BOX(vbox3), scrolled, TRUE, TRUE, 0);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
-                                   GTK_POLICY_ALWAYS);
-    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
-
-    GtkWidget* view = addNamedWidget(window, "license_text", newReadOnlyTextView(GTK_WRAP_WORD));
-    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    GtkWidget* view = addScrolledTextView(window, vbox3, "scrolledwindow1", "license_text",
+                                          GTK_WRAP_WORD, GTK_POLICY_ALWAYS);
 
     // The file's bytes may be in any encoding; the stand-in text is the string
     // service's, in the locale encoding.

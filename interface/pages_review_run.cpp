@@ -28,14 +28,8 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(vbox7), heading, FALSE, FALSE, 0);
     setPageLabelLayout(heading, 210, 0.0f, 0.5f);
 
-    GtkWidget* scrolled =
-        addNamedWidget(window, "scrolledwindow2", gtk_scrolled_window_new(nullptr, nullptr));
-    gtk_box_pack_start(GTK_BOX(vbox7), scrolled, TRUE, TRUE, 0);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
-                                   GTK_POLICY_AUTOMATIC);
-
-    GtkWidget* view = addNamedWidget(window, "review_text", newReadOnlyTextView(GTK_WRAP_WORD_CHAR));
-    gtk_container_add(GTK_CONTAINER(scrolled), view);
+    addScrolledTextView(window, vbox7, "scrolledwindow2", "review_text", GTK_WRAP_WORD_CHAR,
+                        GTK_POLICY_AUTOMATIC);
     return area;
 }
 
@@ -50,17 +44,10 @@ GtkWidget* createRunMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(area), hbox2, TRUE, TRUE, 0);
 
     // A text view in a plain box grows to the height of all its text, so the
-    // output view sits in a scrolled window whose vertical bar is always there
-    // as a plain bar at its right edge (not an overlay shown on hover).
-    GtkWidget* scrolled =
-        addNamedWidget(window, "run_scrolledwindow", gtk_scrolled_window_new(nullptr, nullptr));
-    gtk_box_pack_start(GTK_BOX(hbox2), scrolled, TRUE, TRUE, 0);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
-                                   GTK_POLICY_ALWAYS);
-    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);
-
-    GtkWidget* term = addNamedWidget(window, "run_term", newReadOnlyTextView(GTK_WRAP_WORD_CHAR));
-    gtk_container_add(GTK_CONTAINER(scrolled), term);
+    // output view sits in a scrolled window whose vertical bar is always there.
+    GtkWidget* term = addScrolledTextView(window, hbox2, "run_scrolledwindow", "run_term",
+                                          GTK_WRAP_WORD_CHAR, GTK_POLICY_ALWAYS);
+    GtkWidget* scrolled = gtk_widget_get_parent(term);
 
     GtkWidget* scrollbar = gtk_scrolled_window_get_vscrollbar(GTK_SCROLLED_WINDOW(scrolled));
     gtk_widget_set_can_focus(scrollbar, FALSE);

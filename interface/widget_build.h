@@ -48,6 +48,12 @@ GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
 // window to its length.
 GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
 
+// A read-only text view in a scrolled window (horizontal bar never, vertical as
+// given), both named and registered; the scrolled window is packed into `box`
+// (expand, fill, no padding). Returns the view.
+GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* scrolledName,
+                               const char* viewName, GtkWrapMode wrap, GtkPolicyType vertical);
+
 // The built-in boxes of a dialog. The action area has no current replacement in
 // GTK 3 that keeps the dialog's bottom row, so the deprecated call lives here only.
 GtkWidget* dialogContentArea(GtkWidget* dialog);
