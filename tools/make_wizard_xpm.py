@@ -199,9 +199,9 @@ DISK_TOPS = [190.0, 170.0, 150.0]  # drawn from the bottom disk up
 def metal(u, base_dark, base_light):
     # u in [-1, 1] across the cylinder: bright band left of centre.
     k = math.cos(clamp((u + 0.25) * 1.2, -1.5, 1.5))
-    spec = math.exp(-((u + 0.35) / 0.12) ** 2) * 0.35
+    highlight = math.exp(-((u + 0.35) / 0.12) ** 2) * 0.35
     c = mix(base_dark, base_light, clamp(k))
-    return mix(c, (1, 1, 1), spec)
+    return mix(c, (1, 1, 1), highlight)
 
 
 def disks(x, y):

@@ -10,7 +10,7 @@ for what a window manager would do (there is none on the private Xvfb).
 Configuration comes from the environment, set by the ctest registration:
 E2E_STAGE3 (the program), E2E_RESDB (the resdb tool), E2E_PO_DIR (the PO
 files of the medium's texts) and E2E_PACKAGES (one directory per test package
-spec, holding the built package).
+spec file, holding the built package).
 """
 
 import os
@@ -48,9 +48,9 @@ DRIVER_FILE = "holvane-1.2.3-4.noarch.rpm"
 BROWSER_FILE = "quorvel-browser-1.0-1.noarch.rpm"
 
 
-def package(spec, file_name):
-    """Path of a built test package: the package file_name built from spec."""
-    return os.path.join(PACKAGES, spec, file_name)
+def package(spec_name, file_name):
+    """Path of a built test package: the package file_name built from the spec file spec_name."""
+    return os.path.join(PACKAGES, spec_name, file_name)
 
 
 def wait_until(predicate, timeout, interval=0.1, what="condition"):
