@@ -61,6 +61,30 @@ TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
     EXPECT_NE(script.find("\trpm -Uv --nodeps 'evil;touch x'-browser*.rpm\n"), std::string::npos);
 }
 
+// Runs the browser step of the script in dir with the web server chosen or not;
+// returns what it printed.
+std::string runBrowserStep(const TempDir& dir, const char* oem, bool webServer) {
+    std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem);
+    size_t from = script.find("if [ \"$QRVLAUTOWEBSERVER\"");
+    size_t to = script.find("fi\n", from) + 3;
+    writeFile(dir.path() + "/step.sh", std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") + "\n" +
+                                           script.substr(from, to - from));
+    writeFile(dir.path() + "/.rpmmacros", "%_dbpath " + dir.path() + "/rpmdb\n");
+    std::string command = "cd " + shellQuote(dir.path()) + " && HOME=" + shellQuote(dir.path()) +
+                          " /bin/sh step.sh > out 2>&1";
+    system(command.c_str());
+    return readFile(dir.path() + "/out");
+}
+
+TEST(InstallScript, BrowserStepOnlyWithWebServerAndABrowserPackage) {
+    TempDir dir;
+    EXPECT_EQ(runBrowserStep(dir, "quorvel", true), "");
+    writeFile(dir.path() + "/quorvel-browser-1.0-1.noarch.rpm", "");
+    EXPECT_EQ(runBrowserStep(dir, "quorvel", false), "");
+    std::string out = runBrowserStep(dir, "quorvel", true);
+    EXPECT_EQ(out.substr(0, out.find('\n')), "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm");
+}
+
 TEST(ShellQuote, ShellReadsBackTheSameText) {
     TempDir dir;
     const char* texts[] = {"plain", "two words", "it's", "\"$HOME\"", "`id`", "a;b|c&d", "back\\slash",
