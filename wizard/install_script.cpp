@@ -63,14 +63,18 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
     return text;
 }
 
+// rpm takes quotes and backslashes out of its file arguments, so it is given the
+// package's own name from within the package's directory: a medium anywhere, whatever
+// its path holds, installs.
+const char* const RpmInstallFile = "(cd \"${FILE%/*}/\" && rpm -Uv \"./${FILE##*/}\")\n";
+
 std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem) {
-    // Package paths are written as single-quoted words: rpm then gets each path as one
-    // argument, blanks and shell characters included, and nothing in a path can run.
+    // Package paths are written as single-quoted words, so nothing in a path can run.
     std::string s;
     if (driverPath) {
         s += "FILE=" + shellQuote(driverPath) + "\n";
         s += "echo rpm -Uv \"$FILE\"\n";
-        s += "rpm -Uv \"$FILE\"\n";
+        s += RpmInstallFile;
         s += "STAT=$?\n";
         s += "if [ $STAT -ne 0 ] ; then\n";
         s += "   echo $STAT > /tmp/quorvelInstallError\n";
@@ -87,7 +91,7 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += "\trpm -Uv --nodeps " + browser + "*.rpm\n";
     s += "fi\n";
     s += "echo rpm -Uv \"$FILE\"\n";
-    s += "rpm -Uv \"$FILE\"\n";
+    s += RpmInstallFile;
     s += "STAT=$?\n";
     s += "if [ $STAT -ne 0 ] ; then\n";
     s += "\techo $STAT > /tmp/quorvelInstallError\n";

@@ -117,8 +117,9 @@ class Install(e2e.WizardTest):
         self.assertTrue(os.path.exists(e2e.ERROR_FILE))
 
     def test_medium_path_with_blanks_and_shell_characters(self):
-        # Quotes are left out: rpm itself takes them out of its file arguments.
-        name = "e2e medium $HOME `id` ; x"
+        # rpm itself takes quotes and backslashes out of its file arguments, and the
+        # package search must not read [1] as a pattern.
+        name = "e2e medium 'q' \"d\" \\x [1] $HOME `id` ; x"
         medium, t = self.typical_medium(name=name)
         self.assertTrue(medium.dir.endswith(name))
         rpmdb = self.rpmdb()

@@ -7,7 +7,7 @@ if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>
 	rpm -Uv --nodeps quorvel-browser*.rpm
 fi
 echo rpm -Uv "$FILE"
-rpm -Uv "$FILE"
+(cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
 	echo $STAT > /tmp/quorvelInstallError

@@ -1,6 +1,6 @@
 FILE='/media/cd/holvane-1.2.3-4.i386.rpm'
 echo rpm -Uv "$FILE"
-rpm -Uv "$FILE"
+(cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
    echo $STAT > /tmp/quorvelInstallError
@@ -15,7 +15,7 @@ if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>
 	rpm -Uv --nodeps quorvel-browser*.rpm
 fi
 echo rpm -Uv "$FILE"
-rpm -Uv "$FILE"
+(cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
 	echo $STAT > /tmp/quorvelInstallError
