@@ -82,14 +82,6 @@ GtkWidget* buildMessageDialog(const DialogNames& names, const ResourceID_C& titl
     return dialog;
 }
 
-GtkWidget* addDialogButton(GtkWidget* dialog, GtkWidget* box, const char* name,
-                           const ResourceID_C& textId) {
-    GtkWidget* button = addNamedWidget(dialog, name, newResourceButton(textId));
-    gtk_container_add(GTK_CONTAINER(box), button);
-    gtk_widget_set_can_default(button, TRUE);
-    return button;
-}
-
 // The dialog opens with its last button focused and default, so that Enter
 // takes the safe answer.
 void makeFocusedDefault(GtkWidget* button) {
@@ -105,8 +97,8 @@ GtkWidget* createExitDialog() {
                                       "exit_dialog_action_area", "exit_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 16, 18, &buttonBox);
-    GtkWidget* yes = addDialogButton(dialog, buttonBox, "exit_yes_button", 19);
-    GtkWidget* no = addDialogButton(dialog, buttonBox, "exit_no_button", 20);
+    GtkWidget* yes = addBoxButton(dialog, buttonBox, "exit_yes_button", 19);
+    GtkWidget* no = addBoxButton(dialog, buttonBox, "exit_no_button", 20);
 
     g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
     g_signal_connect_after(yes, "clicked", G_CALLBACK(onExitYesClicked), nullptr);
@@ -122,7 +114,7 @@ GtkWidget* createProxyIssueDialog() {
                                       "proxy_dialog_action_area", "proxy_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 17, 1004, &buttonBox);
-    GtkWidget* ok = addDialogButton(dialog, buttonBox, "proxy_ok_button", 21);
+    GtkWidget* ok = addBoxButton(dialog, buttonBox, "proxy_ok_button", 21);
 
     g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
     g_signal_connect_after(ok, "clicked", G_CALLBACK(onProxyOkClicked), nullptr);

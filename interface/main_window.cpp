@@ -40,15 +40,6 @@ GtkCssProvider* loadBuiltInStyle() {
     return provider;
 }
 
-// A push button in a button box of the main window: registered, added, and
-// allowed to become the default widget.
-GtkWidget* addBoxButton(GtkWidget* window, GtkWidget* box, const char* name,
-                        const ResourceID_C& textId) {
-    GtkWidget* button = addNamedWidget(window, name, newResourceButton(textId));
-    gtk_container_add(GTK_CONTAINER(box), button);
-    gtk_widget_set_can_default(button, TRUE);
-    return button;
-}
 
 // Length of the text before its first NUL, looking at no more than `length`
 // bytes (all of a NUL-terminated text when `length` is negative).
@@ -265,6 +256,14 @@ GtkWidget* newReadOnlyTextView(GtkWrapMode wrap) {
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), wrap);
     return view;
+}
+
+GtkWidget* addBoxButton(GtkWidget* window, GtkWidget* box, const char* name,
+                        const ResourceID_C& textId) {
+    GtkWidget* button = addNamedWidget(window, name, newResourceButton(textId));
+    gtk_container_add(GTK_CONTAINER(box), button);
+    gtk_widget_set_can_default(button, TRUE);
+    return button;
 }
 
 GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* scrolledName,

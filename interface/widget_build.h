@@ -48,6 +48,11 @@ GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
 // window to its length.
 GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
 
+// A push button with the text of textId, registered on `window`, added to the
+// button box `box` and allowed to become the default widget.
+GtkWidget* addBoxButton(GtkWidget* window, GtkWidget* box, const char* name,
+                        const ResourceID_C& textId);
+
 // A read-only text view in a scrolled window (horizontal bar never, vertical as
 // given), both named and registered; the scrolled window is packed into `box`
 // (expand, fill, no padding). Returns the view.
