@@ -11,6 +11,7 @@
 #include <string>
 
 #include "services/file_search.h"
+#include "services/shell_quote.h"
 #include "services/string_service.h"
 
 #undef major
@@ -81,19 +82,6 @@ int versionCharValue(unsigned char ch) {
     return ch <= '9' ? ch - '0' : ch - 55;
 }
 
-// One shell word that the shell passes on unchanged, whatever `text` holds.
-std::string shellQuote(const char* text) {
-    std::string quoted = "'";
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += *p;
-        }
-    }
-    quoted += '\'';
-    return quoted;
-}
 
 int clampToInt(long long value) {
     if (value > INT_MAX) {

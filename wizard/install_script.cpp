@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "services/packages.h"
+#include "services/shell_quote.h"
 #include "wizard/tables.h"
 
 const char* const InstallSettingsPath = "/tmp/quorvelInstallSettings";
@@ -39,18 +40,6 @@ bool writeAll(FILE* out, const std::string& text) {
 }
 
 }  // namespace
-
-std::string shellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    quoted += '\'';
-    return quoted;
-}
 
 std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
     std::string text;

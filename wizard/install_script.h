@@ -26,9 +26,6 @@ int createShellScript(FILE* out, int installDriver);
 // Returns null when that is not possible.
 FILE* createPrivateFile(const char* path);
 
-// A word that /bin/sh reads back as exactly text.
-std::string shellQuote(const std::string& text);
-
 enum class InstallFiles { Ready, NothingSelected, Failed };
 
 // Writes the settings file and the script for the current selection.

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "services/shell_quote.h"
 #include "tests/wizard/test_support.h"
 #include "wizard/tables.h"
 
