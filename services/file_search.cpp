@@ -44,11 +44,16 @@ void setSearchDirectories(const char* programPath) {
 
     const char* lang = std::getenv("LANG");
     if (lang == nullptr || std::strcmp(lang, "C") == 0) lang = "en_US";
-    std::size_t i = 0;
-    for (; i < sizeof localeSubdirectory - 1 && lang[i] != '\0'; ++i) {
-        localeSubdirectory[i] = lang[i];
+    // Only a language code names a subdirectory: LANG="..", "/x" or "PO" must not
+    // point the search at another directory.
+    auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
+    if (lower(lang[0]) && lower(lang[1])) {
+        localeSubdirectory[0] = lang[0];
+        localeSubdirectory[1] = lang[1];
+        localeSubdirectory[2] = '\0';
+    } else {
+        localeSubdirectory[0] = '\0';
     }
-    localeSubdirectory[i] = '\0';
 }
 
 char* findFile(const char* name) {

@@ -7,8 +7,9 @@
 // Directory part of the program's invocation path, without the trailing
 // slash; "." when the path holds no slash.
 extern char orgDirectory[256];
-// Up to two characters of LANG ("en" when LANG is unset or exactly "C");
-// empty means no locale subdirectory is searched.
+// The first two characters of LANG when both are lower-case letters a to z ("en"
+// when LANG is unset or exactly "C"); empty otherwise, and then no locale
+// subdirectory is searched.
 extern char localeSubdirectory[3];
 
 // Records the program directory and the locale subdirectory; called once at

@@ -26,7 +26,7 @@ const unsigned int kAppPackageNameId = 5001;
 
 const std::size_t kWorkSize = 4096;
 const std::size_t kCwdMax = 4077;
-const std::size_t kPathCacheSize = 4095;
+const std::size_t kPathCacheSize = kPackagePathOutSize;
 const std::size_t kAppNameSize = 80;
 
 // The caches live for the whole process; file scope (rather than function
@@ -36,6 +36,7 @@ char appPath[kPathCacheSize];
 char browserPath[kPathCacheSize];
 int driverResult;
 int appResult;
+std::string outOfReach;
 
 struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
@@ -136,6 +137,9 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
     const char* first = matches.gl_pathv[0];
     std::size_t len = std::strlen(first);
     if (len >= outSize) {
+        if (outOfReach.empty()) {
+            outOfReach = first;
+        }
         return PACKAGE_SEARCH_ERROR;
     }
     std::memcpy(out, first, len + 1);
@@ -343,7 +347,45 @@ int findBrowserFile(char* out) {
     return result;
 }
 
+const std::string& packageFileOutOfReach() { return outOfReach; }
+
+bool isInstallablePackagePath(const char* path) {
+    if (std::strlen(path) >= kPackagePathOutSize) {
+        return false;
+    }
+    const char* name = baseName(path);
+    if (*name == '\0') {
+        return false;
+    }
+    for (const char* c = name; *c != '\0'; ++c) {
+        bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                     (*c >= '0' && *c <= '9') || std::strchr("-._+~^", *c) != nullptr;
+        if (!plain) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string unusableBrowserPackage() {
+    char cwd[kWorkSize];
+    if (globalOEM[0] == '\0' || getcwd(cwd, sizeof cwd) == nullptr) {
+        return std::string();
+    }
+    std::string pattern = globEscape(cwd) + "/" + globEscape(globalOEM) + "-browser*.rpm";
+    glob_t matches;
+    int rc = glob(pattern.c_str(), 0, nullptr, &matches);
+    GlobHolder holder(&matches);
+    for (std::size_t i = 0; rc == 0 && i < matches.gl_pathc; ++i) {
+        if (!isInstallablePackagePath(matches.gl_pathv[i])) {
+            return matches.gl_pathv[i];
+        }
+    }
+    return std::string();
+}
+
 void resetPackageCaches() {
+    outOfReach.clear();
     driverPath[0] = '\0';
     appPath[0] = '\0';
     browserPath[0] = '\0';

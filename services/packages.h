@@ -13,6 +13,7 @@
 #define STAGE3_SERVICES_PACKAGES_H
 
 #include <cstddef>
+#include <string>
 
 // glibc's <sys/sysmacros.h> may define function-like macros named major and
 // minor, which would break the field names below.
@@ -37,9 +38,10 @@ enum {
     UPDATE_OLDER_INSTALLED = 6,
 };
 
-// Smallest capacity a caller's `out` buffer of the file searches may have; the
-// default of their `outSize` arguments.
-const std::size_t kPackagePathOutSize = 512;
+// Capacity of a package path, terminator included: the file caches, the start-up
+// check and the install script share this one limit, so a path that start-up accepts
+// reaches the script whole. Also the default of the searches' `outSize` arguments.
+const std::size_t kPackagePathOutSize = 4095;
 
 // The maker's short prefix: resource 5001 up to its first '-'. Set by the
 // first search of findAppPackageFile; empty before (and when 5001 is unusable).
@@ -104,6 +106,21 @@ int kernelRebuildNeeded();
 // PACKAGE_FOUND with the command or path in `out` (if non-null), or
 // PACKAGE_NOT_FOUND.
 int findBrowserFile(char* out);
+
+// The first package file a search found but could not use because its path does not
+// fit kPackagePathOutSize; empty when there was none.
+const std::string& packageFileOutOfReach();
+
+// Whether rpm can be given the package file `path` as it is named: the path fits
+// kPackagePathOutSize and the file's own name holds only letters, digits and
+// "-._+~^". rpm splits its file arguments at blanks and takes quotes, backslashes and
+// wildcard characters out of them; the install script runs rpm from within the
+// file's directory, so the directory part may hold anything.
+bool isInstallablePackagePath(const char* path);
+
+// A browser add-on package ("<globalOEM>-browser*.rpm") in the current directory
+// that rpm cannot be given as it is named; empty when there is none.
+std::string unusableBrowserPackage();
 
 // For tests only: empties the file and browser caches, the two cached check
 // results and globalOEM, as at process start.

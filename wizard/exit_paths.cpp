@@ -10,12 +10,15 @@
 #include "wizard/install_run.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
+FileIdentity StartMarkerMade;
+
+void removeStartMarker() { removeOwnFile(StartMarkerPath, StartMarkerMade); }
 
 namespace {
 
 void leaveWizard() {
     stringUnInit();
-    unlink(StartMarkerPath);
+    removeStartMarker();
 }
 
 bool isCurrentPage(GtkWidget* mainWindow, const char* name) {

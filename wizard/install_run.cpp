@@ -17,6 +17,7 @@
 #include "wizard/install_script.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
@@ -29,8 +30,6 @@ struct InstallRun {
     bool exited = false;
     int waitStatus = 0;
     OutputReader reader;
-    struct stat errorFileBefore {};
-    bool errorFileExisted = false;
 };
 
 InstallRun update;
@@ -45,16 +44,12 @@ GtkWidget* mainWindowOf(GtkWidget* widget) { return gtk_widget_get_toplevel(widg
 
 GtkWidget* outputView() { return lookupWidget(update.nextButton, "run_term"); }
 
-// True when the script left a new or rewritten error file behind.
-bool errorFileWrittenDuringRun() {
-    struct stat now;
-    if (stat(InstallErrorPath, &now) != 0) return false;
-    if (!update.errorFileExisted) return true;
-    const struct stat& before = update.errorFileBefore;
-    return now.st_ino != before.st_ino || now.st_size != before.st_size ||
-           now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-           now.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
-}
+// What is read once the script has ended: all it left in the pipe, but no more than
+// this from a process of its own that keeps writing after the script ended.
+const size_t AfterExitLimit = 1024 * 1024;
+
+// Why the install did not start, when it did not: a text for the finish page.
+int notStartedNoteId = 0;
 
 void show(const std::string& text) {
     if (!text.empty()) appendOutput(outputView(), text.c_str());
@@ -95,8 +90,10 @@ void endOfOutput() {
     stopReading();
     show(update.reader.finish());
 
+    // Only this run's own script can have written its error file.
+    bool scriptFailed = installErrorRecorded();
     bool succeeded = WIFEXITED(update.waitStatus) && WEXITSTATUS(update.waitStatus) == 0 &&
-                     !errorFileWrittenDuringRun();
+                     !scriptFailed;
     InstalledOK = succeeded ? 1 : 0;
     gtk_widget_set_sensitive(update.nextButton, TRUE);
     gtk_widget_grab_focus(update.nextButton);
@@ -117,7 +114,7 @@ void onChildExited(GPid pid, gint status, gpointer) {
     update.exited = true;
     update.waitStatus = status;
     // Everything the script wrote is in the pipe now.
-    if (update.fd >= 0) readAvailable(static_cast<size_t>(-1));
+    if (update.fd >= 0) readAvailable(AfterExitLimit);
     endOfOutput();
 }
 
@@ -196,6 +193,31 @@ void keepAtBottom(GtkAdjustment* adjustment, gpointer view) {
                                              gtk_adjustment_get_page_size(adjustment));
 }
 
+// The view keeps the newest lines of the output, so that its memory and layout stay
+// bounded whatever the install prints; its first line then says that earlier lines were
+// dropped. Lines go in steps, not one delete per new line.
+const int KeptOutputLines = 10000;
+const int DropStep = 500;
+const char* const LinesDroppedKey = "output_lines_dropped";
+
+void keepNewestLines(GtkWidget* view) {
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    int lines = gtk_text_buffer_get_line_count(buffer);
+    if (lines <= KeptOutputLines + DropStep) return;
+    bool noted = g_object_get_data(G_OBJECT(view), LinesDroppedKey) != nullptr;
+    GtkTextIter from, to;
+    gtk_text_buffer_get_iter_at_line(buffer, &from, noted ? 1 : 0);
+    gtk_text_buffer_get_iter_at_line(buffer, &to, lines - KeptOutputLines);
+    gtk_text_buffer_delete(buffer, &from, &to);
+    if (noted) return;
+    gchar* note = localeToUtf8(getString(OutputLinesDroppedId));
+    gtk_text_buffer_get_start_iter(buffer, &from);
+    gtk_text_buffer_insert(buffer, &from, note, -1);
+    gtk_text_buffer_insert(buffer, &from, "\n", 1);
+    g_free(note);
+    g_object_set_data(G_OBJECT(view), LinesDroppedKey, GINT_TO_POINTER(1));
+}
+
 void watchUserScrolling(GtkWidget* view) {
     if (g_object_get_data(G_OBJECT(view), "output_scroll_watched")) return;
     g_object_set_data(G_OBJECT(view), "output_scroll_watched", GINT_TO_POINTER(1));
@@ -216,6 +238,7 @@ void appendOutput(GtkWidget* view, const char* text) {
     if (!view) return;
     watchUserScrolling(view);
     appendTextView(view, text);
+    keepNewestLines(view);
     if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) scrollToEnd(view);
 }
 
@@ -223,18 +246,24 @@ void startInstall(GtkWidget* nextButton) {
     InstallFiles files = writeInstallFiles();
     if (files != InstallFiles::Ready) {
         removeInstallFiles();
-        if (files == InstallFiles::Failed) InstalledOK = 0;
+        if (files == InstallFiles::Failed) {
+            InstalledOK = 0;
+            notStartedNoteId = InstallFilesUnsafeId;
+            std::string note = std::string(getString(InstallFilesUnsafeId)) + "\n";
+            appendOutput(lookupWidget(nextButton, "run_term"), note.c_str());
+        }
         return;
     }
     runInstallScript(nextButton);
 }
+
+int installNotStartedNoteId() { return notStartedNoteId; }
 
 bool runInstallScript(GtkWidget* nextButton) {
     gtk_widget_set_sensitive(nextButton, FALSE);
     GtkWidget* window = mainWindowOf(nextButton);
     g_object_set_data(G_OBJECT(window), "child_running", lookupWidget(window, "run_term"));
     update.nextButton = nextButton;
-    update.errorFileExisted = stat(InstallErrorPath, &update.errorFileBefore) == 0;
     if (!startChild()) {
         g_object_set_data(G_OBJECT(window), "child_running", nullptr);
         gtk_widget_set_sensitive(nextButton, TRUE);

@@ -8,6 +8,10 @@
 // sensitive; a script that could not be written or started counts as a failed install.
 void startInstall(GtkWidget* nextButton);
 
+// The text that says why the install did not start (its files could not be made
+// safely), for the finish page's failure form; 0 when it started or had nothing to do.
+int installNotStartedNoteId();
+
 // Runs the script named by scriptName and streams its output into the run page of
 // the Next button's window. Returns false when the child could not be started.
 bool runInstallScript(GtkWidget* nextButton);

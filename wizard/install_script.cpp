@@ -4,14 +4,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "services/packages.h"
+#include "services/shared_files.h"
 #include "services/shell_quote.h"
 #include "wizard/tables.h"
 
 const char* const InstallSettingsPath = "/tmp/quorvelInstallSettings";
 const char* const InstallErrorPath = "/tmp/quorvelInstallError";
 
+char installDirectory[64];
 char scriptName[64];
 
 namespace {
@@ -39,6 +42,14 @@ bool writeAll(FILE* out, const std::string& text) {
     return fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
+const char* const SettingsFileName = "/quorvelInstallSettings";
+const char* const ErrorFileName = "/quorvelInstallError";
+
+// The settings file placed at its fixed name for this run.
+FileIdentity placedSettings;
+
+std::string inInstallDirectory(const char* name) { return std::string(installDirectory) + name; }
+
 }  // namespace
 
 std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
@@ -57,8 +68,11 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
 // its path holds, installs.
 const char* const RpmInstallFile = "(cd \"${FILE%/*}/\" && rpm -Uv \"./${FILE##*/}\")\n";
 
-std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem) {
+std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem,
+                            const char* directory) {
     // Package paths are written as single-quoted words, so nothing in a path can run.
+    const std::string settings = shellQuote(std::string(directory) + SettingsFileName);
+    const std::string error = shellQuote(std::string(directory) + ErrorFileName);
     std::string s;
     if (driverPath) {
         s += "FILE=" + shellQuote(driverPath) + "\n";
@@ -66,13 +80,13 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
         s += RpmInstallFile;
         s += "STAT=$?\n";
         s += "if [ $STAT -ne 0 ] ; then\n";
-        s += "   echo $STAT > /tmp/quorvelInstallError\n";
+        s += "   echo $STAT > " + error + "\n";
         s += "   exit $STAT\n";
         s += "fi\n";
     }
     const std::string browser = shellWord(oem ? oem : "") + "-browser";
     s += "FILE=" + shellQuote(appPath ? appPath : "") + "\n";
-    s += "[ -f /tmp/quorvelInstallSettings ] && . /tmp/quorvelInstallSettings\n";
+    s += "[ -f " + settings + " ] && . " + settings + "\n";
     s += "RUNNING_FROM_GUI=1\n";
     s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP RUNNING_FROM_GUI\n";
     s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser + " > /dev/null 2>&1`; then \n";
@@ -83,7 +97,7 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += RpmInstallFile;
     s += "STAT=$?\n";
     s += "if [ $STAT -ne 0 ] ; then\n";
-    s += "\techo $STAT > /tmp/quorvelInstallError\n";
+    s += "\techo $STAT > " + error + "\n";
     s += "\techo '__________________________________'\n";
     s += "\texit $STAT\n";
     s += "fi\n";
@@ -94,33 +108,35 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
 }
 
 int createShellScript(FILE* out, int installDriver) {
-    char driverPath[512] = "";
-    char appPath[512] = "";
+    char driverPath[kPackagePathOutSize] = "";
+    char appPath[kPackagePathOutSize] = "";
     if (installDriver) findDriverPackageFile(driverPath);
     findAppPackageFile(appPath);
-    writeAll(out, shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM));
+    writeAll(out, shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM,
+                                  installDirectory));
     return 1;
-}
-
-FILE* createPrivateFile(const char* path) {
-    if (unlink(path) != 0 && errno != ENOENT) return nullptr;
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return nullptr;
-    FILE* file = fdopen(fd, "w");
-    if (!file) close(fd);
-    return file;
 }
 
 InstallFiles writeInstallFiles() {
     scriptName[0] = '\0';
-    if (FILE* settings = createPrivateFile(InstallSettingsPath)) {
-        // Without the settings file the script still runs with empty settings.
-        writeAll(settings, settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0));
-        fclose(settings);
+    std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
+    if (directory.empty() || directory.size() >= sizeof installDirectory) return InstallFiles::Failed;
+    snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
+
+    std::string settings = settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0);
+    if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
+        !placeFile(InstallSettingsPath, settings, 0644, &placedSettings))
+        return InstallFiles::Failed;
+
+    std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
+    if (scriptPath.size() >= sizeof scriptName) return InstallFiles::Failed;
+    memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
+    int fd = open(scriptName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    FILE* script = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (!script) {
+        if (fd >= 0) close(fd);
+        return InstallFiles::Failed;
     }
-    snprintf(scriptName, sizeof scriptName, "/tmp/quorvelInst.%d", static_cast<int>(getpid()));
-    FILE* script = createPrivateFile(scriptName);
-    if (!script) return InstallFiles::Failed;
     if (ComponentsSelected == 0) {
         fclose(script);
         return InstallFiles::NothingSelected;
@@ -132,7 +148,22 @@ InstallFiles writeInstallFiles() {
     return written ? InstallFiles::Ready : InstallFiles::Failed;
 }
 
+bool installErrorRecorded() {
+    if (installDirectory[0] == '\0') return false;
+    std::string status;
+    if (!readSmallFile(inInstallDirectory(ErrorFileName), 64, &status)) return false;
+    placeFile(InstallErrorPath, status, 0644, nullptr);
+    return true;
+}
+
 void removeInstallFiles() {
-    unlink(InstallSettingsPath);
+    removeOwnFile(InstallSettingsPath, placedSettings);
+    placedSettings = FileIdentity();
+    if (installDirectory[0] == '\0') return;
+    // Only this run's own files can be in its directory.
+    unlink(inInstallDirectory(SettingsFileName).c_str());
+    unlink(inInstallDirectory(ErrorFileName).c_str());
     if (scriptName[0] != '\0') unlink(scriptName);
+    rmdir(installDirectory);
+    installDirectory[0] = '\0';
 }

@@ -20,6 +20,6 @@ int main(int argc, char* argv[]) {
     createStartMarker();
     gtk_main();
     stringUnInit();
-    unlink(StartMarkerPath);
+    removeStartMarker();
     return 0;
 }

@@ -41,7 +41,9 @@ void fillReviewText(GtkWidget* anyWidget) {
 
 void showFailedFinish(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "finish_label"), getString(14));
-    setLabelText(lookupWidget(anyWidget, "see_read_me"), "");
+    // An install that never started says why in place of the read-me pointer.
+    int note = installNotStartedNoteId();
+    setLabelText(lookupWidget(anyWidget, "see_read_me"), note ? getString(note) : "");
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 

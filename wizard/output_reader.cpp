@@ -96,6 +96,15 @@ std::string OutputReader::takePieces(bool atEnd) {
             break;
         }
         shown += text;
+        if (!text.empty() && text.back() == '\n') {
+            viewColumn_ = 0;
+        } else if ((viewColumn_ += text.size()) >= ViewLineLimit) {
+            // The break goes before a character cut at the piece's end.
+            std::string end = shown.substr(shown.size() < 4 ? 0 : shown.size() - 4);
+            size_t cut = takeIncompleteUtf8Tail(end).size();
+            shown.insert(shown.size() - cut, 1, '\n');
+            viewColumn_ = cut;
+        }
     }
     pending_.erase(0, start);
     if (ended_) pending_.clear();

@@ -6,10 +6,13 @@
 
 // Pieces of at most 254 characters, up to and including a newline, have their terminal
 // escape sequences removed. The output ends at a line that begins with "_____" (not shown)
-// or at the end-of-output marker line, when one was asked for.
+// or at the end-of-output marker line, when one was asked for. A line longer than
+// ViewLineLimit bytes is shown as several lines of at most that length and one piece
+// (broken between characters), so that showing it costs time in proportion to its length.
 class OutputReader {
 public:
     static const size_t PieceLimit = 254;
+    static const size_t ViewLineLimit = 4096;
 
     // Adds bytes read from the child. Returns the text to show now (possibly empty).
     std::string feed(const char* data, size_t length);
@@ -24,6 +27,7 @@ private:
     bool ended_ = false;
     bool atLineStart_ = true;
     bool inEscape_ = false;
+    size_t viewColumn_ = 0;  // bytes shown since the last line break
 };
 
 // Removes escape sequences: ESC and everything up to and including the next ASCII

@@ -8,19 +8,45 @@
 #include "interface/main_window.h"
 #include "services/file_search.h"
 #include "services/packages.h"
+#include "services/shared_files.h"
 #include "services/string_service.h"
 #include "services/switches.h"
+#include "services/terminal_text.h"
 #include "wizard/exit_paths.h"
 #include "wizard/navigation.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 
 namespace {
+
+// Writes a text to standard error as one line, without the control characters that
+// could command the user's terminal.
+void writeLine(const char* text) { fprintf(stderr, "%s\n", terminalSafeText(text).c_str()); }
 
 // Writes two texts of the database, one per line, to standard error.
 void refuse(int first, int second) {
     // Each text is written before the next is fetched: they share one buffer.
-    fprintf(stderr, "%s\n", getString(first));
-    fprintf(stderr, "%s\n", getString(second));
+    writeLine(getString(first));
+    writeLine(getString(second));
+}
+
+// Refuses a package file that cannot be installed as it is named: the path on a line
+// of its own between the two texts.
+void refusePackagePath(const std::string& path) {
+    writeLine(getString(PackagePathUnusableId));
+    writeLine(path.c_str());
+    writeLine(getString(57));
+}
+
+// The package file that cannot be installed as it is named, or "" when every package
+// file the install may use can be.
+std::string unusablePackagePath() {
+    char path[kPackagePathOutSize];
+    if (findAppPackageFile(path) == PACKAGE_FOUND && !isInstallablePackagePath(path)) return path;
+    if (driverUpdateCheck() > 3 && findDriverPackageFile(path) == PACKAGE_FOUND &&
+        !isInstallablePackagePath(path))
+        return path;
+    return unusableBrowserPackage();
 }
 
 bool pageIncluded(const DialogPageConfig& config, int autoSelect) {
@@ -40,6 +66,10 @@ int checkStartupPreconditions() {
         return 1;
     }
     int app = appUpdateCheck();
+    if (app < 3 && !packageFileOutOfReach().empty()) {
+        refusePackagePath(packageFileOutOfReach());
+        return 1;
+    }
     if (app == 3) {
         refuse(55, 57);
         return 1;
@@ -54,6 +84,13 @@ int checkStartupPreconditions() {
         return 1;
     }
     g_free(license);
+    // Before anything is installed: a package that rpm cannot be given as it is named
+    // would fail the install half way, after the packages before it went in.
+    std::string unusable = unusablePackagePath();
+    if (!unusable.empty()) {
+        refusePackagePath(unusable);
+        return 1;
+    }
     return 0;
 }
 
@@ -106,7 +143,6 @@ GtkWidget* buildWizard() {
 }
 
 void createStartMarker() {
-    // Never through a link someone planted: the wizard may run as root.
-    int fd = open(StartMarkerPath, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) close(fd);
+    // A new file of the wizard's own, whatever another user left at the name.
+    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade)) writeLine(getString(StartMarkerWarningId));
 }

@@ -13,6 +13,7 @@ files of the medium's texts) and E2E_PACKAGES (one directory per test package
 spec file, holding the built package).
 """
 
+import glob
 import os
 import shutil
 import signal
@@ -141,14 +142,29 @@ class Medium:
 
 
 def clear_tmp_files():
+    """Removes what wizards left in /tmp (also those a test killed half way), so
+    that whatever is there afterwards is the test's own."""
     for path in (SETTINGS_FILE, ERROR_FILE, START_MARKER):
-        if os.path.exists(path):
-            os.unlink(path)
+        if os.path.lexists(path):
+            if os.path.isdir(path) and not os.path.islink(path):
+                shutil.rmtree(path, ignore_errors=True)
+            else:
+                os.unlink(path)
+    for path in glob.glob("/tmp/stage3-install.*"):
+        shutil.rmtree(path, ignore_errors=True)
+
+
+def install_scripts(pid):
+    """The install scripts of wizard pid: each run keeps its install files in a
+    directory of its own in /tmp."""
+    return glob.glob("/tmp/stage3-install.*/quorvelInst.%d" % pid)
 
 
 def install_files_left(pid):
-    """The settings file and the install script of wizard pid that exist in /tmp."""
-    return [path for path in (SETTINGS_FILE, "/tmp/quorvelInst.%d" % pid) if os.path.exists(path)]
+    """The settings file, the install script of wizard pid and install directories
+    that exist in /tmp (clear_tmp_files removed those of earlier tests)."""
+    return [p for p in [SETTINGS_FILE] + install_scripts(pid) + glob.glob("/tmp/stage3-install.*")
+            if os.path.exists(p)]
 
 
 def file_identity(path):

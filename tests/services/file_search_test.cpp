@@ -44,14 +44,17 @@ std::ostream& operator<<(std::ostream& os, const LangDirCase& c) { return os << 
 
 const LangDirCase kLangDirCases[] = {
     {"Unset", std::nullopt, "en"},       {"ExactlyC", "C", "en"},
-    {"CUtf8", "C.UTF-8", "C."},          {"Posix", "POSIX", "PO"},
-    {"Empty", "", ""},                   {"OneCharacter", "d", "d"},
+    {"CUtf8", "C.UTF-8", ""},            {"Posix", "POSIX", ""},
+    {"Empty", "", ""},                   {"OneCharacter", "d", ""},
     {"GermanGermany", "de_DE", "de"},    {"FrenchWithCodeset", "fr_FR.UTF-8", "fr"},
+    // Only a language code names a directory, never the parent or the root.
+    {"ParentDirectory", "..", ""},       {"Root", "/x", ""},
+    {"DotLetter", ".a", ""},
 };
 
 class LocaleSubdirectory : public SearchGlobals, public testing::WithParamInterface<LangDirCase> {};
 
-TEST_P(LocaleSubdirectory, TakesFirstTwoCharactersOfLang) {
+TEST_P(LocaleSubdirectory, TakesTheLanguageCodeOfLang) {
     svctest::EnvVar lang("LANG", GetParam().lang);
     setSearchDirectories("stage3");
     EXPECT_STREQ(localeSubdirectory, GetParam().subdirectory);

@@ -191,12 +191,37 @@ TEST(FindRpmFile, RefusesOverlongWorkingDirectoryAndPattern) {
     EXPECT_EQ(cwd + "/holvane-1.2.3-4.noarch.rpm", out);
     std::string longPattern = "holvane" + std::string(4096 - cwd.size(), '?') + "*.rpm";
     EXPECT_EQ(PACKAGE_SEARCH_ERROR, findRpmFile(longPattern.c_str(), out, sizeof out));
+    // A file whose path is too long for the wizard is named, not just missed.
+    EXPECT_EQ("", packageFileOutOfReach());
+    std::string longName = "pirsel-" + std::string(4094 - cwd.size(), '9') + ".1.1-1.noarch.rpm";
+    std::ofstream(longName) << "x";  // relative: the whole path is beyond PATH_MAX
+    EXPECT_EQ(PACKAGE_SEARCH_ERROR, findRpmFile("pirsel*.rpm", out, sizeof out));
+    EXPECT_EQ(cwd + "/" + longName, packageFileOutOfReach());
 
     // Beyond 4076 characters the working directory itself is refused.
     ASSERT_GT(descendTo(4080), 4077u);
     EXPECT_EQ(PACKAGE_SEARCH_ERROR, findRpmFile("holvane*.rpm", out, sizeof out));
     EXPECT_EQ(UPDATE_CHECK_ERROR, driverUpdateCheck());
     fs::current_path(box.medium());
+}
+
+TEST(PackagePaths, OnlyNamesThatRpmTakesAsWrittenAreInstallable) {
+    const std::pair<std::string, bool> cases[] = {
+        {"/media/cd/holvane-1.2.3-4.i386.rpm", true},
+        {"/media/it's a \"cd\" [1]/quorvel-storman-3.B-2.noarch.rpm", true},
+        {"./pkg-1.0~rc1^git2+b1_x.rpm", true},
+        {"/m/holvane 1.2.3-4.rpm", false},
+        {"/m/holvane-1.2.3-'4'.rpm", false},
+        {"/m/holvane-1.2.3-4\".rpm", false},
+        {"/m/holvane\\-1.rpm", false},
+        {"/m/holvane-1.2.3-[4].rpm", false},
+        {"/m/holvane-*.rpm", false},
+        {"/m/holvane-{1,2}.rpm", false},
+        {"/m/holvane-%{x}.rpm", false},
+        {"/m/", false},
+        {"/" + std::string(kPackagePathOutSize - 2, 'd') + "/x.rpm", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isInstallablePackagePath(c.first.c_str()), c.second) << c.first;
 }
 
 TEST(DriverUpdateCheck, ComparesFileWithInstalledPackage) {

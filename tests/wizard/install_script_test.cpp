@@ -1,7 +1,6 @@
 #include "wizard/install_script.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,9 @@
 #include "wizard/tables.h"
 
 namespace {
+
+// The directory of the install files, as the script names it.
+const char* const Directory = "/tmp/stage3-install.AbC123";
 
 // Compares text with a file of tests/wizard/golden; STAGE3_UPDATE_GOLDEN=1 rewrites it.
 void expectGolden(const std::string& text, const std::string& name) {
@@ -40,24 +42,24 @@ TEST(SettingsFile, LinesFollowTheComponentBits) {
 
 TEST(InstallScript, DriverThenApplication) {
     expectGolden(shellScriptText("/media/cd/holvane-1.2.3-4.i386.rpm",
-                                 "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel"),
+                                 "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
                  "driver_and_app.sh");
 }
 
 TEST(InstallScript, ApplicationOnly) {
-    expectGolden(shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel"),
+    expectGolden(shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
                  "app_only.sh");
 }
 
 TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
     expectGolden(shellScriptText("/media/my cd/holvane-1.2.3-4.i386.rpm",
                                  "/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
-                                 "quorvel"),
+                                 "quorvel", Directory),
                  "quoted_paths.sh");
 }
 
 TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
-    std::string script = shellScriptText(nullptr, "/m/x.rpm", "evil;touch x");
+    std::string script = shellScriptText(nullptr, "/m/x.rpm", "evil;touch x", Directory);
     EXPECT_NE(script.find("grep 'evil;touch x'-browser > /dev/null"), std::string::npos);
     EXPECT_NE(script.find("\trpm -Uv --nodeps 'evil;touch x'-browser*.rpm\n"), std::string::npos);
 }
@@ -65,7 +67,7 @@ TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
 // Runs the browser step of the script in dir with the web server chosen or not;
 // returns what it printed.
 std::string runBrowserStep(const TempDir& dir, const char* oem, bool webServer) {
-    std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem);
+    std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem, Directory);
     size_t from = script.find("if [ \"$QRVLAUTOWEBSERVER\"");
     size_t to = script.find("fi\n", from) + 3;
     writeFile(dir.path() + "/step.sh", std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") + "\n" +
@@ -96,53 +98,6 @@ TEST(ShellQuote, ShellReadsBackTheSameText) {
         ASSERT_EQ(system(command.c_str()), 0) << text;
         EXPECT_EQ(readFile(out), text);
     }
-}
-
-TEST(PrivateFile, CreatedForTheOwnerOnly) {
-    TempDir dir;
-    std::string path = dir.path() + "/file";
-    FILE* file = createPrivateFile(path.c_str());
-    ASSERT_NE(file, nullptr);
-    fputs("x", file);
-    fclose(file);
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-}
-
-TEST(PrivateFile, PlantedLinkIsReplacedNotFollowed) {
-    TempDir dir;
-    std::string victim = dir.path() + "/victim";
-    writeFile(victim, "precious");
-    std::string path = dir.path() + "/settings";
-    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
-    FILE* file = createPrivateFile(path.c_str());
-    ASSERT_NE(file, nullptr);
-    fputs("new", file);
-    fclose(file);
-    EXPECT_EQ(readFile(victim), "precious");
-    struct stat st;
-    ASSERT_EQ(lstat(path.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(readFile(path), "new");
-}
-
-TEST(PrivateFile, StaleFileIsReplaced) {
-    TempDir dir;
-    std::string path = dir.path() + "/stale";
-    writeFile(path, "old content that is longer");
-    chmod(path.c_str(), 0666);
-    FILE* file = createPrivateFile(path.c_str());
-    ASSERT_NE(file, nullptr);
-    fclose(file);
-    EXPECT_EQ(readFile(path), "");
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-}
-
-TEST(PrivateFile, UnwritablePlaceGivesNull) {
-    EXPECT_EQ(createPrivateFile("/nonexistent-dir/file"), nullptr);
 }
 
 }  // namespace

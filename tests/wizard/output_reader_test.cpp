@@ -1,7 +1,9 @@
 #include "wizard/output_reader.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -114,6 +116,31 @@ TEST(OutputReader, MultibyteCharacterCutBetweenReadsIsHeldBack) {
     text = "ab\xe2\x82\xac";
     EXPECT_EQ(takeIncompleteUtf8Tail(text), "");
     EXPECT_EQ(text, "ab\xe2\x82\xac");
+}
+
+TEST(OutputReader, OverlongLineIsShownAsViewLinesOfBoundedLength) {
+    // A megabyte without a newline, with characters of two and three bytes.
+    std::string line;
+    while (line.size() < 1024 * 1024) line += "ab\xc3\xa9\xe2\x82\xac ";
+    std::string output = line + "\nshort line\n";
+    // Hostile output: lead bytes that never complete a character.
+    std::string leads(300 * 1024, '\xf0');
+    for (size_t chunk : {1000u, 65536u}) {
+        std::string shown = showAll(output, chunk);
+        std::string joined;
+        size_t start = 0, lines = 0;
+        for (size_t nl; (nl = shown.find('\n', start)) != std::string::npos; start = nl + 1, ++lines) {
+            std::string viewLine = shown.substr(start, nl - start);
+            ASSERT_LE(viewLine.size(), OutputReader::ViewLineLimit + OutputReader::PieceLimit) << lines;
+            ASSERT_TRUE(g_utf8_validate(viewLine.data(), viewLine.size(), nullptr)) << lines;
+            joined += viewLine;
+        }
+        EXPECT_EQ(joined, line + "short line") << chunk;
+        EXPECT_GE(lines, line.size() / (OutputReader::ViewLineLimit + OutputReader::PieceLimit));
+        EXPECT_EQ(shown.substr(shown.size() - 12), "\nshort line\n");
+        shown = showAll(leads, chunk);
+        EXPECT_GE(std::count(shown.begin(), shown.end(), '\n'), 70) << chunk;
+    }
 }
 
 TEST(OutputReader, NothingAfterTheEnd) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -325,6 +326,20 @@ TEST_F(RunPage, OutputFollowsTheNewestLineUntilTheUserScrollsUp) {
     userScrollTo(gtk_adjustment_get_upper(adjustment) - gtk_adjustment_get_page_size(adjustment));
     appendLines(100);
     EXPECT_TRUE(atBottom());
+}
+
+TEST_F(Wizard, OutputKeepsTheNewestLinesAndSaysThatEarlierOnesWereDropped) {
+    wizard.start();
+    GtkWidget* view = wizard.widget("run_term");
+    for (int i = 0; i < 12000; ++i) appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
+    std::string text = wizard.viewText("run_term");
+    size_t lines = std::count(text.begin(), text.end(), '\n');
+    EXPECT_LE(lines, 10000u + 500u + 1u);
+    EXPECT_GE(lines, 10000u);
+    EXPECT_FALSE(WizardFixture::uiText(2002).empty());
+    EXPECT_EQ(text.substr(0, text.find('\n')), WizardFixture::uiText(2002));
+    EXPECT_EQ(text.substr(text.find('\n') + 1, 10), "line " + std::to_string(12000 - (lines - 1)) + "\n");
+    EXPECT_EQ(text.substr(text.size() - 11), "line 11999\n");
 }
 
 }  // namespace

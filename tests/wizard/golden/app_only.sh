@@ -1,5 +1,5 @@
 FILE='/media/cd/quorvel-storman-3.B-2.i386.rpm'
-[ -f /tmp/quorvelInstallSettings ] && . /tmp/quorvelInstallSettings
+[ -f '/tmp/stage3-install.AbC123/quorvelInstallSettings' ] && . '/tmp/stage3-install.AbC123/quorvelInstallSettings'
 RUNNING_FROM_GUI=1
 export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP RUNNING_FROM_GUI
 if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>&1`; then 
@@ -10,7 +10,7 @@ echo rpm -Uv "$FILE"
 (cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
-	echo $STAT > /tmp/quorvelInstallError
+	echo $STAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
 	echo '__________________________________'
 	exit $STAT
 fi

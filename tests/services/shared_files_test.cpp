@@ -1,0 +1,132 @@
+// Files at fixed names in a directory that other users can write to, and texts for a
+// terminal.
+#include "services/shared_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <functional>
+
+#include "services/terminal_text.h"
+#include "tests/services/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Planted {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& victim)> plant;
+    bool placed;
+};
+
+// Whatever stood at the name, the name becomes a new regular file of ours with the
+// content, and nothing it pointed to is touched; only a directory stops it.
+TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
+    const Planted cases[] = {
+        {"nothing", [](const std::string&, const std::string&) {}, true},
+        {"link to a file", [](const std::string& p, const std::string& v) { symlink(v.c_str(), p.c_str()); }, true},
+        {"dangling link", [](const std::string& p, const std::string&) { symlink("/nonexistent/x", p.c_str()); }, true},
+        {"hard link", [](const std::string& p, const std::string& v) { link(v.c_str(), p.c_str()); }, true},
+        {"fifo", [](const std::string& p, const std::string&) { mkfifo(p.c_str(), 0666); }, true},
+        {"someone's file", [](const std::string& p, const std::string&) {
+             svctest::writeFile(p, "QRVLAUTOWEBSERVER=`id`\n");
+             chmod(p.c_str(), 0666);
+         }, true},
+        {"directory", [](const std::string& p, const std::string&) {
+             mkdir(p.c_str(), 0777);
+             svctest::writeFile(p + "/inside", "x");
+         }, false},
+    };
+    for (const Planted& c : cases) {
+        svctest::TempDir dir;
+        std::string victim = dir.str() + "/victim";
+        svctest::writeFile(victim, "precious");
+        std::string path = dir.str() + "/quorvelInstallSettings";
+        c.plant(path, victim);
+
+        FileIdentity made;
+        EXPECT_EQ(placeFile(path.c_str(), "QRVLAUTOSNMP=yes\n", 0644, &made), c.placed) << c.name;
+        EXPECT_EQ(readAll(victim), "precious") << c.name;
+        struct stat info;
+        ASSERT_EQ(lstat(path.c_str(), &info), 0) << c.name;
+        if (c.placed) {
+            EXPECT_TRUE(S_ISREG(info.st_mode)) << c.name;
+            EXPECT_EQ(info.st_mode & 07777, 0644u) << c.name;
+            EXPECT_EQ(info.st_uid, geteuid()) << c.name;
+            EXPECT_EQ(readAll(path), "QRVLAUTOSNMP=yes\n") << c.name;
+            removeOwnFile(path.c_str(), made);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << c.name;
+        } else {
+            EXPECT_TRUE(S_ISDIR(info.st_mode)) << c.name;
+            EXPECT_FALSE(made.made) << c.name;
+        }
+        // No temporary file is left beside it.
+        size_t entries = std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
+        EXPECT_EQ(entries, c.placed ? 1u : 2u) << c.name;
+    }
+}
+
+TEST(SharedFiles, OnlyOurOwnFileIsRemoved) {
+    svctest::TempDir dir;
+    std::string path = dir.str() + "/stage3started";
+    FileIdentity ours;
+    ASSERT_TRUE(placeFile(path.c_str(), "", 0644, &ours));
+    // Another run made the name its own since.
+    FileIdentity theirs;
+    ASSERT_TRUE(placeFile(path.c_str(), "", 0644, &theirs));
+    removeOwnFile(path.c_str(), ours);
+    EXPECT_TRUE(fs::exists(path));
+    removeOwnFile(path.c_str(), theirs);
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(SharedFiles, PrivateDirectoryAndItsFiles) {
+    svctest::TempDir dir;
+    std::string made = makePrivateDirectory((dir.str() + "/stage3-install.XXXXXX").c_str());
+    ASSERT_FALSE(made.empty());
+    struct stat info;
+    ASSERT_EQ(lstat(made.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+
+    std::string file = made + "/quorvelInstallError";
+    EXPECT_TRUE(writeNewFile(file, "1\n", 0600));
+    EXPECT_FALSE(writeNewFile(file, "2\n", 0600));  // never over an existing name
+    std::string content;
+    EXPECT_TRUE(readSmallFile(file, 64, &content));
+    EXPECT_EQ(content, "1\n");
+    std::string fifo = made + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readSmallFile(fifo, 64, &content));  // refused, not waited on
+}
+
+TEST(TerminalText, ControlCharactersAreRemoved) {
+    struct Case {
+        const char* locale;
+        const char* text;
+        const char* safe;
+    };
+    const Case cases[] = {
+        {"C.UTF-8", "plain\ttext\n", "plain\ttext\n"},
+        {"C.UTF-8", "\x1b]0;owned\x07title\x1b[2J", "]0;ownedtitle[2J"},
+        {"C.UTF-8", "ok\r\x7f\x01", "ok"},
+        {"C.UTF-8", "C1 \xc2\x9b" "31m here", "C1 31m here"},
+        {"C.UTF-8", "B\xc3\xa4r \xe6\x97\xa5", "B\xc3\xa4r \xe6\x97\xa5"},
+        {"de_DE.ISO-8859-1", "B\xe4r \x9b" "1m", "B\xe4r 1m"},
+        {"ja_JP.eucjp", "\xc6\xfc\xcb\xdc\x1b[H", "\xc6\xfc\xcb\xdc[H"},
+    };
+    for (const Case& c : cases) {
+        svctest::LocaleGuard guard(c.locale);
+        if (!guard.ok()) continue;
+        EXPECT_EQ(terminalSafeText(c.text), c.safe) << c.locale << " " << svctest::hex(c.text);
+    }
+}
+
+}  // namespace
