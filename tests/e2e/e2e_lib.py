@@ -15,6 +15,7 @@ spec file, holding the built package).
 
 import glob
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -125,7 +126,8 @@ class Medium:
     """An installation medium in a directory of its own."""
 
     def __init__(self, root, name="medium", database=True, license_text="E2E test license.\n",
-                 packages=()):
+                 packages=(), texts=None):
+        """texts: {resource id: text} replacing those texts in every language."""
         self.dir = os.path.join(root, name)
         os.makedirs(self.dir)
         self.program = os.path.join(self.dir, "stage3")
@@ -133,12 +135,29 @@ class Medium:
         self.db = os.path.join(self.dir, "setupresDB")
         if database:
             pos = sorted(os.path.join(PO_DIR, f) for f in os.listdir(PO_DIR) if f.endswith(".po"))
+            if texts:
+                pos = [self._replaced(po, texts, root) for po in pos]
             subprocess.run([RESDB, "build", self.db] + pos, check=True)
         if license_text is not None:
             with open(os.path.join(self.dir, "license.txt"), "w") as f:
                 f.write(license_text)
         for path in packages:
             shutil.copy2(path, os.path.join(self.dir, os.path.basename(path)))
+
+    @staticmethod
+    def _replaced(po_path, texts, root):
+        """A copy of a PO file (in root) with the msgstr of the given ids replaced."""
+        with open(po_path, encoding="utf-8") as f:
+            po = f.read()
+        for rid, text in texts.items():
+            quoted = '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") \
+                .replace("\x1b", "\\033").replace("\x07", "\\a")
+            po = re.sub(r'(msgctxt "%d"\nmsgid (?:"[^\n]*"\n)+)msgstr (?:"[^\n]*"\n)+' % rid,
+                        lambda m: m.group(1) + "msgstr " + quoted + "\n", po)
+        copy = os.path.join(root, os.path.basename(po_path))
+        with open(copy, "w", encoding="utf-8") as f:
+            f.write(po)
+        return copy
 
 
 def clear_tmp_files():
