@@ -92,8 +92,19 @@ bool UnixFile_C::Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS
     } else if (ifDoesntExist == DOESNT_EXIST_FAIL && ifExists == EXISTS_TRUNCATE) {
         flags |= O_TRUNC;
     }
-    fd = open(path, flags, 0700);
-    return fd != -1;
+    // The database path may name a FIFO or a device on a damaged medium:
+    // opening does not wait for a writer, and only a regular file is kept.
+    fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0700);
+    if (fd == -1)
+        return false;
+    struct stat info;
+    int status = fcntl(fd, F_GETFL);
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status == -1 ||
+        fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+        Close();
+        return false;
+    }
+    return true;
 }
 
 bool UnixFile_C::IsOpen() { return fd != -1; }

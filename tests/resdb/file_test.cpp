@@ -1,6 +1,7 @@
 // The POSIX file layer.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -74,6 +75,23 @@ TEST_F(UnixFile, CreatedFilesAreOwnerOnly) {
     struct stat info;
     ASSERT_EQ(0, stat(dir.Path("new").c_str(), &info));
     EXPECT_EQ(0700u, info.st_mode & 0777u);
+}
+
+TEST_F(UnixFile, OnlyRegularFilesOpenAndNothingWaits) {
+    // A blocking open of a FIFO without a writer would hang this test.
+    ASSERT_EQ(0, mkfifo(dir.Path("fifo").c_str(), 0600));
+    for (const std::string& path : {dir.Path("fifo"), dir.Path("."), std::string("/dev/null")}) {
+        UnixFile_C file;
+        EXPECT_FALSE(file.OpenRead(path.c_str())) << path;
+        EXPECT_FALSE(file.OpenWrite(path.c_str())) << path;
+        EXPECT_EQ(-1, file.fd) << path;
+    }
+    // A regular file reads blocking, and no child program inherits it.
+    ASSERT_TRUE(dir.Write("regular", "x"));
+    UnixFile_C file;
+    ASSERT_TRUE(file.OpenRead(dir.Path("regular").c_str()));
+    EXPECT_EQ(0, fcntl(file.fd, F_GETFL) & O_NONBLOCK);
+    EXPECT_NE(0, fcntl(file.fd, F_GETFD) & FD_CLOEXEC);
 }
 
 TEST_F(UnixFile, ReadsWritesAndSeeksArePositioned) {
