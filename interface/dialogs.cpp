@@ -47,8 +47,7 @@ GtkWidget* buildMessageDialog(const DialogNames& names, const ResourceID_C& titl
     GtkWidget* dialog = gtk_dialog_new();
     gtk_widget_set_name(dialog, names.dialog);
     registerPlain(dialog, names.dialog, dialog);
-    GCharPtr title(localeToUtf8(getString(titleId)));
-    gtk_window_set_title(GTK_WINDOW(dialog), title.get());
+    setResourceTitle(dialog, titleId);
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_window_set_type_hint(GTK_WINDOW(dialog), GDK_WINDOW_TYPE_HINT_DIALOG);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);

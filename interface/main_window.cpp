@@ -1,11 +1,14 @@
 #include "interface/main_window.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "interface/widget_build.h"
 #include "interface/wizard_xpm.h"
 #include "services/file_search.h"
+#include "services/medium_file.h"
 #include "services/string_service.h"
 #include "wizard/exit_paths.h"
 #include "wizard/navigation.h"
@@ -19,19 +22,51 @@ const char BuiltInStyle[] = "#dialog_title { font-weight: bold; }\n";
 // stacking a second style on the screen.
 GtkCssProvider* installedStyle = nullptr;
 
-// Loads the medium's "stage3.css". Null when it is absent or unreadable, so
-// that the built-in style stands in. A readable file replaces the built-in
-// style entirely, even when some of its rules do not parse.
+// Longest style file and side picture file taken from the medium, in bytes.
+const std::size_t StyleFileLimit = 256 * 1024;
+const std::size_t PictureFileLimit = 4 * 1024 * 1024;
+
+// Whether a style text is all there is to it: GTK would read the file that an
+// @import or a url() names, whatever it is (/dev/zero), and a CSS escape could
+// spell either of them.
+bool styleIsSelfContained(const std::string& text) {
+    if (text.find('\\') != std::string::npos) return false;
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return g_ascii_tolower(c); });
+    return lower.find("@import") == std::string::npos && lower.find("url(") == std::string::npos;
+}
+
+// Loads the medium's "stage3.css". Null when it is absent, unreadable, longer
+// than StyleFileLimit or not self-contained, so that the built-in style stands
+// in. A file that is used replaces the built-in style entirely, even when
+// some of its rules do not parse.
 GtkCssProvider* loadMediumStyle() {
     GCharPtr path(findFile("stage3.css"));
     if (!path) return nullptr;
-    gchar* contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.get(), &contents, &length, nullptr)) return nullptr;
-    GCharPtr owned(contents);
+    std::string text;
+    bool longer = false;
+    if (!readMediumFile(path.get(), StyleFileLimit, &text, &longer) || longer ||
+        !styleIsSelfContained(text)) {
+        return nullptr;
+    }
     GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, owned.get(), static_cast<gssize>(length), nullptr);
+    gtk_css_provider_load_from_data(provider, text.data(), static_cast<gssize>(text.size()),
+                                    nullptr);
     return provider;
+}
+
+// The medium's side picture; null when the file is absent, unreadable, longer
+// than PictureFileLimit or not an XPM picture the wizard's own decoder takes.
+// gdk-pixbuf's loaders never see the file: they take any image format and
+// allocate a picture of whatever size it claims before anything could refuse it.
+GdkPixbuf* loadMediumPicture(const char* filename) {
+    GCharPtr path(findFile(filename));
+    if (!path) return nullptr;
+    std::string text;
+    bool longer = false;
+    if (!readMediumFile(path.get(), PictureFileLimit, &text, &longer) || longer) return nullptr;
+    return pixbufFromXpmText(text);
 }
 
 GtkCssProvider* loadBuiltInStyle() {
@@ -40,6 +75,22 @@ GtkCssProvider* loadBuiltInStyle() {
     return provider;
 }
 
+
+// Cuts valid UTF-8 `text` after its first `maxChars` characters.
+void cutToCharacters(gchar* text, glong maxChars) {
+    gchar* end = text;
+    for (glong n = 0; n < maxChars && *end; ++n) end = g_utf8_next_char(end);
+    *end = '\0';
+}
+
+// The limit of a label's text: a title's for the page title and a button's
+// own label, a text's for any other.
+glong labelTextLimit(GtkWidget* label) {
+    GtkWidget* parent = gtk_widget_get_parent(label);
+    bool title = std::strcmp(gtk_widget_get_name(label), "dialog_title") == 0 ||
+                 (parent && GTK_IS_BUTTON(parent));
+    return title ? TitleTextLimit : LabelTextLimit;
+}
 
 // Length of the text before its first NUL, looking at no more than `length`
 // bytes (all of a NUL-terminated text when `length` is negative).
@@ -79,11 +130,7 @@ GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
 }
 
 GtkWidget* createPixmap(GtkWidget* /*widget*/, const char* filename) {
-    GdkPixbuf* picture = nullptr;
-    if (filename && *filename) {
-        GCharPtr path(findFile(filename));
-        if (path) picture = gdk_pixbuf_new_from_file(path.get(), nullptr);
-    }
+    GdkPixbuf* picture = filename && *filename ? loadMediumPicture(filename) : nullptr;
     if (!picture) picture = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
     if (!picture) picture = pixbufFromXpmData(wizard_xpm);
     GtkWidget* image = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
@@ -95,8 +142,7 @@ GtkWidget* createMainWindow() {
     GtkWidget* window = gtk_dialog_new();
     gtk_widget_set_name(window, "dialog_window");
     registerPlain(window, "dialog_window", window);
-    GCharPtr title(localeToUtf8(getString(1000)));
-    gtk_window_set_title(GTK_WINDOW(window), title.get());
+    setResourceTitle(window, 1000);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(window), 532, 375);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
@@ -167,12 +213,14 @@ void registerOwned(GtkWidget* window, const char* name, GtkWidget* widget) {
     g_object_set_data_full(G_OBJECT(window), name, widget, g_object_unref);
 }
 
-gchar* localeToUtf8(const char* text) {
+gchar* localeToUtf8(const char* text, glong maxChars) {
     if (!text) return g_strdup("");
     gchar* utf8 = g_locale_to_utf8(text, -1, nullptr, nullptr, nullptr);
     // The string service may hand over a prefix cut inside a character; keep
     // what can be shown rather than nothing.
-    return utf8 ? utf8 : externalToUtf8(text, -1);
+    if (!utf8) utf8 = externalToUtf8(text, -1);
+    cutToCharacters(utf8, maxChars);
+    return utf8;
 }
 
 gchar* externalToUtf8(const char* text, gssize length) {
@@ -185,7 +233,8 @@ gchar* externalToUtf8(const char* text, gssize length) {
 }
 
 void setLabelText(GtkWidget* label, const char* localeText) {
-    GCharPtr utf8(localeToUtf8(localeText));
+    if (!label) return;
+    GCharPtr utf8(localeToUtf8(localeText, labelTextLimit(label)));
     gtk_label_set_text(GTK_LABEL(label), utf8.get());
 }
 
@@ -220,18 +269,23 @@ GtkWidget* newResourceLabel(const ResourceID_C& id) {
 }
 
 GtkWidget* newResourceButton(const ResourceID_C& id) {
-    GCharPtr text(localeToUtf8(getString(id)));
+    GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
     return gtk_button_new_with_label(text.get());
 }
 
 GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id) {
-    GCharPtr text(localeToUtf8(getString(id)));
+    GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
     return gtk_radio_button_new_with_label(group, text.get());
 }
 
 GtkWidget* newResourceCheckButton(const ResourceID_C& id) {
-    GCharPtr text(localeToUtf8(getString(id)));
+    GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
     return gtk_check_button_new_with_label(text.get());
+}
+
+void setResourceTitle(GtkWidget* window, const ResourceID_C& id) {
+    GCharPtr title(localeToUtf8(getString(id), TitleTextLimit));
+    gtk_window_set_title(GTK_WINDOW(window), title.get());
 }
 
 void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign) {

@@ -1,5 +1,4 @@
 // The welcome, license and finish pages, and the license text.
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -8,16 +7,31 @@
 #include "interface/pages.h"
 #include "interface/widget_build.h"
 #include "services/file_search.h"
+#include "services/medium_file.h"
 #include "services/string_service.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* f) const { fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 const ResourceID_C NoLicenseTextId = 54;
+const ResourceID_C LicenseCutNoteId = 2004;
+
+// The most of "license.txt" that is read and shown, in bytes.
+const std::size_t LicenseFileLimit = 1024 * 1024;
+
+// The length of `text` without a last UTF-8 character that lacks bytes, as
+// where a file was cut at a size limit. Text in another encoding loses at
+// most its last few bytes.
+std::size_t completeUtf8Length(const std::string& text) {
+    std::size_t lead = text.size();
+    while (lead > 0 && text.size() - lead < 3 &&
+           (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
+        --lead;
+    }
+    if (lead == 0) return text.size();
+    const auto first = static_cast<unsigned char>(text[lead - 1]);
+    const std::size_t needed = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return text.size() - (lead - 1) < needed ? lead - 1 : text.size();
+}
 
 // Removes the newlines at the end, then turns every single line break into a
 // blank so the view re-flows paragraphs by word wrap; a pair of line breaks
@@ -37,22 +51,20 @@ void foldLicenseLines(char* text) {
 }
 
 // The folded bytes of "license.txt" as they are in the file (no conversion),
-// cut at the first NUL; null when the file is not found, cannot be opened or
-// read, or the memory cannot be had.
-char* readLicenseFile() {
+// cut at the first NUL, of at most LicenseFileLimit bytes; null when the file
+// is not found or cannot be read. `*cut` tells whether the limit cut the text
+// (at a UTF-8 character boundary), so that the view says so.
+char* readLicenseFile(bool* cut) {
+    *cut = false;
     GCharPtr path(findFile("license.txt"));
     if (!path) return nullptr;
-    FilePtr file(std::fopen(path.get(), "r"));
-    if (!file) return nullptr;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-    long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
-    char* text = static_cast<char*>(g_try_malloc(static_cast<gsize>(size) + 1));
-    if (!text) return nullptr;
-    // The text ends where the read ended: a file that shrank since its size was
-    // taken must not leave unread bytes in the text.
-    size_t got = std::fread(text, 1, static_cast<size_t>(size), file.get());
-    text[got] = '\0';
+    std::string bytes;
+    bool longer = false;
+    if (!readMediumFile(path.get(), LicenseFileLimit, &bytes, &longer)) return nullptr;
+    // A NUL ends the text before any limit does.
+    *cut = longer && bytes.find('\0') == std::string::npos;
+    if (*cut) bytes.resize(completeUtf8Length(bytes));
+    char* text = g_strdup(bytes.c_str());
     foldLicenseLines(text);
     return text;
 }
@@ -60,8 +72,11 @@ char* readLicenseFile() {
 }  // namespace
 
 char* getLicenseText() {
-    char* text = readLicenseFile();
-    return text ? text : g_strdup(getString(NoLicenseTextId));
+    bool cut = false;
+    GCharPtr text(readLicenseFile(&cut));
+    if (!text) return g_strdup(getString(NoLicenseTextId));
+    return cut ? g_strconcat(text.get(), "\n\n", getString(LicenseCutNoteId), nullptr)
+               : text.release();
 }
 
 GtkWidget* createIntroMainArea(GtkWidget* window) {
@@ -87,15 +102,23 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     GtkWidget* view = addScrolledTextView(window, vbox3, "scrolledwindow1", "license_text",
                                           GTK_WRAP_WORD, GTK_POLICY_ALWAYS);
 
-    // The file's bytes may be in any encoding; the stand-in text is the string
-    // service's, in the locale encoding.
-    GCharPtr fileText(readLicenseFile());
+    // The file's bytes may be in any encoding; the stand-in text and the note
+    // after a cut text are the string service's, in the locale encoding.
+    bool cut = false;
+    GCharPtr fileText(readLicenseFile(&cut));
     GCharPtr shown(fileText ? externalToUtf8(fileText.get(), -1)
                             : localeToUtf8(getString(NoLicenseTextId)));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_insert(buffer, &start, shown.get(), -1);
+    if (cut) {
+        GCharPtr note(localeToUtf8(getString(LicenseCutNoteId)));
+        GtkTextIter end;
+        gtk_text_buffer_get_end_iter(buffer, &end);
+        gtk_text_buffer_insert(buffer, &end, "\n\n", -1);
+        gtk_text_buffer_insert(buffer, &end, note.get(), -1);
+    }
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
 

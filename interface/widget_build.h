@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 
 #include "resdb/resource.h"
 
@@ -26,11 +27,16 @@ GtkWidget* addNamedWidget(GtkWidget* window, const char* name, GtkWidget* widget
 GtkWidget* newPageMainArea(const char* name, GtkOrientation orientation, int spacing);
 
 // A label, push button, radio button or check button whose text is the
-// string service's text of `id`, converted to UTF-8.
+// string service's text of `id`, converted to UTF-8; a label's text is cut to
+// LabelTextLimit characters, a button's to TitleTextLimit.
 GtkWidget* newResourceLabel(const ResourceID_C& id);
 GtkWidget* newResourceButton(const ResourceID_C& id);
 GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id);
 GtkWidget* newResourceCheckButton(const ResourceID_C& id);
+
+// Sets the title of a window or dialog to the text of `id`, cut to
+// TitleTextLimit characters.
+void setResourceTitle(GtkWidget* window, const ResourceID_C& id);
 
 // The page label layout: left-justified lines, wrapping, `width` pixels wide
 // with the natural height, and the given alignment of its text.
@@ -64,7 +70,19 @@ GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* sc
 GtkWidget* dialogContentArea(GtkWidget* dialog);
 GtkWidget* dialogActionArea(GtkWidget* dialog);
 
-// Decodes XPM data of the fixed form of the built-in side picture (colours
-// "None" or "#RRGGBB"), without gdk-pixbuf's XPM loader module, which newer
-// distributions may leave out. Null when the data does not have that form.
+// Decodes XPM data: the header, one colour line per colour and one row per
+// line of pixels, without gdk-pixbuf's XPM loader module, which newer
+// distributions may leave out. A colour is "None", "#RRGGBB" or any colour
+// gdk_rgba_parse takes, such as an X colour name ("white"). The array ends
+// with a null pointer or holds every line the header announces. Null when the
+// data is not such a picture.
 GdkPixbuf* pixbufFromXpmData(const char* const* data);
+
+// Decodes the text of an XPM file ("/* XPM */" first, then the C string
+// literals of the picture). Before anything is decoded the header must
+// announce at most XpmMaxSide pixels each way, at most XpmMaxColours colours
+// and no more colours than pixels, and at most 4 characters per pixel. Null
+// when the text is not such a picture.
+const int XpmMaxSide = 1024;
+const int XpmMaxColours = 65536;
+GdkPixbuf* pixbufFromXpmText(const std::string& text);

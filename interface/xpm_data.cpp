@@ -1,9 +1,12 @@
-// A decoder for XPM data of the built-in side picture's form, so that the
-// picture does not depend on gdk-pixbuf's optional XPM loader module.
+// A decoder for XPM pictures, so that the side picture depends neither on
+// gdk-pixbuf's optional XPM loader module nor on what a medium's file claims.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "interface/widget_build.h"
 
@@ -26,21 +29,127 @@ bool parseHexColour(const char* text, Rgba* out) {
     return true;
 }
 
-// One colour line: key of `keyLength` characters, blanks or tabs, "c", blanks
-// or tabs, then "None" or "#RRGGBB".
+guchar channel(double value) { return static_cast<guchar>(std::lround(value * 255.0)); }
+
+bool parseColour(const std::string& text, Rgba* out) {
+    if (g_ascii_strcasecmp(text.c_str(), "None") == 0) {
+        *out = Rgba{0, 0, 0, 0};
+        return true;
+    }
+    if (parseHexColour(text.c_str(), out)) return true;
+    GdkRGBA rgba;
+    if (!gdk_rgba_parse(&rgba, text.c_str())) return false;
+    *out = Rgba{channel(rgba.red), channel(rgba.green), channel(rgba.blue), channel(rgba.alpha)};
+    return true;
+}
+
+bool isContextKey(const std::string& word) {
+    return word == "c" || word == "m" || word == "s" || word == "g" || word == "g4";
+}
+
+// One colour line: key of `keyLength` characters, then pairs of a context key
+// ("c", "m", "s", "g4" or "g") and its value, all separated by blanks or
+// tabs. A value may be several words ("light grey"). The colour is the value
+// of "c".
 bool parseColourLine(const char* line, int keyLength, std::string* key, Rgba* colour) {
     if (std::strlen(line) < static_cast<size_t>(keyLength)) return false;
     key->assign(line, static_cast<size_t>(keyLength));
-    const char* p = line + keyLength;
-    while (*p == ' ' || *p == '\t') ++p;
-    if (*p != 'c' || (p[1] != ' ' && p[1] != '\t')) return false;
-    p += 1;
-    while (*p == ' ' || *p == '\t') ++p;
-    if (g_ascii_strcasecmp(p, "None") == 0) {
-        *colour = Rgba{0, 0, 0, 0};
-        return true;
+    std::string context, value, colourText;
+    bool hasColour = false;
+    auto endPair = [&] {
+        if (context == "c") {
+            colourText = value;
+            hasColour = true;
+        }
+    };
+    for (const char* p = line + keyLength; *p;) {
+        while (*p == ' ' || *p == '\t') ++p;
+        const char* start = p;
+        while (*p && *p != ' ' && *p != '\t') ++p;
+        std::string word(start, static_cast<size_t>(p - start));
+        if (word.empty()) break;
+        if (isContextKey(word)) {
+            endPair();
+            context = word;
+            value.clear();
+        } else if (context.empty()) {
+            return false;
+        } else {
+            if (!value.empty()) value += ' ';
+            value += word;
+        }
     }
-    return parseHexColour(p, colour);
+    endPair();
+    return hasColour && parseColour(colourText, colour);
+}
+
+// The C string literals of an XPM file, in order, outside comments. A
+// backslash stands for the character after it; a literal ends at its line.
+class XpmLiterals {
+public:
+    explicit XpmLiterals(const std::string& text) : text_(text) {}
+
+    bool next(std::string* literal) {
+        const size_t size = text_.size();
+        while (pos_ < size) {
+            char c = text_[pos_];
+            char after = pos_ + 1 < size ? text_[pos_ + 1] : '\0';
+            if (c == '/' && (after == '*' || after == '/')) {
+                size_t end = text_.find(after == '*' ? "*/" : "\n", pos_ + 2);
+                if (end == std::string::npos) return false;
+                pos_ = end + (after == '*' ? 2 : 1);
+            } else if (c == '"') {
+                return readLiteral(literal);
+            } else {
+                ++pos_;
+            }
+        }
+        return false;
+    }
+
+private:
+    bool readLiteral(std::string* literal) {
+        literal->clear();
+        for (++pos_; pos_ < text_.size();) {
+            char c = text_[pos_++];
+            if (c == '"') return true;
+            if (c == '\n') return false;
+            if (c == '\\' && pos_ < text_.size()) c = text_[pos_++];
+            literal->push_back(c);
+        }
+        return false;
+    }
+
+    const std::string& text_;
+    size_t pos_ = 0;
+};
+
+// The four numbers that open an XPM header.
+struct XpmHeader {
+    long long width, height, colours, keyLength;
+};
+
+// Reads one unsigned decimal number after blanks or tabs. A number past every
+// limit stops counting at a bound above them all, so that nothing overflows.
+bool readHeaderNumber(const char** p, long long* value) {
+    while (**p == ' ' || **p == '\t') ++*p;
+    if (!g_ascii_isdigit(**p)) return false;
+    *value = 0;
+    for (; g_ascii_isdigit(**p); ++*p) *value = std::min(*value * 10 + (**p - '0'), 1LL << 31);
+    return true;
+}
+
+bool readXpmHeader(const std::string& line, XpmHeader* header) {
+    const char* p = line.c_str();
+    return readHeaderNumber(&p, &header->width) && readHeaderNumber(&p, &header->height) &&
+           readHeaderNumber(&p, &header->colours) && readHeaderNumber(&p, &header->keyLength);
+}
+
+// Whether the header announces a picture the decoder may take on.
+bool withinLimits(const XpmHeader& h) {
+    return h.width >= 1 && h.width <= XpmMaxSide && h.height >= 1 && h.height <= XpmMaxSide &&
+           h.colours >= 1 && h.colours <= XpmMaxColours && h.colours <= h.width * h.height &&
+           h.keyLength >= 1 && h.keyLength <= 4;
 }
 
 }  // namespace
@@ -94,4 +203,26 @@ GdkPixbuf* pixbufFromXpmData(const char* const* data) {
         }
     }
     return pixbuf;
+}
+
+GdkPixbuf* pixbufFromXpmText(const std::string& text) {
+    static const char Magic[] = "/* XPM */";
+    if (text.compare(0, sizeof Magic - 1, Magic) != 0) return nullptr;
+    XpmLiterals literals(text);
+    std::vector<std::string> lines(1);
+    XpmHeader header;
+    if (!literals.next(&lines[0]) || !readXpmHeader(lines[0], &header) || !withinLimits(header)) {
+        return nullptr;
+    }
+
+    const auto wanted = static_cast<size_t>(1 + header.colours + header.height);
+    std::string literal;
+    while (lines.size() < wanted && literals.next(&literal)) lines.push_back(literal);
+    if (lines.size() < wanted) return nullptr;
+
+    std::vector<const char*> data;
+    data.reserve(lines.size() + 1);
+    for (const std::string& line : lines) data.push_back(line.c_str());
+    data.push_back(nullptr);
+    return pixbufFromXpmData(data.data());
 }

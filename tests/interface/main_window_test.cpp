@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "interface/main_window.h"
 #include "interface/pages.h"
@@ -238,6 +239,36 @@ TEST_F(MainWindowTest, StyleMakesTheTitleBoldUnlessTheMediumBringsItsOwn) {
     removeFile("stage3.rc");
 }
 
+TEST_F(MainWindowTest, StyleFileReachingBeyondItselfOrTooLongIsNotUsed) {
+    const std::string italic = "#dialog_title { font-style: italic; }\n";
+    const size_t limit = 256 * 1024;
+    struct {
+        std::string file;
+        bool used;
+    } cases[] = {
+        {italic + std::string(limit - italic.size(), ' '), true},
+        {italic + std::string(limit + 1 - italic.size(), ' '), false},
+        // The files named are missing: a file that is used anyway shows as
+        // an italic title, not as a hang.
+        {"@import url(\"missing.css\");\n" + italic, false},
+        {"@IMPORT \"missing.css\";\n" + italic, false},
+        {"label { background-image: URL(\"missing.png\"); }\n" + italic, false},
+        // "@\69mport" is @import to a CSS reader.
+        {"@\\69mport \"missing.css\";\n" + italic, false},
+    };
+    for (auto& c : cases) {
+        writeFile("stage3.css", c.file);
+        readRcFile();
+        PangoFontDescription* font = titleFont(find("dialog_title"));
+        EXPECT_EQ(pango_font_description_get_style(font) == PANGO_STYLE_ITALIC, c.used)
+            << c.file.substr(0, 60);
+        EXPECT_EQ(pango_font_description_get_weight(font) == PANGO_WEIGHT_BOLD, !c.used);
+        pango_font_description_free(font);
+    }
+    removeFile("stage3.css");
+    readRcFile();
+}
+
 GdkPixbuf* imagePixbuf(GtkWidget* image) {
     EXPECT_TRUE(GTK_IS_IMAGE(image));
     return gtk_image_get_pixbuf(GTK_IMAGE(image));
@@ -291,6 +322,68 @@ TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
     removeFile("wizard.xpm");
 }
 
+// An XPM file of the given header and lines.
+std::string xpmFile(const std::string& header, const std::vector<std::string>& lines) {
+    std::string text = "/* XPM */\nstatic char* p[] = {\n\"" + header + "\"";
+    for (const std::string& line : lines) text += ",\n\"" + line + "\"";
+    return text + "};\n";
+}
+
+std::string pngFile() {
+    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 2, 2);
+    gdk_pixbuf_fill(pixbuf, 0xFF0000FF);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr));
+    std::string bytes(buffer, size);
+    g_free(buffer);
+    g_object_unref(pixbuf);
+    return bytes;
+}
+
+TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
+    const std::string wide(1024, 'a');
+    const std::string tooWide(1025, 'a');
+    std::vector<std::string> tallLines(1026, "a");
+    tallLines[0] = "a c red";
+    // Refused by their headers alone, or by what they are.
+    const std::string refused[] = {
+        xpmFile("1025 1 1 1", {"a c red", tooWide}),
+        xpmFile("1 1025 1 1", tallLines),
+        xpmFile("40000 40000 2 1", {"a c red", "b c None", std::string(40000, 'a')}),
+        xpmFile("2 1 3 1", {"a c red", "b c red", "c c red", "ab"}),
+        xpmFile("1024 1024 65537 1", {"a c red"}),
+        xpmFile("1 1 1 5", {"aaaaa c red", "aaaaa"}),
+        xpmFile("1 1 1 1", {"a c red", "a"}).substr(std::strlen("/* XPM */")),
+        xpmFile("1 1 1 1", {"a c red", "a"}) + std::string(4 * 1024 * 1024, ' '),
+        pngFile(),
+    };
+    for (const std::string& file : refused) {
+        writeFile("wizard.xpm", file);
+        GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+        expectBuiltInPicture(image);
+        g_object_unref(image);
+    }
+
+    // The widest picture taken, colours by name, a colour line with more
+    // keys than "c", and quotes in comments.
+    writeFile("wizard.xpm", "/* XPM */\n/* not a \"1 1 1 1\" header */\n" +
+                                xpmFile("1024 2 2 1", {"a c white", "b s edge c light grey m black",
+                                                       wide, "b" + wide.substr(1)})
+                                    .substr(10));
+    GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GdkPixbuf* pixbuf = imagePixbuf(image);
+    ASSERT_NE(pixbuf, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 1024);
+    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 2);
+    const guchar* second = gdk_pixbuf_read_pixels(pixbuf) + gdk_pixbuf_get_rowstride(pixbuf);
+    EXPECT_EQ(std::vector<int>(gdk_pixbuf_read_pixels(pixbuf), gdk_pixbuf_read_pixels(pixbuf) + 4),
+              (std::vector<int>{255, 255, 255, 255}));
+    EXPECT_EQ(std::vector<int>(second, second + 4), (std::vector<int>{211, 211, 211, 255}));
+    g_object_unref(image);
+    removeFile("wizard.xpm");
+}
+
 TEST(BuiltInPicture, DataHasTheFixedXpmLayout) {
     int width = 0, height = 0, colours = 0, keyLength = 0;
     ASSERT_EQ(std::sscanf(wizard_xpm[0], "%d %d %d %d", &width, &height, &colours, &keyLength), 4);
@@ -340,7 +433,7 @@ TEST(BuiltInPicture, OwnDecoderMatchesTheXpmLoader) {
 
     const char* unknownKey[] = {"2 1 1 1", "a\tc #010203", "ab"};
     const char* shortRow[] = {"2 1 1 1", "a\tc #010203", "a"};
-    const char* badColour[] = {"1 1 1 1", "a\tc red", "a"};
+    const char* badColour[] = {"1 1 1 1", "a\tc no-such-colour", "a"};
     const char* badHeader[] = {"2 1 x 1"};
     EXPECT_EQ(pixbufFromXpmData(unknownKey), nullptr);
     EXPECT_EQ(pixbufFromXpmData(shortRow), nullptr);

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "interface/dialogs.h"
 #include "interface/main_window.h"
 #include "interface/pages.h"
 #include "interface/widget_build.h"
+#include "services/string_service.h"
 #include "test_support.h"
 #include "wizard/tables.h"
 
@@ -86,6 +88,49 @@ TEST(TextEncoding, LabelAndViewHelpers) {
     g_object_unref(view);
 }
 
+TEST(TextLimits, DatabaseTextsAreCutAtCharacters) {
+    // Two-byte characters: a cut inside one would not be valid UTF-8.
+    auto text = [](glong chars) {
+        std::string result;
+        for (glong i = 0; i < chars; ++i) result += "\xC3\xA9";
+        return result;
+    };
+    const std::string longText = text(20000);
+    installTexts({{1000, longText}, {16, longText}, {1, longText}, {1001, longText}, {28, longText}});
+    resetWizardTables();
+    GtkWidget* window = createMainWindow();
+    GtkWidget* page = createIntroMainArea(window);
+    GtkWidget* dialog = createExitDialog();
+    GtkWidget* next = lookupWidget(window, "dialog_next_button");
+    struct {
+        const char* what;
+        std::string shown;
+        glong chars;
+    } cases[] = {
+        {"window title", gtk_window_get_title(GTK_WINDOW(window)), TitleTextLimit},
+        {"dialog title", gtk_window_get_title(GTK_WINDOW(dialog)), TitleTextLimit},
+        {"button", gtk_button_get_label(GTK_BUTTON(next)), TitleTextLimit},
+        {"page label", labelText(lookupWidget(window, "intro_label")), LabelTextLimit},
+    };
+    for (auto& c : cases) EXPECT_EQ(c.shown, text(c.chars)) << c.what;
+
+    // Labels set later follow the same limits.
+    GtkWidget* title = lookupWidget(window, "dialog_title");
+    GtkWidget* nextLabel = gtk_bin_get_child(GTK_BIN(next));
+    GtkWidget* label = lookupWidget(window, "intro_label");
+    for (GtkWidget* widget : {title, nextLabel, label}) setLabelText(widget, getString(1001));
+    EXPECT_EQ(labelText(title), text(TitleTextLimit));
+    EXPECT_EQ(labelText(nextLabel), text(TitleTextLimit));
+    EXPECT_EQ(labelText(label), text(LabelTextLimit));
+
+    gtk_widget_destroy(dialog);
+    gtk_widget_destroy(page);
+    g_object_unref(page);
+    gtk_widget_destroy(window);
+    drainEvents();
+    installTexts();
+}
+
 class LicenseTextTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -113,6 +158,39 @@ TEST_F(LicenseTextTest, LinesAreFoldedIntoParagraphs) {
         writeFile("license.txt", c.file);
         EXPECT_EQ(licenseText(), c.shown) << "file: " << c.file;
     }
+}
+
+TEST_F(LicenseTextTest, LongFileIsCutAtACharacterWithANote) {
+    const size_t limit = 1024 * 1024;
+    const std::string a(limit, 'a');
+    const std::string note = "\n\n" + textOf(2004);
+    struct {
+        std::string file;
+        std::string shown;
+    } cases[] = {
+        {a, a},
+        // Folding applies to what is kept.
+        {"A\nB" + a, "A B" + a.substr(3) + note},
+        {a.substr(1) + "\n\nmore", a.substr(1) + note},
+        // A character across the limit is left out whole.
+        {a.substr(2) + "\xE2\x82\xAC", a.substr(2) + note},
+        // A NUL ends the text before the limit does.
+        {std::string("ab\0", 3) + a, "ab"},
+    };
+    for (auto& c : cases) {
+        writeFile("license.txt", c.file);
+        EXPECT_EQ(licenseText(), c.shown) << c.file.substr(0, 8);
+    }
+
+    // The view shows the same, in UTF-8.
+    GtkWidget* window = createMainWindow();
+    writeFile("license.txt", a.substr(2) + "\xE2\x82\xAC");
+    GtkWidget* page = createLicenseMainArea(window);
+    EXPECT_EQ(textViewText(lookupWidget(window, "license_text")), a.substr(2) + note);
+    gtk_widget_destroy(page);
+    g_object_unref(page);
+    gtk_widget_destroy(window);
+    drainEvents();
 }
 
 TEST_F(LicenseTextTest, MissingOrUnreadableFileGivesTheStandInText) {
