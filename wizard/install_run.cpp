@@ -218,6 +218,24 @@ void keepNewestLines(GtkWidget* view) {
     g_object_set_data(G_OBJECT(view), LinesDroppedKey, GINT_TO_POINTER(1));
 }
 
+// Lines the reader had to break (a line without a newline that went on and on) are
+// wrapped at any character: wrapping between words costs time that grows with the
+// square of the length of a run without blanks.
+void wrapBrokenLinesAnywhere(GtkTextBuffer* buffer, int fromLine) {
+    GtkTextTag* tag = gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer), "broken_line");
+    if (!tag) tag = gtk_text_buffer_create_tag(buffer, "broken_line", "wrap-mode", GTK_WRAP_CHAR, nullptr);
+    int lines = gtk_text_buffer_get_line_count(buffer);
+    for (int line = fromLine; line < lines; ++line) {
+        GtkTextIter start;
+        gtk_text_buffer_get_iter_at_line(buffer, &start, line);
+        if (static_cast<size_t>(gtk_text_iter_get_bytes_in_line(&start)) < OutputReader::ViewLineLimit)
+            continue;
+        GtkTextIter end = start;
+        gtk_text_iter_forward_to_line_end(&end);
+        gtk_text_buffer_apply_tag(buffer, tag, &start, &end);
+    }
+}
+
 void watchUserScrolling(GtkWidget* view) {
     if (g_object_get_data(G_OBJECT(view), "output_scroll_watched")) return;
     g_object_set_data(G_OBJECT(view), "output_scroll_watched", GINT_TO_POINTER(1));
@@ -237,7 +255,10 @@ void watchUserScrolling(GtkWidget* view) {
 void appendOutput(GtkWidget* view, const char* text) {
     if (!view) return;
     watchUserScrolling(view);
+    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    int firstLine = gtk_text_buffer_get_line_count(buffer) - 1;
     appendTextView(view, text);
+    wrapBrokenLinesAnywhere(buffer, firstLine);
     keepNewestLines(view);
     if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) scrollToEnd(view);
 }

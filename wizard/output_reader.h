@@ -12,7 +12,7 @@
 class OutputReader {
 public:
     static const size_t PieceLimit = 254;
-    static const size_t ViewLineLimit = 4096;
+    static const size_t ViewLineLimit = 1024;
 
     // Adds bytes read from the child. Returns the text to show now (possibly empty).
     std::string feed(const char* data, size_t length);

@@ -169,8 +169,11 @@ def clear_tmp_files():
                 shutil.rmtree(path, ignore_errors=True)
             else:
                 os.unlink(path)
-    for path in glob.glob("/tmp/stage3-install.*"):
-        shutil.rmtree(path, ignore_errors=True)
+    for path in glob.glob("/tmp/stage3-install.*") + glob.glob("/tmp/quorvelInst.*"):
+        if os.path.isdir(path) and not os.path.islink(path):
+            shutil.rmtree(path, ignore_errors=True)
+        else:
+            os.unlink(path)
 
 
 def install_scripts(pid):
