@@ -13,8 +13,12 @@ from e2e_lib import Atspi
 WINDOW_TIMEOUT = 30
 LICENSE_LIMIT = 1 << 20
 LICENSE_LINE = "Each line of this license says the same thing.\n"
-# A 20 MB title whose first 256 characters are all the window may show.
+# A 20 MB title whose first 256 characters are all the window may show, as
+# the msgstr of a PO file in lines of 4 KiB (libgettextpo grows its buffer for
+# one long line in small steps, which takes minutes under AddressSanitizer).
 LONG_TITLE = "".join("Setup %05d " % i for i in range(20 * 1024 * 1024 // 11))
+LONG_TITLE_MSGSTR = 'msgstr ""\n' + "".join('"%s"\n' % LONG_TITLE[i:i + 4096]
+                                             for i in range(0, len(LONG_TITLE), 4096))
 
 
 class DamagedMedium(e2e.WizardTest):
@@ -87,7 +91,7 @@ class DamagedMedium(e2e.WizardTest):
             with open(os.path.join(e2e.PO_DIR, name), encoding="utf-8") as f:
                 po = f.read()
             po = re.sub(r'(msgctxt "1000"\nmsgid (?:"[^\n]*"\n)+)msgstr (?:"[^\n]*"\n)+',
-                        lambda m: m.group(1) + 'msgstr "%s"\n' % LONG_TITLE, po)
+                        lambda m: m.group(1) + LONG_TITLE_MSGSTR, po)
             pos.append(os.path.join(self.tmp, name))
             with open(pos[-1], "w", encoding="utf-8") as f:
                 f.write(po)
