@@ -329,34 +329,18 @@ std::string xpmFile(const std::string& header, const std::vector<std::string>& l
     return text + "};\n";
 }
 
-std::string pngFile() {
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 2, 2);
-    gdk_pixbuf_fill(pixbuf, 0xFF0000FF);
-    gchar* buffer = nullptr;
-    gsize size = 0;
-    EXPECT_TRUE(gdk_pixbuf_save_to_buffer(pixbuf, &buffer, &size, "png", nullptr, nullptr));
-    std::string bytes(buffer, size);
-    g_free(buffer);
-    g_object_unref(pixbuf);
-    return bytes;
-}
-
 TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
     const std::string wide(1024, 'a');
     const std::string tooWide(1025, 'a');
     std::vector<std::string> tallLines(1026, "a");
     tallLines[0] = "a c red";
-    // Refused by their headers alone, or by what they are.
+    // Refused by their headers, by not being XPM text, or by their size.
     const std::string refused[] = {
         xpmFile("1025 1 1 1", {"a c red", tooWide}),
         xpmFile("1 1025 1 1", tallLines),
-        xpmFile("40000 40000 2 1", {"a c red", "b c None", std::string(40000, 'a')}),
         xpmFile("2 1 3 1", {"a c red", "b c red", "c c red", "ab"}),
-        xpmFile("1024 1024 65537 1", {"a c red"}),
-        xpmFile("1 1 1 5", {"aaaaa c red", "aaaaa"}),
         xpmFile("1 1 1 1", {"a c red", "a"}).substr(std::strlen("/* XPM */")),
         xpmFile("1 1 1 1", {"a c red", "a"}) + std::string(4 * 1024 * 1024, ' '),
-        pngFile(),
     };
     for (const std::string& file : refused) {
         writeFile("wizard.xpm", file);
@@ -376,10 +360,10 @@ TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
     ASSERT_NE(pixbuf, nullptr);
     EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 1024);
     EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 2);
-    const guchar* second = gdk_pixbuf_read_pixels(pixbuf) + gdk_pixbuf_get_rowstride(pixbuf);
-    EXPECT_EQ(std::vector<int>(gdk_pixbuf_read_pixels(pixbuf), gdk_pixbuf_read_pixels(pixbuf) + 4),
-              (std::vector<int>{255, 255, 255, 255}));
-    EXPECT_EQ(std::vector<int>(second, second + 4), (std::vector<int>{211, 211, 211, 255}));
+    const guchar white[] = {255, 255, 255, 255}, lightGrey[] = {211, 211, 211, 255};
+    const guchar* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    EXPECT_EQ(std::memcmp(pixels, white, 4), 0);
+    EXPECT_EQ(std::memcmp(pixels + gdk_pixbuf_get_rowstride(pixbuf), lightGrey, 4), 0);
     g_object_unref(image);
     removeFile("wizard.xpm");
 }
