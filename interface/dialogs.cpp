@@ -7,7 +7,7 @@
 #include "interface/main_window.h"
 #include "interface/widget_build.h"
 #include "services/string_service.h"
-#include "wizard/exit_paths.h"
+#include "interface/exit_paths.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "services/file_search.h"
 #include "services/medium_file.h"
 #include "services/string_service.h"
-#include "wizard/exit_paths.h"
-#include "wizard/navigation.h"
+#include "interface/exit_paths.h"
+#include "interface/navigation.h"
 
 namespace {
 

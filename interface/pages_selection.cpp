@@ -4,7 +4,7 @@
 
 #include "interface/pages.h"
 #include "interface/widget_build.h"
-#include "wizard/navigation.h"
+#include "interface/navigation.h"
 #include "wizard/tables.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "services/file_search.h"
 #include "services/shell_quote.h"
@@ -37,6 +38,10 @@ char browserPath[kPathCacheSize];
 int driverResult;
 int appResult;
 std::string outOfReach;
+// What the last rpm query printed first (its line without the newline).
+std::string lastQueryLine;
+PackageCheckDetails driverDetails;
+PackageCheckDetails appDetails;
 
 struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
@@ -96,12 +101,34 @@ int clampToInt(long long value) {
 
 int cacheDriverResult(int result) {
     driverResult = result;
+    driverDetails.check = result;
     return result;
 }
 
 int cacheAppResult(int result) {
     appResult = result;
+    appDetails.check = result;
     return result;
+}
+
+// The version part of a package file's name: what follows `versionStart`, without
+// ".rpm" and the architecture before it.
+std::string fileVersionText(const char* versionStart) {
+    std::string text(versionStart);
+    if (text.size() > 4 && text.compare(text.size() - 4, 4, ".rpm") == 0) text.resize(text.size() - 4);
+    std::size_t dash = text.rfind('-');
+    std::size_t dot = text.rfind('.');
+    if (dot != std::string::npos && dash != std::string::npos && dot > dash) text.resize(dot);
+    return text;
+}
+
+// Records what a check saw: the file, its version and what rpm said is installed.
+void noteCheck(PackageCheckDetails& details, const std::string& package, const char* path,
+               const char* versionStart, bool installed) {
+    details.package = package;
+    details.file = path;
+    details.fileVersion = versionStart ? fileVersionText(versionStart) : std::string();
+    details.installed = installed ? lastQueryLine : std::string();
 }
 
 }  // namespace
@@ -239,6 +266,10 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
     bool gotLine = getline(&line, &capacity, pipe) > 0;
     pclose(pipe);
     std::unique_ptr<char, FreeDeleter> lineHolder(line);
+    lastQueryLine = gotLine ? line : "";
+    while (!lastQueryLine.empty() && (lastQueryLine.back() == '\n' || lastQueryLine.back() == '\r')) {
+        lastQueryLine.pop_back();
+    }
     if (!gotLine || std::strstr(line, "not installed") != nullptr) {
         return PACKAGE_NOT_FOUND;
     }
@@ -270,7 +301,9 @@ int driverUpdateCheck() {
     _PackageVersion fileVersion = {0, 0, 0, 0};
     _PackageVersion installed = {99, 0, 0, 0};
     versionFromRpmName(dash + 1, 0, &fileVersion);
-    if (findInstalledRpmVersion(name.c_str(), 0, &installed) != PACKAGE_FOUND) {
+    bool isInstalled = findInstalledRpmVersion(name.c_str(), 0, &installed) == PACKAGE_FOUND;
+    noteCheck(driverDetails, name, path, dash + 1, isInstalled);
+    if (!isInstalled) {
         return cacheDriverResult(UPDATE_NOT_INSTALLED);
     }
     return cacheDriverResult(comparePackageVersions(&fileVersion, &installed) > 0
@@ -306,7 +339,9 @@ int appUpdateCheck() {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }
     std::strcpy(name, text);
-    if (findInstalledRpmVersion(name, 1, &installed) != PACKAGE_FOUND) {
+    bool isInstalled = findInstalledRpmVersion(name, 1, &installed) == PACKAGE_FOUND;
+    noteCheck(appDetails, name, path, second + 1, isInstalled);
+    if (!isInstalled) {
         return cacheAppResult(UPDATE_NOT_INSTALLED);
     }
     int order = comparePackageVersions(&fileVersion, &installed);
@@ -367,25 +402,39 @@ bool isInstallablePackagePath(const char* path) {
     return true;
 }
 
-std::string unusableBrowserPackage() {
+std::vector<std::string> browserPackageFiles() {
+    std::vector<std::string> files;
     char cwd[kWorkSize];
     if (globalOEM[0] == '\0' || getcwd(cwd, sizeof cwd) == nullptr) {
-        return std::string();
+        return files;
     }
     std::string pattern = globEscape(cwd) + "/" + globEscape(globalOEM) + "-browser*.rpm";
     glob_t matches;
     int rc = glob(pattern.c_str(), 0, nullptr, &matches);
     GlobHolder holder(&matches);
     for (std::size_t i = 0; rc == 0 && i < matches.gl_pathc; ++i) {
-        if (!isInstallablePackagePath(matches.gl_pathv[i])) {
-            return matches.gl_pathv[i];
+        files.push_back(matches.gl_pathv[i]);
+    }
+    return files;
+}
+
+std::string unusableBrowserPackage() {
+    for (const std::string& file : browserPackageFiles()) {
+        if (!isInstallablePackagePath(file.c_str())) {
+            return file;
         }
     }
     return std::string();
 }
 
+const PackageCheckDetails& driverCheckDetails() { return driverDetails; }
+
+const PackageCheckDetails& appCheckDetails() { return appDetails; }
+
 void resetPackageCaches() {
     outOfReach.clear();
+    driverDetails = PackageCheckDetails();
+    appDetails = PackageCheckDetails();
     driverPath[0] = '\0';
     appPath[0] = '\0';
     browserPath[0] = '\0';

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // glibc's <sys/sysmacros.h> may define function-like macros named major and
 // minor, which would break the field names below.
@@ -118,9 +119,26 @@ const std::string& packageFileOutOfReach();
 // file's directory, so the directory part may hold anything.
 bool isInstallablePackagePath(const char* path);
 
-// A browser add-on package ("<globalOEM>-browser*.rpm") in the current directory
-// that rpm cannot be given as it is named; empty when there is none.
+// The browser add-on packages ("<globalOEM>-browser*.rpm") in the current directory,
+// which the install script installs with the web server; sorted.
+std::vector<std::string> browserPackageFiles();
+
+// A browser add-on package that rpm cannot be given as it is named; empty when there
+// is none.
 std::string unusableBrowserPackage();
+
+// What an update check saw, for the install log and the plan of a dry run. `check` is
+// the check's cached result (0 until it has one); the other fields are empty when the
+// check found no file to compare.
+struct PackageCheckDetails {
+    int check = 0;
+    std::string package;      // the package name asked of rpm
+    std::string file;         // the package file on the medium
+    std::string fileVersion;  // its version, as its name gives it ("1.2.3-4")
+    std::string installed;    // rpm's line for the installed package; empty when none
+};
+const PackageCheckDetails& driverCheckDetails();
+const PackageCheckDetails& appCheckDetails();
 
 // For tests only: empties the file and browser caches, the two cached check
 // results and globalOEM, as at process start.

@@ -1,30 +1,32 @@
 #include "wizard/startup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <glib.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
-#include "interface/main_window.h"
 #include "services/file_search.h"
 #include "services/packages.h"
-#include "services/shared_files.h"
 #include "services/string_service.h"
-#include "services/switches.h"
 #include "services/terminal_text.h"
-#include "wizard/exit_paths.h"
-#include "wizard/navigation.h"
-#include "wizard/tables.h"
 #include "wizard/text_ids.h"
+
+const char* const StartMarkerPath = "/tmp/stage3started";
+FileIdentity StartMarkerMade;
 
 namespace {
 
-// Writes a text to standard error as one line, without the control characters that
-// could command the user's terminal.
-void writeLine(const char* text) { fprintf(stderr, "%s\n", terminalSafeText(text).c_str()); }
+std::vector<std::string> refusal;
+
+// A refusal line: written to standard error, and kept for the plan of a dry run.
+void writeLine(const char* text) {
+    refusal.push_back(terminalSafeText(text));
+    writeErrorLine(text);
+}
 
 // Writes two texts of the database, one per line, to standard error.
-void refuse(int first, int second) {
+void refuse(const ResourceID_C& first, const ResourceID_C& second) {
     // Each text is written before the next is fetched: they share one buffer.
     writeLine(getString(first));
     writeLine(getString(second));
@@ -35,7 +37,7 @@ void refuse(int first, int second) {
 void refusePackagePath(const std::string& path) {
     writeLine(getString(PackagePathUnusableId));
     writeLine(path.c_str());
-    writeLine(getString(57));
+    writeLine(getString(SetupCannotContinueId));
 }
 
 // The package file that cannot be installed as it is named, or "" when every package
@@ -49,20 +51,13 @@ std::string unusablePackagePath() {
     return unusableBrowserPackage();
 }
 
-bool pageIncluded(const DialogPageConfig& config, int autoSelect) {
-    unsigned title = config.titleId;
-    if (title == 59 && !kernelRebuildNeeded()) return false;
-    if ((autoSelect == 1 || autoSelect == 2) && (title == 31 || title == 32)) return false;
-    if (title == 29 && !getShowLicenseOption()) return false;
-    return true;
-}
-
 }  // namespace
 
 int checkStartupPreconditions() {
     if (!stringInit()) {
-        fputs("Cannot load resource file.\n", stderr);
-        fputs("Setup cannot continue.\n", stderr);
+        // The only texts of the program itself: without the database there are no others.
+        writeLine("Cannot load resource file.");
+        writeLine("Setup cannot continue.");
         return 1;
     }
     int app = appUpdateCheck();
@@ -71,16 +66,16 @@ int checkStartupPreconditions() {
         return 1;
     }
     if (app == 3) {
-        refuse(55, 57);
+        refuse(SameVersionInstalledId, SetupCannotContinueId);
         return 1;
     }
     if (app < 3) {
-        refuse(56, 57);
+        refuse(NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
     char* license = findFile("license.txt");
     if (!license) {
-        refuse(54, 57);
+        refuse(NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }
     g_free(license);
@@ -94,55 +89,18 @@ int checkStartupPreconditions() {
     return 0;
 }
 
-HostFacts probeHost() {
-    HostFacts host;
-    host.driverCheck = driverUpdateCheck();
-    host.snmpSupported = snmpIsSupportedOnOS();
-    host.webServerAvailable = webServerAvailable();
-    host.wantsSnmpUnderTypical = getWantsSnmpUnderTypicalOption();
-    return host;
-}
-
-void adaptTablesToHost(const HostFacts& host) {
-    SetupTypeEntry& typical = SetupTypes[0];
-    if (host.driverCheck > 3) {
-        typical.presetMask |= COMPONENT_DRIVER;
-        typical.keepMask &= ~COMPONENT_DRIVER;
-    }
-    if (!host.snmpSupported) Components[3].available = 0;
-    if (!host.webServerAvailable) Components[0].available = 0;
-    if (host.wantsSnmpUnderTypical == 0) {
-        typical.presetMask |= COMPONENT_SNMP;
-        typical.keepMask &= ~COMPONENT_SNMP;
-    }
-    for (int i = 0; i < NumberOfComponents; ++i) {
-        if (Components[i].available) continue;
-        typical.keepMask |= 1 << i;
-        typical.presetMask &= ~(1 << i);
-    }
-}
-
-GtkWidget* buildWizard() {
-    readRcFile();
-    GtkWidget* window = createMainWindow();
-    int autoSelect = getAutoSelectOemConfig();
-
-    NumberOfDialogPages = 0;
-    for (const DialogPageConfig& config : DialogPageConfigs) {
-        if (!pageIncluded(config, autoSelect)) continue;
-        DialogPages[NumberOfDialogPages].widget = config.createMainArea(window);
-        DialogPages[NumberOfDialogPages].config = &config;
-        ++NumberOfDialogPages;
-    }
-    if (autoSelect == 1) SetuptypeSelected = 0;
-    if (autoSelect == 2) SetuptypeSelected = 1;
-
-    adjustCurrentPage(window, CurrentPage);
-    adjustComponentsFromSetuptype();
-    return window;
-}
+const std::vector<std::string>& startupRefusal() { return refusal; }
 
 void createStartMarker() {
     // A new file of the wizard's own, whatever another user left at the name.
-    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade)) writeLine(getString(StartMarkerWarningId));
+    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade)) writeErrorLine(StartMarkerWarningId);
 }
+
+void removeStartMarker() { removeOwnFile(StartMarkerPath, StartMarkerMade); }
+
+void writeErrorLine(const char* text) {
+    fprintf(stderr, "%s\n", terminalSafeText(text).c_str());
+    fflush(stderr);
+}
+
+void writeErrorLine(const ResourceID_C& id) { writeErrorLine(getString(id)); }

@@ -1,28 +1,32 @@
-// The start-up sequence of the wizard, in the order main runs it.
+// The start-up of every mode: the checks that may refuse, the start marker, and the lines
+// the wizard writes to standard error.
 #pragma once
 
-#include <gtk/gtk.h>
+#include <string>
+#include <vector>
 
-// Loads the texts and checks that there is something to install and a license to show.
-// Returns 0 when setup can go on; otherwise the refusal was written to standard error
-// and the result is the exit status (1).
+#include "resdb/resource.h"
+#include "services/shared_files.h"
+
+// Loads the texts and checks that there is something to install, a license to show and
+// package files that rpm can take as they are named. Returns 0 when setup can go on;
+// otherwise the refusal was written to standard error and the result is the exit
+// status (1).
 int checkStartupPreconditions();
+// The lines of the refusal checkStartupPreconditions wrote, if it refused.
+const std::vector<std::string>& startupRefusal();
 
-// What the host and the medium's switches say about the offer.
-struct HostFacts {
-    int driverCheck;            // driverUpdateCheck
-    int snmpSupported;          // snmpIsSupportedOnOS
-    int webServerAvailable;     // webServerAvailable
-    int wantsSnmpUnderTypical;  // getWantsSnmpUnderTypicalOption: 0 asks for SNMP
-};
-HostFacts probeHost();
+// The start marker that exists while the wizard runs, and the file this run made there.
+extern const char* const StartMarkerPath;
+extern FileIdentity StartMarkerMade;
 
-// Adapts the typical setup type and the component offer to the host.
-void adaptTablesToHost(const HostFacts& host);
-
-// Builds the main window with every included page and shows the first one. The window
-// is returned unshown.
-GtkWidget* buildWizard();
-
-// Creates the start marker, which exists while the wizard runs.
+// Creates the start marker; a warning line when it cannot be made.
 void createStartMarker();
+// Removes the start marker when it is still the one this run made.
+void removeStartMarker();
+
+// Writes `text` to standard error as one line, without the control characters that
+// could command the user's terminal.
+void writeErrorLine(const char* text);
+// The same for the text of a resource.
+void writeErrorLine(const ResourceID_C& id);

@@ -212,8 +212,13 @@ def made_since(path, when_ns):
 class Wizard:
     """The stage3 program, started from a medium."""
 
-    def __init__(self, medium, rpmdb, argv0="./stage3", extra_env=None, accessible=True):
+    def __init__(self, medium, rpmdb, argv0="./stage3", extra_env=None, accessible=True, args=None):
+        """args: the command line after argv0; by default the install log goes next to
+        the medium (log_path), not to /var/log."""
         self.medium = medium
+        self.log_path = os.path.join(os.path.dirname(medium.dir), "install.log")
+        if args is None:
+            args = ["--log", self.log_path]
         env = rpmdb.env()
         env["LANG"] = "en_US.UTF-8"
         env.pop("LC_ALL", None)
@@ -228,7 +233,7 @@ class Wizard:
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
             # A process group of its own, so that a test that fails half way also
             # ends the install script the wizard started.
-            self.proc = subprocess.Popen([argv0], executable=medium.program, cwd=medium.dir,
+            self.proc = subprocess.Popen([argv0] + args, executable=medium.program, cwd=medium.dir,
                                          env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                          start_new_session=True)
         self.pid = self.proc.pid

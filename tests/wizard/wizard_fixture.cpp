@@ -9,6 +9,8 @@
 #include "resdb/language_db.h"
 #include "services/packages.h"
 #include "services/string_service.h"
+#include "interface/gui.h"
+#include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 

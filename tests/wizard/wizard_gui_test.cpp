@@ -9,8 +9,8 @@
 #include "interface/main_window.h"
 #include "interface/pages.h"
 #include "tests/wizard/wizard_fixture.h"
-#include "wizard/install_run.h"
-#include "wizard/exit_paths.h"
+#include "interface/install_run.h"
+#include "interface/exit_paths.h"
 #include "wizard/tables.h"
 
 namespace {

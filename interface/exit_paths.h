@@ -3,8 +3,6 @@
 
 #include <gtk/gtk.h>
 
-#include "services/shared_files.h"
-
 int queryCancel();
 void onDialogCancelButtonClicked(GtkButton* button, gpointer data);
 gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer data);
@@ -13,9 +11,6 @@ void onExitNoClicked(GtkButton* button, gpointer data);
 gint onExitDialogDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
 void onProxyOkClicked(GtkButton* button, gpointer data);
 
-// The start marker that exists while the wizard runs, and the file this run made there.
-extern const char* const StartMarkerPath;
-extern FileIdentity StartMarkerMade;
-
-// Removes the start marker when it is still the one this run made.
-void removeStartMarker();
+// Whether the user ended the wizard through the exit question before anything was
+// installed (exit status 3).
+bool wizardCancelled();

@@ -1,9 +1,8 @@
-// Page navigation and the setup-type and component selection.
+// Page navigation and the setup-type and component selection of the graphical
+// wizard: the rules of wizard/selection.h, and the widgets brought in line with them.
 #pragma once
 
 #include <gtk/gtk.h>
-
-#include <string>
 
 void adjustCurrentPage(GtkWidget* mainWindow, int index);
 void onDialogBackButtonClicked(GtkButton* button, gpointer data);
@@ -13,6 +12,3 @@ void adjustComponents();
 void onSetuptypeToggled(GtkToggleButton* button, gpointer data);
 void onComponentEnableToggled(GtkToggleButton* button, gpointer data);
 
-// The summary shown on the review page for the current selection, in the
-// locale encoding, of any length.
-std::string composeReviewText();

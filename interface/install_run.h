@@ -1,4 +1,4 @@
-// Runs the install script and streams its output into the run page.
+// The run page as one observer of the install run (wizard/install_session.h).
 #pragma once
 
 #include <gtk/gtk.h>
@@ -9,16 +9,13 @@
 void startInstall(GtkWidget* nextButton);
 
 // The text that says why the install did not start (its files could not be made
-// safely), for the finish page's failure form; 0 when it started or had nothing to do.
+// safely, or another install was running), for the finish page's failure form; 0 when
+// it started or had nothing to do.
 int installNotStartedNoteId();
 
 // Runs the script named by scriptName and streams its output into the run page of
 // the Next button's window. Returns false when the child could not be started.
 bool runInstallScript(GtkWidget* nextButton);
-
-// Reads what the script has written so far and shows it; ends the run at the end of
-// the output. Always returns TRUE.
-gint updateTextWindow(gpointer data);
 
 // After Finish: the proxy notice, when the web server was installed.
 void postInstallMessage();

@@ -1,151 +1,14 @@
-#include "wizard/install_run.h"
+#include "interface/install_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <string>
-
-#include <glib-unix.h>
 
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
-#include "wizard/install_script.h"
+#include "wizard/install_session.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
-
-namespace {
-
-// The one install run of the process.
-struct InstallRun {
-    int fd = -1;                  // read end of the pipe from the child
-    GtkWidget* nextButton = nullptr;
-    guint watchId = 0;            // output watch
-    GPid pid = 0;
-    bool exited = false;
-    int waitStatus = 0;
-    OutputReader reader;
-};
-
-InstallRun update;
-
-const size_t ReadChunk = 64 * 1024;
-// Output taken in per turn of the main loop: the window lays out and draws what it got
-// before it takes more, so it stays responsive however fast the script writes.
-const size_t OutputPerCall = 16 * 1024;
-const int OutputPriority = GDK_PRIORITY_REDRAW + 10;
-
-GtkWidget* mainWindowOf(GtkWidget* widget) { return gtk_widget_get_toplevel(widget); }
-
-GtkWidget* outputView() { return lookupWidget(update.nextButton, "run_term"); }
-
-// What is read once the script has ended: all it left in the pipe, but no more than
-// this from a process of its own that keeps writing after the script ended.
-const size_t AfterExitLimit = 1024 * 1024;
-
-// Why the install did not start, when it did not: a text for the finish page.
-int notStartedNoteId = 0;
-
-void show(const std::string& text) {
-    if (!text.empty()) appendOutput(outputView(), text.c_str());
-}
-
-void stopReading() {
-    if (update.watchId) {
-        g_source_remove(update.watchId);
-        update.watchId = 0;
-    }
-    if (update.fd >= 0) {
-        close(update.fd);
-        update.fd = -1;
-    }
-}
-
-// Reads what is there now. Returns false at the end of the stream or on an error.
-bool readAvailable(size_t limit) {
-    char buffer[ReadChunk];
-    size_t total = 0;
-    while (total < limit) {
-        size_t wanted = limit - total < sizeof buffer ? limit - total : sizeof buffer;
-        ssize_t n = read(update.fd, buffer, wanted);
-        if (n > 0) {
-            total += n;
-            show(update.reader.feed(buffer, n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return true;
-        show(update.reader.finish());
-        return false;
-    }
-    return true;
-}
-
-void endOfOutput() {
-    stopReading();
-    show(update.reader.finish());
-
-    // Only this run's own script can have written its error file.
-    bool scriptFailed = installErrorRecorded();
-    bool succeeded = WIFEXITED(update.waitStatus) && WEXITSTATUS(update.waitStatus) == 0 &&
-                     !scriptFailed;
-    InstalledOK = succeeded ? 1 : 0;
-    gtk_widget_set_sensitive(update.nextButton, TRUE);
-    gtk_widget_grab_focus(update.nextButton);
-    removeInstallFiles();
-    GObject* window = G_OBJECT(mainWindowOf(update.nextButton));
-    g_object_set_data(window, "child_running", nullptr);
-    // The user asked to leave while the install ran: now that it is over, leave.
-    if (g_object_get_data(window, "exit_on_child_died")) gtk_main_quit();
-}
-
-gboolean onOutputReady(gint, GIOCondition, gpointer data) {
-    updateTextWindow(data);
-    return update.fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-}
-
-void onChildExited(GPid pid, gint status, gpointer) {
-    g_spawn_close_pid(pid);
-    update.exited = true;
-    update.waitStatus = status;
-    // Everything the script wrote is in the pipe now.
-    if (update.fd >= 0) readAvailable(AfterExitLimit);
-    endOfOutput();
-}
-
-// Starts "/bin/sh script 2>&1" with its output on a pipe. Returns false when it cannot.
-bool startChild() {
-    char command[256];
-    int length = snprintf(command, sizeof command, "/bin/sh \"%s\" 2>&1", scriptName);
-    if (length < 0 || length >= static_cast<int>(sizeof command)) return false;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    fflush(nullptr);
-    stringUnInit();
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    stringInit();
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return false;
-    }
-    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-    update.fd = fds[0];
-    update.pid = pid;
-    return true;
-}
-
-}  // namespace
 
 namespace {
 
@@ -263,47 +126,57 @@ void appendOutput(GtkWidget* view, const char* text) {
     if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) scrollToEnd(view);
 }
 
-void startInstall(GtkWidget* nextButton) {
-    InstallFiles files = writeInstallFiles();
-    if (files != InstallFiles::Ready) {
-        removeInstallFiles();
-        if (files == InstallFiles::Failed) {
-            InstalledOK = 0;
-            notStartedNoteId = InstallFilesUnsafeId;
-            std::string note = std::string(getString(InstallFilesUnsafeId)) + "\n";
-            appendOutput(lookupWidget(nextButton, "run_term"), note.c_str());
-        }
-        return;
-    }
-    runInstallScript(nextButton);
+namespace {
+
+void showInRunPage(GtkWidget* nextButton, const std::string& text) {
+    appendOutput(lookupWidget(nextButton, "run_term"), text.c_str());
 }
 
-int installNotStartedNoteId() { return notStartedNoteId; }
+// The run page as one observer of the install run: its output goes into the view; at the
+// end Next is sensitive and focused again, and a wizard the user asked to leave while the
+// install ran leaves now.
+InstallObserver runPageObserver(GtkWidget* nextButton) {
+    InstallObserver observer;
+    observer.output = [nextButton](const std::string& text) { showInRunPage(nextButton, text); };
+    observer.ended = [nextButton](const InstallOutcome& outcome) {
+        InstalledOK = outcome.succeeded ? 1 : 0;
+        gtk_widget_set_sensitive(nextButton, TRUE);
+        gtk_widget_grab_focus(nextButton);
+        GObject* window = G_OBJECT(gtk_widget_get_toplevel(nextButton));
+        g_object_set_data(window, "child_running", nullptr);
+        if (g_object_get_data(window, "exit_on_child_died")) gtk_main_quit();
+    };
+    return observer;
+}
+
+void childRunning(GtkWidget* nextButton, bool running) {
+    gtk_widget_set_sensitive(nextButton, !running);
+    GtkWidget* window = gtk_widget_get_toplevel(nextButton);
+    g_object_set_data(G_OBJECT(window), "child_running",
+                      running ? lookupWidget(window, "run_term") : nullptr);
+}
+
+}  // namespace
+
+void startInstall(GtkWidget* nextButton) {
+    childRunning(nextButton, true);
+    InstallStart start = startInstallRun(runPageObserver(nextButton));
+    if (start == InstallStart::Running) return;
+    childRunning(nextButton, false);
+    if (start == InstallStart::NotStarted) {
+        InstalledOK = 0;
+        showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
+    }
+}
+
+int installNotStartedNoteId() { return static_cast<int>(installNotStartedReason()); }
 
 bool runInstallScript(GtkWidget* nextButton) {
-    gtk_widget_set_sensitive(nextButton, FALSE);
-    GtkWidget* window = mainWindowOf(nextButton);
-    g_object_set_data(G_OBJECT(window), "child_running", lookupWidget(window, "run_term"));
-    update.nextButton = nextButton;
-    if (!startChild()) {
-        g_object_set_data(G_OBJECT(window), "child_running", nullptr);
-        gtk_widget_set_sensitive(nextButton, TRUE);
-        removeInstallFiles();
-        InstalledOK = 0;
-        return false;
-    }
-    // Below the window's own layout and drawing, so that new output never keeps the
-    // window from catching up with what it already holds.
-    update.watchId = g_unix_fd_add_full(OutputPriority, update.fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                        onOutputReady, &update, nullptr);
-    g_child_watch_add(update.pid, onChildExited, nullptr);
-    return true;
-}
-
-gint updateTextWindow(gpointer) {
-    if (update.fd < 0) return TRUE;
-    if (!readAvailable(OutputPerCall)) stopReading();
-    return TRUE;
+    childRunning(nextButton, true);
+    if (runInstallScript(runPageObserver(nextButton))) return true;
+    childRunning(nextButton, false);
+    InstalledOK = 0;
+    return false;
 }
 
 void postInstallMessage() {

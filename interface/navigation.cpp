@@ -1,29 +1,13 @@
-#include "wizard/navigation.h"
+#include "interface/navigation.h"
 
-#include <cstring>
-
+#include "interface/install_run.h"
 #include "interface/main_window.h"
-#include "services/packages.h"
 #include "services/string_service.h"
-#include "wizard/install_run.h"
-#include "wizard/install_script.h"
+#include "wizard/selection.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 
 namespace {
-
-// The page widget's name, which identifies the page; "" for none.
-const char* pageName(GtkWidget* page) {
-    return page ? gtk_widget_get_name(page) : "";
-}
-
-const char* pageNameAt(int index) {
-    if (index < 0 || index >= NumberOfDialogPages) return "";
-    return pageName(DialogPages[index].widget);
-}
-
-bool isPage(const char* name, const char* wanted) {
-    return std::strcmp(name, wanted) == 0;
-}
 
 // Replaces the review view's content with the summary of the current selection.
 void fillReviewText(GtkWidget* anyWidget) {
@@ -55,33 +39,6 @@ void finishWizard(GtkWidget* mainWindow) {
 
 }  // namespace
 
-std::string composeReviewText() {
-    // The string service hands out one shared buffer, so each text is copied at once.
-    std::string text = getString(25);
-    text += '\t';
-    text += getString(SetupTypes[SetuptypeSelected].titleId);
-    text += "\n\n";
-    text += getString(26);
-    if (ComponentsSelected == 0) {
-        text += '\t';
-        text += getString(27);
-        text += '\n';
-        return text;
-    }
-    for (int i = 0; i < NumberOfComponents; ++i) {
-        if (!(ComponentsSelected & (1 << i))) continue;
-        text += '\t';
-        text += getString(Components[i].nameId);
-        text += '\n';
-    }
-    if (kernelRebuildNeeded()) {
-        text += "\n\n";
-        text += getString(58);
-        text += '\n';
-    }
-    return text;
-}
-
 void adjustCurrentPage(GtkWidget* mainWindow, int index) {
     GtkWidget* vbox = lookupWidget(mainWindow, "vbox1");
     auto* current = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area"));
@@ -112,9 +69,7 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
 }
 
 void onDialogBackButtonClicked(GtkButton* button, gpointer) {
-    int target = CurrentPage - 1;
-    if (isPage(pageNameAt(target), "components_main_area") && SetuptypeSelected != 2)
-        target = CurrentPage - 2;
+    int target = pageBefore(CurrentPage);
     if (target < 0) return;
     adjustCurrentPage(gtk_widget_get_toplevel(GTK_WIDGET(button)), target);
     CurrentPage = target;
@@ -122,67 +77,45 @@ void onDialogBackButtonClicked(GtkButton* button, gpointer) {
 
 void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     GtkWidget* mainWindow = gtk_widget_get_toplevel(GTK_WIDGET(button));
-    int next = CurrentPage + 1;
+    int next = pageAfter(CurrentPage);
     if (next >= NumberOfDialogPages) {
         finishWizard(mainWindow);
         return;
     }
-    const char* currentName =
-        pageName(static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area")));
-    const char* nextName = pageNameAt(next);
-    if (isPage(nextName, "components_main_area") && SetuptypeSelected != 2) {
-        next = CurrentPage + 2;
-        nextName = pageNameAt(next);
-    }
-    if (isPage(currentName, "setuptype_main_area")) adjustComponentsFromSetuptype();
+    if (isPage(CurrentPage, SetupTypeTitleId)) adjustComponentsFromSetuptype();
 
-    if (isPage(nextName, "review_main_area"))
+    if (isPage(next, ReviewTitleId))
         fillReviewText(mainWindow);
-    else if (isPage(nextName, "run_main_area"))
+    else if (isPage(next, RunTitleId))
         startInstall(GTK_WIDGET(button));
 
     adjustCurrentPage(mainWindow, next);
-    if (isPage(nextName, "finish_main_area") && !InstalledOK) showFailedFinish(mainWindow);
+    if (isPage(next, FinishTitleId) && !InstalledOK) showFailedFinish(mainWindow);
     CurrentPage = next;
 }
 
 void adjustComponentsFromSetuptype() {
-    const SetupTypeEntry& type = SetupTypes[SetuptypeSelected];
-    ComponentsSelected = (ComponentsSelected & type.keepMask) | type.presetMask;
+    applySetupType();
     adjustComponents();
 }
 
 void adjustComponents() {
-    int selection = ComponentsSelected;
-    for (int i = 0; i < NumberOfComponents; ++i) {
-        Components[i].dependentCount = 0;
-        if (selection & (1 << i)) selection |= Components[i].requiresMask;
-    }
-    ComponentsSelected = selection;
-
+    closeSelection();
     for (int i = 0; i < NumberOfComponents; ++i) {
         ComponentEntry& component = Components[i];
         if (component.enableButton)
             // May emit "toggled", which runs this function again on a consistent selection.
             gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(component.enableButton),
                                          (ComponentsSelected & (1 << i)) != 0);
-        if ((ComponentsSelected & (1 << i)) && component.requiresMask != 0) {
-            for (int j = 0; j < NumberOfComponents; ++j)
-                if (component.requiresMask & (1 << j)) ++Components[j].dependentCount;
-        }
     }
-
     for (int i = 0; i < NumberOfComponents; ++i) {
         ComponentEntry& component = Components[i];
         if (!component.enableButton) continue;
-        gtk_widget_set_sensitive(component.enableButton, component.dependentCount == 0);
-        if (component.label) gtk_widget_set_sensitive(component.label, component.dependentCount == 0);
-    }
-
-    ComponentEntry& driver = Components[4];
-    if (driver.enableButton && driverUpdateCheck() <= 3) {
-        gtk_widget_set_sensitive(driver.enableButton, FALSE);
-        if (driver.label) gtk_widget_set_sensitive(driver.label, FALSE);
+        // A component that a selected one requires cannot be cleared; the driver cannot be
+        // chosen when the medium's is not newer than the installed one.
+        bool free = componentLock(i) == ComponentLock::None;
+        gtk_widget_set_sensitive(component.enableButton, free);
+        if (component.label) gtk_widget_set_sensitive(component.label, free);
     }
 }
 

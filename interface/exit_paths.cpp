@@ -1,4 +1,4 @@
-#include "wizard/exit_paths.h"
+#include "interface/exit_paths.h"
 
 #include <unistd.h>
 
@@ -7,14 +7,13 @@
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
-#include "wizard/install_run.h"
-
-const char* const StartMarkerPath = "/tmp/stage3started";
-FileIdentity StartMarkerMade;
-
-void removeStartMarker() { removeOwnFile(StartMarkerPath, StartMarkerMade); }
+#include "interface/install_run.h"
+#include "wizard/startup.h"
+#include "wizard/text_ids.h"
 
 namespace {
+
+bool cancelled = false;
 
 void leaveWizard() {
     stringUnInit();
@@ -39,7 +38,9 @@ int queryCancel() {
 }
 
 void onDialogCancelButtonClicked(GtkButton*, gpointer) {
-    if (queryCancel()) gtk_main_quit();
+    if (!queryCancel()) return;
+    cancelled = true;
+    gtk_main_quit();
 }
 
 gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
@@ -52,13 +53,17 @@ gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
         // Yes closed the string service; the wizard stays open until the install ends,
         // so the service is opened again for the notice and the texts still to come.
         stringInit();
-        appendOutput(output, getString(23));
+        appendOutput(output, getString(InstallStillRunningId));
         g_object_set_data(mainWindow, "exit_on_child_died", GINT_TO_POINTER(1));
         return TRUE;
     }
+    // Closed before the finish page: the user left without installing.
+    if (!isCurrentPage(widget, "finish_main_area")) cancelled = true;
     gtk_main_quit();
     return TRUE;
 }
+
+bool wizardCancelled() { return cancelled; }
 
 void onExitYesClicked(GtkButton* button, gpointer) {
     GtkWidget* dialog = gtk_widget_get_toplevel(GTK_WIDGET(button));

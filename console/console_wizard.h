@@ -1,0 +1,9 @@
+// The console wizard (--text): the graphical wizard's pages, texts and rules in a
+// terminal, for servers without a display.
+#pragma once
+
+#include "wizard/command_line.h"
+
+// Runs the start-up checks and the pages; the choices preselect what the user is
+// offered. Returns the exit status.
+int runConsoleWizard(const Choices& choices);

@@ -1,0 +1,13 @@
+// The graphical wizard: GTK 3 windows over the wizard's core.
+#pragma once
+
+#include <gtk/gtk.h>
+
+// Builds the main window with every included page and shows the first one. The window
+// is returned unshown.
+GtkWidget* buildWizard();
+
+// Runs the graphical wizard after start-up has passed its checks (GTK initialised).
+// Returns the exit status: 0 installed or nothing selected, 2 install failed,
+// 3 cancelled, 4 another install was running.
+int runGraphicalWizard();

@@ -1,0 +1,10 @@
+// Texts of the database with values put in.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// `text` with each "%s", in order, replaced by the next of `values` (as they are).
+// Texts come from the medium: nothing else in them is a format directive, and a text
+// with fewer "%s" than values just leaves the rest out.
+std::string fillText(const std::string& text, const std::vector<std::string>& values);

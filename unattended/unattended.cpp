@@ -1,0 +1,285 @@
+#include "unattended/unattended.h"
+
+#include <glib.h>
+#include <json-glib/json-glib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "services/file_search.h"
+#include "services/packages.h"
+#include "services/string_service.h"
+#include "services/terminal_text.h"
+#include "services/text_format.h"
+#include "wizard/install_log.h"
+#include "wizard/install_session.h"
+#include "wizard/selection.h"
+#include "wizard/startup.h"
+#include "wizard/tables.h"
+#include "wizard/text_ids.h"
+
+namespace {
+
+const int CustomSetupType = 2;
+
+// What a run would do, for the plan of a dry run.
+struct Plan {
+    int exitStatus = ExitInstalled;
+    bool licenseRequired = false;
+    bool licenseAccepted = false;
+    bool selected = false;  // the selection was made (start-up did not refuse)
+    std::vector<std::string> notes;
+};
+
+std::string text(const ResourceID_C& id) { return getString(id); }
+
+std::string componentName(int index) { return text(Components[index].nameId); }
+
+// A line for the person or the script reading standard output or error.
+void say(FILE* stream, const std::string& line) {
+    std::string shown = isatty(fileno(stream)) ? terminalSafeText(line.c_str()) : line;
+    fprintf(stream, "%s\n", shown.c_str());
+    fflush(stream);
+}
+
+// The requested components of the custom setup type: those the host does not offer are
+// left out, those they require are added, each with one line.
+void applyRequestedComponents(int requested, Plan& plan) {
+    ComponentsSelected = 0;
+    closeSelection();
+    for (int i = 0; i < NumberOfComponents; ++i) {
+        if (!(requested & (1 << i))) continue;
+        if (setComponent(i, true) == ComponentLock::None) continue;
+        std::string line = fillText(text(ComponentNotOfferedId), {componentName(i)});
+        plan.notes.push_back(line);
+        say(stderr, line);
+    }
+    int added = ComponentsSelected & ~requested;
+    for (int j = 0; j < NumberOfComponents; ++j) {
+        if (!(added & (1 << j))) continue;
+        for (int i = 0; i < NumberOfComponents; ++i) {
+            if (!(ComponentsSelected & (1 << i)) || !(Components[i].requiresMask & (1 << j))) continue;
+            std::string line = fillText(text(ComponentAddedId), {componentName(j), componentName(i)});
+            plan.notes.push_back(line);
+            say(stdout, line);
+            break;
+        }
+    }
+}
+
+// The selection as the graphical wizard would make it with these choices.
+void select(const Choices& choices, Plan& plan) {
+    adaptTablesToHost(probeHost());
+    int autoSelect = includeDialogPages();
+    applySetupType();
+    if (choices.setupType >= 0 && autoSelect == 0 && choices.setupType != SetuptypeSelected) {
+        SetuptypeSelected = choices.setupType;
+        applySetupType();
+    }
+    if (SetuptypeSelected == CustomSetupType && choices.components >= 0)
+        applyRequestedComponents(choices.components, plan);
+    for (int i = 0; i < NumberOfDialogPages; ++i)
+        if (isPage(i, LicenseTitleId)) plan.licenseRequired = true;
+    plan.licenseAccepted = choices.acceptLicense;
+    plan.selected = true;
+}
+
+// The package files the script would install, in its order.
+std::vector<std::string> plannedPackages() {
+    std::vector<std::string> files;
+    if (ComponentsSelected == 0) return files;
+    char path[kPackagePathOutSize];
+    if ((ComponentsSelected & COMPONENT_DRIVER) && findDriverPackageFile(path) == PACKAGE_FOUND)
+        files.push_back(path);
+    if (ComponentsSelected & COMPONENT_WEB_SERVER) {
+        for (const std::string& browser : browserPackageFiles()) files.push_back(browser);
+    }
+    if (findAppPackageFile(path) == PACKAGE_FOUND) files.push_back(path);
+    return files;
+}
+
+void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails& details) {
+    json_builder_set_member_name(builder, name);
+    json_builder_begin_object(builder);
+    auto member = [builder](const char* key, const std::string& value) {
+        json_builder_set_member_name(builder, key);
+        if (value.empty())
+            json_builder_add_null_value(builder);
+        else
+            json_builder_add_string_value(builder, value.c_str());
+    };
+    member("package", details.package);
+    member("file", details.file);
+    member("version", details.fileVersion);
+    member("installed", details.installed);
+    json_builder_set_member_name(builder, "check");
+    json_builder_add_int_value(builder, details.check);
+    json_builder_end_object(builder);
+}
+
+void addStrings(JsonBuilder* builder, const char* name, const std::vector<std::string>& values) {
+    json_builder_set_member_name(builder, name);
+    json_builder_begin_array(builder);
+    for (const std::string& value : values) json_builder_add_string_value(builder, value.c_str());
+    json_builder_end_array(builder);
+}
+
+std::vector<std::string> selectedComponentList() {
+    std::vector<std::string> names;
+    for (int i = 0; i < NumberOfComponents; ++i)
+        if (ComponentsSelected & (1 << i)) names.push_back(ComponentNames[i]);
+    return names;
+}
+
+std::string mediumDirectory() {
+    gchar* cwd = g_get_current_dir();
+    std::string directory = cwd;
+    g_free(cwd);
+    return directory;
+}
+
+// Texts in JSON are UTF-8: those of the database come in the locale's encoding.
+std::string utf8(const std::string& localeText) {
+    gchar* converted = g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr);
+    std::string result = converted ? converted : g_utf8_make_valid(localeText.c_str(), -1);
+    g_free(converted);
+    return result;
+}
+
+void printJsonPlan(const Plan& plan) {
+    JsonBuilder* builder = json_builder_new();
+    json_builder_begin_object(builder);
+    json_builder_set_member_name(builder, "medium");
+    json_builder_add_string_value(builder, mediumDirectory().c_str());
+    json_builder_set_member_name(builder, "exit_status");
+    json_builder_add_int_value(builder, plan.exitStatus);
+    std::vector<std::string> refusal;
+    for (const std::string& line : startupRefusal()) refusal.push_back(utf8(line));
+    addStrings(builder, "refusal", refusal);
+    addCheck(builder, "application", appCheckDetails());
+    addCheck(builder, "driver", driverCheckDetails());
+    json_builder_set_member_name(builder, "license_required");
+    json_builder_add_boolean_value(builder, plan.licenseRequired);
+    json_builder_set_member_name(builder, "license_accepted");
+    json_builder_add_boolean_value(builder, plan.licenseAccepted);
+    json_builder_set_member_name(builder, "setup_type");
+    if (plan.selected)
+        json_builder_add_string_value(builder, selectedSetupTypeName().c_str());
+    else
+        json_builder_add_null_value(builder);
+    addStrings(builder, "components", plan.selected ? selectedComponentList() : std::vector<std::string>());
+    addStrings(builder, "packages",
+               plan.selected && plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>());
+    json_builder_set_member_name(builder, "kernel_rebuild");
+    json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
+    std::vector<std::string> notes;
+    for (const std::string& note : plan.notes) notes.push_back(utf8(note));
+    addStrings(builder, "notes", notes);
+    json_builder_end_object(builder);
+
+    JsonGenerator* generator = json_generator_new();
+    JsonNode* root = json_builder_get_root(builder);
+    json_generator_set_root(generator, root);
+    json_generator_set_pretty(generator, TRUE);
+    gchar* json = json_generator_to_data(generator, nullptr);
+    printf("%s\n", json);
+    g_free(json);
+    json_node_unref(root);
+    g_object_unref(generator);
+    g_object_unref(builder);
+}
+
+std::string checkText(const PackageCheckDetails& details) {
+    if (details.file.empty()) return "no package file (check " + std::to_string(details.check) + ")";
+    return details.file + " " + details.fileVersion + ", installed: " +
+           (details.installed.empty() ? "none" : details.installed) + " (check " +
+           std::to_string(details.check) + ")";
+}
+
+void printPlan(const Plan& plan) {
+    say(stdout, "medium: " + mediumDirectory());
+    say(stdout, "application: " + checkText(appCheckDetails()));
+    say(stdout, "driver: " + checkText(driverCheckDetails()));
+    if (plan.selected) {
+        say(stdout, std::string("license: ") + (!plan.licenseRequired ? "not shown"
+                                                 : plan.licenseAccepted ? "accepted"
+                                                                        : "not accepted"));
+        say(stdout, "setup type: " + selectedSetupTypeName());
+        say(stdout, "components: " + selectedComponentNames(" "));
+        std::string files;
+        for (const std::string& file : plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>())
+            files += (files.empty() ? "" : " ") + file;
+        say(stdout, "packages: " + files);
+    }
+    say(stdout, std::string("kernel rebuild: ") + (kernelRebuildNeeded() ? "yes" : "no"));
+    say(stdout, "exit status: " + std::to_string(plan.exitStatus));
+}
+
+int showPlan(const Plan& plan, bool json) {
+    if (json)
+        printJsonPlan(plan);
+    else
+        printPlan(plan);
+    return plan.exitStatus;
+}
+
+std::string logPlace() {
+    if (!installLogWritten()) return "";
+    return " " + fillText(text(LogPlaceId), {installLogPath()});
+}
+
+int install() {
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    InstallOutcome result;
+    InstallObserver observer;
+    bool toTerminal = isatty(STDOUT_FILENO);
+    observer.output = [toTerminal](const std::string& output) {
+        std::string shown = toTerminal ? terminalSafeText(output.c_str()) : output;
+        fwrite(shown.data(), 1, shown.size(), stdout);
+        fflush(stdout);
+    };
+    observer.ended = [&](const InstallOutcome& outcome) {
+        result = outcome;
+        g_main_loop_quit(loop);
+    };
+    int status = ExitInstalled;
+    switch (startInstallRun(observer)) {
+    case InstallStart::NothingSelected:
+        say(stdout, text(ResultNothingSelectedId));
+        break;
+    case InstallStart::NotStarted:
+        writeErrorLine(installNotStartedReason());
+        status = anotherInstallRunning() ? ExitInstallRunning : ExitInstallFailed;
+        break;
+    case InstallStart::Running:
+        g_main_loop_run(loop);
+        say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
+        status = result.succeeded ? ExitInstalled : ExitInstallFailed;
+        break;
+    }
+    g_main_loop_unref(loop);
+    return status;
+}
+
+}  // namespace
+
+int runUnattended(const Choices& choices, bool dryRun, bool json) {
+    Plan plan;
+    plan.exitStatus = checkStartupPreconditions();
+    if (plan.exitStatus != 0) return dryRun ? showPlan(plan, json) : plan.exitStatus;
+    select(choices, plan);
+    if (plan.licenseRequired && !plan.licenseAccepted) {
+        writeErrorLine(LicenseNotAcceptedId);
+        plan.exitStatus = ExitCancelled;
+    }
+    if (dryRun) return showPlan(plan, json);
+    if (plan.exitStatus != ExitInstalled) return plan.exitStatus;
+
+    createStartMarker();
+    int status = install();
+    stringUnInit();
+    removeStartMarker();
+    return status;
+}

@@ -1,0 +1,10 @@
+// Installs without a person (--unattended) and the plan of a dry run (--dry-run): no
+// display, no questions; the choices come from the answers file and the command line.
+#pragma once
+
+#include "wizard/command_line.h"
+
+// Runs the start-up checks, applies the choices and installs (or, with dryRun, shows
+// what would be installed, as text or as one JSON object, and changes nothing).
+// Returns the exit status.
+int runUnattended(const Choices& choices, bool dryRun, bool json);

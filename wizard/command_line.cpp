@@ -1,0 +1,285 @@
+#include "wizard/command_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "wizard/selection.h"
+#include "wizard/tables.h"
+
+namespace {
+
+// What GLib fills while parsing.
+struct Parsed {
+    gboolean text = FALSE;
+    gboolean unattended = FALSE;
+    gboolean acceptLicense = FALSE;
+    gboolean dryRun = FALSE;
+    gboolean json = FALSE;
+    gboolean version = FALSE;
+    gchar* answers = nullptr;
+    gchar* setupType = nullptr;
+    gchar* components = nullptr;
+    gchar* log = nullptr;
+    gchar* record = nullptr;
+};
+
+Parsed parsed;
+
+const char* const Description =
+    "Installs the storage controller's driver and management application from this\n"
+    "medium. Without --text or --unattended: the graphical wizard when DISPLAY or\n"
+    "WAYLAND_DISPLAY is set, else the console wizard when standard input and output\n"
+    "are terminals.\n"
+    "\n"
+    "Answers file (GLib key file):\n"
+    "  [stage3]\n"
+    "  accept-license=true\n"
+    "  setup-type=custom\n"
+    "  components=managed-system;notifier;driver\n"
+    "\n"
+    "Exit status:\n"
+    "  0   installed, or nothing was selected\n"
+    "  1   start-up refusal (nothing to install, same version installed, no license,\n"
+    "      no resource database, a package file rpm cannot take)\n"
+    "  2   the install failed\n"
+    "  3   cancelled, or the license was not accepted\n"
+    "  4   another install is running\n"
+    "  64  usage error: unknown option, bad value, unusable answers file\n";
+
+void usageError(const std::string& message) {
+    fprintf(stderr, "stage3: %s\n", message.c_str());
+    fprintf(stderr, "Try 'stage3 --help'.\n");
+}
+
+std::string freeAndTake(gchar*& text) {
+    std::string value = text ? text : "";
+    g_free(text);
+    text = nullptr;
+    return value;
+}
+
+bool parseSetupType(const std::string& name, int* index, std::string* error) {
+    for (int t = 0; t < NumberOfSetupTypes; ++t) {
+        if (name == SetupTypeNames[t]) {
+            *index = t;
+            return true;
+        }
+    }
+    *error = "unknown setup type '" + name + "' (typical, compact or custom)";
+    return false;
+}
+
+std::string componentNameList() {
+    std::string names;
+    for (int i = 0; i < NumberOfComponents; ++i) names += std::string(i ? ", " : "") + ComponentNames[i];
+    return names;
+}
+
+bool readAnswersFile(const std::string& path, Choices* choices, std::string* error) {
+    gchar* contents = nullptr;
+    gsize length = 0;
+    GError* failure = nullptr;
+    if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
+        *error = "cannot read the answers file: " + std::string(failure->message);
+        g_error_free(failure);
+        return false;
+    }
+    std::string text(contents, length);
+    g_free(contents);
+    if (!parseAnswers(text, choices, error)) {
+        *error = "answers file " + path + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+GOptionContext* newOptionContext() {
+    parsed = Parsed();
+    static const GOptionEntry entries[] = {
+        {"text", 0, 0, G_OPTION_ARG_NONE, &parsed.text, "Run the console wizard", nullptr},
+        {"unattended", 0, 0, G_OPTION_ARG_NONE, &parsed.unattended,
+         "Install without asking, from the answers file and options", nullptr},
+        {"answers", 0, 0, G_OPTION_ARG_FILENAME, &parsed.answers, "Read the choices from FILE", "FILE"},
+        {"accept-license", 0, 0, G_OPTION_ARG_NONE, &parsed.acceptLicense,
+         "Accept the license agreement", nullptr},
+        {"setup-type", 0, 0, G_OPTION_ARG_STRING, &parsed.setupType, "typical, compact or custom",
+         "TYPE"},
+        {"components", 0, 0, G_OPTION_ARG_STRING, &parsed.components,
+         "Comma-separated components (custom): web-server, managed-system, notifier, snmp-agent, driver",
+         "LIST"},
+        {"dry-run", 0, 0, G_OPTION_ARG_NONE, &parsed.dryRun,
+         "Show what would be installed, change nothing", nullptr},
+        {"json", 0, 0, G_OPTION_ARG_NONE, &parsed.json, "With --dry-run: the plan as one JSON object",
+         nullptr},
+        {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
+        {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
+         "Write the choices made to FILE when the install starts", "FILE"},
+        {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+    GOptionContext* context = g_option_context_new(nullptr);
+    g_option_context_add_main_entries(context, entries, nullptr);
+    g_option_context_set_description(context, Description);
+    return context;
+}
+
+bool wantsModeWithoutDisplay(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (!std::strcmp(argv[i], "--text") || !std::strcmp(argv[i], "--unattended") ||
+            !std::strcmp(argv[i], "--dry-run"))
+            return true;
+    }
+    return false;
+}
+
+int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLine* line) {
+    GError* failure = nullptr;
+    bool ok = g_option_context_parse(context, argc, argv, &failure);
+    g_option_context_free(context);
+    std::string answers = freeAndTake(parsed.answers);
+    std::string setupType = freeAndTake(parsed.setupType);
+    std::string components = freeAndTake(parsed.components);
+    line->logPath = freeAndTake(parsed.log);
+    line->recordPath = freeAndTake(parsed.record);
+    if (!ok) {
+        usageError(failure->message);
+        g_error_free(failure);
+        return ExitUsage;
+    }
+    if (parsed.version) {
+        printf("stage3 %s\n", STAGE3_VERSION);
+        return ExitInstalled;
+    }
+    std::string error;
+    if (*argc > 1) error = std::string("unexpected argument '") + (*argv)[1] + "'";
+    else if (parsed.text && (parsed.unattended || parsed.dryRun))
+        error = "--text cannot be combined with --unattended or --dry-run";
+    else if (parsed.json && !parsed.dryRun)
+        error = "--json goes with --dry-run";
+
+    Choices& choices = line->choices;
+    if (error.empty() && !answers.empty()) readAnswersFile(answers, &choices, &error);
+    if (error.empty() && parsed.acceptLicense) choices.acceptLicense = true;
+    if (error.empty() && !setupType.empty()) parseSetupType(setupType, &choices.setupType, &error);
+    if (error.empty() && !components.empty())
+        parseComponentList(components, ',', &choices.components, &error);
+    if (error.empty() && choices.components >= 0) {
+        if (choices.setupType < 0) choices.setupType = 2;
+        if (choices.setupType != 2) error = "components are chosen with the custom setup type";
+    }
+    if (!error.empty()) {
+        usageError(error);
+        return ExitUsage;
+    }
+
+    line->json = parsed.json;
+    if (parsed.dryRun)
+        line->mode = Mode::DryRun;
+    else if (parsed.unattended)
+        line->mode = Mode::Unattended;
+    else if (parsed.text)
+        line->mode = Mode::Console;
+    else if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
+        line->mode = Mode::Graphical;
+    else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))
+        line->mode = Mode::Console;
+    else {
+        fprintf(stderr, "stage3: no display and no terminal: use --unattended (with --answers or "
+                        "--accept-license) or --text.\n");
+        return ExitUsage;
+    }
+    return -1;
+}
+
+bool parseAnswers(const std::string& text, Choices* choices, std::string* error) {
+    std::unique_ptr<GKeyFile, void (*)(GKeyFile*)> file(g_key_file_new(), g_key_file_free);
+    GError* failure = nullptr;
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &failure)) {
+        *error = failure->message;
+        g_error_free(failure);
+        return false;
+    }
+    gsize groups = 0;
+    gchar** names = g_key_file_get_groups(file.get(), &groups);
+    std::string unknownGroup;
+    for (gsize i = 0; i < groups; ++i)
+        if (std::strcmp(names[i], "stage3") != 0 && unknownGroup.empty()) unknownGroup = names[i];
+    g_strfreev(names);
+    if (!unknownGroup.empty() || !g_key_file_has_group(file.get(), "stage3")) {
+        *error = unknownGroup.empty() ? "no [stage3] group" : "unknown group [" + unknownGroup + "]";
+        return false;
+    }
+    gchar** keys = g_key_file_get_keys(file.get(), "stage3", nullptr, nullptr);
+    bool ok = true;
+    for (gchar** key = keys; ok && *key; ++key) {
+        std::string name = *key;
+        if (name == "accept-license") {
+            gboolean accepted = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
+            if (failure) {
+                gchar* value = g_key_file_get_value(file.get(), "stage3", *key, nullptr);
+                *error = "key accept-license: true or false, not '" + std::string(value ? value : "") + "'";
+                g_free(value);
+                g_clear_error(&failure);
+                ok = false;
+            } else {
+                choices->acceptLicense = accepted;
+            }
+        } else if (name == "setup-type" || name == "components") {
+            gchar* value = g_key_file_get_string(file.get(), "stage3", *key, nullptr);
+            std::string text = value ? value : "";
+            g_free(value);
+            ok = name == "setup-type" ? parseSetupType(text, &choices->setupType, error)
+                                      : parseComponentList(text, ';', &choices->components, error);
+            if (!ok) *error = "key " + name + ": " + *error;
+        } else {
+            *error = "unknown key '" + name + "' (accept-license, setup-type, components)";
+            ok = false;
+        }
+    }
+    g_strfreev(keys);
+    return ok;
+}
+
+bool parseComponentList(const std::string& list, char separator, int* components, std::string* error) {
+    int bits = 0;
+    size_t at = 0;
+    while (at <= list.size()) {
+        size_t end = list.find(separator, at);
+        if (end == std::string::npos) end = list.size();
+        std::string name = list.substr(at, end - at);
+        // Blanks around a name, and an empty item (a trailing ';'), are allowed.
+        name.erase(0, name.find_first_not_of(' '));
+        name.erase(name.find_last_not_of(' ') + 1);
+        if (!name.empty()) {
+            int found = -1;
+            for (int i = 0; i < NumberOfComponents; ++i)
+                if (name == ComponentNames[i]) found = i;
+            if (found < 0) {
+                *error = "unknown component '" + name + "' (" + componentNameList() + ")";
+                return false;
+            }
+            bits |= 1 << found;
+        }
+        at = end + 1;
+    }
+    *components = bits;
+    return true;
+}
+
+std::string answersText(bool licenseAccepted) {
+    std::string text = "[stage3]\n";
+    text += std::string("accept-license=") + (licenseAccepted ? "true" : "false") + "\n";
+    text += "setup-type=" + selectedSetupTypeName() + "\n";
+    if (SetuptypeSelected == 2) text += "components=" + selectedComponentNames(";") + "\n";
+    return text;
+}
+
+bool recordChoices(const std::string& path) {
+    std::string text = answersText(true);
+    return g_file_set_contents_full(path.c_str(), text.data(), static_cast<gssize>(text.size()),
+                                    G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
+}

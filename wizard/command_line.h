@@ -1,0 +1,60 @@
+// The command line, the answers file and the record of the choices made.
+#pragma once
+
+#include <glib.h>
+
+#include <string>
+
+// Exit statuses of every mode.
+enum ExitStatus {
+    ExitInstalled = 0,       // installed, or nothing was selected
+    ExitRefused = 1,         // a start-up refusal
+    ExitInstallFailed = 2,
+    ExitCancelled = 3,       // cancelled, or the license was not accepted
+    ExitInstallRunning = 4,  // another install was running
+    ExitUsage = 64           // unknown option, bad value, unusable answers file
+};
+
+enum class Mode { Graphical, Console, Unattended, DryRun };
+
+// The choices a run is given: from the answers file, then the command line over it.
+struct Choices {
+    bool acceptLicense = false;
+    int setupType = -1;       // index into SetupTypes; -1 when not given
+    int components = -1;      // component bit set; -1 when not given
+};
+
+struct CommandLine {
+    Mode mode = Mode::Graphical;
+    bool json = false;
+    std::string logPath;
+    std::string recordPath;
+    Choices choices;
+};
+
+// Builds the option context. The caller may add GTK's option group for the graphical
+// mode before parsing. The strings filled while parsing are held until parseCommandLine.
+GOptionContext* newOptionContext();
+
+// Whether argv asks for a mode without a display (--text, --unattended or --dry-run),
+// looked up before parsing so that GTK is only brought in for the graphical wizard.
+bool wantsModeWithoutDisplay(int argc, char** argv);
+
+// Parses argv with `context` (which it frees), reads the answers file and chooses the
+// mode. Returns -1 when the run goes on; otherwise the exit status, after --help or
+// --version was printed (0) or a usage error was written to standard error (64).
+int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLine* line);
+
+// Parses an answers file's text into `choices`. False with a message naming the line or
+// the key when it is malformed.
+bool parseAnswers(const std::string& text, Choices* choices, std::string* error);
+
+// A comma-separated (or ';'-separated) list of component names as a bit set; false with
+// a message naming the unknown name.
+bool parseComponentList(const std::string& list, char separator, int* components, std::string* error);
+
+// The answers file for the current choices (license accepted, setup type, components).
+std::string answersText(bool licenseAccepted);
+
+// Writes the current choices to `path` atomically with mode 0600 (the record of a run).
+bool recordChoices(const std::string& path);

@@ -1,0 +1,273 @@
+#include "wizard/install_session.h"
+
+#include <fcntl.h>
+#include <glib-unix.h>
+#include <glib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "services/packages.h"
+#include "services/string_service.h"
+#include "services/text_format.h"
+#include "wizard/command_line.h"
+#include "wizard/install_log.h"
+#include "wizard/install_script.h"
+#include "wizard/output_reader.h"
+#include "wizard/selection.h"
+#include "wizard/tables.h"
+#include "wizard/text_ids.h"
+
+namespace {
+
+// The one install run of the process.
+struct InstallRun {
+    int fd = -1;  // read end of the pipe from the child
+    guint watchId = 0;
+    GPid pid = 0;
+    int waitStatus = 0;
+    OutputReader reader;
+    InstallObserver observer;
+};
+
+InstallRun update;
+ResourceID_C notStartedReason = 0;
+int lockFd = -1;
+std::string recordPath;
+
+const size_t ReadChunk = 64 * 1024;
+// Output taken in per turn of the main loop: a window lays out and draws what it got
+// before it takes more, so it stays responsive however fast the script writes.
+const size_t OutputPerCall = 16 * 1024;
+// Below a window's own layout and drawing (GDK's redraw priority is
+// G_PRIORITY_HIGH_IDLE + 20), so new output never keeps it from catching up.
+const int OutputPriority = G_PRIORITY_HIGH_IDLE + 30;
+// What is read once the script has ended: all it left in the pipe, but no more than
+// this from a process of its own that keeps writing after the script ended.
+const size_t AfterExitLimit = 1024 * 1024;
+
+// Installs are one at a time: two would write the same fixed names in /tmp and run rpm
+// on one database together. The lock is an flock held from writing the files to their
+// removal; the kernel lets it go when its holder dies.
+std::string lockPath() {
+    if (geteuid() == 0) return "/run/stage3.lock";
+    const char* runtime = g_getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/') return std::string(runtime) + "/stage3.lock";
+    return "/tmp/stage3-" + std::to_string(geteuid()) + ".lock";
+}
+
+// False when another install holds the lock. A lock file that cannot be opened as a
+// regular file of this user does not stop the install.
+bool takeInstallLock() {
+    int fd = open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return true;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+        close(fd);
+        return true;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return false;
+    }
+    lockFd = fd;
+    return true;
+}
+
+void releaseInstallLock() {
+    if (lockFd >= 0) close(lockFd);
+    lockFd = -1;
+}
+
+void show(const std::string& text) {
+    if (text.empty()) return;
+    writeInstallLog(text);
+    if (update.observer.output) update.observer.output(text);
+}
+
+void stopReading() {
+    if (update.watchId) {
+        g_source_remove(update.watchId);
+        update.watchId = 0;
+    }
+    if (update.fd >= 0) {
+        close(update.fd);
+        update.fd = -1;
+    }
+}
+
+// Reads what is there now. Returns false at the end of the stream or on an error.
+bool readAvailable(size_t limit) {
+    char buffer[ReadChunk];
+    size_t total = 0;
+    while (total < limit) {
+        size_t wanted = limit - total < sizeof buffer ? limit - total : sizeof buffer;
+        ssize_t n = read(update.fd, buffer, wanted);
+        if (n > 0) {
+            total += n;
+            show(update.reader.feed(buffer, n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return true;
+        show(update.reader.finish());
+        return false;
+    }
+    return true;
+}
+
+std::string utcTime() {
+    time_t now = time(nullptr);
+    struct tm utc;
+    gmtime_r(&now, &utc);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string checkLine(const PackageCheckDetails& details) {
+    if (details.file.empty()) return "no package file; check " + std::to_string(details.check);
+    return details.file + " (version " + details.fileVersion + "); installed: " +
+           (details.installed.empty() ? "none" : details.installed) + "; check " +
+           std::to_string(details.check);
+}
+
+void writeLogHeader() {
+    writeInstallLog("stage3 install log\n");
+    writeInstallLogField("time", utcTime());
+    writeInstallLogField("stage3 version", STAGE3_VERSION);
+    writeInstallLogField("host", g_get_host_name());
+    const char* lang = g_getenv("LANG");
+    writeInstallLogField("LANG", lang ? lang : "(unset)");
+    gchar* cwd = g_get_current_dir();
+    writeInstallLogField("medium", cwd);
+    g_free(cwd);
+    writeInstallLogField("application", checkLine(appCheckDetails()));
+    writeInstallLogField("driver", checkLine(driverCheckDetails()));
+    writeInstallLogField("setup type", selectedSetupTypeName());
+    writeInstallLogField("components", selectedComponentNames(" "));
+    writeInstallLog("--- install output ---\n");
+}
+
+void endOfOutput() {
+    stopReading();
+    show(update.reader.finish());
+
+    // Only this run's own script can have written its error file.
+    bool scriptFailed = installErrorRecorded();
+    InstallOutcome outcome;
+    outcome.exitStatus = WIFEXITED(update.waitStatus) ? WEXITSTATUS(update.waitStatus) : -1;
+    outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed;
+    removeInstallFiles();
+    releaseInstallLock();
+    writeInstallLog("--- end of install output ---\n");
+    writeInstallLogField("script exit status", WIFEXITED(update.waitStatus)
+                                                   ? std::to_string(outcome.exitStatus)
+                                                   : "killed by signal " + std::to_string(WTERMSIG(update.waitStatus)));
+    writeInstallLogField("result", outcome.succeeded ? "installed" : "failed");
+    closeInstallLog();
+    if (update.observer.ended) update.observer.ended(outcome);
+}
+
+gboolean onOutputReady(gint, GIOCondition, gpointer data) {
+    updateTextWindow(data);
+    return update.fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void onChildExited(GPid pid, gint status, gpointer) {
+    g_spawn_close_pid(pid);
+    update.waitStatus = status;
+    // Everything the script wrote is in the pipe now.
+    if (update.fd >= 0) readAvailable(AfterExitLimit);
+    endOfOutput();
+}
+
+// Starts "/bin/sh script 2>&1" with its output on a pipe. Returns false when it cannot.
+bool startChild() {
+    char command[256];
+    int length = snprintf(command, sizeof command, "/bin/sh \"%s\" 2>&1", scriptName);
+    if (length < 0 || length >= static_cast<int>(sizeof command)) return false;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    fflush(nullptr);
+    stringUnInit();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    stringInit();
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return false;
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    update.fd = fds[0];
+    update.pid = pid;
+    return true;
+}
+
+// Says in one line that the log could not be written; the install goes on.
+void noteUnwritableLog() {
+    std::string line = fillText(getString(LogNotWrittenId), {installLogPath()}) + "\n";
+    if (update.observer.output) update.observer.output(line);
+}
+
+}  // namespace
+
+void setInstallRecordPath(const std::string& path) { recordPath = path; }
+
+InstallStart startInstallRun(const InstallObserver& observer) {
+    notStartedReason = 0;
+    update.observer = observer;
+    if (ComponentsSelected == 0) return InstallStart::NothingSelected;
+    if (!takeInstallLock()) {
+        notStartedReason = AnotherInstallRunningId;
+        return InstallStart::NotStarted;
+    }
+    if (openInstallLog())
+        writeLogHeader();
+    else
+        noteUnwritableLog();
+    if (!recordPath.empty() && !recordChoices(recordPath) && observer.output)
+        observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
+    if (writeInstallFiles() != InstallFiles::Ready || !runInstallScript(observer)) {
+        removeInstallFiles();
+        releaseInstallLock();
+        notStartedReason = InstallFilesUnsafeId;
+        writeInstallLogField("result", "not started: the install files could not be made safely");
+        closeInstallLog();
+        return InstallStart::NotStarted;
+    }
+    return InstallStart::Running;
+}
+
+bool runInstallScript(const InstallObserver& observer) {
+    update.observer = observer;
+    update.reader = OutputReader();
+    if (!startChild()) return false;
+    update.watchId = g_unix_fd_add_full(OutputPriority, update.fd,
+                                        static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                        onOutputReady, &update, nullptr);
+    g_child_watch_add(update.pid, onChildExited, nullptr);
+    return true;
+}
+
+ResourceID_C installNotStartedReason() { return notStartedReason; }
+
+bool anotherInstallRunning() { return notStartedReason == AnotherInstallRunningId; }
+
+int updateTextWindow(void*) {
+    if (update.fd < 0) return TRUE;
+    if (!readAvailable(OutputPerCall)) stopReading();
+    return TRUE;
+}
+

@@ -1,0 +1,51 @@
+// The install run on the GLib main loop alone: the lock that keeps installs one at a
+// time, the settings file and the script, the child, its output read a bounded amount per
+// turn, failure detection, the log and the removal of the files. Each front end is one
+// observer of its output and of its end.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "resdb/resource.h"
+
+struct InstallOutcome {
+    bool succeeded = false;
+    // The script's exit status; -1 when it ended by a signal or never ran.
+    int exitStatus = -1;
+};
+
+struct InstallObserver {
+    // Output to show, as the output reader gives it (locale or UTF-8 bytes, lines with
+    // their newlines), and one-line notices of the run itself (log not writable).
+    std::function<void(const std::string& text)> output;
+    // Called once, after the files were removed.
+    std::function<void(const InstallOutcome& outcome)> ended;
+};
+
+enum class InstallStart {
+    Running,          // the observer hears the output and the end
+    NothingSelected,  // no component: nothing runs
+    NotStarted        // installNotStartedReason() says why
+};
+
+// Where the choices of the run are recorded when the install starts (--record); empty
+// for none.
+void setInstallRecordPath(const std::string& path);
+
+// Writes the install files for the current selection and starts the script.
+InstallStart startInstallRun(const InstallObserver& observer);
+
+// Runs the script already named by scriptName (no files written, no lock, no log).
+// False when the child cannot be started.
+bool runInstallScript(const InstallObserver& observer);
+
+// Why the last install did not start: the files could not be made safely, or another
+// install holds the lock; 0 when it started or had nothing to do.
+ResourceID_C installNotStartedReason();
+// Whether it did not start because another install was running.
+bool anotherInstallRunning();
+
+// Reads what the script has written so far (a bounded amount) and passes it on.
+// Always returns TRUE.
+int updateTextWindow(void* data);
