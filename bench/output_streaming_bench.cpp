@@ -18,7 +18,7 @@
 
 #include "interface/main_window.h"
 #include "interface/pages.h"
-#include "wizard/install_run.h"
+#include "interface/install_run.h"
 #include "wizard/install_script.h"
 
 namespace {
