@@ -3,6 +3,8 @@
 #include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
+#include "services/text_format.h"
+#include "wizard/install_log.h"
 #include "wizard/selection.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -24,11 +26,19 @@ void fillReviewText(GtkWidget* anyWidget) {
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
-    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(14));
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(FinishFailedId));
     // An install that never started says why in place of the read-me pointer.
     int note = installNotStartedNoteId();
     setLabelText(lookupWidget(anyWidget, "see_read_me"), note ? getString(note) : "");
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
+}
+
+// Names the install log on the finish page when the install wrote one.
+void showLogPlace(GtkWidget* anyWidget) {
+    GtkWidget* label = lookupWidget(anyWidget, "finish_log");
+    if (!label || !installLogWritten()) return;
+    setLabelText(label, fillText(getString(LogPlaceId), {installLogPath()}).c_str());
+    gtk_widget_show(label);
 }
 
 void finishWizard(GtkWidget* mainWindow) {
@@ -90,7 +100,10 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
         startInstall(GTK_WIDGET(button));
 
     adjustCurrentPage(mainWindow, next);
-    if (isPage(next, FinishTitleId) && !InstalledOK) showFailedFinish(mainWindow);
+    if (isPage(next, FinishTitleId)) {
+        if (!InstalledOK) showFailedFinish(mainWindow);
+        showLogPlace(mainWindow);
+    }
     CurrentPage = next;
 }
 

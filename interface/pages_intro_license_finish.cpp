@@ -151,5 +151,12 @@ GtkWidget* createFinishMainArea(GtkWidget* window) {
     GtkWidget* reg = addNamedWidget(window, "register_controller", gtk_label_new(noticeUtf8.get()));
     gtk_box_pack_start(GTK_BOX(vbox6), reg, FALSE, FALSE, 0);
     setPageLabelLayout(reg, 367, 0.0f, 0.0f);
+
+    // Where the install log is: shown by the navigation once an install has written one.
+    GtkWidget* log = addNamedWidget(window, "finish_log", gtk_label_new(""));
+    gtk_box_pack_start(GTK_BOX(vbox6), log, FALSE, FALSE, 0);
+    setPageLabelLayout(log, 367, 0.0f, 0.0f);
+    gtk_label_set_selectable(GTK_LABEL(log), TRUE);
+    gtk_widget_hide(log);
     return area;
 }

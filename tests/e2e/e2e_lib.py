@@ -83,6 +83,16 @@ class Texts:
         return self.cache[rid]
 
 
+def success_form(t, wizard):
+    """The labels of the finish page after a successful install."""
+    return [t[35], t[13], t[15], t[1005], t[2007].replace("%s", wizard.log_path)]
+
+
+def failure_form(t, wizard, reason=""):
+    """The labels of the finish page after an install that failed (or did not start)."""
+    return [t[35], t[14], reason, "", t[2007].replace("%s", wizard.log_path)]
+
+
 class RpmDb:
     """A private rpm database, reached by rpm through HOME (the wizard's
     queries and its install script run plain `rpm`)."""
