@@ -6,8 +6,7 @@
 #include "interface/main_window.h"
 #include "interface/pages.h"
 #include "interface/widget_build.h"
-#include "services/file_search.h"
-#include "services/medium_file.h"
+#include "services/license_text.h"
 #include "services/string_service.h"
 
 namespace {
@@ -15,68 +14,14 @@ namespace {
 const ResourceID_C NoLicenseTextId = 54;
 const ResourceID_C LicenseCutNoteId = 2004;
 
-// The most of "license.txt" that is read and shown, in bytes.
-const std::size_t LicenseFileLimit = 1024 * 1024;
-
-// The length of `text` without a last UTF-8 character that lacks bytes, as
-// where a file was cut at a size limit. Text in another encoding loses at
-// most its last few bytes.
-std::size_t completeUtf8Length(const std::string& text) {
-    std::size_t lead = text.size();
-    while (lead > 0 && text.size() - lead < 3 &&
-           (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
-        --lead;
-    }
-    if (lead == 0) return text.size();
-    const auto first = static_cast<unsigned char>(text[lead - 1]);
-    const std::size_t needed = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
-    return text.size() - (lead - 1) < needed ? lead - 1 : text.size();
-}
-
-// Removes the newlines at the end, then turns every single line break into a
-// blank so the view re-flows paragraphs by word wrap; a pair of line breaks
-// (a blank line) stays as the paragraph break. Carriage returns stay.
-void foldLicenseLines(char* text) {
-    size_t length = std::strlen(text);
-    while (length > 0 && text[length - 1] == '\n') text[--length] = '\0';
-    char* p = text;
-    while ((p = std::strchr(p, '\n')) != nullptr) {
-        if (p[1] == '\n') {
-            p += 2;
-        } else {
-            *p = ' ';
-            p += 1;
-        }
-    }
-}
-
-// The folded bytes of "license.txt" as they are in the file (no conversion),
-// cut at the first NUL, of at most LicenseFileLimit bytes; null when the file
-// is not found or cannot be read. `*cut` tells whether the limit cut the text
-// (at a UTF-8 character boundary), so that the view says so.
-char* readLicenseFile(bool* cut) {
-    *cut = false;
-    GCharPtr path(findFile("license.txt"));
-    if (!path) return nullptr;
-    std::string bytes;
-    bool longer = false;
-    if (!readMediumFile(path.get(), LicenseFileLimit, &bytes, &longer)) return nullptr;
-    // A NUL ends the text before any limit does.
-    *cut = longer && bytes.find('\0') == std::string::npos;
-    if (*cut) bytes.resize(completeUtf8Length(bytes));
-    char* text = g_strdup(bytes.c_str());
-    foldLicenseLines(text);
-    return text;
-}
-
 }  // namespace
 
 char* getLicenseText() {
+    std::string text;
     bool cut = false;
-    GCharPtr text(readLicenseFile(&cut));
-    if (!text) return g_strdup(getString(NoLicenseTextId));
-    return cut ? g_strconcat(text.get(), "\n\n", getString(LicenseCutNoteId), nullptr)
-               : text.release();
+    if (!readLicenseFile(&text, &cut)) return g_strdup(getString(NoLicenseTextId));
+    return cut ? g_strconcat(text.c_str(), "\n\n", getString(LicenseCutNoteId), nullptr)
+               : g_strdup(text.c_str());
 }
 
 GtkWidget* createIntroMainArea(GtkWidget* window) {
@@ -104,10 +49,10 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
 
     // The file's bytes may be in any encoding; the stand-in text and the note
     // after a cut text are the string service's, in the locale encoding.
+    std::string fileText;
     bool cut = false;
-    GCharPtr fileText(readLicenseFile(&cut));
-    GCharPtr shown(fileText ? externalToUtf8(fileText.get(), -1)
-                            : localeToUtf8(getString(NoLicenseTextId)));
+    GCharPtr shown(readLicenseFile(&fileText, &cut) ? externalToUtf8(fileText.c_str(), -1)
+                                                    : localeToUtf8(getString(NoLicenseTextId)));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
