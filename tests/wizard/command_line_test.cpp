@@ -1,0 +1,58 @@
+// The answers file and the component lists of the command line.
+#include "wizard/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "services/text_format.h"
+
+namespace {
+
+TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int setupType;
+        int components;
+        bool accepted;
+        const char* error;  // start of the message
+    };
+    const Case cases[] = {
+        {"[stage3]\naccept-license=true\nsetup-type=custom\ncomponents=driver;notifier;\n", true, 2, 0x14, true, ""},
+        {"# comment\n[stage3]\ncomponents= web-server ; snmp-agent\n", true, -1, 0x09, false, ""},
+        {"[stage3]\naccept-license=false\nsetup-type=compact\n", true, 1, -1, false, ""},
+        {"[stage3]\ncomponents=\n", true, -1, 0, false, ""},
+        {"[stage3]\nsetup-type=Typical\n", false, -1, -1, false, "key setup-type: unknown setup type 'Typical'"},
+        {"[stage3]\ncomponents=driver;printer\n", false, -1, -1, false, "key components: unknown component 'printer'"},
+        {"[stage3]\naccept-license=yes\n", false, -1, -1, false, "key accept-license: true or false, not 'yes'"},
+        {"[stage3]\nlanguage=de\n", false, -1, -1, false, "unknown key 'language'"},
+        {"[setup]\naccept-license=true\n", false, -1, -1, false, "unknown group [setup]"},
+        {"accept-license=true\n", false, -1, -1, false, "Key file does not start with a group"},
+        {"[stage3]\nno key here\n", false, -1, -1, false, "Key file contains line"},
+    };
+    for (const Case& c : cases) {
+        Choices choices;
+        std::string error;
+        ASSERT_EQ(parseAnswers(c.text, &choices, &error), c.ok) << c.text << error;
+        if (c.ok) {
+            EXPECT_EQ(choices.setupType, c.setupType) << c.text;
+            EXPECT_EQ(choices.components, c.components) << c.text;
+            EXPECT_EQ(choices.acceptLicense, c.accepted) << c.text;
+        } else {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << " gave: " << error;
+        }
+    }
+    int components = 0;
+    std::string error;
+    EXPECT_TRUE(parseComponentList("managed-system,driver", ',', &components, &error));
+    EXPECT_EQ(components, 0x12);
+    EXPECT_FALSE(parseComponentList("managed-system;driver", ',', &components, &error));
+}
+
+TEST(TextFormat, ValuesGoInOrderAndNothingElseIsADirective) {
+    EXPECT_EQ(fillText("%s needs %s.", {"Notifier", "Managed system"}), "Notifier needs Managed system.");
+    EXPECT_EQ(fillText("100%d %n %s", {"x"}), "100%d %n x");
+    EXPECT_EQ(fillText("%s and %s", {"one"}), "one and %s");
+    EXPECT_EQ(fillText("none", {"a", "b"}), "none");
+}
+
+}  // namespace
