@@ -51,6 +51,25 @@ const ResourceID_C DriverNotNewerId = 2014;
 // Why a component cannot be cleared (it and the one requiring it replace the two %s).
 const ResourceID_C ComponentRequiredId = 2015;
 
+// Console wizard: the license pager's keys; how to choose on the setup type and the
+// components page; the keys of the page buttons (their labels replace %s); the markers
+// of chosen, selected and locked choices; how to answer the exit question (the answer
+// Enter alone gives replaces %s); an input that is not a choice of the page.
+const ResourceID_C ConsoleMoreKeyId = 2020;
+const ResourceID_C ConsoleSkipKeyId = 2021;
+const ResourceID_C ConsoleSetupTypeHintId = 2022;
+const ResourceID_C ConsoleComponentsHintId = 2023;
+const ResourceID_C ConsoleNextKeyId = 2024;
+const ResourceID_C ConsoleBackKeyId = 2025;
+const ResourceID_C ConsoleCancelKeyId = 2026;
+const ResourceID_C ConsoleChosenMarkerId = 2027;
+const ResourceID_C ConsoleNotChosenMarkerId = 2028;
+const ResourceID_C ConsoleSelectedMarkerId = 2029;
+const ResourceID_C ConsoleClearedMarkerId = 2030;
+const ResourceID_C ConsoleLockedMarkerId = 2031;
+const ResourceID_C ConsoleExitAnswerHintId = 2032;
+const ResourceID_C ConsoleNotAChoiceId = 2033;
+
 // Start-up refusals: no license text, this version installed, no installable package;
 // the second line of each.
 const ResourceID_C NoLicenseTextId = 54;
