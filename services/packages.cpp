@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "services/child_process.h"
 #include "services/file_search.h"
-#include "services/shell_quote.h"
 #include "services/string_service.h"
 
 #undef major
@@ -48,9 +48,6 @@ struct GlobFree {
 };
 using GlobHolder = std::unique_ptr<glob_t, GlobFree>;
 
-struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
-};
 
 // Composes dir + "/" + pattern into work; false when it does not fit. The directory
 // is taken literally: a medium in "Disk [1]" is searched like any other.
@@ -250,26 +247,8 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
     if (name == nullptr || name[0] == '\0' || name[0] == '-') {
         return PACKAGE_NOT_FOUND;
     }
-    std::string command = "rpm -q " + shellQuote(name) + " 2>/dev/null";
-
-    stringUnInit();
-    FILE* pipe = popen(command.c_str(), "r");
-    stringInit();
-    if (pipe == nullptr) {
-        return PACKAGE_NOT_FOUND;
-    }
-    // The whole first line is read: with a long name, rpm's "package NAME is
-    // not installed" runs past any short fixed buffer, and its tail must
-    // still be seen.
-    char* line = nullptr;
-    std::size_t capacity = 0;
-    bool gotLine = getline(&line, &capacity, pipe) > 0;
-    pclose(pipe);
-    std::unique_ptr<char, FreeDeleter> lineHolder(line);
-    lastQueryLine = gotLine ? line : "";
-    while (!lastQueryLine.empty() && (lastQueryLine.back() == '\n' || lastQueryLine.back() == '\r')) {
-        lastQueryLine.pop_back();
-    }
+    bool gotLine = firstOutputLine({"rpm", "-q", name}, &lastQueryLine);
+    const char* line = lastQueryLine.c_str();
     if (!gotLine || std::strstr(line, "not installed") != nullptr) {
         return PACKAGE_NOT_FOUND;
     }
