@@ -36,18 +36,25 @@ HOME=$home rpm --initdb
 # An empty database lacks /bin/sh, which the packages' scriptlets need.
 HOME=$home rpm -U "$build/demo-base/quorvel-demo-base-1.0-1.noarch.rpm"
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    cat >&2 <<MSG
+# Options go to the wizard: scripts/demo.sh --text, or --unattended --accept-license.
+if [ $# -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    if [ -t 0 ] && [ -t 1 ]; then
+        echo "No display: starting the console wizard (scripts/demo.sh --unattended --accept-license installs without questions)."
+    else
+        cat >&2 <<MSG
 The wizard is built, but there is no display to show it on (DISPLAY and
-WAYLAND_DISPLAY are empty). To see it, run this script
-  - from a terminal of a desktop session, or
-  - over ssh with X forwarding: ssh -X this-host, then scripts/demo.sh, or
-  - on a virtual screen you cannot see: xvfb-run -a scripts/demo.sh
+WAYLAND_DISPLAY are empty) and no terminal to ask in. Run
+  - scripts/demo.sh --unattended --accept-license   to install without questions,
+  - scripts/demo.sh --dry-run                       to see what would be installed,
+  - from a terminal: scripts/demo.sh                (the console wizard), or
+  - xvfb-run -a scripts/demo.sh on a virtual screen you cannot see
     (scripts/screenshots.sh does that and saves a picture of every page).
 MSG
-    exit 1
+        exit 1
+    fi
 fi
 
 echo "Starting the wizard from $medium (packages go to $rpmdb)"
 cd "$medium"
-HOME=$home ./stage3
+# The install log goes next to the private database rather than to /var/log.
+HOME=$home exec ./stage3 --log "$build/demo-install-$(date -u +%Y%m%dT%H%M%SZ).log" "$@"
