@@ -8,7 +8,7 @@
 #include "interface/main_window.h"
 #include "services/string_service.h"
 #include "test_support.h"
-#include "wizard/exit_paths.h"
+#include "interface/exit_paths.h"
 #include "wizard/tables.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "interface/widget_build.h"
 #include "interface/wizard_xpm.h"
 #include "test_support.h"
-#include "wizard/exit_paths.h"
-#include "wizard/navigation.h"
+#include "interface/exit_paths.h"
+#include "interface/navigation.h"
 #include "wizard/tables.h"
 
 namespace {

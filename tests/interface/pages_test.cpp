@@ -7,7 +7,7 @@
 #include "interface/main_window.h"
 #include "interface/pages.h"
 #include "test_support.h"
-#include "wizard/navigation.h"
+#include "interface/navigation.h"
 #include "wizard/tables.h"
 
 namespace {
