@@ -1,8 +1,614 @@
 #include "console/console_wizard.h"
 
-#include <cstdio>
+#include <glib-unix.h>
+#include <glib.h>
+#include <unistd.h>
 
-int runConsoleWizard(const Choices&) {
-    fprintf(stderr, "stage3: the console wizard is not built yet; use --unattended.\n");
-    return ExitUsage;
+#include <algorithm>
+#include <csignal>
+#include <cwchar>
+#include <cwctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "console/terminal_io.h"
+#include "console/text_layout.h"
+#include "services/license_text.h"
+#include "services/string_service.h"
+#include "services/terminal_text.h"
+#include "services/text_format.h"
+#include "wizard/install_log.h"
+#include "wizard/install_session.h"
+#include "wizard/selection.h"
+#include "wizard/startup.h"
+#include "wizard/tables.h"
+#include "wizard/text_ids.h"
+
+namespace {
+
+// The texts of the pages and dialogs, as the window shows them.
+const ResourceID_C BackLabelId = 0;
+const ResourceID_C CancelLabelId = 2;
+const ResourceID_C LicenseAboveId = 3;
+const ResourceID_C LicenseBelowId = 4;
+const ResourceID_C SetupTypeIntroId = 8;
+const ResourceID_C ComponentsIntroId = 9;
+const ResourceID_C ReviewIntroId = 10;
+const ResourceID_C ReviewSettingsHeadingId = 11;
+const ResourceID_C RunNoteId = 12;
+const ResourceID_C ReadMeNoteId = 15;
+const ResourceID_C ExitTitleId = 16;
+const ResourceID_C ProxyTitleId = 17;
+const ResourceID_C ExitQuestionId = 18;
+const ResourceID_C YesLabelId = 19;
+const ResourceID_C NoLabelId = 20;
+const ResourceID_C OkLabelId = 21;
+const ResourceID_C WelcomeTextId = 1001;
+const ResourceID_C KernelRebuildTextId = 1003;
+const ResourceID_C ProxyNoticeId = 1004;
+const ResourceID_C RegisterNoticeId = 1005;
+
+const int CustomSetupType = 2;
+
+// The most characters shown of a title or a button label and of any other text, as in
+// the window: a damaged medium's text of megabytes is not laid out.
+const std::size_t TitleLimit = 256;
+const std::size_t TextLimit = 16384;
+
+const char* const Prompt = "> ";
+
+// ------------------------------------------------------------------ writing
+
+std::string text(const ResourceID_C& id) { return getString(id); }
+
+// The columns a line may take. One less than the terminal's width: a terminal without
+// the deferred wrap of VT100s (the dumb terminal among them) moves on to the next line
+// after the last column, and the newline would then leave an empty line.
+int lineWidth() { return std::max(terminalSize().columns - 1, 20); }
+
+std::vector<std::string> layout(const std::string& localeText, std::size_t limit, int hangingIndent = 0) {
+    std::string safe = terminalSafeText(cutToCharacters(localeText, limit).c_str());
+    // The newline that ends a text's last line leaves no empty line after it.
+    if (!safe.empty() && safe.back() == '\n') safe.pop_back();
+    return wrapText(safe, lineWidth(), hangingIndent);
+}
+
+void writeLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines) out += line + '\n';
+    writeOut(out);
+}
+
+// Writes text of the database, wrapped; returns the number of lines.
+int say(const std::string& localeText, int hangingIndent = 0) {
+    std::vector<std::string> lines = layout(localeText, TextLimit, hangingIndent);
+    writeLines(lines);
+    return static_cast<int>(lines.size());
+}
+
+int blankLine() {
+    writeOut("\n");
+    return 1;
+}
+
+// A page or dialog title, underlined, after a blank line.
+int sayTitle(const ResourceID_C& id) {
+    std::vector<std::string> lines = layout(text(id), TitleLimit);
+    int width = 0;
+    for (const std::string& line : lines) width = std::max(width, displayWidth(line));
+    lines.insert(lines.begin(), "");
+    lines.push_back(std::string(std::max(width, 1), '='));
+    writeLines(lines);
+    return static_cast<int>(lines.size());
+}
+
+std::string label(const ResourceID_C& id) { return cutToCharacters(text(id), TitleLimit); }
+
+std::string keyHint(const ResourceID_C& keyId, const ResourceID_C& labelId) {
+    return fillText(text(keyId), {label(labelId)});
+}
+
+// The keys of a page's buttons: its Next, and Back and Cancel where it has them.
+std::string pageKeys(const DialogPageConfig& page) {
+    std::string keys = keyHint(ConsoleNextKeyId, page.nextLabelId);
+    if (page.backEnabled) keys += "   " + keyHint(ConsoleBackKeyId, BackLabelId);
+    if (page.cancelEnabled) keys += "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
+    return keys;
+}
+
+// ------------------------------------------------------------------ reading
+
+std::string trimmed(const std::string& line) {
+    std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+Input ask(std::string* answer) {
+    writeOut(Prompt);
+    Input input = readLine(answer);
+    // The terminal shows ^C, or nothing of a line not ended, on the prompt's line.
+    if (input != Input::Line) writeOut("\n");
+    *answer = trimmed(*answer);
+    return input;
+}
+
+bool isKey(const std::string& answer, char key) {
+    return answer.size() == 1 && (answer[0] == key || answer[0] == key - 'a' + 'A');
+}
+
+// The number `answer` gives, 0 when it is none from 1 to `count`.
+int chosenNumber(const std::string& answer, int count) {
+    if (answer.empty() || answer.size() > 3 || answer.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    int number = std::stoi(answer);
+    return number >= 1 && number <= count ? number : 0;
+}
+
+std::wstring lowerWide(const std::string& localeText) {
+    std::wstring wide;
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < localeText.size();) {
+        wchar_t c = 0;
+        std::size_t n = std::mbrtowc(&c, localeText.data() + at, localeText.size() - at, &state);
+        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0) return wide;
+        wide += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+        at += n;
+    }
+    return wide;
+}
+
+// ------------------------------------------------------------------ the exit question
+
+enum class Answer { Yes, No };
+
+// Whether `answer` names the button `label`: the whole label or its first letter, in
+// any case; the letter only when the other label starts otherwise.
+bool namesButton(const std::string& answer, const std::string& label, const std::string& other) {
+    std::wstring typed = lowerWide(answer), name = lowerWide(label), otherName = lowerWide(other);
+    if (typed.empty() || name.empty()) return false;
+    if (typed == name) return true;
+    return typed.size() == 1 && typed[0] == name[0] && (otherName.empty() || otherName[0] != name[0]);
+}
+
+// The exit question. Enter alone and a Ctrl-C answer No, as the window's default button
+// and its close box do; the end of input answers Yes.
+Answer askExit() {
+    sayTitle(ExitTitleId);
+    say(text(ExitQuestionId));
+    blankLine();
+    std::string yes = label(YesLabelId), no = label(NoLabelId);
+    say(" 1  " + yes);
+    say(" 2  " + no);
+    say(fillText(text(ConsoleExitAnswerHintId), {no}));
+    for (;;) {
+        std::string answer;
+        Input input = ask(&answer);
+        if (input == Input::End) return Answer::Yes;
+        if (input == Input::Interrupt || answer.empty()) return Answer::No;
+        if (answer == "1" || namesButton(answer, yes, no)) return Answer::Yes;
+        if (answer == "2" || namesButton(answer, no, yes)) return Answer::No;
+        say(text(ConsoleNotAChoiceId));
+    }
+}
+
+// ------------------------------------------------------------------ pages
+
+enum class Move {
+    Next,
+    Back,
+    Cancel,  // the exit question was answered Yes
+    Leave,   // the wizard ends now, as the window's close box ends it on the finish page
+    End      // the end of input
+};
+
+// What an input that is not a button did on a page.
+enum class Choice {
+    None,     // not a choice of this page
+    Made,     // the page is shown again
+    Refused   // the reason was said
+};
+
+struct PageWalk {
+    const DialogPageConfig* page;
+    std::function<void()> show;                                   // the page above its keys
+    std::function<Choice(const std::string&)> choose = nullptr;  // numbers typed on it
+};
+
+// Shows the page and takes inputs until one moves on.
+Move walk(const PageWalk& walk) {
+    const DialogPageConfig& page = *walk.page;
+    auto showAll = [&]() {
+        walk.show();
+        say(pageKeys(page));
+    };
+    showAll();
+    for (;;) {
+        std::string answer;
+        Input input = ask(&answer);
+        if (input == Input::End) return Move::End;
+        if (input == Input::Line && answer.empty()) return Move::Next;
+        if (input == Input::Line && isKey(answer, 'b') && page.backEnabled) return Move::Back;
+        bool cancel = input == Input::Interrupt || isKey(answer, 'q');
+        if (cancel && page.cancelEnabled) {
+            if (askExit() == Answer::Yes) return Move::Cancel;
+            showAll();
+            continue;
+        }
+        if (input == Input::Interrupt && isPage(CurrentPage, FinishTitleId)) return Move::Leave;
+        Choice choice = !cancel && walk.choose ? walk.choose(answer) : Choice::None;
+        if (choice == Choice::Made) showAll();
+        if (choice == Choice::None) say(text(ConsoleNotAChoiceId));
+    }
+}
+
+std::string componentName(int index) { return text(Components[index].nameId); }
+
+// A numbered choice and its description below it.
+void sayChoice(int number, const ResourceID_C& markerId, const std::string& name, const ResourceID_C& descriptionId) {
+    std::string marker = cutToCharacters(text(markerId), 8);
+    std::string line = (number < 10 ? " " : "") + std::to_string(number) + "  " + marker + " " + name;
+    int indent = 4 + displayWidth(terminalSafeText(marker.c_str())) + 1;
+    say(line, indent);
+    say(std::string(indent, ' ') + text(descriptionId));
+}
+
+Move welcomePage(const DialogPageConfig& page) {
+    return walk({&page, [] {
+                     sayTitle(WelcomeTitleId);
+                     say(text(WelcomeTextId));
+                     blankLine();
+                 }});
+}
+
+Move kernelRebuildPage(const DialogPageConfig& page) {
+    return walk({&page, [] {
+                     sayTitle(KernelRebuildTitleId);
+                     say(text(KernelRebuildTextId));
+                     blankLine();
+                 }});
+}
+
+std::string licenseText() {
+    std::string fileText;
+    bool cut = false;
+    if (!readLicenseFile(&fileText, &cut)) return text(NoLicenseTextId);
+    std::string shown = externalToLocale(fileText);
+    if (cut) shown += "\n\n" + text(LicenseTextCutId);
+    return shown;
+}
+
+// The license a screenful at a time. Next once it was shown, Back or the end of the
+// exit question otherwise.
+Move pageLicense(int linesAbove) {
+    std::vector<std::string> lines = wrapText(terminalSafeText(licenseText().c_str()), lineWidth());
+    std::string keys = text(ConsoleMoreKeyId) + "   " + text(ConsoleSkipKeyId) + "   " +
+                       keyHint(ConsoleBackKeyId, BackLabelId) + "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
+    std::size_t shown = 0;
+    bool toTheEnd = false;
+    while (shown < lines.size()) {
+        std::vector<std::string> keyLines = layout(keys, TextLimit);
+        // A screenful leaves room for the keys and the line typed below them.
+        int room = terminalSize().rows - static_cast<int>(keyLines.size()) - 1 - linesAbove;
+        std::size_t count = toTheEnd ? lines.size() - shown : static_cast<std::size_t>(std::max(room, 1));
+        count = std::min(count, lines.size() - shown);
+        writeLines(std::vector<std::string>(lines.begin() + shown, lines.begin() + shown + count));
+        shown += count;
+        linesAbove = 0;
+        while (shown < lines.size()) {
+            writeLines(keyLines);
+            std::string answer;
+            Input input = ask(&answer);
+            if (input == Input::End) return Move::End;
+            if (input == Input::Line && answer.empty()) break;
+            if (input == Input::Line && isKey(answer, 's')) {
+                toTheEnd = true;
+                break;
+            }
+            if (input == Input::Line && isKey(answer, 'b')) return Move::Back;
+            if (input == Input::Interrupt || isKey(answer, 'q')) {
+                if (askExit() == Answer::Yes) return Move::Cancel;
+                break;
+            }
+            say(text(ConsoleNotAChoiceId));
+        }
+    }
+    return Move::Next;
+}
+
+Move licensePage(const DialogPageConfig& page) {
+    int above = sayTitle(LicenseTitleId);
+    above += say(text(LicenseAboveId));
+    above += blankLine();
+    Move paged = pageLicense(above);
+    if (paged != Move::Next) return paged;
+    return walk({&page, [] {
+                     blankLine();
+                     say(text(LicenseBelowId));
+                     blankLine();
+                 }});
+}
+
+Move setupTypePage(const DialogPageConfig& page) {
+    auto show = [] {
+        sayTitle(SetupTypeTitleId);
+        say(text(SetupTypeIntroId));
+        blankLine();
+        for (int t = 0; t < NumberOfSetupTypes; ++t)
+            sayChoice(t + 1, t == SetuptypeSelected ? ConsoleChosenMarkerId : ConsoleNotChosenMarkerId,
+                      label(SetupTypes[t].titleId), SetupTypes[t].descriptionId);
+        blankLine();
+        say(text(ConsoleSetupTypeHintId));
+    };
+    auto choose = [](const std::string& answer) {
+        int number = chosenNumber(answer, NumberOfSetupTypes);
+        if (number == 0) return Choice::None;
+        SetuptypeSelected = number - 1;
+        return Choice::Made;
+    };
+    return walk({&page, show, choose});
+}
+
+// The components the host offers, in table order: the numbers of the components page.
+std::vector<int> offeredComponents() {
+    std::vector<int> offered;
+    for (int i = 0; i < NumberOfComponents; ++i)
+        if (Components[i].available) offered.push_back(i);
+    return offered;
+}
+
+// Why component `index` cannot be changed, in a sentence.
+std::string lockReason(int index, ComponentLock lock) {
+    if (lock == ComponentLock::DriverNotNewer) return text(DriverNotNewerId);
+    if (lock != ComponentLock::Required) return text(ConsoleNotAChoiceId);
+    for (int j = 0; j < NumberOfComponents; ++j) {
+        if ((ComponentsSelected & (1 << j)) && (Components[j].requiresMask & (1 << index)))
+            return fillText(text(ComponentRequiredId), {componentName(index), componentName(j)});
+    }
+    return text(ConsoleNotAChoiceId);
+}
+
+Move componentsPage(const DialogPageConfig& page) {
+    auto show = [] {
+        sayTitle(ComponentsTitleId);
+        say(text(ComponentsIntroId));
+        blankLine();
+        std::vector<int> offered = offeredComponents();
+        for (std::size_t n = 0; n < offered.size(); ++n) {
+            int i = offered[n];
+            std::string name = label(Components[i].nameId);
+            if (componentLock(i) != ComponentLock::None) name += " " + text(ConsoleLockedMarkerId);
+            sayChoice(static_cast<int>(n) + 1,
+                      ComponentsSelected & (1 << i) ? ConsoleSelectedMarkerId : ConsoleClearedMarkerId, name,
+                      Components[i].descriptionId);
+        }
+        blankLine();
+        say(text(ConsoleComponentsHintId));
+    };
+    auto choose = [](const std::string& answer) {
+        std::vector<int> offered = offeredComponents();
+        int number = chosenNumber(answer, static_cast<int>(offered.size()));
+        if (number == 0) return Choice::None;
+        int i = offered[number - 1];
+        ComponentLock lock = setComponent(i, !(ComponentsSelected & (1 << i)));
+        if (lock == ComponentLock::None) return Choice::Made;
+        say(lockReason(i, lock));
+        return Choice::Refused;
+    };
+    return walk({&page, show, choose});
+}
+
+std::string reviewText;
+
+Move reviewPage(const DialogPageConfig& page) {
+    return walk({&page, [] {
+                     sayTitle(ReviewTitleId);
+                     say(text(ReviewIntroId));
+                     blankLine();
+                     say(text(ReviewSettingsHeadingId));
+                     say(reviewText);
+                     blankLine();
+                 }});
+}
+
+// ------------------------------------------------------------------ the install run
+
+// The run page while the install runs: its output as it comes, and a Ctrl-C that lets the
+// install finish before the wizard ends.
+struct Run {
+    GMainLoop* loop = nullptr;
+    ColumnBreaker breaker{lineWidth()};
+    bool toTerminal = isatty(STDOUT_FILENO) != 0;
+    bool leaving = false;
+    InstallOutcome outcome;
+};
+
+void showOutput(Run& run, const std::string& output) {
+    std::string shown = utf8ToLocale(output);
+    if (run.toTerminal) shown = terminalSafeText(shown.c_str());
+    writeOut(run.breaker.feed(shown));
+}
+
+gboolean onRunInterrupted(gpointer data) {
+    Run& run = *static_cast<Run*>(data);
+    if (!run.leaving) {
+        run.leaving = true;
+        if (!run.breaker.atLineStart()) writeOut(run.breaker.feed("\n"));
+        say(text(InstallStillRunningId));
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+// Starts the install and streams its output until it ended. False when the user asked
+// to leave while it ran.
+bool runInstall() {
+    Run run;
+    run.loop = g_main_loop_new(nullptr, FALSE);
+    InstallObserver observer;
+    observer.output = [&run](const std::string& output) { showOutput(run, output); };
+    observer.ended = [&run](const InstallOutcome& outcome) {
+        run.outcome = outcome;
+        g_main_loop_quit(run.loop);
+    };
+    // The script is started with Ctrl-C ignored, which it keeps: the terminal sends the
+    // signal to the whole foreground process group, and an install stopped half way
+    // through rpm is worse than one that finishes.
+    signal(SIGINT, SIG_IGN);
+    InstallStart start = startInstallRun(observer);
+    if (start == InstallStart::Running) {
+        guint interruptSource = g_unix_signal_add(SIGINT, onRunInterrupted, &run);
+        g_main_loop_run(run.loop);
+        sigset_t interrupt, previous;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        // Removing the source gives SIGINT its default action back; a Ctrl-C in between
+        // waits for the console's own handler.
+        sigprocmask(SIG_BLOCK, &interrupt, &previous);
+        g_source_remove(interruptSource);
+        catchInterrupts();
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        if (!run.breaker.atLineStart()) writeOut("\n");
+        InstalledOK = run.outcome.succeeded ? 1 : 0;
+    } else {
+        catchInterrupts();
+        if (start == InstallStart::NotStarted) {
+            InstalledOK = 0;
+            say(text(installNotStartedReason()));
+        } else {
+            say(text(ResultNothingSelectedId));
+        }
+    }
+    g_main_loop_unref(run.loop);
+    dropTypeAhead();
+    return !run.leaving;
+}
+
+// Entering the run page starts the install. False when the wizard ends with it.
+bool enterRunPage() {
+    sayTitle(RunTitleId);
+    say(text(RunNoteId));
+    blankLine();
+    return runInstall();
+}
+
+Move runPage(const DialogPageConfig& page) {
+    return walk({&page, [] { blankLine(); }});
+}
+
+Move finishPage(const DialogPageConfig& page) {
+    return walk({&page, [] {
+                     sayTitle(FinishTitleId);
+                     if (InstalledOK) {
+                         say(text(FinishSucceededId));
+                         blankLine();
+                         say(text(ReadMeNoteId));
+                         // A registration notice still holding markup source is not fit to be shown.
+                         std::string notice = text(RegisterNoticeId);
+                         if (notice.find("</source>") == std::string::npos) {
+                             blankLine();
+                             say(notice);
+                         }
+                     } else {
+                         say(text(FinishFailedId));
+                         if (int reason = static_cast<int>(installNotStartedReason())) {
+                             blankLine();
+                             say(text(reason));
+                         }
+                     }
+                     if (installLogWritten()) {
+                         blankLine();
+                         say(fillText(text(LogPlaceId), {installLogPath()}));
+                     }
+                     blankLine();
+                 }});
+}
+
+// After Finish: the proxy notice when the web server was installed.
+void postInstallNotice() {
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER)) return;
+    sayTitle(ProxyTitleId);
+    say(text(ProxyNoticeId));
+    blankLine();
+    say(keyHint(ConsoleNextKeyId, OkLabelId));
+    std::string answer;
+    ask(&answer);
+}
+
+Move showPage(int index) {
+    const DialogPageConfig& page = *DialogPages[index].config;
+    const ResourceID_C& title = page.titleId;
+    if (title == LicenseTitleId) return licensePage(page);
+    if (title == SetupTypeTitleId) return setupTypePage(page);
+    if (title == ComponentsTitleId) return componentsPage(page);
+    if (title == KernelRebuildTitleId) return kernelRebuildPage(page);
+    if (title == ReviewTitleId) return reviewPage(page);
+    if (title == RunTitleId) return runPage(page);
+    if (title == FinishTitleId) return finishPage(page);
+    return welcomePage(page);
+}
+
+int installStatus() {
+    if (anotherInstallRunning()) return ExitInstallRunning;
+    return InstalledOK ? ExitInstalled : ExitInstallFailed;
+}
+
+// The pages from the first to Finish, by the rules of the window's buttons.
+int walkPages() {
+    bool installed = false;  // the install ran or was tried
+    CurrentPage = 0;
+    for (;;) {
+        Move move = showPage(CurrentPage);
+        if (move == Move::Cancel) return ExitCancelled;
+        if (move == Move::End) return installed ? installStatus() : ExitCancelled;
+        if (move == Move::Leave) return installStatus();
+        if (move == Move::Back) {
+            int target = pageBefore(CurrentPage);
+            if (target >= 0) CurrentPage = target;
+            continue;
+        }
+        int next = pageAfter(CurrentPage);
+        if (next >= NumberOfDialogPages) {
+            postInstallNotice();
+            return installStatus();
+        }
+        if (isPage(CurrentPage, SetupTypeTitleId)) applySetupType();
+        if (isPage(next, ReviewTitleId)) reviewText = composeReviewText();
+        CurrentPage = next;
+        if (isPage(next, RunTitleId)) {
+            installed = true;
+            if (!enterRunPage()) return installStatus();
+        }
+    }
+}
+
+// What the choices of the command line and the answers file preselect, as the
+// unattended mode applies them.
+void preselect(const Choices& choices, int autoSelect) {
+    if (choices.setupType >= 0 && autoSelect == 0 && choices.setupType != SetuptypeSelected) {
+        SetuptypeSelected = choices.setupType;
+        applySetupType();
+    }
+    if (SetuptypeSelected != CustomSetupType || choices.components < 0) return;
+    ComponentsSelected = 0;
+    closeSelection();
+    for (int i = 0; i < NumberOfComponents; ++i)
+        if (choices.components & (1 << i)) setComponent(i, true);
+}
+
+}  // namespace
+
+int runConsoleWizard(const Choices& choices) {
+    int status = checkStartupPreconditions();
+    if (status != 0) return status;
+    catchInterrupts();
+    adaptTablesToHost(probeHost());
+    int autoSelect = includeDialogPages();
+    applySetupType();
+    preselect(choices, autoSelect);
+    createStartMarker();
+    status = walkPages();
+    removeStartMarker();
+    stringUnInit();
+    return status;
 }
