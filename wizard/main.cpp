@@ -1,12 +1,20 @@
 // stage3: the installation wizard for the storage controller's driver and its
 // management application. Started from the medium's directory: the graphical wizard,
 // the console wizard, or an install without a person (--unattended), all over one core.
-#include <gtk/gtk.h>
+//
+// The program is built twice. `stage3` holds every mode but the graphical one and is
+// linked without GTK: it starts fast and runs on servers that have no GTK. For the
+// graphical wizard it runs `stage3-gtk` from its own directory with the same command
+// line; `stage3-gtk` holds every mode.
+#include <glib.h>
+#include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "console/console_wizard.h"
-#include "interface/gui.h"
 #include "services/file_search.h"
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
@@ -14,15 +22,47 @@
 #include "wizard/install_session.h"
 #include "wizard/startup.h"
 
+#ifdef STAGE3_GRAPHICAL
+#include <gtk/gtk.h>
+
+#include "interface/gui.h"
+#endif
+
+namespace {
+
+#ifndef STAGE3_GRAPHICAL
+// Replaces this process by stage3-gtk, found beside this program's own file, with the
+// command line it was given. Returns only when that fails.
+int runGraphicalProgram(const std::vector<std::string>& arguments) {
+    gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    std::string program = self ? std::string(self) : std::string();
+    g_free(self);
+    program = program.substr(0, program.rfind('/') + 1) + "stage3-gtk";
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    fprintf(stderr, "stage3: the graphical wizard (%s) cannot be started; use --text or --unattended.\n",
+            program.c_str());
+    return ExitUsage;
+}
+#endif
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    std::vector<std::string> arguments(argv, argv + argc);
     GOptionContext* context = newOptionContext();
-    // GTK (and its options) only for the graphical wizard: the other modes never open a
-    // display.
     bool graphical = !wantsModeWithoutDisplay(argc, argv) && (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"));
-    if (graphical)
-        g_option_context_add_group(context, gtk_get_option_group(TRUE));
-    else
-        setlocale(LC_ALL, "");
+#ifdef STAGE3_GRAPHICAL
+    // GTK and its options only for the graphical wizard: the other modes never open a
+    // display.
+    if (graphical) g_option_context_add_group(context, gtk_get_option_group(TRUE));
+#else
+    // GTK's own options (--display and the like) are for stage3-gtk to read.
+    if (graphical) g_option_context_set_ignore_unknown_options(context, TRUE);
+#endif
+    if (!graphical) setlocale(LC_ALL, "");
     CommandLine line;
     int status = parseCommandLine(context, &argc, &argv, &line);
     if (status >= 0) return status;
@@ -32,8 +72,12 @@ int main(int argc, char* argv[]) {
     setInstallRecordPath(line.recordPath);
     switch (line.mode) {
     case Mode::Graphical:
+#ifdef STAGE3_GRAPHICAL
         if ((status = checkStartupPreconditions()) != 0) return status;
         return runGraphicalWizard();
+#else
+        return runGraphicalProgram(arguments);
+#endif
     case Mode::Console:
         return runConsoleWizard(line.choices);
     case Mode::Unattended:

@@ -142,6 +142,8 @@ class Medium:
         os.makedirs(self.dir)
         self.program = os.path.join(self.dir, "stage3")
         shutil.copy2(STAGE3, self.program)
+        # The graphical wizard, which stage3 runs from beside itself.
+        shutil.copy2(os.path.join(os.path.dirname(STAGE3), "stage3-gtk"), self.dir)
         self.db = os.path.join(self.dir, "setupresDB")
         if database:
             pos = sorted(os.path.join(PO_DIR, f) for f in os.listdir(PO_DIR) if f.endswith(".po"))
