@@ -8,6 +8,7 @@
 #include "interface/widget_build.h"
 #include "services/string_service.h"
 #include "interface/exit_paths.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
@@ -96,8 +97,8 @@ GtkWidget* createExitDialog() {
                                       "exit_dialog_action_area", "exit_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 16, 18, &buttonBox);
-    GtkWidget* yes = addBoxButton(dialog, buttonBox, "exit_yes_button", 19);
-    GtkWidget* no = addBoxButton(dialog, buttonBox, "exit_no_button", 20);
+    GtkWidget* yes = addBoxButton(dialog, buttonBox, "exit_yes_button", YesLabelId);
+    GtkWidget* no = addBoxButton(dialog, buttonBox, "exit_no_button", NoLabelId);
 
     g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
     g_signal_connect_after(yes, "clicked", G_CALLBACK(onExitYesClicked), nullptr);
@@ -113,7 +114,7 @@ GtkWidget* createProxyIssueDialog() {
                                       "proxy_dialog_action_area", "proxy_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 17, 1004, &buttonBox);
-    GtkWidget* ok = addBoxButton(dialog, buttonBox, "proxy_ok_button", 21);
+    GtkWidget* ok = addBoxButton(dialog, buttonBox, "proxy_ok_button", OkLabelId);
 
     g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);
     g_signal_connect_after(ok, "clicked", G_CALLBACK(onProxyOkClicked), nullptr);

@@ -12,6 +12,7 @@
 #include "services/string_service.h"
 #include "interface/exit_paths.h"
 #include "interface/navigation.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ GtkWidget* createMainWindow() {
     GtkWidget* window = gtk_dialog_new();
     gtk_widget_set_name(window, "dialog_window");
     registerPlain(window, "dialog_window", window);
-    setResourceTitle(window, 1000);
+    setResourceTitle(window, WindowTitleId);
     gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
     gtk_window_set_default_size(GTK_WINDOW(window), 532, 375);
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
@@ -186,14 +187,14 @@ GtkWidget* createMainWindow() {
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttonBox1), GTK_BUTTONBOX_END);
     gtk_box_set_spacing(GTK_BOX(buttonBox1), 10);
 
-    GtkWidget* back = addBoxButton(window, buttonBox1, "dialog_back_button", 0);
-    GtkWidget* next = addBoxButton(window, buttonBox1, "dialog_next_button", 1);
+    GtkWidget* back = addBoxButton(window, buttonBox1, "dialog_back_button", BackLabelId);
+    GtkWidget* next = addBoxButton(window, buttonBox1, "dialog_next_button", NextLabelId);
 
     GtkWidget* buttonBox2 = addNamedWidget(window, "hbuttonbox2",
                                            gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
     gtk_box_pack_start(GTK_BOX(hbox1), buttonBox2, FALSE, FALSE, 0);
 
-    GtkWidget* cancel = addBoxButton(window, buttonBox2, "dialog_cancel_button", 2);
+    GtkWidget* cancel = addBoxButton(window, buttonBox2, "dialog_cancel_button", CancelLabelId);
 
     g_signal_connect(window, "delete_event", G_CALLBACK(onDialogDeleteEvent), nullptr);
     g_signal_connect_after(back, "clicked", G_CALLBACK(onDialogBackButtonClicked), nullptr);

@@ -8,11 +8,10 @@
 #include "interface/widget_build.h"
 #include "services/license_text.h"
 #include "services/string_service.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
-const ResourceID_C NoLicenseTextId = 54;
-const ResourceID_C LicenseCutNoteId = 2004;
 
 }  // namespace
 
@@ -20,7 +19,7 @@ char* getLicenseText() {
     std::string text;
     bool cut = false;
     if (!readLicenseFile(&text, &cut)) return g_strdup(getString(NoLicenseTextId));
-    return cut ? g_strconcat(text.c_str(), "\n\n", getString(LicenseCutNoteId), nullptr)
+    return cut ? g_strconcat(text.c_str(), "\n\n", getString(LicenseTextCutId), nullptr)
                : g_strdup(text.c_str());
 }
 
@@ -28,7 +27,7 @@ GtkWidget* createIntroMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("intro_main_area", GTK_ORIENTATION_HORIZONTAL, 5);
     addPagePicture(window, area, "intro_pixmap");
 
-    GtkWidget* label = addNamedWidget(window, "intro_label", newResourceLabel(1001));
+    GtkWidget* label = addNamedWidget(window, "intro_label", newResourceLabel(WelcomeTextId));
     gtk_box_pack_start(GTK_BOX(area), label, TRUE, TRUE, 0);
     setPageLabelLayout(label, 367, 0.0f, 0.0f);
     return area;
@@ -37,7 +36,7 @@ GtkWidget* createIntroMainArea(GtkWidget* window) {
 GtkWidget* createLicenseMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("license_main_area", GTK_ORIENTATION_VERTICAL, 5);
 
-    GtkWidget* top = addNamedWidget(window, "license_label_top", newResourceLabel(3));
+    GtkWidget* top = addNamedWidget(window, "license_label_top", newResourceLabel(LicenseTopNoteId));
     gtk_box_pack_start(GTK_BOX(area), top, FALSE, TRUE, 5);
     setPageLabelLayout(top, 509, 0.0f, 0.0f);
 
@@ -58,7 +57,7 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_insert(buffer, &start, shown.get(), -1);
     if (cut) {
-        GCharPtr note(localeToUtf8(getString(LicenseCutNoteId)));
+        GCharPtr note(localeToUtf8(getString(LicenseTextCutId)));
         GtkTextIter end;
         gtk_text_buffer_get_end_iter(buffer, &end);
         gtk_text_buffer_insert(buffer, &end, "\n\n", -1);
@@ -67,7 +66,7 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
 
-    GtkWidget* bottom = addNamedWidget(window, "license_label_bottom", newResourceLabel(4));
+    GtkWidget* bottom = addNamedWidget(window, "license_label_bottom", newResourceLabel(LicenseBottomNoteId));
     gtk_box_pack_start(GTK_BOX(area), bottom, FALSE, FALSE, 0);
     setPageLabelLayout(bottom, 509, 0.0f, 0.0f);
     return area;
@@ -80,16 +79,16 @@ GtkWidget* createFinishMainArea(GtkWidget* window) {
     GtkWidget* vbox6 = addNamedWidget(window, "vbox6", gtk_box_new(GTK_ORIENTATION_VERTICAL, 15));
     gtk_box_pack_start(GTK_BOX(area), vbox6, TRUE, TRUE, 0);
 
-    GtkWidget* finish = addNamedWidget(window, "finish_label", newResourceLabel(13));
+    GtkWidget* finish = addNamedWidget(window, "finish_label", newResourceLabel(FinishSucceededId));
     gtk_box_pack_start(GTK_BOX(vbox6), finish, FALSE, FALSE, 0);
     setPageLabelLayout(finish, 367, 0.0f, 0.0f);
 
-    GtkWidget* readMe = addNamedWidget(window, "see_read_me", newResourceLabel(15));
+    GtkWidget* readMe = addNamedWidget(window, "see_read_me", newResourceLabel(ReadMeNoteId));
     gtk_box_pack_start(GTK_BOX(vbox6), readMe, FALSE, FALSE, 0);
     setPageLabelLayout(readMe, 367, 0.0f, 0.0f);
 
     // A registration notice still holding markup source is not fit to be shown.
-    std::string notice = getString(1005);
+    std::string notice = getString(RegisterControllerId);
     GCharPtr noticeUtf8(notice.find("</source>") == std::string::npos
                             ? localeToUtf8(notice.c_str())
                             : g_strdup(""));

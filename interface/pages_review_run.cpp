@@ -2,12 +2,13 @@
 // install output.
 #include "interface/pages.h"
 #include "interface/widget_build.h"
+#include "wizard/text_ids.h"
 
 GtkWidget* createKernelRebuildMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("kernelRebuild_main_area", GTK_ORIENTATION_HORIZONTAL, 5);
     addPagePicture(window, area, "kernelRebuild_pixmap");
 
-    GtkWidget* label = addNamedWidget(window, "kernelRebuild_label", newResourceLabel(1003));
+    GtkWidget* label = addNamedWidget(window, "kernelRebuild_label", newResourceLabel(KernelRebuildNoticeId));
     gtk_box_pack_start(GTK_BOX(area), label, TRUE, TRUE, 0);
     setPageLabelLayout(label, 367, 0.0f, 0.0f);
     return area;
@@ -20,11 +21,11 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
     GtkWidget* vbox7 = addNamedWidget(window, "vbox7", gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
     gtk_box_pack_start(GTK_BOX(area), vbox7, TRUE, TRUE, 0);
 
-    GtkWidget* intro = addNamedWidget(window, "review_label", newResourceLabel(10));
+    GtkWidget* intro = addNamedWidget(window, "review_label", newResourceLabel(ReviewIntroId));
     gtk_box_pack_start(GTK_BOX(vbox7), intro, FALSE, TRUE, 0);
     setPageLabelLayout(intro, 380, 0.0f, 0.5f);
 
-    GtkWidget* heading = addNamedWidget(window, "review_current_settings", newResourceLabel(11));
+    GtkWidget* heading = addNamedWidget(window, "review_current_settings", newResourceLabel(ReviewSettingsHeadingId));
     gtk_box_pack_start(GTK_BOX(vbox7), heading, FALSE, FALSE, 0);
     setPageLabelLayout(heading, 210, 0.0f, 0.5f);
 
@@ -36,7 +37,7 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
 GtkWidget* createRunMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("run_main_area", GTK_ORIENTATION_VERTICAL, 4);
 
-    GtkWidget* note = addNamedWidget(window, "run_label", newResourceLabel(12));
+    GtkWidget* note = addNamedWidget(window, "run_label", newResourceLabel(RunNoteId));
     gtk_box_pack_start(GTK_BOX(area), note, FALSE, FALSE, 0);
     setPageLabelLayout(note, 509, 0.0f, 0.5f);
 

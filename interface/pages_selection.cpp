@@ -6,6 +6,7 @@
 #include "interface/widget_build.h"
 #include "interface/navigation.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ GtkWidget* createSetuptypeMainArea(GtkWidget* window) {
     GtkWidget* vbox4 = addNamedWidget(window, "vbox4", gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
     gtk_box_pack_start(GTK_BOX(area), vbox4, TRUE, TRUE, 0);
 
-    GtkWidget* intro = addNamedWidget(window, "setuptype_label", newResourceLabel(8));
+    GtkWidget* intro = addNamedWidget(window, "setuptype_label", newResourceLabel(SetupTypeIntroId));
     gtk_box_pack_start(GTK_BOX(vbox4), intro, FALSE, FALSE, 0);
     setPageLabelLayout(intro, 367, 0.0f, 0.5f);
 
@@ -81,7 +82,7 @@ GtkWidget* createComponentsMainArea(GtkWidget* window) {
     GtkWidget* vbox5 = addNamedWidget(window, "vbox5", gtk_box_new(GTK_ORIENTATION_VERTICAL, 12));
     gtk_box_pack_start(GTK_BOX(area), vbox5, TRUE, TRUE, 0);
 
-    GtkWidget* intro = addNamedWidget(window, "components_label", newResourceLabel(9));
+    GtkWidget* intro = addNamedWidget(window, "components_label", newResourceLabel(ComponentsIntroId));
     gtk_box_pack_start(GTK_BOX(vbox5), intro, FALSE, FALSE, 0);
     setPageLabelLayout(intro, 367, 0.0f, 0.5f);
 

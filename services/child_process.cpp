@@ -1,6 +1,8 @@
 #include "services/child_process.h"
 
 #include <fcntl.h>
+#include <glib-unix.h>
+#include <glib.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,4 +72,93 @@ bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
     free(text);
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
     return got;
+}
+
+namespace {
+
+// The one watched command of the process.
+struct Watched {
+    WatchedCommand watch;
+    int fd = -1;  // read end of the pipe
+    guint sourceId = 0;
+    GPid pid = 0;
+};
+
+Watched watched;
+
+const size_t ReadChunk = 64 * 1024;
+
+void stopReading() {
+    if (watched.sourceId) {
+        g_source_remove(watched.sourceId);
+        watched.sourceId = 0;
+    }
+    if (watched.fd >= 0) {
+        close(watched.fd);
+        watched.fd = -1;
+    }
+}
+
+// Reads what is there now. Returns false at the end of the stream or on an error.
+bool readAvailable(size_t limit) {
+    char buffer[ReadChunk];
+    size_t total = 0;
+    while (total < limit) {
+        size_t wanted = limit - total < sizeof buffer ? limit - total : sizeof buffer;
+        ssize_t n = read(watched.fd, buffer, wanted);
+        if (n > 0) {
+            total += static_cast<size_t>(n);
+            if (watched.watch.output) watched.watch.output(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 && errno == EAGAIN;
+    }
+    return true;
+}
+
+gboolean onOutputReady(gint, GIOCondition, gpointer) {
+    readWatchedCommand();
+    return watched.fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
+void onExited(GPid pid, gint status, gpointer) {
+    g_spawn_close_pid(pid);
+    // Everything the command wrote is in the pipe now.
+    if (watched.fd >= 0) readAvailable(watched.watch.afterExit);
+    stopReading();
+    if (watched.watch.exited) watched.watch.exited(status);
+}
+
+}  // namespace
+
+bool startWatchedCommand(const std::string& command, const WatchedCommand& watch) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t pid = 0;
+    fflush(nullptr);
+    bool started = spawnWithServiceClosed({"/bin/sh", "-c", command}, &actions, &pid);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (!started) {
+        close(fds[0]);
+        return false;
+    }
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    watched.watch = watch;
+    watched.fd = fds[0];
+    watched.pid = pid;
+    watched.sourceId = g_unix_fd_add_full(watch.priority, fds[0],
+                                          static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                          onOutputReady, nullptr, nullptr);
+    g_child_watch_add(pid, onExited, nullptr);
+    return true;
+}
+
+void readWatchedCommand() {
+    if (watched.fd < 0) return;
+    if (!readAvailable(watched.watch.perTurn)) stopReading();
 }

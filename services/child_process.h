@@ -5,6 +5,8 @@
 // around every child); the file is also opened close-on-exec.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,3 +15,27 @@
 // for it to end. `line` gets that line without its newline. False when the program
 // could not be started or printed nothing.
 bool firstOutputLine(const std::vector<std::string>& argv, std::string* line);
+
+// A command run by /bin/sh whose standard output (the command sends its standard error
+// there too if it wants) is read on the GLib main loop: what it writes reaches `output`
+// as it comes, a bounded amount per turn of the loop, and its end reaches `exited`
+// once, after what it left in the pipe was passed on. One such child at a time.
+struct WatchedCommand {
+    std::function<void(const char* data, size_t length)> output;
+    std::function<void(int waitStatus)> exited;
+    // Sources of this priority run before the reads: a window's layout and drawing
+    // (GDK's redraw priority is G_PRIORITY_HIGH_IDLE + 20) comes first, so new output
+    // never keeps it from catching up with what it already has.
+    int priority;
+    // Read per turn of the main loop.
+    size_t perTurn;
+    // Read once the command has ended: all it left in the pipe, but no more than this
+    // from a process of its own that keeps writing after it ended.
+    size_t afterExit;
+};
+
+// Starts `/bin/sh -c command`. False when it cannot be started.
+bool startWatchedCommand(const std::string& command, const WatchedCommand& watch);
+
+// Reads what the command has written so far (at most perTurn) and passes it on.
+void readWatchedCommand();

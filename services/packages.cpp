@@ -14,6 +14,7 @@
 #include "services/child_process.h"
 #include "services/file_search.h"
 #include "services/string_service.h"
+#include "wizard/text_ids.h"
 
 #undef major
 #undef minor
@@ -22,8 +23,6 @@ char globalOEM[80];
 
 namespace {
 
-// Resource holding the application's package name, "prefix-name".
-const unsigned int kAppPackageNameId = 5001;
 
 const std::size_t kWorkSize = 4096;
 const std::size_t kCwdMax = 4077;
@@ -190,7 +189,7 @@ int findDriverPackageFile(char* out, std::size_t outSize) {
 int findAppPackageFile(char* out, std::size_t outSize) {
     int result = PACKAGE_FOUND;
     if (appPath[0] == '\0') {
-        const char* name = getString(kAppPackageNameId);
+        const char* name = getString(AppPackageNameId);
         const char* dash = std::strchr(name, '-');
         char pattern[sizeof globalOEM];
         globalOEM[0] = '\0';
@@ -313,7 +312,7 @@ int appUpdateCheck() {
     versionFromRpmName(second + 1, 1, &fileVersion);
 
     char name[kAppNameSize];
-    const char* text = getString(kAppPackageNameId);
+    const char* text = getString(AppPackageNameId);
     if (std::strlen(text) >= sizeof name) {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }

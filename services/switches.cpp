@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "services/string_service.h"
+#include "wizard/text_ids.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void toUpper(char* text) {
 }
 
 int getAutoSelectOemConfig() {
-    SwitchText value = readSwitch(5002);
+    SwitchText value = readSwitch(AutoSetupTypeId);
     toUpper(value.text);
     if (std::strcmp(value.text, "TYPICAL") == 0) return 1;
     if (std::strcmp(value.text, "COMPACT") == 0) return 2;
@@ -38,7 +39,7 @@ int getAutoSelectOemConfig() {
 }
 
 int getShowLicenseOption() {
-    SwitchText value = readSwitch(5003);
+    SwitchText value = readSwitch(ShowLicenseId);
     toUpper(value.text);
     if (std::strcmp(value.text, "ENABLED") == 0) return 1;
     if (std::strcmp(value.text, "DISABLED") == 0) return 0;
@@ -46,6 +47,6 @@ int getShowLicenseOption() {
 }
 
 int getWantsSnmpUnderTypicalOption() {
-    SwitchText value = readSwitch(5004);
+    SwitchText value = readSwitch(SnmpUnderTypicalId);
     return std::strcmp(value.text, "yes") == 0 ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 // Resource 5002, compared case-insensitively: 1 for TYPICAL, 2 for COMPACT,
 // 0 for anything else (empty and missing included).
+enum { AutoSelectNone = 0, AutoSelectTypical = 1, AutoSelectCompact = 2 };
 int getAutoSelectOemConfig();
 
 // Resource 5003, compared case-insensitively: 0 for DISABLED, 1 otherwise

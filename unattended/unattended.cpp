@@ -11,6 +11,7 @@
 #include "services/file_search.h"
 #include "services/packages.h"
 #include "services/string_service.h"
+#include "services/switches.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
@@ -21,8 +22,6 @@
 #include "wizard/text_ids.h"
 
 namespace {
-
-const int CustomSetupType = 2;
 
 // What a run would do, for the plan of a dry run.
 struct Plan {
@@ -74,7 +73,7 @@ void select(const Choices& choices, Plan& plan) {
     adaptTablesToHost(probeHost());
     int autoSelect = includeDialogPages();
     applySetupType();
-    if (choices.setupType >= 0 && autoSelect == 0 && choices.setupType != SetuptypeSelected) {
+    if (choices.setupType >= 0 && autoSelect == AutoSelectNone && choices.setupType != SetuptypeSelected) {
         SetuptypeSelected = choices.setupType;
         applySetupType();
     }

@@ -168,8 +168,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     if (error.empty() && !components.empty())
         parseComponentList(components, ',', &choices.components, &error);
     if (error.empty() && choices.components >= 0) {
-        if (choices.setupType < 0) choices.setupType = 2;
-        if (choices.setupType != 2) error = "components are chosen with the custom setup type";
+        if (choices.setupType < 0) choices.setupType = CustomSetupType;
+        if (choices.setupType != CustomSetupType) error = "components are chosen with the custom setup type";
     }
     if (!error.empty()) {
         usageError(error);
@@ -274,7 +274,7 @@ std::string answersText(bool licenseAccepted) {
     std::string text = "[stage3]\n";
     text += std::string("accept-license=") + (licenseAccepted ? "true" : "false") + "\n";
     text += "setup-type=" + selectedSetupTypeName() + "\n";
-    if (SetuptypeSelected == 2) text += "components=" + selectedComponentNames(";") + "\n";
+    if (SetuptypeSelected == CustomSetupType) text += "components=" + selectedComponentNames(";") + "\n";
     return text;
 }
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "services/child_process.h"
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
@@ -28,10 +29,6 @@ namespace {
 
 // The one install run of the process.
 struct InstallRun {
-    int fd = -1;  // read end of the pipe from the child
-    guint watchId = 0;
-    GPid pid = 0;
-    int waitStatus = 0;
     OutputReader reader;
     InstallObserver observer;
 };
@@ -41,15 +38,14 @@ ResourceID_C notStartedReason = 0;
 int lockFd = -1;
 std::string recordPath;
 
-const size_t ReadChunk = 64 * 1024;
 // Output taken in per turn of the main loop: a window lays out and draws what it got
 // before it takes more, so it stays responsive however fast the script writes.
-const size_t OutputPerCall = 16 * 1024;
+const size_t OutputPerTurn = 16 * 1024;
 // Below a window's own layout and drawing (GDK's redraw priority is
-// G_PRIORITY_HIGH_IDLE + 20), so new output never keeps it from catching up.
+// G_PRIORITY_HIGH_IDLE + 20).
 const int OutputPriority = G_PRIORITY_HIGH_IDLE + 30;
-// What is read once the script has ended: all it left in the pipe, but no more than
-// this from a process of its own that keeps writing after the script ended.
+// What is read once the script has ended, at most (a process it left behind may go on
+// writing).
 const size_t AfterExitLimit = 1024 * 1024;
 
 // Installs are one at a time: two would write the same fixed names in /tmp and run rpm
@@ -91,36 +87,8 @@ void show(const std::string& text) {
     if (update.observer.output) update.observer.output(text);
 }
 
-void stopReading() {
-    if (update.watchId) {
-        g_source_remove(update.watchId);
-        update.watchId = 0;
-    }
-    if (update.fd >= 0) {
-        close(update.fd);
-        update.fd = -1;
-    }
-}
-
-// Reads what is there now. Returns false at the end of the stream or on an error.
-bool readAvailable(size_t limit) {
-    char buffer[ReadChunk];
-    size_t total = 0;
-    while (total < limit) {
-        size_t wanted = limit - total < sizeof buffer ? limit - total : sizeof buffer;
-        ssize_t n = read(update.fd, buffer, wanted);
-        if (n > 0) {
-            total += n;
-            show(update.reader.feed(buffer, n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) return true;
-        show(update.reader.finish());
-        return false;
-    }
-    return true;
-}
+// Passes the script's output through the reader, to the log and the observer.
+void onScriptOutput(const char* data, size_t length) { show(update.reader.feed(data, length)); }
 
 std::string utcTime() {
     time_t now = time(nullptr);
@@ -155,64 +123,23 @@ void writeLogHeader() {
     writeInstallLog("--- install output ---\n");
 }
 
-void endOfOutput() {
-    stopReading();
+void onScriptExited(int waitStatus) {
     show(update.reader.finish());
 
     // Only this run's own script can have written its error file.
     bool scriptFailed = installErrorRecorded();
     InstallOutcome outcome;
-    outcome.exitStatus = WIFEXITED(update.waitStatus) ? WEXITSTATUS(update.waitStatus) : -1;
+    outcome.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed;
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
-    writeInstallLogField("script exit status", WIFEXITED(update.waitStatus)
+    writeInstallLogField("script exit status", WIFEXITED(waitStatus)
                                                    ? std::to_string(outcome.exitStatus)
-                                                   : "killed by signal " + std::to_string(WTERMSIG(update.waitStatus)));
+                                                   : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
     writeInstallLogField("result", outcome.succeeded ? "installed" : "failed");
     closeInstallLog();
     if (update.observer.ended) update.observer.ended(outcome);
-}
-
-gboolean onOutputReady(gint, GIOCondition, gpointer data) {
-    updateTextWindow(data);
-    return update.fd >= 0 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
-}
-
-void onChildExited(GPid pid, gint status, gpointer) {
-    g_spawn_close_pid(pid);
-    update.waitStatus = status;
-    // Everything the script wrote is in the pipe now.
-    if (update.fd >= 0) readAvailable(AfterExitLimit);
-    endOfOutput();
-}
-
-// Starts "/bin/sh script 2>&1" with its output on a pipe. Returns false when it cannot.
-bool startChild() {
-    char command[256];
-    int length = snprintf(command, sizeof command, "/bin/sh \"%s\" 2>&1", scriptName);
-    if (length < 0 || length >= static_cast<int>(sizeof command)) return false;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
-    fflush(nullptr);
-    stringUnInit();
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    stringInit();
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        return false;
-    }
-    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-    update.fd = fds[0];
-    update.pid = pid;
-    return true;
 }
 
 // Says in one line that the log could not be written; the install goes on.
@@ -253,12 +180,10 @@ InstallStart startInstallRun(const InstallObserver& observer) {
 bool runInstallScript(const InstallObserver& observer) {
     update.observer = observer;
     update.reader = OutputReader();
-    if (!startChild()) return false;
-    update.watchId = g_unix_fd_add_full(OutputPriority, update.fd,
-                                        static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                        onOutputReady, &update, nullptr);
-    g_child_watch_add(update.pid, onChildExited, nullptr);
-    return true;
+    // The script's standard error joins its output.
+    std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
+    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn, AfterExitLimit};
+    return startWatchedCommand(command, watch);
 }
 
 ResourceID_C installNotStartedReason() { return notStartedReason; }
@@ -266,8 +191,6 @@ ResourceID_C installNotStartedReason() { return notStartedReason; }
 bool anotherInstallRunning() { return notStartedReason == AnotherInstallRunningId; }
 
 int updateTextWindow(void*) {
-    if (update.fd < 0) return TRUE;
-    if (!readAvailable(OutputPerCall)) stopReading();
+    readWatchedCommand();
     return TRUE;
 }
-

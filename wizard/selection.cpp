@@ -11,13 +11,10 @@ const char* const ComponentNames[] = {"web-server", "managed-system", "notifier"
 
 namespace {
 
-const int CustomSetupType = 2;
-const int DriverComponent = 4;
-
 bool pageIncluded(const DialogPageConfig& config, int autoSelect) {
     const ResourceID_C& title = config.titleId;
     if (title == KernelRebuildTitleId && !kernelRebuildNeeded()) return false;
-    if ((autoSelect == 1 || autoSelect == 2) && (title == SetupTypeTitleId || title == ComponentsTitleId))
+    if (autoSelect != AutoSelectNone && (title == SetupTypeTitleId || title == ComponentsTitleId))
         return false;
     if (title == LicenseTitleId && !getShowLicenseOption()) return false;
     return true;
@@ -35,13 +32,13 @@ HostFacts probeHost() {
 }
 
 void adaptTablesToHost(const HostFacts& host) {
-    SetupTypeEntry& typical = SetupTypes[0];
+    SetupTypeEntry& typical = SetupTypes[TypicalSetupType];
     if (host.driverCheck > 3) {
         typical.presetMask |= COMPONENT_DRIVER;
         typical.keepMask &= ~COMPONENT_DRIVER;
     }
-    if (!host.snmpSupported) Components[3].available = 0;
-    if (!host.webServerAvailable) Components[0].available = 0;
+    if (!host.snmpSupported) Components[SnmpComponent].available = 0;
+    if (!host.webServerAvailable) Components[WebServerComponent].available = 0;
     if (host.wantsSnmpUnderTypical == 0) {
         typical.presetMask |= COMPONENT_SNMP;
         typical.keepMask &= ~COMPONENT_SNMP;
@@ -62,8 +59,8 @@ int includeDialogPages() {
         DialogPages[NumberOfDialogPages].config = &config;
         ++NumberOfDialogPages;
     }
-    if (autoSelect == 1) SetuptypeSelected = 0;
-    if (autoSelect == 2) SetuptypeSelected = 1;
+    if (autoSelect == AutoSelectTypical) SetuptypeSelected = TypicalSetupType;
+    if (autoSelect == AutoSelectCompact) SetuptypeSelected = CompactSetupType;
     return autoSelect;
 }
 

@@ -14,6 +14,16 @@ enum : int {
     COMPONENT_DRIVER = 0x10,
 };
 
+// Rows of the setup type and component tables.
+enum : int { TypicalSetupType = 0, CompactSetupType = 1, CustomSetupType = 2 };
+enum : int {
+    WebServerComponent = 0,
+    ManagedSystemComponent = 1,
+    NotifierComponent = 2,
+    SnmpComponent = 3,
+    DriverComponent = 4,
+};
+
 struct DialogPageConfig {
     ResourceID_C titleId;
     ResourceID_C nextLabelId;

@@ -1,7 +1,20 @@
-// Resource identifiers of the texts the wizard shows, by role.
+// Resource identifiers of the texts and settings the wizard reads from the database,
+// by role. The tables of wizard/tables.cpp name the page, setup type and component
+// texts in their rows; everything else refers to a text by one of these names.
 #pragma once
 
 #include "resdb/resource.h"
+
+// Buttons: Back, the ordinary Next, Cancel, and the Next labels of the license and
+// finish pages.
+const ResourceID_C BackLabelId = 0;
+const ResourceID_C NextLabelId = 1;
+const ResourceID_C CancelLabelId = 2;
+const ResourceID_C LicenseNextLabelId = 36;
+const ResourceID_C FinishNextLabelId = 37;
+
+// Window title.
+const ResourceID_C WindowTitleId = 1000;
 
 // Page titles; a page's title is also its identity in the page rules.
 const ResourceID_C WelcomeTitleId = 28;
@@ -13,12 +26,51 @@ const ResourceID_C ReviewTitleId = 33;
 const ResourceID_C RunTitleId = 34;
 const ResourceID_C FinishTitleId = 35;
 
+// Page texts: welcome; the notes above and below the license; the introductions of the
+// setup type, components and review pages; the heading of the settings list; the note
+// above the install output; the kernel rebuild notice.
+const ResourceID_C WelcomeTextId = 1001;
+const ResourceID_C LicenseTopNoteId = 3;
+const ResourceID_C LicenseBottomNoteId = 4;
+const ResourceID_C SetupTypeIntroId = 8;
+const ResourceID_C ComponentsIntroId = 9;
+const ResourceID_C ReviewIntroId = 10;
+const ResourceID_C ReviewSettingsHeadingId = 11;
+const ResourceID_C RunNoteId = 12;
+const ResourceID_C KernelRebuildNoticeId = 1003;
+
+// Finish page: the closing message after a successful and after a failed install, the
+// pointer to the read-me notes, the notice about registering the controller.
+const ResourceID_C FinishSucceededId = 13;
+const ResourceID_C FinishFailedId = 14;
+const ResourceID_C ReadMeNoteId = 15;
+const ResourceID_C RegisterControllerId = 1005;
+
+// The exit question and the proxy notice: titles, texts and buttons.
+const ResourceID_C ExitDialogTitleId = 16;
+const ResourceID_C ProxyDialogTitleId = 17;
+const ResourceID_C ExitQuestionId = 18;
+const ResourceID_C YesLabelId = 19;
+const ResourceID_C NoLabelId = 20;
+const ResourceID_C OkLabelId = 21;
+const ResourceID_C ProxyNoticeId = 1004;
+
+// Appended to the install output when the user asks to leave while it runs.
+const ResourceID_C InstallStillRunningId = 23;
+
 // Review summary: heading of the setup type, heading of the components, "none", and
 // the kernel rebuild note.
 const ResourceID_C ReviewSetupTypeHeadingId = 25;
 const ResourceID_C ReviewComponentsHeadingId = 26;
 const ResourceID_C ReviewNoComponentsId = 27;
 const ResourceID_C ReviewKernelRebuildNoteId = 58;
+
+// Start-up refusals: no license text (also shown in place of an unreadable license),
+// this version installed, no installable package; the second line of each.
+const ResourceID_C NoLicenseTextId = 54;
+const ResourceID_C SameVersionInstalledId = 55;
+const ResourceID_C NoInstallablePackageId = 56;
+const ResourceID_C SetupCannotContinueId = 57;
 
 // The install did not start: its files could not be made safely in /tmp.
 const ResourceID_C InstallFilesUnsafeId = 2000;
@@ -70,15 +122,9 @@ const ResourceID_C ConsoleLockedMarkerId = 2031;
 const ResourceID_C ConsoleExitAnswerHintId = 2032;
 const ResourceID_C ConsoleNotAChoiceId = 2033;
 
-// Start-up refusals: no license text, this version installed, no installable package;
-// the second line of each.
-const ResourceID_C NoLicenseTextId = 54;
-const ResourceID_C SameVersionInstalledId = 55;
-const ResourceID_C NoInstallablePackageId = 56;
-const ResourceID_C SetupCannotContinueId = 57;
-
-// Appended to the install output when the user asks to leave while it runs.
-const ResourceID_C InstallStillRunningId = 23;
-// Closing message after a successful and after a failed install.
-const ResourceID_C FinishSucceededId = 13;
-const ResourceID_C FinishFailedId = 14;
+// Settings: the application's package name ("prefix-name"), the automatic setup type,
+// whether the license page is shown, whether SNMP belongs to the typical setup type.
+const ResourceID_C AppPackageNameId = 5001;
+const ResourceID_C AutoSetupTypeId = 5002;
+const ResourceID_C ShowLicenseId = 5003;
+const ResourceID_C SnmpUnderTypicalId = 5004;

@@ -1,0 +1,74 @@
+// Running other programs: the first line of a command, and a command watched on the
+// GLib main loop.
+#include "services/child_process.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <string>
+
+namespace {
+
+TEST(ChildProcess, FirstOutputLine) {
+    struct Case {
+        std::vector<std::string> argv;
+        bool got;
+        const char* line;
+    };
+    const Case cases[] = {
+        {{"printf", "one\ntwo\n"}, true, "one"},
+        {{"printf", "no newline"}, true, "no newline"},
+        {{"sh", "-c", "echo err >&2; printf 'crlf\\r\\n'"}, true, "crlf"},
+        {{"true"}, false, ""},
+        {{"/nonexistent/program"}, false, ""},
+        // A child with more to say than the pipe holds still ends and is reaped.
+        {{"sh", "-c", "echo first; yes more | head -c 1000000"}, true, "first"},
+    };
+    for (const Case& c : cases) {
+        std::string line = "stale";
+        EXPECT_EQ(firstOutputLine(c.argv, &line), c.got) << c.argv[0];
+        EXPECT_EQ(line, c.line) << c.argv[0];
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
+    }
+}
+
+// Runs a watched command to its end; returns what reached the output callback.
+std::string runWatched(const std::string& command, size_t afterExit, int* status) {
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    std::string output;
+    WatchedCommand watch;
+    watch.output = [&](const char* data, size_t length) {
+        output.append(data, length);
+    };
+    watch.exited = [&](int waitStatus) {
+        *status = waitStatus;
+        g_main_loop_quit(loop);
+    };
+    watch.priority = G_PRIORITY_DEFAULT;
+    watch.perTurn = 4096;
+    watch.afterExit = afterExit;
+    EXPECT_TRUE(startWatchedCommand(command, watch));
+    g_main_loop_run(loop);
+    g_main_loop_unref(loop);
+    return output;
+}
+
+TEST(ChildProcess, WatchedCommandOutputAndExitReachTheCallbacks) {
+    int status = 0;
+    std::string output = runWatched("printf 'a\\n'; sleep 0.2; printf 'b\\n' >&2; exit 3", 1 << 20, &status);
+    EXPECT_EQ(output, "a\n");  // standard error is not joined unless the command says so
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
+
+    // All of the output reaches the callback, also what was left in the pipe at the end.
+    output = runWatched("head -c 100000 /dev/zero | tr '\\0' x", 1 << 20, &status);
+    EXPECT_EQ(output.size(), 100000u);
+    EXPECT_EQ(output.find_first_not_of('x'), std::string::npos);
+
+    // A process left behind that keeps writing cannot hold the end back: the run ends.
+    output = runWatched("(yes left-behind &) ; sleep 0.1; echo done", 64 * 1024, &status);
+    EXPECT_NE(output.find("done\n"), std::string::npos);
+    EXPECT_EQ(system("pkill -x yes"), 0);
+}
+
+}  // namespace
