@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 
 const char File_C::pathChar = '/';
 const char* File_C::curDir_P = "./";
@@ -40,6 +41,17 @@ unsigned long long File_C::Size(const char* path) {
     if (stat(path, &info) != 0)
         return 0;
     return static_cast<unsigned long long>(info.st_size);
+}
+
+std::string File_C::WhyNotOpened(const char* path, int openErrno) {
+    struct stat info;
+    if (stat(path, &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            return "is a directory";
+        if (!S_ISREG(info.st_mode))
+            return "not a regular file";
+    }
+    return openErrno != 0 ? std::strerror(openErrno) : "";
 }
 
 File_C::~File_C() = default;

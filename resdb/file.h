@@ -6,6 +6,8 @@
 #ifndef STAGE3_RESDB_FILE_H
 #define STAGE3_RESDB_FILE_H
 
+#include <string>
+
 class File_C {
 public:
     // The numeric values are part of the interface: callers may pass them as numbers.
@@ -30,6 +32,11 @@ public:
     static bool Delete(const char* path);
     // Size in bytes, or 0 when the path cannot be examined.
     static unsigned long long Size(const char* path);
+    // Why Open refused `path`, in words for a message: "is a directory" or
+    // "not a regular file" when the path names something else than a regular
+    // file, else the system's text for `openErrno` (errno as the failed Open
+    // left it); "" when neither tells anything.
+    static std::string WhyNotOpened(const char* path, int openErrno);
 
     // Closes any file held before; true when the file is open afterwards.
     virtual bool Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS ifExists,

@@ -1,7 +1,9 @@
 #include "resdb/language.h"
 
+#include <cstdint>
 #include <cstring>
 
+#include "resdb/coding.h"
 #include "resdb/file.h"
 #include "resdb/resource.h"
 
@@ -13,6 +15,23 @@ const unsigned int kUnitedStates = 'U' | ('S' << 8);
 
 bool isDefault(const Language_C& lang) {
     return lang.language == kEnglish && lang.region == kUnitedStates;
+}
+
+// The characters of a packed code, up to its first NUL.
+void appendPackedCode(std::string& out, unsigned int code) {
+    static const char kHex[] = "0123456789abcdef";
+    for (int shift = 0; shift < 32; shift += 8) {
+        unsigned char c = static_cast<unsigned char>(code >> shift);
+        if (c == 0)
+            break;
+        if (c > 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
 }
 
 }  // namespace
@@ -57,26 +76,34 @@ unsigned int Language_C::StringToU32(const char* text) const {
 }
 
 bool Language_C::Load(File_C* file) {
-    unsigned int raw[4];
-    for (unsigned int& field : raw) {
-        if (file->Read(&field, 4) != 4)
+    std::uint32_t fields[4];
+    for (std::uint32_t& field : fields) {
+        if (!ReadFixed32(file, field))
             return false;
     }
-    language = ToHostByteOrder(raw[0]);
-    region = ToHostByteOrder(raw[1]);
-    variant = ToHostByteOrder(raw[2]);
-    subVariant = ToHostByteOrder(raw[3]);
+    language = fields[0];
+    region = fields[1];
+    variant = fields[2];
+    subVariant = fields[3];
     return true;
 }
 
 bool Language_C::Store(File_C* file) const {
-    const unsigned int raw[4] = {ToHostByteOrder(language), ToHostByteOrder(region),
-                                 ToHostByteOrder(variant), ToHostByteOrder(subVariant)};
-    for (const unsigned int& field : raw) {
-        if (file->Write(&field, 4) != 4)
+    for (std::uint32_t field : {language, region, variant, subVariant}) {
+        if (!WriteFixed32(file, field))
             return false;
     }
     return true;
+}
+
+std::string Language_C::Tag() const {
+    std::string tag;
+    appendPackedCode(tag, language);
+    tag += '_';
+    appendPackedCode(tag, region);
+    if (variant != 0 || subVariant != 0)
+        tag += "@" + std::to_string(variant) + "." + std::to_string(subVariant);
+    return tag;
 }
 
 bool Language_C::operator<(const Language_C& other) const {

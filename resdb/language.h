@@ -3,6 +3,8 @@
 #ifndef STAGE3_RESDB_LANGUAGE_H
 #define STAGE3_RESDB_LANGUAGE_H
 
+#include <string>
+
 class File_C;
 
 class Language_C {
@@ -25,6 +27,11 @@ public:
     // A short read returns false and leaves the object unchanged.
     bool Load(File_C* file);
     bool Store(File_C* file) const;
+
+    // "de_DE" for messages and file names. A blank, a backslash or a byte
+    // outside printable ASCII shows as \xHH; non-zero variant numbers are
+    // appended as "@variant.subVariant".
+    std::string Tag() const;
 
     // Both ignore fallbackLevel.
     bool operator<(const Language_C& other) const;

@@ -1,32 +1,113 @@
 #include "resdb/language_db.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <utility>
+
+#include "resdb/coding.h"
 
 LanguageDB_C g_ldbResources;
 
 namespace {
 
 const unsigned char kMagic[4] = {0x00, 0x00, 0x00, 0x01};
+const unsigned long kFileHeaderSize = 8;      // magic, language count
 const unsigned long long kMinRecordSize = 8;  // identifier and length, empty value
 
-bool readOffset(File_C* file, unsigned long long& value) {
-    unsigned long long raw;
-    if (file->Read(&raw, 8) != 8)
+// Reads the magic and the language count at the start of the file.
+LoadError readFileHeader(File_C* file, std::uint32_t& count) {
+    unsigned char bytes[kFileHeaderSize];
+    unsigned long got = file->Read(bytes, 4);
+    if (got == 4 && std::memcmp(bytes, kMagic, 4) != 0)
+        return LoadError(LoadError::WRONG_MAGIC, "wrong magic: not a resource database");
+    if (got == 4)
+        got += file->Read(bytes + 4, 4);
+    if (got != kFileHeaderSize)
+        return LoadError(LoadError::TRUNCATED, "truncated file header (" + std::to_string(got) +
+                                                   " of " + std::to_string(kFileHeaderSize) +
+                                                   " bytes)");
+    count = DecodeFixed32(bytes + 4);
+    return LoadError();
+}
+
+// Follows the chain of `count` headers from the current position into
+// `headers`, a later header of a language replacing an earlier one; `order`
+// receives the languages in chain order. On failure `headers` keeps the
+// headers read before the broken one.
+LoadError readHeaderChain(File_C* file, std::uint32_t count, LanguageDB_C::HeaderMap& headers,
+                          std::vector<Language_C>& order) {
+    // Headers live at distinct offsets inside the file, so refusing an offset
+    // read before also bounds the loop by the file's size.
+    std::set<unsigned long long> visited;
+    std::vector<LanguageHeader_C> chain;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const LanguageHeader_C* previous = i == 0 ? nullptr : &chain.back();
+        const unsigned long long offset = i == 0 ? kFileHeaderSize : previous->nextHeaderPos;
+        auto which = [&] {
+            return "language header " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                   " at offset " + std::to_string(offset);
+        };
+        LanguageHeader_C header;
+        if (!header.Load(file, previous))
+            return LoadError(LoadError::HEADER_DAMAGED,
+                             "truncated or damaged " + which() + " (file size " +
+                                 std::to_string(file->SeekEnd(0)) + ")");
+        if (!visited.insert(header.headerPos).second)
+            return LoadError(LoadError::HEADER_CHAIN_LOOPS,
+                             "damaged " + which() + ": the header chain loops");
+        headers[header.lang] = header;
+        chain.push_back(header);
+    }
+    // A language listed twice keeps the place of its last header.
+    for (const LanguageHeader_C& header : chain) {
+        if (headers.find(header.lang)->second.headerPos == header.headerPos)
+            order.push_back(header.lang);
+    }
+    return LoadError();
+}
+
+// Writes the file header and every language of `resources` as a header and its
+// block, recording each header written in `headers`.
+bool writeSections(File_C* file, const LanguageDB_C::ResourceMap& resources,
+                   LanguageDB_C::HeaderMap& headers) {
+    if (file->Write(kMagic, 4) != 4 ||
+        !WriteFixed32(file, static_cast<std::uint32_t>(resources.size())))
         return false;
-    value = ToHostByteOrder(raw);
+
+    // Each header is written as a placeholder first and rewritten once the
+    // position of the next header is known.
+    LanguageHeader_C previous;
+    bool first = true;
+    for (const auto& language : resources) {
+        LanguageHeader_C header;
+        header.lang = language.first;
+        header.lang.Restore();
+        header.headerPos = file->Peek();
+        if (header.headerPos == 0)
+            return false;
+        if (!first) {
+            previous.nextHeaderPos = header.headerPos;
+            if (file->SeekBegin(previous.headerPos) != previous.headerPos ||
+                !previous.Store(file) || file->SeekBegin(header.headerPos) != header.headerPos)
+                return false;
+            headers[previous.lang] = previous;
+        }
+        if (!header.Store(file))
+            return false;
+        header.resourcePos = file->Peek();
+        if (header.resourcePos == 0 || !language.second.Store(file))
+            return false;
+        previous = header;
+        first = false;
+    }
+    if (!first) {
+        if (file->SeekBegin(previous.headerPos) != previous.headerPos || !previous.Store(file))
+            return false;
+        headers[previous.lang] = previous;
+    }
     return true;
-}
-
-bool writeOffset(File_C* file, unsigned long long value) {
-    unsigned long long raw = ToHostByteOrder(value);
-    return file->Write(&raw, 8) == 8;
-}
-
-bool writeCount(File_C* file, std::size_t count) {
-    unsigned int raw = ToHostByteOrder(static_cast<unsigned int>(count));
-    return file->Write(&raw, 4) == 4;
 }
 
 }  // namespace
@@ -43,9 +124,9 @@ bool LanguageHeader_C::Load(File_C* file, const LanguageHeader_C* previous) {
     } else {
         headerPos = file->Peek();
     }
-    unsigned long long next;
-    unsigned long long block;
-    if (!readOffset(file, next) || !readOffset(file, block))
+    std::uint64_t next;
+    std::uint64_t block;
+    if (!ReadFixed64(file, next) || !ReadFixed64(file, block))
         return false;
     if (!lang.Load(file))
         return false;
@@ -55,7 +136,8 @@ bool LanguageHeader_C::Load(File_C* file, const LanguageHeader_C* previous) {
 }
 
 bool LanguageHeader_C::Store(File_C* file) const {
-    return writeOffset(file, nextHeaderPos) && writeOffset(file, resourcePos) && lang.Store(file);
+    return WriteFixed64(file, nextHeaderPos) && WriteFixed64(file, resourcePos) &&
+           lang.Store(file);
 }
 
 // ---------------------------------------------------------------- ResourceDB_C
@@ -97,20 +179,19 @@ bool ResourceDB_C::Load(File_C* file) {
 }
 
 bool ResourceDB_C::Load(File_C* file, unsigned long long remaining) {
-    unsigned int raw;
-    if (remaining < 4 || file->Read(&raw, 4) != 4) {
+    std::uint32_t count;
+    if (remaining < 4 || !ReadFixed32(file, count)) {
         entries.clear();
         return false;
     }
     remaining -= 4;
-    unsigned int count = ToHostByteOrder(raw);
     // Every record takes at least 8 bytes: a count the file cannot hold is
     // refused before any record is read.
     if (count > remaining / kMinRecordSize) {
         entries.clear();
         return false;
     }
-    for (unsigned int i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < count; ++i) {
         ResourceID_C id;
         LangRes_C value;
         if (remaining < kMinRecordSize || !id.Load(file) || !value.Load(file, remaining - 4)) {
@@ -124,7 +205,7 @@ bool ResourceDB_C::Load(File_C* file, unsigned long long remaining) {
 }
 
 bool ResourceDB_C::Store(File_C* file) const {
-    if (!writeCount(file, entries.size()))
+    if (!WriteFixed32(file, static_cast<std::uint32_t>(entries.size())))
         return false;
     for (const auto& entry : entries) {
         if (!entry.first.Store(file) || !entry.second.Store(file))
@@ -140,18 +221,20 @@ bool ResourceDB_C::Unload() {
 
 // ---------------------------------------------------------------- LanguageDB_C: file
 
-LanguageDB_C::LanguageDB_C() : file_P(nullptr) {}
+LanguageDB_C::LanguageDB_C() = default;
 
-LanguageDB_C::~LanguageDB_C() { ReleaseFile(); }
+LanguageDB_C::~LanguageDB_C() = default;
 
-void LanguageDB_C::ReleaseFile() {
-    delete file_P;
-    file_P = nullptr;
+void LanguageDB_C::ReleaseFile() { file_P.reset(); }
+
+bool LanguageDB_C::Refuse(LoadError::Code code, const std::string& message) {
+    loadError = LoadError(code, message);
+    return false;
 }
 
 bool LanguageDB_C::OpenForRead(const char* path) {
     ReleaseFile();
-    file_P = File_C::Alloc();
+    file_P.reset(File_C::Alloc());
     if (file_P == nullptr)
         return false;
     return file_P->Open(path, File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN, File_C::ACCESS_READ,
@@ -161,31 +244,20 @@ bool LanguageDB_C::OpenForRead(const char* path) {
 bool LanguageDB_C::Load(const char* path) {
     headers.clear();
     resources.clear();
-    if (!OpenForRead(path))
-        return false;
-
-    unsigned char magic[4];
-    unsigned int rawCount;
-    if (file_P->Read(magic, 4) != 4 || std::memcmp(magic, kMagic, 4) != 0 ||
-        file_P->Read(&rawCount, 4) != 4) {
+    fileOrder.clear();
+    loadError = LoadError();
+    errno = 0;
+    if (!OpenForRead(path)) {
+        const std::string why = File_C::WhyNotOpened(path, errno);
+        return Refuse(LoadError::CANNOT_OPEN, why.empty() ? "cannot open" : "cannot open: " + why);
+    }
+    std::uint32_t count = 0;
+    loadError = readFileHeader(file_P.get(), count);
+    if (loadError.code == LoadError::NONE)
+        loadError = readHeaderChain(file_P.get(), count, headers, fileOrder);
+    if (loadError.code != LoadError::NONE) {
         ReleaseFile();
         return false;
-    }
-    const unsigned int count = ToHostByteOrder(rawCount);
-
-    // Headers live at distinct offsets inside the file, so refusing an offset
-    // read before also bounds the loop by the file's size.
-    std::set<unsigned long long> visited;
-    LanguageHeader_C previous;
-    for (unsigned int i = 0; i < count; ++i) {
-        LanguageHeader_C header;
-        if (!header.Load(file_P, i == 0 ? nullptr : &previous) ||
-            !visited.insert(header.headerPos).second) {
-            ReleaseFile();
-            return false;
-        }
-        headers[header.lang] = header;
-        previous = header;
     }
     return true;
 }
@@ -200,82 +272,46 @@ bool LanguageDB_C::GetResourceDB(Language_C language, iterator& where) {
 
     const unsigned long long blockPos = header->second.resourcePos;
     const unsigned long long end = file_P->SeekEnd(0);
-    if (file_P->SeekBegin(blockPos) != blockPos || end < blockPos)
-        return false;
     ResourceDB_C loaded;
-    if (!loaded.Load(file_P, end - blockPos))
-        return false;
+    if (file_P->SeekBegin(blockPos) != blockPos || end < blockPos ||
+        !loaded.Load(file_P.get(), end - blockPos))
+        return Refuse(LoadError::BLOCK_DAMAGED,
+                      "damaged resource block of language " + header->first.Tag());
     where = resources.emplace(header->first, std::move(loaded)).first;
     return true;
 }
 
 bool LanguageDB_C::Store(const char* path) {
+    // The languages still only in the open file are read in before anything
+    // is written, since the path may name that same file.
+    bool complete = true;
     if (file_P != nullptr) {
         for (const auto& header : headers) {
             iterator where;
             if (!GetResourceDB(header.first, where)) {
-                ReleaseFile();
-                return false;
+                complete = false;
+                break;
             }
         }
-        file_P->Close();
-    } else {
-        file_P = File_C::Alloc();
-        if (file_P == nullptr)
-            return false;
-    }
-
-    if (!file_P->Open(path, File_C::DOESNT_EXIST_CREATE, File_C::EXISTS_TRUNCATE,
-                      File_C::ACCESS_READ_WRITE, File_C::SHARE_NONE) ||
-        file_P->Write(kMagic, 4) != 4 || !writeCount(file_P, resources.size())) {
-        ReleaseFile();
-        return false;
-    }
-
-    // Each header is written as a placeholder first and rewritten once the
-    // position of the next header is known.
-    LanguageHeader_C previous;
-    bool first = true;
-    for (const auto& language : resources) {
-        LanguageHeader_C header;
-        header.lang = language.first;
-        header.lang.Restore();
-        header.headerPos = file_P->Peek();
-        if (header.headerPos == 0) {
-            ReleaseFile();
-            return false;
-        }
-        if (!first) {
-            previous.nextHeaderPos = header.headerPos;
-            if (file_P->SeekBegin(previous.headerPos) != previous.headerPos ||
-                !previous.Store(file_P) ||
-                file_P->SeekBegin(header.headerPos) != header.headerPos) {
-                ReleaseFile();
-                return false;
-            }
-            headers[previous.lang] = previous;
-        }
-        if (!header.Store(file_P)) {
-            ReleaseFile();
-            return false;
-        }
-        header.resourcePos = file_P->Peek();
-        if (header.resourcePos == 0 || !language.second.Store(file_P)) {
-            ReleaseFile();
-            return false;
-        }
-        previous = header;
-        first = false;
-    }
-    if (!first) {
-        if (file_P->SeekBegin(previous.headerPos) != previous.headerPos ||
-            !previous.Store(file_P)) {
-            ReleaseFile();
-            return false;
-        }
-        headers[previous.lang] = previous;
     }
     ReleaseFile();
+    fileOrder.clear();
+    if (!complete)
+        return false;
+
+    {
+        // Closed when it goes, whichever write fails.
+        std::unique_ptr<File_C> file(File_C::Alloc());
+        if (file == nullptr ||
+            !file->Open(path, File_C::DOESNT_EXIST_CREATE, File_C::EXISTS_TRUNCATE,
+                        File_C::ACCESS_READ_WRITE, File_C::SHARE_NONE) ||
+            !writeSections(file.get(), resources, headers))
+            return false;
+    }
+    for (const auto& language : resources) {
+        fileOrder.push_back(language.first);
+        fileOrder.back().Restore();
+    }
     return OpenForRead(path);
 }
 
@@ -285,6 +321,7 @@ bool LanguageDB_C::Unload() {
         language.second.Unload();
     headers.clear();
     resources.clear();
+    fileOrder.clear();
     return true;
 }
 

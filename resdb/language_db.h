@@ -12,11 +12,34 @@
 #define STAGE3_RESDB_LANGUAGE_DB_H
 
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "resdb/file.h"
 #include "resdb/language.h"
 #include "resdb/resource.h"
+
+// Why a database file could not be read. The message names the reason without
+// the path, as "wrong magic: not a resource database".
+struct LoadError {
+    enum Code {
+        NONE = 0,
+        CANNOT_OPEN,         // missing, unreadable, or not a regular file
+        TRUNCATED,           // shorter than the 8-byte file header
+        WRONG_MAGIC,         // not a resource database
+        HEADER_DAMAGED,      // a language header is cut short or lies outside the file
+        HEADER_CHAIN_LOOPS,  // a language header points back to one read before
+        BLOCK_DAMAGED        // the resource block of a listed language cannot be read
+    };
+
+    LoadError() = default;
+    LoadError(Code code, std::string message) : code(code), message(std::move(message)) {}
+
+    Code code = NONE;
+    std::string message;  // empty for NONE
+};
 
 class LanguageHeader_C {
 public:
@@ -74,8 +97,15 @@ public:
     // Opens the file and reads its prefix and every header; resource blocks
     // are read on first use. False for a missing file, a wrong magic, a short
     // prefix, a broken header or a header chain that returns to a header read
-    // before.
+    // before; LastLoadError then says which.
     bool Load(const char* path);
+    // Why the file could not be read: set by every Load (NONE when it
+    // succeeds) and by a resource block that fails to load afterwards
+    // (BLOCK_DAMAGED, naming the language), which later successes leave as it is.
+    const LoadError& LastLoadError() const { return loadError; }
+    // The languages of the file last loaded or stored, in the order of its
+    // header chain; a language listed twice stands where its last header is.
+    const std::vector<Language_C>& LanguagesInFileOrder() const { return fileOrder; }
     // Writes every language (those of the open file are read first), then
     // reopens the path for reading.
     bool Store(const char* path);
@@ -107,12 +137,16 @@ public:
     static bool StoreGlobalDatabase(const char* path);
     static bool UnloadGlobalDatabase();
 
-    ResourceMap resources;  // languages in memory
-    File_C* file_P;         // owned; null when there is no file
-    HeaderMap headers;      // languages listed in the open file
+    ResourceMap resources;           // languages in memory
+    std::unique_ptr<File_C> file_P;  // null when there is no file
+    HeaderMap headers;               // languages listed in the open file
 
 private:
     void ReleaseFile();
+    bool Refuse(LoadError::Code code, const std::string& message);
+
+    std::vector<Language_C> fileOrder;
+    LoadError loadError;
 };
 
 extern LanguageDB_C g_ldbResources;

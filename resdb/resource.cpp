@@ -1,48 +1,37 @@
 #include "resdb/resource.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "resdb/coding.h"
 #include "resdb/file.h"
 
-namespace {
-
-template <typename T>
-T reverseIfBigEndian(T value) {
-    T one = 1;
-    unsigned char first;
-    std::memcpy(&first, &one, 1);
-    if (first == 1)
-        return value;
-    T reversed = 0;
-    for (unsigned i = 0; i < sizeof(T); ++i) {
-        reversed = static_cast<T>((reversed << 8) | (value & 0xFF));
-        value >>= 8;
-    }
-    return reversed;
+// The file's bytes of `value`, as they lie in memory, decoded as the
+// little-endian number they are: on a big-endian host the bytes swap, and the
+// same call converts back.
+unsigned int ToHostByteOrder(unsigned int value) {
+    unsigned char bytes[4];
+    std::memcpy(bytes, &value, sizeof bytes);
+    return DecodeFixed32(bytes);
 }
 
-}  // namespace
-
-unsigned int ToHostByteOrder(unsigned int value) { return reverseIfBigEndian(value); }
-
 unsigned long long ToHostByteOrder(unsigned long long value) {
-    return reverseIfBigEndian(value);
+    unsigned char bytes[8];
+    std::memcpy(bytes, &value, sizeof bytes);
+    return DecodeFixed64(bytes);
 }
 
 bool ResourceID_C::Load(File_C* file) {
-    unsigned int raw;
-    if (file->Read(&raw, 4) != 4)
+    std::uint32_t value;
+    if (!ReadFixed32(file, value))
         return false;
-    id = ToHostByteOrder(raw);
+    id = value;
     return true;
 }
 
-bool ResourceID_C::Store(File_C* file) const {
-    unsigned int raw = ToHostByteOrder(id);
-    return file->Write(&raw, 4) == 4;
-}
+bool ResourceID_C::Store(File_C* file) const { return WriteFixed32(file, id); }
 
 LangRes_C::LangRes_C() = default;
 LangRes_C::LangRes_C(const LangRes_C& other) = default;
@@ -72,10 +61,9 @@ bool LangRes_C::Load(File_C* file) {
 
 bool LangRes_C::Load(File_C* file, unsigned long long remaining) {
     data.clear();
-    unsigned int raw;
-    if (file->Read(&raw, 4) != 4)
+    std::uint32_t length;
+    if (!ReadFixed32(file, length))
         return false;
-    unsigned long length = ToHostByteOrder(raw);
     if (length == 0)
         return true;
     if (remaining < 4 || length > remaining - 4)
@@ -92,8 +80,7 @@ bool LangRes_C::Load(File_C* file, unsigned long long remaining) {
 bool LangRes_C::Store(File_C* file) const {
     if (data.size() > 0xFFFFFFFFul)
         return false;  // the length field has 32 bits
-    unsigned int raw = ToHostByteOrder(static_cast<unsigned int>(data.size()));
-    if (file->Write(&raw, 4) != 4)
+    if (!WriteFixed32(file, static_cast<std::uint32_t>(data.size())))
         return false;
     if (data.empty())
         return true;

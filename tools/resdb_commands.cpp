@@ -8,10 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <memory>
-#include <set>
 
-#include "resdb/file.h"
 #include "resdb/language.h"
 #include "resdb/language_db.h"
 #include "resdb/resource.h"
@@ -25,34 +22,9 @@ const char kUsage[] =
     "       resdb list DB                   show each language and its number of resources\n"
     "       resdb get DB LL_RR ID           write one value, with language fallback\n";
 
-const unsigned char kMagic[4] = {0x00, 0x00, 0x00, 0x01};
-const unsigned long long kFileHeaderSize = 8;
-
 std::ostream& fail(std::ostream& err) { return err << "resdb: "; }
 
 std::string systemError() { return std::strerror(errno); }
-
-std::uint32_t littleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void appendPackedCode(std::string& out, unsigned int code) {
-    static const char kHex[] = "0123456789abcdef";
-    for (int shift = 0; shift < 32; shift += 8) {
-        unsigned char c = static_cast<unsigned char>(code >> shift);
-        if (c == 0) {
-            break;
-        }
-        if (c > 0x20 && c < 0x7F && c != '\\') {
-            out += static_cast<char>(c);
-        } else {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-}
 
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
@@ -154,82 +126,6 @@ bool writeFileAtomically(const std::string& path, const std::string& contents,
     return commitTemporary(temporary, path, error);
 }
 
-// Checks what Load cannot tell apart: whether the file opens, and its 8-byte
-// prefix. Sets `count` to the number of languages it announces.
-bool checkFilePrefix(const std::string& path, std::uint32_t& count, std::string& error) {
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) {
-        error = path + ": cannot open: " + systemError();
-        return false;
-    }
-    FdCloser closer{fd};
-    struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = path + ": cannot open: is a directory";
-        return false;
-    }
-    unsigned char prefix[kFileHeaderSize];
-    std::size_t got = 0;
-    while (got < sizeof prefix) {
-        ssize_t n = read(fd, prefix + got, sizeof prefix - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = path + ": cannot read: " + systemError();
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    if (got >= 4 && std::memcmp(prefix, kMagic, 4) != 0) {
-        error = path + ": wrong magic: not a resource database";
-        return false;
-    }
-    if (got < sizeof prefix) {
-        error = path + ": truncated file header (" + std::to_string(got) + " of " +
-                std::to_string(kFileHeaderSize) + " bytes)";
-        return false;
-    }
-    count = littleEndian32(prefix + 4);
-    return true;
-}
-
-// Follows the header chain the way Load does. Returns the headers read; when
-// the chain breaks, `error` names the header and the result is short.
-std::vector<LanguageHeader_C> walkHeaderChain(const std::string& path, std::uint32_t count,
-                                              std::string& error) {
-    std::vector<LanguageHeader_C> chain;
-    std::unique_ptr<File_C> file(File_C::Alloc());
-    if (!file || !file->Open(path.c_str(), File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN,
-                             File_C::ACCESS_READ, File_C::SHARE_READ) ||
-        file->SeekBegin(kFileHeaderSize) != kFileHeaderSize) {
-        error = path + ": cannot open";
-        return chain;
-    }
-    const unsigned long long size = File_C::Size(path.c_str());
-    std::set<unsigned long long> visited;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        LanguageHeader_C header;
-        const unsigned long long offset = i == 0 ? kFileHeaderSize : chain.back().nextHeaderPos;
-        const std::string which = "language header " + std::to_string(i + 1) + " of " +
-                                  std::to_string(count) + " at offset " + std::to_string(offset);
-        if (!header.Load(file.get(), i == 0 ? nullptr : &chain.back())) {
-            error = path + ": truncated or damaged " + which + " (file size " +
-                    std::to_string(size) + ")";
-            return chain;
-        }
-        if (!visited.insert(header.headerPos).second) {
-            error = path + ": damaged " + which + ": the header chain loops";
-            return chain;
-        }
-        chain.push_back(header);
-    }
-    return chain;
-}
-
 // The last "_" separates language and region; Language_C decides the lengths.
 bool parseRequestTag(const std::string& tag, Language_C& language) {
     std::string::size_type underscore = tag.find('_');
@@ -252,49 +148,23 @@ void reportAll(std::ostream& err, const std::vector<std::string>& messages) {
 
 }  // namespace
 
-std::string languageTag(const Language_C& language) {
-    std::string tag;
-    appendPackedCode(tag, language.language);
-    tag += '_';
-    appendPackedCode(tag, language.region);
-    if (language.variant != 0 || language.subVariant != 0) {
-        tag += "@" + std::to_string(language.variant) + "." + std::to_string(language.subVariant);
-    }
-    return tag;
-}
+std::string languageTag(const Language_C& language) { return language.Tag(); }
 
 bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Language_C>* fileOrder,
                   std::string& error) {
-    std::uint32_t count = 0;
-    if (!checkFilePrefix(path, count, error)) {
-        return false;
-    }
-    std::string chainError;
-    std::vector<LanguageHeader_C> chain = walkHeaderChain(path, count, chainError);
     if (!db.Load(path.c_str())) {
-        error = !chainError.empty() ? chainError : path + ": damaged language headers";
-        return false;
-    }
-    if (!chainError.empty()) {
-        error = chainError;
+        error = path + ": " + db.LastLoadError().message;
         return false;
     }
     for (const auto& entry : db.headers) {
         LanguageDB_C::iterator where;
         if (!db.GetResourceDB(entry.first, where)) {
-            error = path + ": damaged resource block of language " + languageTag(entry.first);
+            error = path + ": " + db.LastLoadError().message;
             return false;
         }
     }
     if (fileOrder) {
-        // A language listed twice counts where its effective (last) header stands.
-        fileOrder->clear();
-        for (const LanguageHeader_C& header : chain) {
-            auto found = db.headers.find(header.lang);
-            if (found != db.headers.end() && found->second.headerPos == header.headerPos) {
-                fileOrder->push_back(header.lang);
-            }
-        }
+        *fileOrder = db.LanguagesInFileOrder();
     }
     return true;
 }

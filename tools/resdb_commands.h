@@ -38,16 +38,17 @@ int listDatabase(const std::string& database, std::ostream& out, std::ostream& e
 int getResource(const std::string& database, const std::string& tag, const std::string& id,
                 std::ostream& out, std::ostream& err);
 
-// Loads `path` and every resource block in it. On failure `error` names the
-// reason: the file cannot be opened, its magic is wrong, its header or a
-// language header is truncated or damaged, or the resource block of a named
-// language is damaged. `fileOrder`, when given, receives the languages in the
-// order of the file's header chain.
+// Loads `path` and every resource block in it. On failure `error` is the path
+// and the reason the database gives (LanguageDB_C::LastLoadError): the file
+// cannot be opened, its magic is wrong, its header or a language header is
+// truncated or damaged, or the resource block of a named language is damaged.
+// `fileOrder`, when given, receives the languages in the order of the file's
+// header chain.
 bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Language_C>* fileOrder,
                   std::string& error);
 
-// "de_DE" for a language; unusual bytes are shown as \xHH, and non-zero
-// variant numbers are appended as "@variant.subVariant".
+// "de_DE" for a language, as Language_C::Tag names it: unusual bytes are shown
+// as \xHH, and non-zero variant numbers are appended as "@variant.subVariant".
 std::string languageTag(const Language_C& language);
 
 #endif
