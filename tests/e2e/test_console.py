@@ -1,0 +1,278 @@
+"""The console wizard, stage3 --text, in a real terminal: a tmux server of its own with
+one 80 by 24 pane and TERM=dumb, driven by keys. What the program writes is read back
+as the raw bytes the pane received (pipe-pane) and as the screen (capture-pane); its
+exit status comes from the shell line that runs it."""
+
+import itertools
+import os
+import re
+import shlex
+import subprocess
+import unicodedata
+
+import e2e_lib as e2e
+
+COLUMNS, ROWS = 80, 24
+SILENT_QUIET = "e2e-app: going quiet"
+SILENT_AWAKE = "e2e-app: awake again"
+# Names of the consoles (tmux servers, raw output files) of this run.
+CONSOLES = itertools.count()
+
+
+def squeezed(text):
+    """text without its whitespace, so that wrapped and unwrapped text compare equal."""
+    return re.sub(r"\s+", "", text)
+
+
+def columns(line):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line)
+
+
+def fill(text, *values):
+    for value in values:
+        text = text.replace("%s", value, 1)
+    return text
+
+
+class Console:
+    """stage3 --text started from a medium in a new tmux pane."""
+
+    def __init__(self, tmp, name, medium, rpmdb, lang, encoding):
+        # A server of its own: one that is still shutting down takes no new session.
+        self.socket = "stage3-%d-%s" % (os.getpid(), name)
+        self.raw = os.path.join(tmp, name + ".raw")
+        self.log = os.path.join(tmp, name + ".log")
+        self.encoding = encoding
+        self.env = rpmdb.env()
+        for variable in ("DISPLAY", "WAYLAND_DISPLAY", "LC_ALL", "LANGUAGE", "TMUX", "COLUMNS", "LINES"):
+            self.env.pop(variable, None)
+        self.mark = 0
+        command = "LANG=%s TERM=dumb ./stage3 --text --log %s; echo EXIT=$?" % (lang, shlex.quote(self.log))
+        self.tmux("new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS), "-c", medium.dir, command,
+                  ";", "set-option", "-g", "remain-on-exit", "on",
+                  ";", "pipe-pane", "-o", "cat > " + shlex.quote(self.raw))
+
+    def tmux(self, *args, check=True):
+        return subprocess.run(["tmux", "-u", "-f", "/dev/null", "-L", self.socket] + list(args),
+                              env=self.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              check=check).stdout.decode("utf-8", "replace")
+
+    def close(self):
+        self.tmux("kill-server", check=False)
+
+    def output(self):
+        """Everything written to the terminal so far, decoded."""
+        try:
+            with open(self.raw, "rb") as f:
+                return f.read().decode(self.encoding, "replace")
+        except FileNotFoundError:
+            return ""
+
+    def screen(self):
+        return self.tmux("capture-pane", "-p")
+
+    def expect(self, *texts, timeout=30):
+        """Waits until the texts were written, in this order, after the last one expected."""
+        for text in texts:
+            want = squeezed(text)
+            try:
+                found = e2e.wait_until(lambda: squeezed(self.output()).find(want, self.mark) + 1, timeout,
+                                       0.1, "%r on the terminal" % text)
+            except AssertionError as e:
+                raise AssertionError("%s; the terminal ends with:\n%s" % (e, self.output()[-1500:]))
+            self.mark = found - 1 + len(want)
+
+    def key(self, *lines):
+        """Types each line and Enter."""
+        for line in lines:
+            if line:
+                self.tmux("send-keys", "-l", line)
+            self.tmux("send-keys", "Enter")
+
+    def control(self, letter):
+        self.tmux("send-keys", "C-" + letter)
+
+    def exit_status(self, timeout=30):
+        match = e2e.wait_until(lambda: re.search(r"EXIT=(\d+)", self.output()), timeout, 0.1, "the exit status")
+        return int(match.group(1))
+
+
+class ConsoleWizard(e2e.WizardTest):
+
+    def setUp(self):
+        super().setUp()
+        self.consoles = []
+
+    def tearDown(self):
+        for console in self.consoles:
+            console.close()
+        super().tearDown()
+
+    def console(self, medium, rpmdb, lang="en_US.UTF-8", encoding="utf-8"):
+        name = "console%d" % next(CONSOLES)
+        self.consoles.append(Console(self.tmp, name, medium, rpmdb, lang, encoding))
+        return self.consoles[-1]
+
+    def medium(self, app_spec="quorvel-storman", license_text="E2E test license.\n"):
+        packages = [e2e.package(app_spec, e2e.APP_FILE)]
+        if app_spec == "quorvel-storman":
+            packages += [e2e.package("holvane", e2e.DRIVER_FILE), e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
+        medium = e2e.Medium(self.tmp, license_text=license_text, packages=packages)
+        return medium, e2e.Texts(medium.db)
+
+    def test_typical_install_to_the_end_with_back_once(self):
+        clauses = ["Clause %02d of the test license." % n for n in range(1, 41)]
+        medium, t = self.medium(license_text="\n\n".join(clauses) + "\n")
+        rpmdb = self.rpmdb()
+        c = self.console(medium, rpmdb)
+        c.expect(t[28], t[1001], fill(t[2024], t[1]) + " " + fill(t[2026], t[2]))
+        marker = e2e.file_identity(e2e.START_MARKER)
+        c.key("")
+        # The license a screenful at a time: the first one below the title, the next one
+        # taking up where it stopped.
+        c.expect(t[29], t[3], clauses[0], t[2020])
+        first = c.screen()
+        self.assertIn(t[29], first)
+        self.assertNotIn(clauses[-1], c.output())
+        last_shown = max(n for n, clause in enumerate(clauses) if clause in first)
+        c.key("")
+        c.expect(clauses[last_shown + 1], t[2020])
+        second = c.screen()
+        self.assertNotIn(clauses[last_shown], second)
+        self.assertIn(clauses[last_shown + 1], second)
+        c.key("s")
+        c.expect(clauses[-1], t[4], fill(t[2024], t[36]))
+        c.key("")
+        c.expect(t[31], t[8], "(*) " + t[38], t[41], "( ) " + t[39], "( ) " + t[40], t[2022])
+        c.key("")
+        # Typical passes over the components page, going on and going back.
+        c.expect(t[33], t[10], t[11], t[25], t[38], t[26], t[44], t[48])
+        c.key("b")
+        c.expect(t[31])
+        c.key("")
+        c.expect(t[33])
+        self.assertNotIn(t[32], c.output())
+        c.key("")
+        c.expect(t[34], t[12], "e2e-driver: installed", "e2e-app: coloured line", "Done!!!!", fill(t[2024], t[1]))
+        c.key("")
+        c.expect(t[35], t[13], t[15], t[1005], fill(t[2007], c.log), fill(t[2024], t[37]))
+        c.key("")
+        c.expect(t[17], t[1004], fill(t[2024], t[21]))
+        c.key("")
+        self.assertEqual(c.exit_status(), 0)
+        self.assertNotIn("\x1b", c.output())
+        self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
+        self.assertEqual(rpmdb.installed("quorvel-browser"), "quorvel-browser-1.0-1.noarch")
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
+        with open(c.log) as log:
+            self.assertIn("result: installed", log.read())
+        self.assertNotEqual(e2e.file_identity(e2e.START_MARKER), marker)
+
+    def test_custom_refuses_a_locked_component_with_its_reason(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        c = self.console(medium, rpmdb)
+        c.expect(t[1001])
+        c.key("")
+        c.expect(t[4])
+        c.key("")
+        c.expect(t[2022])
+        c.key("3")
+        c.expect("(*) " + t[40], t[2022])
+        c.key("")
+        c.expect(t[32], t[9], "[x] " + t[45] + " " + t[2031], t[2023])
+        # The notifier requires the managed system: it stays until the notifier is cleared.
+        c.key("2")
+        c.expect(fill(t[2015], t[45], t[46]))
+        c.key("3")
+        c.expect("[ ] " + t[46], t[2023])
+        c.key("2")
+        c.expect("[ ] " + t[45], "[ ] " + t[46], t[2023])
+        c.key("")
+        c.expect(t[33], t[25], t[40], t[26], t[44], t[47], t[48])
+        self.assertNotIn(squeezed(t[45]), squeezed(c.output().rsplit(t[33], 1)[1]))
+        # The end of input cancels without asking.
+        c.control("d")
+        self.assertEqual(c.exit_status(), 3)
+        self.assertNotIn(t[16], c.output())
+        self.assertIsNone(rpmdb.installed("quorvel-storman"))
+
+    def test_cancel_asks_and_yes_ends_with_nothing_installed(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        question = [t[16], t[18], " 1 " + t[19], " 2 " + t[20], fill(t[2032], t[20])]
+        # Each case: from the welcome page, the keys typed and what the terminal shows then.
+        cases = {
+            "q, Enter alone answers No, q again, Yes by its first letter": [
+                ("q", question), ("", [t[1001]]), ("q", question), ("y", [])],
+            "Ctrl-C on the license page, Yes by its number": [
+                ("", [t[3]]), ("^C", question), ("1", [])],
+        }
+        for name, steps in cases.items():
+            with self.subTest(name):
+                c = self.console(medium, rpmdb)
+                c.expect(t[1001])
+                for keys, shown in steps:
+                    if keys == "^C":
+                        c.control("c")
+                    else:
+                        c.key(keys)
+                    c.expect(*shown)
+                self.assertEqual(c.exit_status(), 3)
+                self.assertIsNone(rpmdb.installed("quorvel-storman"))
+                c.close()
+
+    def test_pages_fit_the_dumb_terminal_in_every_locale(self):
+        # (LANG, its encoding, the texts' language, a license line, that line as shown)
+        cases = [
+            ("en_US.UTF-8", "utf-8", "en_US", "Ünïcödé – 日本語", "Ünïcödé – 日本語"),
+            ("de_DE.ISO-8859-1", "latin-1", "de_DE", "Ünïcödé – 日本語", "Ünïcödé ? ???"),
+            ("ja_JP.EUC-JP", "euc-jp", "ja_JP", "日本語のライセンス条項", "日本語のライセンス条項"),
+        ]
+        long_word = "https://example.com/" + "x" * 150
+        for lang, encoding, language, line, shown in cases:
+            with self.subTest(lang):
+                root = os.path.join(self.tmp, language)
+                os.makedirs(root)
+                medium = e2e.Medium(root, license_text="%s\n\n%s\n" % (line, long_word),
+                                    packages=[e2e.package("quorvel-storman", e2e.APP_FILE)])
+                t = e2e.Texts(medium.db, language)
+                c = self.console(medium, e2e.RpmDb(root), lang, encoding)
+                c.expect(t[28], t[1001])
+                c.key("")
+                c.expect(t[29], shown, long_word, t[4])
+                c.key("")
+                c.key("3")
+                c.expect("(*) " + t[40])
+                c.key("")
+                c.expect(t[32], t[9], t[2023])
+                c.key("q")
+                c.expect(t[16])
+                c.key("1")
+                self.assertEqual(c.exit_status(), 3)
+                output = c.output()
+                self.assertNotIn("\x1b", output)
+                lines = output.replace("\r", "").split("\n")
+                widest = max(lines, key=columns)
+                self.assertLessEqual(columns(widest), COLUMNS, widest)
+                c.close()
+
+    def test_ctrl_c_during_the_install_lets_it_finish_then_ends(self):
+        medium, t = self.medium(app_spec="quorvel-storman-silent")
+        rpmdb = self.rpmdb()
+        c = self.console(medium, rpmdb)
+        for page in (t[1001], t[4], t[2022], t[10]):
+            c.expect(page)
+            c.key("")
+        c.expect(t[34], SILENT_QUIET)
+        c.control("c")
+        c.expect(t[23])
+        self.assertNotIn(SILENT_AWAKE, c.output(), "the script spoke again too early for this test")
+        c.expect(SILENT_AWAKE, "Done!!!!")
+        self.assertEqual(c.exit_status(), 0)
+        self.assertNotIn(t[35], c.output())
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
+
+
+if __name__ == "__main__":
+    e2e.main()
