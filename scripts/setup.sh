@@ -10,6 +10,7 @@ packages=(
   at-spi2-core dbus dbus-x11 python3 python3-gi python3-xlib gir1.2-atspi-2.0 gir1.2-gtk-3.0
   rpm libgettextpo-dev gettext locales libjson-glib-dev tmux
   fonts-dejavu-core fonts-noto-cjk
+  ansible-core openssh-server openssh-client
 )
 
 SUDO=""

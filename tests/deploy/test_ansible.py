@@ -1,0 +1,212 @@
+"""The Ansible role deploy/ansible/roles/stage3, through the example playbook,
+against three inventory hosts reached over ssh: a private sshd on a loopback
+port, each host with its own rpm database (HOME through stage3_environment)
+and its own remote directory; one host's medium has a driver whose install
+fails. Real ansible-playbook, sshd, stage3 and rpm."""
+
+import glob
+import json
+import os
+import re
+import shutil
+import socket
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import e2e_lib as e2e  # noqa: E402
+
+TOP = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+PLAYBOOK = os.path.join(TOP, "deploy", "ansible", "site.yml")
+SSHD = os.environ.get("SSHD", "/usr/sbin/sshd")  # by its full path, as sshd wants
+ANSIBLE_PLAYBOOK = os.environ.get("ANSIBLE_PLAYBOOK", "ansible-playbook")
+PRIVSEP_DIR = "/run/sshd"  # sshd's compiled-in privilege separation directory
+PACKAGES = ("holvane", "quorvel-browser", "quorvel-storman")
+RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Sshd:
+    """An sshd of the test's own on 127.0.0.1: its host key, one client key for root."""
+
+    def __init__(self, root):
+        self.port = free_port()
+        self.client_key = os.path.join(root, "client_key")
+        host_key = os.path.join(root, "host_key")
+        for key in (host_key, self.client_key):
+            subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key], check=True)
+        self.pid_file = os.path.join(root, "sshd.pid")
+        authorized = os.path.join(root, "authorized_keys")
+        shutil.copy(self.client_key + ".pub", authorized)
+        config = os.path.join(root, "sshd_config")
+        with open(config, "w") as f:
+            f.write("\n".join([
+                "ListenAddress 127.0.0.1", "Port %d" % self.port, "HostKey " + host_key,
+                "PidFile " + self.pid_file, "AuthorizedKeysFile " + authorized,
+                "PermitRootLogin prohibit-password", "PubkeyAuthentication yes",
+                "PasswordAuthentication no", "KbdInteractiveAuthentication no", "UsePAM no",
+                # The keys live under /tmp, which everyone may write.
+                "StrictModes no", "Subsystem sftp internal-sftp", "LogLevel ERROR", ""]))
+        self.made_privsep = not os.path.isdir(PRIVSEP_DIR)
+        if self.made_privsep:
+            os.makedirs(PRIVSEP_DIR, 0o755)
+        self.proc = subprocess.Popen([SSHD, "-D", "-e", "-f", config], stdin=subprocess.DEVNULL)
+        e2e.wait_until(self.listening, 10, 0.05, "sshd on port %d" % self.port)
+
+    def listening(self):
+        """sshd writes its pid file once it listens."""
+        if self.proc.poll() is not None:
+            raise AssertionError("sshd ended with status %d" % self.proc.returncode)
+        return os.path.exists(self.pid_file)
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(10)
+        if self.made_privsep:
+            os.rmdir(PRIVSEP_DIR)
+
+
+class AnsibleRole(unittest.TestCase):
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="stage3-ansible-")
+        self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
+        self.addCleanup(e2e.clear_tmp_files)
+        e2e.clear_tmp_files()
+        self.sshd = Sshd(self.tmp)
+        self.addCleanup(self.sshd.stop)
+        self.logs = os.path.join(self.tmp, "logs")
+        packages = [e2e.package("quorvel-storman", e2e.APP_FILE), e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
+        self.good_medium = e2e.Medium(self.tmp, "medium", packages=packages + [e2e.package("holvane", e2e.DRIVER_FILE)])
+        failing_medium = e2e.Medium(self.tmp, "medium-failing",
+                                    packages=packages + [e2e.package("holvane-failing", e2e.DRIVER_FILE)])
+        # host: medium, answers
+        hosts = {
+            "good1": (self.good_medium, {"accept_license": True, "setup_type": "typical"}),
+            # The notifier needs the managed system, which stage3 adds with a line before the plan.
+            "good2": (self.good_medium, {"accept_license": True, "setup_type": "custom",
+                                         "components": ["notifier", "driver"]}),
+            "failing": (failing_medium, {"accept_license": True}),
+        }
+        self.rpmdbs, self.remote_dirs, inventory = {}, {}, {}
+        for name, (medium, answers) in hosts.items():
+            self.rpmdbs[name] = e2e.RpmDb(os.path.join(self.tmp, "host-" + name))
+            self.remote_dirs[name] = os.path.join(self.tmp, "host-" + name, "medium")
+            inventory[name] = {"ansible_host": "127.0.0.1", "ansible_port": self.sshd.port,
+                               "stage3_medium_dir": medium.dir, "stage3_answers": answers,
+                               "stage3_remote_dir": self.remote_dirs[name],
+                               "stage3_environment": {"HOME": self.rpmdbs[name].home, "LANG": "en_US.UTF-8"}}
+        self.inventory = os.path.join(self.tmp, "inventory.json")
+        with open(self.inventory, "w") as f:
+            json.dump({"storage_servers": {"hosts": inventory, "vars": {
+                "ansible_user": "root", "ansible_ssh_private_key_file": self.sshd.client_key,
+                "ansible_python_interpreter": sys.executable, "ansible_become": False,
+                "stage3_log_dir": self.logs}}}, f)
+        self.control_path = os.path.join(self.tmp, "ssh-%C")
+        self.addCleanup(self.end_master_connection)
+        config = os.path.join(self.tmp, "ansible.cfg")
+        with open(config, "w") as f:
+            f.write("\n".join([
+                "[defaults]",
+                "home = " + os.path.join(self.tmp, "ansible-home"),
+                "local_tmp = " + os.path.join(self.tmp, "ansible-local"),
+                "remote_tmp = " + os.path.join(self.tmp, "ansible-remote"),
+                # One host at a time: installs on one machine are one at a time.
+                "forks = 1", "host_key_checking = False", "retry_files_enabled = False", "nocolor = True",
+                "[ssh_connection]", "pipelining = True",
+                # One master connection for the three hosts (they are one address, port and user),
+                # ended by the test; no known_hosts entry.
+                "control_path = " + self.control_path.replace("%", "%%"),
+                "ssh_args = -F /dev/null -o ControlMaster=auto -o ControlPersist=yes "
+                "-o UserKnownHostsFile=/dev/null -o StrictHostKeyChecking=no", ""]))
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.join(self.tmp, "controller-home"),
+                    "ANSIBLE_CONFIG": config, "LANG": "C.UTF-8"}
+
+    def end_master_connection(self):
+        subprocess.run(["ssh", "-F", "/dev/null", "-o", "ControlPath=" + self.control_path, "-p", str(self.sshd.port),
+                        "-l", "root", "-O", "exit", "127.0.0.1"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def play(self, *args):
+        """ansible-playbook on the example playbook: its status, output and recap by host."""
+        started = time.monotonic()
+        p = subprocess.run([ANSIBLE_PLAYBOOK, "-i", self.inventory, PLAYBOOK] + list(args), cwd=self.tmp,
+                           env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, timeout=300)
+        out = p.stdout.decode("utf-8", "replace")
+        sys.stdout.write("ansible-playbook %s: status %d in %.1f s\n" % (" ".join(args), p.returncode,
+                                                                         time.monotonic() - started))
+        recap = {m.group(1): {"changed": int(m.group(3)), "unreachable": int(m.group(4)), "failed": int(m.group(5))}
+                 for m in RECAP.finditer(out.split("PLAY RECAP")[-1])}
+        return p.returncode, out, recap
+
+    def installed(self):
+        return {host: {p for p in PACKAGES if db.installed(p)} for host, db in self.rpmdbs.items()}
+
+    def test_check_then_rolling_install_then_nothing_to_do(self):
+        nothing = {"good1": set(), "good2": set(), "failing": set()}
+        scratch_before = set(glob.glob("/tmp/stage3-check.*"))
+
+        # Check mode: the dry run on every host, what would be installed, no change.
+        status, out, recap = self.play("--check")
+        self.assertEqual(status, 0, out)
+        self.assertEqual({h: r["failed"] + r["unreachable"] for h, r in recap.items()},
+                         {"good1": 0, "good2": 0, "failing": 0}, out)
+        planned = dict(re.findall(r'changed: \[(\w+)\] => \{\n\s+"msg": "would install ([^"]*)"', out))
+        both = "%s %s %s" % (e2e.DRIVER_FILE, e2e.BROWSER_FILE, e2e.APP_FILE)
+        self.assertEqual(planned, {"good1": both + " (typical: web-server managed-system notifier snmp-agent driver)",
+                                   "good2": "%s %s (custom: managed-system notifier driver)"
+                                            % (e2e.DRIVER_FILE, e2e.APP_FILE),
+                                   "failing": both + " (typical: web-server managed-system notifier snmp-agent driver)"},
+                         out)
+        self.assertEqual(self.installed(), nothing)
+        self.assertEqual([h for h, d in self.remote_dirs.items() if os.path.exists(d)], [])
+        self.assertFalse(os.path.exists(self.logs))
+        self.assertEqual(set(glob.glob("/tmp/stage3-check.*")), scratch_before)
+
+        # The real run: the good hosts install, the failing one fails with its log's end.
+        status, out, recap = self.play()
+        self.assertEqual(status, 2, out)
+        self.assertEqual({h: (r["changed"] > 0, r["failed"]) for h, r in recap.items()},
+                         {"good1": (True, 0), "good2": (True, 0), "failing": (True, 1)}, out)
+        self.assertEqual(self.installed(), {"good1": set(PACKAGES), "good2": {"holvane", "quorvel-storman"},
+                                            "failing": set()})
+        failure = re.search(r"^fatal: \[failing\]: FAILED! => (.*)$", out, re.M)
+        self.assertIsNotNone(failure, out)
+        message = json.loads(failure.group(1))["msg"]
+        self.assertEqual(message[0], "stage3 --unattended: exit status 2, the install failed; log: %s/failing.log"
+                         % self.logs)
+        self.assertIn("e2e-driver: no controller found", message)
+        self.assertEqual(message[-2:], ["script exit status: 1", "result: failed"])
+        self.assertEqual(sorted(os.listdir(self.logs)), ["failing.log", "good1.log", "good2.log"])
+        for host in ("good1", "good2", "failing"):
+            with open(os.path.join(self.logs, host + ".log")) as f:
+                log = f.read()
+            self.assertIn("medium: %s\n" % self.remote_dirs[host], log)
+            self.assertTrue(log.endswith("result: failed\n" if host == "failing" else "result: installed\n"), log)
+        # The medium keeps its files' modes on the host (stage3 and stage3-gtk executable).
+        for name in os.listdir(self.good_medium.dir):
+            self.assertEqual(stat.S_IMODE(os.stat(os.path.join(self.remote_dirs["good1"], name)).st_mode),
+                             stat.S_IMODE(os.stat(os.path.join(self.good_medium.dir, name)).st_mode), name)
+
+        # Again: the good hosts have nothing to install and report no change.
+        status, out, recap = self.play()
+        self.assertEqual(status, 2, out)
+        self.assertEqual({h: (r["changed"], r["failed"]) for h, r in recap.items() if h != "failing"},
+                         {"good1": (0, 0), "good2": (0, 0)}, out)
+        self.assertEqual(recap["failing"]["failed"], 1, out)
+        self.assertIn('"msg": "up to date: quorvel-storman-3.B-2.noarch"', out)
+        self.assertEqual(self.installed(), {"good1": set(PACKAGES), "good2": {"holvane", "quorvel-storman"},
+                                            "failing": set()})
+
+
+if __name__ == "__main__":
+    unittest.main(testRunner=unittest.TextTestRunner(stream=sys.stdout, verbosity=2))
