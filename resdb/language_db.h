@@ -2,7 +2,7 @@
 // of one language, and the whole database with on-demand loading, closest-
 // language lookup and the one global database.
 //
-// File layout (all numbers little-endian):
+// File layout (all numbers little-endian, through resdb/coding.h):
 //   0  magic 00 00 00 01
 //   4  language count N
 //   8  N sections, each a 32-byte header (next header offset, resource block

@@ -102,8 +102,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeInput(data, size);
     LanguageDB_C db;
-    if (!db.Load(inputPath().c_str()))
+    if (!db.Load(inputPath().c_str())) {
+        if (db.LastLoadError().code == LoadError::NONE || db.LastLoadError().message.empty())
+            std::abort();  // every refusal names its reason
         return 0;
+    }
 
     std::vector<Language_C> languages = {Language_C(), Language_C("fr", "CA", 0, 0),
                                          Language_C("pt", "BR", 0, 0)};
@@ -126,7 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A database whose every block reads writes out and reads back unchanged.
     Contents before;
-    if (readAll(db, before)) {
+    const bool complete = readAll(db, before);
+    if (complete != (db.LastLoadError().code == LoadError::NONE))
+        std::abort();  // a block is named damaged exactly when one cannot be read
+    if (complete) {
         if (!db.Store(outputPath().c_str()))
             std::abort();
         LanguageDB_C again;

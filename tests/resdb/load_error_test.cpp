@@ -23,7 +23,8 @@ TEST(LoadError, EachDamageIsNamed) {
         {"empty", "", LoadError::TRUNCATED, "truncated file header (0 of 8 bytes)"},
         {"count cut short", kMagicBytes + std::string("\1\0", 2), LoadError::TRUNCATED,
          "truncated file header (6 of 8 bytes)"},
-        {"wrong magic", Hex("01 00 00 00 00 00 00 00"), LoadError::WRONG_MAGIC,
+        // The magic is judged before the rest of the file header is missed.
+        {"wrong magic, short file", Hex("01 00 00 00 00"), LoadError::WRONG_MAGIC,
          "wrong magic: not a resource database"},
         {"first header cut short", good.substr(0, 20), LoadError::HEADER_DAMAGED,
          "truncated or damaged language header 1 of 1 at offset 8 (file size 20)"},
