@@ -199,7 +199,7 @@ enum class Move {
     Next,
     Back,
     Cancel,  // the exit question was answered Yes
-    Leave,   // the wizard ends now, as the window's close box ends it on the finish page
+    Leave,   // Ctrl-C after the install: the wizard ends now
     End      // the end of input
 };
 
@@ -217,10 +217,10 @@ struct PageWalk {
 };
 
 // Shows the page and takes inputs until one moves on.
-Move walk(const PageWalk& walk) {
-    const DialogPageConfig& page = *walk.page;
+Move walk(const PageWalk& pageWalk) {
+    const DialogPageConfig& page = *pageWalk.page;
     auto showAll = [&]() {
-        walk.show();
+        pageWalk.show();
         say(pageKeys(page));
     };
     showAll();
@@ -236,8 +236,10 @@ Move walk(const PageWalk& walk) {
             showAll();
             continue;
         }
-        if (input == Input::Interrupt && isPage(CurrentPage, FinishTitleId)) return Move::Leave;
-        Choice choice = !cancel && walk.choose ? walk.choose(answer) : Choice::None;
+        // Only the pages after the install have no Cancel: Ctrl-C there ends the wizard, as
+        // the window's close box does on the finish page.
+        if (input == Input::Interrupt) return Move::Leave;
+        Choice choice = !cancel && pageWalk.choose ? pageWalk.choose(answer) : Choice::None;
         if (choice == Choice::Made) showAll();
         if (choice == Choice::None) say(text(ConsoleNotAChoiceId));
     }

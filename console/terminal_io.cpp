@@ -131,7 +131,9 @@ Input readLine(std::string* line) {
 }
 
 void dropTypeAhead() {
-    if (isatty(STDIN_FILENO)) tcflush(STDIN_FILENO, TCIFLUSH);
+    // Lines that come from a file or a pipe were written to be read.
+    if (!isatty(STDIN_FILENO)) return;
+    tcflush(STDIN_FILENO, TCIFLUSH);
     pending.clear();
     lastLineLength = 0;
     discarding = false;

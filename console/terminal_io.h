@@ -29,5 +29,6 @@ void catchInterrupts();
 // longer than 4 KiB the rest is dropped.
 Input readLine(std::string* line);
 
-// Drops what was typed on the terminal before it was asked for.
+// Drops what was typed on the terminal before it was asked for; lines from a file or a
+// pipe stay.
 void dropTypeAhead();
