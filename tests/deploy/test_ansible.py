@@ -207,6 +207,17 @@ class AnsibleRole(unittest.TestCase):
         self.assertEqual(self.installed(), {"good1": set(PACKAGES), "good2": {"holvane", "quorvel-storman"},
                                             "failing": set()})
 
+        # A plan that refuses fails the host with its meaning, and nothing is installed.
+        with open(os.path.join(self.logs, "failing.log")) as f:
+            last_log = f.read()
+        status, out, recap = self.play("--limit", "failing", "-e", '{"stage3_answers": {"accept_license": false}}')
+        failure = re.search(r"^fatal: \[failing\]: FAILED! => (.*)$", out, re.M)
+        self.assertEqual((status, recap["failing"]["failed"], failure is not None), (2, 1, True), out)
+        self.assertEqual(json.loads(failure.group(1))["msg"][0], "stage3 --dry-run: exit status 3, the license "
+                         "agreement was not accepted (stage3_answers.accept_license)")
+        with open(os.path.join(self.logs, "failing.log")) as f:
+            self.assertEqual(f.read(), last_log)
+
 
 if __name__ == "__main__":
     unittest.main(testRunner=unittest.TextTestRunner(stream=sys.stdout, verbosity=2))
