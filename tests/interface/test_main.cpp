@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
+#include <exception>
+#include <optional>
 
 #include "resdb/language_db.h"
 #include "services/string_service.h"
 #include "test_support.h"
+#include "tests/support/scratch_dir.h"
 
 const char* const TestLocale = "en_US.UTF-8";
 
@@ -39,11 +38,6 @@ void installTexts(const std::map<unsigned, std::string>& overrides) {
     ASSERT_EQ(stringInit(), 1);
 }
 
-void writeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 void removeFile(const std::string& name) { std::remove(name.c_str()); }
 
 std::string labelText(GtkWidget* label) {
@@ -64,24 +58,24 @@ void drainEvents() {
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
 
-LocaleScope::LocaleScope(const char* locale) : ok_(std::setlocale(LC_ALL, locale) != nullptr) {}
-LocaleScope::~LocaleScope() { std::setlocale(LC_ALL, TestLocale); }
-
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     setenv("LC_ALL", TestLocale, 1);
     setenv("LANG", TestLocale, 1);
     gtk_init(&argc, &argv);
 
-    gchar* dir = g_dir_make_tmp("stage3-ui-XXXXXX", nullptr);
-    if (!dir || chdir(dir) != 0) {
-        std::fprintf(stderr, "cannot make a working directory\n");
+    // The working directory goes back before the scratch directory is removed.
+    std::optional<ScratchDir> work;
+    std::optional<ChangeDir> into;
+    try {
+        work.emplace("stage3-ui");
+        into.emplace(work->path());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "cannot make a working directory: %s\n", error.what());
         return 1;
     }
     installTexts();
     int status = RUN_ALL_TESTS();
     stringUnInit();
-    if (chdir("/") == 0) std::filesystem::remove_all(dir);
-    g_free(dir);
     return status;
 }

@@ -1,11 +1,15 @@
-// Shared helpers of the interface tests: the text database, files in the
-// test's working directory, locale switches and widget read-back.
+// Helpers of the interface tests: the text database, files in the test's
+// working directory and widget read-back. Whole-file access and the locale
+// guard come from tests/support.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <map>
 #include <string>
+
+#include "tests/support/files.h"
+#include "tests/support/guards.h"
 
 // The text every resource has in the test database (UTF-8, plain ASCII).
 std::string textOf(unsigned id);
@@ -15,8 +19,8 @@ std::string textOf(unsigned id);
 // string service from it.
 void installTexts(const std::map<unsigned, std::string>& overrides = {});
 
-// Files in the test's working directory, where findFile looks second.
-void writeFile(const std::string& name, const std::string& bytes);
+// Files in the test's working directory, where findFile looks second, are
+// written with writeFile(name, bytes) and removed with removeFile(name).
 void removeFile(const std::string& name);
 
 std::string labelText(GtkWidget* label);
@@ -24,17 +28,6 @@ std::string textViewText(GtkWidget* view);
 
 // Runs the toolkit until no event is pending.
 void drainEvents();
-
-// Switches LC_ALL for the scope and back to the tests' UTF-8 locale.
-class LocaleScope {
-public:
-    explicit LocaleScope(const char* locale);
-    ~LocaleScope();
-    bool ok() const { return ok_; }
-
-private:
-    bool ok_;
-};
 
 // The locale every test runs in.
 extern const char* const TestLocale;

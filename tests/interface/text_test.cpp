@@ -42,7 +42,7 @@ TEST(TextEncoding, ExternalTextInEachLocale) {
         {TestLocale, "", ""},
     };
     for (const Case& c : cases) {
-        LocaleScope scope(c.locale);
+        LocaleGuard scope(c.locale);
         ASSERT_TRUE(scope.ok()) << c.locale;
         std::string out = adopt(externalToUtf8(c.input.c_str(), -1));
         EXPECT_EQ(out, c.expected) << c.locale << " " << c.input;
@@ -58,7 +58,7 @@ TEST(TextEncoding, ExternalTextEndsAtLengthOrNul) {
 
 TEST(TextEncoding, LocaleTextIsConvertedNeverDropped) {
     {
-        LocaleScope scope(Latin1Locale);
+        LocaleGuard scope(Latin1Locale);
         ASSERT_TRUE(scope.ok());
         EXPECT_EQ(adopt(localeToUtf8("\xE9t\xE9")), "\xC3\xA9t\xC3\xA9");
     }
@@ -70,7 +70,7 @@ TEST(TextEncoding, LocaleTextIsConvertedNeverDropped) {
 TEST(TextEncoding, LabelAndViewHelpers) {
     GtkWidget* label = g_object_ref_sink(gtk_label_new("old"));
     {
-        LocaleScope scope(Latin1Locale);
+        LocaleGuard scope(Latin1Locale);
         setLabelText(label, "K\xE4se");
     }
     EXPECT_EQ(labelText(label), "K\xC3\xA4se");
@@ -225,7 +225,7 @@ TEST_F(LicenseTextTest, LicenseViewShowsAnyFileAsUtf8) {
     // page replaces the first one's registrations.
     GtkWidget* page2 = nullptr;
     {
-        LocaleScope scope(Latin1Locale);
+        LocaleGuard scope(Latin1Locale);
         page2 = createLicenseMainArea(window);
     }
     EXPECT_EQ(textViewText(lookupWidget(window, "license_text")), "Gr\xC3\xBC\xC3\x9F" "e an alle");

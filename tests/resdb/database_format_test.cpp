@@ -44,13 +44,13 @@ const char* const kTwoLanguageFile =
 
 TEST(DatabaseFormat, StoreWritesTwoLanguagesByteForByte) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.Ok());
+    ASSERT_TRUE(dir.ok());
     LanguageDB_C db;
     db.AddResource(kEnUS, 1, LangRes_C("A"));
     db.resources[kDeDE];  // a language without resources
-    ASSERT_TRUE(db.Store(dir.Path("db").c_str()));
+    ASSERT_TRUE(db.Store(dir.file("db").c_str()));
 
-    EXPECT_EQ(Hex(kTwoLanguageFile), dir.Read("db"));
+    EXPECT_EQ(Hex(kTwoLanguageFile), readFile(dir.file("db")));
     ASSERT_EQ(2u, db.headers.size());
     const LanguageHeader_C& de = db.headers.at(kDeDE);
     const LanguageHeader_C& en = db.headers.at(kEnUS);
@@ -68,9 +68,9 @@ TEST(DatabaseFormat, StoreWritesTwoLanguagesByteForByte) {
 
 TEST(DatabaseFormat, LoadReadsHeadersOnlyUntilALanguageIsUsed) {
     ScratchDir dir;
-    ASSERT_TRUE(dir.Write("db", Hex(kTwoLanguageFile)));
+    ASSERT_TRUE(writeFile(dir.file("db"), Hex(kTwoLanguageFile)));
     LanguageDB_C db;
-    ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     EXPECT_EQ(2u, db.headers.size());
     EXPECT_TRUE(db.resources.empty());
     EXPECT_EQ("A", db[kEnUS][1].Data());
@@ -94,7 +94,7 @@ TEST(DatabaseFormat, StoreThenLoadRoundTrips) {
     db.AddString(Language_C("pt", "BRA", 7, 9), 5001, "valor");
     db.AddString(Language_C("fr", "FR", 0, 0), 1, "un");
     const Contents written = MemoryContents(db);
-    const std::string first = dir.Path("first");
+    const std::string first = dir.file("first");
     ASSERT_TRUE(db.Store(first.c_str()));
 
     LanguageDB_C loaded;
@@ -104,23 +104,23 @@ TEST(DatabaseFormat, StoreThenLoadRoundTrips) {
 
     // A database that came from a file writes every language of that file,
     // also over the file it was read from.
-    const std::string second = dir.Path("second");
+    const std::string second = dir.file("second");
     ASSERT_TRUE(loaded.Store(second.c_str()));
-    EXPECT_EQ(dir.Read("first"), dir.Read("second"));
+    EXPECT_EQ(readFile(dir.file("first")), readFile(dir.file("second")));
     LanguageDB_C reread;
     ASSERT_TRUE(reread.Load(second.c_str()));
     ASSERT_TRUE(reread.Store(second.c_str()));
-    EXPECT_EQ(dir.Read("first"), dir.Read("second"));
+    EXPECT_EQ(readFile(dir.file("first")), readFile(dir.file("second")));
     EXPECT_EQ(written, ReadAll(reread));
 }
 
 TEST(DatabaseFormat, EmptyDatabaseIsEightBytes) {
     ScratchDir dir;
     LanguageDB_C db;
-    ASSERT_TRUE(db.Store(dir.Path("db").c_str()));
-    EXPECT_EQ(Hex("00 00 00 01 00 00 00 00"), dir.Read("db"));
+    ASSERT_TRUE(db.Store(dir.file("db").c_str()));
+    EXPECT_EQ(Hex("00 00 00 01 00 00 00 00"), readFile(dir.file("db")));
     LanguageDB_C loaded;
-    ASSERT_TRUE(loaded.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(loaded.Load(dir.file("db").c_str()));
     EXPECT_TRUE(loaded.headers.empty());
     try {
         loaded.GetResource(kEnUS, 1);
@@ -147,14 +147,14 @@ TEST(DatabaseFormat, LoadRefusesBrokenFiles) {
     ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(dir.Write("db", c.contents));
+        ASSERT_TRUE(writeFile(dir.file("db"), c.contents));
         LanguageDB_C db;
-        EXPECT_FALSE(db.Load(dir.Path("db").c_str()));
+        EXPECT_FALSE(db.Load(dir.file("db").c_str()));
         EXPECT_EQ(nullptr, db.file_P);
         EXPECT_EQ(c.headersKept, db.headers.size());
     }
     LanguageDB_C db;
-    EXPECT_FALSE(db.Load(dir.Path("missing").c_str()));
+    EXPECT_FALSE(db.Load(dir.file("missing").c_str()));
 }
 
 // Every prefix of a valid file either is refused or yields only languages
@@ -166,9 +166,9 @@ TEST(DatabaseFormat, TruncatedPrefixesNeverYieldWrongData) {
     original.AddResource(kEnUS, 2, LangRes_C(std::string("\0\0", 2)));
     original.AddString(kDeDE, 1, "eins");
     original.AddString(Language_C("fr", "FR", 0, 0), 3, "trois");
-    ASSERT_TRUE(original.Store(dir.Path("full").c_str()));
+    ASSERT_TRUE(original.Store(dir.file("full").c_str()));
     const Contents expected = ReadAll(original);
-    const std::string full = dir.Read("full");
+    const std::string full = readFile(dir.file("full"));
 
     // Where each header and each block ends in the full file.
     unsigned long long lastHeaderEnd = 0;
@@ -181,9 +181,9 @@ TEST(DatabaseFormat, TruncatedPrefixesNeverYieldWrongData) {
 
     for (size_t length = 0; length < full.size(); ++length) {
         SCOPED_TRACE(length);
-        ASSERT_TRUE(dir.Write("prefix", full.substr(0, length)));
+        ASSERT_TRUE(writeFile(dir.file("prefix"), full.substr(0, length)));
         LanguageDB_C db;
-        bool loaded = db.Load(dir.Path("prefix").c_str());
+        bool loaded = db.Load(dir.file("prefix").c_str());
         EXPECT_EQ(length >= lastHeaderEnd, loaded);
         if (!loaded)
             continue;

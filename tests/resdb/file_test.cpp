@@ -15,7 +15,7 @@ class UnixFile : public ::testing::Test {
 protected:
     bool OpenWith(File_C& file, const std::string& name, File_C::IF_DOESNT_EXIST ifDoesntExist,
                   File_C::IF_EXISTS ifExists) {
-        return file.Open(dir.Path(name).c_str(), ifDoesntExist, ifExists,
+        return file.Open(dir.file(name).c_str(), ifDoesntExist, ifExists,
                          File_C::ACCESS_READ_WRITE, File_C::SHARE_NONE);
     }
     ScratchDir dir;
@@ -35,7 +35,7 @@ TEST_F(UnixFile, ClosedFileDoesNothing) {
 }
 
 TEST_F(UnixFile, OpenFlagsFollowTheExistenceRules) {
-    ASSERT_TRUE(dir.Write("present", "contents"));
+    ASSERT_TRUE(writeFile(dir.file("present"), "contents"));
     struct Case {
         const char* name;
         File_C::IF_DOESNT_EXIST ifDoesntExist;
@@ -58,10 +58,10 @@ TEST_F(UnixFile, OpenFlagsFollowTheExistenceRules) {
         UnixFile_C file;
         EXPECT_EQ(c.opens, OpenWith(file, c.name, c.ifDoesntExist, c.ifExists));
         EXPECT_EQ(c.opens, file.IsOpen());
-        EXPECT_EQ(c.sizeAfter >= 0, File_C::Exists(dir.Path(c.name).c_str()));
+        EXPECT_EQ(c.sizeAfter >= 0, File_C::Exists(dir.file(c.name).c_str()));
         if (c.sizeAfter >= 0) {
             EXPECT_EQ(static_cast<unsigned long long>(c.sizeAfter),
-                      File_C::Size(dir.Path(c.name).c_str()));
+                      File_C::Size(dir.file(c.name).c_str()));
         }
     }
 }
@@ -73,23 +73,23 @@ TEST_F(UnixFile, CreatedFilesAreOwnerOnly) {
     umask(old);
     ASSERT_TRUE(opened);
     struct stat info;
-    ASSERT_EQ(0, stat(dir.Path("new").c_str(), &info));
+    ASSERT_EQ(0, stat(dir.file("new").c_str(), &info));
     EXPECT_EQ(0700u, info.st_mode & 0777u);
 }
 
 TEST_F(UnixFile, OnlyRegularFilesOpenAndNothingWaits) {
     // A blocking open of a FIFO without a writer would hang this test.
-    ASSERT_EQ(0, mkfifo(dir.Path("fifo").c_str(), 0600));
-    for (const std::string& path : {dir.Path("fifo"), dir.Path("."), std::string("/dev/null")}) {
+    ASSERT_EQ(0, mkfifo(dir.file("fifo").c_str(), 0600));
+    for (const std::string& path : {dir.file("fifo"), dir.file("."), std::string("/dev/null")}) {
         UnixFile_C file;
         EXPECT_FALSE(file.OpenRead(path.c_str())) << path;
         EXPECT_FALSE(file.OpenWrite(path.c_str())) << path;
         EXPECT_EQ(-1, file.fd) << path;
     }
     // A regular file reads blocking, and no child program inherits it.
-    ASSERT_TRUE(dir.Write("regular", "x"));
+    ASSERT_TRUE(writeFile(dir.file("regular"), "x"));
     UnixFile_C file;
-    ASSERT_TRUE(file.OpenRead(dir.Path("regular").c_str()));
+    ASSERT_TRUE(file.OpenRead(dir.file("regular").c_str()));
     EXPECT_EQ(0, fcntl(file.fd, F_GETFL) & O_NONBLOCK);
     EXPECT_NE(0, fcntl(file.fd, F_GETFD) & FD_CLOEXEC);
 }
@@ -112,7 +112,7 @@ TEST_F(UnixFile, ReadsWritesAndSeeksArePositioned) {
     EXPECT_EQ(5u, file.SeekBegin(0x100000005ull));
 
     // Reopening closes the earlier descriptor first; a failed open leaves the object closed.
-    EXPECT_TRUE(file.Open(dir.Path("f").c_str(), File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN,
+    EXPECT_TRUE(file.Open(dir.file("f").c_str(), File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN,
                           File_C::ACCESS_READ, File_C::SHARE_READ));
     EXPECT_EQ(0u, file.Write("x", 1));  // read only
     EXPECT_FALSE(OpenWith(file, "missing", File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN));
@@ -121,11 +121,11 @@ TEST_F(UnixFile, ReadsWritesAndSeeksArePositioned) {
 }
 
 TEST_F(UnixFile, PathHelpers) {
-    const std::string path = dir.Path("f");
+    const std::string path = dir.file("f");
     EXPECT_FALSE(File_C::Exists(path.c_str()));
     EXPECT_EQ(0u, File_C::Size(path.c_str()));
     EXPECT_FALSE(File_C::Delete(path.c_str()));
-    ASSERT_TRUE(dir.Write("f", "12345"));
+    ASSERT_TRUE(writeFile(dir.file("f"), "12345"));
     EXPECT_TRUE(File_C::Exists(path.c_str()));
     EXPECT_EQ(5u, File_C::Size(path.c_str()));
     EXPECT_TRUE(File_C::Delete(path.c_str()));

@@ -73,17 +73,17 @@ TEST(HostileFile, ValueLengthPastTheEndFailsWithoutAllocating) {
     ScratchDir dir;
     for (unsigned int length : lengths) {
         SCOPED_TRACE(length);
-        ASSERT_TRUE(dir.Write("db", OneLanguageFile(U32(1) + U32(1) + U32(length) + "abc")));
+        ASSERT_TRUE(writeFile(dir.file("db"), OneLanguageFile(U32(1) + U32(1) + U32(length) + "abc")));
         LanguageDB_C db;
-        ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+        ASSERT_TRUE(db.Load(dir.file("db").c_str()));
         AllocationProbe probe;
         EXPECT_EQ(ResourceError::LANGUAGE_NOT_FOUND, CodeOf(db, kEnUS, 1));
         EXPECT_LT(probe.Largest(), 4096u);
     }
     // A length that ends exactly at the end of the file is whole.
-    ASSERT_TRUE(dir.Write("db", OneLanguageFile(U32(1) + U32(1) + U32(3) + "abc")));
+    ASSERT_TRUE(writeFile(dir.file("db"), OneLanguageFile(U32(1) + U32(1) + U32(3) + "abc")));
     LanguageDB_C db;
-    ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     EXPECT_EQ("abc", db.GetResource(kEnUS, 1).Data());
 }
 
@@ -147,9 +147,9 @@ TEST(HostileFile, HeaderChainReturningToAReadHeaderFailsLoad) {
     ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(dir.Write("db", c.contents));
+        ASSERT_TRUE(writeFile(dir.file("db"), c.contents));
         LanguageDB_C db;
-        EXPECT_EQ(c.loads, db.Load(dir.Path("db").c_str()));
+        EXPECT_EQ(c.loads, db.Load(dir.file("db").c_str()));
         if (c.loads) {
             EXPECT_EQ(3u, db.headers.size());
         } else {
@@ -164,9 +164,9 @@ TEST(HostileFile, FallbackWalkEndsWhenItReturnsToATriedLanguage) {
     const std::string contents = kMagicBytes + U32(2) + HeaderBytes(40, 9999, "fr", "CA") +
                                  HeaderBytes(0, 72, "fr", "FR") + U32(1) + U32(1) + U32(1) + "x";
     ScratchDir dir;
-    ASSERT_TRUE(dir.Write("db", contents));
+    ASSERT_TRUE(writeFile(dir.file("db"), contents));
     LanguageDB_C db;
-    ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     // fr/FR (missing 7) -> fr/CA (unreadable) -> fr/FR again: fr/CA's error.
     EXPECT_EQ(ResourceError::LANGUAGE_NOT_FOUND, CodeOf(db, kFrFR, 7));
     // fr/CA -> fr/FR (missing 7) -> fr/CA again: fr/FR's error.
@@ -179,7 +179,7 @@ TEST(HostileFile, FallbackWalkEndsWhenItReturnsToATriedLanguage) {
     stored.AddString(kFrFR, 1, "fr");
     stored.AddString(kFrCA, 1, "ca");
     stored.AddString(kEnUS, 7, "en");
-    ASSERT_TRUE(stored.Store(dir.Path("pair").c_str()));
+    ASSERT_TRUE(stored.Store(dir.file("pair").c_str()));
     EXPECT_EQ(ResourceError::RESOURCE_NOT_FOUND, CodeOf(stored, kFrFR, 7));
     EXPECT_EQ(ResourceError::RESOURCE_NOT_FOUND, CodeOf(stored, kFrCA, 7));
 }

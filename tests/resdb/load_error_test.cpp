@@ -41,12 +41,12 @@ TEST(LoadError, EachDamageIsNamed) {
          LoadError::BLOCK_DAMAGED, "damaged resource block of language pt_BRA"},
     };
     ScratchDir dir;
-    ASSERT_TRUE(dir.Ok());
+    ASSERT_TRUE(dir.ok());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(dir.Write("db", c.contents));
+        ASSERT_TRUE(writeFile(dir.file("db"), c.contents));
         LanguageDB_C db;
-        const bool loaded = db.Load(dir.Path("db").c_str());
+        const bool loaded = db.Load(dir.file("db").c_str());
         EXPECT_EQ(c.code == LoadError::NONE || c.code == LoadError::BLOCK_DAMAGED, loaded);
         for (const auto& header : db.headers) {
             LanguageDB_C::iterator where;
@@ -56,11 +56,11 @@ TEST(LoadError, EachDamageIsNamed) {
         EXPECT_EQ(c.message, db.LastLoadError().message);
     }
 
-    ASSERT_EQ(0, mkfifo(dir.Path("fifo").c_str(), 0600));
+    ASSERT_EQ(0, mkfifo(dir.file("fifo").c_str(), 0600));
     const std::pair<std::string, std::string> unopenable[] = {
-        {dir.Path("missing"), "cannot open: No such file or directory"},
-        {dir.Path("."), "cannot open: is a directory"},
-        {dir.Path("fifo"), "cannot open: not a regular file"},
+        {dir.file("missing"), "cannot open: No such file or directory"},
+        {dir.file("."), "cannot open: is a directory"},
+        {dir.file("fifo"), "cannot open: not a regular file"},
     };
     for (const auto& path : unopenable) {
         LanguageDB_C db;
@@ -78,9 +78,9 @@ TEST(LoadError, LanguagesInFileOrderFollowTheHeaderChain) {
                                  HeaderBytes(0, 136, "en", "US") +
                                  HeaderBytes(40, 136, "de", "DE") + U32(0);
     ScratchDir dir;
-    ASSERT_TRUE(dir.Write("db", contents));
+    ASSERT_TRUE(writeFile(dir.file("db"), contents));
     LanguageDB_C db;
-    ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     const std::vector<Language_C> expected = {Language_C("de", "DE", 0, 0),
                                               Language_C("fr", "FR", 0, 0), Language_C()};
     EXPECT_EQ(expected, db.LanguagesInFileOrder());

@@ -16,9 +16,9 @@ const Language_C kFrFR("fr", "FR", 0, 0);
 class Lookup : public ::testing::Test {
 protected:
     void StoreAndLoad(LanguageDB_C& source) {
-        ASSERT_TRUE(dir.Ok());
-        ASSERT_TRUE(source.Store(dir.Path("db").c_str()));
-        ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(source.Store(dir.file("db").c_str()));
+        ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     }
     // The value found, or "error N".
     std::string Get(const Language_C& language, unsigned int id) {
@@ -107,7 +107,7 @@ TEST_F(Lookup, FindClosestLangNeverProposesTheRequestOrMemoryOnlyLanguages) {
 TEST_F(Lookup, WithoutADatabaseEveryLookupIsLanguageNotFound) {
     EXPECT_EQ("error 2", Get(kEnUS, 1));
     EXPECT_EQ("error 2", Get(kFrFR, 1));
-    EXPECT_FALSE(db.Load(dir.Path("missing").c_str()));
+    EXPECT_FALSE(db.Load(dir.file("missing").c_str()));
     EXPECT_EQ("error 2", Get(kEnUS, 1));
 }
 
@@ -130,8 +130,8 @@ TEST_F(Lookup, AddOperations) {
 
 TEST_F(Lookup, AddingToAnUnreadableLanguageStartsItEmpty) {
     // en/US listed with its block outside the file.
-    ASSERT_TRUE(dir.Write("db", kMagicBytes + U32(1) + HeaderBytes(0, 500, "en", "US")));
-    ASSERT_TRUE(db.Load(dir.Path("db").c_str()));
+    ASSERT_TRUE(writeFile(dir.file("db"), kMagicBytes + U32(1) + HeaderBytes(0, 500, "en", "US")));
+    ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     EXPECT_EQ("error 2", Get(kEnUS, 1));
     db.AddString(kEnUS, 2, "two");
     EXPECT_EQ("two", Get(kEnUS, 2));
@@ -141,18 +141,18 @@ TEST_F(Lookup, AddingToAnUnreadableLanguageStartsItEmpty) {
 TEST_F(Lookup, GlobalDatabase) {
     LanguageDB_C source;
     source.AddString(kEnUS, 1001, "hello");
-    ASSERT_TRUE(source.Store(dir.Path("db").c_str()));
-    ASSERT_TRUE(LanguageDB_C::LoadGlobalDatabase(dir.Path("db").c_str()));
+    ASSERT_TRUE(source.Store(dir.file("db").c_str()));
+    ASSERT_TRUE(LanguageDB_C::LoadGlobalDatabase(dir.file("db").c_str()));
     EXPECT_EQ("hello", LanguageDB_C::GetGlobalResource(kDeDE, 1001).Data());
     LanguageDB_C::AddGlobalString(kDeDE, 1001, "hallo");
     EXPECT_EQ("hallo", LanguageDB_C::GetGlobalResource(kDeDE, 1001).Data());
     LanguageDB_C::AddGlobalResource(kDeDE, 1002, LangRes_C("x"));
-    ASSERT_TRUE(LanguageDB_C::StoreGlobalDatabase(dir.Path("db2").c_str()));
+    ASSERT_TRUE(LanguageDB_C::StoreGlobalDatabase(dir.file("db2").c_str()));
     ASSERT_TRUE(LanguageDB_C::UnloadGlobalDatabase());
     EXPECT_EQ(nullptr, g_ldbResources.file_P);
     EXPECT_THROW(LanguageDB_C::GetGlobalResource(kEnUS, 1001), ResourceError);
 
-    ASSERT_TRUE(LanguageDB_C::LoadGlobalDatabase(dir.Path("db2").c_str()));
+    ASSERT_TRUE(LanguageDB_C::LoadGlobalDatabase(dir.file("db2").c_str()));
     EXPECT_EQ("x", LanguageDB_C::GetGlobalResource(kDeDE, 1002).Data());
     EXPECT_TRUE(LanguageDB_C::UnloadGlobalDatabase());
 }

@@ -1,13 +1,12 @@
-// Helpers shared by the resource database tests.
+// Helpers of the resource database tests: database images written byte by
+// byte; scratch directories and whole-file access come from tests/support.
 #ifndef STAGE3_TESTS_RESDB_TEST_SUPPORT_H
 #define STAGE3_TESTS_RESDB_TEST_SUPPORT_H
 
-#include <dirent.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
 // Bytes from hexadecimal text such as "00 01 2C".
 inline std::string Hex(const std::string& text) {
@@ -44,56 +43,5 @@ inline std::string HeaderBytes(unsigned long long next, unsigned long long block
 }
 
 inline const std::string kMagicBytes("\0\0\0\1", 4);
-
-// A private temporary directory for one test, removed with its files.
-class ScratchDir {
-public:
-    ScratchDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/resdb_test_XXXXXX";
-        if (mkdtemp(&pattern[0]) != nullptr)
-            dir = pattern;
-    }
-    ~ScratchDir() {
-        if (dir.empty())
-            return;
-        if (DIR* listing = opendir(dir.c_str())) {
-            while (dirent* entry = readdir(listing)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..")
-                    unlink((dir + "/" + name).c_str());
-            }
-            closedir(listing);
-        }
-        rmdir(dir.c_str());
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    bool Ok() const { return !dir.empty(); }
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
-
-    std::string Read(const std::string& name) const {
-        std::string contents;
-        if (FILE* file = std::fopen(Path(name).c_str(), "rb")) {
-            char buffer[4096];
-            size_t got;
-            while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-                contents.append(buffer, got);
-            std::fclose(file);
-        }
-        return contents;
-    }
-    bool Write(const std::string& name, const std::string& contents) const {
-        FILE* file = std::fopen(Path(name).c_str(), "wb");
-        if (file == nullptr)
-            return false;
-        bool ok = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
-        return std::fclose(file) == 0 && ok;
-    }
-
-private:
-    std::string dir;
-};
 
 #endif

@@ -126,14 +126,14 @@ INSTANTIATE_TEST_SUITE_P(Conversion, Utf16To8, testing::ValuesIn(kUtf16To8), cas
 // The converters use only byte-level stream operations, so file-backed
 // streams behave like in-memory ones.
 TEST(ConversionStreams, FileBackedStreamsRoundTrip) {
-    svctest::TempDir dir;
-    const auto inPath = dir.path() / "in.bin";
-    const auto midPath = dir.path() / "mid.bin";
-    const auto outPath = dir.path() / "out.bin";
+    ScratchDir dir;
+    const auto inPath = dir.file("in.bin");
+    const auto midPath = dir.file("mid.bin");
+    const auto outPath = dir.file("out.bin");
     const std::string text = "Caf" + bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC});
-    svctest::writeFile(inPath, text);
-    svctest::writeFile(midPath, "");
-    svctest::writeFile(outPath, "");
+    writeFile(inPath, text);
+    writeFile(midPath, "");
+    writeFile(outPath, "");
 
     const auto mode = std::ios::in | std::ios::out | std::ios::binary;
     {
@@ -144,8 +144,7 @@ TEST(ConversionStreams, FileBackedStreamsRoundTrip) {
         std::fstream mid(midPath, mode), out(outPath, mode);
         ASSERT_EQ(UTF16toUTF8(mid, out), 0);
     }
-    std::ifstream result(outPath, std::ios::binary);
-    std::string back((std::istreambuf_iterator<char>(result)), std::istreambuf_iterator<char>());
+    std::string back = readFile(outPath);
     EXPECT_EQ(hex(back), hex(bytes({0xEF, 0xBB, 0xBF}) + text));
 }
 
@@ -185,8 +184,8 @@ class Utf8ToMbcs : public testing::TestWithParam<MbcsCase> {};
 
 TEST_P(Utf8ToMbcs, ConvertsInCurrentLocale) {
     const MbcsCase& c = GetParam();
-    svctest::LocaleGuard locale(c.locale);
-    SVC_REQUIRE_LOCALE(locale, c.locale);
+    LocaleGuard locale(c.locale);
+    REQUIRE_LOCALE(locale, c.locale);
     std::string mbcs = "stale content";
     EXPECT_EQ(UTF8toMbcs(c.input, mbcs), c.result);
     EXPECT_EQ(hex(mbcs), hex(c.expected));

@@ -55,7 +55,7 @@ const LangDirCase kLangDirCases[] = {
 class LocaleSubdirectory : public SearchGlobals, public testing::WithParamInterface<LangDirCase> {};
 
 TEST_P(LocaleSubdirectory, TakesTheLanguageCodeOfLang) {
-    svctest::EnvVar lang("LANG", GetParam().lang);
+    EnvVar lang("LANG", GetParam().lang);
     setSearchDirectories("stage3");
     EXPECT_STREQ(localeSubdirectory, GetParam().subdirectory);
 }
@@ -104,12 +104,12 @@ class FindFileTest : public SearchGlobals {
 protected:
     void SetUp() override {
         SearchGlobals::SetUp();
-        work_ = root_.path() / "work";
-        medium_ = root_.path() / "medium";
+        work_ = root_.file("work");
+        medium_ = root_.file("medium");
         fs::create_directories(work_ / "de");
         fs::create_directories(medium_ / "de");
-        cwd_ = std::make_unique<svctest::ChangeDir>(work_);
-        lang_ = std::make_unique<svctest::EnvVar>("LANG", std::string("de_DE"));
+        cwd_ = std::make_unique<ChangeDir>(work_);
+        lang_ = std::make_unique<EnvVar>("LANG", std::string("de_DE"));
         setSearchDirectories((medium_ / "stage3").c_str());
     }
     void TearDown() override {
@@ -118,31 +118,31 @@ protected:
     }
     std::string medium(const std::string& rest) const { return (medium_ / rest).string(); }
 
-    svctest::TempDir root_;
+    ScratchDir root_;
     fs::path work_, medium_;
-    std::unique_ptr<svctest::ChangeDir> cwd_;
-    std::unique_ptr<svctest::EnvVar> lang_;
+    std::unique_ptr<ChangeDir> cwd_;
+    std::unique_ptr<EnvVar> lang_;
 };
 
 TEST_F(FindFileTest, SearchOrderAndFileTypes) {
-    for (const char* place : {"de/all.txt", "all.txt"}) svctest::writeFile(work_ / place, place);
-    svctest::writeFile(medium_ / "de/all.txt", "");
-    svctest::writeFile(medium_ / "all.txt", "");
-    svctest::writeFile(work_ / "cwd.txt", "");
-    svctest::writeFile(medium_ / "de/cwd.txt", "");
-    svctest::writeFile(medium_ / "cwd.txt", "");
-    svctest::writeFile(medium_ / "de/medsub.txt", "");
-    svctest::writeFile(medium_ / "medsub.txt", "");
-    svctest::writeFile(medium_ / "med.txt", "");
+    for (const char* place : {"de/all.txt", "all.txt"}) writeFile(work_ / place, place);
+    writeFile(medium_ / "de/all.txt", "");
+    writeFile(medium_ / "all.txt", "");
+    writeFile(work_ / "cwd.txt", "");
+    writeFile(medium_ / "de/cwd.txt", "");
+    writeFile(medium_ / "cwd.txt", "");
+    writeFile(medium_ / "de/medsub.txt", "");
+    writeFile(medium_ / "medsub.txt", "");
+    writeFile(medium_ / "med.txt", "");
     // Directories, dangling links and links to directories do not qualify.
     fs::create_directories(work_ / "de/dir.txt");
     fs::create_directories(work_ / "dir.txt");
-    svctest::writeFile(medium_ / "dir.txt", "");
-    fs::create_symlink(root_.path() / "nowhere", work_ / "de/dangling.txt");
-    fs::create_symlink(root_.path() / "nowhere", work_ / "dangling.txt");
-    svctest::writeFile(medium_ / "dangling.txt", "");
+    writeFile(medium_ / "dir.txt", "");
+    fs::create_symlink(root_.file("nowhere"), work_ / "de/dangling.txt");
+    fs::create_symlink(root_.file("nowhere"), work_ / "dangling.txt");
+    writeFile(medium_ / "dangling.txt", "");
     fs::create_directory_symlink(medium_, work_ / "dirlink.txt");
-    svctest::writeFile(medium_ / "dirlink.txt", "");
+    writeFile(medium_ / "dirlink.txt", "");
     // A link to a regular file qualifies.
     fs::create_symlink(medium_ / "med.txt", work_ / "de/link.txt");
 
@@ -164,10 +164,10 @@ TEST_F(FindFileTest, SearchOrderAndFileTypes) {
 }
 
 TEST_F(FindFileTest, EmptyLangSearchesNoSubdirectory) {
-    svctest::EnvVar lang("LANG", std::string(""));
+    EnvVar lang("LANG", std::string(""));
     setSearchDirectories((medium_ / "stage3").c_str());
-    svctest::writeFile(work_ / "de/sub.txt", "");
-    svctest::writeFile(medium_ / "only.txt", "");
+    writeFile(work_ / "de/sub.txt", "");
+    writeFile(medium_ / "only.txt", "");
     EXPECT_EQ(found("sub.txt"), "<none>");
     // Not medium//only.txt: the empty subdirectory candidate is skipped.
     EXPECT_EQ(found("only.txt"), medium("only.txt"));
@@ -177,17 +177,17 @@ TEST_F(FindFileTest, ProgramWithoutSlashSearchesCurrentDirectoryTwice) {
     reset();  // as at start-up: a path without a slash keeps the initial "."
     setSearchDirectories("stage3");
     EXPECT_STREQ(orgDirectory, ".");
-    svctest::writeFile(work_ / "here.txt", "");
+    writeFile(work_ / "here.txt", "");
     EXPECT_EQ(found("here.txt"), "here.txt");
-    svctest::writeFile(medium_ / "there.txt", "");
+    writeFile(medium_ / "there.txt", "");
     EXPECT_EQ(found("there.txt"), "<none>");
 }
 
 TEST_F(FindFileTest, UnsetLangUsesEnglishSubdirectory) {
-    svctest::EnvVar lang("LANG", std::nullopt);
+    EnvVar lang("LANG", std::nullopt);
     setSearchDirectories((medium_ / "stage3").c_str());
-    svctest::writeFile(work_ / "en/license.txt", "");
-    svctest::writeFile(work_ / "license.txt", "");
+    writeFile(work_ / "en/license.txt", "");
+    writeFile(work_ / "license.txt", "");
     EXPECT_EQ(found("license.txt"), "en/license.txt");
 }
 
@@ -197,7 +197,7 @@ TEST_F(FindFileTest, LongNamesAreSearchedInFull) {
     for (int i = 0; i < 6; ++i) name += std::string(60, char('a' + i)) + "/";
     name += "deep.txt";
     ASSERT_GT(name.size(), 300u);
-    svctest::writeFile(medium_ / name, "");
+    writeFile(medium_ / name, "");
     EXPECT_EQ(found(name.c_str()), medium(name));
     EXPECT_EQ(found((name + "x").c_str()), "<none>");
 }
@@ -205,16 +205,16 @@ TEST_F(FindFileTest, LongNamesAreSearchedInFull) {
 class ResolveFilenameTest : public FindFileTest {};
 
 TEST_F(ResolveFilenameTest, FirstSortedMatchInWorkingDirectory) {
-    svctest::writeFile(work_ / "pkg-2.rpm", "");
-    svctest::writeFile(work_ / "pkg-1.rpm", "");
-    svctest::writeFile(medium_ / "pkg-0.rpm", "");
+    writeFile(work_ / "pkg-2.rpm", "");
+    writeFile(work_ / "pkg-1.rpm", "");
+    writeFile(medium_ / "pkg-0.rpm", "");
     char out[512] = "untouched";
     ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out));
     EXPECT_EQ(std::string(out), (fs::current_path() / "pkg-1.rpm").string());
 }
 
 TEST_F(ResolveFilenameTest, FallsBackToProgramDirectory) {
-    svctest::writeFile(medium_ / "pkg-0.rpm", "");
+    writeFile(medium_ / "pkg-0.rpm", "");
     char out[512] = "untouched";
     ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out));
     EXPECT_EQ(std::string(out), medium("pkg-0.rpm"));
@@ -227,7 +227,7 @@ TEST_F(ResolveFilenameTest, WorkingDirectoryIsTakenLiterally) {
         fs::path dir = work_ / name;
         fs::create_directories(dir);
         fs::current_path(dir);
-        svctest::writeFile(dir / "pkg-1.rpm", "");
+        writeFile(dir / "pkg-1.rpm", "");
         char out[512] = "untouched";
         ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out)) << name;
         EXPECT_EQ(std::string(out), (dir / "pkg-1.rpm").string());
@@ -235,7 +235,7 @@ TEST_F(ResolveFilenameTest, WorkingDirectoryIsTakenLiterally) {
 }
 
 TEST_F(ResolveFilenameTest, MatchMustBeShorterThanOutput) {
-    svctest::writeFile(work_ / "a.rpm", "");
+    writeFile(work_ / "a.rpm", "");
     const std::string match = (fs::current_path() / "a.rpm").string();
     std::string out(match.size() + 1, 'x');
     const std::string before = out;
@@ -248,7 +248,7 @@ TEST_F(ResolveFilenameTest, MatchMustBeShorterThanOutput) {
 }
 
 TEST_F(ResolveFilenameTest, OverlongInputIsRefused) {
-    svctest::writeFile(medium_ / "b.rpm", "");
+    writeFile(medium_ / "b.rpm", "");
     char out[1024] = "untouched";
     // A pattern that leaves no room for the working directory.
     for (std::size_t length : {253u, 254u, 255u, 600u}) {
@@ -263,7 +263,7 @@ TEST_F(ResolveFilenameTest, OverlongInputIsRefused) {
     fs::path deep = work_;
     for (int i = 0; i < 5; ++i) deep /= std::string(60, 'w');
     fs::create_directories(deep);
-    svctest::ChangeDir into(deep);
+    ChangeDir into(deep);
     EXPECT_FALSE(resolveFilename("b*.rpm", out, sizeof out));
 }
 

@@ -9,13 +9,13 @@
 namespace {
 
 TEST(MediumFile, ReadsAtMostTheLimitOfRegularFilesOnly) {
-    svctest::TempDir dir;
-    auto path = [&](const char* name) { return (dir.path() / name).string(); };
-    svctest::writeFile(path("short"), "abc");
-    svctest::writeFile(path("exact"), "abcdefgh");
-    svctest::writeFile(path("long"), "abcdefghi");
+    ScratchDir dir;
+    auto path = [&](const char* name) { return dir.file(name); };
+    writeFile(path("short"), "abc");
+    writeFile(path("exact"), "abcdefgh");
+    writeFile(path("long"), "abcdefghi");
     // 4 GiB that take no room and read as NULs.
-    svctest::writeFile(path("huge"), "");
+    writeFile(path("huge"), "");
     ASSERT_EQ(0, truncate(path("huge").c_str(), 4LL << 30));
     // A blocking open of a FIFO without a writer would hang this test.
     ASSERT_EQ(0, mkfifo(path("fifo").c_str(), 0600));
@@ -33,7 +33,7 @@ TEST(MediumFile, ReadsAtMostTheLimitOfRegularFilesOnly) {
         // A regular file whose size fstat gives as 0.
         {"/proc/self/status", true, "Name:\tse", true},
         {path("fifo"), false, "", false},
-        {dir.str(), false, "", false},
+        {dir.path(), false, "", false},
         {"/dev/zero", false, "", false},
         {path("missing"), false, "", false},
     };

@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "services/string_service.h"
-#include "tests/services/rpm_fixture.h"
+#include "tests/services/test_support.h"
+#include "tests/support/rpm_sandbox.h"
 
 namespace fs = std::filesystem;
 
@@ -311,7 +312,7 @@ TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
     };
     for (const Case& c : cases) {
         RpmSandbox box;
-        box.useStringsDatabase();
+        box.useDatabase(svctest::testDatabase("strings"));
         box.putPackage(box.medium(), "holvane", "1.2.3", "4");  // never mistaken for the app
         if (*c.fileVersion) {
             box.putPackage(box.medium(), "pfx-app", c.fileVersion, c.fileRelease);
@@ -328,7 +329,7 @@ TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
 
 TEST(AppUpdateCheck, SecondCallIsAnsweredFromTheCache) {
     RpmSandbox box;
-    box.useStringsDatabase();
+    box.useDatabase(svctest::testDatabase("strings"));
     box.putPackage(box.medium(), "pfx-app", "3.B", "2");
     box.install("pfx-app", "3.A", "7");
     ASSERT_EQ(UPDATE_OLDER_INSTALLED, appUpdateCheck());
@@ -385,7 +386,7 @@ TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
 
 TEST(FindInstalledRpmVersion, ReadsTheFirstQueryLine) {
     RpmSandbox box;
-    box.useStringsDatabase();
+    box.useDatabase(svctest::testDatabase("strings"));
     box.install("holvane", "1.2.3", "4");
     box.install("pfx-app", "3.AB", "5");
 

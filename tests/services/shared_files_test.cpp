@@ -16,11 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct Planted {
     const char* name;
     std::function<void(const std::string& path, const std::string& victim)> plant;
@@ -37,31 +32,31 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
         {"hard link", [](const std::string& p, const std::string& v) { link(v.c_str(), p.c_str()); }, true},
         {"fifo", [](const std::string& p, const std::string&) { mkfifo(p.c_str(), 0666); }, true},
         {"someone's file", [](const std::string& p, const std::string&) {
-             svctest::writeFile(p, "QRVLAUTOWEBSERVER=`id`\n");
+             writeFile(p, "QRVLAUTOWEBSERVER=`id`\n");
              chmod(p.c_str(), 0666);
          }, true},
         {"directory", [](const std::string& p, const std::string&) {
              mkdir(p.c_str(), 0777);
-             svctest::writeFile(p + "/inside", "x");
+             writeFile(p + "/inside", "x");
          }, false},
     };
     for (const Planted& c : cases) {
-        svctest::TempDir dir;
-        std::string victim = dir.str() + "/victim";
-        svctest::writeFile(victim, "precious");
-        std::string path = dir.str() + "/quorvelInstallSettings";
+        ScratchDir dir;
+        std::string victim = dir.file("victim");
+        writeFile(victim, "precious");
+        std::string path = dir.file("quorvelInstallSettings");
         c.plant(path, victim);
 
         FileIdentity made;
         EXPECT_EQ(placeFile(path.c_str(), "QRVLAUTOSNMP=yes\n", 0644, &made), c.placed) << c.name;
-        EXPECT_EQ(readAll(victim), "precious") << c.name;
+        EXPECT_EQ(readFile(victim), "precious") << c.name;
         struct stat info;
         ASSERT_EQ(lstat(path.c_str(), &info), 0) << c.name;
         if (c.placed) {
             EXPECT_TRUE(S_ISREG(info.st_mode)) << c.name;
             EXPECT_EQ(info.st_mode & 07777, 0644u) << c.name;
             EXPECT_EQ(info.st_uid, geteuid()) << c.name;
-            EXPECT_EQ(readAll(path), "QRVLAUTOSNMP=yes\n") << c.name;
+            EXPECT_EQ(readFile(path), "QRVLAUTOSNMP=yes\n") << c.name;
             removeOwnFile(path.c_str(), made);
             EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << c.name;
         } else {
@@ -75,8 +70,8 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
 }
 
 TEST(SharedFiles, OnlyOurOwnFileIsRemoved) {
-    svctest::TempDir dir;
-    std::string path = dir.str() + "/stage3started";
+    ScratchDir dir;
+    std::string path = dir.file("stage3started");
     FileIdentity ours;
     ASSERT_TRUE(placeFile(path.c_str(), "", 0644, &ours));
     // Another run made the name its own since.
@@ -89,8 +84,8 @@ TEST(SharedFiles, OnlyOurOwnFileIsRemoved) {
 }
 
 TEST(SharedFiles, PrivateDirectoryAndItsFiles) {
-    svctest::TempDir dir;
-    std::string made = makePrivateDirectory((dir.str() + "/stage3-install.XXXXXX").c_str());
+    ScratchDir dir;
+    std::string made = makePrivateDirectory((dir.file("stage3-install.XXXXXX")).c_str());
     ASSERT_FALSE(made.empty());
     struct stat info;
     ASSERT_EQ(lstat(made.c_str(), &info), 0);
@@ -123,7 +118,7 @@ TEST(TerminalText, ControlCharactersAreRemoved) {
         {"ja_JP.eucjp", "\xc6\xfc\xcb\xdc\x1b[H", "\xc6\xfc\xcb\xdc[H"},
     };
     for (const Case& c : cases) {
-        svctest::LocaleGuard guard(c.locale);
+        LocaleGuard guard(c.locale);
         if (!guard.ok()) continue;
         EXPECT_EQ(terminalSafeText(c.text), c.safe) << c.locale << " " << svctest::hex(c.text);
     }

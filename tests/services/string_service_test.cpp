@@ -25,8 +25,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(svctest::testDatabase("strings")))
             << "test database missing: " << svctest::testDatabase("strings");
-        fs::copy_file(svctest::testDatabase("strings"), dir_.path() / "setupresDB");
-        cwd_ = std::make_unique<svctest::ChangeDir>(dir_.path());
+        fs::copy_file(svctest::testDatabase("strings"), dir_.file("setupresDB"));
+        cwd_ = std::make_unique<ChangeDir>(dir_.path());
     }
     void TearDown() override {
         stringUnInit();
@@ -35,13 +35,13 @@ protected:
 
     // Sets LANG for the rest of the test and loads the database.
     void initWithLang(std::optional<std::string> lang) {
-        lang_ = std::make_unique<svctest::EnvVar>("LANG", lang);
+        lang_ = std::make_unique<EnvVar>("LANG", lang);
         ASSERT_EQ(stringInit(), 1);
     }
 
-    svctest::TempDir dir_;
-    std::unique_ptr<svctest::ChangeDir> cwd_;
-    std::unique_ptr<svctest::EnvVar> lang_;
+    ScratchDir dir_;
+    std::unique_ptr<ChangeDir> cwd_;
+    std::unique_ptr<EnvVar> lang_;
 };
 
 struct LangCase {
@@ -75,8 +75,8 @@ class StringLang : public StringServiceTest, public testing::WithParamInterface<
 
 TEST_P(StringLang, ChoosesRunLanguageAndClosestText) {
     const LangCase& c = GetParam();
-    svctest::LocaleGuard locale("en_US.utf8");
-    SVC_REQUIRE_LOCALE(locale, "en_US.utf8");
+    LocaleGuard locale("en_US.utf8");
+    REQUIRE_LOCALE(locale, "en_US.utf8");
     initWithLang(c.lang);
     EXPECT_TRUE(stringRunLanguage() == Language_C(c.language, c.region, 0, 0));
     EXPECT_STREQ(getString(1), c.text);
@@ -115,8 +115,8 @@ class StringText : public StringServiceTest, public testing::WithParamInterface<
 
 TEST_P(StringText, ConvertsToLocaleEncoding) {
     const TextCase& c = GetParam();
-    svctest::LocaleGuard locale(c.locale);
-    SVC_REQUIRE_LOCALE(locale, c.locale);
+    LocaleGuard locale(c.locale);
+    REQUIRE_LOCALE(locale, c.locale);
     initWithLang(std::string(c.lang));
     const char* text = getString(c.id);
     ASSERT_NE(text, nullptr);
@@ -159,14 +159,14 @@ TEST_F(StringServiceTest, UnloadedDatabaseGivesEmptyTextUntilReloaded) {
 }
 
 TEST_F(StringServiceTest, MissingDatabaseFailsInit) {
-    fs::remove(dir_.path() / "setupresDB");
-    svctest::EnvVar lang("LANG", std::string("de_DE"));
+    fs::remove(dir_.file("setupresDB"));
+    EnvVar lang("LANG", std::string("de_DE"));
     EXPECT_EQ(stringInit(), 0);
     EXPECT_STREQ(getString(1), "");
 }
 
 TEST_F(StringServiceTest, DamagedDatabaseFailsInit) {
-    svctest::writeFile(dir_.path() / "setupresDB", std::string("\x01\x00\x00\x00\x00\x00\x00\x00", 8));
+    writeFile(dir_.file("setupresDB"), std::string("\x01\x00\x00\x00\x00\x00\x00\x00", 8));
     EXPECT_EQ(stringInit(), 0);
 }
 
@@ -174,7 +174,7 @@ TEST_F(StringServiceTest, DamagedDatabaseFailsInit) {
 // re-executed child so that the service state is fresh whatever ran before.
 TEST_F(StringServiceTest, FirstCallInitialisesTheService) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    svctest::EnvVar lang("LANG", std::string("de_DE"));
+    EnvVar lang("LANG", std::string("de_DE"));
     EXPECT_EXIT(
         {
             bool ok = std::strcmp(getString(1), "Hallo") == 0;

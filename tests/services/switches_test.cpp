@@ -46,21 +46,21 @@ class SwitchesTest : public testing::TestWithParam<SwitchCase> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(svctest::testDatabase("switches")));
-        fs::copy_file(svctest::testDatabase("switches"), dir_.path() / "setupresDB");
-        cwd_ = std::make_unique<svctest::ChangeDir>(dir_.path());
+        fs::copy_file(svctest::testDatabase("switches"), dir_.file("setupresDB"));
+        cwd_ = std::make_unique<ChangeDir>(dir_.path());
     }
     void TearDown() override {
         stringUnInit();
         cwd_.reset();
     }
 
-    svctest::TempDir dir_;
-    std::unique_ptr<svctest::ChangeDir> cwd_;
+    ScratchDir dir_;
+    std::unique_ptr<ChangeDir> cwd_;
 };
 
 TEST_P(SwitchesTest, ReadsSwitchesOfRunLanguage) {
     const SwitchCase& c = GetParam();
-    svctest::EnvVar lang("LANG", c.lang);
+    EnvVar lang("LANG", c.lang);
     ASSERT_EQ(stringInit(), 1);
     EXPECT_EQ(getAutoSelectOemConfig(), c.autoSelect);
     EXPECT_EQ(getShowLicenseOption(), c.showLicense);
@@ -91,8 +91,8 @@ class ToUpperTest : public testing::TestWithParam<UpperCase> {};
 
 TEST_P(ToUpperTest, UpperCasesInPlaceByLocale) {
     const UpperCase& c = GetParam();
-    svctest::LocaleGuard locale(c.locale);
-    SVC_REQUIRE_LOCALE(locale, c.locale);
+    LocaleGuard locale(c.locale);
+    REQUIRE_LOCALE(locale, c.locale);
     std::string text = c.input;
     toUpper(text.data());
     EXPECT_EQ(svctest::hex(text), svctest::hex(c.expected));

@@ -7,52 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
-
-ScratchDir::ScratchDir() {
-    std::string pattern = std::string(TEST_BUILD_DIR) + "/scratch.XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = buffer.data();
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> ScratchDir::entries() const { return directoryEntries(path_); }
-
-std::vector<std::string> directoryEntries(const std::string& path) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-void writeFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
 
 std::string dataPath(const std::string& relative) {
     return std::string(TEST_DATA_DIR) + "/" + relative;

@@ -1,33 +1,15 @@
-// Helpers of the resdb tool tests: scratch directories, whole-file access and
-// running the built resdb binary.
+// Helpers of the resdb tool tests: their data files and running the built resdb
+// binary; scratch directories and whole-file access come from tests/support.
 #ifndef STAGE3_TESTS_TOOLS_TEST_SUPPORT_H
 #define STAGE3_TESTS_TOOLS_TEST_SUPPORT_H
 
 #include <string>
 #include <vector>
 
-// A fresh directory, removed with its contents when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the entries in the directory, sorted.
-    std::vector<std::string> entries() const;
-
-private:
-    std::string path_;
-};
-
-// Names of the entries of any directory, sorted.
-std::vector<std::string> directoryEntries(const std::string& path);
-
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& contents);
+// Path of a file under the tests' data directory.
 std::string dataPath(const std::string& relative);
 
 struct ToolRun {

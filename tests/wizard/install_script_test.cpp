@@ -10,7 +10,8 @@
 #include <string>
 
 #include "services/shell_quote.h"
-#include "tests/wizard/test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/scratch_dir.h"
 #include "wizard/tables.h"
 
 namespace {
@@ -22,7 +23,7 @@ const char* const Directory = "/tmp/stage3-install.AbC123";
 void expectGolden(const std::string& text, const std::string& name) {
     std::string path = std::string(WIZARD_TEST_DIR) + "/golden/" + name;
     if (getenv("STAGE3_UPDATE_GOLDEN")) {
-        std::ofstream(path, std::ios::binary) << text;
+        writeFile(path, text);
     }
     std::ifstream in(path, std::ios::binary);
     ASSERT_TRUE(in) << "missing golden file " << path;
@@ -66,34 +67,34 @@ TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
 
 // Runs the browser step of the script in dir with the web server chosen or not;
 // returns what it printed.
-std::string runBrowserStep(const TempDir& dir, const char* oem, bool webServer) {
+std::string runBrowserStep(const ScratchDir& dir, const char* oem, bool webServer) {
     std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem, Directory);
     size_t from = script.find("if [ \"$QRVLAUTOWEBSERVER\"");
     size_t to = script.find("fi\n", from) + 3;
-    writeFile(dir.path() + "/step.sh", std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") + "\n" +
-                                           script.substr(from, to - from));
-    writeFile(dir.path() + "/.rpmmacros", "%_dbpath " + dir.path() + "/rpmdb\n");
+    writeFile(dir.file("step.sh"), std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") + "\n" +
+                                       script.substr(from, to - from));
+    writeFile(dir.file(".rpmmacros"), "%_dbpath " + dir.path() + "/rpmdb\n");
     std::string command = "cd " + shellQuote(dir.path()) + " && HOME=" + shellQuote(dir.path()) +
                           " /bin/sh step.sh > out 2>&1";
     system(command.c_str());
-    return readFile(dir.path() + "/out");
+    return readFile(dir.file("out"));
 }
 
 TEST(InstallScript, BrowserStepOnlyWithWebServerAndABrowserPackage) {
-    TempDir dir;
+    ScratchDir dir;
     EXPECT_EQ(runBrowserStep(dir, "quorvel", true), "");
-    writeFile(dir.path() + "/quorvel-browser-1.0-1.noarch.rpm", "");
+    writeFile(dir.file("quorvel-browser-1.0-1.noarch.rpm"), "");
     EXPECT_EQ(runBrowserStep(dir, "quorvel", false), "");
     std::string out = runBrowserStep(dir, "quorvel", true);
     EXPECT_EQ(out.substr(0, out.find('\n')), "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm");
 }
 
 TEST(ShellQuote, ShellReadsBackTheSameText) {
-    TempDir dir;
+    ScratchDir dir;
     const char* texts[] = {"plain", "two words", "it's", "\"$HOME\"", "`id`", "a;b|c&d", "back\\slash",
                            "", "new\nline", "'''"};
     for (const char* text : texts) {
-        std::string out = dir.path() + "/out";
+        std::string out = dir.file("out");
         std::string command = "printf %s " + shellQuote(text) + " > " + shellQuote(out);
         ASSERT_EQ(system(command.c_str()), 0) << text;
         EXPECT_EQ(readFile(out), text);

@@ -1,7 +1,6 @@
 #include "tests/wizard/wizard_fixture.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
 
@@ -9,15 +8,13 @@
 #include "resdb/language_db.h"
 #include "services/packages.h"
 #include "services/string_service.h"
+#include "tests/support/files.h"
 #include "interface/gui.h"
 #include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 
-WizardFixture::WizardFixture() {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd)) savedCwd_ = cwd;
-}
+WizardFixture::WizardFixture() = default;
 
 WizardFixture::~WizardFixture() {
     if (window_) gtk_widget_destroy(window_);
@@ -25,7 +22,6 @@ WizardFixture::~WizardFixture() {
         if (DialogPages[i].widget) g_object_unref(DialogPages[i].widget);
     stringUnInit();
     resetWizardTables();
-    if (!savedCwd_.empty()) chdir(savedCwd_.c_str());
 }
 
 GtkWidget* WizardFixture::start(const WizardOptions& options) {
@@ -41,8 +37,8 @@ GtkWidget* WizardFixture::start(const WizardOptions& options) {
     writeFile(dir + "/license.txt", "Demo license.\n");
     if (options.driverPackage) writeFile(dir + "/holvane-1.2.3-4.noarch.rpm", "");
     writeFile(dir + "/.rpmmacros", "%_dbpath " + dir + "/rpmdb\n");
-    setenv("HOME", dir.c_str(), 1);
-    EXPECT_EQ(chdir(dir.c_str()), 0);
+    home_.emplace("HOME", dir);
+    cwd_.emplace(dir);
 
     resetWizardTables();
     resetPackageCaches();

@@ -5,9 +5,11 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
-#include "tests/wizard/test_support.h"
+#include "tests/support/guards.h"
+#include "tests/support/scratch_dir.h"
 
 struct WizardOptions {
     const char* autoSelect = nullptr;  // resource 5002
@@ -40,8 +42,10 @@ public:
     static std::string uiText(unsigned id);
 
 private:
-    TempDir dir_;
-    std::string savedCwd_;
+    ScratchDir dir_;
+    // HOME and the working directory point into the medium from start() to the end.
+    std::optional<EnvVar> home_;
+    std::optional<ChangeDir> cwd_;
     GtkWidget* window_ = nullptr;
 };
 

@@ -1,15 +1,22 @@
-// A private rpm world for one test: a temporary root holding a HOME whose
+// A private rpm world for one test: a scratch root holding a HOME whose
 // .rpmmacros points %_dbpath at a private database, the medium directory
 // (made the current directory), a program directory (made orgDirectory), and
 // a logging `rpm` first on PATH that records every run before handing over
-// to the real rpm. Packages are built with rpmbuild from
-// data/rpm/package.spec and kept in the build directory across runs.
-// The machine's own package database is never used.
-#ifndef STAGE3_TESTS_SERVICES_RPM_FIXTURE_H
-#define STAGE3_TESTS_SERVICES_RPM_FIXTURE_H
+// to the real rpm. HOME, PATH, LANG (set to C), the working directory and
+// orgDirectory are put back when the sandbox goes.
+//
+// Packages are built on demand with rpmbuild from rpm-package.spec beside this
+// file and kept in the build directory across runs, so the tests that use the
+// sandbox need rpm and rpmbuild. The machine's own package database is never used.
+#ifndef STAGE3_TESTS_SUPPORT_RPM_SANDBOX_H
+#define STAGE3_TESTS_SUPPORT_RPM_SANDBOX_H
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/guards.h"
+#include "tests/support/scratch_dir.h"
 
 class RpmSandbox {
 public:
@@ -18,7 +25,7 @@ public:
     RpmSandbox(const RpmSandbox&) = delete;
     RpmSandbox& operator=(const RpmSandbox&) = delete;
 
-    const std::string& root() const { return root_; }
+    const std::string& root() const { return root_.path(); }
     const std::string& medium() const { return medium_; }
     const std::string& programDir() const { return programDir_; }
 
@@ -45,9 +52,8 @@ public:
     // Writes `dir`/setupresDB holding resource 5001 = `appName` (en/US); when
     // `dir` is the medium, reloads the string service from it.
     void writeAppName(const std::string& dir, const std::string& appName);
-    // Copies the "strings" test database, built by the resdb tool from PO
-    // files and naming the application "pfx-app", into the medium and loads it.
-    void useStringsDatabase();
+    // Copies the resource database `source` into the medium and loads it.
+    void useDatabase(const std::string& source);
 
     // The real rpm program, found on PATH before the sandbox changed it.
     static const std::string& realRpm();
@@ -58,16 +64,18 @@ public:
 private:
     void writeRpmWrapper(bool withRealRpm);
 
-    std::string root_;
+    ScratchDir root_;  // first member: removed after everything else is put back
     std::string home_;
     std::string dbPath_;
     std::string medium_;
     std::string programDir_;
     std::string binDir_;
     std::string rpmLog_;
-    std::string savedCwd_;
+    std::optional<EnvVar> homeVar_;
+    std::optional<EnvVar> pathVar_;
+    std::optional<EnvVar> langVar_;
+    std::optional<ChangeDir> cwd_;
     std::string savedOrgDirectory_;
-    std::vector<std::pair<std::string, std::string>> savedEnv_;  // name, value ("\x01" = unset)
 };
 
 #endif

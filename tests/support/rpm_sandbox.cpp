@@ -1,13 +1,13 @@
-#include "tests/services/rpm_fixture.h"
+#include "tests/support/rpm_sandbox.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -15,25 +15,11 @@
 #include "services/file_search.h"
 #include "services/packages.h"
 #include "services/string_service.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kUnset[] = "\x01";
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    ASSERT_TRUE(out.good()) << path;
-}
 
 std::string findOnPath(const std::string& program) {
     const char* path = std::getenv("PATH");
@@ -51,9 +37,9 @@ std::string findOnPath(const std::string& program) {
 // Built packages are kept per content of the spec file, so a changed spec
 // never reuses packages of the old one.
 std::string packageCacheDir() {
-    std::string spec = readFile(std::string(TEST_DATA_DIR) + "/rpm/package.spec");
+    std::string spec = readFile(RPM_PACKAGE_SPEC);
     std::ostringstream dir;
-    dir << TEST_BUILD_DIR << "/rpm-packages-" << std::hex << std::hash<std::string>()(spec);
+    dir << RPM_PACKAGE_CACHE << "-" << std::hex << std::hash<std::string>()(spec);
     return dir.str();
 }
 
@@ -77,20 +63,14 @@ int RpmSandbox::run(const std::string& command) {
     return (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
 }
 
-RpmSandbox::RpmSandbox() {
+RpmSandbox::RpmSandbox() : root_("stage3-pkg") {
     realRpm();  // resolve before PATH changes
-    std::string tmpl = (fs::temp_directory_path() / "stage3-pkg-XXXXXX").string();
-    if (mkdtemp(&tmpl[0]) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed";
-        return;
-    }
-    root_ = tmpl;
-    home_ = root_ + "/home";
-    dbPath_ = root_ + "/db";
-    medium_ = root_ + "/medium";
-    programDir_ = root_ + "/program";
-    binDir_ = root_ + "/bin";
-    rpmLog_ = root_ + "/rpm-runs.log";
+    home_ = root_.file("home");
+    dbPath_ = root_.file("db");
+    medium_ = root_.file("medium");
+    programDir_ = root_.file("program");
+    binDir_ = root_.file("bin");
+    rpmLog_ = root_.file("rpm-runs.log");
     for (const std::string& dir : {home_, dbPath_, medium_, programDir_, binDir_}) {
         fs::create_directories(dir);
     }
@@ -98,42 +78,25 @@ RpmSandbox::RpmSandbox() {
     writeFile(rpmLog_, "");
     writeRpmWrapper(true);
 
-    for (const char* name : {"HOME", "PATH", "LANG"}) {
-        const char* value = std::getenv(name);
-        savedEnv_.emplace_back(name, value ? value : kUnset);
-    }
     const char* path = std::getenv("PATH");
-    setenv("HOME", home_.c_str(), 1);
-    setenv("PATH", (binDir_ + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-    setenv("LANG", "C", 1);
+    homeVar_.emplace("HOME", home_);
+    pathVar_.emplace("PATH", binDir_ + ":" + (path ? path : "/usr/bin:/bin"));
+    langVar_.emplace("LANG", "C");
 
-    savedCwd_ = fs::current_path().string();
+    cwd_.emplace(medium_);
     savedOrgDirectory_ = orgDirectory;
-    fs::current_path(medium_);
     setSearchDirectories((programDir_ + "/stage3").c_str());
     resetPackageCaches();
 
     EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " --initdb"));
 }
 
+// The guards then put back the working directory and the environment, and the
+// scratch root goes last.
 RpmSandbox::~RpmSandbox() {
     stringUnInit();
     resetPackageCaches();
-    if (!savedCwd_.empty()) {
-        fs::current_path(savedCwd_);
-        std::strncpy(orgDirectory, savedOrgDirectory_.c_str(), sizeof orgDirectory - 1);
-    }
-    for (const auto& entry : savedEnv_) {
-        if (entry.second == kUnset) {
-            unsetenv(entry.first.c_str());
-        } else {
-            setenv(entry.first.c_str(), entry.second.c_str(), 1);
-        }
-    }
-    if (!root_.empty()) {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
+    std::strncpy(orgDirectory, savedOrgDirectory_.c_str(), sizeof orgDirectory - 1);
 }
 
 void RpmSandbox::writeRpmWrapper(bool withRealRpm) {
@@ -165,14 +128,14 @@ std::string RpmSandbox::package(const std::string& name, const std::string& vers
     fs::create_directories(cacheDir);
     // Parallel test processes may build the same package: each builds in its
     // own top directory and renames the result into place atomically.
-    std::string top = root_ + "/rpmbuild-" + fileName;
+    std::string top = root_.file("rpmbuild-" + fileName);
+    std::string log = root_.file("rpmbuild.log");
     std::string command = "rpmbuild -bb --quiet --define " + quote("_topdir " + top) +
                           " --define " + quote("pkg_name " + name) + " --define " +
                           quote("pkg_version " + version) + " --define " +
-                          quote("pkg_release " + release) + " " +
-                          quote(std::string(TEST_DATA_DIR) + "/rpm/package.spec") + " >" +
-                          quote(root_ + "/rpmbuild.log") + " 2>&1";
-    EXPECT_EQ(0, run(command)) << readFile(root_ + "/rpmbuild.log");
+                          quote("pkg_release " + release) + " " + quote(RPM_PACKAGE_SPEC) +
+                          " >" + quote(log) + " 2>&1";
+    EXPECT_EQ(0, run(command)) << readFile(log);
     std::error_code error;
     fs::rename(top + "/RPMS/noarch/" + fileName, cached, error);
     EXPECT_FALSE(error) << "no package " << fileName << ": " << error.message();
@@ -204,7 +167,7 @@ void RpmSandbox::erase(const std::string& name) {
 }
 
 std::vector<std::string> RpmSandbox::installed() const {
-    std::string out = root_ + "/qa.txt";
+    std::string out = root_.file("qa.txt");
     run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " -qa >" + quote(out) + " 2>/dev/null");
     std::istringstream lines(readFile(out));
     std::vector<std::string> names;
@@ -252,9 +215,8 @@ void RpmSandbox::writeAppName(const std::string& dir, const std::string& appName
     }
 }
 
-void RpmSandbox::useStringsDatabase() {
-    std::string source = std::string(TEST_BUILD_DIR) + "/strings/setupresDB";
-    ASSERT_TRUE(fs::exists(source)) << source << " is built with the services tests";
+void RpmSandbox::useDatabase(const std::string& source) {
+    ASSERT_TRUE(fs::exists(source)) << source << " is missing";
     fs::copy_file(source, medium_ + "/setupresDB", fs::copy_options::overwrite_existing);
     stringUnInit();
     ASSERT_EQ(1, stringInit());
