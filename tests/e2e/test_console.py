@@ -58,7 +58,10 @@ class Console:
                               check=check).stdout.decode("utf-8", "replace")
 
     def close(self):
+        path = self.tmux("display-message", "-p", "#{socket_path}", check=False).strip()
         self.tmux("kill-server", check=False)
+        if path.startswith("/") and os.path.exists(path):
+            os.unlink(path)
 
     def output(self):
         """Everything written to the terminal so far, decoded."""
