@@ -24,6 +24,7 @@ PLAYBOOK = os.path.join(TOP, "deploy", "ansible", "site.yml")
 SSHD = os.environ.get("SSHD", "/usr/sbin/sshd")  # by its full path, as sshd wants
 ANSIBLE_PLAYBOOK = os.environ.get("ANSIBLE_PLAYBOOK", "ansible-playbook")
 PRIVSEP_DIR = "/run/sshd"  # sshd's compiled-in privilege separation directory
+PRIVSEP_MARK = os.path.join(PRIVSEP_DIR, ".made-by-stage3-test")
 PACKAGES = ("holvane", "quorvel-browser", "quorvel-storman")
 RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
 
@@ -55,11 +56,15 @@ class Sshd:
                 "PasswordAuthentication no", "KbdInteractiveAuthentication no", "UsePAM no",
                 # The keys live under /tmp, which everyone may write.
                 "StrictModes no", "Subsystem sftp internal-sftp", "LogLevel ERROR", ""]))
-        self.made_privsep = not os.path.isdir(PRIVSEP_DIR)
-        if self.made_privsep:
+        if not os.path.isdir(PRIVSEP_DIR):
             os.makedirs(PRIVSEP_DIR, 0o755)
+            open(PRIVSEP_MARK, "w").close()
         self.proc = subprocess.Popen([SSHD, "-D", "-e", "-f", config], stdin=subprocess.DEVNULL)
-        e2e.wait_until(self.listening, 10, 0.05, "sshd on port %d" % self.port)
+        try:
+            e2e.wait_until(self.listening, 10, 0.05, "sshd on port %d" % self.port)
+        except AssertionError:
+            self.stop()
+            raise
 
     def listening(self):
         """sshd writes its pid file once it listens."""
@@ -70,8 +75,8 @@ class Sshd:
     def stop(self):
         self.proc.terminate()
         self.proc.wait(10)
-        # The directory goes with the last sshd (another run of this test may share it).
-        if self.made_privsep and not any(sshd_running()):
+        # A directory that a run of this test made goes with the last sshd (runs may overlap).
+        if os.path.exists(PRIVSEP_MARK) and not any(sshd_running()):
             shutil.rmtree(PRIVSEP_DIR, ignore_errors=True)
 
 
