@@ -57,8 +57,9 @@ gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
         g_object_set_data(mainWindow, "exit_on_child_died", GINT_TO_POINTER(1));
         return TRUE;
     }
-    // Closed before the finish page: the user left without installing.
-    if (!isCurrentPage(widget, "finish_main_area")) cancelled = true;
+    // Left before an install was tried: the exit status says cancelled. After one, it
+    // is the install's own.
+    if (!installAttempted()) cancelled = true;
     gtk_main_quit();
     return TRUE;
 }

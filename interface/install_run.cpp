@@ -158,7 +158,10 @@ void childRunning(GtkWidget* nextButton, bool running) {
 
 }  // namespace
 
+static bool attempted = false;
+
 void startInstall(GtkWidget* nextButton) {
+    attempted = true;
     childRunning(nextButton, true);
     InstallStart start = startInstallRun(runPageObserver(nextButton));
     if (start == InstallStart::Running) return;
@@ -168,6 +171,8 @@ void startInstall(GtkWidget* nextButton) {
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
     }
 }
+
+bool installAttempted() { return attempted; }
 
 int installNotStartedNoteId() { return static_cast<int>(installNotStartedReason()); }
 

@@ -13,6 +13,9 @@ void startInstall(GtkWidget* nextButton);
 // it started or had nothing to do.
 int installNotStartedNoteId();
 
+// Whether an install was started (or tried) in this run of the wizard.
+bool installAttempted();
+
 // Runs the script named by scriptName and streams its output into the run page of
 // the Next button's window. Returns false when the child could not be started.
 bool runInstallScript(GtkWidget* nextButton);

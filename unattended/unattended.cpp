@@ -29,6 +29,7 @@ struct Plan {
     bool licenseRequired = false;
     bool licenseAccepted = false;
     bool selected = false;  // the selection was made (start-up did not refuse)
+    bool json = false;      // standard output carries one JSON object and nothing else
     std::vector<std::string> notes;
 };
 
@@ -62,7 +63,7 @@ void applyRequestedComponents(int requested, Plan& plan) {
             if (!(ComponentsSelected & (1 << i)) || !(Components[i].requiresMask & (1 << j))) continue;
             std::string line = fillText(text(ComponentAddedId), {componentName(j), componentName(i)});
             plan.notes.push_back(line);
-            say(stdout, line);
+            if (!plan.json) say(stdout, line);
             break;
         }
     }
@@ -266,6 +267,7 @@ int install() {
 
 int runUnattended(const Choices& choices, bool dryRun, bool json) {
     Plan plan;
+    plan.json = json;
     plan.exitStatus = checkStartupPreconditions();
     if (plan.exitStatus != 0) return dryRun ? showPlan(plan, json) : plan.exitStatus;
     select(choices, plan);

@@ -171,6 +171,12 @@ class Unattended(e2e.WizardTest):
                          (True, True, False))
         self.assertEqual(sorted(os.listdir("/tmp")), before)
         self.assertEqual(self.installed(rpmdb), set())
+        # Standard output is one JSON object also when a component is added.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--json", "--accept-license",
+                                                           "--components", "notifier"])
+        plan = json.loads(out)
+        self.assertEqual(plan["components"], ["managed-system", "notifier"])
+        self.assertEqual(plan["notes"], [t[2013].replace("%s", t[45], 1).replace("%s", t[46])])
 
         # The same version installed: the plan says why the run would refuse.
         rpmdb.install(e2e.package("quorvel-storman", e2e.APP_FILE))
