@@ -82,13 +82,16 @@ int main(int argc, char** argv) {
     setenv("LANG", "en_US.UTF-8", 1);
     gtk_init(&argc, &argv);
     gchar* dir = g_dir_make_tmp("stage3-bench-XXXXXX", nullptr);
-    if (!dir || chdir(dir) != 0) return 1;
+    if (!dir || chdir(dir) != 0)
+        return 1;
     {
         LanguageDB_C db;
         std::string title;
-        for (int i = 0; title.size() < 20 * 1024 * 1024; ++i) title += "Setup " + std::to_string(i) + " ";
+        for (int i = 0; title.size() < 20 * 1024 * 1024; ++i)
+            title += "Setup " + std::to_string(i) + " ";
         db.AddString(Language_C(), 1000, title);
-        if (!db.Store("setupresDB") || !stringInit()) return 1;
+        if (!db.Store("setupresDB") || !stringInit())
+            return 1;
     }
     std::printf("%-52s %12s %12s\n", "step", "time", "peak rise");
     GtkWidget* window = nullptr;
@@ -98,20 +101,23 @@ int main(int argc, char** argv) {
     measure("wizard.xpm, 1024 x 1000 in 65536 colours (4 MiB)", [&] {
         GtkWidget* image = createPixmap(window, "wizard.xpm");
         GdkPixbuf* pixbuf = gtk_image_get_pixbuf(GTK_IMAGE(image));
-        if (!pixbuf || gdk_pixbuf_get_width(pixbuf) != 1024) std::printf("  (picture refused)\n");
+        if (!pixbuf || gdk_pixbuf_get_width(pixbuf) != 1024)
+            std::printf("  (picture refused)\n");
         gtk_widget_destroy(image);
     });
-    write("wizard.xpm", "/* XPM */\nstatic char* p[] = {\n\"40000 40000 2 1\",\n\"a c red\",\n"
-                        "\"b c None\",\n\"" + std::string(40000, 'a') + "\"};\n");
-    measure("wizard.xpm, header of 40000 x 40000", [&] {
-        gtk_widget_destroy(createPixmap(window, "wizard.xpm"));
-    });
+    write("wizard.xpm",
+          "/* XPM */\nstatic char* p[] = {\n\"40000 40000 2 1\",\n\"a c red\",\n"
+          "\"b c None\",\n\"" +
+              std::string(40000, 'a') + "\"};\n");
+    measure("wizard.xpm, header of 40000 x 40000",
+            [&] { gtk_widget_destroy(createPixmap(window, "wizard.xpm")); });
 
     std::string line = "Each line of this license says the same thing.\n";
     std::string license;
     while (license.size() < 2 * 1024 * 1024) license += line;
     write("license.txt", license);
-    if (truncate("license.txt", 4LL << 30) != 0) return 1;
+    if (truncate("license.txt", 4LL << 30) != 0)
+        return 1;
     measure("license page, 4 GiB sparse license.txt", [&] {
         GtkWidget* page = createLicenseMainArea(window);
         gtk_widget_destroy(page);
@@ -123,7 +129,8 @@ int main(int argc, char** argv) {
 
     gtk_widget_destroy(window);
     stringUnInit();
-    if (chdir("/") == 0) std::filesystem::remove_all(dir);
+    if (chdir("/") == 0)
+        std::filesystem::remove_all(dir);
     g_free(dir);
     return 0;
 }

@@ -19,7 +19,8 @@ static void BM_OutputReader(benchmark::State& state) {
         OutputReader reader;
         size_t shown = 0;
         for (size_t at = 0; at < output.size(); at += 65536)
-            shown += reader.feed(output.data() + at, std::min<size_t>(65536, output.size() - at)).size();
+            shown +=
+                reader.feed(output.data() + at, std::min<size_t>(65536, output.size() - at)).size();
         shown += reader.finish().size();
         benchmark::DoNotOptimize(shown);
     }

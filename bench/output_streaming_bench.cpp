@@ -16,9 +16,9 @@
 #include <fstream>
 #include <string>
 
+#include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "interface/pages.h"
-#include "interface/install_run.h"
 #include "wizard/install_script.h"
 
 namespace {
@@ -29,8 +29,11 @@ gint64 benchStart = 0;
 
 gboolean measurePause(gpointer) {
     gint64 now = g_get_monotonic_time();
-    if (lastTick && now - lastTick > longestPause) longestPause = now - lastTick;
-    if (getenv("STAGE3_BENCH_PAUSES") && lastTick && now - lastTick > 30000) fprintf(stderr, "pause %.1f ms at %.3f s\n", (now - lastTick) / 1000.0, (now - benchStart) / 1e6);
+    if (lastTick && now - lastTick > longestPause)
+        longestPause = now - lastTick;
+    if (getenv("STAGE3_BENCH_PAUSES") && lastTick && now - lastTick > 30000)
+        fprintf(stderr, "pause %.1f ms at %.3f s\n", (now - lastTick) / 1000.0,
+                (now - benchStart) / 1e6);
     lastTick = now;
     return G_SOURCE_CONTINUE;
 }
@@ -90,7 +93,8 @@ int main(int argc, char** argv) {
 
     char dirTemplate[] = "/tmp/stage3-bench-XXXXXX";
     std::string dir = mkdtemp(dirTemplate);
-    std::string script = flood ? writeFloodScript(dir, megabytes, mode == "longline") : writeScript(dir, lines);
+    std::string script =
+        flood ? writeFloodScript(dir, megabytes, mode == "longline") : writeScript(dir, lines);
     snprintf(scriptName, sizeof scriptName, "%s", script.c_str());
 
     GtkWidget* window = createMainWindow();
@@ -115,7 +119,8 @@ int main(int argc, char** argv) {
     std::ifstream endedFile(dir + "/ended");
     long long endedNs = 0;
     endedFile >> endedNs;
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(lookupWidget(window, "run_term")));
+    GtkTextBuffer* buffer =
+        gtk_text_view_get_buffer(GTK_TEXT_VIEW(lookupWidget(window, "run_term")));
     int shownLines = gtk_text_buffer_get_line_count(buffer) - 1;
 
     struct rusage usage;

@@ -60,17 +60,23 @@ const char* const Prompt = "> ";
 
 // ------------------------------------------------------------------ writing
 
-std::string text(const ResourceID_C& id) { return getString(id); }
+std::string text(const ResourceID_C& id) {
+    return getString(id);
+}
 
 // The columns a line may take. One less than the terminal's width: a terminal without
 // the deferred wrap of VT100s (the dumb terminal among them) moves on to the next line
 // after the last column, and the newline would then leave an empty line.
-int lineWidth() { return std::max(terminalSize().columns - 1, 20); }
+int lineWidth() {
+    return std::max(terminalSize().columns - 1, 20);
+}
 
-std::vector<std::string> layout(const std::string& localeText, std::size_t limit, int hangingIndent = 0) {
+std::vector<std::string> layout(const std::string& localeText, std::size_t limit,
+                                int hangingIndent = 0) {
     std::string safe = terminalSafeText(cutToCharacters(localeText, limit).c_str());
     // The newline that ends a text's last line leaves no empty line after it.
-    if (!safe.empty() && safe.back() == '\n') safe.pop_back();
+    if (!safe.empty() && safe.back() == '\n')
+        safe.pop_back();
     return wrapText(safe, lineWidth(), hangingIndent);
 }
 
@@ -103,7 +109,9 @@ int sayTitle(const ResourceID_C& id) {
     return static_cast<int>(lines.size());
 }
 
-std::string label(const ResourceID_C& id) { return cutToCharacters(text(id), TitleLimit); }
+std::string label(const ResourceID_C& id) {
+    return cutToCharacters(text(id), TitleLimit);
+}
 
 std::string keyHint(const ResourceID_C& keyId, const ResourceID_C& labelId) {
     return fillText(text(keyId), {label(labelId)});
@@ -112,8 +120,10 @@ std::string keyHint(const ResourceID_C& keyId, const ResourceID_C& labelId) {
 // The keys of a page's buttons: its Next, and Back and Cancel where it has them.
 std::string pageKeys(const DialogPageConfig& page) {
     std::string keys = keyHint(ConsoleNextKeyId, page.nextLabelId);
-    if (page.backEnabled) keys += "   " + keyHint(ConsoleBackKeyId, BackLabelId);
-    if (page.cancelEnabled) keys += "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
+    if (page.backEnabled)
+        keys += "   " + keyHint(ConsoleBackKeyId, BackLabelId);
+    if (page.cancelEnabled)
+        keys += "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
     return keys;
 }
 
@@ -121,7 +131,8 @@ std::string pageKeys(const DialogPageConfig& page) {
 
 std::string trimmed(const std::string& line) {
     std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return "";
+    if (first == std::string::npos)
+        return "";
     return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
 }
 
@@ -129,7 +140,8 @@ Input ask(std::string* answer) {
     writeOut(Prompt);
     Input input = readLine(answer);
     // The terminal shows ^C, or nothing of a line not ended, on the prompt's line.
-    if (input != Input::Line) writeOut("\n");
+    if (input != Input::Line)
+        writeOut("\n");
     *answer = trimmed(*answer);
     return input;
 }
@@ -140,7 +152,8 @@ bool isKey(const std::string& answer, char key) {
 
 // The number `answer` gives, 0 when it is none from 1 to `count`.
 int chosenNumber(const std::string& answer, int count) {
-    if (answer.empty() || answer.size() > 3 || answer.find_first_not_of("0123456789") != std::string::npos)
+    if (answer.empty() || answer.size() > 3 ||
+        answer.find_first_not_of("0123456789") != std::string::npos)
         return 0;
     int number = std::stoi(answer);
     return number >= 1 && number <= count ? number : 0;
@@ -152,7 +165,8 @@ std::wstring lowerWide(const std::string& localeText) {
     for (std::size_t at = 0; at < localeText.size();) {
         wchar_t c = 0;
         std::size_t n = std::mbrtowc(&c, localeText.data() + at, localeText.size() - at, &state);
-        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0) return wide;
+        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0)
+            return wide;
         wide += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
         at += n;
     }
@@ -167,9 +181,12 @@ enum class Answer { Yes, No };
 // any case; the letter only when the other label starts otherwise.
 bool namesButton(const std::string& answer, const std::string& label, const std::string& other) {
     std::wstring typed = lowerWide(answer), name = lowerWide(label), otherName = lowerWide(other);
-    if (typed.empty() || name.empty()) return false;
-    if (typed == name) return true;
-    return typed.size() == 1 && typed[0] == name[0] && (otherName.empty() || otherName[0] != name[0]);
+    if (typed.empty() || name.empty())
+        return false;
+    if (typed == name)
+        return true;
+    return typed.size() == 1 && typed[0] == name[0] &&
+           (otherName.empty() || otherName[0] != name[0]);
 }
 
 // The exit question. Enter alone and a Ctrl-C answer No, as the window's default button
@@ -185,10 +202,14 @@ Answer askExit() {
     for (;;) {
         std::string answer;
         Input input = ask(&answer);
-        if (input == Input::End) return Answer::Yes;
-        if (input == Input::Interrupt || answer.empty()) return Answer::No;
-        if (answer == "1" || namesButton(answer, yes, no)) return Answer::Yes;
-        if (answer == "2" || namesButton(answer, no, yes)) return Answer::No;
+        if (input == Input::End)
+            return Answer::Yes;
+        if (input == Input::Interrupt || answer.empty())
+            return Answer::No;
+        if (answer == "1" || namesButton(answer, yes, no))
+            return Answer::Yes;
+        if (answer == "2" || namesButton(answer, no, yes))
+            return Answer::No;
         say(text(ConsoleNotAChoiceId));
     }
 }
@@ -205,14 +226,14 @@ enum class Move {
 
 // What an input that is not a button did on a page.
 enum class Choice {
-    None,     // not a choice of this page
-    Made,     // the page is shown again
-    Refused   // the reason was said
+    None,    // not a choice of this page
+    Made,    // the page is shown again
+    Refused  // the reason was said
 };
 
 struct PageWalk {
     const DialogPageConfig* page;
-    std::function<void()> show;                                   // the page above its keys
+    std::function<void()> show;                                  // the page above its keys
     std::function<Choice(const std::string&)> choose = nullptr;  // numbers typed on it
 };
 
@@ -227,30 +248,41 @@ Move walk(const PageWalk& pageWalk) {
     for (;;) {
         std::string answer;
         Input input = ask(&answer);
-        if (input == Input::End) return Move::End;
-        if (input == Input::Line && answer.empty()) return Move::Next;
-        if (input == Input::Line && isKey(answer, 'b') && page.backEnabled) return Move::Back;
+        if (input == Input::End)
+            return Move::End;
+        if (input == Input::Line && answer.empty())
+            return Move::Next;
+        if (input == Input::Line && isKey(answer, 'b') && page.backEnabled)
+            return Move::Back;
         bool cancel = input == Input::Interrupt || isKey(answer, 'q');
         if (cancel && page.cancelEnabled) {
-            if (askExit() == Answer::Yes) return Move::Cancel;
+            if (askExit() == Answer::Yes)
+                return Move::Cancel;
             showAll();
             continue;
         }
         // Only the pages after the install have no Cancel: Ctrl-C there ends the wizard, as
         // the window's close box does on the finish page.
-        if (input == Input::Interrupt) return Move::Leave;
+        if (input == Input::Interrupt)
+            return Move::Leave;
         Choice choice = !cancel && pageWalk.choose ? pageWalk.choose(answer) : Choice::None;
-        if (choice == Choice::Made) showAll();
-        if (choice == Choice::None) say(text(ConsoleNotAChoiceId));
+        if (choice == Choice::Made)
+            showAll();
+        if (choice == Choice::None)
+            say(text(ConsoleNotAChoiceId));
     }
 }
 
-std::string componentName(int index) { return text(Components[index].nameId); }
+std::string componentName(int index) {
+    return text(Components[index].nameId);
+}
 
 // A numbered choice and its description below it.
-void sayChoice(int number, const ResourceID_C& markerId, const std::string& name, const ResourceID_C& descriptionId) {
+void sayChoice(int number, const ResourceID_C& markerId, const std::string& name,
+               const ResourceID_C& descriptionId) {
     std::string marker = cutToCharacters(text(markerId), 8);
-    std::string line = (number < 10 ? " " : "") + std::to_string(number) + "  " + marker + " " + name;
+    std::string line =
+        (number < 10 ? " " : "") + std::to_string(number) + "  " + marker + " " + name;
     int indent = 4 + displayWidth(terminalSafeText(marker.c_str())) + 1;
     say(line, indent);
     say(std::string(indent, ' ') + text(descriptionId));
@@ -275,9 +307,11 @@ Move kernelRebuildPage(const DialogPageConfig& page) {
 std::string licenseText() {
     std::string fileText;
     bool cut = false;
-    if (!readLicenseFile(&fileText, &cut)) return text(NoLicenseTextId);
+    if (!readLicenseFile(&fileText, &cut))
+        return text(NoLicenseTextId);
     std::string shown = externalToLocale(fileText);
-    if (cut) shown += "\n\n" + text(LicenseTextCutId);
+    if (cut)
+        shown += "\n\n" + text(LicenseTextCutId);
     return shown;
 }
 
@@ -286,14 +320,16 @@ std::string licenseText() {
 Move pageLicense(int linesAbove) {
     std::vector<std::string> lines = wrapText(terminalSafeText(licenseText().c_str()), lineWidth());
     std::string keys = text(ConsoleMoreKeyId) + "   " + text(ConsoleSkipKeyId) + "   " +
-                       keyHint(ConsoleBackKeyId, BackLabelId) + "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
+                       keyHint(ConsoleBackKeyId, BackLabelId) + "   " +
+                       keyHint(ConsoleCancelKeyId, CancelLabelId);
     std::size_t shown = 0;
     bool toTheEnd = false;
     while (shown < lines.size()) {
         std::vector<std::string> keyLines = layout(keys, TextLimit);
         // A screenful leaves room for the keys and the line typed below them.
         int room = terminalSize().rows - static_cast<int>(keyLines.size()) - 1 - linesAbove;
-        std::size_t count = toTheEnd ? lines.size() - shown : static_cast<std::size_t>(std::max(room, 1));
+        std::size_t count =
+            toTheEnd ? lines.size() - shown : static_cast<std::size_t>(std::max(room, 1));
         count = std::min(count, lines.size() - shown);
         writeLines(std::vector<std::string>(lines.begin() + shown, lines.begin() + shown + count));
         shown += count;
@@ -302,15 +338,19 @@ Move pageLicense(int linesAbove) {
             writeLines(keyLines);
             std::string answer;
             Input input = ask(&answer);
-            if (input == Input::End) return Move::End;
-            if (input == Input::Line && answer.empty()) break;
+            if (input == Input::End)
+                return Move::End;
+            if (input == Input::Line && answer.empty())
+                break;
             if (input == Input::Line && isKey(answer, 's')) {
                 toTheEnd = true;
                 break;
             }
-            if (input == Input::Line && isKey(answer, 'b')) return Move::Back;
+            if (input == Input::Line && isKey(answer, 'b'))
+                return Move::Back;
             if (input == Input::Interrupt || isKey(answer, 'q')) {
-                if (askExit() == Answer::Yes) return Move::Cancel;
+                if (askExit() == Answer::Yes)
+                    return Move::Cancel;
                 break;
             }
             say(text(ConsoleNotAChoiceId));
@@ -324,7 +364,8 @@ Move licensePage(const DialogPageConfig& page) {
     above += say(text(LicenseAboveId));
     above += blankLine();
     Move paged = pageLicense(above);
-    if (paged != Move::Next) return paged;
+    if (paged != Move::Next)
+        return paged;
     return walk({&page, [] {
                      blankLine();
                      say(text(LicenseBelowId));
@@ -338,14 +379,16 @@ Move setupTypePage(const DialogPageConfig& page) {
         say(text(SetupTypeIntroId));
         blankLine();
         for (int t = 0; t < NumberOfSetupTypes; ++t)
-            sayChoice(t + 1, t == SetuptypeSelected ? ConsoleChosenMarkerId : ConsoleNotChosenMarkerId,
+            sayChoice(t + 1,
+                      t == SetuptypeSelected ? ConsoleChosenMarkerId : ConsoleNotChosenMarkerId,
                       label(SetupTypes[t].titleId), SetupTypes[t].descriptionId);
         blankLine();
         say(text(ConsoleSetupTypeHintId));
     };
     auto choose = [](const std::string& answer) {
         int number = chosenNumber(answer, NumberOfSetupTypes);
-        if (number == 0) return Choice::None;
+        if (number == 0)
+            return Choice::None;
         SetuptypeSelected = number - 1;
         return Choice::Made;
     };
@@ -356,14 +399,17 @@ Move setupTypePage(const DialogPageConfig& page) {
 std::vector<int> offeredComponents() {
     std::vector<int> offered;
     for (int i = 0; i < NumberOfComponents; ++i)
-        if (Components[i].available) offered.push_back(i);
+        if (Components[i].available)
+            offered.push_back(i);
     return offered;
 }
 
 // Why component `index` cannot be changed, in a sentence.
 std::string lockReason(int index, ComponentLock lock) {
-    if (lock == ComponentLock::DriverNotNewer) return text(DriverNotNewerId);
-    if (lock != ComponentLock::Required) return text(ConsoleNotAChoiceId);
+    if (lock == ComponentLock::DriverNotNewer)
+        return text(DriverNotNewerId);
+    if (lock != ComponentLock::Required)
+        return text(ConsoleNotAChoiceId);
     for (int j = 0; j < NumberOfComponents; ++j) {
         if ((ComponentsSelected & (1 << j)) && (Components[j].requiresMask & (1 << index)))
             return fillText(text(ComponentRequiredId), {componentName(index), componentName(j)});
@@ -380,10 +426,12 @@ Move componentsPage(const DialogPageConfig& page) {
         for (std::size_t n = 0; n < offered.size(); ++n) {
             int i = offered[n];
             std::string name = label(Components[i].nameId);
-            if (componentLock(i) != ComponentLock::None) name += " " + text(ConsoleLockedMarkerId);
-            sayChoice(static_cast<int>(n) + 1,
-                      ComponentsSelected & (1 << i) ? ConsoleSelectedMarkerId : ConsoleClearedMarkerId, name,
-                      Components[i].descriptionId);
+            if (componentLock(i) != ComponentLock::None)
+                name += " " + text(ConsoleLockedMarkerId);
+            sayChoice(
+                static_cast<int>(n) + 1,
+                ComponentsSelected & (1 << i) ? ConsoleSelectedMarkerId : ConsoleClearedMarkerId,
+                name, Components[i].descriptionId);
         }
         blankLine();
         say(text(ConsoleComponentsHintId));
@@ -391,10 +439,12 @@ Move componentsPage(const DialogPageConfig& page) {
     auto choose = [](const std::string& answer) {
         std::vector<int> offered = offeredComponents();
         int number = chosenNumber(answer, static_cast<int>(offered.size()));
-        if (number == 0) return Choice::None;
+        if (number == 0)
+            return Choice::None;
         int i = offered[number - 1];
         ComponentLock lock = setComponent(i, !(ComponentsSelected & (1 << i)));
-        if (lock == ComponentLock::None) return Choice::Made;
+        if (lock == ComponentLock::None)
+            return Choice::Made;
         say(lockReason(i, lock));
         return Choice::Refused;
     };
@@ -428,7 +478,8 @@ struct Run {
 
 void showOutput(Run& run, const std::string& output) {
     std::string shown = utf8ToLocale(output);
-    if (run.toTerminal) shown = terminalSafeText(shown.c_str());
+    if (run.toTerminal)
+        shown = terminalSafeText(shown.c_str());
     writeOut(run.breaker.feed(shown));
 }
 
@@ -436,7 +487,8 @@ gboolean onRunInterrupted(gpointer data) {
     Run& run = *static_cast<Run*>(data);
     if (!run.leaving) {
         run.leaving = true;
-        if (!run.breaker.atLineStart()) writeOut(run.breaker.feed("\n"));
+        if (!run.breaker.atLineStart())
+            writeOut(run.breaker.feed("\n"));
         say(text(InstallStillRunningId));
     }
     return G_SOURCE_CONTINUE;
@@ -470,7 +522,8 @@ bool runInstall() {
         g_source_remove(interruptSource);
         catchInterrupts();
         sigprocmask(SIG_SETMASK, &previous, nullptr);
-        if (!run.breaker.atLineStart()) writeOut("\n");
+        if (!run.breaker.atLineStart())
+            writeOut("\n");
         InstalledOK = run.outcome.succeeded ? 1 : 0;
     } else {
         catchInterrupts();
@@ -505,7 +558,8 @@ Move finishPage(const DialogPageConfig& page) {
                          say(text(FinishSucceededId));
                          blankLine();
                          say(text(ReadMeNoteId));
-                         // A registration notice still holding markup source is not fit to be shown.
+                         // A registration notice still holding markup source is not fit to be
+                         // shown.
                          std::string notice = text(RegisterNoticeId);
                          if (notice.find("</source>") == std::string::npos) {
                              blankLine();
@@ -528,7 +582,8 @@ Move finishPage(const DialogPageConfig& page) {
 
 // After Finish: the proxy notice when the web server was installed.
 void postInstallNotice() {
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER)) return;
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER))
+        return;
     sayTitle(ProxyTitleId);
     say(text(ProxyNoticeId));
     blankLine();
@@ -540,18 +595,26 @@ void postInstallNotice() {
 Move showPage(int index) {
     const DialogPageConfig& page = *DialogPages[index].config;
     const ResourceID_C& title = page.titleId;
-    if (title == LicenseTitleId) return licensePage(page);
-    if (title == SetupTypeTitleId) return setupTypePage(page);
-    if (title == ComponentsTitleId) return componentsPage(page);
-    if (title == KernelRebuildTitleId) return kernelRebuildPage(page);
-    if (title == ReviewTitleId) return reviewPage(page);
-    if (title == RunTitleId) return runPage(page);
-    if (title == FinishTitleId) return finishPage(page);
+    if (title == LicenseTitleId)
+        return licensePage(page);
+    if (title == SetupTypeTitleId)
+        return setupTypePage(page);
+    if (title == ComponentsTitleId)
+        return componentsPage(page);
+    if (title == KernelRebuildTitleId)
+        return kernelRebuildPage(page);
+    if (title == ReviewTitleId)
+        return reviewPage(page);
+    if (title == RunTitleId)
+        return runPage(page);
+    if (title == FinishTitleId)
+        return finishPage(page);
     return welcomePage(page);
 }
 
 int installStatus() {
-    if (anotherInstallRunning()) return ExitInstallRunning;
+    if (anotherInstallRunning())
+        return ExitInstallRunning;
     return InstalledOK ? ExitInstalled : ExitInstallFailed;
 }
 
@@ -561,12 +624,16 @@ int walkPages() {
     CurrentPage = 0;
     for (;;) {
         Move move = showPage(CurrentPage);
-        if (move == Move::Cancel) return ExitCancelled;
-        if (move == Move::End) return installed ? installStatus() : ExitCancelled;
-        if (move == Move::Leave) return installStatus();
+        if (move == Move::Cancel)
+            return ExitCancelled;
+        if (move == Move::End)
+            return installed ? installStatus() : ExitCancelled;
+        if (move == Move::Leave)
+            return installStatus();
         if (move == Move::Back) {
             int target = pageBefore(CurrentPage);
-            if (target >= 0) CurrentPage = target;
+            if (target >= 0)
+                CurrentPage = target;
             continue;
         }
         int next = pageAfter(CurrentPage);
@@ -574,12 +641,15 @@ int walkPages() {
             postInstallNotice();
             return installStatus();
         }
-        if (isPage(CurrentPage, SetupTypeTitleId)) applySetupType();
-        if (isPage(next, ReviewTitleId)) reviewText = composeReviewText();
+        if (isPage(CurrentPage, SetupTypeTitleId))
+            applySetupType();
+        if (isPage(next, ReviewTitleId))
+            reviewText = composeReviewText();
         CurrentPage = next;
         if (isPage(next, RunTitleId)) {
             installed = true;
-            if (!enterRunPage()) return installStatus();
+            if (!enterRunPage())
+                return installStatus();
         }
     }
 }
@@ -591,18 +661,21 @@ void preselect(const Choices& choices, int autoSelect) {
         SetuptypeSelected = choices.setupType;
         applySetupType();
     }
-    if (SetuptypeSelected != CustomSetupType || choices.components < 0) return;
+    if (SetuptypeSelected != CustomSetupType || choices.components < 0)
+        return;
     ComponentsSelected = 0;
     closeSelection();
     for (int i = 0; i < NumberOfComponents; ++i)
-        if (choices.components & (1 << i)) setComponent(i, true);
+        if (choices.components & (1 << i))
+            setComponent(i, true);
 }
 
 }  // namespace
 
 int runConsoleWizard(const Choices& choices) {
     int status = checkStartupPreconditions();
-    if (status != 0) return status;
+    if (status != 0)
+        return status;
     catchInterrupts();
     adaptTablesToHost(probeHost());
     int autoSelect = includeDialogPages();

@@ -20,14 +20,18 @@ std::size_t lastLineLength = 0;  // of the unfinished line at the end of `pendin
 bool discarding = false;         // within the rest of an overlong line
 bool ended = false;
 
-void onInterrupt(int) { interrupted = 1; }
+void onInterrupt(int) {
+    interrupted = 1;
+}
 
 int fromEnvironment(const char* name, int fallback) {
     const char* value = std::getenv(name);
-    if (!value) return fallback;
+    if (!value)
+        return fallback;
     char* end = nullptr;
     long number = std::strtol(value, &end, 10);
-    return end != value && *end == '\0' && number > 0 && number < 10000 ? static_cast<int>(number) : fallback;
+    return end != value && *end == '\0' && number > 0 && number < 10000 ? static_cast<int>(number)
+                                                                        : fallback;
 }
 
 // Adds bytes read to `pending`, leaving out what is past the limit of a line.
@@ -61,7 +65,8 @@ bool waitForInput() {
         struct pollfd input = {STDIN_FILENO, POLLIN, 0};
         // SIGINT is let through only while ppoll waits.
         int result = ppoll(&input, 1, nullptr, &previous);
-        if (result < 0 && errno != EINTR) ended = true;
+        if (result < 0 && errno != EINTR)
+            ended = true;
         ready = result > 0 || ended;
     }
     bool wasInterrupted = interrupted;
@@ -83,8 +88,10 @@ void writeOut(const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
         done += static_cast<std::size_t>(n);
     }
 }
@@ -107,7 +114,8 @@ Input readLine(std::string* line) {
             return Input::Line;
         }
         if (ended) {
-            if (pending.empty()) return Input::End;
+            if (pending.empty())
+                return Input::End;
             line->swap(pending);
             pending.clear();
             lastLineLength = 0;
@@ -119,10 +127,12 @@ Input readLine(std::string* line) {
             discarding = false;
             return Input::Interrupt;
         }
-        if (ended) continue;
+        if (ended)
+            continue;
         char buffer[4096];
         ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
         if (n <= 0)
             ended = true;
         else
@@ -132,7 +142,8 @@ Input readLine(std::string* line) {
 
 void dropTypeAhead() {
     // Lines that come from a file or a pipe were written to be read.
-    if (!isatty(STDIN_FILENO)) return;
+    if (!isatty(STDIN_FILENO))
+        return;
     tcflush(STDIN_FILENO, TCIFLUSH);
     pending.clear();
     lastLineLength = 0;

@@ -20,7 +20,8 @@ struct Glyph {
 
 // The columns of the character `wide`; a control character takes none.
 int columnsOf(wchar_t wide) {
-    if (std::iswcntrl(static_cast<wint_t>(wide))) return 0;
+    if (std::iswcntrl(static_cast<wint_t>(wide)))
+        return 0;
     int columns = wcwidth(wide);
     return columns < 0 ? 1 : columns;
 }
@@ -62,7 +63,8 @@ void wrapLine(const std::vector<Glyph>& glyphs, int width, int hangingIndent,
     while (at < glyphs.size() && glyphs[at].blank) leading += glyphs[at++].width;
     int firstIndent = std::min(leading, width / 2);
     int indent = std::max(leading, hangingIndent);
-    if (indent * 2 > width) indent = 0;
+    if (indent * 2 > width)
+        indent = 0;
 
     std::string line(firstIndent, ' ');
     int lineIndent = firstIndent;
@@ -76,7 +78,8 @@ void wrapLine(const std::vector<Glyph>& glyphs, int width, int hangingIndent,
         std::size_t start = at;
         int blanks = 0;
         while (start < glyphs.size() && glyphs[start].blank) blanks += glyphs[start++].width;
-        if (start == glyphs.size()) break;
+        if (start == glyphs.size())
+            break;
         // The next unit that stays on one line: a word, or a single wide character.
         std::size_t end = start + 1;
         int unit = glyphs[start].width;
@@ -95,7 +98,8 @@ void wrapLine(const std::vector<Glyph>& glyphs, int width, int hangingIndent,
         }
         // A word wider than a whole line goes on character by character.
         for (std::size_t i = start; i < end; ++i) {
-            if (column + glyphs[i].width > width && column > lineIndent) breakLine();
+            if (column + glyphs[i].width > width && column > lineIndent)
+                breakLine();
             line += glyphs[i].bytes;
             column += glyphs[i].width;
         }
@@ -108,12 +112,14 @@ void wrapLine(const std::vector<Glyph>& glyphs, int width, int hangingIndent,
 // when the locale is UTF-8 itself, `text` is not valid UTF-8 or the conversion failed.
 bool fromUtf8(const std::string& text, std::string* converted) {
     const char* charset = nullptr;
-    if (g_get_charset(&charset) || !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+    if (g_get_charset(&charset) ||
+        !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return false;
     gsize written = 0;
-    gchar* result = g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), charset, "UTF-8",
-                                            "?", nullptr, &written, nullptr);
-    if (!result) return false;
+    gchar* result = g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), charset,
+                                            "UTF-8", "?", nullptr, &written, nullptr);
+    if (!result)
+        return false;
     converted->assign(result, written);
     g_free(result);
     return true;
@@ -147,9 +153,11 @@ std::vector<std::string> wrapText(const std::string& text, int width, int hangin
     std::size_t start = 0;
     for (;;) {
         std::size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string line =
+            text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         wrapLine(glyphsOf(line), width, hangingIndent, lines);
-        if (end == std::string::npos) break;
+        if (end == std::string::npos)
+            break;
         start = end + 1;
     }
     return lines;
@@ -162,9 +170,11 @@ std::string utf8ToLocale(const std::string& text) {
 
 std::string externalToLocale(const std::string& bytes) {
     std::string converted;
-    if (fromUtf8(bytes, &converted)) return converted;
+    if (fromUtf8(bytes, &converted))
+        return converted;
     const char* charset = nullptr;
-    if (g_get_charset(&charset) && g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr))
+    if (g_get_charset(&charset) &&
+        g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr))
         return bytes;
     std::string text;
     text.reserve(bytes.size());
@@ -177,7 +187,8 @@ std::string externalToLocale(const std::string& bytes) {
             ++at;
             continue;
         }
-        if (n == 0) n = 1;
+        if (n == 0)
+            n = 1;
         text.append(bytes, at, n);
         at += n;
     }

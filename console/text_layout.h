@@ -35,14 +35,14 @@ std::string externalToLocale(const std::string& bytes);
 // inside a line or a character) into lines of at most `width` columns: newlines are
 // put in where a line would grow wider, and tabs become blanks.
 class ColumnBreaker {
-public:
+  public:
     explicit ColumnBreaker(int width) : width_(width) {}
     // The text of this piece to write; an incomplete character at its end waits for
     // the next piece.
     std::string feed(const std::string& text);
     bool atLineStart() const { return column_ == 0; }
 
-private:
+  private:
     int width_;
     int column_ = 0;
     std::string held_;

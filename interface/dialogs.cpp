@@ -4,10 +4,10 @@
 
 #include <cstring>
 
+#include "interface/exit_paths.h"
 #include "interface/main_window.h"
 #include "interface/widget_build.h"
 #include "services/string_service.h"
-#include "interface/exit_paths.h"
 #include "wizard/text_ids.h"
 
 namespace {
@@ -76,8 +76,8 @@ GtkWidget* buildMessageDialog(const DialogNames& names, const ResourceID_C& titl
     gtk_widget_show(actionArea);
     gtk_container_set_border_width(GTK_CONTAINER(actionArea), 10);
 
-    *buttonBox = addNamedWidget(dialog, names.buttonBox,
-                                gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    *buttonBox =
+        addNamedWidget(dialog, names.buttonBox, gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
     gtk_box_pack_start(GTK_BOX(actionArea), *buttonBox, FALSE, FALSE, 0);
     return dialog;
 }
@@ -92,9 +92,8 @@ void makeFocusedDefault(GtkWidget* button) {
 }  // namespace
 
 GtkWidget* createExitDialog() {
-    static const DialogNames names = {"exit_dialog",      "exit_main_vbox",
-                                      "exit_hbox1",       "exit_label",
-                                      "exit_dialog_action_area", "exit_hbuttonbox1"};
+    static const DialogNames names = {"exit_dialog", "exit_main_vbox",          "exit_hbox1",
+                                      "exit_label",  "exit_dialog_action_area", "exit_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 16, 18, &buttonBox);
     GtkWidget* yes = addBoxButton(dialog, buttonBox, "exit_yes_button", YesLabelId);
@@ -109,9 +108,9 @@ GtkWidget* createExitDialog() {
 }
 
 GtkWidget* createProxyIssueDialog() {
-    static const DialogNames names = {"proxy_dialog",      "proxy_main_vbox",
-                                      "proxy_hbox1",       "proxy_label",
-                                      "proxy_dialog_action_area", "proxy_hbuttonbox1"};
+    static const DialogNames names = {
+        "proxy_dialog", "proxy_main_vbox",          "proxy_hbox1",
+        "proxy_label",  "proxy_dialog_action_area", "proxy_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, 17, 1004, &buttonBox);
     GtkWidget* ok = addBoxButton(dialog, buttonBox, "proxy_ok_button", OkLabelId);

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "interface/dialogs.h"
+#include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
-#include "interface/install_run.h"
 #include "wizard/startup.h"
 #include "wizard/text_ids.h"
 
@@ -21,7 +21,8 @@ void leaveWizard() {
 }
 
 bool isCurrentPage(GtkWidget* mainWindow, const char* name) {
-    auto* page = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area"));
+    auto* page =
+        static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area"));
     return page && std::strcmp(gtk_widget_get_name(page), name) == 0;
 }
 
@@ -38,15 +39,18 @@ int queryCancel() {
 }
 
 void onDialogCancelButtonClicked(GtkButton*, gpointer) {
-    if (!queryCancel()) return;
+    if (!queryCancel())
+        return;
     cancelled = true;
     gtk_main_quit();
 }
 
 gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
     GObject* mainWindow = G_OBJECT(widget);
-    if (g_object_get_data(mainWindow, "exit_on_child_died")) return TRUE;
-    if (!isCurrentPage(widget, "finish_main_area") && !queryCancel()) return TRUE;
+    if (g_object_get_data(mainWindow, "exit_on_child_died"))
+        return TRUE;
+    if (!isCurrentPage(widget, "finish_main_area") && !queryCancel())
+        return TRUE;
 
     auto* output = static_cast<GtkWidget*>(g_object_get_data(mainWindow, "child_running"));
     if (output) {
@@ -59,17 +63,21 @@ gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
     }
     // Left before an install was tried: the exit status says cancelled. After one, it
     // is the install's own.
-    if (!installAttempted()) cancelled = true;
+    if (!installAttempted())
+        cancelled = true;
     gtk_main_quit();
     return TRUE;
 }
 
-bool wizardCancelled() { return cancelled; }
+bool wizardCancelled() {
+    return cancelled;
+}
 
 void onExitYesClicked(GtkButton* button, gpointer) {
     GtkWidget* dialog = gtk_widget_get_toplevel(GTK_WIDGET(button));
     auto* oked = static_cast<int*>(g_object_get_data(G_OBJECT(dialog), "oked"));
-    if (oked) *oked = 1;
+    if (oked)
+        *oked = 1;
     leaveWizard();
     gtk_main_quit();
 }

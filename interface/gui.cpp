@@ -29,7 +29,9 @@ int runGraphicalWizard() {
     gtk_main();
     stringUnInit();
     removeStartMarker();
-    if (wizardCancelled()) return ExitCancelled;
-    if (anotherInstallRunning()) return ExitInstallRunning;
+    if (wizardCancelled())
+        return ExitCancelled;
+    if (anotherInstallRunning())
+        return ExitInstallRunning;
     return InstalledOK ? ExitInstalled : ExitInstallFailed;
 }

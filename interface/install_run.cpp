@@ -51,7 +51,8 @@ gboolean onUserScrolled(GtkWidget*, GdkEvent*, gpointer view) {
 }
 
 void keepAtBottom(GtkAdjustment* adjustment, gpointer view) {
-    if (g_object_get_data(G_OBJECT(view), ScrolledAwayKey) || isAtBottom(adjustment)) return;
+    if (g_object_get_data(G_OBJECT(view), ScrolledAwayKey) || isAtBottom(adjustment))
+        return;
     gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment) -
                                              gtk_adjustment_get_page_size(adjustment));
 }
@@ -66,13 +67,15 @@ const char* const LinesDroppedKey = "output_lines_dropped";
 void keepNewestLines(GtkWidget* view) {
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     int lines = gtk_text_buffer_get_line_count(buffer);
-    if (lines <= KeptOutputLines + DropStep) return;
+    if (lines <= KeptOutputLines + DropStep)
+        return;
     bool noted = g_object_get_data(G_OBJECT(view), LinesDroppedKey) != nullptr;
     GtkTextIter from, to;
     gtk_text_buffer_get_iter_at_line(buffer, &from, noted ? 1 : 0);
     gtk_text_buffer_get_iter_at_line(buffer, &to, lines - KeptOutputLines);
     gtk_text_buffer_delete(buffer, &from, &to);
-    if (noted) return;
+    if (noted)
+        return;
     gchar* note = localeToUtf8(getString(OutputLinesDroppedId));
     gtk_text_buffer_get_start_iter(buffer, &from);
     gtk_text_buffer_insert(buffer, &from, note, -1);
@@ -85,13 +88,17 @@ void keepNewestLines(GtkWidget* view) {
 // wrapped at any character: wrapping between words costs time that grows with the
 // square of the length of a run without blanks.
 void wrapBrokenLinesAnywhere(GtkTextBuffer* buffer, int fromLine) {
-    GtkTextTag* tag = gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer), "broken_line");
-    if (!tag) tag = gtk_text_buffer_create_tag(buffer, "broken_line", "wrap-mode", GTK_WRAP_CHAR, nullptr);
+    GtkTextTag* tag =
+        gtk_text_tag_table_lookup(gtk_text_buffer_get_tag_table(buffer), "broken_line");
+    if (!tag)
+        tag =
+            gtk_text_buffer_create_tag(buffer, "broken_line", "wrap-mode", GTK_WRAP_CHAR, nullptr);
     int lines = gtk_text_buffer_get_line_count(buffer);
     for (int line = fromLine; line < lines; ++line) {
         GtkTextIter start;
         gtk_text_buffer_get_iter_at_line(buffer, &start, line);
-        if (static_cast<size_t>(gtk_text_iter_get_bytes_in_line(&start)) < OutputReader::ViewLineLimit)
+        if (static_cast<size_t>(gtk_text_iter_get_bytes_in_line(&start)) <
+            OutputReader::ViewLineLimit)
             continue;
         GtkTextIter end = start;
         gtk_text_iter_forward_to_line_end(&end);
@@ -100,7 +107,8 @@ void wrapBrokenLinesAnywhere(GtkTextBuffer* buffer, int fromLine) {
 }
 
 void watchUserScrolling(GtkWidget* view) {
-    if (g_object_get_data(G_OBJECT(view), "output_scroll_watched")) return;
+    if (g_object_get_data(G_OBJECT(view), "output_scroll_watched"))
+        return;
     g_object_set_data(G_OBJECT(view), "output_scroll_watched", GINT_TO_POINTER(1));
     // The view grows as its layout catches up with new text; each growth is followed.
     g_signal_connect(gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view)), "changed",
@@ -116,14 +124,16 @@ void watchUserScrolling(GtkWidget* view) {
 }  // namespace
 
 void appendOutput(GtkWidget* view, const char* text) {
-    if (!view) return;
+    if (!view)
+        return;
     watchUserScrolling(view);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     int firstLine = gtk_text_buffer_get_line_count(buffer) - 1;
     appendTextView(view, text);
     wrapBrokenLinesAnywhere(buffer, firstLine);
     keepNewestLines(view);
-    if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey)) scrollToEnd(view);
+    if (!g_object_get_data(G_OBJECT(view), ScrolledAwayKey))
+        scrollToEnd(view);
 }
 
 namespace {
@@ -144,7 +154,8 @@ InstallObserver runPageObserver(GtkWidget* nextButton) {
         gtk_widget_grab_focus(nextButton);
         GObject* window = G_OBJECT(gtk_widget_get_toplevel(nextButton));
         g_object_set_data(window, "child_running", nullptr);
-        if (g_object_get_data(window, "exit_on_child_died")) gtk_main_quit();
+        if (g_object_get_data(window, "exit_on_child_died"))
+            gtk_main_quit();
     };
     return observer;
 }
@@ -164,7 +175,8 @@ void startInstall(GtkWidget* nextButton) {
     attempted = true;
     childRunning(nextButton, true);
     InstallStart start = startInstallRun(runPageObserver(nextButton));
-    if (start == InstallStart::Running) return;
+    if (start == InstallStart::Running)
+        return;
     childRunning(nextButton, false);
     if (start == InstallStart::NotStarted) {
         InstalledOK = 0;
@@ -172,20 +184,26 @@ void startInstall(GtkWidget* nextButton) {
     }
 }
 
-bool installAttempted() { return attempted; }
+bool installAttempted() {
+    return attempted;
+}
 
-int installNotStartedNoteId() { return static_cast<int>(installNotStartedReason()); }
+int installNotStartedNoteId() {
+    return static_cast<int>(installNotStartedReason());
+}
 
 bool runInstallScript(GtkWidget* nextButton) {
     childRunning(nextButton, true);
-    if (runInstallScript(runPageObserver(nextButton))) return true;
+    if (runInstallScript(runPageObserver(nextButton)))
+        return true;
     childRunning(nextButton, false);
     InstalledOK = 0;
     return false;
 }
 
 void postInstallMessage() {
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER)) return;
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER))
+        return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);
     gtk_main();

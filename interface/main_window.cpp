@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "interface/exit_paths.h"
+#include "interface/navigation.h"
 #include "interface/widget_build.h"
 #include "interface/wizard_xpm.h"
 #include "services/file_search.h"
 #include "services/medium_file.h"
 #include "services/string_service.h"
-#include "interface/exit_paths.h"
-#include "interface/navigation.h"
 #include "wizard/text_ids.h"
 
 namespace {
@@ -31,7 +31,8 @@ const std::size_t PictureFileLimit = 4 * 1024 * 1024;
 // @import or a url() names, whatever it is (/dev/zero), and a CSS escape could
 // spell either of them.
 bool styleIsSelfContained(const std::string& text) {
-    if (text.find('\\') != std::string::npos) return false;
+    if (text.find('\\') != std::string::npos)
+        return false;
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](char c) { return g_ascii_tolower(c); });
@@ -44,7 +45,8 @@ bool styleIsSelfContained(const std::string& text) {
 // some of its rules do not parse.
 GtkCssProvider* loadMediumStyle() {
     GCharPtr path(findFile("stage3.css"));
-    if (!path) return nullptr;
+    if (!path)
+        return nullptr;
     std::string text;
     bool longer = false;
     if (!readMediumFile(path.get(), StyleFileLimit, &text, &longer) || longer ||
@@ -63,10 +65,12 @@ GtkCssProvider* loadMediumStyle() {
 // allocate a picture of whatever size it claims before anything could refuse it.
 GdkPixbuf* loadMediumPicture(const char* filename) {
     GCharPtr path(findFile(filename));
-    if (!path) return nullptr;
+    if (!path)
+        return nullptr;
     std::string text;
     bool longer = false;
-    if (!readMediumFile(path.get(), PictureFileLimit, &text, &longer) || longer) return nullptr;
+    if (!readMediumFile(path.get(), PictureFileLimit, &text, &longer) || longer)
+        return nullptr;
     return pixbufFromXpmText(text);
 }
 
@@ -75,7 +79,6 @@ GtkCssProvider* loadBuiltInStyle() {
     gtk_css_provider_load_from_data(provider, BuiltInStyle, -1, nullptr);
     return provider;
 }
-
 
 // Cuts valid UTF-8 `text` after its first `maxChars` characters.
 void cutToCharacters(gchar* text, glong maxChars) {
@@ -96,7 +99,8 @@ glong labelTextLimit(GtkWidget* label) {
 // Length of the text before its first NUL, looking at no more than `length`
 // bytes (all of a NUL-terminated text when `length` is negative).
 gsize lengthUpToNul(const char* text, gssize length) {
-    if (length < 0) return std::strlen(text);
+    if (length < 0)
+        return std::strlen(text);
     const void* nul = std::memchr(text, '\0', static_cast<size_t>(length));
     return nul ? static_cast<gsize>(static_cast<const char*>(nul) - text)
                : static_cast<gsize>(length);
@@ -106,9 +110,11 @@ gsize lengthUpToNul(const char* text, gssize length) {
 
 void readRcFile() {
     GdkScreen* screen = gdk_screen_get_default();
-    if (!screen) return;
+    if (!screen)
+        return;
     GtkCssProvider* provider = loadMediumStyle();
-    if (!provider) provider = loadBuiltInStyle();
+    if (!provider)
+        provider = loadBuiltInStyle();
     if (installedStyle) {
         gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(installedStyle));
         g_object_unref(installedStyle);
@@ -119,12 +125,14 @@ void readRcFile() {
 }
 
 GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
-    if (!widget || !name) return nullptr;
+    if (!widget || !name)
+        return nullptr;
     GtkWidget* top = widget;
     for (;;) {
         GtkWidget* up = GTK_IS_MENU(top) ? gtk_menu_get_attach_widget(GTK_MENU(top))
                                          : gtk_widget_get_parent(top);
-        if (!up) break;
+        if (!up)
+            break;
         top = up;
     }
     return static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(top), name));
@@ -132,10 +140,13 @@ GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
 
 GtkWidget* createPixmap(GtkWidget* /*widget*/, const char* filename) {
     GdkPixbuf* picture = filename && *filename ? loadMediumPicture(filename) : nullptr;
-    if (!picture) picture = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
-    if (!picture) picture = pixbufFromXpmData(wizard_xpm);
+    if (!picture)
+        picture = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
+    if (!picture)
+        picture = pixbufFromXpmData(wizard_xpm);
     GtkWidget* image = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
-    if (picture) g_object_unref(picture);
+    if (picture)
+        g_object_unref(picture);
     return image;
 }
 
@@ -156,8 +167,7 @@ GtkWidget* createMainWindow() {
     registerPlain(window, "dialog_main_vbox", mainVbox);
     gtk_widget_show(mainVbox);
 
-    GtkWidget* vbox1 =
-        addNamedWidget(window, "vbox1", gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
+    GtkWidget* vbox1 = addNamedWidget(window, "vbox1", gtk_box_new(GTK_ORIENTATION_VERTICAL, 5));
     gtk_box_pack_start(GTK_BOX(mainVbox), vbox1, TRUE, TRUE, 0);
     gtk_container_set_border_width(GTK_CONTAINER(vbox1), 10);
 
@@ -173,16 +183,15 @@ GtkWidget* createMainWindow() {
     gtk_widget_show(actionArea);
     gtk_container_set_border_width(GTK_CONTAINER(actionArea), 10);
 
-    GtkWidget* hbox1 =
-        addNamedWidget(window, "hbox1", gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 30));
+    GtkWidget* hbox1 = addNamedWidget(window, "hbox1", gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 30));
     gtk_box_pack_start(GTK_BOX(actionArea), hbox1, TRUE, TRUE, 0);
     // The action area is a button box: let the row take its whole width, so
     // that Back and Next sit at the right of an expanding box, apart from Cancel.
     gtk_button_box_set_child_non_homogeneous(GTK_BUTTON_BOX(actionArea), hbox1, TRUE);
     gtk_widget_set_hexpand(hbox1, TRUE);
 
-    GtkWidget* buttonBox1 = addNamedWidget(window, "hbuttonbox1",
-                                           gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    GtkWidget* buttonBox1 =
+        addNamedWidget(window, "hbuttonbox1", gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
     gtk_box_pack_start(GTK_BOX(hbox1), buttonBox1, TRUE, TRUE, 0);
     gtk_button_box_set_layout(GTK_BUTTON_BOX(buttonBox1), GTK_BUTTONBOX_END);
     gtk_box_set_spacing(GTK_BOX(buttonBox1), 10);
@@ -190,8 +199,8 @@ GtkWidget* createMainWindow() {
     GtkWidget* back = addBoxButton(window, buttonBox1, "dialog_back_button", BackLabelId);
     GtkWidget* next = addBoxButton(window, buttonBox1, "dialog_next_button", NextLabelId);
 
-    GtkWidget* buttonBox2 = addNamedWidget(window, "hbuttonbox2",
-                                           gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
+    GtkWidget* buttonBox2 =
+        addNamedWidget(window, "hbuttonbox2", gtk_button_box_new(GTK_ORIENTATION_HORIZONTAL));
     gtk_box_pack_start(GTK_BOX(hbox1), buttonBox2, FALSE, FALSE, 0);
 
     GtkWidget* cancel = addBoxButton(window, buttonBox2, "dialog_cancel_button", CancelLabelId);
@@ -215,26 +224,32 @@ void registerOwned(GtkWidget* window, const char* name, GtkWidget* widget) {
 }
 
 gchar* localeToUtf8(const char* text, glong maxChars) {
-    if (!text) return g_strdup("");
+    if (!text)
+        return g_strdup("");
     gchar* utf8 = g_locale_to_utf8(text, -1, nullptr, nullptr, nullptr);
     // The string service may hand over a prefix cut inside a character; keep
     // what can be shown rather than nothing.
-    if (!utf8) utf8 = externalToUtf8(text, -1);
+    if (!utf8)
+        utf8 = externalToUtf8(text, -1);
     cutToCharacters(utf8, maxChars);
     return utf8;
 }
 
 gchar* externalToUtf8(const char* text, gssize length) {
-    if (!text) return g_strdup("");
+    if (!text)
+        return g_strdup("");
     gssize usable = static_cast<gssize>(lengthUpToNul(text, length));
-    if (g_utf8_validate(text, usable, nullptr)) return g_strndup(text, static_cast<gsize>(usable));
+    if (g_utf8_validate(text, usable, nullptr))
+        return g_strndup(text, static_cast<gsize>(usable));
     gchar* converted = g_locale_to_utf8(text, usable, nullptr, nullptr, nullptr);
-    if (converted) return converted;
+    if (converted)
+        return converted;
     return g_utf8_make_valid(text, usable);
 }
 
 void setLabelText(GtkWidget* label, const char* localeText) {
-    if (!label) return;
+    if (!label)
+        return;
     GCharPtr utf8(localeToUtf8(localeText, labelTextLimit(label)));
     gtk_label_set_text(GTK_LABEL(label), utf8.get());
 }

@@ -14,7 +14,8 @@ namespace {
 // Replaces the review view's content with the summary of the current selection.
 void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
-    if (!view) return;
+    if (!view)
+        return;
     std::string text = composeReviewText();
     gchar* utf8 = localeToUtf8(text.c_str());
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
@@ -36,7 +37,8 @@ void showFailedFinish(GtkWidget* anyWidget) {
 // Names the install log on the finish page when the install wrote one.
 void showLogPlace(GtkWidget* anyWidget) {
     GtkWidget* label = lookupWidget(anyWidget, "finish_log");
-    if (!label || !installLogWritten()) return;
+    if (!label || !installLogWritten())
+        return;
     setLabelText(label, fillText(getString(LogPlaceId), {installLogPath()}).c_str());
     gtk_widget_show(label);
 }
@@ -51,7 +53,8 @@ void finishWizard(GtkWidget* mainWindow) {
 
 void adjustCurrentPage(GtkWidget* mainWindow, int index) {
     GtkWidget* vbox = lookupWidget(mainWindow, "vbox1");
-    auto* current = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area"));
+    auto* current =
+        static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(mainWindow), "current_main_area"));
     if (current) {
         g_object_set_data(G_OBJECT(mainWindow), "current_main_area", nullptr);
         // The page keeps the extra reference its constructor took, so it survives removal.
@@ -80,7 +83,8 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
 
 void onDialogBackButtonClicked(GtkButton* button, gpointer) {
     int target = pageBefore(CurrentPage);
-    if (target < 0) return;
+    if (target < 0)
+        return;
     adjustCurrentPage(gtk_widget_get_toplevel(GTK_WIDGET(button)), target);
     CurrentPage = target;
 }
@@ -92,7 +96,8 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
         finishWizard(mainWindow);
         return;
     }
-    if (isPage(CurrentPage, SetupTypeTitleId)) adjustComponentsFromSetuptype();
+    if (isPage(CurrentPage, SetupTypeTitleId))
+        adjustComponentsFromSetuptype();
 
     if (isPage(next, ReviewTitleId))
         fillReviewText(mainWindow);
@@ -101,7 +106,8 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
 
     adjustCurrentPage(mainWindow, next);
     if (isPage(next, FinishTitleId)) {
-        if (!InstalledOK) showFailedFinish(mainWindow);
+        if (!InstalledOK)
+            showFailedFinish(mainWindow);
         showLogPlace(mainWindow);
     }
     CurrentPage = next;
@@ -123,24 +129,29 @@ void adjustComponents() {
     }
     for (int i = 0; i < NumberOfComponents; ++i) {
         ComponentEntry& component = Components[i];
-        if (!component.enableButton) continue;
+        if (!component.enableButton)
+            continue;
         // A component that a selected one requires cannot be cleared; the driver cannot be
         // chosen when the medium's is not newer than the installed one.
         bool free = componentLock(i) == ComponentLock::None;
         gtk_widget_set_sensitive(component.enableButton, free);
-        if (component.label) gtk_widget_set_sensitive(component.label, free);
+        if (component.label)
+            gtk_widget_set_sensitive(component.label, free);
     }
 }
 
 void onSetuptypeToggled(GtkToggleButton* button, gpointer) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "setuptype_index"));
-    if (value <= 0) return;
-    if (gtk_toggle_button_get_active(button)) SetuptypeSelected = value - 1;
+    if (value <= 0)
+        return;
+    if (gtk_toggle_button_get_active(button))
+        SetuptypeSelected = value - 1;
 }
 
 void onComponentEnableToggled(GtkToggleButton* button, gpointer) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "component_index"));
-    if (value < 1) return;
+    if (value < 1)
+        return;
     int bit = 1 << (value - 1);
     if (gtk_toggle_button_get_active(button))
         ComponentsSelected |= bit;

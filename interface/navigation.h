@@ -11,4 +11,3 @@ void adjustComponentsFromSetuptype();
 void adjustComponents();
 void onSetuptypeToggled(GtkToggleButton* button, gpointer data);
 void onComponentEnableToggled(GtkToggleButton* button, gpointer data);
-

@@ -10,15 +10,13 @@
 #include "services/string_service.h"
 #include "wizard/text_ids.h"
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 char* getLicenseText() {
     std::string text;
     bool cut = false;
-    if (!readLicenseFile(&text, &cut)) return g_strdup(getString(NoLicenseTextId));
+    if (!readLicenseFile(&text, &cut))
+        return g_strdup(getString(NoLicenseTextId));
     return cut ? g_strconcat(text.c_str(), "\n\n", getString(LicenseTextCutId), nullptr)
                : g_strdup(text.c_str());
 }
@@ -36,7 +34,8 @@ GtkWidget* createIntroMainArea(GtkWidget* window) {
 GtkWidget* createLicenseMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("license_main_area", GTK_ORIENTATION_VERTICAL, 5);
 
-    GtkWidget* top = addNamedWidget(window, "license_label_top", newResourceLabel(LicenseTopNoteId));
+    GtkWidget* top =
+        addNamedWidget(window, "license_label_top", newResourceLabel(LicenseTopNoteId));
     gtk_box_pack_start(GTK_BOX(area), top, FALSE, TRUE, 5);
     setPageLabelLayout(top, 509, 0.0f, 0.0f);
 
@@ -66,7 +65,8 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
 
-    GtkWidget* bottom = addNamedWidget(window, "license_label_bottom", newResourceLabel(LicenseBottomNoteId));
+    GtkWidget* bottom =
+        addNamedWidget(window, "license_label_bottom", newResourceLabel(LicenseBottomNoteId));
     gtk_box_pack_start(GTK_BOX(area), bottom, FALSE, FALSE, 0);
     setPageLabelLayout(bottom, 509, 0.0f, 0.0f);
     return area;
@@ -89,9 +89,8 @@ GtkWidget* createFinishMainArea(GtkWidget* window) {
 
     // A registration notice still holding markup source is not fit to be shown.
     std::string notice = getString(RegisterControllerId);
-    GCharPtr noticeUtf8(notice.find("</source>") == std::string::npos
-                            ? localeToUtf8(notice.c_str())
-                            : g_strdup(""));
+    GCharPtr noticeUtf8(notice.find("</source>") == std::string::npos ? localeToUtf8(notice.c_str())
+                                                                      : g_strdup(""));
     GtkWidget* reg = addNamedWidget(window, "register_controller", gtk_label_new(noticeUtf8.get()));
     gtk_box_pack_start(GTK_BOX(vbox6), reg, FALSE, FALSE, 0);
     setPageLabelLayout(reg, 367, 0.0f, 0.0f);

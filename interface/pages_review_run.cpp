@@ -8,7 +8,8 @@ GtkWidget* createKernelRebuildMainArea(GtkWidget* window) {
     GtkWidget* area = newPageMainArea("kernelRebuild_main_area", GTK_ORIENTATION_HORIZONTAL, 5);
     addPagePicture(window, area, "kernelRebuild_pixmap");
 
-    GtkWidget* label = addNamedWidget(window, "kernelRebuild_label", newResourceLabel(KernelRebuildNoticeId));
+    GtkWidget* label =
+        addNamedWidget(window, "kernelRebuild_label", newResourceLabel(KernelRebuildNoticeId));
     gtk_box_pack_start(GTK_BOX(area), label, TRUE, TRUE, 0);
     setPageLabelLayout(label, 367, 0.0f, 0.0f);
     return area;
@@ -25,7 +26,8 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(vbox7), intro, FALSE, TRUE, 0);
     setPageLabelLayout(intro, 380, 0.0f, 0.5f);
 
-    GtkWidget* heading = addNamedWidget(window, "review_current_settings", newResourceLabel(ReviewSettingsHeadingId));
+    GtkWidget* heading = addNamedWidget(window, "review_current_settings",
+                                        newResourceLabel(ReviewSettingsHeadingId));
     gtk_box_pack_start(GTK_BOX(vbox7), heading, FALSE, FALSE, 0);
     setPageLabelLayout(heading, 210, 0.0f, 0.5f);
 

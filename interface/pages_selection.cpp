@@ -2,9 +2,9 @@
 // row, laid out in a two-column grid whose rows follow each entry's rowSpan.
 #include <cstdio>
 
+#include "interface/navigation.h"
 #include "interface/pages.h"
 #include "interface/widget_build.h"
-#include "interface/navigation.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 
@@ -45,7 +45,8 @@ GtkWidget* createSetuptypeMainArea(GtkWidget* window) {
     GtkWidget* vbox4 = addNamedWidget(window, "vbox4", gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
     gtk_box_pack_start(GTK_BOX(area), vbox4, TRUE, TRUE, 0);
 
-    GtkWidget* intro = addNamedWidget(window, "setuptype_label", newResourceLabel(SetupTypeIntroId));
+    GtkWidget* intro =
+        addNamedWidget(window, "setuptype_label", newResourceLabel(SetupTypeIntroId));
     gtk_box_pack_start(GTK_BOX(vbox4), intro, FALSE, FALSE, 0);
     setPageLabelLayout(intro, 367, 0.0f, 0.5f);
 
@@ -82,7 +83,8 @@ GtkWidget* createComponentsMainArea(GtkWidget* window) {
     GtkWidget* vbox5 = addNamedWidget(window, "vbox5", gtk_box_new(GTK_ORIENTATION_VERTICAL, 12));
     gtk_box_pack_start(GTK_BOX(area), vbox5, TRUE, TRUE, 0);
 
-    GtkWidget* intro = addNamedWidget(window, "components_label", newResourceLabel(ComponentsIntroId));
+    GtkWidget* intro =
+        addNamedWidget(window, "components_label", newResourceLabel(ComponentsIntroId));
     gtk_box_pack_start(GTK_BOX(vbox5), intro, FALSE, FALSE, 0);
     setPageLabelLayout(intro, 367, 0.0f, 0.5f);
 
@@ -92,7 +94,8 @@ GtkWidget* createComponentsMainArea(GtkWidget* window) {
     int row = 0;
     for (int i = 0; i < NumberOfComponents; ++i) {
         ComponentEntry& component = Components[i];
-        if (!component.available) continue;
+        if (!component.available)
+            continue;
 
         GtkWidget* check = newResourceCheckButton(component.nameId);
         component.enableButton = check;

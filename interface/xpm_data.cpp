@@ -17,11 +17,13 @@ struct Rgba {
 };
 
 bool parseHexColour(const char* text, Rgba* out) {
-    if (text[0] != '#' || std::strlen(text) != 7) return false;
+    if (text[0] != '#' || std::strlen(text) != 7)
+        return false;
     unsigned value = 0;
     for (int i = 1; i < 7; ++i) {
         int digit = g_ascii_xdigit_value(text[i]);
-        if (digit < 0) return false;
+        if (digit < 0)
+            return false;
         value = value * 16 + static_cast<unsigned>(digit);
     }
     *out = Rgba{static_cast<guchar>(value >> 16), static_cast<guchar>(value >> 8),
@@ -29,16 +31,20 @@ bool parseHexColour(const char* text, Rgba* out) {
     return true;
 }
 
-guchar channel(double value) { return static_cast<guchar>(std::lround(value * 255.0)); }
+guchar channel(double value) {
+    return static_cast<guchar>(std::lround(value * 255.0));
+}
 
 bool parseColour(const std::string& text, Rgba* out) {
     if (g_ascii_strcasecmp(text.c_str(), "None") == 0) {
         *out = Rgba{0, 0, 0, 0};
         return true;
     }
-    if (parseHexColour(text.c_str(), out)) return true;
+    if (parseHexColour(text.c_str(), out))
+        return true;
     GdkRGBA rgba;
-    if (!gdk_rgba_parse(&rgba, text.c_str())) return false;
+    if (!gdk_rgba_parse(&rgba, text.c_str()))
+        return false;
     *out = Rgba{channel(rgba.red), channel(rgba.green), channel(rgba.blue), channel(rgba.alpha)};
     return true;
 }
@@ -52,7 +58,8 @@ bool isContextKey(const std::string& word) {
 // tabs. A value may be several words ("light grey"). The colour is the value
 // of "c".
 bool parseColourLine(const char* line, int keyLength, std::string* key, Rgba* colour) {
-    if (std::strlen(line) < static_cast<size_t>(keyLength)) return false;
+    if (std::strlen(line) < static_cast<size_t>(keyLength))
+        return false;
     key->assign(line, static_cast<size_t>(keyLength));
     std::string context, value, colourText;
     bool hasColour = false;
@@ -67,7 +74,8 @@ bool parseColourLine(const char* line, int keyLength, std::string* key, Rgba* co
         const char* start = p;
         while (*p && *p != ' ' && *p != '\t') ++p;
         std::string word(start, static_cast<size_t>(p - start));
-        if (word.empty()) break;
+        if (word.empty())
+            break;
         if (isContextKey(word)) {
             endPair();
             context = word;
@@ -75,7 +83,8 @@ bool parseColourLine(const char* line, int keyLength, std::string* key, Rgba* co
         } else if (context.empty()) {
             return false;
         } else {
-            if (!value.empty()) value += ' ';
+            if (!value.empty())
+                value += ' ';
             value += word;
         }
     }
@@ -86,7 +95,7 @@ bool parseColourLine(const char* line, int keyLength, std::string* key, Rgba* co
 // The C string literals of an XPM file, in order, outside comments. A
 // backslash stands for the character after it; a literal ends at its line.
 class XpmLiterals {
-public:
+  public:
     explicit XpmLiterals(const std::string& text) : text_(text) {}
 
     bool next(std::string* literal) {
@@ -96,7 +105,8 @@ public:
             char after = pos_ + 1 < size ? text_[pos_ + 1] : '\0';
             if (c == '/' && (after == '*' || after == '/')) {
                 size_t end = text_.find(after == '*' ? "*/" : "\n", pos_ + 2);
-                if (end == std::string::npos) return false;
+                if (end == std::string::npos)
+                    return false;
                 pos_ = end + (after == '*' ? 2 : 1);
             } else if (c == '"') {
                 return readLiteral(literal);
@@ -107,14 +117,17 @@ public:
         return false;
     }
 
-private:
+  private:
     bool readLiteral(std::string* literal) {
         literal->clear();
         for (++pos_; pos_ < text_.size();) {
             char c = text_[pos_++];
-            if (c == '"') return true;
-            if (c == '\n') return false;
-            if (c == '\\' && pos_ < text_.size()) c = text_[pos_++];
+            if (c == '"')
+                return true;
+            if (c == '\n')
+                return false;
+            if (c == '\\' && pos_ < text_.size())
+                c = text_[pos_++];
             literal->push_back(c);
         }
         return false;
@@ -133,7 +146,8 @@ struct XpmHeader {
 // limit stops counting at a bound above them all, so that nothing overflows.
 bool readHeaderNumber(const char** p, long long* value) {
     while (**p == ' ' || **p == '\t') ++*p;
-    if (!g_ascii_isdigit(**p)) return false;
+    if (!g_ascii_isdigit(**p))
+        return false;
     *value = 0;
     for (; g_ascii_isdigit(**p); ++*p) *value = std::min(*value * 10 + (**p - '0'), 1LL << 31);
     return true;
@@ -155,7 +169,8 @@ bool withinLimits(const XpmHeader& h) {
 }  // namespace
 
 GdkPixbuf* pixbufFromXpmData(const char* const* data) {
-    if (!data || !data[0]) return nullptr;
+    if (!data || !data[0])
+        return nullptr;
     int width = 0, height = 0, colours = 0, keyLength = 0;
     if (std::sscanf(data[0], "%d %d %d %d", &width, &height, &colours, &keyLength) != 4) {
         return nullptr;
@@ -171,12 +186,14 @@ GdkPixbuf* pixbufFromXpmData(const char* const* data) {
         const char* line = data[1 + i];
         std::string key;
         Rgba colour;
-        if (!line || !parseColourLine(line, keyLength, &key, &colour)) return nullptr;
+        if (!line || !parseColourLine(line, keyLength, &key, &colour))
+            return nullptr;
         palette[key] = colour;
     }
 
     GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, width, height);
-    if (!pixbuf) return nullptr;
+    if (!pixbuf)
+        return nullptr;
     guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
     const int stride = gdk_pixbuf_get_rowstride(pixbuf);
     const size_t rowLength = static_cast<size_t>(width) * static_cast<size_t>(keyLength);
@@ -207,7 +224,8 @@ GdkPixbuf* pixbufFromXpmData(const char* const* data) {
 
 GdkPixbuf* pixbufFromXpmText(const std::string& text) {
     static const char Magic[] = "/* XPM */";
-    if (text.compare(0, sizeof Magic - 1, Magic) != 0) return nullptr;
+    if (text.compare(0, sizeof Magic - 1, Magic) != 0)
+        return nullptr;
     XpmLiterals literals(text);
     std::vector<std::string> lines(1);
     XpmHeader header;
@@ -218,7 +236,8 @@ GdkPixbuf* pixbufFromXpmText(const std::string& text) {
     const auto wanted = static_cast<size_t>(1 + header.colours + header.height);
     std::string literal;
     while (lines.size() < wanted && literals.next(&literal)) lines.push_back(literal);
-    if (lines.size() < wanted) return nullptr;
+    if (lines.size() < wanted)
+        return nullptr;
 
     std::vector<const char*> data;
     data.reserve(lines.size() + 1);

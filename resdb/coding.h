@@ -12,26 +12,22 @@
 class File_C;
 
 inline void EncodeFixed32(unsigned char* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 inline void EncodeFixed64(unsigned char* bytes, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
 inline std::uint32_t DecodeFixed32(const unsigned char* bytes) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | bytes[i];
+    for (int i = 3; i >= 0; --i) value = (value << 8) | bytes[i];
     return value;
 }
 
 inline std::uint64_t DecodeFixed64(const unsigned char* bytes) {
     std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = (value << 8) | bytes[i];
+    for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
     return value;
 }
 

@@ -34,7 +34,9 @@ bool File_C::Exists(const char* path) {
     return stat(path, &info) == 0;
 }
 
-bool File_C::Delete(const char* path) { return unlink(path) == 0; }
+bool File_C::Delete(const char* path) {
+    return unlink(path) == 0;
+}
 
 unsigned long long File_C::Size(const char* path) {
     struct stat info;
@@ -84,11 +86,15 @@ unsigned long long File_C::SeekCurrent(unsigned long long offset) {
     return Seek(offset, FROM_CURRENT);
 }
 
-unsigned long long File_C::SeekEnd(unsigned long long offset) { return Seek(offset, FROM_END); }
+unsigned long long File_C::SeekEnd(unsigned long long offset) {
+    return Seek(offset, FROM_END);
+}
 
 UnixFile_C::UnixFile_C() : fd(-1) {}
 
-UnixFile_C::~UnixFile_C() { Close(); }
+UnixFile_C::~UnixFile_C() {
+    Close();
+}
 
 bool UnixFile_C::Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS ifExists,
                       ACCESS_MODE accessMode, SHARE_MODE /*shareMode: no POSIX meaning*/) {
@@ -119,7 +125,9 @@ bool UnixFile_C::Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS
     return true;
 }
 
-bool UnixFile_C::IsOpen() { return fd != -1; }
+bool UnixFile_C::IsOpen() {
+    return fd != -1;
+}
 
 bool UnixFile_C::Close() {
     if (fd != -1) {
@@ -156,4 +164,6 @@ unsigned long long UnixFile_C::Seek(unsigned long long offset, SEEK_MODE mode) {
     return result == -1 ? 0 : static_cast<unsigned long long>(result);
 }
 
-unsigned long long UnixFile_C::Peek() { return Seek(0, FROM_CURRENT); }
+unsigned long long UnixFile_C::Peek() {
+    return Seek(0, FROM_CURRENT);
+}

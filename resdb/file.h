@@ -9,7 +9,7 @@
 #include <string>
 
 class File_C {
-public:
+  public:
     // The numeric values are part of the interface: callers may pass them as numbers.
     enum IF_DOESNT_EXIST { DOESNT_EXIST_CREATE = 0, DOESNT_EXIST_FAIL = 1 };
     enum IF_EXISTS { EXISTS_OPEN = 0, EXISTS_TRUNCATE = 1, EXISTS_FAIL = 2 };
@@ -17,8 +17,8 @@ public:
     enum SHARE_MODE { SHARE_NONE = 0, SHARE_READ = 1 };
     enum SEEK_MODE { FROM_BEGIN = 0, FROM_CURRENT = 1, FROM_END = 2 };
 
-    static const char pathChar;    // '/'
-    static const char* curDir_P;   // "./"
+    static const char pathChar;   // '/'
+    static const char* curDir_P;  // "./"
 
     // A new, closed file of the platform's implementation; the caller owns it
     // and destroys it through a File_C pointer.
@@ -75,7 +75,7 @@ public:
 // A file over a POSIX descriptor. Every Read and Write is exactly one system
 // call; offsets are passed to lseek as 32-bit values.
 class UnixFile_C : public File_C {
-public:
+  public:
     UnixFile_C();
     ~UnixFile_C() override;
     UnixFile_C(const UnixFile_C&) = delete;

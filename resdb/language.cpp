@@ -133,7 +133,9 @@ bool Language_C::Fallback() {
     return true;
 }
 
-void Language_C::Restore() { fallbackLevel = 0; }
+void Language_C::Restore() {
+    fallbackLevel = 0;
+}
 
 bool Language_C::DegradedMatch(const Language_C& other) const {
     const unsigned int relaxed = fallbackLevel | other.fallbackLevel;

@@ -8,7 +8,7 @@
 class File_C;
 
 class Language_C {
-public:
+  public:
     // en/US, 0, 0.
     Language_C();
     // Throws ResourceError(INVALID_LANGUAGE) when SetLang refuses the codes.

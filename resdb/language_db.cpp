@@ -51,9 +51,9 @@ LoadError readHeaderChain(File_C* file, std::uint32_t count, LanguageDB_C::Heade
         };
         LanguageHeader_C header;
         if (!header.Load(file, previous))
-            return LoadError(LoadError::HEADER_DAMAGED,
-                             "truncated or damaged " + which() + " (file size " +
-                                 std::to_string(file->SeekEnd(0)) + ")");
+            return LoadError(LoadError::HEADER_DAMAGED, "truncated or damaged " + which() +
+                                                            " (file size " +
+                                                            std::to_string(file->SeekEnd(0)) + ")");
         if (!visited.insert(header.headerPos).second)
             return LoadError(LoadError::HEADER_CHAIN_LOOPS,
                              "damaged " + which() + ": the header chain loops");
@@ -136,8 +136,7 @@ bool LanguageHeader_C::Load(File_C* file, const LanguageHeader_C* previous) {
 }
 
 bool LanguageHeader_C::Store(File_C* file) const {
-    return WriteFixed64(file, nextHeaderPos) && WriteFixed64(file, resourcePos) &&
-           lang.Store(file);
+    return WriteFixed64(file, nextHeaderPos) && WriteFixed64(file, resourcePos) && lang.Store(file);
 }
 
 // ---------------------------------------------------------------- ResourceDB_C
@@ -225,7 +224,9 @@ LanguageDB_C::LanguageDB_C() = default;
 
 LanguageDB_C::~LanguageDB_C() = default;
 
-void LanguageDB_C::ReleaseFile() { file_P.reset(); }
+void LanguageDB_C::ReleaseFile() {
+    file_P.reset();
+}
 
 bool LanguageDB_C::Refuse(LoadError::Code code, const std::string& message) {
     loadError = LoadError(code, message);
@@ -317,8 +318,7 @@ bool LanguageDB_C::Store(const char* path) {
 
 bool LanguageDB_C::Unload() {
     ReleaseFile();
-    for (auto& language : resources)
-        language.second.Unload();
+    for (auto& language : resources) language.second.Unload();
     headers.clear();
     resources.clear();
     fileOrder.clear();
@@ -404,8 +404,7 @@ bool LanguageDB_C::AddResource(Language_C language, const ResourceID_C& id,
     return where->second.AddResource(id, value);
 }
 
-bool LanguageDB_C::AddString(Language_C language, const ResourceID_C& id,
-                             const std::string& text) {
+bool LanguageDB_C::AddString(Language_C language, const ResourceID_C& id, const std::string& text) {
     iterator where;
     if (!GetResourceDB(language, where)) {
         language.Restore();
@@ -430,8 +429,14 @@ bool LanguageDB_C::AddGlobalString(Language_C language, const ResourceID_C& id,
     return g_ldbResources.AddString(language, id, text);
 }
 
-bool LanguageDB_C::LoadGlobalDatabase(const char* path) { return g_ldbResources.Load(path); }
+bool LanguageDB_C::LoadGlobalDatabase(const char* path) {
+    return g_ldbResources.Load(path);
+}
 
-bool LanguageDB_C::StoreGlobalDatabase(const char* path) { return g_ldbResources.Store(path); }
+bool LanguageDB_C::StoreGlobalDatabase(const char* path) {
+    return g_ldbResources.Store(path);
+}
 
-bool LanguageDB_C::UnloadGlobalDatabase() { return g_ldbResources.Unload(); }
+bool LanguageDB_C::UnloadGlobalDatabase() {
+    return g_ldbResources.Unload();
+}

@@ -42,7 +42,7 @@ struct LoadError {
 };
 
 class LanguageHeader_C {
-public:
+  public:
     LanguageHeader_C();
 
     // Reads one 32-byte header. With a previous header, first seeks to its
@@ -58,7 +58,7 @@ public:
 };
 
 class ResourceDB_C {
-public:
+  public:
     typedef std::map<ResourceID_C, LangRes_C> EntryMap;
 
     // Throws ResourceError(RESOURCE_NOT_FOUND) when the identifier is missing;
@@ -83,7 +83,7 @@ public:
 };
 
 class LanguageDB_C {
-public:
+  public:
     typedef std::map<Language_C, ResourceDB_C> ResourceMap;
     typedef std::map<Language_C, LanguageHeader_C> HeaderMap;
     typedef ResourceMap::iterator iterator;
@@ -141,7 +141,7 @@ public:
     std::unique_ptr<File_C> file_P;  // null when there is no file
     HeaderMap headers;               // languages listed in the open file
 
-private:
+  private:
     void ReleaseFile();
     bool Refuse(LoadError::Code code, const std::string& message);
 

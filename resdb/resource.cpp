@@ -31,7 +31,9 @@ bool ResourceID_C::Load(File_C* file) {
     return true;
 }
 
-bool ResourceID_C::Store(File_C* file) const { return WriteFixed32(file, id); }
+bool ResourceID_C::Store(File_C* file) const {
+    return WriteFixed32(file, id);
+}
 
 LangRes_C::LangRes_C() = default;
 LangRes_C::LangRes_C(const LangRes_C& other) = default;

@@ -15,7 +15,7 @@ unsigned long long ToHostByteOrder(unsigned long long value);
 
 // Thrown by value by the database lookups and by Language_C's string constructor.
 class ResourceError {
-public:
+  public:
     enum { RESOURCE_NOT_FOUND = 1, LANGUAGE_NOT_FOUND = 2, INVALID_LANGUAGE = 4 };
 
     explicit ResourceError(int code) : code(code) {}
@@ -27,7 +27,7 @@ public:
 // Key of a resource. Converts implicitly from and to unsigned int; maps order
 // identifiers as unsigned 32-bit numbers.
 class ResourceID_C {
-public:
+  public:
     ResourceID_C(unsigned int value = 0) : id(value) {}
     operator unsigned int() const { return id; }
 
@@ -41,7 +41,7 @@ public:
 
 // Value of a resource: a byte string of explicit length (NUL bytes allowed).
 class LangRes_C {
-public:
+  public:
     LangRes_C();
     LangRes_C(const LangRes_C& other);
     explicit LangRes_C(const std::string& bytes);
@@ -63,7 +63,7 @@ public:
     bool Load(File_C* file, unsigned long long remaining);
     bool Store(File_C* file) const;
 
-private:
+  private:
     std::string data;
 };
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev libglib2.0-dev xvfb xauth xdotool
   at-spi2-core dbus dbus-x11 python3 python3-gi python3-xlib gir1.2-atspi-2.0 gir1.2-gtk-3.0

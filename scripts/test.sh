@@ -7,6 +7,9 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 "$top/scripts/setup.sh"
 
+echo "== format"
+"$top/scripts/check_format.sh"
+
 jobs=$(nproc)
 export CTEST_OUTPUT_ON_FAILURE=1
 

@@ -18,8 +18,8 @@ extern char** environ;
 namespace {
 
 // Creates the child with the string service closed around it.
-bool spawnWithServiceClosed(const std::vector<std::string>& argv, posix_spawn_file_actions_t* actions,
-                            pid_t* pid) {
+bool spawnWithServiceClosed(const std::vector<std::string>& argv,
+                            posix_spawn_file_actions_t* actions, pid_t* pid) {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -38,9 +38,11 @@ void reap(pid_t pid) {
 
 bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
     line->clear();
-    if (argv.empty()) return false;
+    if (argv.empty())
+        return false;
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -68,7 +70,8 @@ bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
     // A child with more to say meets a closed pipe and ends.
     fclose(output);
     reap(pid);
-    if (got) line->assign(text);
+    if (got)
+        line->assign(text);
     free(text);
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
     return got;
@@ -108,10 +111,12 @@ bool readAvailable(size_t limit) {
         ssize_t n = read(watched.fd, buffer, wanted);
         if (n > 0) {
             total += static_cast<size_t>(n);
-            if (watched.watch.output) watched.watch.output(buffer, static_cast<size_t>(n));
+            if (watched.watch.output)
+                watched.watch.output(buffer, static_cast<size_t>(n));
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         return n < 0 && errno == EAGAIN;
     }
     return true;
@@ -125,16 +130,19 @@ gboolean onOutputReady(gint, GIOCondition, gpointer) {
 void onExited(GPid pid, gint status, gpointer) {
     g_spawn_close_pid(pid);
     // Everything the command wrote is in the pipe now.
-    if (watched.fd >= 0) readAvailable(watched.watch.afterExit);
+    if (watched.fd >= 0)
+        readAvailable(watched.watch.afterExit);
     stopReading();
-    if (watched.watch.exited) watched.watch.exited(status);
+    if (watched.watch.exited)
+        watched.watch.exited(status);
 }
 
 }  // namespace
 
 bool startWatchedCommand(const std::string& command, const WatchedCommand& watch) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return false;
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
@@ -159,6 +167,8 @@ bool startWatchedCommand(const std::string& command, const WatchedCommand& watch
 }
 
 void readWatchedCommand() {
-    if (watched.fd < 0) return;
-    if (!readAvailable(watched.watch.perTurn)) stopReading();
+    if (watched.fd < 0)
+        return;
+    if (!readAvailable(watched.watch.perTurn))
+        stopReading();
 }

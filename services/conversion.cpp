@@ -30,10 +30,12 @@ void writeUnit16(std::iostream& out, std::uint32_t value) {
 int UTF8toUTF16(std::iostream& in, std::iostream& out) {
     for (;;) {
         int first = in.get();
-        if (first == std::char_traits<char>::eof()) return 0;
+        if (first == std::char_traits<char>::eof())
+            return 0;
         const unsigned char lead = static_cast<unsigned char>(first);
         const int ones = leadingOnes(lead);
-        if (ones >= 7) return -1;
+        if (ones >= 7)
+            return -1;
 
         std::uint32_t value = lead;
         if (ones >= 2) {
@@ -51,7 +53,8 @@ int UTF8toUTF16(std::iostream& in, std::iostream& out) {
         }
 
         writeUnit16(out, value);
-        if (value > 0xFFFF) writeUnit16(out, value >> 16);
+        if (value > 0xFFFF)
+            writeUnit16(out, value >> 16);
     }
 }
 
@@ -72,7 +75,8 @@ int UTF16toUTF8(std::iostream& in, std::iostream& out) {
 
     for (;;) {
         in.read(reinterpret_cast<char*>(unit), 2);
-        if (in.gcount() != 2) return 0;
+        if (in.gcount() != 2)
+            return 0;
         unsigned int u = bigEndian ? (unit[0] << 8) | unit[1] : (unit[1] << 8) | unit[0];
         if (u < 0x80) {
             putByte(out, u);
@@ -93,25 +97,29 @@ int UTF8toMbcs(const std::string& utf8, std::string& mbcs) {
     std::stringstream in(utf8, std::ios::in | std::ios::out | std::ios::binary);
     std::stringstream out(std::ios::in | std::ios::out | std::ios::binary);
     int result = UTF8toUTF16(in, out);
-    if (result != 0) return result;
+    if (result != 0)
+        return result;
 
     const std::string units = out.str();
     std::size_t pos = 0;
     if (units.size() >= 2) {
-        unsigned int first = static_cast<unsigned char>(units[0]) |
-                             (static_cast<unsigned char>(units[1]) << 8);
-        if (first == 0xFEFF || first == 0xFFFE) pos = 2;
+        unsigned int first =
+            static_cast<unsigned char>(units[0]) | (static_cast<unsigned char>(units[1]) << 8);
+        if (first == 0xFEFF || first == 0xFFFE)
+            pos = 2;
     }
 
     const std::size_t bufferSize = MB_CUR_MAX + 1;
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize]);
-    if (!buffer) return -1;
+    if (!buffer)
+        return -1;
 
     for (; pos + 1 < units.size(); pos += 2) {
         wchar_t wide = static_cast<wchar_t>(static_cast<unsigned char>(units[pos]) |
                                             (static_cast<unsigned char>(units[pos + 1]) << 8));
         int length = wctomb(buffer.get(), wide);
-        if (length < 0) return -1;
+        if (length < 0)
+            return -1;
         buffer[length] = '\0';
         // Up to the first NUL: a U+0000 character adds nothing.
         mbcs.append(buffer.get());

@@ -2,14 +2,13 @@
 
 #include <glib.h>
 #include <glob.h>
-
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 char orgDirectory[256] = ".";
 char localeSubdirectory[3] = "";
@@ -43,7 +42,8 @@ void setSearchDirectories(const char* programPath) {
     }
 
     const char* lang = std::getenv("LANG");
-    if (lang == nullptr || std::strcmp(lang, "C") == 0) lang = "en_US";
+    if (lang == nullptr || std::strcmp(lang, "C") == 0)
+        lang = "en_US";
     // Only a language code names a subdirectory: LANG="..", "/x" or "PO" must not
     // point the search at another directory.
     auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
@@ -57,7 +57,8 @@ void setSearchDirectories(const char* programPath) {
 }
 
 char* findFile(const char* name) {
-    if (name == nullptr) return nullptr;
+    if (name == nullptr)
+        return nullptr;
     const bool withSubdirectory = localeSubdirectory[0] != '\0';
     // Large enough for the longest candidate, orgDirectory/sub/name. Every
     // candidate is composed directly in it, so no length limit applies to name.
@@ -67,16 +68,20 @@ char* findFile(const char* name) {
 
     if (withSubdirectory) {
         std::snprintf(path, size, "%s/%s", localeSubdirectory, name);
-        if (isRegularFile(path)) return path;
+        if (isRegularFile(path))
+            return path;
     }
     std::snprintf(path, size, "%s", name);
-    if (isRegularFile(path)) return path;
+    if (isRegularFile(path))
+        return path;
     if (withSubdirectory) {
         std::snprintf(path, size, "%s/%s/%s", orgDirectory, localeSubdirectory, name);
-        if (isRegularFile(path)) return path;
+        if (isRegularFile(path))
+            return path;
     }
     std::snprintf(path, size, "%s/%s", orgDirectory, name);
-    if (isRegularFile(path)) return path;
+    if (isRegularFile(path))
+        return path;
 
     g_free(path);
     return nullptr;
@@ -85,21 +90,25 @@ char* findFile(const char* name) {
 std::string globEscape(const std::string& text) {
     std::string escaped;
     for (char c : text) {
-        if (c == '\\' || c == '*' || c == '?' || c == '[') escaped += '\\';
+        if (c == '\\' || c == '*' || c == '?' || c == '[')
+            escaped += '\\';
         escaped += c;
     }
     return escaped;
 }
 
 bool resolveFilename(const char* pattern, char* out, int outSize) {
-    if (pattern == nullptr || out == nullptr || outSize <= 0) return false;
+    if (pattern == nullptr || out == nullptr || outSize <= 0)
+        return false;
     const std::size_t patternLength = std::strlen(pattern);
     // The working directory, "/" and the pattern share one 255-character
     // buffer; a pattern that leaves no room for a directory cannot succeed.
-    if (patternLength + 1 >= kPathBufferSize - 1) return false;
+    if (patternLength + 1 >= kPathBufferSize - 1)
+        return false;
 
     char buffer[kPathBufferSize];
-    if (getcwd(buffer, kPathBufferSize - 1 - (patternLength + 1)) == nullptr) return false;
+    if (getcwd(buffer, kPathBufferSize - 1 - (patternLength + 1)) == nullptr)
+        return false;
     // Directories are taken literally; only the pattern is a pattern.
     std::string candidate = globEscape(buffer) + "/" + pattern;
 

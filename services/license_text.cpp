@@ -16,7 +16,8 @@ std::size_t completeUtf8Length(const std::string& text) {
            (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80) {
         --lead;
     }
-    if (lead == 0) return text.size();
+    if (lead == 0)
+        return text.size();
     const auto first = static_cast<unsigned char>(text[lead - 1]);
     const std::size_t needed = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
     return text.size() - (lead - 1) < needed ? lead - 1 : text.size();
@@ -41,16 +42,20 @@ bool readLicenseFile(std::string* text, bool* cut) {
     text->clear();
     *cut = false;
     char* path = findFile("license.txt");
-    if (!path) return false;
+    if (!path)
+        return false;
     bool longer = false;
     bool read = readMediumFile(path, LicenseFileLimit, text, &longer);
     g_free(path);
-    if (!read) return false;
+    if (!read)
+        return false;
     // A NUL ends the text before any limit does.
     std::size_t nul = text->find('\0');
     *cut = longer && nul == std::string::npos;
-    if (nul != std::string::npos) text->resize(nul);
-    if (*cut) text->resize(completeUtf8Length(*text));
+    if (nul != std::string::npos)
+        text->resize(nul);
+    if (*cut)
+        text->resize(completeUtf8Length(*text));
     foldLicenseLines(text);
     return true;
 }

@@ -12,7 +12,8 @@ namespace {
 struct Descriptor {
     explicit Descriptor(int fd) : fd(fd) {}
     ~Descriptor() {
-        if (fd != -1) close(fd);
+        if (fd != -1)
+            close(fd);
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -25,9 +26,12 @@ ssize_t fillFrom(int fd, std::string* text, std::size_t from) {
     std::size_t got = from;
     while (got < text->size()) {
         ssize_t n = read(fd, &(*text)[got], text->size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
         got += static_cast<std::size_t>(n);
     }
     return static_cast<ssize_t>(got);
@@ -41,9 +45,11 @@ bool readMediumFile(const char* path, std::size_t limit, std::string* bytes, boo
     // O_NONBLOCK keeps the open of a FIFO or a device from waiting; it has no
     // effect on the reads of a regular file.
     Descriptor file(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.fd == -1) return false;
+    if (file.fd == -1)
+        return false;
     struct stat info;
-    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
 
     // One byte past the limit tells a longer file from one of exactly `limit`
     // bytes; the size fstat reports only saves memory, since the file may
@@ -58,7 +64,8 @@ bool readMediumFile(const char* path, std::size_t limit, std::string* bytes, boo
         text.resize(wanted);
         got = fillFrom(file.fd, &text, static_cast<std::size_t>(got));
     }
-    if (got < 0) return false;
+    if (got < 0)
+        return false;
     text.resize(static_cast<std::size_t>(got));
     if (text.size() > limit) {
         *longer = true;

@@ -23,7 +23,6 @@ char globalOEM[80];
 
 namespace {
 
-
 const std::size_t kWorkSize = 4096;
 const std::size_t kCwdMax = 4077;
 const std::size_t kPathCacheSize = kPackagePathOutSize;
@@ -46,7 +45,6 @@ struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
 };
 using GlobHolder = std::unique_ptr<glob_t, GlobFree>;
-
 
 // Composes dir + "/" + pattern into work; false when it does not fit. The directory
 // is taken literally: a medium in "Disk [1]" is searched like any other.
@@ -84,7 +82,6 @@ int versionCharValue(unsigned char ch) {
     return ch <= '9' ? ch - '0' : ch - 55;
 }
 
-
 int clampToInt(long long value) {
     if (value > INT_MAX) {
         return INT_MAX;
@@ -111,10 +108,12 @@ int cacheAppResult(int result) {
 // ".rpm" and the architecture before it.
 std::string fileVersionText(const char* versionStart) {
     std::string text(versionStart);
-    if (text.size() > 4 && text.compare(text.size() - 4, 4, ".rpm") == 0) text.resize(text.size() - 4);
+    if (text.size() > 4 && text.compare(text.size() - 4, 4, ".rpm") == 0)
+        text.resize(text.size() - 4);
     std::size_t dash = text.rfind('-');
     std::size_t dot = text.rfind('.');
-    if (dot != std::string::npos && dash != std::string::npos && dot > dash) text.resize(dot);
+    if (dot != std::string::npos && dash != std::string::npos && dot > dash)
+        text.resize(dot);
     return text;
 }
 
@@ -235,8 +234,8 @@ void versionFromRpmName(const char* text, int alnumMinor, _PackageVersion* v) {
     char c2 = 0;
     // The minor needs both characters; a scan that stops before them leaves it.
     if (std::sscanf(text, "%d.%c%c-%d", &v->major, &c1, &c2, &v->release) >= 3) {
-        unsigned char high = static_cast<unsigned char>(
-            versionCharValue(static_cast<unsigned char>(c1)));
+        unsigned char high =
+            static_cast<unsigned char>(versionCharValue(static_cast<unsigned char>(c1)));
         v->minor = high * 36 + versionCharValue(static_cast<unsigned char>(c2));
     }
 }
@@ -329,13 +328,21 @@ int appUpdateCheck() {
     return cacheAppResult(order < 0 ? UPDATE_NEWER_INSTALLED : UPDATE_SAME_INSTALLED);
 }
 
-int packagesAreRelocatable() { return 0; }
+int packagesAreRelocatable() {
+    return 0;
+}
 
-int snmpIsSupportedOnOS() { return 1; }
+int snmpIsSupportedOnOS() {
+    return 1;
+}
 
-int webServerAvailable() { return 1; }
+int webServerAvailable() {
+    return 1;
+}
 
-int kernelRebuildNeeded() { return 0; }
+int kernelRebuildNeeded() {
+    return 0;
+}
 
 int findBrowserFile(char* out) {
     static const char* const paths[] = {"/usr/bin/netscape-navigator", "/usr/X11R6/bin/Netscape"};
@@ -360,7 +367,9 @@ int findBrowserFile(char* out) {
     return result;
 }
 
-const std::string& packageFileOutOfReach() { return outOfReach; }
+const std::string& packageFileOutOfReach() {
+    return outOfReach;
+}
 
 bool isInstallablePackagePath(const char* path) {
     if (std::strlen(path) >= kPackagePathOutSize) {
@@ -405,9 +414,13 @@ std::string unusableBrowserPackage() {
     return std::string();
 }
 
-const PackageCheckDetails& driverCheckDetails() { return driverDetails; }
+const PackageCheckDetails& driverCheckDetails() {
+    return driverDetails;
+}
 
-const PackageCheckDetails& appCheckDetails() { return appDetails; }
+const PackageCheckDetails& appCheckDetails() {
+    return appDetails;
+}
 
 void resetPackageCaches() {
     outOfReach.clear();

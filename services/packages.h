@@ -23,7 +23,7 @@
 
 // Result codes of the file searches.
 enum {
-    PACKAGE_SEARCH_ERROR = 1,       // working directory unavailable, or a search error
+    PACKAGE_SEARCH_ERROR = 1,  // working directory unavailable, or a search error
     PACKAGE_FOUND = 1000,
     PACKAGE_NOT_FOUND = 1001,
 };

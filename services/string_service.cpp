@@ -37,7 +37,8 @@ void chooseRunLanguage() {
 
 int stringInit() {
     try {
-        if (!LanguageDB_C::LoadGlobalDatabase("setupresDB")) return 0;
+        if (!LanguageDB_C::LoadGlobalDatabase("setupresDB"))
+            return 0;
         chooseRunLanguage();
     } catch (...) {
         return 0;
@@ -46,7 +47,9 @@ int stringInit() {
     return 1;
 }
 
-void stringUnInit() { LanguageDB_C::UnloadGlobalDatabase(); }
+void stringUnInit() {
+    LanguageDB_C::UnloadGlobalDatabase();
+}
 
 const char* getString(const ResourceID_C& id) {
     static const char emptyText[] = "";
@@ -56,17 +59,21 @@ const char* getString(const ResourceID_C& id) {
             buffer.reserve(kResultCapacity);
             return buffer;
         }();
-        if (stringsInited == 0) stringInit();
+        if (stringsInited == 0)
+            stringInit();
 
         std::string text = LanguageDB_C::GetGlobalResource(runLang, id).Data();
         if (UTF8toMbcs(text, retVal) != 0) {
             text = LanguageDB_C::GetGlobalResource(defaultLang, id).Data();
             UTF8toMbcs(text, retVal);
         }
-        if (!retVal.empty()) return retVal.c_str();
+        if (!retVal.empty())
+            return retVal.c_str();
     } catch (...) {
     }
     return emptyText;
 }
 
-const Language_C& stringRunLanguage() { return runLang; }
+const Language_C& stringRunLanguage() {
+    return runLang;
+}

@@ -24,7 +24,8 @@ SwitchText readSwitch(unsigned int id) {
 }  // namespace
 
 void toUpper(char* text) {
-    if (text == nullptr) return;
+    if (text == nullptr)
+        return;
     for (; *text != '\0'; ++text) {
         *text = static_cast<char>(std::toupper(static_cast<unsigned char>(*text)));
     }
@@ -33,16 +34,20 @@ void toUpper(char* text) {
 int getAutoSelectOemConfig() {
     SwitchText value = readSwitch(AutoSetupTypeId);
     toUpper(value.text);
-    if (std::strcmp(value.text, "TYPICAL") == 0) return 1;
-    if (std::strcmp(value.text, "COMPACT") == 0) return 2;
+    if (std::strcmp(value.text, "TYPICAL") == 0)
+        return 1;
+    if (std::strcmp(value.text, "COMPACT") == 0)
+        return 2;
     return 0;
 }
 
 int getShowLicenseOption() {
     SwitchText value = readSwitch(ShowLicenseId);
     toUpper(value.text);
-    if (std::strcmp(value.text, "ENABLED") == 0) return 1;
-    if (std::strcmp(value.text, "DISABLED") == 0) return 0;
+    if (std::strcmp(value.text, "ENABLED") == 0)
+        return 1;
+    if (std::strcmp(value.text, "DISABLED") == 0)
+        return 0;
     return 1;
 }
 

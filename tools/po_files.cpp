@@ -13,8 +13,12 @@
 
 namespace {
 
-bool isLower(char c) { return c >= 'a' && c <= 'z'; }
-bool isUpperOrDigit(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool isLower(char c) {
+    return c >= 'a' && c <= 'z';
+}
+bool isUpperOrDigit(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 std::string baseName(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
@@ -37,18 +41,20 @@ std::string located(const std::string& path, std::size_t line, const std::string
 // silently turns into the end of the string.
 
 struct PoScan {
-    std::vector<std::size_t> entryLines;  // msgctxt line, or msgid line without one
+    std::vector<std::size_t> entryLines;     // msgctxt line, or msgid line without one
     std::vector<std::string> entryContexts;  // raw text of each entry's msgctxt strings
-    std::vector<std::size_t> nulLines;    // lines with a string escape that yields NUL
+    std::vector<std::size_t> nulLines;       // lines with a string escape that yields NUL
 };
 
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isOctal(char c) {
+    return c >= '0' && c <= '7';
+}
 bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 bool isWordChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_' || c == '[' || c == ']';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '[' || c == ']';
 }
 
 PoScan scanPoText(const std::string& text) {
@@ -162,14 +168,14 @@ void recordProblem(int severity, const std::string& text) {
     }
 }
 
-void onPoError(int severity, po_message_t, const char* filename, std::size_t lineno,
-               std::size_t, int, const char* text) {
+void onPoError(int severity, po_message_t, const char* filename, std::size_t lineno, std::size_t,
+               int, const char* text) {
     recordProblem(severity, handlerText(filename, lineno, text));
 }
 
-void onPoError2(int severity, po_message_t, const char* filename1, std::size_t lineno1,
-                std::size_t, int, const char* text1, po_message_t, const char* filename2,
-                std::size_t lineno2, std::size_t, int, const char* text2) {
+void onPoError2(int severity, po_message_t, const char* filename1, std::size_t lineno1, std::size_t,
+                int, const char* text1, po_message_t, const char* filename2, std::size_t lineno2,
+                std::size_t, int, const char* text2) {
     std::string text = handlerText(filename1, lineno1, text1);
     if (filename2 && lineno2 != 0 && lineno2 != static_cast<std::size_t>(-1)) {
         text += "; " + handlerText(filename2, lineno2, text2);
@@ -201,7 +207,8 @@ struct PoIteratorCloser {
 // The library names a function after its iterator struct, so name the types
 // through the handle typedefs.
 using PoFilePtr = std::unique_ptr<std::remove_pointer_t<po_file_t>, PoFileCloser>;
-using PoIteratorPtr = std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, PoIteratorCloser>;
+using PoIteratorPtr =
+    std::unique_ptr<std::remove_pointer_t<po_message_iterator_t>, PoIteratorCloser>;
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -427,15 +434,16 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
         const char* msgid = po_message_msgid(message);
         if (!context) {
             if (msgid && *msgid) {
-                errors.push_back(located(
-                    path, line, "entry without msgctxt; msgctxt must hold the resource identifier"));
+                errors.push_back(
+                    located(path, line,
+                            "entry without msgctxt; msgctxt must hold the resource identifier"));
                 continue;
             }
             std::string charset = declaredCharset(po_message_msgstr(message));
             if (!charsetIsUtf8Compatible(charset)) {
-                errors.push_back(located(path, line,
-                                         "charset " + charset +
-                                             " is not supported; PO files must be written in UTF-8"));
+                errors.push_back(located(
+                    path, line,
+                    "charset " + charset + " is not supported; PO files must be written in UTF-8"));
             }
             continue;  // the header entry
         }
@@ -493,27 +501,45 @@ void appendEscaped(std::string& out, const std::string& text) {
     static const char kOctal[] = "01234567";
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\a': out += "\\a"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\v': out += "\\v"; break;
-        default: {
-            unsigned char byte = static_cast<unsigned char>(c);
-            if (byte < 0x20 || byte == 0x7F) {
-                // Always three digits, so a following digit cannot join the escape.
-                out += '\\';
-                out += kOctal[(byte >> 6) & 7];
-                out += kOctal[(byte >> 3) & 7];
-                out += kOctal[byte & 7];
-            } else {
-                out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\a':
+                out += "\\a";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\v':
+                out += "\\v";
+                break;
+            default: {
+                unsigned char byte = static_cast<unsigned char>(c);
+                if (byte < 0x20 || byte == 0x7F) {
+                    // Always three digits, so a following digit cannot join the escape.
+                    out += '\\';
+                    out += kOctal[(byte >> 6) & 7];
+                    out += kOctal[(byte >> 3) & 7];
+                    out += kOctal[byte & 7];
+                } else {
+                    out += c;
+                }
             }
-        }
         }
     }
 }

@@ -12,8 +12,8 @@
 
 // The values one PO file contributes to a database.
 struct PoCatalog {
-    std::string language;                     // "de"
-    std::string region;                       // "DE", "419"
+    std::string language;                         // "de"
+    std::string region;                           // "DE", "419"
     std::map<std::uint32_t, std::string> values;  // identifier -> value bytes
 };
 

@@ -22,9 +22,13 @@ const char kUsage[] =
     "       resdb list DB                   show each language and its number of resources\n"
     "       resdb get DB LL_RR ID           write one value, with language fallback\n";
 
-std::ostream& fail(std::ostream& err) { return err << "resdb: "; }
+std::ostream& fail(std::ostream& err) {
+    return err << "resdb: ";
+}
 
-std::string systemError() { return std::strerror(errno); }
+std::string systemError() {
+    return std::strerror(errno);
+}
 
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
@@ -95,8 +99,7 @@ bool commitTemporary(const std::string& temporary, const std::string& target, st
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const std::string& contents,
-                         std::string& error) {
+bool writeFileAtomically(const std::string& path, const std::string& contents, std::string& error) {
     std::string temporary = createTemporaryBeside(path, error);
     if (temporary.empty()) {
         return false;
@@ -148,7 +151,9 @@ void reportAll(std::ostream& err, const std::vector<std::string>& messages) {
 
 }  // namespace
 
-std::string languageTag(const Language_C& language) { return language.Tag(); }
+std::string languageTag(const Language_C& language) {
+    return language.Tag();
+}
 
 bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Language_C>* fileOrder,
                   std::string& error) {
@@ -250,8 +255,8 @@ int dumpDatabase(const std::string& database, const std::string& directory, std:
             std::string why = poValueProblem(entry.second.Data());
             if (!why.empty()) {
                 problems.push_back("language " + tag + ", resource " +
-                                   std::to_string(static_cast<unsigned int>(entry.first)) +
-                                   ": " + why);
+                                   std::to_string(static_cast<unsigned int>(entry.first)) + ": " +
+                                   why);
             }
         }
     }

@@ -16,6 +16,10 @@ int main(int argc, char** argv) {
 // process. Sanitizer builds run the tool at build time, where no suppression
 // file is given, so the suppression travels with the program.
 // The report of suppressions used would clutter the tool's standard error.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libgettextpo\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libgettextpo\n";
+}
+extern "C" const char* __lsan_default_options() {
+    return "print_suppressions=0";
+}
 #endif

@@ -33,9 +33,13 @@ struct Plan {
     std::vector<std::string> notes;
 };
 
-std::string text(const ResourceID_C& id) { return getString(id); }
+std::string text(const ResourceID_C& id) {
+    return getString(id);
+}
 
-std::string componentName(int index) { return text(Components[index].nameId); }
+std::string componentName(int index) {
+    return text(Components[index].nameId);
+}
 
 // A line for the person or the script reading standard output or error.
 void say(FILE* stream, const std::string& line) {
@@ -50,20 +54,26 @@ void applyRequestedComponents(int requested, Plan& plan) {
     ComponentsSelected = 0;
     closeSelection();
     for (int i = 0; i < NumberOfComponents; ++i) {
-        if (!(requested & (1 << i))) continue;
-        if (setComponent(i, true) == ComponentLock::None) continue;
+        if (!(requested & (1 << i)))
+            continue;
+        if (setComponent(i, true) == ComponentLock::None)
+            continue;
         std::string line = fillText(text(ComponentNotOfferedId), {componentName(i)});
         plan.notes.push_back(line);
         say(stderr, line);
     }
     int added = ComponentsSelected & ~requested;
     for (int j = 0; j < NumberOfComponents; ++j) {
-        if (!(added & (1 << j))) continue;
+        if (!(added & (1 << j)))
+            continue;
         for (int i = 0; i < NumberOfComponents; ++i) {
-            if (!(ComponentsSelected & (1 << i)) || !(Components[i].requiresMask & (1 << j))) continue;
-            std::string line = fillText(text(ComponentAddedId), {componentName(j), componentName(i)});
+            if (!(ComponentsSelected & (1 << i)) || !(Components[i].requiresMask & (1 << j)))
+                continue;
+            std::string line =
+                fillText(text(ComponentAddedId), {componentName(j), componentName(i)});
             plan.notes.push_back(line);
-            if (!plan.json) say(stdout, line);
+            if (!plan.json)
+                say(stdout, line);
             break;
         }
     }
@@ -74,14 +84,16 @@ void select(const Choices& choices, Plan& plan) {
     adaptTablesToHost(probeHost());
     int autoSelect = includeDialogPages();
     applySetupType();
-    if (choices.setupType >= 0 && autoSelect == AutoSelectNone && choices.setupType != SetuptypeSelected) {
+    if (choices.setupType >= 0 && autoSelect == AutoSelectNone &&
+        choices.setupType != SetuptypeSelected) {
         SetuptypeSelected = choices.setupType;
         applySetupType();
     }
     if (SetuptypeSelected == CustomSetupType && choices.components >= 0)
         applyRequestedComponents(choices.components, plan);
     for (int i = 0; i < NumberOfDialogPages; ++i)
-        if (isPage(i, LicenseTitleId)) plan.licenseRequired = true;
+        if (isPage(i, LicenseTitleId))
+            plan.licenseRequired = true;
     plan.licenseAccepted = choices.acceptLicense;
     plan.selected = true;
 }
@@ -89,14 +101,16 @@ void select(const Choices& choices, Plan& plan) {
 // The package files the script would install, in its order.
 std::vector<std::string> plannedPackages() {
     std::vector<std::string> files;
-    if (ComponentsSelected == 0) return files;
+    if (ComponentsSelected == 0)
+        return files;
     char path[kPackagePathOutSize];
     if ((ComponentsSelected & COMPONENT_DRIVER) && findDriverPackageFile(path) == PACKAGE_FOUND)
         files.push_back(path);
     if (ComponentsSelected & COMPONENT_WEB_SERVER) {
         for (const std::string& browser : browserPackageFiles()) files.push_back(browser);
     }
-    if (findAppPackageFile(path) == PACKAGE_FOUND) files.push_back(path);
+    if (findAppPackageFile(path) == PACKAGE_FOUND)
+        files.push_back(path);
     return files;
 }
 
@@ -129,7 +143,8 @@ void addStrings(JsonBuilder* builder, const char* name, const std::vector<std::s
 std::vector<std::string> selectedComponentList() {
     std::vector<std::string> names;
     for (int i = 0; i < NumberOfComponents; ++i)
-        if (ComponentsSelected & (1 << i)) names.push_back(ComponentNames[i]);
+        if (ComponentsSelected & (1 << i))
+            names.push_back(ComponentNames[i]);
     return names;
 }
 
@@ -169,9 +184,11 @@ void printJsonPlan(const Plan& plan) {
         json_builder_add_string_value(builder, selectedSetupTypeName().c_str());
     else
         json_builder_add_null_value(builder);
-    addStrings(builder, "components", plan.selected ? selectedComponentList() : std::vector<std::string>());
+    addStrings(builder, "components",
+               plan.selected ? selectedComponentList() : std::vector<std::string>());
     addStrings(builder, "packages",
-               plan.selected && plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>());
+               plan.selected && plan.exitStatus == ExitInstalled ? plannedPackages()
+                                                                 : std::vector<std::string>());
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
     std::vector<std::string> notes;
@@ -192,9 +209,10 @@ void printJsonPlan(const Plan& plan) {
 }
 
 std::string checkText(const PackageCheckDetails& details) {
-    if (details.file.empty()) return "no package file (check " + std::to_string(details.check) + ")";
-    return details.file + " " + details.fileVersion + ", installed: " +
-           (details.installed.empty() ? "none" : details.installed) + " (check " +
+    if (details.file.empty())
+        return "no package file (check " + std::to_string(details.check) + ")";
+    return details.file + " " + details.fileVersion +
+           ", installed: " + (details.installed.empty() ? "none" : details.installed) + " (check " +
            std::to_string(details.check) + ")";
 }
 
@@ -203,13 +221,14 @@ void printPlan(const Plan& plan) {
     say(stdout, "application: " + checkText(appCheckDetails()));
     say(stdout, "driver: " + checkText(driverCheckDetails()));
     if (plan.selected) {
-        say(stdout, std::string("license: ") + (!plan.licenseRequired ? "not shown"
-                                                 : plan.licenseAccepted ? "accepted"
-                                                                        : "not accepted"));
+        say(stdout, std::string("license: ") + (!plan.licenseRequired  ? "not shown"
+                                                : plan.licenseAccepted ? "accepted"
+                                                                       : "not accepted"));
         say(stdout, "setup type: " + selectedSetupTypeName());
         say(stdout, "components: " + selectedComponentNames(" "));
         std::string files;
-        for (const std::string& file : plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>())
+        for (const std::string& file :
+             plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>())
             files += (files.empty() ? "" : " ") + file;
         say(stdout, "packages: " + files);
     }
@@ -226,7 +245,8 @@ int showPlan(const Plan& plan, bool json) {
 }
 
 std::string logPlace() {
-    if (!installLogWritten()) return "";
+    if (!installLogWritten())
+        return "";
     return " " + fillText(text(LogPlaceId), {installLogPath()});
 }
 
@@ -246,18 +266,18 @@ int install() {
     };
     int status = ExitInstalled;
     switch (startInstallRun(observer)) {
-    case InstallStart::NothingSelected:
-        say(stdout, text(ResultNothingSelectedId));
-        break;
-    case InstallStart::NotStarted:
-        writeErrorLine(installNotStartedReason());
-        status = anotherInstallRunning() ? ExitInstallRunning : ExitInstallFailed;
-        break;
-    case InstallStart::Running:
-        g_main_loop_run(loop);
-        say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
-        status = result.succeeded ? ExitInstalled : ExitInstallFailed;
-        break;
+        case InstallStart::NothingSelected:
+            say(stdout, text(ResultNothingSelectedId));
+            break;
+        case InstallStart::NotStarted:
+            writeErrorLine(installNotStartedReason());
+            status = anotherInstallRunning() ? ExitInstallRunning : ExitInstallFailed;
+            break;
+        case InstallStart::Running:
+            g_main_loop_run(loop);
+            say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
+            status = result.succeeded ? ExitInstalled : ExitInstallFailed;
+            break;
     }
     g_main_loop_unref(loop);
     return status;
@@ -269,14 +289,17 @@ int runUnattended(const Choices& choices, bool dryRun, bool json) {
     Plan plan;
     plan.json = json;
     plan.exitStatus = checkStartupPreconditions();
-    if (plan.exitStatus != 0) return dryRun ? showPlan(plan, json) : plan.exitStatus;
+    if (plan.exitStatus != 0)
+        return dryRun ? showPlan(plan, json) : plan.exitStatus;
     select(choices, plan);
     if (plan.licenseRequired && !plan.licenseAccepted) {
         writeErrorLine(LicenseNotAcceptedId);
         plan.exitStatus = ExitCancelled;
     }
-    if (dryRun) return showPlan(plan, json);
-    if (plan.exitStatus != ExitInstalled) return plan.exitStatus;
+    if (dryRun)
+        return showPlan(plan, json);
+    if (plan.exitStatus != ExitInstalled)
+        return plan.exitStatus;
 
     createStartMarker();
     int status = install();

@@ -74,7 +74,8 @@ bool parseSetupType(const std::string& name, int* index, std::string* error) {
 
 std::string componentNameList() {
     std::string names;
-    for (int i = 0; i < NumberOfComponents; ++i) names += std::string(i ? ", " : "") + ComponentNames[i];
+    for (int i = 0; i < NumberOfComponents; ++i)
+        names += std::string(i ? ", " : "") + ComponentNames[i];
     return names;
 }
 
@@ -104,18 +105,20 @@ GOptionContext* newOptionContext() {
         {"text", 0, 0, G_OPTION_ARG_NONE, &parsed.text, "Run the console wizard", nullptr},
         {"unattended", 0, 0, G_OPTION_ARG_NONE, &parsed.unattended,
          "Install without asking, from the answers file and options", nullptr},
-        {"answers", 0, 0, G_OPTION_ARG_FILENAME, &parsed.answers, "Read the choices from FILE", "FILE"},
+        {"answers", 0, 0, G_OPTION_ARG_FILENAME, &parsed.answers, "Read the choices from FILE",
+         "FILE"},
         {"accept-license", 0, 0, G_OPTION_ARG_NONE, &parsed.acceptLicense,
          "Accept the license agreement", nullptr},
         {"setup-type", 0, 0, G_OPTION_ARG_STRING, &parsed.setupType, "typical, compact or custom",
          "TYPE"},
         {"components", 0, 0, G_OPTION_ARG_STRING, &parsed.components,
-         "Comma-separated components (custom): web-server, managed-system, notifier, snmp-agent, driver",
+         "Comma-separated components (custom): web-server, managed-system, notifier, snmp-agent, "
+         "driver",
          "LIST"},
         {"dry-run", 0, 0, G_OPTION_ARG_NONE, &parsed.dryRun,
          "Show what would be installed, change nothing", nullptr},
-        {"json", 0, 0, G_OPTION_ARG_NONE, &parsed.json, "With --dry-run: the plan as one JSON object",
-         nullptr},
+        {"json", 0, 0, G_OPTION_ARG_NONE, &parsed.json,
+         "With --dry-run: the plan as one JSON object", nullptr},
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
         {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
          "Write the choices made to FILE when the install starts", "FILE"},
@@ -155,21 +158,27 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         return ExitInstalled;
     }
     std::string error;
-    if (*argc > 1) error = std::string("unexpected argument '") + (*argv)[1] + "'";
+    if (*argc > 1)
+        error = std::string("unexpected argument '") + (*argv)[1] + "'";
     else if (parsed.text && (parsed.unattended || parsed.dryRun))
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.json && !parsed.dryRun)
         error = "--json goes with --dry-run";
 
     Choices& choices = line->choices;
-    if (error.empty() && !answers.empty()) readAnswersFile(answers, &choices, &error);
-    if (error.empty() && parsed.acceptLicense) choices.acceptLicense = true;
-    if (error.empty() && !setupType.empty()) parseSetupType(setupType, &choices.setupType, &error);
+    if (error.empty() && !answers.empty())
+        readAnswersFile(answers, &choices, &error);
+    if (error.empty() && parsed.acceptLicense)
+        choices.acceptLicense = true;
+    if (error.empty() && !setupType.empty())
+        parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
         parseComponentList(components, ',', &choices.components, &error);
     if (error.empty() && choices.components >= 0) {
-        if (choices.setupType < 0) choices.setupType = CustomSetupType;
-        if (choices.setupType != CustomSetupType) error = "components are chosen with the custom setup type";
+        if (choices.setupType < 0)
+            choices.setupType = CustomSetupType;
+        if (choices.setupType != CustomSetupType)
+            error = "components are chosen with the custom setup type";
     }
     if (!error.empty()) {
         usageError(error);
@@ -188,8 +197,9 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))
         line->mode = Mode::Console;
     else {
-        fprintf(stderr, "stage3: no display and no terminal: use --unattended (with --answers or "
-                        "--accept-license) or --text.\n");
+        fprintf(stderr,
+                "stage3: no display and no terminal: use --unattended (with --answers or "
+                "--accept-license) or --text.\n");
         return ExitUsage;
     }
     return -1;
@@ -198,7 +208,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
 bool parseAnswers(const std::string& text, Choices* choices, std::string* error) {
     std::unique_ptr<GKeyFile, void (*)(GKeyFile*)> file(g_key_file_new(), g_key_file_free);
     GError* failure = nullptr;
-    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE, &failure)) {
+    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(), G_KEY_FILE_NONE,
+                                   &failure)) {
         *error = failure->message;
         g_error_free(failure);
         return false;
@@ -207,10 +218,12 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
     gchar** names = g_key_file_get_groups(file.get(), &groups);
     std::string unknownGroup;
     for (gsize i = 0; i < groups; ++i)
-        if (std::strcmp(names[i], "stage3") != 0 && unknownGroup.empty()) unknownGroup = names[i];
+        if (std::strcmp(names[i], "stage3") != 0 && unknownGroup.empty())
+            unknownGroup = names[i];
     g_strfreev(names);
     if (!unknownGroup.empty() || !g_key_file_has_group(file.get(), "stage3")) {
-        *error = unknownGroup.empty() ? "no [stage3] group" : "unknown group [" + unknownGroup + "]";
+        *error =
+            unknownGroup.empty() ? "no [stage3] group" : "unknown group [" + unknownGroup + "]";
         return false;
     }
     gchar** keys = g_key_file_get_keys(file.get(), "stage3", nullptr, nullptr);
@@ -221,7 +234,8 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
             gboolean accepted = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
             if (failure) {
                 gchar* value = g_key_file_get_value(file.get(), "stage3", *key, nullptr);
-                *error = "key accept-license: true or false, not '" + std::string(value ? value : "") + "'";
+                *error = "key accept-license: true or false, not '" +
+                         std::string(value ? value : "") + "'";
                 g_free(value);
                 g_clear_error(&failure);
                 ok = false;
@@ -234,7 +248,8 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
             g_free(value);
             ok = name == "setup-type" ? parseSetupType(text, &choices->setupType, error)
                                       : parseComponentList(text, ';', &choices->components, error);
-            if (!ok) *error = "key " + name + ": " + *error;
+            if (!ok)
+                *error = "key " + name + ": " + *error;
         } else {
             *error = "unknown key '" + name + "' (accept-license, setup-type, components)";
             ok = false;
@@ -244,12 +259,14 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
     return ok;
 }
 
-bool parseComponentList(const std::string& list, char separator, int* components, std::string* error) {
+bool parseComponentList(const std::string& list, char separator, int* components,
+                        std::string* error) {
     int bits = 0;
     size_t at = 0;
     while (at <= list.size()) {
         size_t end = list.find(separator, at);
-        if (end == std::string::npos) end = list.size();
+        if (end == std::string::npos)
+            end = list.size();
         std::string name = list.substr(at, end - at);
         // Blanks around a name, and an empty item (a trailing ';'), are allowed.
         name.erase(0, name.find_first_not_of(' '));
@@ -257,7 +274,8 @@ bool parseComponentList(const std::string& list, char separator, int* components
         if (!name.empty()) {
             int found = -1;
             for (int i = 0; i < NumberOfComponents; ++i)
-                if (name == ComponentNames[i]) found = i;
+                if (name == ComponentNames[i])
+                    found = i;
             if (found < 0) {
                 *error = "unknown component '" + name + "' (" + componentNameList() + ")";
                 return false;
@@ -274,7 +292,8 @@ std::string answersText(bool licenseAccepted) {
     std::string text = "[stage3]\n";
     text += std::string("accept-license=") + (licenseAccepted ? "true" : "false") + "\n";
     text += "setup-type=" + selectedSetupTypeName() + "\n";
-    if (SetuptypeSelected == CustomSetupType) text += "components=" + selectedComponentNames(";") + "\n";
+    if (SetuptypeSelected == CustomSetupType)
+        text += "components=" + selectedComponentNames(";") + "\n";
     return text;
 }
 

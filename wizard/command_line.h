@@ -7,8 +7,8 @@
 
 // Exit statuses of every mode.
 enum ExitStatus {
-    ExitInstalled = 0,       // installed, or nothing was selected
-    ExitRefused = 1,         // a start-up refusal
+    ExitInstalled = 0,  // installed, or nothing was selected
+    ExitRefused = 1,    // a start-up refusal
     ExitInstallFailed = 2,
     ExitCancelled = 3,       // cancelled, or the license was not accepted
     ExitInstallRunning = 4,  // another install was running
@@ -20,8 +20,8 @@ enum class Mode { Graphical, Console, Unattended, DryRun };
 // The choices a run is given: from the answers file, then the command line over it.
 struct Choices {
     bool acceptLicense = false;
-    int setupType = -1;       // index into SetupTypes; -1 when not given
-    int components = -1;      // component bit set; -1 when not given
+    int setupType = -1;   // index into SetupTypes; -1 when not given
+    int components = -1;  // component bit set; -1 when not given
 };
 
 struct CommandLine {
@@ -51,7 +51,8 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
 
 // A comma-separated (or ';'-separated) list of component names as a bit set; false with
 // a message naming the unknown name.
-bool parseComponentList(const std::string& list, char separator, int* components, std::string* error);
+bool parseComponentList(const std::string& list, char separator, int* components,
+                        std::string* error);
 
 // The answers file for the current choices (license accepted, setup type, components).
 std::string answersText(bool licenseAccepted);

@@ -19,16 +19,20 @@ char scriptName[64];
 
 namespace {
 
-const char* yesNo(bool value) { return value ? "yes" : "no"; }
+const char* yesNo(bool value) {
+    return value ? "yes" : "no";
+}
 
 // Characters that /bin/sh takes literally outside quotes.
 bool isPlainShellWord(const std::string& text) {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     for (unsigned char c : text) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                      c == '-' || c == '_' || c == '.' || c == '/' || c == '+' || c == ',' ||
                      c == ':' || c == '@' || c == '%';
-        if (!plain) return false;
+        if (!plain)
+            return false;
     }
     return true;
 }
@@ -48,15 +52,20 @@ const char* const ErrorFileName = "/quorvelInstallError";
 // The settings file placed at its fixed name for this run.
 FileIdentity placedSettings;
 
-std::string inInstallDirectory(const char* name) { return std::string(installDirectory) + name; }
+std::string inInstallDirectory(const char* name) {
+    return std::string(installDirectory) + name;
+}
 
 }  // namespace
 
 std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
     std::string text;
-    text += std::string("QRVLAUTOWEBSERVER=") + yesNo(componentsSelected & COMPONENT_WEB_SERVER) + "\n";
-    text += std::string("QRVLAUTOMANAGEDSYSTEM=") + yesNo(componentsSelected & COMPONENT_MANAGED_SYSTEM) + "\n";
-    text += std::string("QRVLAUTONOTIFIER=") + yesNo(componentsSelected & COMPONENT_NOTIFIER) + "\n";
+    text +=
+        std::string("QRVLAUTOWEBSERVER=") + yesNo(componentsSelected & COMPONENT_WEB_SERVER) + "\n";
+    text += std::string("QRVLAUTOMANAGEDSYSTEM=") +
+            yesNo(componentsSelected & COMPONENT_MANAGED_SYSTEM) + "\n";
+    text +=
+        std::string("QRVLAUTONOTIFIER=") + yesNo(componentsSelected & COMPONENT_NOTIFIER) + "\n";
     text += std::string("QRVLAUTOSNMP=") + yesNo(componentsSelected & COMPONENT_SNMP) + "\n";
     if (kernelRebuild)
         text += std::string("QRVLAUTOKERNELREBUILD=") + yesNo(componentsSelected > 0) + "\n";
@@ -88,8 +97,10 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += "FILE=" + shellQuote(appPath ? appPath : "") + "\n";
     s += "[ -f " + settings + " ] && . " + settings + "\n";
     s += "RUNNING_FROM_GUI=1\n";
-    s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP RUNNING_FROM_GUI\n";
-    s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser + " > /dev/null 2>&1`; then \n";
+    s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
+         "RUNNING_FROM_GUI\n";
+    s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser +
+         " > /dev/null 2>&1`; then \n";
     s += "\techo rpm -Uv --nodeps " + browser + "*.rpm\n";
     s += "\trpm -Uv --nodeps " + browser + "*.rpm\n";
     s += "fi\n";
@@ -110,7 +121,8 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
 int createShellScript(FILE* out, int installDriver) {
     char driverPath[kPackagePathOutSize] = "";
     char appPath[kPackagePathOutSize] = "";
-    if (installDriver) findDriverPackageFile(driverPath);
+    if (installDriver)
+        findDriverPackageFile(driverPath);
     findAppPackageFile(appPath);
     writeAll(out, shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM,
                                   installDirectory));
@@ -120,7 +132,8 @@ int createShellScript(FILE* out, int installDriver) {
 InstallFiles writeInstallFiles() {
     scriptName[0] = '\0';
     std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
-    if (directory.empty() || directory.size() >= sizeof installDirectory) return InstallFiles::Failed;
+    if (directory.empty() || directory.size() >= sizeof installDirectory)
+        return InstallFiles::Failed;
     snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
 
     std::string settings = settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0);
@@ -129,12 +142,14 @@ InstallFiles writeInstallFiles() {
         return InstallFiles::Failed;
 
     std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
-    if (scriptPath.size() >= sizeof scriptName) return InstallFiles::Failed;
+    if (scriptPath.size() >= sizeof scriptName)
+        return InstallFiles::Failed;
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
     int fd = open(scriptName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     FILE* script = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (!script) {
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
         return InstallFiles::Failed;
     }
     if (ComponentsSelected == 0) {
@@ -144,14 +159,17 @@ InstallFiles writeInstallFiles() {
     createShellScript(script, ComponentsSelected & COMPONENT_DRIVER);
     // A script that did not reach the disk whole must not run.
     bool written = !ferror(script);
-    if (fclose(script) != 0) written = false;
+    if (fclose(script) != 0)
+        written = false;
     return written ? InstallFiles::Ready : InstallFiles::Failed;
 }
 
 bool installErrorRecorded() {
-    if (installDirectory[0] == '\0') return false;
+    if (installDirectory[0] == '\0')
+        return false;
     std::string status;
-    if (!readSmallFile(inInstallDirectory(ErrorFileName), 64, &status)) return false;
+    if (!readSmallFile(inInstallDirectory(ErrorFileName), 64, &status))
+        return false;
     placeFile(InstallErrorPath, status, 0644, nullptr);
     return true;
 }
@@ -159,11 +177,13 @@ bool installErrorRecorded() {
 void removeInstallFiles() {
     removeOwnFile(InstallSettingsPath, placedSettings);
     placedSettings = FileIdentity();
-    if (installDirectory[0] == '\0') return;
+    if (installDirectory[0] == '\0')
+        return;
     // Only this run's own files can be in its directory.
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
-    if (scriptName[0] != '\0') unlink(scriptName);
+    if (scriptName[0] != '\0')
+        unlink(scriptName);
     rmdir(installDirectory);
     installDirectory[0] = '\0';
 }

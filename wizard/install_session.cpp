@@ -52,9 +52,11 @@ const size_t AfterExitLimit = 1024 * 1024;
 // on one database together. The lock is an flock held from writing the files to their
 // removal; the kernel lets it go when its holder dies.
 std::string lockPath() {
-    if (geteuid() == 0) return "/run/stage3.lock";
+    if (geteuid() == 0)
+        return "/run/stage3.lock";
     const char* runtime = g_getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/') return std::string(runtime) + "/stage3.lock";
+    if (runtime && runtime[0] == '/')
+        return std::string(runtime) + "/stage3.lock";
     return "/tmp/stage3-" + std::to_string(geteuid()) + ".lock";
 }
 
@@ -62,7 +64,8 @@ std::string lockPath() {
 // regular file of this user does not stop the install.
 bool takeInstallLock() {
     int fd = open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) return true;
+    if (fd < 0)
+        return true;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
         close(fd);
@@ -77,18 +80,23 @@ bool takeInstallLock() {
 }
 
 void releaseInstallLock() {
-    if (lockFd >= 0) close(lockFd);
+    if (lockFd >= 0)
+        close(lockFd);
     lockFd = -1;
 }
 
 void show(const std::string& text) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     writeInstallLog(text);
-    if (update.observer.output) update.observer.output(text);
+    if (update.observer.output)
+        update.observer.output(text);
 }
 
 // Passes the script's output through the reader, to the log and the observer.
-void onScriptOutput(const char* data, size_t length) { show(update.reader.feed(data, length)); }
+void onScriptOutput(const char* data, size_t length) {
+    show(update.reader.feed(data, length));
+}
 
 std::string utcTime() {
     time_t now = time(nullptr);
@@ -100,10 +108,11 @@ std::string utcTime() {
 }
 
 std::string checkLine(const PackageCheckDetails& details) {
-    if (details.file.empty()) return "no package file; check " + std::to_string(details.check);
-    return details.file + " (version " + details.fileVersion + "); installed: " +
-           (details.installed.empty() ? "none" : details.installed) + "; check " +
-           std::to_string(details.check);
+    if (details.file.empty())
+        return "no package file; check " + std::to_string(details.check);
+    return details.file + " (version " + details.fileVersion +
+           "); installed: " + (details.installed.empty() ? "none" : details.installed) +
+           "; check " + std::to_string(details.check);
 }
 
 void writeLogHeader() {
@@ -134,28 +143,34 @@ void onScriptExited(int waitStatus) {
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
-    writeInstallLogField("script exit status", WIFEXITED(waitStatus)
-                                                   ? std::to_string(outcome.exitStatus)
-                                                   : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
+    writeInstallLogField("script exit status",
+                         WIFEXITED(waitStatus)
+                             ? std::to_string(outcome.exitStatus)
+                             : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
     writeInstallLogField("result", outcome.succeeded ? "installed" : "failed");
     closeInstallLog();
-    if (update.observer.ended) update.observer.ended(outcome);
+    if (update.observer.ended)
+        update.observer.ended(outcome);
 }
 
 // Says in one line that the log could not be written; the install goes on.
 void noteUnwritableLog() {
     std::string line = fillText(getString(LogNotWrittenId), {installLogPath()}) + "\n";
-    if (update.observer.output) update.observer.output(line);
+    if (update.observer.output)
+        update.observer.output(line);
 }
 
 }  // namespace
 
-void setInstallRecordPath(const std::string& path) { recordPath = path; }
+void setInstallRecordPath(const std::string& path) {
+    recordPath = path;
+}
 
 InstallStart startInstallRun(const InstallObserver& observer) {
     notStartedReason = 0;
     update.observer = observer;
-    if (ComponentsSelected == 0) return InstallStart::NothingSelected;
+    if (ComponentsSelected == 0)
+        return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
         notStartedReason = AnotherInstallRunningId;
         return InstallStart::NotStarted;
@@ -182,13 +197,18 @@ bool runInstallScript(const InstallObserver& observer) {
     update.reader = OutputReader();
     // The script's standard error joins its output.
     std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
-    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn, AfterExitLimit};
+    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
+                         AfterExitLimit};
     return startWatchedCommand(command, watch);
 }
 
-ResourceID_C installNotStartedReason() { return notStartedReason; }
+ResourceID_C installNotStartedReason() {
+    return notStartedReason;
+}
 
-bool anotherInstallRunning() { return notStartedReason == AnotherInstallRunningId; }
+bool anotherInstallRunning() {
+    return notStartedReason == AnotherInstallRunningId;
+}
 
 int updateTextWindow(void*) {
     readWatchedCommand();

@@ -39,10 +39,12 @@ int runGraphicalProgram(const std::vector<std::string>& arguments) {
     g_free(self);
     program = program.substr(0, program.rfind('/') + 1) + "stage3-gtk";
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
-    fprintf(stderr, "stage3: the graphical wizard (%s) cannot be started; use --text or --unattended.\n",
+    fprintf(stderr,
+            "stage3: the graphical wizard (%s) cannot be started; use --text or --unattended.\n",
             program.c_str());
     return ExitUsage;
 }
@@ -53,37 +55,43 @@ int runGraphicalProgram(const std::vector<std::string>& arguments) {
 int main(int argc, char* argv[]) {
     std::vector<std::string> arguments(argv, argv + argc);
     GOptionContext* context = newOptionContext();
-    bool graphical = !wantsModeWithoutDisplay(argc, argv) && (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"));
+    bool graphical = !wantsModeWithoutDisplay(argc, argv) &&
+                     (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"));
 #ifdef STAGE3_GRAPHICAL
     // GTK and its options only for the graphical wizard: the other modes never open a
     // display.
-    if (graphical) g_option_context_add_group(context, gtk_get_option_group(TRUE));
+    if (graphical)
+        g_option_context_add_group(context, gtk_get_option_group(TRUE));
 #else
     // GTK's own options (--display and the like) are for stage3-gtk to read.
-    if (graphical) g_option_context_set_ignore_unknown_options(context, TRUE);
+    if (graphical)
+        g_option_context_set_ignore_unknown_options(context, TRUE);
 #endif
-    if (!graphical) setlocale(LC_ALL, "");
+    if (!graphical)
+        setlocale(LC_ALL, "");
     CommandLine line;
     int status = parseCommandLine(context, &argc, &argv, &line);
-    if (status >= 0) return status;
+    if (status >= 0)
+        return status;
 
     setSearchDirectories(argv[0]);
     setInstallLogPath(line.logPath);
     setInstallRecordPath(line.recordPath);
     switch (line.mode) {
-    case Mode::Graphical:
+        case Mode::Graphical:
 #ifdef STAGE3_GRAPHICAL
-        if ((status = checkStartupPreconditions()) != 0) return status;
-        return runGraphicalWizard();
+            if ((status = checkStartupPreconditions()) != 0)
+                return status;
+            return runGraphicalWizard();
 #else
-        return runGraphicalProgram(arguments);
+            return runGraphicalProgram(arguments);
 #endif
-    case Mode::Console:
-        return runConsoleWizard(line.choices);
-    case Mode::Unattended:
-        return runUnattended(line.choices, false, false);
-    case Mode::DryRun:
-        return runUnattended(line.choices, true, line.json);
+        case Mode::Console:
+            return runConsoleWizard(line.choices);
+        case Mode::Unattended:
+            return runUnattended(line.choices, false, false);
+        case Mode::DryRun:
+            return runUnattended(line.choices, true, line.json);
     }
     return ExitUsage;
 }

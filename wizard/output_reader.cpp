@@ -7,7 +7,9 @@ bool eofStringObtained = false;
 const char* const EchoEOFString = "echo !!!EOF!!!\n";
 const char* const InputEOFString = "!!!EOF!!!\n";
 
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 }  // namespace
 
 const char* getEchoEOFString() {
@@ -27,7 +29,8 @@ std::string stripEscapeSequences(const std::string& piece, bool& inEscape) {
             inEscape = false;
             kept += c;
         } else if (inEscape) {
-            if (isAsciiLetter(c)) inEscape = false;
+            if (isAsciiLetter(c))
+                inEscape = false;
         } else if (c == 27) {
             inEscape = true;
         } else if (c == '\0') {
@@ -44,9 +47,14 @@ std::string takeIncompleteUtf8Tail(std::string& text) {
     // Look back at most three bytes for the lead byte of the last character.
     for (size_t back = 1; back <= 3 && back <= n; ++back) {
         unsigned char c = static_cast<unsigned char>(text[n - back]);
-        if ((c & 0xC0) == 0x80) continue;  // continuation byte
-        size_t needed = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
-        if (needed <= back) return std::string();
+        if ((c & 0xC0) == 0x80)
+            continue;  // continuation byte
+        size_t needed = (c & 0xE0) == 0xC0   ? 2
+                        : (c & 0xF0) == 0xE0 ? 3
+                        : (c & 0xF8) == 0xF0 ? 4
+                                             : 1;
+        if (needed <= back)
+            return std::string();
         std::string tail = text.substr(n - back);
         text.resize(n - back);
         return tail;
@@ -55,7 +63,8 @@ std::string takeIncompleteUtf8Tail(std::string& text) {
 }
 
 std::string OutputReader::feed(const char* data, size_t length) {
-    if (ended_) return std::string();
+    if (ended_)
+        return std::string();
     pending_.append(data, length);
     std::string shown = heldTail_ + takePieces(false);
     heldTail_ = ended_ ? std::string() : takeIncompleteUtf8Tail(shown);
@@ -63,7 +72,8 @@ std::string OutputReader::feed(const char* data, size_t length) {
 }
 
 std::string OutputReader::finish() {
-    if (ended_) return std::string();
+    if (ended_)
+        return std::string();
     std::string shown = heldTail_ + takePieces(true);
     heldTail_.clear();
     ended_ = true;
@@ -107,6 +117,7 @@ std::string OutputReader::takePieces(bool atEnd) {
         }
     }
     pending_.erase(0, start);
-    if (ended_) pending_.clear();
+    if (ended_)
+        pending_.clear();
     return shown;
 }

@@ -10,7 +10,7 @@
 // ViewLineLimit bytes is shown as several lines of at most that length and one piece
 // (broken between characters), so that showing it costs time in proportion to its length.
 class OutputReader {
-public:
+  public:
     static const size_t PieceLimit = 254;
     static const size_t ViewLineLimit = 1024;
 
@@ -20,7 +20,7 @@ public:
     std::string finish();
     bool ended() const { return ended_; }
 
-private:
+  private:
     std::string takePieces(bool atEnd);
     std::string pending_;
     std::string heldTail_;  // an incomplete UTF-8 character waiting for its last bytes

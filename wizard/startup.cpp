@@ -44,7 +44,8 @@ void refusePackagePath(const std::string& path) {
 // file the install may use can be.
 std::string unusablePackagePath() {
     char path[kPackagePathOutSize];
-    if (findAppPackageFile(path) == PACKAGE_FOUND && !isInstallablePackagePath(path)) return path;
+    if (findAppPackageFile(path) == PACKAGE_FOUND && !isInstallablePackagePath(path))
+        return path;
     if (driverUpdateCheck() > 3 && findDriverPackageFile(path) == PACKAGE_FOUND &&
         !isInstallablePackagePath(path))
         return path;
@@ -89,18 +90,25 @@ int checkStartupPreconditions() {
     return 0;
 }
 
-const std::vector<std::string>& startupRefusal() { return refusal; }
+const std::vector<std::string>& startupRefusal() {
+    return refusal;
+}
 
 void createStartMarker() {
     // A new file of the wizard's own, whatever another user left at the name.
-    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade)) writeErrorLine(StartMarkerWarningId);
+    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade))
+        writeErrorLine(StartMarkerWarningId);
 }
 
-void removeStartMarker() { removeOwnFile(StartMarkerPath, StartMarkerMade); }
+void removeStartMarker() {
+    removeOwnFile(StartMarkerPath, StartMarkerMade);
+}
 
 void writeErrorLine(const char* text) {
     fprintf(stderr, "%s\n", terminalSafeText(text).c_str());
     fflush(stderr);
 }
 
-void writeErrorLine(const ResourceID_C& id) { writeErrorLine(getString(id)); }
+void writeErrorLine(const ResourceID_C& id) {
+    writeErrorLine(getString(id));
+}

@@ -3,14 +3,10 @@
 #include "interface/pages.h"
 
 const DialogPageConfig DialogPageConfigs[MAX_DIALOG_PAGES] = {
-    {28, 1, createIntroMainArea, 0, 1},
-    {29, 36, createLicenseMainArea, 1, 1},
-    {31, 1, createSetuptypeMainArea, 1, 1},
-    {32, 1, createComponentsMainArea, 1, 1},
-    {59, 1, createKernelRebuildMainArea, 1, 1},
-    {33, 1, createReviewMainArea, 1, 1},
-    {34, 1, createRunMainArea, 0, 0},
-    {35, 37, createFinishMainArea, 0, 0},
+    {28, 1, createIntroMainArea, 0, 1},         {29, 36, createLicenseMainArea, 1, 1},
+    {31, 1, createSetuptypeMainArea, 1, 1},     {32, 1, createComponentsMainArea, 1, 1},
+    {59, 1, createKernelRebuildMainArea, 1, 1}, {33, 1, createReviewMainArea, 1, 1},
+    {34, 1, createRunMainArea, 0, 0},           {35, 37, createFinishMainArea, 0, 0},
 };
 
 DialogPageEntry DialogPages[MAX_DIALOG_PAGES];

@@ -67,8 +67,7 @@ typedef std::map<Language_C, std::map<unsigned int, std::string>> Contents;
 // Every listed language's values; false when a block cannot be read.
 bool readAll(LanguageDB_C& db, Contents& contents) {
     std::vector<Language_C> languages;
-    for (const auto& header : db.headers)
-        languages.push_back(header.first);
+    for (const auto& header : db.headers) languages.push_back(header.first);
     bool complete = true;
     for (const Language_C& language : languages) {
         try {
@@ -120,8 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned int ids[] = {0, 1, 2, 1001, 5001, 0xFFFFFFFFu};
     size_t total = 0;
     for (const Language_C& language : languages) {
-        for (unsigned int id : ids)
-            total += lookUp(db, language, id);
+        for (unsigned int id : ids) total += lookUp(db, language, id);
         Language_C closest = db.FindClosestLang(language);
         if (!(closest == language) && db.headers.count(closest) == 0)
             std::abort();  // only listed languages are proposed

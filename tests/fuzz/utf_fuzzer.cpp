@@ -39,14 +39,18 @@ bool isValidBmpUtf8(const std::string& s) {
         } else {
             return false;
         }
-        if (i + length > s.size()) return false;
+        if (i + length > s.size())
+            return false;
         for (std::size_t k = 1; k < length; ++k) {
             unsigned char c = static_cast<unsigned char>(s[i + k]);
-            if ((c & 0xC0) != 0x80) return false;
+            if ((c & 0xC0) != 0x80)
+                return false;
             value = (value << 6) | (c & 0x3F);
         }
-        if (length == 2 && value < 0x80) return false;
-        if (length == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) return false;
+        if (length == 2 && value < 0x80)
+            return false;
+        if (length == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF)))
+            return false;
         i += length;
     }
     return true;
@@ -62,12 +66,14 @@ std::string utf8to16(const std::string& text, int* result) {
 std::string utf16to8(const std::string& units) {
     auto in = binaryStream(units);
     auto out = binaryStream();
-    if (UTF16toUTF8(in, out) != 0) std::abort();
+    if (UTF16toUTF8(in, out) != 0)
+        std::abort();
     return out.str();
 }
 
 bool startsWithMark(const std::string& units) {
-    if (units.size() < 2) return false;
+    if (units.size() < 2)
+        return false;
     unsigned char a = static_cast<unsigned char>(units[0]);
     unsigned char b = static_cast<unsigned char>(units[1]);
     return (a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF);
@@ -82,25 +88,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     int result = 0;
     const std::string units = utf8to16(input, &result);
-    if (result != 0 && result != -1) std::abort();
-    if (units.size() % 2 != 0) std::abort();
+    if (result != 0 && result != -1)
+        std::abort();
+    if (units.size() % 2 != 0)
+        std::abort();
 
     if (isValidBmpUtf8(input)) {
-        if (result != 0) std::abort();
-        if (!startsWithMark(units) && utf16to8(units) != kMark + input) std::abort();
+        if (result != 0)
+            std::abort();
+        if (!startsWithMark(units) && utf16to8(units) != kMark + input)
+            std::abort();
     }
 
     // Arbitrary bytes as 16-bit units survive the trip to UTF-8 and back.
     const std::string even = input.substr(0, size - size % 2);
     const std::string utf8 = utf16to8(input);
-    if (utf8.compare(0, kMark.size(), kMark) != 0) std::abort();
+    if (utf8.compare(0, kMark.size(), kMark) != 0)
+        std::abort();
     if (!startsWithMark(even)) {
         const std::string back = utf8to16(utf8.substr(kMark.size()), &result);
-        if (result != 0 || back != even) std::abort();
+        if (result != 0 || back != even)
+            std::abort();
     }
 
     std::string mbcs;
     int converted = UTF8toMbcs(input, mbcs);
-    if (converted != 0 && converted != -1) std::abort();
+    if (converted != 0 && converted != -1)
+        std::abort();
     return 0;
 }

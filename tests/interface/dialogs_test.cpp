@@ -1,14 +1,15 @@
 // The exit question and the proxy notice.
+#include "interface/dialogs.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <string>
 
-#include "interface/dialogs.h"
+#include "interface/exit_paths.h"
 #include "interface/main_window.h"
 #include "services/string_service.h"
 #include "test_support.h"
-#include "interface/exit_paths.h"
 #include "wizard/tables.h"
 
 namespace {
@@ -25,19 +26,29 @@ struct DialogShape {
     std::vector<std::pair<const char*, unsigned>> buttons;  // the last has the focus
 };
 
-const DialogShape ExitShape = {createExitDialog,  "exit_dialog",
-                               "exit_main_vbox",  "exit_hbox1",
-                               "exit_label",      "exit_dialog_action_area",
-                               "exit_hbuttonbox1", 16,
-                               18,                {{"exit_yes_button", 19}, {"exit_no_button", 20}}};
-const DialogShape ProxyShape = {createProxyIssueDialog, "proxy_dialog",
-                                "proxy_main_vbox",      "proxy_hbox1",
-                                "proxy_label",          "proxy_dialog_action_area",
-                                "proxy_hbuttonbox1",    17,
-                                1004,                   {{"proxy_ok_button", 21}}};
+const DialogShape ExitShape = {createExitDialog,
+                               "exit_dialog",
+                               "exit_main_vbox",
+                               "exit_hbox1",
+                               "exit_label",
+                               "exit_dialog_action_area",
+                               "exit_hbuttonbox1",
+                               16,
+                               18,
+                               {{"exit_yes_button", 19}, {"exit_no_button", 20}}};
+const DialogShape ProxyShape = {createProxyIssueDialog,
+                                "proxy_dialog",
+                                "proxy_main_vbox",
+                                "proxy_hbox1",
+                                "proxy_label",
+                                "proxy_dialog_action_area",
+                                "proxy_hbuttonbox1",
+                                17,
+                                1004,
+                                {{"proxy_ok_button", 21}}};
 
 class DialogsTest : public ::testing::TestWithParam<const DialogShape*> {
-protected:
+  protected:
     void SetUp() override {
         resetWizardTables();
         mainWindow = createMainWindow();
@@ -146,7 +157,8 @@ bool runNested(GtkWidget* dialog, GSourceFunc action, gpointer target) {
     bool timedOut = false;
     guint guard = g_timeout_add(10000, giveUp, &timedOut);
     gtk_main();
-    if (!timedOut) g_source_remove(guard);
+    if (!timedOut)
+        g_source_remove(guard);
     gtk_widget_destroy(dialog);
     return !timedOut;
 }

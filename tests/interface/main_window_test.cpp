@@ -1,4 +1,6 @@
 // The main window's tree, the widget registry, the style and the side picture.
+#include "interface/main_window.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -8,25 +10,25 @@
 #include <string>
 #include <vector>
 
-#include "interface/main_window.h"
+#include "interface/exit_paths.h"
+#include "interface/navigation.h"
 #include "interface/pages.h"
 #include "interface/widget_build.h"
 #include "interface/wizard_xpm.h"
 #include "test_support.h"
-#include "interface/exit_paths.h"
-#include "interface/navigation.h"
 #include "wizard/tables.h"
 
 namespace {
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetWizardTables();
         window = createMainWindow();
     }
     void TearDown() override {
-        if (window) gtk_widget_destroy(window);
+        if (window)
+            gtk_widget_destroy(window);
         drainEvents();
     }
     GtkWidget* find(const char* name) { return lookupWidget(window, name); }
@@ -36,10 +38,10 @@ protected:
 
 TEST_F(MainWindowTest, TreeIsBuiltAndRegisteredUnderItsNames) {
     // Every registered widget carries its key as its widget name.
-    const char* names[] = {"dialog_window",      "dialog_main_vbox",   "vbox1",
-                           "dialog_title",       "dialog_action_area", "hbox1",
-                           "hbuttonbox1",        "dialog_back_button", "dialog_next_button",
-                           "hbuttonbox2",        "dialog_cancel_button"};
+    const char* names[] = {"dialog_window", "dialog_main_vbox",    "vbox1",
+                           "dialog_title",  "dialog_action_area",  "hbox1",
+                           "hbuttonbox1",   "dialog_back_button",  "dialog_next_button",
+                           "hbuttonbox2",   "dialog_cancel_button"};
     for (const char* name : names) {
         GtkWidget* widget = find(name);
         ASSERT_NE(widget, nullptr) << name;
@@ -90,7 +92,8 @@ TEST_F(MainWindowTest, WindowSettingsTextsAndDefaultButton) {
     struct {
         const char* name;
         unsigned id;
-    } buttons[] = {{"dialog_back_button", 0}, {"dialog_next_button", 1}, {"dialog_cancel_button", 2}};
+    } buttons[] = {
+        {"dialog_back_button", 0}, {"dialog_next_button", 1}, {"dialog_cancel_button", 2}};
     for (auto& b : buttons) {
         GtkWidget* button = find(b.name);
         EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(button)), textOf(b.id)) << b.name;
@@ -107,18 +110,20 @@ TEST_F(MainWindowTest, HandlersAreConnected) {
         gpointer handler;
     } wanted[] = {
         {window, "delete-event", reinterpret_cast<gpointer>(onDialogDeleteEvent)},
-        {find("dialog_back_button"), "clicked", reinterpret_cast<gpointer>(onDialogBackButtonClicked)},
-        {find("dialog_next_button"), "clicked", reinterpret_cast<gpointer>(onDialogNextButtonClicked)},
+        {find("dialog_back_button"), "clicked",
+         reinterpret_cast<gpointer>(onDialogBackButtonClicked)},
+        {find("dialog_next_button"), "clicked",
+         reinterpret_cast<gpointer>(onDialogNextButtonClicked)},
         {find("dialog_cancel_button"), "clicked",
          reinterpret_cast<gpointer>(onDialogCancelButtonClicked)},
     };
     for (auto& w : wanted) {
         guint id = g_signal_lookup(w.signal, G_OBJECT_TYPE(w.widget));
-        EXPECT_NE(g_signal_handler_find(w.widget,
-                                        static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID |
-                                                                      G_SIGNAL_MATCH_FUNC),
-                                        id, 0, nullptr, w.handler, nullptr),
-                  0u)
+        EXPECT_NE(
+            g_signal_handler_find(
+                w.widget, static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_FUNC),
+                id, 0, nullptr, w.handler, nullptr),
+            0u)
             << w.signal;
     }
 }
@@ -140,8 +145,12 @@ TEST_F(MainWindowTest, DestroyingTheWindowReleasesOwningRegistrationsOnly) {
     // window is destroyed. The registrations go with the window's object data,
     // when the window is finalized, which its plain self-registration allows;
     // the page keeps its constructor's extra reference.
-    GtkWidget* held[] = {title, find("dialog_next_button"), find("vbox1"),
-                         find("intro_label"), find("dialog_action_area"), page};
+    GtkWidget* held[] = {title,
+                         find("dialog_next_button"),
+                         find("vbox1"),
+                         find("intro_label"),
+                         find("dialog_action_area"),
+                         page};
     for (GtkWidget* widget : held) g_object_ref(widget);
     gtk_widget_destroy(window);
     window = nullptr;

@@ -1,19 +1,20 @@
 // Every page's widgets: names, texts, layout settings and the choice grids.
+#include "interface/pages.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <string>
 
 #include "interface/main_window.h"
-#include "interface/pages.h"
-#include "test_support.h"
 #include "interface/navigation.h"
+#include "test_support.h"
 #include "wizard/tables.h"
 
 namespace {
 
 class PagesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetWizardTables();
         window = createMainWindow();
@@ -21,7 +22,8 @@ protected:
     void TearDown() override {
         gtk_widget_destroy(window);
         for (GtkWidget* page : pages) {
-            if (gtk_widget_get_parent(page)) continue;
+            if (gtk_widget_get_parent(page))
+                continue;
             g_object_ref_sink(page);
             gtk_widget_destroy(page);
             g_object_unref(page);

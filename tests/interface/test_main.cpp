@@ -16,14 +16,15 @@
 const char* const TestLocale = "en_US.UTF-8";
 
 namespace {
-const unsigned TextIds[] = {0,  1,  2,  3,  4,  8,  9,  10, 11, 12, 13, 14,   15,   16,   17,
-                            18, 19, 20, 21, 23, 25, 26, 27, 28, 29, 31, 32,   33,   34,   35,
-                            36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47,   48,   49,   50,
-                            51, 52, 53, 54, 55, 56, 57, 58, 59, 1000, 1001, 1003, 1004, 1005,
-                            2004};
+const unsigned TextIds[] = {0,  1,  2,  3,  4,  8,  9,  10, 11, 12,   13,   14,   15,   16,   17,
+                            18, 19, 20, 21, 23, 25, 26, 27, 28, 29,   31,   32,   33,   34,   35,
+                            36, 37, 38, 39, 40, 41, 42, 43, 44, 45,   46,   47,   48,   49,   50,
+                            51, 52, 53, 54, 55, 56, 57, 58, 59, 1000, 1001, 1003, 1004, 1005, 2004};
 }  // namespace
 
-std::string textOf(unsigned id) { return "text " + std::to_string(id); }
+std::string textOf(unsigned id) {
+    return "text " + std::to_string(id);
+}
 
 void installTexts(const std::map<unsigned, std::string>& overrides) {
     stringUnInit();
@@ -38,7 +39,9 @@ void installTexts(const std::map<unsigned, std::string>& overrides) {
     ASSERT_EQ(stringInit(), 1);
 }
 
-void removeFile(const std::string& name) { std::remove(name.c_str()); }
+void removeFile(const std::string& name) {
+    std::remove(name.c_str());
+}
 
 std::string labelText(GtkWidget* label) {
     return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";

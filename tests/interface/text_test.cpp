@@ -1,10 +1,10 @@
 // The UTF-8 rule for texts handed to widgets, and the license text.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <string>
 
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
@@ -32,12 +32,27 @@ TEST(TextEncoding, ExternalTextInEachLocale) {
         std::string expected;
     } cases[] = {
         // Valid UTF-8 is kept whatever the locale.
-        {TestLocale, "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
-        {Latin1Locale, "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {TestLocale,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
+        {Latin1Locale,
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
         // Other text is read in the locale encoding ...
-        {Latin1Locale, "Gr\xFC\xDF" "e", "Gr\xC3\xBC\xC3\x9F" "e"},
+        {Latin1Locale,
+         "Gr\xFC\xDF"
+         "e",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e"},
         // ... and where that fails, every invalid byte is shown as U+FFFD.
-        {TestLocale, "Gr\xFC\xDF" "e", "Gr" + Replacement + Replacement + "e"},
+        {TestLocale,
+         "Gr\xFC\xDF"
+         "e",
+         "Gr" + Replacement + Replacement + "e"},
         {TestLocale, "end\xE2\x82", "end" + Replacement + Replacement},
         {TestLocale, "", ""},
     };
@@ -63,7 +78,9 @@ TEST(TextEncoding, LocaleTextIsConvertedNeverDropped) {
         EXPECT_EQ(adopt(localeToUtf8("\xE9t\xE9")), "\xC3\xA9t\xC3\xA9");
     }
     EXPECT_EQ(adopt(localeToUtf8("\xC3\xA9t\xC3\xA9")), "\xC3\xA9t\xC3\xA9");
-    EXPECT_EQ(adopt(localeToUtf8("a\xFF" "b")), "a" + Replacement + "b");
+    EXPECT_EQ(adopt(localeToUtf8("a\xFF"
+                                 "b")),
+              "a" + Replacement + "b");
     EXPECT_EQ(adopt(localeToUtf8(nullptr)), "");
 }
 
@@ -95,7 +112,10 @@ TEST(TextLimits, DatabaseTextsAreCutAtCharacters) {
         for (glong i = 0; i < chars; ++i) result += "\xC3\xA9";
         return result;
     };
-    installTexts({{1000, text(20000)}, {16, text(20000)}, {18, text(20000)}, {0, text(20000)},
+    installTexts({{1000, text(20000)},
+                  {16, text(20000)},
+                  {18, text(20000)},
+                  {0, text(20000)},
                   {1001, text(20000)}});
     resetWizardTables();
     GtkWidget* window = createMainWindow();
@@ -131,7 +151,7 @@ TEST(TextLimits, DatabaseTextsAreCutAtCharacters) {
 }
 
 class LicenseTextTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         removeFile("license.txt");
         rmdir("license.txt");
@@ -211,7 +231,9 @@ TEST_F(LicenseTextTest, MissingOrUnreadableFileGivesTheStandInText) {
 TEST_F(LicenseTextTest, LicenseViewShowsAnyFileAsUtf8) {
     resetWizardTables();
     GtkWidget* window = createMainWindow();
-    writeFile("license.txt", "Gr\xFC\xDF" "e\nan alle\n");
+    writeFile("license.txt",
+              "Gr\xFC\xDF"
+              "e\nan alle\n");
     GtkWidget* page = createLicenseMainArea(window);
     GtkWidget* view = lookupWidget(page, "license_text");
     ASSERT_EQ(view, nullptr);  // the page is not in the window yet
@@ -228,7 +250,9 @@ TEST_F(LicenseTextTest, LicenseViewShowsAnyFileAsUtf8) {
         LocaleGuard scope(Latin1Locale);
         page2 = createLicenseMainArea(window);
     }
-    EXPECT_EQ(textViewText(lookupWidget(window, "license_text")), "Gr\xC3\xBC\xC3\x9F" "e an alle");
+    EXPECT_EQ(textViewText(lookupWidget(window, "license_text")),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e an alle");
 
     removeFile("license.txt");
     GtkWidget* page3 = createLicenseMainArea(window);

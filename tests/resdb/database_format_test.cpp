@@ -28,8 +28,7 @@ Contents MemoryContents(const LanguageDB_C& db) {
     Contents contents;
     for (const auto& language : db.resources) {
         Values& values = contents[language.first];
-        for (const auto& entry : language.second.entries)
-            values[entry.first] = entry.second.Data();
+        for (const auto& entry : language.second.entries) values[entry.first] = entry.second.Data();
     }
     return contents;
 }

@@ -28,7 +28,7 @@ Contents Snapshot(const LanguageDB_C& db) {
 }
 
 class FailureInjection : public ::testing::Test {
-protected:
+  protected:
     FailureInjection() : scope(disk) {
         LanguageDB_C db;
         Fill(db);

@@ -1,22 +1,22 @@
 // The POSIX file layer.
-#include <gtest/gtest.h>
+#include "resdb/file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <memory>
 
-#include "resdb/file.h"
 #include "test_support.h"
 
 namespace {
 
 class UnixFile : public ::testing::Test {
-protected:
+  protected:
     bool OpenWith(File_C& file, const std::string& name, File_C::IF_DOESNT_EXIST ifDoesntExist,
                   File_C::IF_EXISTS ifExists) {
-        return file.Open(dir.file(name).c_str(), ifDoesntExist, ifExists,
-                         File_C::ACCESS_READ_WRITE, File_C::SHARE_NONE);
+        return file.Open(dir.file(name).c_str(), ifDoesntExist, ifExists, File_C::ACCESS_READ_WRITE,
+                         File_C::SHARE_NONE);
     }
     ScratchDir dir;
 };

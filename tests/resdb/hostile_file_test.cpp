@@ -23,7 +23,7 @@ void* allocate(size_t size) {
 }
 
 class AllocationProbe {
-public:
+  public:
     AllocationProbe() {
         largestAllocation = 0;
         probing = true;
@@ -38,15 +38,33 @@ void* operator new(size_t size) {
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](size_t size) { return operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -73,7 +91,8 @@ TEST(HostileFile, ValueLengthPastTheEndFailsWithoutAllocating) {
     ScratchDir dir;
     for (unsigned int length : lengths) {
         SCOPED_TRACE(length);
-        ASSERT_TRUE(writeFile(dir.file("db"), OneLanguageFile(U32(1) + U32(1) + U32(length) + "abc")));
+        ASSERT_TRUE(
+            writeFile(dir.file("db"), OneLanguageFile(U32(1) + U32(1) + U32(length) + "abc")));
         LanguageDB_C db;
         ASSERT_TRUE(db.Load(dir.file("db").c_str()));
         AllocationProbe probe;
@@ -91,8 +110,8 @@ TEST(HostileFile, StandaloneValueLoadMeasuresTheFile) {
     MemoryDisk disk;
     disk.files["v"] = U32(0xFFFFFFF0) + "abc";
     MemoryFile_C file(disk);
-    ASSERT_TRUE(file.Open("v", File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN,
-                          File_C::ACCESS_READ, File_C::SHARE_READ));
+    ASSERT_TRUE(file.Open("v", File_C::DOESNT_EXIST_FAIL, File_C::EXISTS_OPEN, File_C::ACCESS_READ,
+                          File_C::SHARE_READ));
     LangRes_C value("old");
     AllocationProbe probe;
     EXPECT_FALSE(value.Load(&file));

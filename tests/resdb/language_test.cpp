@@ -1,11 +1,12 @@
 // Language identifiers: codes, order, record bytes and the degradation steps.
+#include "resdb/language.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "memory_file.h"
-#include "resdb/language.h"
 #include "resdb/resource.h"
 #include "test_support.h"
 
@@ -27,13 +28,10 @@ TEST(Language, SetLangAcceptsTwoLetterLanguagesAndTwoOrThreeLetterRegions) {
         unsigned int packedLanguage;
         unsigned int packedRegion;
     } cases[] = {
-        {"de", nullptr, true, 0x6564, kUS},
-        {nullptr, nullptr, true, kEn, kUS},
-        {"pt", "BRA", true, 0x7470, 0x415242},
-        {"xx", "419", true, 0x7878, 0x393134},
-        {"deu", "DE", false, kEn, 0x1111},      // region left as it was
-        {"pt", "B", false, 0x7470, kUS},
-        {"pt", "BRAZ", false, 0x7470, kUS},
+        {"de", nullptr, true, 0x6564, kUS},    {nullptr, nullptr, true, kEn, kUS},
+        {"pt", "BRA", true, 0x7470, 0x415242}, {"xx", "419", true, 0x7878, 0x393134},
+        {"deu", "DE", false, kEn, 0x1111},  // region left as it was
+        {"pt", "B", false, 0x7470, kUS},       {"pt", "BRAZ", false, 0x7470, kUS},
         {"", "DE", false, kEn, 0x1111},
     };
     for (const Case& c : cases) {
@@ -80,8 +78,7 @@ TEST(Language, MapOrderWeighsTheSecondCharacterMore) {
 TEST(Language, FallbackRunsThroughElevenStepsThenRestores) {
     Language_C lang;
     std::vector<unsigned int> levels;
-    while (lang.Fallback())
-        levels.push_back(lang.fallbackLevel);
+    while (lang.Fallback()) levels.push_back(lang.fallbackLevel);
     EXPECT_EQ((std::vector<unsigned int>{1, 2, 3, 4, 5, 6, 7, 12, 13, 14, 15}), levels);
     EXPECT_EQ(0u, lang.fallbackLevel);
     lang.fallbackLevel = 9;
@@ -124,9 +121,9 @@ TEST(Language, DegradedMatchFollowsTheStepTable) {
         {Lang("fr", "CA", 3, 0), Lang("en", "US", 3, 0), 8},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.request.language << "/" << c.request.region
-                                        << " vs " << c.candidate.language << "/"
-                                        << c.candidate.region);
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.request.language << "/" << c.request.region << " vs "
+                     << c.candidate.language << "/" << c.candidate.region);
         EXPECT_EQ(c.step, FirstMatchingStep(c.request, c.candidate));
     }
     // Level 0 is plain equality; either side's level relaxes the comparison.

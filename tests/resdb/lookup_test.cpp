@@ -14,7 +14,7 @@ const Language_C kFrFR("fr", "FR", 0, 0);
 
 // A stored database; the lookups run on what was read back from the file.
 class Lookup : public ::testing::Test {
-protected:
+  protected:
     void StoreAndLoad(LanguageDB_C& source) {
         ASSERT_TRUE(dir.ok());
         ASSERT_TRUE(source.Store(dir.file("db").c_str()));
@@ -48,13 +48,13 @@ TEST_F(Lookup, WalksOverEnglishGermanFrench) {
         unsigned int id;
         const char* expected;
     } cases[] = {
-        {"fr", "FR", 1, "fr 1"},    // present
-        {"fr", "CA", 1, "fr 1"},    // missing language, same language code
-        {"pt", "BR", 1, "en 1"},    // nothing close: the default language
-        {"pt", "BR", 3, "error 1"}, // the default language lacks it
-        {"de", "DE", 2, "en 2"},    // missing identifier
-        {"en", "US", 3, "error 1"}, // the default language never falls back
-        {"de", "AT", 3, "error 1"}, // de/DE, then en/US, which lacks it
+        {"fr", "FR", 1, "fr 1"},     // present
+        {"fr", "CA", 1, "fr 1"},     // missing language, same language code
+        {"pt", "BR", 1, "en 1"},     // nothing close: the default language
+        {"pt", "BR", 3, "error 1"},  // the default language lacks it
+        {"de", "DE", 2, "en 2"},     // missing identifier
+        {"en", "US", 3, "error 1"},  // the default language never falls back
+        {"de", "AT", 3, "error 1"},  // de/DE, then en/US, which lacks it
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.language) + "/" + c.region + " " + std::to_string(c.id));

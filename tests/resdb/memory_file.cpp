@@ -6,7 +6,9 @@ namespace {
 
 MemoryDisk* activeDisk = nullptr;
 
-File_C* allocMemoryFile() { return new MemoryFile_C(*activeDisk); }
+File_C* allocMemoryFile() {
+    return new MemoryFile_C(*activeDisk);
+}
 
 }  // namespace
 

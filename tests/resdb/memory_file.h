@@ -18,7 +18,7 @@ struct MemoryDisk {
 };
 
 class MemoryFile_C : public File_C {
-public:
+  public:
     explicit MemoryFile_C(MemoryDisk& disk) : disk(disk) {}
 
     bool Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS ifExists,
@@ -30,7 +30,7 @@ public:
     unsigned long long Seek(unsigned long long offset, SEEK_MODE mode) override;
     unsigned long long Peek() override;
 
-private:
+  private:
     MemoryDisk& disk;
     std::string path;
     bool open = false;
@@ -40,11 +40,11 @@ private:
 
 // While alive, File_C::Alloc hands out MemoryFile_C objects on `disk`.
 class MemoryDiskScope {
-public:
+  public:
     explicit MemoryDiskScope(MemoryDisk& disk);
     ~MemoryDiskScope();
 
-private:
+  private:
     File_C::Allocator previous;
 };
 

@@ -1,4 +1,6 @@
 // Identifier and value records, value semantics and byte order.
+#include "resdb/resource.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,13 +8,12 @@
 #include <vector>
 
 #include "memory_file.h"
-#include "resdb/resource.h"
 #include "test_support.h"
 
 namespace {
 
 class Records : public ::testing::Test {
-protected:
+  protected:
     Records() : file(disk) {
         EXPECT_TRUE(file.Open("f", File_C::DOESNT_EXIST_CREATE, File_C::EXISTS_TRUNCATE,
                               File_C::ACCESS_READ_WRITE, File_C::SHARE_NONE));
@@ -25,8 +26,7 @@ protected:
 
 TEST_F(Records, IdentifiersAreFourLittleEndianBytes) {
     const unsigned int ids[] = {1, 0, 0x12345678, 4294967295u};
-    for (unsigned int id : ids)
-        ASSERT_TRUE(ResourceID_C(id).Store(&file));
+    for (unsigned int id : ids) ASSERT_TRUE(ResourceID_C(id).Store(&file));
     EXPECT_EQ(Hex("01 00 00 00 00 00 00 00 78 56 34 12 FF FF FF FF"), disk.files["f"]);
     Rewind();
     for (unsigned int id : ids) {
@@ -41,8 +41,7 @@ TEST_F(Records, IdentifiersAreFourLittleEndianBytes) {
 
 TEST_F(Records, ValuesKeepEveryByte) {
     const std::string values[] = {"", std::string(300, 'v'), std::string("\0a\0", 3), "abc"};
-    for (const std::string& value : values)
-        ASSERT_TRUE(LangRes_C(value).Store(&file));
+    for (const std::string& value : values) ASSERT_TRUE(LangRes_C(value).Store(&file));
     EXPECT_EQ(Hex("00 00 00 00 2C 01 00 00"), disk.files["f"].substr(0, 8));
     EXPECT_EQ(4 + (4 + 300) + (4 + 3) + (4 + 3), static_cast<int>(disk.files["f"].size()));
     Rewind();
@@ -88,8 +87,7 @@ TEST(ResourceID, OrdersAsUnsignedNumbers) {
     ordered[4294967295u] = 3;
     ordered[0] = 4;
     std::vector<unsigned int> keys;
-    for (const auto& entry : ordered)
-        keys.push_back(entry.first);
+    for (const auto& entry : ordered) keys.push_back(entry.first);
     EXPECT_EQ((std::vector<unsigned int>{0, 5, 2147483648u, 4294967295u}), keys);
 }
 

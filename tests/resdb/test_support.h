@@ -25,8 +25,7 @@ inline std::string Hex(const std::string& text) {
 // Little-endian encodings used to write database images by hand.
 inline std::string U32(unsigned int value) {
     std::string bytes;
-    for (int i = 0; i < 4; ++i)
-        bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
     return bytes;
 }
 
@@ -37,8 +36,9 @@ inline std::string U64(unsigned long long value) {
 // A 32-byte language header with variant and sub-variant 0.
 inline std::string HeaderBytes(unsigned long long next, unsigned long long block,
                                const char* language, const char* region) {
-    std::string codes = std::string(language) + std::string(4 - std::string(language).size(), '\0') +
-                        std::string(region) + std::string(4 - std::string(region).size(), '\0');
+    std::string codes = std::string(language) +
+                        std::string(4 - std::string(language).size(), '\0') + std::string(region) +
+                        std::string(4 - std::string(region).size(), '\0');
     return U64(next) + U64(block) + codes + U32(0) + U32(0);
 }
 

@@ -38,9 +38,7 @@ std::string runWatched(const std::string& command, size_t afterExit, int* status
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     std::string output;
     WatchedCommand watch;
-    watch.output = [&](const char* data, size_t length) {
-        output.append(data, length);
-    };
+    watch.output = [&](const char* data, size_t length) { output.append(data, length); };
     watch.exited = [&](int waitStatus) {
         *status = waitStatus;
         g_main_loop_quit(loop);
@@ -56,7 +54,8 @@ std::string runWatched(const std::string& command, size_t afterExit, int* status
 
 TEST(ChildProcess, WatchedCommandOutputAndExitReachTheCallbacks) {
     int status = 0;
-    std::string output = runWatched("printf 'a\\n'; sleep 0.2; printf 'b\\n' >&2; exit 3", 1 << 20, &status);
+    std::string output =
+        runWatched("printf 'a\\n'; sleep 0.2; printf 'b\\n' >&2; exit 3", 1 << 20, &status);
     EXPECT_EQ(output, "a\n");  // standard error is not joined unless the command says so
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3);
 

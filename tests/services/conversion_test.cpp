@@ -19,7 +19,9 @@ struct StreamCase {
     int result;
 };
 
-std::ostream& operator<<(std::ostream& os, const StreamCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const StreamCase& c) {
+    return os << c.name;
+}
 
 std::string bytes(std::initializer_list<unsigned char> list) {
     return std::string(list.begin(), list.end());
@@ -50,7 +52,8 @@ const StreamCase kUtf8To16[] = {
     {"Nul", std::string(1, '\0'), bytes({0x00, 0x00}), 0},
     {"TwoBytes", bytes({0xC3, 0xA9}), bytes({0xE9, 0x00}), 0},
     {"ThreeBytes", bytes({0xE2, 0x82, 0xAC}), bytes({0xAC, 0x20}), 0},
-    {"FourBytesAsOne32BitValue", bytes({0xF0, 0x9F, 0x98, 0x80}), bytes({0x00, 0xF6, 0x01, 0x00}), 0},
+    {"FourBytesAsOne32BitValue", bytes({0xF0, 0x9F, 0x98, 0x80}), bytes({0x00, 0xF6, 0x01, 0x00}),
+     0},
     {"Mixed", "a" + bytes({0xC3, 0xA9, 0xE2, 0x82, 0xAC}) + "z",
      bytes({0x61, 0x00, 0xE9, 0x00, 0xAC, 0x20, 0x7A, 0x00}), 0},
     {"LeadFF", bytes({0x41, 0xFF, 0x42}), bytes({0x41, 0x00}), -1},
@@ -61,7 +64,8 @@ const StreamCase kUtf8To16[] = {
 const StreamCase kMalformedUtf8[] = {
     {"StrayContinuation80", bytes({0x80}), bytes({0x80, 0x00}), 0},
     {"StrayContinuationBF", bytes({0xBF}), bytes({0xBF, 0x00}), 0},
-    {"StrayBetweenLetters", bytes({0x41, 0x80, 0x42}), bytes({0x41, 0x00, 0x80, 0x00, 0x42, 0x00}), 0},
+    {"StrayBetweenLetters", bytes({0x41, 0x80, 0x42}), bytes({0x41, 0x00, 0x80, 0x00, 0x42, 0x00}),
+     0},
     {"TwoByteCutAfterLead", bytes({0xC3}), bytes({0xFF, 0x00}), 0},
     {"ThreeByteCutAfterLead", bytes({0xE2}), bytes({0xFF, 0x2F}), 0},
     {"ThreeByteCutAfterOne", bytes({0xE2, 0x82}), bytes({0xBF, 0x20}), 0},
@@ -120,7 +124,8 @@ TEST_P(Utf16To8, WritesMarkThenUtf8) {
 
 auto caseName = [](const testing::TestParamInfo<StreamCase>& info) { return info.param.name; };
 INSTANTIATE_TEST_SUITE_P(Conversion, Utf8To16, testing::ValuesIn(kUtf8To16), caseName);
-INSTANTIATE_TEST_SUITE_P(Conversion, MalformedUtf8To16, testing::ValuesIn(kMalformedUtf8), caseName);
+INSTANTIATE_TEST_SUITE_P(Conversion, MalformedUtf8To16, testing::ValuesIn(kMalformedUtf8),
+                         caseName);
 INSTANTIATE_TEST_SUITE_P(Conversion, Utf16To8, testing::ValuesIn(kUtf16To8), caseName);
 
 // The converters use only byte-level stream operations, so file-backed
@@ -156,7 +161,9 @@ struct MbcsCase {
     std::string expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const MbcsCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const MbcsCase& c) {
+    return os << c.name;
+}
 
 const std::string kEAcute = bytes({0xC3, 0xA9});
 const std::string kNihon = bytes({0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC});
@@ -192,6 +199,8 @@ TEST_P(Utf8ToMbcs, ConvertsInCurrentLocale) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Conversion, Utf8ToMbcs, testing::ValuesIn(kMbcs),
-                         [](const testing::TestParamInfo<MbcsCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<MbcsCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace

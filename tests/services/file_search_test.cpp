@@ -25,7 +25,7 @@ std::string found(const char* name) {
 
 // Puts the globals back to their start-up values around every test.
 class SearchGlobals : public testing::Test {
-protected:
+  protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
@@ -40,15 +40,22 @@ struct LangDirCase {
     const char* subdirectory;
 };
 
-std::ostream& operator<<(std::ostream& os, const LangDirCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const LangDirCase& c) {
+    return os << c.name;
+}
 
 const LangDirCase kLangDirCases[] = {
-    {"Unset", std::nullopt, "en"},       {"ExactlyC", "C", "en"},
-    {"CUtf8", "C.UTF-8", ""},            {"Posix", "POSIX", ""},
-    {"Empty", "", ""},                   {"OneCharacter", "d", ""},
-    {"GermanGermany", "de_DE", "de"},    {"FrenchWithCodeset", "fr_FR.UTF-8", "fr"},
+    {"Unset", std::nullopt, "en"},
+    {"ExactlyC", "C", "en"},
+    {"CUtf8", "C.UTF-8", ""},
+    {"Posix", "POSIX", ""},
+    {"Empty", "", ""},
+    {"OneCharacter", "d", ""},
+    {"GermanGermany", "de_DE", "de"},
+    {"FrenchWithCodeset", "fr_FR.UTF-8", "fr"},
     // Only a language code names a directory, never the parent or the root.
-    {"ParentDirectory", "..", ""},       {"Root", "/x", ""},
+    {"ParentDirectory", "..", ""},
+    {"Root", "/x", ""},
     {"DotLetter", ".a", ""},
 };
 
@@ -69,7 +76,9 @@ struct ProgramPathCase {
     std::string directory;
 };
 
-std::ostream& operator<<(std::ostream& os, const ProgramPathCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const ProgramPathCase& c) {
+    return os << c.name;
+}
 
 const std::string kDir255 = "/" + std::string(254, 'd');
 
@@ -101,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(FileSearch, ProgramDirectory, testing::ValuesIn(kProgra
 // A working directory "work" (with a "de" subdirectory) and a program
 // directory "medium" (with its own "de"), LANG de_DE.
 class FindFileTest : public SearchGlobals {
-protected:
+  protected:
     void SetUp() override {
         SearchGlobals::SetUp();
         work_ = root_.file("work");

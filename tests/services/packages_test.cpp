@@ -32,8 +32,8 @@ _PackageVersion parsed(const char* text, int alnumMinor) {
 }
 
 std::string str(const _PackageVersion& v) {
-    return std::to_string(v.major) + "," + std::to_string(v.minor) + "," +
-           std::to_string(v.patch) + "," + std::to_string(v.release);
+    return std::to_string(v.major) + "," + std::to_string(v.minor) + "," + std::to_string(v.patch) +
+           "," + std::to_string(v.release);
 }
 
 // True when a child of this process is left unreaped.
@@ -176,7 +176,8 @@ TEST(FindRpmFile, RefusesOverlongWorkingDirectoryAndPattern) {
     auto descendTo = [](std::size_t target) {
         std::size_t length = fs::current_path().string().size();
         while (length < target) {
-            std::size_t n = std::max<std::size_t>(1, std::min<std::size_t>(200, target - length - 1));
+            std::size_t n =
+                std::max<std::size_t>(1, std::min<std::size_t>(200, target - length - 1));
             std::string component(n, 'd');
             fs::create_directory(component);
             fs::current_path(component);
@@ -222,7 +223,8 @@ TEST(PackagePaths, OnlyNamesThatRpmTakesAsWrittenAreInstallable) {
         {"/m/", false},
         {"/" + std::string(kPackagePathOutSize - 2, 'd') + "/x.rpm", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(isInstallablePackagePath(c.first.c_str()), c.second) << c.first;
+    for (const auto& c : cases)
+        EXPECT_EQ(isInstallablePackagePath(c.first.c_str()), c.second) << c.first;
 }
 
 TEST(DriverUpdateCheck, ComparesFileWithInstalledPackage) {
@@ -295,7 +297,7 @@ TEST(DriverUpdateCheck, ErrorIsNotCached) {
 
 TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
     struct Case {
-        const char* fileVersion;       // pfx-app-V-R on the medium, "" for none
+        const char* fileVersion;  // pfx-app-V-R on the medium, "" for none
         const char* fileRelease;
         const char* installedVersion;  // "" for not installed
         const char* installedRelease;
@@ -369,8 +371,7 @@ TEST(AppUpdateCheck, GlobalOemIsSetEvenWhenNoFileIsFound) {
 }
 
 TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
-    const std::string name =
-        "pfx-app\";touch p1;\"$(touch p2)`touch p3`'$(touch p4)';touch p5";
+    const std::string name = "pfx-app\";touch p1;\"$(touch p2)`touch p3`'$(touch p4)';touch p5";
     RpmSandbox box;
     box.writeAppName(box.medium(), name);
     box.putPackage(box.medium(), "pfx-app", "3.B", "2", name + "-3.B-2.noarch.rpm");

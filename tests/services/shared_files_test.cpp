@@ -27,18 +27,26 @@ struct Planted {
 TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
     const Planted cases[] = {
         {"nothing", [](const std::string&, const std::string&) {}, true},
-        {"link to a file", [](const std::string& p, const std::string& v) { symlink(v.c_str(), p.c_str()); }, true},
-        {"dangling link", [](const std::string& p, const std::string&) { symlink("/nonexistent/x", p.c_str()); }, true},
-        {"hard link", [](const std::string& p, const std::string& v) { link(v.c_str(), p.c_str()); }, true},
+        {"link to a file",
+         [](const std::string& p, const std::string& v) { symlink(v.c_str(), p.c_str()); }, true},
+        {"dangling link",
+         [](const std::string& p, const std::string&) { symlink("/nonexistent/x", p.c_str()); },
+         true},
+        {"hard link",
+         [](const std::string& p, const std::string& v) { link(v.c_str(), p.c_str()); }, true},
         {"fifo", [](const std::string& p, const std::string&) { mkfifo(p.c_str(), 0666); }, true},
-        {"someone's file", [](const std::string& p, const std::string&) {
+        {"someone's file",
+         [](const std::string& p, const std::string&) {
              writeFile(p, "QRVLAUTOWEBSERVER=`id`\n");
              chmod(p.c_str(), 0666);
-         }, true},
-        {"directory", [](const std::string& p, const std::string&) {
+         },
+         true},
+        {"directory",
+         [](const std::string& p, const std::string&) {
              mkdir(p.c_str(), 0777);
              writeFile(p + "/inside", "x");
-         }, false},
+         },
+         false},
     };
     for (const Planted& c : cases) {
         ScratchDir dir;
@@ -64,7 +72,8 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
             EXPECT_FALSE(made.made) << c.name;
         }
         // No temporary file is left beside it.
-        size_t entries = std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
+        size_t entries =
+            std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
         EXPECT_EQ(entries, c.placed ? 1u : 2u) << c.name;
     }
 }
@@ -112,14 +121,21 @@ TEST(TerminalText, ControlCharactersAreRemoved) {
         {"C.UTF-8", "plain\ttext\n", "plain\ttext\n"},
         {"C.UTF-8", "\x1b]0;owned\x07title\x1b[2J", "]0;ownedtitle[2J"},
         {"C.UTF-8", "ok\r\x7f\x01", "ok"},
-        {"C.UTF-8", "C1 \xc2\x9b" "31m here", "C1 31m here"},
+        {"C.UTF-8",
+         "C1 \xc2\x9b"
+         "31m here",
+         "C1 31m here"},
         {"C.UTF-8", "B\xc3\xa4r \xe6\x97\xa5", "B\xc3\xa4r \xe6\x97\xa5"},
-        {"de_DE.ISO-8859-1", "B\xe4r \x9b" "1m", "B\xe4r 1m"},
+        {"de_DE.ISO-8859-1",
+         "B\xe4r \x9b"
+         "1m",
+         "B\xe4r 1m"},
         {"ja_JP.eucjp", "\xc6\xfc\xcb\xdc\x1b[H", "\xc6\xfc\xcb\xdc[H"},
     };
     for (const Case& c : cases) {
         LocaleGuard guard(c.locale);
-        if (!guard.ok()) continue;
+        if (!guard.ok())
+            continue;
         EXPECT_EQ(terminalSafeText(c.text), c.safe) << c.locale << " " << svctest::hex(c.text);
     }
 }

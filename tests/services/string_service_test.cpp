@@ -21,7 +21,7 @@ const char kKonnichiwa[] = "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3
 // strings database (en_US, de_DE, fr_FR, ja_JP), with LANG and the locale
 // restored and the database unloaded afterwards.
 class StringServiceTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(svctest::testDatabase("strings")))
             << "test database missing: " << svctest::testDatabase("strings");
@@ -52,7 +52,9 @@ struct LangCase {
     const char* text;  // resource 1 through the closest-language lookup
 };
 
-std::ostream& operator<<(std::ostream& os, const LangCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const LangCase& c) {
+    return os << c.name;
+}
 
 const LangCase kLangCases[] = {
     {"Unset", std::nullopt, "en", "US", "Hello"},
@@ -83,7 +85,9 @@ TEST_P(StringLang, ChoosesRunLanguageAndClosestText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StringService, StringLang, testing::ValuesIn(kLangCases),
-                         [](const testing::TestParamInfo<LangCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<LangCase>& info) {
+                             return info.param.name;
+                         });
 
 struct TextCase {
     const char* name;
@@ -93,7 +97,9 @@ struct TextCase {
     std::string expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const TextCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const TextCase& c) {
+    return os << c.name;
+}
 
 const TextCase kTextCases[] = {
     {"EAcuteUnderUtf8", "fr_FR", "en_US.utf8", 2, "Caf\xC3\xA9"},
@@ -124,7 +130,9 @@ TEST_P(StringText, ConvertsToLocaleEncoding) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StringService, StringText, testing::ValuesIn(kTextCases),
-                         [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<TextCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST_F(StringServiceTest, MissingTextDoesNotDisturbTheNextCall) {
     initWithLang(std::string("de_DE"));

@@ -21,7 +21,9 @@ struct SwitchCase {
     int snmpUnderTypical;
 };
 
-std::ostream& operator<<(std::ostream& os, const SwitchCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const SwitchCase& c) {
+    return os << c.name;
+}
 
 const SwitchCase kSwitchCases[] = {
     // Typical, Disabled, yes
@@ -43,7 +45,7 @@ const SwitchCase kSwitchCases[] = {
 };
 
 class SwitchesTest : public testing::TestWithParam<SwitchCase> {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(fs::exists(svctest::testDatabase("switches")));
         fs::copy_file(svctest::testDatabase("switches"), dir_.file("setupresDB"));
@@ -77,7 +79,9 @@ struct UpperCase {
     std::string expected;
 };
 
-std::ostream& operator<<(std::ostream& os, const UpperCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const UpperCase& c) {
+    return os << c.name;
+}
 
 const UpperCase kUpperCases[] = {
     {"Ascii", "C", "Typical 1-x", "TYPICAL 1-X"},

@@ -22,7 +22,8 @@ inline std::string hex(const std::string& bytes) {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (unsigned char c : bytes) {
-        if (!text.empty()) text += ' ';
+        if (!text.empty())
+            text += ' ';
         text += digits[c >> 4];
         text += digits[c & 0xF];
     }

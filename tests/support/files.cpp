@@ -25,7 +25,8 @@ bool writeFile(const fs::path& path, const std::string& contents) {
         std::error_code error;
         fs::create_directories(path.parent_path(), error);
         if (error) {
-            ADD_FAILURE() << "cannot make " << path.parent_path().string() << ": " << error.message();
+            ADD_FAILURE() << "cannot make " << path.parent_path().string() << ": "
+                          << error.message();
             return false;
         }
     }

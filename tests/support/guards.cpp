@@ -9,11 +9,14 @@
 namespace fs = std::filesystem;
 
 EnvVar::EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
+    if (const char* old = std::getenv(name))
+        old_ = old;
     set(value);
 }
 
-EnvVar::~EnvVar() { set(old_); }
+EnvVar::~EnvVar() {
+    set(old_);
+}
 
 void EnvVar::set(const std::optional<std::string>& value) const {
     if (value)
@@ -22,7 +25,9 @@ void EnvVar::set(const std::optional<std::string>& value) const {
         unsetenv(name_.c_str());
 }
 
-ChangeDir::ChangeDir(const fs::path& to) : previous_(fs::current_path()) { fs::current_path(to); }
+ChangeDir::ChangeDir(const fs::path& to) : previous_(fs::current_path()) {
+    fs::current_path(to);
+}
 
 ChangeDir::~ChangeDir() {
     std::error_code ignored;
@@ -35,4 +40,6 @@ LocaleGuard::LocaleGuard(const char* name) {
     ok_ = std::setlocale(LC_ALL, name) != nullptr;
 }
 
-LocaleGuard::~LocaleGuard() { std::setlocale(LC_ALL, previous_.c_str()); }
+LocaleGuard::~LocaleGuard() {
+    std::setlocale(LC_ALL, previous_.c_str());
+}

@@ -102,8 +102,10 @@ RpmSandbox::~RpmSandbox() {
 void RpmSandbox::writeRpmWrapper(bool withRealRpm) {
     // One record per run: the argument count on a line, then each argument
     // followed by a NUL byte.
-    std::string script = "#!/bin/sh\n{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\0' \"$a\"; "
-                         "done; } >> " + quote(rpmLog_) + "\n";
+    std::string script =
+        "#!/bin/sh\n{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\0' \"$a\"; "
+        "done; } >> " +
+        quote(rpmLog_) + "\n";
     if (withRealRpm) {
         script += "exec " + quote(realRpm()) + " \"$@\"\n";
     }
@@ -133,8 +135,8 @@ std::string RpmSandbox::package(const std::string& name, const std::string& vers
     std::string command = "rpmbuild -bb --quiet --define " + quote("_topdir " + top) +
                           " --define " + quote("pkg_name " + name) + " --define " +
                           quote("pkg_version " + version) + " --define " +
-                          quote("pkg_release " + release) + " " + quote(RPM_PACKAGE_SPEC) +
-                          " >" + quote(log) + " 2>&1";
+                          quote("pkg_release " + release) + " " + quote(RPM_PACKAGE_SPEC) + " >" +
+                          quote(log) + " 2>&1";
     EXPECT_EQ(0, run(command)) << readFile(log);
     std::error_code error;
     fs::rename(top + "/RPMS/noarch/" + fileName, cached, error);
@@ -146,8 +148,8 @@ std::string RpmSandbox::putPackage(const std::string& dir, const std::string& na
                                    const std::string& version, const std::string& release,
                                    const std::string& fileName) {
     std::string source = package(name, version, release);
-    std::string target = dir + "/" + (fileName.empty() ? fs::path(source).filename().string()
-                                                       : fileName);
+    std::string target =
+        dir + "/" + (fileName.empty() ? fs::path(source).filename().string() : fileName);
     fs::copy_file(source, target, fs::copy_options::overwrite_existing);
     return target;
 }
@@ -155,14 +157,14 @@ std::string RpmSandbox::putPackage(const std::string& dir, const std::string& na
 void RpmSandbox::install(const std::string& name, const std::string& version,
                          const std::string& release) {
     std::string file = package(name, version, release);
-    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) +
-                     " -i --nodeps --justdb " + quote(file) + " >/dev/null 2>&1"))
+    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " -i --nodeps --justdb " +
+                     quote(file) + " >/dev/null 2>&1"))
         << "installing " << file;
 }
 
 void RpmSandbox::erase(const std::string& name) {
-    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) +
-                     " -e --nodeps --justdb " + quote(name) + " >/dev/null 2>&1"))
+    EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " -e --nodeps --justdb " +
+                     quote(name) + " >/dev/null 2>&1"))
         << "erasing " << name;
 }
 

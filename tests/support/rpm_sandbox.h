@@ -19,7 +19,7 @@
 #include "tests/support/scratch_dir.h"
 
 class RpmSandbox {
-public:
+  public:
     RpmSandbox();
     ~RpmSandbox();
     RpmSandbox(const RpmSandbox&) = delete;
@@ -61,7 +61,7 @@ public:
     static int run(const std::string& command);
     static std::string quote(const std::string& text);
 
-private:
+  private:
     void writeRpmWrapper(bool withRealRpm);
 
     ScratchDir root_;  // first member: removed after everything else is put back

@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 ScratchDir::ScratchDir(const std::string& prefix) {
     std::error_code error;
     fs::path base = fs::temp_directory_path(error);
-    if (error) base = "/tmp";
+    if (error)
+        base = "/tmp";
     std::string pattern = (base / (prefix + "-XXXXXX")).string();
     if (mkdtemp(&pattern[0]) == nullptr)
         throw std::runtime_error("cannot make a scratch directory " + pattern + ": " +
@@ -27,7 +28,9 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(path_, ignored);
 }
 
-std::vector<std::string> ScratchDir::entries() const { return directoryEntries(path_); }
+std::vector<std::string> ScratchDir::entries() const {
+    return directoryEntries(path_);
+}
 
 bool ScratchDir::ok() const {
     std::error_code ignored;

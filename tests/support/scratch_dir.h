@@ -7,7 +7,7 @@
 #include <vector>
 
 class ScratchDir {
-public:
+  public:
     // The directory is named <prefix>-XXXXXX; std::runtime_error when it
     // cannot be made.
     explicit ScratchDir(const std::string& prefix = "stage3-test");
@@ -23,7 +23,7 @@ public:
     // True while the directory is there.
     bool ok() const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,11 +1,12 @@
 // PO reading and writing of the resdb tool, without a process.
+#include "tools/po_files.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "tests/tools/test_support.h"
-#include "tools/po_files.h"
 
 namespace {
 
@@ -40,9 +41,11 @@ TEST(PoFiles, KeepsNonAsciiTextAndThreeCharacterRegions) {
     ASSERT_TRUE(readPoCatalog(dataPath("medium/de_DE.po"), german, errors)) << joined(errors);
     ASSERT_TRUE(readPoCatalog(dataPath("medium/ja_JP.po"), japanese, errors)) << joined(errors);
     ASSERT_TRUE(readPoCatalog(dataPath("medium/es_419.po"), latin, errors)) << joined(errors);
-    EXPECT_EQ("Einrichtung f\xC3\xBCr Gr\xC3\xB6\xC3\x9F" "en \xC3\xA4\xC3\xB6\xC3\xBC "
-              "\xC3\x84\xC3\x96\xC3\x9C \xC3\x9F",
-              german.values.at(1));
+    EXPECT_EQ(
+        "Einrichtung f\xC3\xBCr Gr\xC3\xB6\xC3\x9F"
+        "en \xC3\xA4\xC3\xB6\xC3\xBC "
+        "\xC3\x84\xC3\x96\xC3\x9C \xC3\x9F",
+        german.values.at(1));
     EXPECT_EQ("Erste Zeile\nZweite Zeile\n", german.values.at(3));
     EXPECT_EQ("\xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97",
               japanese.values.at(1));
@@ -57,20 +60,13 @@ TEST(PoFiles, CatalogFileNames) {
         const char* region;
     };
     const Case cases[] = {
-        {"en_US.po", true, "en", "US"},
-        {"some/dir/de_DE.po", true, "de", "DE"},
-        {"es_419.po", true, "es", "419"},
-        {"pt_BRA.po", true, "pt", "BRA"},
-        {"german.po", false, "", ""},
-        {"de.po", false, "", ""},
-        {"deu_DE.po", false, "", ""},
-        {"de_D.po", false, "", ""},
-        {"de_DEUT.po", false, "", ""},
-        {"de-DE.po", false, "", ""},
-        {"DE_de.po", false, "", ""},
-        {"de_DE.pot", false, "", ""},
-        {"de_DE.po.bak", false, "", ""},
-        {"de_DE/", false, "", ""},
+        {"en_US.po", true, "en", "US"},   {"some/dir/de_DE.po", true, "de", "DE"},
+        {"es_419.po", true, "es", "419"}, {"pt_BRA.po", true, "pt", "BRA"},
+        {"german.po", false, "", ""},     {"de.po", false, "", ""},
+        {"deu_DE.po", false, "", ""},     {"de_D.po", false, "", ""},
+        {"de_DEUT.po", false, "", ""},    {"de-DE.po", false, "", ""},
+        {"DE_de.po", false, "", ""},      {"de_DE.pot", false, "", ""},
+        {"de_DE.po.bak", false, "", ""},  {"de_DE/", false, "", ""},
     };
     for (const Case& c : cases) {
         std::string language, region, error;
@@ -93,8 +89,8 @@ TEST(PoFiles, ResourceIdentifiers) {
     EXPECT_EQ(4294967295u, id);
     EXPECT_TRUE(parseResourceId("0042", id));
     EXPECT_EQ(42u, id);
-    for (const char* bad : {"", "4294967296", "99999999999999999999", "-1", "+1", " 1", "1 ",
-                            "0x10", "1e3", "abc"}) {
+    for (const char* bad :
+         {"", "4294967296", "99999999999999999999", "-1", "+1", " 1", "1 ", "0x10", "1e3", "abc"}) {
         EXPECT_FALSE(parseResourceId(bad, id)) << '"' << bad << '"';
     }
 }
@@ -110,12 +106,15 @@ TEST(PoFiles, RefusesMalformedInputNamingFileAndLine) {
     const std::string header =
         "msgid \"\"\nmsgstr \"\"\n\"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";  // 4 lines
     const Case cases[] = {
-        {"syntax", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"unterminated\n",
+        {"syntax",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"unterminated\n",
          {"en_US.po:8: end-of-line within string"}},
-        {"keyword", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgstring \"y\"\n",
+        {"keyword",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgstring \"y\"\n",
          {"en_US.po:9:"}},
         {"duplicate identifier",
-         "msgctxt \"10\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"11\"\nmsgid \"b\"\nmsgstr \"y\"\n\n"
+         "msgctxt \"10\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"11\"\nmsgid \"b\"\nmsgstr "
+         "\"y\"\n\n"
          "msgctxt \"10\"\nmsgid \"c\"\nmsgstr \"z\"\n",
          {"en_US.po:13:", "identifier 10", "en_US.po:5"}},
         {"duplicate entry",
@@ -125,23 +124,29 @@ TEST(PoFiles, RefusesMalformedInputNamingFileAndLine) {
          "#, fuzzy\nmsgctxt \"3\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"03\"\nmsgid \"b\"\n"
          "msgstr \"\"\n",
          {"en_US.po:10:", "en_US.po:6"}},
-        {"identifier not decimal", "msgctxt \"title\"\nmsgid \"a\"\nmsgstr \"x\"\n",
+        {"identifier not decimal",
+         "msgctxt \"title\"\nmsgid \"a\"\nmsgstr \"x\"\n",
          {"en_US.po:5:", "\"title\""}},
-        {"identifier too large", "msgctxt \"4294967296\"\nmsgid \"a\"\nmsgstr \"x\"\n",
+        {"identifier too large",
+         "msgctxt \"4294967296\"\nmsgid \"a\"\nmsgstr \"x\"\n",
          {"en_US.po:5:", "4294967296"}},
         {"negative identifier", "msgctxt \"-1\"\nmsgid \"a\"\nmsgstr \"x\"\n", {"en_US.po:5:"}},
         {"missing msgctxt", "msgid \"a\"\nmsgstr \"x\"\n", {"en_US.po:5:", "msgctxt"}},
-        {"plural", "msgctxt \"1\"\nmsgid \"a\"\nmsgid_plural \"as\"\nmsgstr[0] \"x\"\n"
-                   "msgstr[1] \"y\"\n",
+        {"plural",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgid_plural \"as\"\nmsgstr[0] \"x\"\n"
+         "msgstr[1] \"y\"\n",
          {"en_US.po:5:", "plural"}},
-        {"NUL escape", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"cut\\0here\"\n",
+        {"NUL escape",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"cut\\0here\"\n",
          {"en_US.po:7:", "NUL"}},
-        {"NUL hex escape", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"\"\n\"cut\\x00here\"\n",
+        {"NUL hex escape",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"\"\n\"cut\\x00here\"\n",
          {"en_US.po:8:", "NUL"}},
-        {"invalid UTF-8", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"Gr\xF6\xDF" "e\"\n",
+        {"invalid UTF-8",
+         "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"Gr\xF6\xDF"
+         "e\"\n",
          {"en_US.po:7:", "multibyte"}},
-        {"context separator", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"a\\004b\"\n",
-         {"en_US.po:7:"}},
+        {"context separator", "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"a\\004b\"\n", {"en_US.po:7:"}},
     };
     for (const Case& c : cases) {
         ScratchDir dir;
@@ -153,7 +158,8 @@ TEST(PoFiles, RefusesMalformedInputNamingFileAndLine) {
         const std::string messages = joined(errors);
         for (const std::string& expected : c.expected) {
             EXPECT_NE(std::string::npos, messages.find(expected))
-                << c.name << ": expected \"" << expected << "\" in:\n" << messages;
+                << c.name << ": expected \"" << expected << "\" in:\n"
+                << messages;
         }
     }
 }
@@ -167,7 +173,9 @@ TEST(PoFiles, RefusesOtherCharsetsUndeclaredLatin1AndDomains) {
     const std::string domain = dir.file("fr_FR.po");
     writeFile(domain, "domain \"other\"\nmsgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n");
     const std::string undeclared = dir.file("it_IT.po");
-    writeFile(undeclared, "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"Gr\xF6\xDF" "e\"\n");
+    writeFile(undeclared,
+              "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"Gr\xF6\xDF"
+              "e\"\n");
     PoCatalog catalog;
     std::vector<std::string> errors;
     EXPECT_FALSE(readPoCatalog(undeclared, catalog, errors));
@@ -193,10 +201,11 @@ TEST(PoFiles, ValuesPoCannotHold) {
     EXPECT_EQ("", poValueProblem("text"));
     EXPECT_NE("", poValueProblem(""));
     EXPECT_NE("", poValueProblem(std::string("a\0b", 3)));
-    EXPECT_NE("", poValueProblem("a\x04" "b"));
-    EXPECT_NE("", poValueProblem("\xC3"));          // cut UTF-8 sequence
-    EXPECT_NE("", poValueProblem("\xC0\xAF"));      // overlong '/'
-    EXPECT_NE("", poValueProblem("\xED\xA0\x80"));  // surrogate
+    EXPECT_NE("", poValueProblem("a\x04"
+                                 "b"));
+    EXPECT_NE("", poValueProblem("\xC3"));              // cut UTF-8 sequence
+    EXPECT_NE("", poValueProblem("\xC0\xAF"));          // overlong '/'
+    EXPECT_NE("", poValueProblem("\xED\xA0\x80"));      // surrogate
     EXPECT_NE("", poValueProblem("\xF4\x90\x80\x80"));  // above U+10FFFF
     EXPECT_EQ("", poValueProblem("\xF0\x9F\x98\x80"));  // U+1F600
 }
@@ -220,7 +229,9 @@ TEST(PoFiles, WrittenCatalogReadsBackUnchanged) {
         controls += static_cast<char>(c);
         controls += '7';  // a digit after an octal escape must stay a digit
     }
-    controls += "\x7F" "0";
+    controls +=
+        "\x7F"
+        "0";
     const std::vector<std::string> values = {
         controls,
         "\"quoted\" and \\backslash\\ and \\n literally",
@@ -229,7 +240,8 @@ TEST(PoFiles, WrittenCatalogReadsBackUnchanged) {
         "trailing break\n",
         "line 1\nline 2\n\nline 4\n",
         "\r\n windows \r\n",
-        "Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80",
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80",
         "#, fuzzy\nmsgctxt \"9\"\nmsgid \"x\"",
         "%s %d {0} ${HOME} `cmd`",
     };

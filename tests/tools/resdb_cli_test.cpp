@@ -31,9 +31,10 @@ TEST(ResdbProgram, BuildListGetDumpRoundTrip) {
 
     ToolRun get = runTool({"get", db, "ja_JP", "2"});
     EXPECT_EQ(0, get.status) << get.err;
-    EXPECT_EQ("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\t\xE3\x80\x8C\xE5\xBC\x95\xE7\x94\xA8\xE3\x80"
-              "\x8D\"\\",
-              get.out);
+    EXPECT_EQ(
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\t\xE3\x80\x8C\xE5\xBC\x95\xE7\x94\xA8\xE3\x80"
+        "\x8D\"\\",
+        get.out);
     ToolRun fallback = runTool({"get", db, "fr_CA", "1"});
     EXPECT_EQ(0, fallback.status) << fallback.err;
     EXPECT_EQ("Installation", fallback.out);
@@ -62,15 +63,17 @@ TEST(ResdbProgram, MissingResourceExitsWithOne) {
 
 TEST(ResdbProgram, BuildErrorsNameFileAndLine) {
     ScratchDir dir;
-    writeFile(dir.file("de_DE.po"),
-              "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"1\"\nmsgid \"b\"\nmsgstr \"y\"\n");
+    writeFile(
+        dir.file("de_DE.po"),
+        "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n\nmsgctxt \"1\"\nmsgid \"b\"\nmsgstr \"y\"\n");
     writeFile(dir.file("fr_FR.po"), "msgctxt \"1\"\nmsgid \"a\"\nmsgstr x\n");
     writeFile(dir.file("french.po"), "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"x\"\n");
     ToolRun run = runTool({"build", dir.file("db"), dir.file("de_DE.po"), dir.file("fr_FR.po"),
                            dir.file("french.po")});
     EXPECT_TRUE(run.exited);
     EXPECT_EQ(1, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("resdb: " + dir.file("de_DE.po") + ":5: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("resdb: " + dir.file("de_DE.po") + ":5: "))
+        << run.err;
     EXPECT_NE(std::string::npos, run.err.find("first definition at " + dir.file("de_DE.po") + ":1"))
         << run.err;
     EXPECT_NE(std::string::npos, run.err.find("resdb: " + dir.file("fr_FR.po") + ":3:")) << run.err;

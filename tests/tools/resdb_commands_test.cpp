@@ -1,5 +1,7 @@
 // The resdb commands called as functions: build, dump, list and get over real
 // database files written and read by the resdb library.
+#include "tools/resdb_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -9,7 +11,6 @@
 #include "resdb/language.h"
 #include "resdb/language_db.h"
 #include "tests/tools/test_support.h"
-#include "tools/resdb_commands.h"
 
 namespace {
 
@@ -39,13 +40,13 @@ std::string get(const std::string& db, const std::string& tag, const std::string
 }
 
 // A database written directly through the library, for values PO cannot carry.
-void storeDatabase(const std::string& path,
-                   const std::vector<std::tuple<const char*, const char*, unsigned int,
-                                                std::string>>& values) {
+void storeDatabase(
+    const std::string& path,
+    const std::vector<std::tuple<const char*, const char*, unsigned int, std::string>>& values) {
     LanguageDB_C db;
     for (const auto& value : values) {
-        db.AddResource(Language_C(std::get<0>(value), std::get<1>(value), 0, 0),
-                       std::get<2>(value), LangRes_C(std::get<3>(value)));
+        db.AddResource(Language_C(std::get<0>(value), std::get<1>(value), 0, 0), std::get<2>(value),
+                       LangRes_C(std::get<3>(value)));
     }
     ASSERT_TRUE(db.Store(path.c_str()));
     db.Unload();
@@ -57,9 +58,10 @@ TEST(ResdbCommands, BuildWritesTheExactFileLayout) {
     writeFile(dir.file("en_US.po"), "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"A\"\n");
     writeFile(dir.file("de_DE.po"), "msgctxt \"1\"\nmsgid \"a\"\nmsgstr \"\"\n");
     std::ostringstream err;
-    ASSERT_EQ(RESDB_OK, buildDatabase(dir.file("db"), {dir.file("en_US.po"), dir.file("de_DE.po")},
-                                      err))
+    ASSERT_EQ(RESDB_OK,
+              buildDatabase(dir.file("db"), {dir.file("en_US.po"), dir.file("de_DE.po")}, err))
         << err.str();
+    // clang-format off
     const unsigned char expected[] = {
         0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00,                          // magic, 2
         0x2C, 0, 0, 0, 0, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0,                    // de/DE header
@@ -69,6 +71,7 @@ TEST(ResdbCommands, BuildWritesTheExactFileLayout) {
         0x65, 0x6E, 0, 0, 0x55, 0x53, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,              //
         1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0x41,                                // 1 = "A"
     };
+    // clang-format on
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), sizeof expected),
               readFile(dir.file("db")));
     EXPECT_EQ((std::vector<std::string>{"db", "de_DE.po", "en_US.po"}), dir.entries());
@@ -85,6 +88,7 @@ TEST(ResdbCommands, ListShowsLanguagesInFileOrderWithCounts) {
 TEST(ResdbCommands, ListFollowsTheHeaderChainOfTheFile) {
     // The same two languages, with the headers chained in the opposite order
     // to the one Store uses: en/US first at offset 8, then de/DE.
+    // clang-format off
     const unsigned char bytes[] = {
         0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00,
         0x2C, 0, 0, 0, 0, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0,          // en/US at 8
@@ -94,6 +98,7 @@ TEST(ResdbCommands, ListFollowsTheHeaderChainOfTheFile) {
         0x64, 0x65, 0, 0, 0x44, 0x45, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
         1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0x41,
     };
+    // clang-format on
     ScratchDir dir;
     writeFile(dir.file("db"), std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
     std::ostringstream out, err;
@@ -105,8 +110,8 @@ TEST(ResdbCommands, GetAnswersWithFallback) {
     ScratchDir dir;
     const std::string db = buildMedium(dir);
     EXPECT_EQ("Installation", get(db, "fr_FR", "1"));
-    EXPECT_EQ("Installation", get(db, "fr_CA", "1"));   // closest language fr_FR
-    EXPECT_EQ("English only", get(db, "fr_CA", "4"));   // then en_US
+    EXPECT_EQ("Installation", get(db, "fr_CA", "1"));  // closest language fr_FR
+    EXPECT_EQ("English only", get(db, "fr_CA", "4"));  // then en_US
     EXPECT_EQ("English only", get(db, "pt_BR", "4"));
     EXPECT_EQ("Erste Zeile\nZweite Zeile\n", get(db, "de_DE", "3"));  // no newline added
     EXPECT_EQ("max", get(db, "en_US", "4294967295"));
@@ -152,7 +157,8 @@ TEST(ResdbCommands, DumpThenBuildGivesTheSameBytes) {
 
     // msgid carries the English text; the German file keeps only German values.
     const std::string german = readFile(dir.file("po/de_DE.po"));
-    EXPECT_NE(std::string::npos, german.find("msgctxt \"1\"\nmsgid \"Setup\"\nmsgstr \"Einrichtung"))
+    EXPECT_NE(std::string::npos,
+              german.find("msgctxt \"1\"\nmsgid \"Setup\"\nmsgstr \"Einrichtung"))
         << german;
     EXPECT_EQ(std::string::npos, german.find("English only")) << german;
 }
@@ -184,10 +190,10 @@ TEST(ResdbCommands, DumpOfEmptyLanguagesAndEscapesRoundTrips) {
     ASSERT_EQ(RESDB_OK, dumpDatabase(dir.file("db"), dir.file("po"), err)) << err.str();
     EXPECT_EQ((std::vector<std::string>{"en_US.po", "it_IT.po", "ja_JP.po"}),
               directoryEntries(dir.file("po")));
-    ASSERT_EQ(RESDB_OK, buildDatabase(dir.file("again"),
-                                      {dir.file("po/ja_JP.po"), dir.file("po/it_IT.po"),
-                                       dir.file("po/en_US.po")},
-                                      err))
+    ASSERT_EQ(RESDB_OK,
+              buildDatabase(
+                  dir.file("again"),
+                  {dir.file("po/ja_JP.po"), dir.file("po/it_IT.po"), dir.file("po/en_US.po")}, err))
         << err.str();
     EXPECT_EQ(readFile(dir.file("db")), readFile(dir.file("again")));
 }
@@ -198,7 +204,9 @@ TEST(ResdbCommands, DumpRefusesValuesPoCannotHoldAndWritesNothing) {
                                    {"de", "DE", 7, std::string("nul\0inside", 10)},
                                    {"fr", "FR", 8, ""},
                                    {"ja", "JP", 9, "\xFF\xFE"},
-                                   {"ja", "JP", 10, "a\x04" "b"}});
+                                   {"ja", "JP", 10,
+                                    "a\x04"
+                                    "b"}});
     std::ostringstream err;
     EXPECT_EQ(RESDB_FAILED, dumpDatabase(dir.file("db"), dir.file("po"), err));
     const std::string messages = err.str();
@@ -230,9 +238,8 @@ TEST(ResdbCommands, BuildRefusesTheSameLanguageTwice) {
     ASSERT_EQ(0, system(("mkdir " + dir.file("other")).c_str()));
     writeFile(dir.file("other/en_US.po"), "msgctxt \"2\"\nmsgid \"b\"\nmsgstr \"B\"\n");
     std::ostringstream err;
-    EXPECT_EQ(RESDB_FAILED,
-              buildDatabase(dir.file("db"), {dir.file("en_US.po"), dir.file("other/en_US.po")},
-                            err));
+    EXPECT_EQ(RESDB_FAILED, buildDatabase(dir.file("db"),
+                                          {dir.file("en_US.po"), dir.file("other/en_US.po")}, err));
     EXPECT_NE(std::string::npos, err.str().find(dir.file("other/en_US.po"))) << err.str();
     EXPECT_NE(std::string::npos, err.str().find("also by " + dir.file("en_US.po"))) << err.str();
     EXPECT_EQ((std::vector<std::string>{"en_US.po", "other"}), dir.entries());
@@ -316,8 +323,8 @@ TEST(ResdbCommands, EveryTruncationOfADatabaseIsRefused) {
 
 TEST(ResdbCommands, WrongArgumentsShowTheUsage) {
     const std::vector<std::vector<std::string>> cases = {
-        {}, {"frobnicate"}, {"build", "db"}, {"dump", "db"}, {"list"},
-        {"list", "a", "b"}, {"get", "db", "en_US"},
+        {},       {"frobnicate"},     {"build", "db"},        {"dump", "db"},
+        {"list"}, {"list", "a", "b"}, {"get", "db", "en_US"},
     };
     for (const auto& args : cases) {
         std::ostringstream out, err;

@@ -55,5 +55,7 @@ ToolRun runTool(const std::vector<std::string>& args, unsigned long fileSizeLimi
 #if defined(__SANITIZE_ADDRESS__)
 // The PO tests call libgettextpo in-process; it keeps parser allocations to the
 // end of the process.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libgettextpo\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libgettextpo\n";
+}
 #endif

@@ -13,8 +13,8 @@
 std::string dataPath(const std::string& relative);
 
 struct ToolRun {
-    bool exited = false;     // false when the child died from a signal
-    int status = -1;         // exit status when exited
+    bool exited = false;  // false when the child died from a signal
+    int status = -1;      // exit status when exited
     std::string out;
     std::string err;
 };

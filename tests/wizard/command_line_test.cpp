@@ -17,13 +17,17 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
         const char* error;  // start of the message
     };
     const Case cases[] = {
-        {"[stage3]\naccept-license=true\nsetup-type=custom\ncomponents=driver;notifier;\n", true, 2, 0x14, true, ""},
+        {"[stage3]\naccept-license=true\nsetup-type=custom\ncomponents=driver;notifier;\n", true, 2,
+         0x14, true, ""},
         {"# comment\n[stage3]\ncomponents= web-server ; snmp-agent\n", true, -1, 0x09, false, ""},
         {"[stage3]\naccept-license=false\nsetup-type=compact\n", true, 1, -1, false, ""},
         {"[stage3]\ncomponents=\n", true, -1, 0, false, ""},
-        {"[stage3]\nsetup-type=Typical\n", false, -1, -1, false, "key setup-type: unknown setup type 'Typical'"},
-        {"[stage3]\ncomponents=driver;printer\n", false, -1, -1, false, "key components: unknown component 'printer'"},
-        {"[stage3]\naccept-license=yes\n", false, -1, -1, false, "key accept-license: true or false, not 'yes'"},
+        {"[stage3]\nsetup-type=Typical\n", false, -1, -1, false,
+         "key setup-type: unknown setup type 'Typical'"},
+        {"[stage3]\ncomponents=driver;printer\n", false, -1, -1, false,
+         "key components: unknown component 'printer'"},
+        {"[stage3]\naccept-license=yes\n", false, -1, -1, false,
+         "key accept-license: true or false, not 'yes'"},
         {"[stage3]\nlanguage=de\n", false, -1, -1, false, "unknown key 'language'"},
         {"[setup]\naccept-license=true\n", false, -1, -1, false, "unknown group [setup]"},
         {"accept-license=true\n", false, -1, -1, false, "Key file does not start with a group"},
@@ -49,7 +53,8 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
 }
 
 TEST(TextFormat, ValuesGoInOrderAndNothingElseIsADirective) {
-    EXPECT_EQ(fillText("%s needs %s.", {"Notifier", "Managed system"}), "Notifier needs Managed system.");
+    EXPECT_EQ(fillText("%s needs %s.", {"Notifier", "Managed system"}),
+              "Notifier needs Managed system.");
     EXPECT_EQ(fillText("100%d %n %s", {"x"}), "100%d %n x");
     EXPECT_EQ(fillText("%s and %s", {"one"}), "one and %s");
     EXPECT_EQ(fillText("none", {"a", "b"}), "none");

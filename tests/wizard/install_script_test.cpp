@@ -35,7 +35,8 @@ void expectGolden(const std::string& text, const std::string& name) {
 TEST(SettingsFile, LinesFollowTheComponentBits) {
     expectGolden(settingsFileText(COMPONENT_DRIVER, false), "driver_only.settings");
     expectGolden(settingsFileText(0x0F, false), "all_but_driver.settings");
-    expectGolden(settingsFileText(COMPONENT_WEB_SERVER | COMPONENT_SNMP, true), "kernel_rebuild.settings");
+    expectGolden(settingsFileText(COMPONENT_WEB_SERVER | COMPONENT_SNMP, true),
+                 "kernel_rebuild.settings");
     std::string none = settingsFileText(0, true);
     EXPECT_EQ(none.substr(none.rfind('Q')), "QRVLAUTOKERNELREBUILD=no\n");
     EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 5);
@@ -48,8 +49,9 @@ TEST(InstallScript, DriverThenApplication) {
 }
 
 TEST(InstallScript, ApplicationOnly) {
-    expectGolden(shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
-                 "app_only.sh");
+    expectGolden(
+        shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
+        "app_only.sh");
 }
 
 TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
@@ -71,8 +73,8 @@ std::string runBrowserStep(const ScratchDir& dir, const char* oem, bool webServe
     std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem, Directory);
     size_t from = script.find("if [ \"$QRVLAUTOWEBSERVER\"");
     size_t to = script.find("fi\n", from) + 3;
-    writeFile(dir.file("step.sh"), std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") + "\n" +
-                                       script.substr(from, to - from));
+    writeFile(dir.file("step.sh"), std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") +
+                                       "\n" + script.substr(from, to - from));
     writeFile(dir.file(".rpmmacros"), "%_dbpath " + dir.path() + "/rpmdb\n");
     std::string command = "cd " + shellQuote(dir.path()) + " && HOME=" + shellQuote(dir.path()) +
                           " /bin/sh step.sh > out 2>&1";
@@ -91,8 +93,8 @@ TEST(InstallScript, BrowserStepOnlyWithWebServerAndABrowserPackage) {
 
 TEST(ShellQuote, ShellReadsBackTheSameText) {
     ScratchDir dir;
-    const char* texts[] = {"plain", "two words", "it's", "\"$HOME\"", "`id`", "a;b|c&d", "back\\slash",
-                           "", "new\nline", "'''"};
+    const char* texts[] = {"plain",   "two words",   "it's", "\"$HOME\"", "`id`",
+                           "a;b|c&d", "back\\slash", "",     "new\nline", "'''"};
     for (const char* text : texts) {
         std::string out = dir.file("out");
         std::string command = "printf %s " + shellQuote(text) + " > " + shellQuote(out);

@@ -16,7 +16,8 @@ std::string showAll(const std::string& output, size_t chunk, bool* ended = nullp
         shown += reader.feed(output.data() + at, std::min(chunk, output.size() - at));
     bool endedBeforeFinish = reader.ended();
     shown += reader.finish();
-    if (ended) *ended = endedBeforeFinish;
+    if (ended)
+        *ended = endedBeforeFinish;
     return shown;
 }
 
@@ -60,11 +61,10 @@ TEST(OutputReader, ColourSequencesAreRemoved) {
         const char* output;
         const char* shown;
     } cases[] = {
-        {"\x1b[1;32mOK\x1b[0m\n", "OK\n"},
-        {"a\x1b[2Kb\n", "ab\n"},
-        {"cut \x1b[1;3\n", "cut \n"},              // a sequence ends at the line's end
-        {"cr \x1b[12\rkept\n", "cr \rkept\n"},     // and at a carriage return
-        {"\x1b]0;title\x07x\n", "itle\x07x\n"},    // only up to the first letter
+        {"\x1b[1;32mOK\x1b[0m\n", "OK\n"},      {"a\x1b[2Kb\n", "ab\n"},
+        {"cut \x1b[1;3\n", "cut \n"},            // a sequence ends at the line's end
+        {"cr \x1b[12\rkept\n", "cr \rkept\n"},   // and at a carriage return
+        {"\x1b]0;title\x07x\n", "itle\x07x\n"},  // only up to the first letter
     };
     for (const auto& c : cases) EXPECT_EQ(showAll(c.output, 2), c.shown) << c.output;
 }
@@ -103,7 +103,8 @@ TEST(OutputReader, EofMarkerIsAnOrdinaryLineUntilAskedFor) {
 }
 
 TEST(OutputReader, MultibyteCharacterCutBetweenReadsIsHeldBack) {
-    std::string line = std::string(253, 'a') + "\xc3\xa9 caf\xc3\xa9\n";  // é across the piece limit
+    std::string line =
+        std::string(253, 'a') + "\xc3\xa9 caf\xc3\xa9\n";  // é across the piece limit
     OutputReader reader;
     std::string shown = reader.feed(line.data(), 254);
     EXPECT_EQ(shown, std::string(253, 'a'));
@@ -129,9 +130,11 @@ TEST(OutputReader, OverlongLineIsShownAsViewLinesOfBoundedLength) {
         std::string shown = showAll(output, chunk);
         std::string joined;
         size_t start = 0, lines = 0;
-        for (size_t nl; (nl = shown.find('\n', start)) != std::string::npos; start = nl + 1, ++lines) {
+        for (size_t nl; (nl = shown.find('\n', start)) != std::string::npos;
+             start = nl + 1, ++lines) {
             std::string viewLine = shown.substr(start, nl - start);
-            ASSERT_LE(viewLine.size(), OutputReader::ViewLineLimit + OutputReader::PieceLimit) << lines;
+            ASSERT_LE(viewLine.size(), OutputReader::ViewLineLimit + OutputReader::PieceLimit)
+                << lines;
             ASSERT_TRUE(g_utf8_validate(viewLine.data(), viewLine.size(), nullptr)) << lines;
             joined += viewLine;
         }

@@ -4,12 +4,12 @@
 
 #include <cstring>
 
+#include "interface/gui.h"
 #include "interface/main_window.h"
 #include "resdb/language_db.h"
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "tests/support/files.h"
-#include "interface/gui.h"
 #include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -17,9 +17,11 @@
 WizardFixture::WizardFixture() = default;
 
 WizardFixture::~WizardFixture() {
-    if (window_) gtk_widget_destroy(window_);
+    if (window_)
+        gtk_widget_destroy(window_);
     for (int i = 0; i < NumberOfDialogPages; ++i)
-        if (DialogPages[i].widget) g_object_unref(DialogPages[i].widget);
+        if (DialogPages[i].widget)
+            g_object_unref(DialogPages[i].widget);
     stringUnInit();
     resetWizardTables();
 }
@@ -29,13 +31,17 @@ GtkWidget* WizardFixture::start(const WizardOptions& options) {
     LanguageDB_C db;
     EXPECT_TRUE(db.Load(WIZARD_TEXTS_DB)) << WIZARD_TEXTS_DB;
     Language_C english;
-    if (options.autoSelect) db.AddString(english, 5002, options.autoSelect);
-    if (options.showLicense) db.AddString(english, 5003, options.showLicense);
-    if (options.snmpUnderTypical) db.AddString(english, 5004, options.snmpUnderTypical);
+    if (options.autoSelect)
+        db.AddString(english, 5002, options.autoSelect);
+    if (options.showLicense)
+        db.AddString(english, 5003, options.showLicense);
+    if (options.snmpUnderTypical)
+        db.AddString(english, 5004, options.snmpUnderTypical);
     EXPECT_TRUE(db.Store((dir + "/setupresDB").c_str()));
     db.Unload();
     writeFile(dir + "/license.txt", "Demo license.\n");
-    if (options.driverPackage) writeFile(dir + "/holvane-1.2.3-4.noarch.rpm", "");
+    if (options.driverPackage)
+        writeFile(dir + "/holvane-1.2.3-4.noarch.rpm", "");
     writeFile(dir + "/.rpmmacros", "%_dbpath " + dir + "/rpmdb\n");
     home_.emplace("HOME", dir);
     cwd_.emplace(dir);
@@ -51,7 +57,9 @@ GtkWidget* WizardFixture::start(const WizardOptions& options) {
     return window_;
 }
 
-GtkWidget* WizardFixture::widget(const char* name) const { return lookupWidget(window_, name); }
+GtkWidget* WizardFixture::widget(const char* name) const {
+    return lookupWidget(window_, name);
+}
 
 std::string WizardFixture::currentPage() const {
     auto* page = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window_), "current_main_area"));
@@ -73,7 +81,9 @@ std::string WizardFixture::viewText(const char* name) const {
     return result;
 }
 
-bool WizardFixture::sensitive(const char* name) const { return gtk_widget_get_sensitive(widget(name)); }
+bool WizardFixture::sensitive(const char* name) const {
+    return gtk_widget_get_sensitive(widget(name));
+}
 
 bool WizardFixture::active(const char* name) const {
     return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget(name)));
@@ -101,7 +111,8 @@ std::string WizardFixture::uiText(unsigned id) {
 bool runUntil(const std::function<bool()>& done, int timeoutMs) {
     gint64 end = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
     while (!done() && g_get_monotonic_time() < end) {
-        if (!gtk_events_pending()) g_usleep(2000);
+        if (!gtk_events_pending())
+            g_usleep(2000);
         gtk_main_iteration_do(FALSE);
     }
     return done();
@@ -122,7 +133,8 @@ gboolean clickIfShown(gpointer data) {
             click->window == gtk_widget_get_name(GTK_WIDGET(w->data)))
             found = lookupWidget(GTK_WIDGET(w->data), click->button.c_str());
     g_list_free(windows);
-    if (!found) return G_SOURCE_CONTINUE;
+    if (!found)
+        return G_SOURCE_CONTINUE;
     gtk_button_clicked(GTK_BUTTON(found));
     delete click;
     return G_SOURCE_REMOVE;

@@ -12,15 +12,15 @@
 #include "tests/support/scratch_dir.h"
 
 struct WizardOptions {
-    const char* autoSelect = nullptr;  // resource 5002
-    const char* showLicense = nullptr;  // resource 5003
+    const char* autoSelect = nullptr;        // resource 5002
+    const char* showLicense = nullptr;       // resource 5003
     const char* snmpUnderTypical = nullptr;  // resource 5004
-    bool driverPackage = false;  // a driver package file on the medium, not installed
+    bool driverPackage = false;              // a driver package file on the medium, not installed
     bool snmpSupported = true;
 };
 
 class WizardFixture {
-public:
+  public:
     WizardFixture();
     ~WizardFixture();
 
@@ -41,7 +41,7 @@ public:
     // The text of a resource as a widget shows it.
     static std::string uiText(unsigned id);
 
-private:
+  private:
     ScratchDir dir_;
     // HOME and the working directory point into the medium from start() to the end.
     std::optional<EnvVar> home_;

@@ -6,27 +6,28 @@
 #include <string>
 #include <vector>
 
+#include "interface/exit_paths.h"
+#include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "interface/pages.h"
 #include "tests/wizard/wizard_fixture.h"
-#include "interface/install_run.h"
-#include "interface/exit_paths.h"
 #include "wizard/tables.h"
 
 namespace {
 
 std::vector<std::string> pageNames() {
     std::vector<std::string> names;
-    for (int i = 0; i < NumberOfDialogPages; ++i) names.push_back(gtk_widget_get_name(DialogPages[i].widget));
+    for (int i = 0; i < NumberOfDialogPages; ++i)
+        names.push_back(gtk_widget_get_name(DialogPages[i].widget));
     return names;
 }
 
-const std::vector<std::string> AllPages = {"intro_main_area", "license_main_area", "setuptype_main_area",
-                                           "components_main_area", "review_main_area", "run_main_area",
-                                           "finish_main_area"};
+const std::vector<std::string> AllPages = {
+    "intro_main_area",  "license_main_area", "setuptype_main_area", "components_main_area",
+    "review_main_area", "run_main_area",     "finish_main_area"};
 
 class Wizard : public ::testing::Test {
-protected:
+  protected:
     WizardFixture wizard;
 };
 
@@ -59,7 +60,8 @@ TEST_F(Wizard, LicensePageHasItsOwnNextLabel) {
     wizard.click("dialog_next_button");
     EXPECT_EQ(wizard.currentPage(), "license_main_area");
     GtkWidget* next = wizard.widget("dialog_next_button");
-    EXPECT_EQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)))), WizardFixture::uiText(36));
+    EXPECT_EQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)))),
+              WizardFixture::uiText(36));
     EXPECT_TRUE(gtk_widget_get_visible(wizard.widget("dialog_back_button")));
 }
 
@@ -68,8 +70,9 @@ TEST_F(Wizard, AutoSelectTypicalSkipsTheChoicePages) {
     options.autoSelect = "Typical";
     options.snmpUnderTypical = "no";
     wizard.start(options);
-    EXPECT_EQ(pageNames(), (std::vector<std::string>{"intro_main_area", "license_main_area", "review_main_area",
-                                                     "run_main_area", "finish_main_area"}));
+    EXPECT_EQ(pageNames(),
+              (std::vector<std::string>{"intro_main_area", "license_main_area", "review_main_area",
+                                        "run_main_area", "finish_main_area"}));
     EXPECT_EQ(wizard.widget("setuptype0_enable"), nullptr);
     for (int i = 0; i < NumberOfComponents; ++i) EXPECT_EQ(Components[i].enableButton, nullptr);
     EXPECT_EQ(SetuptypeSelected, 0);
@@ -177,7 +180,8 @@ TEST_F(Wizard, NotifierLocksManagedSystem) {
     // Managed system cannot be deselected while the notifier needs it.
     wizard.toggle("component1_enable", false);
     EXPECT_TRUE(wizard.active("component1_enable"));
-    for (const char* name : {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
+    for (const char* name :
+         {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
         wizard.toggle(name, false);
     EXPECT_EQ(ComponentsSelected, 0);
     EXPECT_TRUE(wizard.sensitive("component1_enable"));
@@ -214,9 +218,9 @@ TEST_F(Wizard, ReviewTextIsReplacedOnEveryVisit) {
     for (const char* name : {"component2_enable", "component0_enable", "component1_enable"})
         wizard.toggle(name, false);
     wizard.click("dialog_next_button");
-    EXPECT_EQ(wizard.viewText("review_text"), WizardFixture::uiText(25) + "\t" + WizardFixture::uiText(40) +
-                                                  "\n\n" + WizardFixture::uiText(26) + "\t" +
-                                                  WizardFixture::uiText(27) + "\n");
+    EXPECT_EQ(wizard.viewText("review_text"),
+              WizardFixture::uiText(25) + "\t" + WizardFixture::uiText(40) + "\n\n" +
+                  WizardFixture::uiText(26) + "\t" + WizardFixture::uiText(27) + "\n");
 }
 
 TEST_F(Wizard, CancelThenNoKeepsThePage) {
@@ -236,7 +240,8 @@ TEST_F(Wizard, NothingSelectedRunsNothingAndFinishesQuietly) {
     wizard.click("dialog_next_button");
     wizard.toggle("setuptype2_enable", true);
     wizard.click("dialog_next_button");
-    for (const char* name : {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
+    for (const char* name :
+         {"component2_enable", "component0_enable", "component1_enable", "component3_enable"})
         wizard.toggle(name, false);
     wizard.click("dialog_next_button");
     wizard.click("dialog_next_button");
@@ -276,10 +281,11 @@ TEST_F(Wizard, FailedInstallShowsTheFailureForm) {
 
 // The run page alone, in a window of its own.
 class RunPage : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         window = createMainWindow();
-        gtk_box_pack_start(GTK_BOX(lookupWidget(window, "vbox1")), createRunMainArea(window), TRUE, TRUE, 0);
+        gtk_box_pack_start(GTK_BOX(lookupWidget(window, "vbox1")), createRunMainArea(window), TRUE,
+                           TRUE, 0);
         gtk_widget_show(window);
         view = lookupWidget(window, "run_term");
         adjustment = gtk_scrollable_get_vadjustment(GTK_SCROLLABLE(view));
@@ -291,7 +297,8 @@ protected:
         for (int i = 0; i < 50; ++i) runUntil([] { return !gtk_events_pending(); }, 200);
     }
     void appendLines(int count) {
-        for (int i = 0; i < count; ++i) appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
+        for (int i = 0; i < count; ++i)
+            appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
         settle();
     }
     bool atBottom() {
@@ -331,14 +338,16 @@ TEST_F(RunPage, OutputFollowsTheNewestLineUntilTheUserScrollsUp) {
 TEST_F(Wizard, OutputKeepsTheNewestLinesAndSaysThatEarlierOnesWereDropped) {
     wizard.start();
     GtkWidget* view = wizard.widget("run_term");
-    for (int i = 0; i < 12000; ++i) appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
+    for (int i = 0; i < 12000; ++i)
+        appendOutput(view, ("line " + std::to_string(i) + "\n").c_str());
     std::string text = wizard.viewText("run_term");
     size_t lines = std::count(text.begin(), text.end(), '\n');
     EXPECT_LE(lines, 10000u + 500u + 1u);
     EXPECT_GE(lines, 10000u);
     EXPECT_FALSE(WizardFixture::uiText(2002).empty());
     EXPECT_EQ(text.substr(0, text.find('\n')), WizardFixture::uiText(2002));
-    EXPECT_EQ(text.substr(text.find('\n') + 1, 10), "line " + std::to_string(12000 - (lines - 1)) + "\n");
+    EXPECT_EQ(text.substr(text.find('\n') + 1, 10),
+              "line " + std::to_string(12000 - (lines - 1)) + "\n");
     EXPECT_EQ(text.substr(text.size() - 11), "line 11999\n");
 }
 
