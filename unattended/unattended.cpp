@@ -84,10 +84,18 @@ void select(const Choices& choices, Plan& plan) {
     adaptTablesToHost(probeHost());
     int autoSelect = includeDialogPages();
     applySetupType();
-    if (choices.setupType >= 0 && autoSelect == AutoSelectNone &&
-        choices.setupType != SetuptypeSelected) {
-        SetuptypeSelected = choices.setupType;
-        applySetupType();
+    if (choices.setupType >= 0 && choices.setupType != SetuptypeSelected) {
+        if (autoSelect == AutoSelectNone) {
+            SetuptypeSelected = choices.setupType;
+            applySetupType();
+        } else {
+            // The medium decides, as in the graphical wizard, which shows no choice then.
+            std::string line = std::string("stage3: this medium sets the setup type (") +
+                               SetupTypeNames[SetuptypeSelected] +
+                               "); the one asked for is not used";
+            plan.notes.push_back(line);
+            say(stderr, line);
+        }
     }
     if (SetuptypeSelected == CustomSetupType && choices.components >= 0)
         applyRequestedComponents(choices.components, plan);
