@@ -554,7 +554,9 @@ Move runPage(const DialogPageConfig& page) {
 Move finishPage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(FinishTitleId);
-                     if (InstalledOK) {
+                     if (InstalledOK && installHadNothingSelected()) {
+                         say(text(ResultNothingSelectedId));
+                     } else if (InstalledOK) {
                          say(text(FinishSucceededId));
                          blankLine();
                          say(text(ReadMeNoteId));
@@ -582,7 +584,8 @@ Move finishPage(const DialogPageConfig& page) {
 
 // After Finish: the proxy notice when the web server was installed.
 void postInstallNotice() {
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER))
+    // The notice is about using what was installed: nothing to say after a failure.
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER) || !InstalledOK)
         return;
     sayTitle(ProxyTitleId);
     say(text(ProxyNoticeId));

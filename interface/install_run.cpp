@@ -202,7 +202,8 @@ bool runInstallScript(GtkWidget* nextButton) {
 }
 
 void postInstallMessage() {
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER))
+    // The notice is about using what was installed: nothing to say after a failure.
+    if (!(ComponentsSelected & COMPONENT_WEB_SERVER) || !InstalledOK)
         return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);

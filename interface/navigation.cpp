@@ -5,6 +5,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_session.h"
 #include "wizard/selection.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -41,6 +42,13 @@ void showLogPlace(GtkWidget* anyWidget) {
         return;
     setLabelText(label, fillText(getString(LogPlaceId), {installLogPath()}).c_str());
     gtk_widget_show(label);
+}
+
+// With no component selected the finish page says that nothing was installed.
+void showNothingInstalled(GtkWidget* anyWidget) {
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(ResultNothingSelectedId));
+    setLabelText(lookupWidget(anyWidget, "see_read_me"), "");
+    setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
 void finishWizard(GtkWidget* mainWindow) {
@@ -108,6 +116,8 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     if (isPage(next, FinishTitleId)) {
         if (!InstalledOK)
             showFailedFinish(mainWindow);
+        else if (installHadNothingSelected())
+            showNothingInstalled(mainWindow);
         showLogPlace(mainWindow);
     }
     CurrentPage = next;

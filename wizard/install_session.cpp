@@ -35,6 +35,7 @@ struct InstallRun {
 
 InstallRun update;
 ResourceID_C notStartedReason = 0;
+bool nothingSelected = false;
 int lockFd = -1;
 std::string recordPath;
 
@@ -169,7 +170,8 @@ void setInstallRecordPath(const std::string& path) {
 InstallStart startInstallRun(const InstallObserver& observer) {
     notStartedReason = 0;
     update.observer = observer;
-    if (ComponentsSelected == 0)
+    nothingSelected = ComponentsSelected == 0;
+    if (nothingSelected)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
         notStartedReason = AnotherInstallRunningId;
@@ -208,6 +210,10 @@ ResourceID_C installNotStartedReason() {
 
 bool anotherInstallRunning() {
     return notStartedReason == AnotherInstallRunningId;
+}
+
+bool installHadNothingSelected() {
+    return nothingSelected;
 }
 
 int updateTextWindow(void*) {
