@@ -11,6 +11,7 @@ packages=(
   rpm libgettextpo-dev gettext locales libjson-glib-dev tmux
   fonts-dejavu-core fonts-noto-cjk
   ansible-core openssh-server openssh-client
+  xorriso
 )
 
 SUDO=""
