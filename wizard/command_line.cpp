@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "services/shared_files.h"
 #include "wizard/selection.h"
 #include "wizard/tables.h"
 
@@ -298,7 +299,6 @@ std::string answersText(bool licenseAccepted) {
 }
 
 bool recordChoices(const std::string& path) {
-    std::string text = answersText(true);
-    return g_file_set_contents_full(path.c_str(), text.data(), static_cast<gssize>(text.size()),
-                                    G_FILE_SET_CONTENTS_CONSISTENT, 0600, nullptr);
+    // Written beside the name and renamed over it: the record is whole or not there.
+    return placeFile(path.c_str(), answersText(true), 0600, nullptr);
 }
