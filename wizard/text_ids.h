@@ -122,6 +122,15 @@ const ResourceID_C ConsoleLockedMarkerId = 2031;
 const ResourceID_C ConsoleExitAnswerHintId = 2032;
 const ResourceID_C ConsoleNotAChoiceId = 2033;
 
+// The end of the install on the run page (graphical and console): its title and note
+// when it finished and when it failed; the console's progress line (the whole percentage
+// replaces %s).
+const ResourceID_C InstallFinishedTitleId = 2040;
+const ResourceID_C InstallFailedTitleId = 2041;
+const ResourceID_C InstallFinishedNoteId = 2042;
+const ResourceID_C InstallFailedNoteId = 2043;
+const ResourceID_C ConsoleProgressLineId = 2044;
+
 // Settings: the application's package name ("prefix-name"), the automatic setup type,
 // whether the license page is shown, whether SNMP belongs to the typical setup type.
 const ResourceID_C AppPackageNameId = 5001;
