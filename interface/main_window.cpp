@@ -7,8 +7,8 @@
 
 #include "interface/exit_paths.h"
 #include "interface/navigation.h"
+#include "interface/side_picture.h"
 #include "interface/widget_build.h"
-#include "interface/wizard_xpm.h"
 #include "services/file_search.h"
 #include "services/medium_file.h"
 #include "services/string_service.h"
@@ -138,15 +138,13 @@ GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
     return static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(top), name));
 }
 
-GtkWidget* createPixmap(GtkWidget* /*widget*/, const char* filename) {
-    GdkPixbuf* picture = filename && *filename ? loadMediumPicture(filename) : nullptr;
+GtkWidget* createPixmap(GtkWidget* widget, const char* filename) {
+    GdkPixbuf* picture =
+        filename && *filename ? windowPicture(widget, filename, loadMediumPicture) : nullptr;
     if (!picture)
-        picture = gdk_pixbuf_new_from_xpm_data(wizard_xpm);
-    if (!picture)
-        picture = pixbufFromXpmData(wizard_xpm);
-    GtkWidget* image = picture ? gtk_image_new_from_pixbuf(picture) : gtk_image_new();
-    if (picture)
-        g_object_unref(picture);
+        return newBuiltInPictureImage();
+    GtkWidget* image = gtk_image_new_from_pixbuf(picture);
+    g_object_unref(picture);
     return image;
 }
 

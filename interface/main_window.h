@@ -5,6 +5,9 @@
 
 void readRcFile();
 GtkWidget* lookupWidget(GtkWidget* widget, const char* name);
+// The side picture as a new image widget: the medium's picture `filename` when it is
+// one the wizard takes, decoded once for the window of `widget` (see windowPicture) and
+// shown at its size; else the built-in picture, drawn for the widget's scale.
 GtkWidget* createPixmap(GtkWidget* widget, const char* filename);
 GtkWidget* createMainWindow();
 

@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
-"""Generates interface/wizard_xpm.cpp, the wizard's built-in side picture.
+"""Generates the wizard's built-in side picture; the build runs it.
 
 The picture is a 140 x 264 installer banner: a deep blue to teal gradient
 with soft light bands, a storage controller card above a stack of disks, and
 a small "stage3" wordmark, inside a transparent rounded margin. Shapes are
-drawn with 4 x 4 supersampling, so their edges are anti-aliased.
+drawn with supersampling, so their edges are anti-aliased. The scene is drawn
+twice: at its size, and at twice its size (280 x 528 device pixels) for windows
+of scale 2, where the picture keeps its size and gains detail.
 
-Usage: tools/make_wizard_xpm.py [OUTPUT]   (default: interface/wizard_xpm.cpp
-next to this script's parent directory). Pure Python, no extra modules.
+Usage: tools/make_wizard_xpm.py OUTPUT_DIRECTORY, which receives
+  wizard_xpm.cpp     wizard_xpm, the picture at its size as XPM data;
+  wizard_pixels.cpp  wizard_argb_1x (that data decoded) and wizard_argb_2x, as
+                     cairo ARGB32 pixels.
+Pure Python, no extra modules; the rows are drawn on every processor.
 """
 
 import math
@@ -15,7 +20,8 @@ import os
 import sys
 
 WIDTH, HEIGHT = 140, 264
-SUB = 4  # supersampling per axis
+SUB = 4  # samples per pixel and axis
+SUB_2X = 3  # the same at twice the size, per device pixel
 MARGIN = 2.0  # transparent margin around the rounded panel
 RADIUS = 14.0  # corner radius of the panel
 
@@ -102,11 +108,24 @@ def dist_segment(px, py, ax, ay, bx, by):
     return math.sqrt(dx * dx + dy * dy)
 
 
+TRACE_WIDTH = 0.6  # half the width of a trace
+# Each segment with its bounding box grown by the half width: a point outside the
+# box cannot be on the trace, which saves most distance computations.
+SEGMENTS = [(ax, ay, bx, by, min(ax, bx) - TRACE_WIDTH, min(ay, by) - TRACE_WIDTH,
+             max(ax, bx) + TRACE_WIDTH, max(ay, by) + TRACE_WIDTH)
+            for line in TRACES for (ax, ay), (bx, by) in zip(line, line[1:])]
+
+
+# Below this line there are no traces and no nodes.
+TRACES_BOTTOM = max(max(s[7] for s in SEGMENTS), max(ny for _, ny in NODES) + 2.2)
+
+
 def traces(x, y, c):
-    for line in TRACES:
-        for (ax, ay), (bx, by) in zip(line, line[1:]):
-            if dist_segment(x, y, ax, ay, bx, by) <= 0.6:
-                return mix(c, (0.55, 0.85, 1.0), 0.28)
+    if y > TRACES_BOTTOM:
+        return None
+    for ax, ay, bx, by, x0, y0, x1, y1 in SEGMENTS:
+        if x0 <= x <= x1 and y0 <= y <= y1 and dist_segment(x, y, ax, ay, bx, by) <= TRACE_WIDTH:
+            return mix(c, (0.55, 0.85, 1.0), 0.28)
     for nx, ny in NODES:
         r2 = (x - nx) ** 2 + (y - ny) ** 2
         if r2 <= 2.2 ** 2:
@@ -206,6 +225,8 @@ def metal(u, base_dark, base_light):
 
 def disks(x, y):
     result = None
+    if y < DISK_TOPS[-1] - DISK_RY or y > DISK_TOPS[0] + DISK_H + DISK_RY:
+        return result
     for i, top in enumerate(DISK_TOPS):
         u = (x - DISK_CX) / DISK_RX
         if abs(u) > 1.0:
@@ -314,31 +335,51 @@ def sample(x, y):
     return c
 
 
+def render_row(job):
+    """One row of device pixels at `scale` device pixels per unit, `sub` x `sub`
+    samples each: a list of (r, g, b) in 0..255, or None where fewer than half the
+    samples fall inside the panel (transparent)."""
+    scale, sub, py = job
+    offsets = [(i + 0.5) / sub for i in range(sub)]
+    row = []
+    for px in range(WIDTH * scale):
+        r = g = b = 0.0
+        n = 0
+        for oy in offsets:
+            for ox in offsets:
+                c = sample((px + ox) / scale, (py + oy) / scale)
+                if c is not None:
+                    r += c[0]
+                    g += c[1]
+                    b += c[2]
+                    n += 1
+        if n * 2 < sub * sub:
+            row.append(None)
+        else:
+            # A faint fixed dither breaks up banding in the gradient.
+            h = ((px * 73856093) ^ (py * 19349663)) & 0xFF
+            dither = (h / 255.0 - 0.5) / 255.0
+            row.append(tuple(int(round(clamp(v / n + dither) * 255)) for v in (r, g, b)))
+    return row
+
+
+def render_all(jobs):
+    """The rows of every job, in order, on every processor when the machine lets
+    the script start worker processes."""
+    try:
+        import multiprocessing
+        with multiprocessing.Pool() as pool:
+            return pool.map(render_row, jobs, chunksize=8)
+    except (ImportError, OSError):
+        return [render_row(job) for job in jobs]
+
+
 def render():
-    pixels = []
-    offsets = [(i + 0.5) / SUB for i in range(SUB)]
-    for py in range(HEIGHT):
-        row = []
-        for px in range(WIDTH):
-            r = g = b = 0.0
-            n = 0
-            for oy in offsets:
-                for ox in offsets:
-                    c = sample(px + ox, py + oy)
-                    if c is not None:
-                        r += c[0]
-                        g += c[1]
-                        b += c[2]
-                        n += 1
-            if n * 2 < SUB * SUB:
-                row.append(None)
-            else:
-                # A faint fixed dither breaks up banding in the gradient.
-                h = ((px * 73856093) ^ (py * 19349663)) & 0xFF
-                dither = (h / 255.0 - 0.5) / 255.0
-                row.append(tuple(int(round(clamp(v / n + dither) * 255)) for v in (r, g, b)))
-        pixels.append(row)
-    return pixels
+    """The picture at its size (SUB x SUB samples a pixel) and at twice its size
+    (SUB_2X x SUB_2X samples a device pixel)."""
+    jobs = [(1, SUB, py) for py in range(HEIGHT)] + [(2, SUB_2X, py) for py in range(2 * HEIGHT)]
+    rows = render_all(jobs)
+    return rows[:HEIGHT], rows[HEIGHT:]
 
 
 def key_for(index):
@@ -346,19 +387,21 @@ def key_for(index):
     return KEY_CHARS[index // (n * n)] + KEY_CHARS[(index // n) % n] + KEY_CHARS[index % n]
 
 
-def write_cpp(pixels, path):
+GENERATED = ["// Generated by tools/make_wizard_xpm.py at build time; edit the script, not",
+             "// this file."]
+
+
+def xpm_source(pixels):
+    """The C++ source of wizard_xpm, and the number of colours."""
     colours = {}
     for row in pixels:
         for p in row:
             if p is not None and p not in colours:
                 colours[p] = key_for(len(colours))
-    lines = []
-    lines.append("// The wizard's built-in side picture (140 x 264, XPM), used when the medium")
-    lines.append("// has no \"wizard.xpm\". Generated by tools/make_wizard_xpm.py; edit the")
-    lines.append("// script and run it again rather than editing this file.")
+    lines = ["// The wizard's built-in side picture as XPM data (%d x %d)." % (WIDTH, HEIGHT)]
+    lines += GENERATED
     lines.append('#include "interface/wizard_xpm.h"')
     lines.append("")
-    lines.append("// clang-format off")
     lines.append("const char* wizard_xpm[] = {")
     lines.append('"%d %d %d 3",' % (WIDTH, HEIGHT, len(colours) + 1))
     lines.append('"   \\tc None",')
@@ -368,18 +411,51 @@ def write_cpp(pixels, path):
         text = "".join("   " if p is None else colours[p] for p in row)
         lines.append('"%s"%s' % (text, "," if i + 1 < len(pixels) else ""))
     lines.append("};")
-    lines.append("// clang-format on")
-    with open(path, "w") as out:
-        out.write("\n".join(lines) + "\n")
-    return len(colours) + 1
+    return "\n".join(lines) + "\n", len(colours) + 1
+
+
+def argb_array(name, pixels):
+    """A C array of cairo ARGB32 values, premultiplied: every pixel is either
+    transparent (0) or opaque."""
+    values = ["0x%08Xu" % (0 if p is None else 0xFF000000 | p[0] << 16 | p[1] << 8 | p[2])
+              for row in pixels for p in row]
+    lines = ["const uint32_t %s[] = {" % name]
+    for i in range(0, len(values), 8):
+        lines.append(",".join(values[i:i + 8]) + ",")
+    lines.append("};")
+    return lines
+
+
+def pixels_source(pixels_1x, pixels_2x):
+    lines = ["// The wizard's built-in side picture as pixels ready to draw: the XPM data",
+             "// decoded (%d x %d) and the picture drawn at twice its size (%d x %d)."
+             % (WIDTH, HEIGHT, 2 * WIDTH, 2 * HEIGHT)]
+    lines += GENERATED
+    lines.append('#include "interface/wizard_xpm.h"')
+    lines.append("")
+    lines += argb_array("wizard_argb_1x", pixels_1x)
+    lines += argb_array("wizard_argb_2x", pixels_2x)
+    return "\n".join(lines) + "\n"
+
+
+def write_file(path, text):
+    """Writes under a temporary name first, so that an interrupted run leaves no
+    half file under the real name."""
+    part = path + ".part"
+    with open(part, "w") as out:
+        out.write(text)
+    os.replace(part, path)
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "interface",
-                                                              "wizard_xpm.cpp")
-    count = write_cpp(render(), path)
-    print("%s: %d colours" % (path, count))
+    if len(sys.argv) != 2:
+        sys.exit("usage: make_wizard_xpm.py OUTPUT_DIRECTORY")
+    out_dir = sys.argv[1]
+    pixels_1x, pixels_2x = render()
+    xpm, count = xpm_source(pixels_1x)
+    write_file(os.path.join(out_dir, "wizard_xpm.cpp"), xpm)
+    write_file(os.path.join(out_dir, "wizard_pixels.cpp"), pixels_source(pixels_1x, pixels_2x))
+    print("%s: wizard_xpm.cpp (%d colours), wizard_pixels.cpp" % (out_dir, count))
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -17,6 +18,9 @@
 #include "interface/wizard_xpm.h"
 #include "test_support.h"
 #include "wizard/tables.h"
+
+// Last: the X11 headers define macros (None, Bool) that other headers use as names.
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -288,15 +292,55 @@ guchar alphaAt(GdkPixbuf* pixbuf, int x, int y) {
     return pixels[y * gdk_pixbuf_get_rowstride(pixbuf) + x * gdk_pixbuf_get_n_channels(pixbuf) + 3];
 }
 
-void expectBuiltInPicture(GtkWidget* image) {
-    GdkPixbuf* pixbuf = imagePixbuf(image);
-    ASSERT_NE(pixbuf, nullptr);
-    EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 140);
-    EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 264);
-    ASSERT_TRUE(gdk_pixbuf_get_has_alpha(pixbuf));
-    EXPECT_EQ(alphaAt(pixbuf, 0, 0), 0);  // the blank-keyed corner
-    EXPECT_EQ(alphaAt(pixbuf, 70, 132), 255);
+// The surface an image shows (a new reference), or null.
+cairo_surface_t* imageSurface(GtkWidget* image) {
+    cairo_surface_t* surface = nullptr;
+    if (gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_SURFACE)
+        g_object_get(image, "surface", &surface, nullptr);
+    return surface;
 }
+
+guint32 argbAt(cairo_surface_t* surface, int x, int y) {
+    const unsigned char* row =
+        cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface);
+    return reinterpret_cast<const guint32*>(row)[x];
+}
+
+// The built-in picture drawn for `scale`: 140 x 264 in the window from 140 x 264
+// device pixels times the scale, transparent in the corner and opaque in the middle.
+void expectBuiltInPicture(GtkWidget* image, int scale = 1) {
+    ASSERT_TRUE(GTK_IS_IMAGE(image));
+    cairo_surface_t* surface = imageSurface(image);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(cairo_image_surface_get_width(surface), 140 * scale);
+    EXPECT_EQ(cairo_image_surface_get_height(surface), 264 * scale);
+    double xScale = 0, yScale = 0;
+    cairo_surface_get_device_scale(surface, &xScale, &yScale);
+    EXPECT_EQ(xScale, scale);
+    EXPECT_EQ(yScale, scale);
+    EXPECT_EQ(argbAt(surface, 0, 0) >> 24, 0u);
+    EXPECT_EQ(argbAt(surface, 70 * scale, 132 * scale) >> 24, 255u);
+    int width = 0, height = 0;
+    gtk_widget_show(image);  // a hidden widget takes no room
+    gtk_widget_get_preferred_width(image, nullptr, &width);
+    gtk_widget_get_preferred_height(image, nullptr, &height);
+    EXPECT_EQ(width, 140);
+    EXPECT_EQ(height, 264);
+    cairo_surface_destroy(surface);
+}
+
+// The scale of every window on the test's X server, put back to 1 when it goes.
+class WindowScale {
+  public:
+    explicit WindowScale(int scale) { set(scale); }
+    ~WindowScale() { set(1); }
+
+  private:
+    static void set(int scale) {
+        gdk_x11_display_set_window_scale(gdk_display_get_default(), scale);
+        drainEvents();
+    }
+};
 
 TEST_F(MainWindowTest, PictureFallsBackToTheBuiltInOne) {
     removeFile("wizard.xpm");
@@ -309,10 +353,33 @@ TEST_F(MainWindowTest, PictureFallsBackToTheBuiltInOne) {
     g_object_unref(fromMissing);
 
     writeFile("wizard.xpm", "not a picture\n");
-    GtkWidget* fromBroken = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* fromBroken = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
     expectBuiltInPicture(fromBroken);
     g_object_unref(fromBroken);
     removeFile("wizard.xpm");
+}
+
+TEST_F(MainWindowTest, BuiltInPictureIsDrawnForTheWindowsScale) {
+    removeFile("wizard.xpm");
+    GtkWidget* shown = createPixmap(window, "wizard.xpm");
+    gtk_box_pack_start(GTK_BOX(find("vbox1")), shown, FALSE, FALSE, 0);
+    gtk_widget_show_all(window);
+    drainEvents();
+    expectBuiltInPicture(shown, 1);
+    {
+        WindowScale two(2);
+        expectBuiltInPicture(shown, 2);  // changed with the window's scale
+        GtkWidget* made = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+        expectBuiltInPicture(made, 2);
+        // Every page shows the one picture of its scale.
+        cairo_surface_t* a = imageSurface(shown);
+        cairo_surface_t* b = imageSurface(made);
+        EXPECT_EQ(a, b);
+        cairo_surface_destroy(a);
+        cairo_surface_destroy(b);
+        g_object_unref(made);
+    }
+    expectBuiltInPicture(shown, 1);
 }
 
 TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
@@ -327,8 +394,17 @@ TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
     EXPECT_EQ(alphaAt(pixbuf, 0, 0), 255);
     EXPECT_EQ(alphaAt(pixbuf, 1, 0), 0);
     EXPECT_EQ(alphaAt(pixbuf, 0, 1), 0);
-    g_object_unref(image);
+
+    // Decoded once for the window: its later pages show the same picture, while the
+    // file is not read again.
     removeFile("wizard.xpm");
+    GtkWidget* again = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    EXPECT_EQ(imagePixbuf(again), pixbuf);
+    GtkWidget* read = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
+    expectBuiltInPicture(read);
+    g_object_unref(image);
+    g_object_unref(again);
+    g_object_unref(read);
 }
 
 // An XPM file of the given header and lines.
@@ -353,7 +429,7 @@ TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
     };
     for (const std::string& file : refused) {
         writeFile("wizard.xpm", file);
-        GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+        GtkWidget* image = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
         expectBuiltInPicture(image);
         g_object_unref(image);
     }
@@ -364,7 +440,7 @@ TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
                                 xpmFile("1024 2 2 1", {"a c white", "b s edge c light grey m black",
                                                        wide, "b" + wide.substr(1)})
                                     .substr(10));
-    GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* image = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
     GdkPixbuf* pixbuf = imagePixbuf(image);
     ASSERT_NE(pixbuf, nullptr);
     EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 1024);
@@ -432,6 +508,51 @@ TEST(BuiltInPicture, OwnDecoderMatchesTheXpmLoader) {
     EXPECT_EQ(pixbufFromXpmData(shortRow), nullptr);
     EXPECT_EQ(pixbufFromXpmData(badColour), nullptr);
     EXPECT_EQ(pixbufFromXpmData(badHeader), nullptr);
+}
+
+TEST(BuiltInPicture, PixelsAreTheXpmDecodedAndThePictureAtTwiceTheSize) {
+    const int width = WizardPictureWidth, height = WizardPictureHeight;
+    GdkPixbuf* decoded = pixbufFromXpmData(wizard_xpm);
+    ASSERT_NE(decoded, nullptr);
+    for (int y = 0; y < height; ++y) {
+        const guchar* p = gdk_pixbuf_read_pixels(decoded) + y * gdk_pixbuf_get_rowstride(decoded);
+        for (int x = 0; x < width; ++x, p += 4) {
+            guint32 argb = p[3] ? 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2] : 0u;
+            ASSERT_EQ(wizard_argb_1x[y * width + x], argb) << x << "," << y;
+        }
+    }
+    g_object_unref(decoded);
+
+    // Where a pixel and its neighbours are transparent, so are its four pixels at
+    // twice the size; where they are opaque, the four are opaque and of its colour on
+    // average (the same picture, not one shifted or scaled wrongly).
+    auto opaque1x = [&](int x, int y) {
+        x = std::clamp(x, 0, width - 1);
+        y = std::clamp(y, 0, height - 1);
+        return wizard_argb_1x[y * width + x] >> 24 == 255;
+    };
+    auto channel = [](guint32 argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); };
+    double difference = 0;
+    int compared = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int opaque = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) opaque += opaque1x(x + dx, y + dy);
+            if (opaque != 0 && opaque != 9)
+                continue;
+            const guint32* block = wizard_argb_2x + 2 * y * 2 * width + 2 * x;
+            const guint32 four[] = {block[0], block[1], block[2 * width], block[2 * width + 1]};
+            for (guint32 pixel : four) ASSERT_EQ(pixel >> 24, opaque ? 255u : 0u) << x << "," << y;
+            for (int shift = 0; opaque && shift <= 16; shift += 8) {
+                int sum = 0;
+                for (guint32 pixel : four) sum += channel(pixel, shift);
+                difference += std::abs(sum / 4.0 - channel(wizard_argb_1x[y * width + x], shift));
+                ++compared;
+            }
+        }
+    }
+    EXPECT_LT(difference / compared, 1.5);
 }
 
 }  // namespace
