@@ -20,6 +20,7 @@
 #include "services/text_format.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
+#include "wizard/progress.h"
 #include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -474,6 +475,8 @@ struct Run {
     bool toTerminal = isatty(STDOUT_FILENO) != 0;
     bool leaving = false;
     InstallOutcome outcome;
+    InstallProgress progress;
+    int progressShown = 0;  // the percentage of the last progress line
 };
 
 void showOutput(Run& run, const std::string& output) {
@@ -481,6 +484,25 @@ void showOutput(Run& run, const std::string& output) {
     if (run.toTerminal)
         shown = terminalSafeText(shown.c_str());
     writeOut(run.breaker.feed(shown));
+}
+
+// A progress line of its own each time the install passes another tenth, between lines
+// of the output (a line the output has begun is left whole; a later line catches up).
+void showProgress(Run& run) {
+    int percent = static_cast<int>(run.progress.fraction() * 10 + 1e-9) * 10;
+    if (percent <= run.progressShown || !run.breaker.atLineStart())
+        return;
+    run.progressShown = percent;
+    say(fillText(text(ConsoleProgressLineId), {std::to_string(percent)}));
+}
+
+// The end of the run page: the last progress line, and the title and note that say how
+// the install ended.
+void showInstallEnd(Run& run, bool succeeded) {
+    run.progress.finish(succeeded);
+    showProgress(run);
+    sayTitle(succeeded ? InstallFinishedTitleId : InstallFailedTitleId);
+    say(text(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
 }
 
 gboolean onRunInterrupted(gpointer data) {
@@ -501,6 +523,10 @@ bool runInstall() {
     run.loop = g_main_loop_new(nullptr, FALSE);
     InstallObserver observer;
     observer.output = [&run](const std::string& output) { showOutput(run, output); };
+    observer.progress = [&run](const std::string& line) {
+        run.progress.take(line, g_get_monotonic_time());
+        showProgress(run);
+    };
     observer.ended = [&run](const InstallOutcome& outcome) {
         run.outcome = outcome;
         g_main_loop_quit(run.loop);
@@ -523,13 +549,15 @@ bool runInstall() {
         catchInterrupts();
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         if (!run.breaker.atLineStart())
-            writeOut("\n");
+            writeOut(run.breaker.feed("\n"));
         InstalledOK = run.outcome.succeeded ? 1 : 0;
+        showInstallEnd(run, run.outcome.succeeded);
     } else {
         catchInterrupts();
         if (start == InstallStart::NotStarted) {
             InstalledOK = 0;
             say(text(installNotStartedReason()));
+            showInstallEnd(run, false);
         } else {
             say(text(ResultNothingSelectedId));
         }

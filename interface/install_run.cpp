@@ -7,6 +7,7 @@
 #include "services/string_service.h"
 #include "wizard/install_session.h"
 #include "wizard/output_reader.h"
+#include "wizard/progress.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 
@@ -142,13 +143,90 @@ void showInRunPage(GtkWidget* nextButton, const std::string& text) {
     appendOutput(lookupWidget(nextButton, "run_term"), text.c_str());
 }
 
-// The run page as one observer of the install run: its output goes into the view; at the
-// end Next is sensitive and focused again, and a wizard the user asked to leave while the
-// install ran leaves now.
+// The progress bar of the run page ("run_progress") follows the install's progress lines.
+// A timer shows it, not each line: rpm writes a line for every few kilobytes it unpacks.
+// The bar pulses while the install prints no progress lines.
+struct RunProgress {
+    InstallProgress tracker;
+    GtkWidget* bar = nullptr;  // cleared when the bar is destroyed
+    guint timer = 0;
+    bool pulsing = false;
+};
+
+RunProgress runProgress;
+const guint ProgressTickMs = 100;
+
+void showProgress() {
+    RunProgress& run = runProgress;
+    if (!run.bar)
+        return;
+    GtkProgressBar* bar = GTK_PROGRESS_BAR(run.bar);
+    if (run.tracker.waiting(g_get_monotonic_time())) {
+        gtk_progress_bar_pulse(bar);
+        run.pulsing = true;
+    } else if (run.pulsing || gtk_progress_bar_get_fraction(bar) != run.tracker.fraction()) {
+        // Setting the fraction also ends the pulsing.
+        gtk_progress_bar_set_fraction(bar, run.tracker.fraction());
+        run.pulsing = false;
+    }
+}
+
+void stopProgress() {
+    RunProgress& run = runProgress;
+    if (run.timer)
+        g_source_remove(run.timer);
+    run.timer = 0;
+    if (run.bar)
+        g_object_remove_weak_pointer(G_OBJECT(run.bar), reinterpret_cast<gpointer*>(&run.bar));
+    run.bar = nullptr;
+}
+
+gboolean onProgressTick(gpointer) {
+    if (!runProgress.bar) {
+        runProgress.timer = 0;
+        return G_SOURCE_REMOVE;
+    }
+    showProgress();
+    return G_SOURCE_CONTINUE;
+}
+
+void startProgress(GtkWidget* nextButton) {
+    stopProgress();
+    RunProgress& run = runProgress;
+    run.tracker = InstallProgress(g_get_monotonic_time());
+    run.pulsing = true;
+    run.bar = lookupWidget(nextButton, "run_progress");
+    if (!run.bar)
+        return;
+    g_object_add_weak_pointer(G_OBJECT(run.bar), reinterpret_cast<gpointer*>(&run.bar));
+    showProgress();
+    run.timer = g_timeout_add(ProgressTickMs, onProgressTick, nullptr);
+}
+
+// The end of the install on the run page: the bar full, or stopped where it was, and the
+// page's title and note say how the install ended.
+void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
+    runProgress.tracker.finish(succeeded);
+    showProgress();
+    stopProgress();
+    setLabelText(lookupWidget(nextButton, "dialog_title"),
+                 getString(succeeded ? InstallFinishedTitleId : InstallFailedTitleId));
+    setLabelText(lookupWidget(nextButton, "run_label"),
+                 getString(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
+}
+
+// The run page as one observer of the install run: its output goes into the view and its
+// progress to the bar; at the end Next is sensitive and focused again, and a wizard the
+// user asked to leave while the install ran leaves now.
 InstallObserver runPageObserver(GtkWidget* nextButton) {
+    startProgress(nextButton);
     InstallObserver observer;
     observer.output = [nextButton](const std::string& text) { showInRunPage(nextButton, text); };
+    observer.progress = [](const std::string& line) {
+        runProgress.tracker.take(line, g_get_monotonic_time());
+    };
     observer.ended = [nextButton](const InstallOutcome& outcome) {
+        showInstallEnd(nextButton, outcome.succeeded);
         InstalledOK = outcome.succeeded ? 1 : 0;
         gtk_widget_set_sensitive(nextButton, TRUE);
         gtk_widget_grab_focus(nextButton);
@@ -177,10 +255,12 @@ void startInstall(GtkWidget* nextButton) {
     InstallStart start = startInstallRun(runPageObserver(nextButton));
     if (start == InstallStart::Running)
         return;
+    stopProgress();
     childRunning(nextButton, false);
     if (start == InstallStart::NotStarted) {
         InstalledOK = 0;
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
+        showInstallEnd(nextButton, false);
     }
 }
 
@@ -196,6 +276,7 @@ bool runInstallScript(GtkWidget* nextButton) {
     childRunning(nextButton, true);
     if (runInstallScript(runPageObserver(nextButton)))
         return true;
+    stopProgress();
     childRunning(nextButton, false);
     InstalledOK = 0;
     return false;

@@ -43,6 +43,10 @@ GtkWidget* createRunMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(area), note, FALSE, FALSE, 0);
     setPageLabelLayout(note, 509, 0.0f, 0.5f);
 
+    // The progress of the whole install, above its output (interface/install_run.cpp).
+    GtkWidget* progress = addNamedWidget(window, "run_progress", gtk_progress_bar_new());
+    gtk_box_pack_start(GTK_BOX(area), progress, FALSE, FALSE, 0);
+
     GtkWidget* hbox2 = addNamedWidget(window, "hbox2", gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 3));
     gtk_box_pack_start(GTK_BOX(area), hbox2, TRUE, TRUE, 0);
 

@@ -74,17 +74,32 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
 
 // rpm takes quotes and backslashes out of its file arguments, so it is given the
 // package's own name from within the package's directory: a medium anywhere, whatever
-// its path holds, installs.
-const char* const RpmInstallFile = "(cd \"${FILE%/*}/\" && rpm -Uv \"./${FILE##*/}\")\n";
+// its path holds, installs. The user sees the command without --percent, whose lines
+// are progress lines that the output reader keeps out of the output.
+const char* const RpmInstallFile = "(cd \"${FILE%/*}/\" && rpm -Uv --percent \"./${FILE##*/}\")\n";
 
 std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem,
                             const char* directory) {
     // Package paths are written as single-quoted words, so nothing in a path can run.
     const std::string settings = shellQuote(std::string(directory) + SettingsFileName);
     const std::string error = shellQuote(std::string(directory) + ErrorFileName);
+    const std::string browser = shellWord(oem ? oem : "") + "-browser";
+    // The rpm steps are counted first: each announces itself as "%% step K of N" for the
+    // progress of the install (wizard/progress.h).
+    const std::string fixedSteps = driverPath ? "2" : "1";
+    const std::string browserStep = driverPath ? "2" : "1";
     std::string s;
+    s += "[ -f " + settings + " ] && . " + settings + "\n";
+    s += "STEPS=" + fixedSteps + "\n";
+    s += "BROWSER=no\n";
+    s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser +
+         " > /dev/null 2>&1`; then \n";
+    s += "\tBROWSER=yes\n";
+    s += "\tSTEPS=$((STEPS + 1))\n";
+    s += "fi\n";
     if (driverPath) {
         s += "FILE=" + shellQuote(driverPath) + "\n";
+        s += "echo \"%% step 1 of $STEPS\"\n";
         s += "echo rpm -Uv \"$FILE\"\n";
         s += RpmInstallFile;
         s += "STAT=$?\n";
@@ -93,17 +108,16 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
         s += "   exit $STAT\n";
         s += "fi\n";
     }
-    const std::string browser = shellWord(oem ? oem : "") + "-browser";
     s += "FILE=" + shellQuote(appPath ? appPath : "") + "\n";
-    s += "[ -f " + settings + " ] && . " + settings + "\n";
     s += "RUNNING_FROM_GUI=1\n";
     s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
          "RUNNING_FROM_GUI\n";
-    s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser +
-         " > /dev/null 2>&1`; then \n";
+    s += "if [ \"$BROWSER\" = \"yes\" ]; then\n";
+    s += "\techo \"%% step " + browserStep + " of $STEPS\"\n";
     s += "\techo rpm -Uv --nodeps " + browser + "*.rpm\n";
-    s += "\trpm -Uv --nodeps " + browser + "*.rpm\n";
+    s += "\trpm -Uv --nodeps --percent " + browser + "*.rpm\n";
     s += "fi\n";
+    s += "echo \"%% step $STEPS of $STEPS\"\n";
     s += "echo rpm -Uv \"$FILE\"\n";
     s += RpmInstallFile;
     s += "STAT=$?\n";

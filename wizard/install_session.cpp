@@ -94,9 +94,16 @@ void show(const std::string& text) {
         update.observer.output(text);
 }
 
+void passProgress() {
+    for (const std::string& line : update.reader.takeProgressLines())
+        if (update.observer.progress)
+            update.observer.progress(line);
+}
+
 // Passes the script's output through the reader, to the log and the observer.
 void onScriptOutput(const char* data, size_t length) {
     show(update.reader.feed(data, length));
+    passProgress();
 }
 
 std::string utcTime() {
@@ -135,6 +142,7 @@ void writeLogHeader() {
 
 void onScriptExited(int waitStatus) {
     show(update.reader.finish());
+    passProgress();
 
     // Only this run's own script can have written its error file.
     bool scriptFailed = installErrorRecorded();

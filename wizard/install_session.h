@@ -1,7 +1,7 @@
 // The install run on the GLib main loop alone: the lock that keeps installs one at a
 // time, the settings file and the script, the child, its output read a bounded amount per
 // turn, failure detection, the log and the removal of the files. Each front end is one
-// observer of its output and of its end.
+// observer of its output, its progress and its end.
 #pragma once
 
 #include <functional>
@@ -19,6 +19,9 @@ struct InstallObserver {
     // Output to show, as the output reader gives it (locale or UTF-8 bytes, lines with
     // their newlines), and one-line notices of the run itself (log not writable).
     std::function<void(const std::string& text)> output;
+    // Each progress line of the output, as the output reader gives it (for an
+    // InstallProgress); it is neither output nor written to the log.
+    std::function<void(const std::string& line)> progress;
     // Called once, after the files were removed.
     std::function<void(const InstallOutcome& outcome)> ended;
 };

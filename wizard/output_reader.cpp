@@ -80,6 +80,12 @@ std::string OutputReader::finish() {
     return shown;
 }
 
+std::vector<std::string> OutputReader::takeProgressLines() {
+    std::vector<std::string> lines;
+    lines.swap(progressLines_);
+    return lines;
+}
+
 std::string OutputReader::takePieces(bool atEnd) {
     std::string shown;
     size_t start = 0;
@@ -104,6 +110,14 @@ std::string OutputReader::takePieces(bool atEnd) {
         if (isInputEOFString(text.c_str()) || (lineStart && text.compare(0, 5, "_____") == 0)) {
             ended_ = true;
             break;
+        }
+        if (lineStart && text.compare(0, 2, "%%") == 0) {
+            inProgressLine_ = true;
+            progressLines_.push_back(text.substr(0, text.find('\n')));
+        }
+        if (inProgressLine_) {
+            inProgressLine_ = !atLineStart_;
+            continue;
         }
         shown += text;
         if (!text.empty() && text.back() == '\n') {

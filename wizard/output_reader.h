@@ -3,12 +3,15 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Pieces of at most 254 characters, up to and including a newline, have their terminal
 // escape sequences removed. The output ends at a line that begins with "_____" (not shown)
-// or at the end-of-output marker line, when one was asked for. A line longer than
-// ViewLineLimit bytes is shown as several lines of at most that length and one piece
-// (broken between characters), so that showing it costs time in proportion to its length.
+// or at the end-of-output marker line, when one was asked for. A line that begins with
+// "%%" is a progress line (wizard/progress.h): it is never shown, but kept for
+// takeProgressLines. A line longer than ViewLineLimit bytes is shown as several lines of
+// at most that length and one piece (broken between characters), so that showing it
+// costs time in proportion to its length.
 class OutputReader {
   public:
     static const size_t PieceLimit = 254;
@@ -19,11 +22,16 @@ class OutputReader {
     // The stream ended: returns what is left to show, a last line without newline included.
     std::string finish();
     bool ended() const { return ended_; }
+    // The progress lines met since the last call, in order, without escape sequences and
+    // newlines; of a progress line longer than a piece, its first piece.
+    std::vector<std::string> takeProgressLines();
 
   private:
     std::string takePieces(bool atEnd);
     std::string pending_;
-    std::string heldTail_;  // an incomplete UTF-8 character waiting for its last bytes
+    std::vector<std::string> progressLines_;
+    bool inProgressLine_ = false;  // the pieces up to the next newline are not shown
+    std::string heldTail_;         // an incomplete UTF-8 character waiting for its last bytes
     bool ended_ = false;
     bool atLineStart_ = true;
     bool inEscape_ = false;

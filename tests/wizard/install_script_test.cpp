@@ -11,7 +11,10 @@
 
 #include "services/shell_quote.h"
 #include "tests/support/files.h"
+#include "tests/support/rpm_sandbox.h"
 #include "tests/support/scratch_dir.h"
+#include "wizard/output_reader.h"
+#include "wizard/progress.h"
 #include "wizard/tables.h"
 
 namespace {
@@ -64,31 +67,67 @@ TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
 TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
     std::string script = shellScriptText(nullptr, "/m/x.rpm", "evil;touch x", Directory);
     EXPECT_NE(script.find("grep 'evil;touch x'-browser > /dev/null"), std::string::npos);
-    EXPECT_NE(script.find("\trpm -Uv --nodeps 'evil;touch x'-browser*.rpm\n"), std::string::npos);
+    EXPECT_NE(script.find("\trpm -Uv --nodeps --percent 'evil;touch x'-browser*.rpm\n"),
+              std::string::npos);
 }
 
-// Runs the browser step of the script in dir with the web server chosen or not;
-// returns what it printed.
-std::string runBrowserStep(const ScratchDir& dir, const char* oem, bool webServer) {
-    std::string script = shellScriptText(nullptr, "/nonexistent.rpm", oem, Directory);
-    size_t from = script.find("if [ \"$QRVLAUTOWEBSERVER\"");
-    size_t to = script.find("fi\n", from) + 3;
-    writeFile(dir.file("step.sh"), std::string("QRVLAUTOWEBSERVER=") + (webServer ? "yes" : "no") +
-                                       "\n" + script.substr(from, to - from));
-    writeFile(dir.file(".rpmmacros"), "%_dbpath " + dir.path() + "/rpmdb\n");
-    std::string command = "cd " + shellQuote(dir.path()) + " && HOME=" + shellQuote(dir.path()) +
-                          " /bin/sh step.sh > out 2>&1";
-    system(command.c_str());
-    return readFile(dir.file("out"));
-}
+// The whole script, run with real rpm in a private database from the medium's
+// directory: the steps it announces and the commands it shows, what it installs, and its
+// output as the wizard takes it.
+TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
+    const std::string browser = "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm";
+    const struct {
+        bool driver, webServer, browserPackage;
+        std::vector<std::string> steps;  // DRIVER and APP stand for the package paths
+    } cases[] = {
+        {false, true, false, {"%% step 1 of 1", "APP"}},
+        {false, false, true, {"%% step 1 of 1", "APP"}},
+        {false, true, true, {"%% step 1 of 2", browser, "%% step 2 of 2", "APP"}},
+        {true,
+         true,
+         true,
+         {"%% step 1 of 3", "DRIVER", "%% step 2 of 3", browser, "%% step 3 of 3", "APP"}},
+    };
+    for (const auto& c : cases) {
+        RpmSandbox box;
+        // Debian's rpm refuses -U without --force-debian; the database is private.
+        writeFile(std::string(getenv("HOME")) + "/.popt", "rpm alias -U -U --force-debian\n");
+        ScratchDir dir;
+        std::string app = box.putPackage(box.medium(), "quorvel-storman", "3.B", "2");
+        std::string driver = c.driver ? box.putPackage(box.medium(), "holvane", "1.2.3", "4") : "";
+        if (c.browserPackage)
+            box.putPackage(box.medium(), "quorvel-browser", "1.0", "1");
+        writeFile(dir.file("quorvelInstallSettings"),
+                  settingsFileText(c.webServer ? COMPONENT_WEB_SERVER : 0, false));
+        writeFile(dir.file("install.sh"),
+                  shellScriptText(c.driver ? driver.c_str() : nullptr, app.c_str(), "quorvel",
+                                  dir.path().c_str()));
+        RpmSandbox::run("/bin/sh " + shellQuote(dir.file("install.sh")) + " > " +
+                        shellQuote(dir.file("out")) + " 2>&1");
+        std::string output = readFile(dir.file("out"));
 
-TEST(InstallScript, BrowserStepOnlyWithWebServerAndABrowserPackage) {
-    ScratchDir dir;
-    EXPECT_EQ(runBrowserStep(dir, "quorvel", true), "");
-    writeFile(dir.file("quorvel-browser-1.0-1.noarch.rpm"), "");
-    EXPECT_EQ(runBrowserStep(dir, "quorvel", false), "");
-    std::string out = runBrowserStep(dir, "quorvel", true);
-    EXPECT_EQ(out.substr(0, out.find('\n')), "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm");
+        std::vector<std::string> expected, steps;
+        for (const std::string& step : c.steps)
+            expected.push_back(step == "APP"      ? "rpm -Uv " + app
+                               : step == "DRIVER" ? "rpm -Uv " + driver
+                                                  : step);
+        std::istringstream lines(output);
+        for (std::string line; std::getline(lines, line);)
+            if (line.compare(0, 8, "%% step ") == 0 || line.compare(0, 8, "rpm -Uv ") == 0)
+                steps.push_back(line);
+        EXPECT_EQ(steps, expected) << output;
+        EXPECT_EQ(box.installed().size(), c.driver + (c.webServer && c.browserPackage) + 1u);
+
+        // Nothing of the progress is shown, and each step's percentages fill its share.
+        OutputReader reader;
+        std::string shown = reader.feed(output.data(), output.size());
+        shown += reader.finish();
+        InstallProgress progress;
+        for (const std::string& line : reader.takeProgressLines()) progress.take(line, 0);
+        EXPECT_EQ(shown.find("%%"), std::string::npos) << shown;
+        EXPECT_NE(shown.find("\nDone!!!!\n"), std::string::npos) << shown;
+        EXPECT_DOUBLE_EQ(progress.fraction(), InstallProgress::RunningLimit);
+    }
 }
 
 TEST(ShellQuote, ShellReadsBackTheSameText) {

@@ -5,19 +5,28 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace {
 
-// Feeds the whole text in chunks of the given size and collects what is shown.
-std::string showAll(const std::string& output, size_t chunk, bool* ended = nullptr) {
+// Feeds the whole text in chunks of the given size and collects what is shown, and the
+// progress lines.
+std::string showAll(const std::string& output, size_t chunk, bool* ended = nullptr,
+                    std::vector<std::string>* progress = nullptr) {
     OutputReader reader;
     std::string shown;
-    for (size_t at = 0; at < output.size(); at += chunk)
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < output.size(); at += chunk) {
         shown += reader.feed(output.data() + at, std::min(chunk, output.size() - at));
+        for (const std::string& line : reader.takeProgressLines()) lines.push_back(line);
+    }
     bool endedBeforeFinish = reader.ended();
     shown += reader.finish();
+    for (const std::string& line : reader.takeProgressLines()) lines.push_back(line);
     if (ended)
         *ended = endedBeforeFinish;
+    if (progress)
+        *progress = lines;
     return shown;
 }
 
@@ -54,6 +63,24 @@ TEST(OutputReader, UnderscoresInsideALongLineDoNotEndTheOutput) {
     bool ended = true;
     EXPECT_EQ(showAll(line + "next\n", 5, &ended), line + "next\n");
     EXPECT_FALSE(ended);
+}
+
+TEST(OutputReader, ProgressLinesAreKeptOutOfTheShownText) {
+    const std::string longProgress = "%% " + std::string(300, '7');
+    const std::string output =
+        "rpm -Uv x\n%% step 1 of 2\nVerifying packages...\n%% 0,000000\r\n"
+        "\x1b[0m%% 50.000000\nnot %% at the start\n% 12\n" +
+        longProgress + "\nDone!!!!\n%% 100.000000";
+    for (size_t chunk : {1u, 7u, 4096u}) {
+        std::vector<std::string> progress;
+        EXPECT_EQ(showAll(output, chunk, nullptr, &progress),
+                  "rpm -Uv x\nVerifying packages...\nnot %% at the start\n% 12\nDone!!!!\n")
+            << chunk;
+        EXPECT_EQ(progress, (std::vector<std::string>{
+                                "%% step 1 of 2", "%% 0,000000\r", "%% 50.000000",
+                                longProgress.substr(0, OutputReader::PieceLimit), "%% 100.000000"}))
+            << chunk;
+    }
 }
 
 TEST(OutputReader, ColourSequencesAreRemoved) {

@@ -270,6 +270,11 @@ TEST_F(Wizard, FailedInstallShowsTheFailureForm) {
     ASSERT_TRUE(runUntil([&] { return wizard.sensitive("dialog_next_button"); }));
     EXPECT_EQ(InstalledOK, 0);
     EXPECT_NE(wizard.viewText("run_term").find("rpm -Uv"), std::string::npos);
+    EXPECT_EQ(wizard.viewText("run_term").find("%%"), std::string::npos);
+    // The run page says so, its bar stopped short of full.
+    EXPECT_EQ(wizard.labelText("dialog_title"), WizardFixture::uiText(2041));
+    EXPECT_EQ(wizard.labelText("run_label"), WizardFixture::uiText(2043));
+    EXPECT_LT(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(wizard.widget("run_progress"))), 1.0);
     EXPECT_EQ(access("/tmp/quorvelInstallSettings", F_OK), -1);
     wizard.click("dialog_next_button");
     ASSERT_EQ(wizard.currentPage(), "finish_main_area");

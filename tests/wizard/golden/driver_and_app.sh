@@ -1,21 +1,30 @@
+[ -f '/tmp/stage3-install.AbC123/quorvelInstallSettings' ] && . '/tmp/stage3-install.AbC123/quorvelInstallSettings'
+STEPS=2
+BROWSER=no
+if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>&1`; then 
+	BROWSER=yes
+	STEPS=$((STEPS + 1))
+fi
 FILE='/media/cd/holvane-1.2.3-4.i386.rpm'
+echo "%% step 1 of $STEPS"
 echo rpm -Uv "$FILE"
-(cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
+(cd "${FILE%/*}/" && rpm -Uv --percent "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
    echo $STAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
    exit $STAT
 fi
 FILE='/media/cd/quorvel-storman-3.B-2.i386.rpm'
-[ -f '/tmp/stage3-install.AbC123/quorvelInstallSettings' ] && . '/tmp/stage3-install.AbC123/quorvelInstallSettings'
 RUNNING_FROM_GUI=1
 export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP RUNNING_FROM_GUI
-if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>&1`; then 
+if [ "$BROWSER" = "yes" ]; then
+	echo "%% step 2 of $STEPS"
 	echo rpm -Uv --nodeps quorvel-browser*.rpm
-	rpm -Uv --nodeps quorvel-browser*.rpm
+	rpm -Uv --nodeps --percent quorvel-browser*.rpm
 fi
+echo "%% step $STEPS of $STEPS"
 echo rpm -Uv "$FILE"
-(cd "${FILE%/*}/" && rpm -Uv "./${FILE##*/}")
+(cd "${FILE%/*}/" && rpm -Uv --percent "./${FILE##*/}")
 STAT=$?
 if [ $STAT -ne 0 ] ; then
 	echo $STAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
