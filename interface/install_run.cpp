@@ -215,6 +215,13 @@ void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
                  getString(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
 }
 
+// An install that could not start ends before the run page is shown: its end is shown
+// once the page is.
+gboolean showNotStartedEnd(gpointer nextButton) {
+    showInstallEnd(static_cast<GtkWidget*>(nextButton), false);
+    return G_SOURCE_REMOVE;
+}
+
 // The run page as one observer of the install run: its output goes into the view and its
 // progress to the bar; at the end Next is sensitive and focused again, and a wizard the
 // user asked to leave while the install ran leaves now.
@@ -260,7 +267,7 @@ void startInstall(GtkWidget* nextButton) {
     if (start == InstallStart::NotStarted) {
         InstalledOK = 0;
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
-        showInstallEnd(nextButton, false);
+        g_idle_add(showNotStartedEnd, nextButton);
     }
 }
 

@@ -492,6 +492,12 @@ class Driver:
         wait_until(lambda: self.title() == self.t[rid], timeout, 0.1,
                    "page title %r" % self.t[rid])
 
+    def wait_run_page(self, timeout=10):
+        """Waits for the run page, whose title says that the install runs or, once it has
+        ended (a short install ends at once), that it finished or failed."""
+        titles = [self.t[rid] for rid in (34, 2040, 2041)]
+        wait_until(lambda: self.title() in titles, timeout, 0.1, "the run page")
+
     def button(self, rid):
         return find(self.win, Atspi.Role.PUSH_BUTTON, self.t[rid])
 
@@ -515,7 +521,7 @@ class Driver:
         self.press(1)
         self.wait_title(33)
         self.press(1)
-        self.wait_title(34)
+        self.wait_run_page()
         return self.output_view()
 
     def wait_output(self, view, text, timeout=30):

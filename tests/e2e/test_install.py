@@ -3,6 +3,7 @@ install to the end, a driver that fails, and a medium whose path holds
 blanks and shell characters."""
 
 import os
+import time
 
 import e2e_lib as e2e
 from e2e_lib import Atspi
@@ -10,6 +11,7 @@ from e2e_lib import Atspi
 LABEL = Atspi.Role.LABEL
 BUTTON = Atspi.Role.PUSH_BUTTON
 UNDERSCORES = "_____"
+PROGRESS = "%%"
 
 
 def assert_in_order(test, lines, expected):
@@ -23,7 +25,34 @@ def assert_in_order(test, lines, expected):
                       % (want, "\n".join(lines)))
 
 
+def follow_progress(d, timeout=60):
+    """Reads the run page's progress bar, as often as the accessibility bus answers, until
+    the install has ended (Next sensitive again); returns the readings, the last one
+    taken after the end."""
+    bars = e2e.find_all(d.win, Atspi.Role.PROGRESS_BAR)
+    assert len(bars) == 1, "%d progress bars on the run page" % len(bars)
+    value = bars[0].get_value_iface()
+    next_button = d.button(1)
+    readings = []
+    deadline = time.monotonic() + timeout
+    while True:
+        ended = e2e.is_set(next_button, Atspi.StateType.SENSITIVE)
+        readings.append(value.get_current_value())
+        if ended:
+            return readings
+        if time.monotonic() > deadline:
+            raise AssertionError("the install did not end within %d s" % timeout)
+
+
 class Install(e2e.WizardTest):
+
+    def check_progress_kept_out(self, output, wizard):
+        """No progress line in the output view nor in the install log."""
+        self.assertEqual([l for l in output.split("\n") if l.startswith(PROGRESS)], [])
+        with open(wizard.log_path, encoding="utf-8", errors="replace") as f:
+            log = f.read()
+        self.assertIn("rpm -Uv", log)
+        self.assertEqual([l for l in log.split("\n") if l.startswith(PROGRESS)], [])
 
     def typical_medium(self, name="medium", driver="holvane"):
         medium = e2e.Medium(self.tmp, name=name,
@@ -63,9 +92,14 @@ class Install(e2e.WizardTest):
         d = e2e.Driver(w, t)
         self.assertTrue(w.has_marker())
         view = d.start_typical_install()
-        self.assertEqual(e2e.names(d.win, LABEL), [t[34], t[12]])
+        readings = follow_progress(d)
+        self.assertEqual(readings, sorted(readings))
+        self.assertEqual(readings[-1], 1.0)
+        # The run page says that the install finished.
+        self.assertEqual(e2e.names(d.win, LABEL), [t[2040], t[2042]])
         output = d.wait_end_of_install()
         self.check_typical_output(output, medium)
+        self.check_progress_kept_out(output, w)
         self.assertEqual(e2e.install_files_left(w.pid), [])
         self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
         self.assertEqual(rpmdb.installed("quorvel-browser"), "quorvel-browser-1.0-1.noarch")
@@ -95,7 +129,13 @@ class Install(e2e.WizardTest):
         w = self.start(medium, rpmdb)
         d = e2e.Driver(w, t)
         d.start_typical_install()
+        # The bar stops where the failing driver step left it: within its first third.
+        readings = follow_progress(d)
+        self.assertEqual(readings, sorted(readings))
+        self.assertLess(readings[-1], 1.0 / 3)
+        self.assertEqual(e2e.names(d.win, LABEL), [t[2041], t[2043]])
         output = d.wait_end_of_install()
+        self.check_progress_kept_out(output, w)
         lines = output.split("\n")
         assert_in_order(self, lines, ["rpm -Uv %s/%s" % (medium.dir, e2e.DRIVER_FILE),
                                       "e2e-driver: no controller found"])

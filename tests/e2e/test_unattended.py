@@ -232,7 +232,7 @@ class Unattended(e2e.WizardTest):
         d.press(1)
         d.wait_title(33)
         d.press(1)
-        d.wait_title(34)
+        d.wait_run_page()
         gui_output = d.wait_end_of_install()
         with open(record) as f:
             self.assertEqual(f.read(), "[stage3]\naccept-license=true\nsetup-type=custom\n"
