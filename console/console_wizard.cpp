@@ -15,6 +15,7 @@
 #include "console/terminal_io.h"
 #include "console/text_layout.h"
 #include "services/license_text.h"
+#include "services/mnemonic.h"
 #include "services/string_service.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
@@ -110,8 +111,9 @@ int sayTitle(const ResourceID_C& id) {
     return static_cast<int>(lines.size());
 }
 
+// A button label as the window shows it, without the underscore of its access key.
 std::string label(const ResourceID_C& id) {
-    return cutToCharacters(text(id), TitleLimit);
+    return cutToCharacters(withoutMnemonics(text(id)), TitleLimit);
 }
 
 std::string keyHint(const ResourceID_C& keyId, const ResourceID_C& labelId) {

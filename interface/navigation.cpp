@@ -2,6 +2,7 @@
 
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/widget_build.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
@@ -83,7 +84,7 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
 
     GtkWidget* next = lookupWidget(mainWindow, "dialog_next_button");
     gtk_widget_grab_focus(next);
-    setLabelText(gtk_bin_get_child(GTK_BIN(next)), getString(page.config->nextLabelId));
+    setButtonText(next, getString(page.config->nextLabelId));
 
     gtk_widget_set_sensitive(lookupWidget(mainWindow, "dialog_cancel_button"),
                              page.config->cancelEnabled);

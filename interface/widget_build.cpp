@@ -26,17 +26,22 @@ GtkWidget* newResourceLabel(const ResourceID_C& id) {
 
 GtkWidget* newResourceButton(const ResourceID_C& id) {
     GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
-    return gtk_button_new_with_label(text.get());
+    return gtk_button_new_with_mnemonic(text.get());
 }
 
 GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id) {
     GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
-    return gtk_radio_button_new_with_label(group, text.get());
+    return gtk_radio_button_new_with_mnemonic(group, text.get());
 }
 
 GtkWidget* newResourceCheckButton(const ResourceID_C& id) {
     GCharPtr text(localeToUtf8(getString(id), TitleTextLimit));
-    return gtk_check_button_new_with_label(text.get());
+    return gtk_check_button_new_with_mnemonic(text.get());
+}
+
+void setButtonText(GtkWidget* button, const char* localeText) {
+    GCharPtr text(localeToUtf8(localeText, TitleTextLimit));
+    gtk_button_set_label(GTK_BUTTON(button), text.get());
 }
 
 void setResourceTitle(GtkWidget* window, const ResourceID_C& id) {

@@ -28,11 +28,17 @@ GtkWidget* newPageMainArea(const char* name, GtkOrientation orientation, int spa
 
 // A label, push button, radio button or check button whose text is the
 // string service's text of `id`, converted to UTF-8; a label's text is cut to
-// LabelTextLimit characters, a button's to TitleTextLimit.
+// LabelTextLimit characters, a button's to TitleTextLimit. In a button's text an
+// underscore marks the access key (Alt and that key press the button) and "__"
+// stands for one underscore; a text without an underscore shows as it is.
 GtkWidget* newResourceLabel(const ResourceID_C& id);
 GtkWidget* newResourceButton(const ResourceID_C& id);
 GtkWidget* newResourceRadioButton(GSList* group, const ResourceID_C& id);
 GtkWidget* newResourceCheckButton(const ResourceID_C& id);
+
+// Replaces the text of a button made by newResourceButton with a locale-encoded
+// text, cut to TitleTextLimit characters; its underscore marks the access key as well.
+void setButtonText(GtkWidget* button, const char* localeText);
 
 // Sets the title of a window or dialog to the text of `id`, cut to
 // TitleTextLimit characters.

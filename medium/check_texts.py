@@ -55,9 +55,28 @@ def value(tool, database, language, rid):
     return result.stdout.decode("utf-8")
 
 
+def without_access_key(label):
+    """A button label without its access key: "(_N)" after the label goes whole, any
+    other underscore marks the next character and goes ("__" is one underscore)."""
+    label = re.sub(r"\(_[0-9A-Za-z]\)", "", label)
+    return re.sub(r"_(.?)", r"\1", label, flags=re.S)
+
+
 def bare_label(text):
-    """A button label as the texts refer to it: without the arrow decoration."""
-    return text.strip("<> ")
+    """A button label as the texts refer to it: without its access key and the arrow
+    decoration."""
+    return without_access_key(text).strip("<> ")
+
+
+def access_key(label):
+    """The access key of a button label, lower case, or None."""
+    match = re.search(r"_([^_])", label.replace("__", ""))
+    return match.group(1).lower() if match else None
+
+
+# The buttons the wizard shows together: the window's on each kind of page, and the
+# exit question's.
+BUTTON_ROWS = [[1, 2], [0, 36, 2], [0, 1, 2], [37, 2], [19, 20]]
 
 
 def check_language(language, texts, settings):
@@ -94,6 +113,13 @@ def check_language(language, texts, settings):
             if bare_label(texts[label]) not in texts[rid]:
                 fail(f"{language}: text {rid} does not name button {label} "
                      f"({bare_label(texts[label])!r})")
+
+    # Buttons shown together need access keys of their own.
+    for row in BUTTON_ROWS:
+        keys = [access_key(texts[rid]) for rid in row]
+        clashing = [rid for rid, key in zip(row, keys) if key and keys.count(key) > 1]
+        if clashing:
+            fail(f"{language}: buttons {clashing} share an access key")
 
     # The review text is composed in a fixed buffer: its longest form must fit.
     review = texts[25] + "\t%s\n\n" % max((texts[i] for i in (38, 39, 40)), key=len) + texts[26]

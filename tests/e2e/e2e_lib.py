@@ -67,6 +67,12 @@ def wait_until(predicate, timeout, interval=0.1, what="condition"):
         time.sleep(interval)
 
 
+def shown_label(text):
+    """A button text as the button shows it, and names it on the accessibility bus: an
+    underscore marks the access key and is not shown, "__" shows one underscore."""
+    return re.sub(r"_(.?)", r"\1", text, flags=re.S)
+
+
 class Texts:
     """The texts of a resource database, as `resdb get` reports them."""
 
@@ -81,6 +87,10 @@ class Texts:
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True)
             self.cache[rid] = out.stdout.decode("utf-8")
         return self.cache[rid]
+
+    def label(self, rid):
+        """Text rid as a button shows it, without the underscore of its access key."""
+        return shown_label(self[rid])
 
 
 def success_form(t, wizard):
@@ -499,7 +509,7 @@ class Driver:
         wait_until(lambda: self.title() in titles, timeout, 0.1, "the run page")
 
     def button(self, rid):
-        return find(self.win, Atspi.Role.PUSH_BUTTON, self.t[rid])
+        return find(self.win, Atspi.Role.PUSH_BUTTON, self.t.label(rid))
 
     def press(self, rid):
         click(self.button(rid))

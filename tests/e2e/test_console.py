@@ -128,7 +128,7 @@ class ConsoleWizard(e2e.WizardTest):
         medium, t = self.medium(license_text="\n\n".join(clauses) + "\n")
         rpmdb = self.rpmdb()
         c = self.console(medium, rpmdb)
-        c.expect(t[28], t[1001], fill(t[2024], t[1]) + " " + fill(t[2026], t[2]))
+        c.expect(t[28], t[1001], fill(t[2024], t.label(1)) + " " + fill(t[2026], t.label(2)))
         marker = e2e.file_identity(e2e.START_MARKER)
         c.key("")
         # The license a screenful at a time: the first one below the title, the next one
@@ -144,7 +144,7 @@ class ConsoleWizard(e2e.WizardTest):
         self.assertNotIn(clauses[last_shown], second)
         self.assertIn(clauses[last_shown + 1], second)
         c.key("s")
-        c.expect(clauses[-1], t[4], fill(t[2024], t[36]))
+        c.expect(clauses[-1], t[4], fill(t[2024], t.label(36)))
         c.key("")
         c.expect(t[31], t[8], "(*) " + t[38], t[41], "( ) " + t[39], "( ) " + t[40], t[2022])
         c.key("")
@@ -156,11 +156,11 @@ class ConsoleWizard(e2e.WizardTest):
         c.expect(t[33])
         self.assertNotIn(t[32], c.output())
         c.key("")
-        c.expect(t[34], t[12], "e2e-driver: installed", "e2e-app: coloured line", "Done!!!!", fill(t[2024], t[1]))
+        c.expect(t[34], t[12], "e2e-driver: installed", "e2e-app: coloured line", "Done!!!!", fill(t[2024], t.label(1)))
         c.key("")
-        c.expect(t[35], t[13], t[15], t[1005], fill(t[2007], c.log), fill(t[2024], t[37]))
+        c.expect(t[35], t[13], t[15], t[1005], fill(t[2007], c.log), fill(t[2024], t.label(37)))
         c.key("")
-        c.expect(t[17], t[1004], fill(t[2024], t[21]))
+        c.expect(t[17], t[1004], fill(t[2024], t.label(21)))
         c.key("")
         self.assertEqual(c.exit_status(), 0)
         self.assertNotIn("\x1b", c.output())
@@ -203,7 +203,7 @@ class ConsoleWizard(e2e.WizardTest):
     def test_cancel_asks_and_yes_ends_with_nothing_installed(self):
         medium, t = self.medium()
         rpmdb = self.rpmdb()
-        question = [t[16], t[18], " 1 " + t[19], " 2 " + t[20], fill(t[2032], t[20])]
+        question = [t[16], t[18], " 1 " + t.label(19), " 2 " + t.label(20), fill(t[2032], t.label(20))]
         # Each case: from the welcome page, the keys typed and what the terminal shows then.
         cases = {
             "q, Enter alone answers No, q again, Yes by its first letter": [

@@ -52,7 +52,7 @@ class DamagedMedium(e2e.WizardTest):
         medium = self.medium(license_text=LICENSE_LINE * (2 * LICENSE_LIMIT // len(LICENSE_LINE)))
         os.truncate(os.path.join(medium.dir, "license.txt"), 4 << 30)
         texts, win = self.open(medium)
-        e2e.click(e2e.find(win, Atspi.Role.PUSH_BUTTON, texts[1]))
+        e2e.click(e2e.find(win, Atspi.Role.PUSH_BUTTON, texts.label(1)))
         view = e2e.wait_until(lambda: e2e.find_all(win, Atspi.Role.TEXT), 10, 0.1,
                               "the license view")[0]
         shown = e2e.text_of(view)

@@ -36,7 +36,7 @@ class SilentInstall(e2e.WizardTest):
     def test_window_answers_while_the_script_is_silent(self):
         t, d, w = self.t, self.d, self.w
         # The run page during the run: Back hidden, Next and Cancel off.
-        self.assertEqual(e2e.names(d.win, BUTTON), [t[1], t[2]])
+        self.assertEqual(e2e.names(d.win, BUTTON), [t.label(1), t.label(2)])
         self.assertFalse(e2e.is_set(d.button(1), Atspi.StateType.SENSITIVE))
         self.assertFalse(e2e.is_set(d.button(2), Atspi.StateType.SENSITIVE))
         # The install files exist while the script runs.
@@ -87,7 +87,7 @@ class SilentInstall(e2e.WizardTest):
         t, d, w = self.t, self.d, self.w
         self.x.request_close(w.pid, t[1000])
         exit_dialog = w.window(t[16], timeout=5)
-        e2e.click(e2e.find(exit_dialog, BUTTON, t[19]))
+        e2e.click(e2e.find(exit_dialog, BUTTON, t.label(19)))
         # The notice arrives while the script is still silent; the window stays.
         d.wait_output(self.view, t[23], timeout=3)
         self.assertTrue(self.still_silent(), "the script spoke again too early for this test")

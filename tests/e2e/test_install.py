@@ -110,16 +110,16 @@ class Install(e2e.WizardTest):
         d.wait_title(35)
         # The success form; Finish is the only way on, Cancel is off.
         self.assertEqual(e2e.names(d.win, LABEL), e2e.success_form(t, w))
-        self.assertEqual(e2e.names(d.win, BUTTON), [t[37], t[2]])
+        self.assertEqual(e2e.names(d.win, BUTTON), [t.label(37), t.label(2)])
         self.assertFalse(e2e.is_set(d.button(2), Atspi.StateType.SENSITIVE))
         d.press(37)
         # The web server was installed: the proxy notice, with the main window hidden.
         proxy = w.window(t[17])
         self.assertEqual(e2e.names(proxy, LABEL), [t[1004]])
-        self.assertEqual(e2e.names(proxy, BUTTON), [t[21]])
+        self.assertEqual(e2e.names(proxy, BUTTON), [t.label(21)])
         self.assertFalse(w.has_window(t[1000]))
         self.assertTrue(w.running())
-        e2e.click(e2e.find(proxy, BUTTON, t[21]))
+        e2e.click(e2e.find(proxy, BUTTON, t.label(21)))
         self.assertEqual(w.wait(20), 0)
         self.assertFalse(w.has_marker())
 

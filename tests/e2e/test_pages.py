@@ -45,7 +45,7 @@ class Pages(e2e.WizardTest):
                        "page title %r (now %r)" % (self.t[rid], self.title()))
 
     def press(self, rid):
-        e2e.click(e2e.find(self.win, BUTTON, self.t[rid]))
+        e2e.click(e2e.find(self.win, BUTTON, self.t.label(rid)))
 
     def expect_page(self, title, labels, buttons, radios=(), checks=()):
         """The page on screen shows exactly these texts: labels after the
@@ -53,7 +53,7 @@ class Pages(e2e.WizardTest):
         self.wait_title(title)
         t = self.t
         self.assertEqual(e2e.names(self.win, LABEL), [t[title]] + [t[i] for i in labels])
-        self.assertEqual(e2e.names(self.win, BUTTON), [t[i] for i in buttons])
+        self.assertEqual(e2e.names(self.win, BUTTON), [t.label(i) for i in buttons])
         self.assertEqual(e2e.names(self.win, RADIO), [t[i] for i in radios])
         self.assertEqual(e2e.names(self.win, CHECK), [t[i] for i in checks])
 
@@ -153,8 +153,8 @@ class Pages(e2e.WizardTest):
         self.press(2)
         exit_dialog = self.w.window(t[16])
         self.assertEqual(e2e.names(exit_dialog, LABEL), [t[18]])
-        self.assertEqual(e2e.names(exit_dialog, BUTTON), [t[19], t[20]])
-        e2e.click(e2e.find(exit_dialog, BUTTON, t[20]))
+        self.assertEqual(e2e.names(exit_dialog, BUTTON), [t.label(19), t.label(20)])
+        e2e.click(e2e.find(exit_dialog, BUTTON, t.label(20)))
         e2e.wait_until(lambda: not self.w.has_window(t[16]), 10, 0.1, "exit question closed")
         # Same page, every text intact, and the wizard still answers.
         self.expect_page(29, [3, 4], [0, 36, 2])
@@ -166,7 +166,7 @@ class Pages(e2e.WizardTest):
 
         self.press(2)
         exit_dialog = self.w.window(t[16])
-        e2e.click(e2e.find(exit_dialog, BUTTON, t[19]))
+        e2e.click(e2e.find(exit_dialog, BUTTON, t.label(19)))
         self.assertEqual(self.w.wait(20), 3)  # cancelled
         self.assertFalse(self.w.has_marker())
         self.assertEqual(e2e.install_files_left(self.w.pid), [])
@@ -186,7 +186,7 @@ class Pages(e2e.WizardTest):
         self.assertTrue(self.w.has_marker())
         # Asked again, Yes ends the wizard as Cancel does.
         self.x.request_close(self.w.pid, t[1000])
-        e2e.click(e2e.find(self.w.window(t[16]), BUTTON, t[19]))
+        e2e.click(e2e.find(self.w.window(t[16]), BUTTON, t.label(19)))
         self.assertEqual(self.w.wait(20), 3)  # cancelled
         self.assertFalse(self.w.has_marker())
 
