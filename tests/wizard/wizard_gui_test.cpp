@@ -59,9 +59,12 @@ TEST_F(Wizard, LicensePageHasItsOwnNextLabel) {
     wizard.start(options);
     wizard.click("dialog_next_button");
     EXPECT_EQ(wizard.currentPage(), "license_main_area");
+    // "I _Agree": shown without the underscore, Alt+A presses it.
     GtkWidget* next = wizard.widget("dialog_next_button");
-    EXPECT_EQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)))),
-              WizardFixture::uiText(36));
+    EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(next)), WizardFixture::uiText(36));
+    GtkLabel* shown = GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)));
+    EXPECT_EQ(gtk_label_get_text(shown), std::string("I Agree"));
+    EXPECT_EQ(gtk_label_get_mnemonic_keyval(shown), static_cast<guint>(GDK_KEY_a));
     EXPECT_TRUE(gtk_widget_get_visible(wizard.widget("dialog_back_button")));
 }
 
