@@ -19,6 +19,7 @@ struct Parsed {
     gboolean acceptLicense = FALSE;
     gboolean dryRun = FALSE;
     gboolean json = FALSE;
+    gboolean refusalDialog = FALSE;
     gboolean version = FALSE;
     gchar* answers = nullptr;
     gchar* setupType = nullptr;
@@ -123,6 +124,10 @@ GOptionContext* newOptionContext() {
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
         {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
          "Write the choices made to FILE when the install starts", "FILE"},
+        {"refusal-dialog", 0, 0, G_OPTION_ARG_NONE, &parsed.refusalDialog,
+         "Graphical wizard: show a start-up refusal in a dialog too, for a start without a "
+         "terminal",
+         nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
     GOptionContext* context = g_option_context_new(nullptr);
@@ -187,6 +192,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     }
 
     line->json = parsed.json;
+    line->refusalDialog = parsed.refusalDialog;
     if (parsed.dryRun)
         line->mode = Mode::DryRun;
     else if (parsed.unattended)

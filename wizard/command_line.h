@@ -27,6 +27,9 @@ struct Choices {
 struct CommandLine {
     Mode mode = Mode::Graphical;
     bool json = false;
+    // Graphical wizard: a start-up refusal is also shown in a dialog, for a wizard
+    // started where no one sees standard error (a file manager, a desktop entry).
+    bool refusalDialog = false;
     std::string logPath;
     std::string recordPath;
     Choices choices;

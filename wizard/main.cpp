@@ -26,6 +26,7 @@
 #include <gtk/gtk.h>
 
 #include "interface/gui.h"
+#include "interface/refusal_dialog.h"
 #endif
 
 namespace {
@@ -80,8 +81,11 @@ int main(int argc, char* argv[]) {
     switch (line.mode) {
         case Mode::Graphical:
 #ifdef STAGE3_GRAPHICAL
-            if ((status = checkStartupPreconditions()) != 0)
+            if ((status = checkStartupPreconditions()) != 0) {
+                if (line.refusalDialog)
+                    showRefusalDialog(startupRefusal());
                 return status;
+            }
             return runGraphicalWizard();
 #else
             return runGraphicalProgram(arguments);

@@ -1,9 +1,24 @@
 """Start-up refusals of the stage3 program: exact lines on standard error,
-exit status 1, no window mapped and no start marker left."""
+exit status 1, no window mapped and no start marker left; with --refusal-dialog,
+the same lines in an error dialog as well."""
 
 import time
 
 import e2e_lib as e2e
+from e2e_lib import Atspi
+
+
+def answer_refusal_dialog(test, wizard, lines):
+    """Checks that wizard shows the refusal lines in an error dialog and that OK
+    ends it with status 1."""
+    def dialog():
+        return next((w for w in wizard.windows() if w is not None and
+                     w.get_role() == Atspi.Role.ALERT and
+                     w.get_state_set().contains(Atspi.StateType.SHOWING)), None)
+    alert = e2e.wait_until(dialog, 20, 0.2, "the refusal dialog")
+    test.assertEqual(e2e.names(alert, Atspi.Role.LABEL), ["\n".join(lines)])
+    e2e.click(e2e.find(alert, Atspi.Role.PUSH_BUTTON, "OK"))
+    test.assertEqual(wizard.wait(30), 1)
 
 
 class StartupRefusals(e2e.WizardTest):
@@ -54,6 +69,26 @@ class StartupRefusals(e2e.WizardTest):
         w = self.start(medium, self.rpmdb(), accessible=False, extra_env={"LANG": "de_DE.UTF-8"})
         self.assertEqual(w.wait(30), 1)
         self.assertEqual(w.stderr().decode("utf-8"), texts[56] + "\n" + texts[57] + "\n")
+
+    def test_refusal_dialog(self):
+        # The fixed lines of a medium without texts, and the database's texts in an
+        # EUC-JP locale: the dialog shows what standard error got, in UTF-8.
+        rpmdb = self.rpmdb()
+        no_db = self.app_medium(database=False)
+        no_app = e2e.Medium(self.tmp, name="no-app",
+                            packages=[e2e.package("holvane", e2e.DRIVER_FILE)])
+        ja = e2e.Texts(no_app.db, "ja_JP")
+        cases = [(no_db, "en_US.UTF-8", "utf-8",
+                  ["Cannot load resource file.", "Setup cannot continue."]),
+                 (no_app, "ja_JP.eucJP", "euc-jp", [ja[56], ja[57]])]
+        for medium, lang, encoding, lines in cases:
+            with self.subTest(lang=lang):
+                began = time.time_ns()
+                w = self.start(medium, rpmdb, extra_env={"LANG": lang},
+                               args=["--refusal-dialog"])
+                answer_refusal_dialog(self, w, lines)
+                self.assertEqual(w.stderr().decode(encoding).splitlines()[-2:], lines)
+                self.assertFalse(e2e.made_since(e2e.START_MARKER, began))
 
 
 if __name__ == "__main__":
