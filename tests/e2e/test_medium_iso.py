@@ -65,10 +65,11 @@ class MediumImage(e2e.WizardTest):
         for line in xorriso("-indev", self.iso, "-find", "/", "-exec", "lsdl").splitlines():
             mode, path = line.split()[0], line.split("'")[1]
             listing[path] = mode
-        files = ["README", "de/license.txt", "license.txt", "setupresDB",
-                 e2e.APP_FILE, e2e.DRIVER_FILE, e2e.BROWSER_FILE]
-        expected = {"/" + f: READABLE for f in files}
-        expected.update({"/" + f: EXECUTABLE for f in ("stage3", "stage3-gtk", "setup", "autorun.sh")})
+        expected = {"/" + f: READABLE for f in ("README", "de/license.txt", "license.txt",
+                                                 "setupresDB", e2e.APP_FILE, e2e.DRIVER_FILE,
+                                                 e2e.BROWSER_FILE)}
+        expected.update({"/" + f: EXECUTABLE for f in ("stage3", "stage3-gtk", "setup",
+                                                       "autorun.sh")})
         expected.update({"/": "dr-xr-xr-x", "/de": "dr-xr-xr-x"})
         self.assertEqual(listing, expected)
         # The Joliet tree alone (Rock Ridge not read) keeps the names as they are.
@@ -90,10 +91,10 @@ class MediumImage(e2e.WizardTest):
             self.mounted = True
             subprocess.run(["mount", "-o", "remount,bind,ro", self.tree], check=True)
 
-    def launch(self, rpmdb, args, caller, **kwargs):
+    def launch(self, rpmdb, args, caller):
         """The wizard started through setup from the directory caller."""
         start = types.SimpleNamespace(dir=caller, program=os.path.join(self.tree, "setup"))
-        return self.start(start, rpmdb, argv0="setup", args=args, **kwargs)
+        return self.start(start, rpmdb, argv0="setup", args=args)
 
     def test_wizard_runs_from_the_read_only_tree(self):
         xorriso("-osirrox", "on", "-indev", self.iso, "-extract", "/", self.tree)
@@ -142,17 +143,9 @@ class MediumImage(e2e.WizardTest):
                              timeout=30)
         os.close(slave)
         self.assertEqual(ran.returncode, 1)
-        terminal = b""
-        try:
-            while True:
-                chunk = os.read(master, 4096)
-                if not chunk:
-                    break
-                terminal += chunk
-        except OSError:  # the terminal's other side is closed
-            pass
+        shown = os.read(master, 65536).decode()  # all there is, a few lines
         os.close(master)
-        self.assertEqual(terminal.decode().split("\r\n")[-3:], refusal + [""])
+        self.assertEqual(shown.split("\r\n")[-3:], refusal + [""])
         self.x.d.sync()
         self.assertEqual(self.x.mapped_since_watch(), [], "a window was shown")
         # ... and into a dialog when no terminal shows it.

@@ -83,12 +83,10 @@ class StartupRefusals(e2e.WizardTest):
                  (no_app, "ja_JP.eucJP", "euc-jp", [ja[56], ja[57]])]
         for medium, lang, encoding, lines in cases:
             with self.subTest(lang=lang):
-                began = time.time_ns()
                 w = self.start(medium, rpmdb, extra_env={"LANG": lang},
                                args=["--refusal-dialog"])
                 answer_refusal_dialog(self, w, lines)
                 self.assertEqual(w.stderr().decode(encoding).splitlines()[-2:], lines)
-                self.assertFalse(e2e.made_since(e2e.START_MARKER, began))
 
 
 if __name__ == "__main__":
