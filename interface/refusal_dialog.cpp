@@ -31,7 +31,8 @@ void showRefusalDialog(const std::vector<std::string>& lines) {
     gtk_widget_set_name(dialog, "refusal_dialog");
     gtk_window_set_title(GTK_WINDOW(dialog), textOr(WindowTitleId, "").get());
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    GtkWidget* ok = gtk_button_new_with_label(textOr(OkLabelId, "OK").get());
+    // Like every button of the wizard: an underscore marks the access key.
+    GtkWidget* ok = gtk_button_new_with_mnemonic(textOr(OkLabelId, "_OK").get());
     gtk_widget_set_can_default(ok, TRUE);
     gtk_widget_show(ok);
     gtk_dialog_add_action_widget(GTK_DIALOG(dialog), ok, GTK_RESPONSE_OK);

@@ -119,7 +119,8 @@ class MediumImage(e2e.WizardTest):
         w.log_path = os.path.join(caller, "install.log")
         d = e2e.Driver(w, t)
         d.start_typical_install()
-        self.assertTrue(d.wait_end_of_install().endswith("Done!!!!\n"))
+        output = d.wait_end_of_install()
+        self.assertTrue(output.endswith("Done!!!!\n"), output)
         for name, nvr in (("holvane", "holvane-1.2.3-4.noarch"),
                           ("quorvel-browser", "quorvel-browser-1.0-1.noarch"),
                           ("quorvel-storman", "quorvel-storman-3.B-2.noarch")):
