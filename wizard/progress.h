@@ -18,7 +18,7 @@ class InstallProgress {
   public:
     // How long the install may print no progress line before it counts as waiting (a
     // scriptlet at work, a step without percentages), in microseconds.
-    static const int64_t WaitAfter = 400 * 1000;
+    static constexpr int64_t WaitAfter = 400 * 1000;
     // The most the fraction reaches before the end.
     static constexpr double RunningLimit = 0.99;
 
