@@ -7,26 +7,11 @@
 
 namespace {
 
-cairo_surface_t* surfaceFromPixels(const uint32_t* pixels, int factor) {
-    const int width = WizardPictureWidth * factor;
-    const int height = WizardPictureHeight * factor;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    cairo_surface_flush(surface);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    // A copy rather than a surface over the constant array: cairo takes the data as
-    // writable.
-    for (int y = 0; y < height; ++y)
-        std::memcpy(data + static_cast<ptrdiff_t>(y) * stride, pixels + y * width,
-                    static_cast<size_t>(width) * sizeof *pixels);
-    cairo_surface_mark_dirty(surface);
-    cairo_surface_set_device_scale(surface, factor, factor);
-    return surface;
-}
-
 void showBuiltInPicture(GtkWidget* image) {
-    gtk_image_set_from_surface(GTK_IMAGE(image),
-                               builtInPictureSurface(gtk_widget_get_scale_factor(image)));
+    if (gtk_widget_get_scale_factor(image) >= 2)
+        gtk_image_set_from_surface(GTK_IMAGE(image), builtInPictureSurface());
+    else
+        gtk_image_set_from_pixbuf(GTK_IMAGE(image), builtInPicturePixbuf());
 }
 
 void onScaleFactorChanged(GtkWidget* image, GParamSpec*, gpointer) {
@@ -47,12 +32,37 @@ void dropKeptPicture(gpointer data) {
 
 }  // namespace
 
-cairo_surface_t* builtInPictureSurface(int scale) {
-    static cairo_surface_t* surfaces[2] = {};
-    const int index = scale >= 2 ? 1 : 0;
-    if (!surfaces[index])
-        surfaces[index] = surfaceFromPixels(index ? wizard_argb_2x : wizard_argb_1x, index + 1);
-    return surfaces[index];
+GdkPixbuf* builtInPicturePixbuf() {
+    // Over the constant pixels themselves, as read-only data: whoever wants to write to
+    // a pixbuf's pixels gets a copy.
+    static GdkPixbuf* const pixbuf = [] {
+        const int stride = WizardPictureWidth * 4;
+        GBytes* pixels = g_bytes_new_static(wizard_rgba_1x, stride * WizardPictureHeight);
+        GdkPixbuf* made = gdk_pixbuf_new_from_bytes(
+            pixels, GDK_COLORSPACE_RGB, TRUE, 8, WizardPictureWidth, WizardPictureHeight, stride);
+        g_bytes_unref(pixels);
+        return made;
+    }();
+    return pixbuf;
+}
+
+cairo_surface_t* builtInPictureSurface() {
+    static cairo_surface_t* const surface = [] {
+        const int width = 2 * WizardPictureWidth, height = 2 * WizardPictureHeight;
+        cairo_surface_t* made = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_surface_flush(made);
+        unsigned char* data = cairo_image_surface_get_data(made);
+        const int stride = cairo_image_surface_get_stride(made);
+        // A copy rather than a surface over the constant array: cairo takes its data
+        // as writable.
+        for (int y = 0; y < height; ++y)
+            std::memcpy(data + static_cast<ptrdiff_t>(y) * stride, wizard_argb_2x + y * width,
+                        static_cast<size_t>(width) * sizeof *wizard_argb_2x);
+        cairo_surface_mark_dirty(made);
+        cairo_surface_set_device_scale(made, 2, 2);
+        return made;
+    }();
+    return surface;
 }
 
 GtkWidget* newBuiltInPictureImage() {

@@ -4,16 +4,20 @@
 
 #include <gtk/gtk.h>
 
-// The built-in picture for a window of scale `scale`: at scale 1 the 140 x 264 pixels
-// of the XPM data; from scale 2 up the picture drawn at twice the size, 280 x 528
-// pixels with a device scale of 2, so that it takes the same 140 x 264 in the window.
-// Made on the first call for its scale and kept for the life of the process; the
-// caller does not own it.
-cairo_surface_t* builtInPictureSurface(int scale);
+// The built-in picture at its size, 140 x 264 pixels: the XPM data decoded at build
+// time. Made on the first call and kept for the life of the process; the caller does
+// not own it.
+GdkPixbuf* builtInPicturePixbuf();
+
+// The built-in picture drawn at twice its size for windows of scale 2 and above:
+// 280 x 528 pixels with a device scale of 2, so that it takes the same 140 x 264 in
+// the window. Kept like the picture at its size.
+cairo_surface_t* builtInPictureSurface();
 
 // A new image widget showing the built-in picture for the widget's scale; it changes
 // to the other picture when the scale changes (the window moved to a monitor of
-// another scale).
+// another scale). At scale 1 the image holds the picture as a pixbuf, whose size the
+// accessibility bridge reports; GTK 3's image accessible has no size for a surface.
 GtkWidget* newBuiltInPictureImage();
 
 // The picture `load(filename)` gives, loaded on the first call for the top-level

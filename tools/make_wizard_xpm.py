@@ -10,8 +10,9 @@ of scale 2, where the picture keeps its size and gains detail.
 
 Usage: tools/make_wizard_xpm.py OUTPUT_DIRECTORY, which receives
   wizard_xpm.cpp     wizard_xpm, the picture at its size as XPM data;
-  wizard_pixels.cpp  wizard_argb_1x (that data decoded) and wizard_argb_2x, as
-                     cairo ARGB32 pixels.
+  wizard_pixels.cpp  wizard_rgba_1x, that data decoded to gdk-pixbuf's RGBA bytes,
+                     and wizard_argb_2x, the picture at twice its size as cairo
+                     ARGB32 pixels.
 Pure Python, no extra modules; the rows are drawn on every processor.
 """
 
@@ -414,16 +415,27 @@ def xpm_source(pixels):
     return "\n".join(lines) + "\n", len(colours) + 1
 
 
+def c_array(declaration, values, per_line):
+    lines = [declaration + " = {"]
+    for i in range(0, len(values), per_line):
+        lines.append(",".join(values[i:i + per_line]) + ",")
+    lines.append("};")
+    return lines
+
+
+def rgba_array(name, pixels):
+    """A C array of gdk-pixbuf's RGBA bytes, transparent pixels all zero."""
+    values = ["%d" % v for row in pixels for p in row
+              for v in ((0, 0, 0, 0) if p is None else p + (255,))]
+    return c_array("const unsigned char %s[]" % name, values, 32)
+
+
 def argb_array(name, pixels):
     """A C array of cairo ARGB32 values, premultiplied: every pixel is either
     transparent (0) or opaque."""
     values = ["0x%08Xu" % (0 if p is None else 0xFF000000 | p[0] << 16 | p[1] << 8 | p[2])
               for row in pixels for p in row]
-    lines = ["const uint32_t %s[] = {" % name]
-    for i in range(0, len(values), 8):
-        lines.append(",".join(values[i:i + 8]) + ",")
-    lines.append("};")
-    return lines
+    return c_array("const uint32_t %s[]" % name, values, 8)
 
 
 def pixels_source(pixels_1x, pixels_2x):
@@ -433,7 +445,7 @@ def pixels_source(pixels_1x, pixels_2x):
     lines += GENERATED
     lines.append('#include "interface/wizard_xpm.h"')
     lines.append("")
-    lines += argb_array("wizard_argb_1x", pixels_1x)
+    lines += rgba_array("wizard_rgba_1x", pixels_1x)
     lines += argb_array("wizard_argb_2x", pixels_2x)
     return "\n".join(lines) + "\n"
 

@@ -306,27 +306,38 @@ guint32 argbAt(cairo_surface_t* surface, int x, int y) {
     return reinterpret_cast<const guint32*>(row)[x];
 }
 
-// The built-in picture drawn for `scale`: 140 x 264 in the window from 140 x 264
-// device pixels times the scale, transparent in the corner and opaque in the middle.
+// The built-in picture for `scale`: 140 x 264 in the window, from a pixbuf of as many
+// pixels at scale 1, from a surface of twice as many each way and of device scale 2 at
+// scale 2; transparent in the corner and opaque in the middle.
 void expectBuiltInPicture(GtkWidget* image, int scale = 1) {
     ASSERT_TRUE(GTK_IS_IMAGE(image));
-    cairo_surface_t* surface = imageSurface(image);
-    ASSERT_NE(surface, nullptr);
-    EXPECT_EQ(cairo_image_surface_get_width(surface), 140 * scale);
-    EXPECT_EQ(cairo_image_surface_get_height(surface), 264 * scale);
-    double xScale = 0, yScale = 0;
-    cairo_surface_get_device_scale(surface, &xScale, &yScale);
-    EXPECT_EQ(xScale, scale);
-    EXPECT_EQ(yScale, scale);
-    EXPECT_EQ(argbAt(surface, 0, 0) >> 24, 0u);
-    EXPECT_EQ(argbAt(surface, 70 * scale, 132 * scale) >> 24, 255u);
+    if (scale == 1) {
+        GdkPixbuf* pixbuf = imagePixbuf(image);
+        ASSERT_NE(pixbuf, nullptr);
+        EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 140);
+        EXPECT_EQ(gdk_pixbuf_get_height(pixbuf), 264);
+        ASSERT_TRUE(gdk_pixbuf_get_has_alpha(pixbuf));
+        EXPECT_EQ(alphaAt(pixbuf, 0, 0), 0);  // the blank-keyed corner
+        EXPECT_EQ(alphaAt(pixbuf, 70, 132), 255);
+    } else {
+        cairo_surface_t* surface = imageSurface(image);
+        ASSERT_NE(surface, nullptr);
+        EXPECT_EQ(cairo_image_surface_get_width(surface), 140 * scale);
+        EXPECT_EQ(cairo_image_surface_get_height(surface), 264 * scale);
+        double xScale = 0, yScale = 0;
+        cairo_surface_get_device_scale(surface, &xScale, &yScale);
+        EXPECT_EQ(xScale, scale);
+        EXPECT_EQ(yScale, scale);
+        EXPECT_EQ(argbAt(surface, 0, 0) >> 24, 0u);
+        EXPECT_EQ(argbAt(surface, 70 * scale, 132 * scale) >> 24, 255u);
+        cairo_surface_destroy(surface);
+    }
     int width = 0, height = 0;
     gtk_widget_show(image);  // a hidden widget takes no room
     gtk_widget_get_preferred_width(image, nullptr, &width);
     gtk_widget_get_preferred_height(image, nullptr, &height);
     EXPECT_EQ(width, 140);
     EXPECT_EQ(height, 264);
-    cairo_surface_destroy(surface);
 }
 
 // The scale of every window on the test's X server, put back to 1 when it goes.
@@ -366,12 +377,15 @@ TEST_F(MainWindowTest, BuiltInPictureIsDrawnForTheWindowsScale) {
     gtk_widget_show_all(window);
     drainEvents();
     expectBuiltInPicture(shown, 1);
+    // Every page shows the one picture of its scale.
+    GtkWidget* other = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    EXPECT_EQ(imagePixbuf(other), imagePixbuf(shown));
+    g_object_unref(other);
     {
         WindowScale two(2);
         expectBuiltInPicture(shown, 2);  // changed with the window's scale
         GtkWidget* made = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
         expectBuiltInPicture(made, 2);
-        // Every page shows the one picture of its scale.
         cairo_surface_t* a = imageSurface(shown);
         cairo_surface_t* b = imageSurface(made);
         EXPECT_EQ(a, b);
@@ -516,12 +530,18 @@ TEST(BuiltInPicture, PixelsAreTheXpmDecodedAndThePictureAtTwiceTheSize) {
     ASSERT_NE(decoded, nullptr);
     for (int y = 0; y < height; ++y) {
         const guchar* p = gdk_pixbuf_read_pixels(decoded) + y * gdk_pixbuf_get_rowstride(decoded);
-        for (int x = 0; x < width; ++x, p += 4) {
-            guint32 argb = p[3] ? 0xFF000000u | p[0] << 16 | p[1] << 8 | p[2] : 0u;
-            ASSERT_EQ(wizard_argb_1x[y * width + x], argb) << x << "," << y;
+        const guchar* q = wizard_rgba_1x + y * width * 4;
+        for (int x = 0; x < width; ++x, p += 4, q += 4) {
+            ASSERT_EQ(q[3], p[3]) << x << "," << y;
+            const guchar none[3] = {};
+            ASSERT_EQ(std::memcmp(q, p[3] ? p : none, 3), 0) << x << "," << y;
         }
     }
     g_object_unref(decoded);
+    auto argb1x = [&](int x, int y) {
+        const guchar* q = wizard_rgba_1x + (y * width + x) * 4;
+        return guint32{q[3]} << 24 | q[0] << 16 | q[1] << 8 | q[2];
+    };
 
     // Where a pixel and its neighbours are transparent, so are its four pixels at
     // twice the size; where they are opaque, the four are opaque and of its colour on
@@ -529,7 +549,7 @@ TEST(BuiltInPicture, PixelsAreTheXpmDecodedAndThePictureAtTwiceTheSize) {
     auto opaque1x = [&](int x, int y) {
         x = std::clamp(x, 0, width - 1);
         y = std::clamp(y, 0, height - 1);
-        return wizard_argb_1x[y * width + x] >> 24 == 255;
+        return argb1x(x, y) >> 24 == 255;
     };
     auto channel = [](guint32 argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); };
     double difference = 0;
@@ -547,7 +567,7 @@ TEST(BuiltInPicture, PixelsAreTheXpmDecodedAndThePictureAtTwiceTheSize) {
             for (int shift = 0; opaque && shift <= 16; shift += 8) {
                 int sum = 0;
                 for (guint32 pixel : four) sum += channel(pixel, shift);
-                difference += std::abs(sum / 4.0 - channel(wizard_argb_1x[y * width + x], shift));
+                difference += std::abs(sum / 4.0 - channel(argb1x(x, y), shift));
                 ++compared;
             }
         }
