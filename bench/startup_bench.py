@@ -139,8 +139,10 @@ def main():
             titles[command[0]] = window.get_wm_name()
             os.killpg(process.pid, signal.SIGTERM)
             process.wait()
-            # The wizard's start marker, left by the ended wizard.
-            if file_identity(START_MARKER) not in (None, marker):
+            # The wizard's start marker, left by the ended wizard (a file made during
+            # the run; anything else there is not ours).
+            if file_identity(START_MARKER) not in (None, marker) and \
+                    os.path.isfile(START_MARKER) and not os.path.islink(START_MARKER):
                 os.unlink(START_MARKER)
             return mapped - start
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "services/string_service.h"
 
@@ -37,7 +38,29 @@ void reap(pid_t pid) {
 }  // namespace
 
 bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
-    line->clear();
+    FirstLineQuery query;
+    query.start(argv);
+    return query.take(line);
+}
+
+FirstLineQuery::~FirstLineQuery() {
+    finish();
+}
+
+FirstLineQuery::FirstLineQuery(FirstLineQuery&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), fd_(std::exchange(other.fd_, -1)) {}
+
+FirstLineQuery& FirstLineQuery::operator=(FirstLineQuery&& other) noexcept {
+    if (this != &other) {
+        finish();
+        pid_ = std::exchange(other.pid_, -1);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool FirstLineQuery::start(const std::vector<std::string>& argv) {
+    finish();
     if (argv.empty())
         return false;
     int fds[2];
@@ -56,25 +79,43 @@ bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
         close(fds[0]);
         return false;
     }
-    FILE* output = fdopen(fds[0], "r");
-    if (!output) {
-        close(fds[0]);
-        reap(pid);
+    pid_ = pid;
+    fd_ = fds[0];
+    return true;
+}
+
+bool FirstLineQuery::take(std::string* line) {
+    line->clear();
+    if (fd_ < 0)
         return false;
+    const int fd = std::exchange(fd_, -1);
+    FILE* output = fdopen(fd, "r");
+    bool got = false;
+    if (!output) {
+        close(fd);
+    } else {
+        // The whole first line: with a long name, rpm's "package NAME is not installed"
+        // runs past any short fixed buffer, and its tail must still be seen.
+        char* text = nullptr;
+        size_t capacity = 0;
+        got = getline(&text, &capacity, output) > 0;
+        // A child with more to say meets a closed pipe and ends.
+        fclose(output);
+        if (got)
+            line->assign(text);
+        free(text);
     }
-    // The whole first line: with a long name, rpm's "package NAME is not installed"
-    // runs past any short fixed buffer, and its tail must still be seen.
-    char* text = nullptr;
-    size_t capacity = 0;
-    bool got = getline(&text, &capacity, output) > 0;
-    // A child with more to say meets a closed pipe and ends.
-    fclose(output);
-    reap(pid);
-    if (got)
-        line->assign(text);
-    free(text);
+    finish();
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
     return got;
+}
+
+void FirstLineQuery::finish() {
+    // Closing the pipe first ends a child that is still writing.
+    if (fd_ >= 0)
+        close(std::exchange(fd_, -1));
+    if (pid_ > 0)
+        reap(std::exchange(pid_, -1));
 }
 
 namespace {

@@ -5,6 +5,8 @@
 // around every child); the file is also opened close-on-exec.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -15,6 +17,32 @@
 // for it to end. `line` gets that line without its newline. False when the program
 // could not be started or printed nothing.
 bool firstOutputLine(const std::vector<std::string>& argv, std::string* line);
+
+// The same in two steps, so that several programs can run at once: start() starts
+// the program, take() reads its first line and waits for it to end. A query whose
+// line is never taken is waited for when it goes, its pipe closed first so that a
+// program with more to say ends.
+class FirstLineQuery {
+  public:
+    FirstLineQuery() = default;
+    ~FirstLineQuery();
+    FirstLineQuery(FirstLineQuery&& other) noexcept;
+    FirstLineQuery& operator=(FirstLineQuery&& other) noexcept;
+    FirstLineQuery(const FirstLineQuery&) = delete;
+    FirstLineQuery& operator=(const FirstLineQuery&) = delete;
+
+    // False when the program could not be started.
+    bool start(const std::vector<std::string>& argv);
+    // As firstOutputLine; false also when nothing was started. The query is done
+    // afterwards.
+    bool take(std::string* line);
+
+  private:
+    void finish();
+
+    pid_t pid_ = -1;
+    int fd_ = -1;  // read end of the pipe from the program's standard output
+};
 
 // A command run by /bin/sh whose standard output (the command sends its standard error
 // there too if it wants) is read on the GLib main loop: what it writes reaches `output`

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "services/child_process.h"
@@ -27,6 +28,7 @@ const std::size_t kWorkSize = 4096;
 const std::size_t kCwdMax = 4077;
 const std::size_t kPathCacheSize = kPackagePathOutSize;
 const std::size_t kAppNameSize = 80;
+const char* const kDriverPatterns[] = {"holvane*.rpm", "pirsel*.rpm", "dumaro*.rpm"};
 
 // The caches live for the whole process; file scope (rather than function
 // statics) only so that resetPackageCaches can empty them for tests.
@@ -40,6 +42,12 @@ std::string outOfReach;
 std::string lastQueryLine;
 PackageCheckDetails driverDetails;
 PackageCheckDetails appDetails;
+
+// The rpm queries started ahead of the update checks, with the package name each asks
+// about; the check that asks about that name takes its answer.
+std::vector<std::pair<std::string, FirstLineQuery>> startedQueries;
+
+int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool noteOutOfReach);
 
 struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
@@ -126,9 +134,88 @@ void noteCheck(PackageCheckDetails& details, const std::string& package, const c
     details.installed = installed ? lastQueryLine : std::string();
 }
 
+// Whether `name` may be asked of rpm: a leading '-' would reach rpm as an option, not
+// as a package name.
+bool isQueryableName(const char* name) {
+    return name != nullptr && name[0] != '\0' && name[0] != '-';
+}
+
+void startRpmQuery(const std::string& name) {
+    if (!isQueryableName(name.c_str()))
+        return;
+    for (const auto& started : startedQueries) {
+        if (started.first == name)
+            return;
+    }
+    FirstLineQuery query;
+    if (query.start({"rpm", "-q", name}))
+        startedQueries.emplace_back(name, std::move(query));
+}
+
+// rpm's first line about `name`: the answer of the query started ahead for it, else
+// of a query run now.
+bool rpmQueryLine(const char* name, std::string* line) {
+    for (auto started = startedQueries.begin(); started != startedQueries.end(); ++started) {
+        if (started->first == name) {
+            FirstLineQuery query = std::move(started->second);
+            startedQueries.erase(started);
+            return query.take(line);
+        }
+    }
+    return firstOutputLine({"rpm", "-q", name}, line);
+}
+
+// The driver package file's name up to its first '-' is the package name asked of rpm;
+// its version follows the '-'. False when the name has no '-'.
+bool splitDriverFile(const char* path, std::string* name, const char** version) {
+    const char* base = baseName(path);
+    const char* dash = std::strchr(base, '-');
+    if (dash == nullptr) {
+        return false;
+    }
+    name->assign(base, dash - base);
+    *version = dash + 1;
+    return true;
+}
+
+// Where the version starts in the application package file's name (prefix-name-
+// version-release...: after the second '-'); null when the name has no second '-'.
+const char* appFileVersion(const char* path) {
+    const char* first = std::strchr(baseName(path), '-');
+    const char* second = first ? std::strchr(first + 1, '-') : nullptr;
+    return second ? second + 1 : nullptr;
+}
+
+// The package name the application check asks rpm about; false when it is too long to
+// be asked.
+bool appPackageName(std::string* name) {
+    *name = getString(AppPackageNameId);
+    return name->size() < kAppNameSize;
+}
+
+// The driver package file as findDriverPackageFile finds it, but without caching it or
+// noting a file out of reach: looking ahead changes nothing the checks see.
+bool peekDriverPackageFile(char* out, std::size_t outSize) {
+    if (driverPath[0] != '\0') {
+        return deliverPath(PACKAGE_FOUND, driverPath, out, outSize) == PACKAGE_FOUND;
+    }
+    for (const char* pattern : kDriverPatterns) {
+        if (searchRpmFile(pattern, out, outSize, false) == PACKAGE_FOUND) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
+    return searchRpmFile(pattern, out, outSize, true);
+}
+
+namespace {
+
+int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool noteOutOfReach) {
     char work[kWorkSize] = {};
     if (getcwd(work, kCwdMax) == nullptr) {
         return PACKAGE_SEARCH_ERROR;
@@ -159,7 +246,7 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
     const char* first = matches.gl_pathv[0];
     std::size_t len = std::strlen(first);
     if (len >= outSize) {
-        if (outOfReach.empty()) {
+        if (noteOutOfReach && outOfReach.empty()) {
             outOfReach = first;
         }
         return PACKAGE_SEARCH_ERROR;
@@ -168,11 +255,12 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
     return PACKAGE_FOUND;
 }
 
+}  // namespace
+
 int findDriverPackageFile(char* out, std::size_t outSize) {
-    static const char* const patterns[] = {"holvane*.rpm", "pirsel*.rpm", "dumaro*.rpm"};
     int result = PACKAGE_FOUND;
     if (driverPath[0] == '\0') {
-        for (const char* pattern : patterns) {
+        for (const char* pattern : kDriverPatterns) {
             result = findRpmFile(pattern, driverPath, sizeof driverPath);
             if (result == PACKAGE_FOUND) {
                 break;
@@ -241,11 +329,10 @@ void versionFromRpmName(const char* text, int alnumMinor, _PackageVersion* v) {
 }
 
 int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v) {
-    // A leading '-' would reach rpm as an option, not as a package name.
-    if (name == nullptr || name[0] == '\0' || name[0] == '-') {
+    if (!isQueryableName(name)) {
         return PACKAGE_NOT_FOUND;
     }
-    bool gotLine = firstOutputLine({"rpm", "-q", name}, &lastQueryLine);
+    bool gotLine = rpmQueryLine(name, &lastQueryLine);
     const char* line = lastQueryLine.c_str();
     if (!gotLine || std::strstr(line, "not installed") != nullptr) {
         return PACKAGE_NOT_FOUND;
@@ -269,17 +356,16 @@ int driverUpdateCheck() {
     if (found != PACKAGE_FOUND) {
         return cacheDriverResult(UPDATE_NOTHING_TO_INSTALL);
     }
-    const char* base = baseName(path);
-    const char* dash = std::strchr(base, '-');
-    if (dash == nullptr) {
+    std::string name;
+    const char* version = nullptr;
+    if (!splitDriverFile(path, &name, &version)) {
         return cacheDriverResult(UPDATE_NOTHING_TO_INSTALL);
     }
-    std::string name(base, dash - base);
     _PackageVersion fileVersion = {0, 0, 0, 0};
     _PackageVersion installed = {99, 0, 0, 0};
-    versionFromRpmName(dash + 1, 0, &fileVersion);
+    versionFromRpmName(version, 0, &fileVersion);
     bool isInstalled = findInstalledRpmVersion(name.c_str(), 0, &installed) == PACKAGE_FOUND;
-    noteCheck(driverDetails, name, path, dash + 1, isInstalled);
+    noteCheck(driverDetails, name, path, version, isInstalled);
     if (!isInstalled) {
         return cacheDriverResult(UPDATE_NOT_INSTALLED);
     }
@@ -300,24 +386,20 @@ int appUpdateCheck() {
     if (found != PACKAGE_FOUND) {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }
-    // prefix-name-version-release...: the version follows the second '-'.
-    const char* first = std::strchr(baseName(path), '-');
-    const char* second = first ? std::strchr(first + 1, '-') : nullptr;
-    if (second == nullptr) {
+    const char* version = appFileVersion(path);
+    if (version == nullptr) {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }
     _PackageVersion fileVersion = {0, 0, 0, 0};
     _PackageVersion installed = {99, 0, 0, 0};
-    versionFromRpmName(second + 1, 1, &fileVersion);
+    versionFromRpmName(version, 1, &fileVersion);
 
-    char name[kAppNameSize];
-    const char* text = getString(AppPackageNameId);
-    if (std::strlen(text) >= sizeof name) {
+    std::string name;
+    if (!appPackageName(&name)) {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }
-    std::strcpy(name, text);
-    bool isInstalled = findInstalledRpmVersion(name, 1, &installed) == PACKAGE_FOUND;
-    noteCheck(appDetails, name, path, second + 1, isInstalled);
+    bool isInstalled = findInstalledRpmVersion(name.c_str(), 1, &installed) == PACKAGE_FOUND;
+    noteCheck(appDetails, name, path, version, isInstalled);
     if (!isInstalled) {
         return cacheAppResult(UPDATE_NOT_INSTALLED);
     }
@@ -326,6 +408,21 @@ int appUpdateCheck() {
         return cacheAppResult(UPDATE_OLDER_INSTALLED);
     }
     return cacheAppResult(order < 0 ? UPDATE_NEWER_INSTALLED : UPDATE_SAME_INSTALLED);
+}
+
+void startInstalledVersionQueries() {
+    char path[kWorkSize];
+    std::string name;
+    if (appResult == 0 && findAppPackageFile(path, sizeof path) == PACKAGE_FOUND &&
+        appFileVersion(path) != nullptr && appPackageName(&name)) {
+        startRpmQuery(name);
+    }
+    char driverFile[kPathCacheSize];
+    const char* version = nullptr;
+    if (driverResult == 0 && peekDriverPackageFile(driverFile, sizeof driverFile) &&
+        splitDriverFile(driverFile, &name, &version)) {
+        startRpmQuery(name);
+    }
 }
 
 int packagesAreRelocatable() {
@@ -423,6 +520,7 @@ const PackageCheckDetails& appCheckDetails() {
 }
 
 void resetPackageCaches() {
+    startedQueries.clear();
     outOfReach.clear();
     driverDetails = PackageCheckDetails();
     appDetails = PackageCheckDetails();

@@ -96,6 +96,13 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
 int driverUpdateCheck();
 int appUpdateCheck();
 
+// Starts the rpm queries of both update checks still to come at once, so that the
+// checks wait for the slower query rather than for the two in turn. Each check takes
+// the answer of the query about its package name, with the same result as asking
+// then; the application's file search is done here (as its check would do first), the
+// driver's is only looked ahead at.
+void startInstalledVersionQueries();
+
 // Host probes with fixed answers, 1 true and 0 false.
 int packagesAreRelocatable();
 int snmpIsSupportedOnOS();
@@ -141,7 +148,8 @@ const PackageCheckDetails& driverCheckDetails();
 const PackageCheckDetails& appCheckDetails();
 
 // For tests only: empties the file and browser caches, the two cached check
-// results and globalOEM, as at process start.
+// results and globalOEM, as at process start, and waits for the queries started
+// ahead that no check took.
 void resetPackageCaches();
 
 #endif

@@ -61,6 +61,8 @@ int checkStartupPreconditions() {
         writeLine("Setup cannot continue.");
         return 1;
     }
+    // Both rpm queries at once: the driver's answer is in when its check comes.
+    startInstalledVersionQueries();
     int app = appUpdateCheck();
     if (app < 3 && !packageFileOutOfReach().empty()) {
         refusePackagePath(packageFileOutOfReach());

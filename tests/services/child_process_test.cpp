@@ -5,6 +5,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -31,6 +32,36 @@ TEST(ChildProcess, FirstOutputLine) {
         EXPECT_EQ(line, c.line) << c.argv[0];
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
     }
+}
+
+TEST(ChildProcess, FirstLineQueriesRunAtOnce) {
+    char dir[] = "/tmp/stage3-query-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string flag = std::string(dir) + "/flag";
+    // The first waits (up to 10 s) for the second to run; taken first, it still answers.
+    FirstLineQuery waiting, second;
+    ASSERT_TRUE(waiting.start({"sh", "-c",
+                               "i=0; while [ ! -e \"$1\" ] && [ $i -lt 1000 ]; do sleep 0.01; "
+                               "i=$((i+1)); done; [ -e \"$1\" ] && echo met || echo alone",
+                               "sh", flag}));
+    ASSERT_TRUE(second.start({"sh", "-c", "touch \"$1\"; echo second", "sh", flag}));
+    std::string line;
+    EXPECT_TRUE(waiting.take(&line));
+    EXPECT_EQ(line, "met");
+    FirstLineQuery moved = std::move(second);
+    EXPECT_FALSE(second.take(&line));
+    EXPECT_TRUE(moved.take(&line));
+    EXPECT_EQ(line, "second");
+    EXPECT_FALSE(moved.take(&line));  // done
+
+    // A query whose line is never taken is ended and waited for when it goes.
+    {
+        FirstLineQuery untaken;
+        ASSERT_TRUE(untaken.start({"yes"}));
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
+    unlink(flag.c_str());
+    rmdir(dir);
 }
 
 // Runs a watched command to its end; returns what reached the output callback.

@@ -41,6 +41,12 @@ bool zombieChildExists() {
     return waitpid(-1, nullptr, WNOHANG) > 0;
 }
 
+// Whether this process has a child, running or ended, leaving it as it is.
+bool childExists() {
+    siginfo_t info;
+    return waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0;
+}
+
 // The rpm runs made so far that queried packages.
 int queries(const RpmSandbox& box) {
     int count = 0;
@@ -197,6 +203,9 @@ TEST(FindRpmFile, RefusesOverlongWorkingDirectoryAndPattern) {
     EXPECT_EQ("", packageFileOutOfReach());
     std::string longName = "pirsel-" + std::string(4094 - cwd.size(), '9') + ".1.1-1.noarch.rpm";
     std::ofstream(longName) << "x";  // relative: the whole path is beyond PATH_MAX
+    fs::remove(cwd + "/holvane-1.2.3-4.noarch.rpm");
+    startInstalledVersionQueries();  // only looks ahead at the driver's file
+    EXPECT_EQ("", packageFileOutOfReach());
     EXPECT_EQ(PACKAGE_SEARCH_ERROR, findRpmFile("pirsel*.rpm", out, sizeof out));
     EXPECT_EQ(cwd + "/" + longName, packageFileOutOfReach());
 
@@ -383,6 +392,42 @@ TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ((std::vector<std::string>{"-q", name}), runs[0]);
     EXPECT_STREQ("pfx", globalOEM);
+}
+
+TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
+    struct Case {
+        const char* app;     // installed pfx-app version-release, "" for none
+        const char* driver;  // installed holvane version-release, "" for none
+        int appCheck;
+        int driverCheck;
+    } cases[] = {
+        {"", "", UPDATE_NOT_INSTALLED, UPDATE_NOT_INSTALLED},
+        {"3.B-2", "1.2.3-4", UPDATE_SAME_INSTALLED, UPDATE_NOTHING_TO_INSTALL},
+        {"3.A-7", "1.2.3-3", UPDATE_OLDER_INSTALLED, UPDATE_OLDER_INSTALLED},
+    };
+    auto install = [](RpmSandbox& box, const char* name, const std::string& nvr) {
+        if (!nvr.empty())
+            box.install(name, nvr.substr(0, nvr.find('-')), nvr.substr(nvr.find('-') + 1));
+    };
+    for (const Case& c : cases) {
+        RpmSandbox box;
+        box.useDatabase(svctest::testDatabase("strings"));
+        box.putPackage(box.medium(), "pfx-app", "3.B", "2");
+        box.putPackage(box.medium(), "holvane", "1.2.3", "4");
+        install(box, "pfx-app", c.app);
+        install(box, "holvane", c.driver);
+        ASSERT_FALSE(childExists());
+        startInstalledVersionQueries();
+        EXPECT_TRUE(childExists()) << "the queries run before the checks ask";
+        // The driver's answer is taken first, out of the order the queries started in.
+        EXPECT_EQ(c.driverCheck, driverUpdateCheck()) << c.driver;
+        EXPECT_EQ(c.appCheck, appUpdateCheck()) << c.app;
+        EXPECT_EQ(*c.app ? "pfx-app-" + std::string(c.app) + ".noarch" : "",
+                  appCheckDetails().installed);
+        EXPECT_EQ(2, queries(box)) << "one query each, none asked again";
+        EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the queries";
+    }
+    EXPECT_FALSE(zombieChildExists());
 }
 
 TEST(FindInstalledRpmVersion, ReadsTheFirstQueryLine) {

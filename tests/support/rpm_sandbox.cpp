@@ -101,11 +101,16 @@ RpmSandbox::~RpmSandbox() {
 
 void RpmSandbox::writeRpmWrapper(bool withRealRpm) {
     // One record per run: the argument count on a line, then each argument
-    // followed by a NUL byte.
+    // followed by a NUL byte. The record is appended in one write, so that runs at
+    // the same time do not mix their records. (cat and rm by their paths: the PATH of
+    // hideRealRpm holds the wrapper alone.)
+    static const std::string cat = findOnPath("cat"), rm = findOnPath("rm");
+    const std::string record = quote(rpmLog_) + ".$$";
     std::string script =
-        "#!/bin/sh\n{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\0' \"$a\"; "
-        "done; } >> " +
-        quote(rpmLog_) + "\n";
+        "#!/bin/sh\n{ printf '%s\\n' \"$#\"; for a in \"$@\"; do printf '%s\\0' "
+        "\"$a\"; done; } > " +
+        record + "\n" + quote(cat) + " " + record + " >> " + quote(rpmLog_) + "\n" + quote(rm) +
+        " -f " + record + "\n";
     if (withRealRpm) {
         script += "exec " + quote(realRpm()) + " \"$@\"\n";
     }
