@@ -23,6 +23,15 @@ const char BuiltInStyle[] = "#dialog_title { font-weight: bold; }\n";
 // stacking a second style on the screen.
 GtkCssProvider* installedStyle = nullptr;
 
+// Shows which read-only text view has the keyboard focus: a frame in the borders
+// that newReadOnlyTextView gives them, in the colour of the base otherwise. It is a
+// style of its own, beside the built-in style or the medium's, which replaces only
+// the built-in one; and below them, so a medium's style may still draw it its way.
+const char FocusStyle[] =
+    "textview border { background-color: @theme_base_color; }\n"
+    "textview:focus border { background-color: @theme_selected_bg_color; }\n";
+GtkCssProvider* focusStyle = nullptr;
+
 // Longest style file and side picture file taken from the medium, in bytes.
 const std::size_t StyleFileLimit = 256 * 1024;
 const std::size_t PictureFileLimit = 4 * 1024 * 1024;
@@ -106,6 +115,38 @@ gsize lengthUpToNul(const char* text, gssize length) {
                : static_cast<gsize>(length);
 }
 
+// The pages, one shown at a time, in a stack below the title. The stack sits in a
+// scrolled window that asks for the stack's natural size, so that the window can
+// take the size of the largest page from the start (navigation.cpp sets it), yet a
+// page that does not fit on the screen scrolls while the buttons stay in view.
+void addPageStack(GtkWidget* window, GtkWidget* box) {
+    GtkWidget* scrolled =
+        addNamedWidget(window, "pages_scrolledwindow", gtk_scrolled_window_new(nullptr, nullptr));
+    gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
+    GtkScrolledWindow* scrolling = GTK_SCROLLED_WINDOW(scrolled);
+    gtk_scrolled_window_set_policy(scrolling, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+    gtk_scrolled_window_set_propagate_natural_width(scrolling, TRUE);
+    gtk_scrolled_window_set_propagate_natural_height(scrolling, TRUE);
+    // A bar that shows only under the pointer would hide that there is more below.
+    gtk_scrolled_window_set_overlay_scrolling(scrolling, FALSE);
+
+    GtkWidget* viewport =
+        addNamedWidget(window, "pages_viewport", gtk_viewport_new(nullptr, nullptr));
+    gtk_viewport_set_shadow_type(GTK_VIEWPORT(viewport), GTK_SHADOW_NONE);
+    gtk_container_add(GTK_CONTAINER(scrolled), viewport);
+
+    // As wide as the widest page, as tall as the page on screen.
+    GtkWidget* stack = addNamedWidget(window, "pages_stack", gtk_stack_new());
+    gtk_stack_set_hhomogeneous(GTK_STACK(stack), TRUE);
+    gtk_stack_set_vhomogeneous(GTK_STACK(stack), FALSE);
+    gtk_container_add(GTK_CONTAINER(viewport), stack);
+    // A widget that takes the keyboard focus is scrolled into view.
+    gtk_container_set_focus_hadjustment(GTK_CONTAINER(stack),
+                                        gtk_scrolled_window_get_hadjustment(scrolling));
+    gtk_container_set_focus_vadjustment(GTK_CONTAINER(stack),
+                                        gtk_scrolled_window_get_vadjustment(scrolling));
+}
+
 }  // namespace
 
 void readRcFile() {
@@ -122,6 +163,12 @@ void readRcFile() {
     gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     installedStyle = provider;
+    if (!focusStyle) {
+        focusStyle = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(focusStyle, FocusStyle, -1, nullptr);
+        gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(focusStyle),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
+    }
 }
 
 GtkWidget* lookupWidget(GtkWidget* widget, const char* name) {
@@ -174,6 +221,12 @@ GtkWidget* createMainWindow() {
     gtk_label_set_justify(GTK_LABEL(title_label), GTK_JUSTIFY_LEFT);
     gtk_label_set_xalign(GTK_LABEL(title_label), 0.0f);
     gtk_label_set_yalign(GTK_LABEL(title_label), 0.5f);
+    // A long title wraps within the width the pages give the window rather than
+    // widening it.
+    gtk_label_set_line_wrap(GTK_LABEL(title_label), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(title_label), 1);
+
+    addPageStack(window, vbox1);
 
     GtkWidget* actionArea = dialogActionArea(window);
     gtk_widget_set_name(actionArea, "dialog_action_area");

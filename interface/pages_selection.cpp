@@ -12,18 +12,22 @@ namespace {
 
 enum { NameBufferSize = 32 };
 
-// The grid that holds the choices. Both columns share the extra width, and a
-// row is never stretched in height.
+// The room between a choice button and its description, in pixels.
+const guint ChoiceGap = 12;
+
+// The grid that holds the choices: the buttons' column as wide as its widest
+// button, ChoiceGap apart from the descriptions, which take the rest of the width.
+// A row is never stretched in height.
 GtkWidget* addChoiceGrid(GtkWidget* window, GtkWidget* box, const char* name, int rowSpacing) {
     GtkWidget* grid = addNamedWidget(window, name, gtk_grid_new());
     gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
     gtk_grid_set_row_spacing(GTK_GRID(grid), static_cast<guint>(rowSpacing));
+    gtk_grid_set_column_spacing(GTK_GRID(grid), ChoiceGap);
     return grid;
 }
 
 // A choice button in the first column, on the first row of its entry.
 void attachChoiceButton(GtkWidget* grid, GtkWidget* button, int row) {
-    gtk_widget_set_hexpand(button, TRUE);
     gtk_grid_attach(GTK_GRID(grid), button, 0, row, 1, 1);
 }
 

@@ -4,6 +4,16 @@
 #include "interface/main_window.h"
 #include "services/string_service.h"
 
+namespace {
+
+// The pixels of an average character in the font the page widths were laid out for.
+// A page label asks for lines as long as its width holds of such characters, so
+// that pages grow with a larger font (or a higher resolution) instead of wrapping
+// into more and more lines.
+const int DesignCharWidth = 7;
+
+}  // namespace
+
 GtkWidget* addNamedWidget(GtkWidget* window, const char* name, GtkWidget* widget) {
     gtk_widget_set_name(widget, name);
     registerOwned(window, name, widget);
@@ -53,6 +63,7 @@ void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign)
     gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_LEFT);
     gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     gtk_widget_set_size_request(label, width, -1);
+    gtk_label_set_max_width_chars(GTK_LABEL(label), width / DesignCharWidth);
     gtk_label_set_xalign(GTK_LABEL(label), xalign);
     gtk_label_set_yalign(GTK_LABEL(label), yalign);
 }
@@ -70,6 +81,11 @@ GtkWidget* newReadOnlyTextView(GtkWrapMode wrap) {
     gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), FALSE);
     gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), wrap);
+    // Without a cursor nothing in the view shows that it has the keyboard focus: the
+    // style draws a frame in these borders instead (readRcFile).
+    for (GtkTextWindowType side :
+         {GTK_TEXT_WINDOW_LEFT, GTK_TEXT_WINDOW_RIGHT, GTK_TEXT_WINDOW_TOP, GTK_TEXT_WINDOW_BOTTOM})
+        gtk_text_view_set_border_window_size(GTK_TEXT_VIEW(view), side, FocusFrameWidth);
     return view;
 }
 
@@ -86,7 +102,9 @@ GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* sc
     GtkWidget* scrolled =
         addNamedWidget(window, scrolledName, gtk_scrolled_window_new(nullptr, nullptr));
     gtk_box_pack_start(GTK_BOX(box), scrolled, TRUE, TRUE, 0);
-    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, vertical);
+    // No horizontal bar, and (unlike GTK_POLICY_NEVER) no minimum width taken from the
+    // view, whose wrapped text would otherwise keep the width of its widest layout.
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_EXTERNAL, vertical);
     // A bar that is always there is a plain bar at the edge, not an overlay shown on hover.
     if (vertical == GTK_POLICY_ALWAYS)
         gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scrolled), FALSE);

@@ -53,11 +53,13 @@ void setPageLabelLayout(GtkWidget* label, int width, float xalign, float yalign)
 // at the top, centred horizontally.
 GtkWidget* addPagePicture(GtkWidget* window, GtkWidget* box, const char* name);
 
-// A text view that the user cannot edit, with the given wrap mode. Views
-// without word wrap still break lines that are too long for the view, between
-// words where they can and inside a word (a long path) where they must: with the
-// horizontal scroll bar never shown, an unbroken line would widen the whole
-// window to its length.
+// A text view that the user cannot edit, with the given wrap mode. Views without
+// word wrap still break lines that are too long for the view, between words where
+// they can and inside a word (a long path) where they must: with the horizontal
+// scroll bar never shown, an unbroken line would widen the whole window to its
+// length. The view has a border of FocusFrameWidth pixels on each side, where the
+// style shows that it has the keyboard focus.
+const int FocusFrameWidth = 2;
 GtkWidget* newReadOnlyTextView(GtkWrapMode wrap);
 
 // A push button with the text of textId, registered on `window`, added to the
@@ -66,8 +68,8 @@ GtkWidget* addBoxButton(GtkWidget* window, GtkWidget* box, const char* name,
                         const ResourceID_C& textId);
 
 // A read-only text view in a scrolled window (horizontal bar never, vertical as
-// given), both named and registered; the scrolled window is packed into `box`
-// (expand, fill, no padding). Returns the view.
+// given; the view wraps at the width the window gets), both named and registered; the scrolled
+// window is packed into `box` (expand, fill, no padding). Returns the view.
 GtkWidget* addScrolledTextView(GtkWidget* window, GtkWidget* box, const char* scrolledName,
                                const char* viewName, GtkWrapMode wrap, GtkPolicyType vertical);
 

@@ -42,10 +42,11 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, TreeIsBuiltAndRegisteredUnderItsNames) {
     // Every registered widget carries its key as its widget name.
-    const char* names[] = {"dialog_window", "dialog_main_vbox",    "vbox1",
-                           "dialog_title",  "dialog_action_area",  "hbox1",
-                           "hbuttonbox1",   "dialog_back_button",  "dialog_next_button",
-                           "hbuttonbox2",   "dialog_cancel_button"};
+    const char* names[] = {"dialog_window",  "dialog_main_vbox",     "vbox1",
+                           "dialog_title",   "dialog_action_area",   "hbox1",
+                           "hbuttonbox1",    "dialog_back_button",   "dialog_next_button",
+                           "hbuttonbox2",    "dialog_cancel_button", "pages_scrolledwindow",
+                           "pages_viewport", "pages_stack"};
     for (const char* name : names) {
         GtkWidget* widget = find(name);
         ASSERT_NE(widget, nullptr) << name;
@@ -55,10 +56,13 @@ TEST_F(MainWindowTest, TreeIsBuiltAndRegisteredUnderItsNames) {
     EXPECT_EQ(find("dialog_main_vbox"), gtk_dialog_get_content_area(GTK_DIALOG(window)));
     EXPECT_EQ(find("dialog_action_area"), dialogActionArea(window));
 
-    // Parents: the title above the page in vbox1; Back and Next together,
-    // Cancel alone in the second button box.
+    // Parents: the title above the page stack in vbox1, the stack scrolled; Back
+    // and Next together, Cancel alone in the second button box.
     EXPECT_EQ(gtk_widget_get_parent(find("vbox1")), find("dialog_main_vbox"));
     EXPECT_EQ(gtk_widget_get_parent(find("dialog_title")), find("vbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("pages_scrolledwindow")), find("vbox1"));
+    EXPECT_EQ(gtk_widget_get_parent(find("pages_viewport")), find("pages_scrolledwindow"));
+    EXPECT_EQ(gtk_widget_get_parent(find("pages_stack")), find("pages_viewport"));
     EXPECT_EQ(gtk_widget_get_parent(find("hbox1")), find("dialog_action_area"));
     EXPECT_EQ(gtk_widget_get_parent(find("hbuttonbox1")), find("hbox1"));
     EXPECT_EQ(gtk_widget_get_parent(find("hbuttonbox2")), find("hbox1"));

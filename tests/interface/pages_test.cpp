@@ -123,7 +123,7 @@ TEST_F(PagesTest, LicensePage) {
     expectPageLabel("license_label_bottom", textOf(4), 509, 0.0f, 0.0f);
     EXPECT_EQ(parentOf("scrolledwindow1"), find("vbox3"));
     EXPECT_EQ(parentOf("license_text"), find("scrolledwindow1"));
-    expectScrolling("scrolledwindow1", GTK_POLICY_NEVER, GTK_POLICY_ALWAYS);
+    expectScrolling("scrolledwindow1", GTK_POLICY_EXTERNAL, GTK_POLICY_ALWAYS);
     expectReadOnlyView("license_text", GTK_WRAP_WORD);
     EXPECT_EQ(textViewText(find("license_text")), "The terms");
     GList* children = gtk_container_get_children(GTK_CONTAINER(page));
@@ -273,7 +273,7 @@ TEST_F(PagesTest, ReviewPage) {
     expectPageLabel("review_label", textOf(10), 380, 0.0f, 0.5f);
     expectPageLabel("review_current_settings", textOf(11), 210, 0.0f, 0.5f);
     EXPECT_EQ(parentOf("review_text"), find("scrolledwindow2"));
-    expectScrolling("scrolledwindow2", GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    expectScrolling("scrolledwindow2", GTK_POLICY_EXTERNAL, GTK_POLICY_AUTOMATIC);
     expectReadOnlyView("review_text", GTK_WRAP_WORD_CHAR);
     EXPECT_EQ(textViewText(find("review_text")), "");
 }
@@ -291,7 +291,7 @@ TEST_F(PagesTest, RunPageScrollsItsOutputWithAnUnfocusableBar) {
     EXPECT_EQ(gtk_widget_get_parent(scrolled), find("hbox2"));
     GtkPolicyType h, v;
     gtk_scrolled_window_get_policy(GTK_SCROLLED_WINDOW(scrolled), &h, &v);
-    EXPECT_EQ(h, GTK_POLICY_NEVER);
+    EXPECT_EQ(h, GTK_POLICY_EXTERNAL);
     EXPECT_EQ(v, GTK_POLICY_ALWAYS);
 
     GtkWidget* bar = find("run_vscrollbar");

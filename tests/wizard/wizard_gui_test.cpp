@@ -135,6 +135,45 @@ TEST_F(Wizard, UnsupportedSnmpIsNeitherPresetNorOffered) {
     EXPECT_NE(wizard.widget("component4_enable"), nullptr);
 }
 
+// Where the window and its Next button are on the screen, once laid out.
+std::vector<int> placeOf(GtkWidget* window, GtkWidget* next) {
+    runUntil([] { return !gtk_events_pending(); }, 500);
+    int x = 0, y = 0;
+    gtk_widget_translate_coordinates(next, window, 0, 0, &x, &y);
+    return {gtk_widget_get_allocated_width(window), gtk_widget_get_allocated_height(window), x, y};
+}
+
+// Whether the page on screen fits its window without scrolling.
+bool pageFits(GtkWidget* scrolled) {
+    GtkAdjustment* down = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    return gtk_adjustment_get_upper(down) <= gtk_adjustment_get_page_size(down);
+}
+
+TEST_F(Wizard, PagesShareOneStackAndNothingMovesBetweenThem) {
+    wizard.start();
+    GtkWidget* stack = wizard.widget("pages_stack");
+    GtkWidget* next = wizard.widget("dialog_next_button");
+    for (int i = 0; i < NumberOfDialogPages; ++i)
+        EXPECT_EQ(gtk_widget_get_parent(DialogPages[i].widget), stack);
+    const std::vector<int> first = placeOf(wizard.window(), next);
+    // Welcome, license, setup type, components, review, and back again.
+    const char* steps[] = {"dialog_next_button", "dialog_next_button", "setuptype2_enable",
+                           "dialog_next_button", "dialog_next_button", "dialog_back_button",
+                           "dialog_back_button", "dialog_back_button", "dialog_back_button"};
+    for (const char* step : steps) {
+        if (std::string(step) == "setuptype2_enable")
+            wizard.toggle(step, true);
+        else
+            wizard.click(step);
+        EXPECT_EQ(gtk_stack_get_visible_child(GTK_STACK(stack)),
+                  g_object_get_data(G_OBJECT(wizard.window()), "current_main_area"));
+        EXPECT_EQ(placeOf(wizard.window(), next), first) << "on " << wizard.currentPage();
+        // The screen has room for the largest page.
+        EXPECT_TRUE(pageFits(wizard.widget("pages_scrolledwindow"))) << wizard.currentPage();
+    }
+    EXPECT_EQ(wizard.currentPage(), "intro_main_area");
+}
+
 TEST_F(Wizard, ComponentsPageIsPassedOverUnlessCustom) {
     wizard.start();
     wizard.click("dialog_next_button");
