@@ -430,10 +430,11 @@ def is_set(acc, state):
 # ----------------------------------------------------------------- X server
 
 class XServer:
-    """What a window manager would do, on the private X server."""
+    """What a window manager would do, on the private X server (or on the X server
+    of that display name)."""
 
-    def __init__(self):
-        self.d = display.Display()
+    def __init__(self, name=None):
+        self.d = display.Display(name)
         self.root = self.d.screen().root
         self.wm_protocols = self.d.intern_atom("WM_PROTOCOLS")
         self.wm_delete = self.d.intern_atom("WM_DELETE_WINDOW")
