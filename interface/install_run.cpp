@@ -145,12 +145,16 @@ void showInRunPage(GtkWidget* nextButton, const std::string& text) {
 
 // The progress bar of the run page ("run_progress") follows the install's progress lines.
 // A timer shows it, not each line: rpm writes a line for every few kilobytes it unpacks.
-// The bar pulses while the install prints no progress lines.
+// The bar pulses while the install prints nothing at all for a while (a scriptlet at
+// work). While output comes the view shows that the install is alive; and GTK animates a
+// pulsing bar on every frame, which would keep the window drawing and the output, read
+// only when the window has nothing left to draw, waiting.
 struct RunProgress {
     InstallProgress tracker;
     GtkWidget* bar = nullptr;  // cleared when the bar is destroyed
     guint timer = 0;
     bool pulsing = false;
+    gint64 lastOutput = 0;
 };
 
 RunProgress runProgress;
@@ -161,7 +165,8 @@ void showProgress() {
     if (!run.bar)
         return;
     GtkProgressBar* bar = GTK_PROGRESS_BAR(run.bar);
-    if (run.tracker.waiting(g_get_monotonic_time())) {
+    gint64 now = g_get_monotonic_time();
+    if (run.tracker.waiting(now) && now - run.lastOutput >= InstallProgress::WaitAfter) {
         gtk_progress_bar_pulse(bar);
         run.pulsing = true;
     } else if (run.pulsing || gtk_progress_bar_get_fraction(bar) != run.tracker.fraction()) {
@@ -194,6 +199,7 @@ void startProgress(GtkWidget* nextButton) {
     stopProgress();
     RunProgress& run = runProgress;
     run.tracker = InstallProgress(g_get_monotonic_time());
+    run.lastOutput = g_get_monotonic_time();
     run.pulsing = true;
     run.bar = lookupWidget(nextButton, "run_progress");
     if (!run.bar)
@@ -228,7 +234,10 @@ gboolean showNotStartedEnd(gpointer nextButton) {
 InstallObserver runPageObserver(GtkWidget* nextButton) {
     startProgress(nextButton);
     InstallObserver observer;
-    observer.output = [nextButton](const std::string& text) { showInRunPage(nextButton, text); };
+    observer.output = [nextButton](const std::string& text) {
+        runProgress.lastOutput = g_get_monotonic_time();
+        showInRunPage(nextButton, text);
+    };
     observer.progress = [](const std::string& line) {
         runProgress.tracker.take(line, g_get_monotonic_time());
     };
