@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core fonts-noto-cjk
   ansible-core openssh-server openssh-client
   xorriso
+  pkexec polkitd dbus-daemon passwd util-linux
 )
 
 SUDO=""
