@@ -11,7 +11,7 @@ packages=(
   rpm libgettextpo-dev gettext locales libjson-glib-dev tmux
   fonts-dejavu-core fonts-noto-cjk
   ansible-core openssh-server openssh-client
-  xorriso
+  xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux
 )
 
