@@ -131,6 +131,12 @@ const ResourceID_C InstallFinishedNoteId = 2042;
 const ResourceID_C InstallFailedNoteId = 2043;
 const ResourceID_C ConsoleProgressLineId = 2044;
 
+// A normal user's install runs its script as root through pkexec: the administrator's
+// authentication was refused or dismissed (nothing was installed), and pkexec is not
+// there to ask for it (the install did not start).
+const ResourceID_C AuthenticationRefusedId = 2050;
+const ResourceID_C AdministratorToolMissingId = 2051;
+
 // Settings: the application's package name ("prefix-name"), the automatic setup type,
 // whether the license page is shown, whether SNMP belongs to the typical setup type.
 const ResourceID_C AppPackageNameId = 5001;
