@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, LookupClimbsFromAnyWidgetAndThroughMenus) {
 
     // A menu's own parent is its popup window; the climb goes to the widget
     // the menu is attached to instead.
-    GtkWidget* menu = g_object_ref_sink(gtk_menu_new());
+    GtkWidget* menu = static_cast<GtkWidget*>(g_object_ref_sink(gtk_menu_new()));
     GtkWidget* item = gtk_menu_item_new_with_label("item");
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
     gtk_menu_attach_to_widget(GTK_MENU(menu), find("dialog_back_button"), nullptr);
@@ -359,16 +359,18 @@ class WindowScale {
 
 TEST_F(MainWindowTest, PictureFallsBackToTheBuiltInOne) {
     removeFile("wizard.xpm");
-    GtkWidget* fromEmpty = g_object_ref_sink(createPixmap(window, ""));
+    GtkWidget* fromEmpty = static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "")));
     expectBuiltInPicture(fromEmpty);
-    GtkWidget* fromMissing = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* fromMissing =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "wizard.xpm")));
     expectBuiltInPicture(fromMissing);
     EXPECT_NE(fromEmpty, fromMissing);  // each call makes its own widget
     g_object_unref(fromEmpty);
     g_object_unref(fromMissing);
 
     writeFile("wizard.xpm", "not a picture\n");
-    GtkWidget* fromBroken = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
+    GtkWidget* fromBroken =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(nullptr, "wizard.xpm")));
     expectBuiltInPicture(fromBroken);
     g_object_unref(fromBroken);
     removeFile("wizard.xpm");
@@ -382,13 +384,15 @@ TEST_F(MainWindowTest, BuiltInPictureIsDrawnForTheWindowsScale) {
     drainEvents();
     expectBuiltInPicture(shown, 1);
     // Every page shows the one picture of its scale.
-    GtkWidget* other = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* other =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "wizard.xpm")));
     EXPECT_EQ(imagePixbuf(other), imagePixbuf(shown));
     g_object_unref(other);
     {
         WindowScale two(2);
         expectBuiltInPicture(shown, 2);  // changed with the window's scale
-        GtkWidget* made = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+        GtkWidget* made =
+            static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "wizard.xpm")));
         expectBuiltInPicture(made, 2);
         cairo_surface_t* a = imageSurface(shown);
         cairo_surface_t* b = imageSurface(made);
@@ -404,7 +408,8 @@ TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
     writeFile("wizard.xpm",
               "/* XPM */\nstatic char* p[] = {\n\"3 2 2 1\",\n\"  c None\",\n\"r c #FF0000\",\n"
               "\"r r\",\n\" rr\"};\n");
-    GtkWidget* image = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* image =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "wizard.xpm")));
     GdkPixbuf* pixbuf = imagePixbuf(image);
     ASSERT_NE(pixbuf, nullptr);
     EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 3);
@@ -416,9 +421,11 @@ TEST_F(MainWindowTest, PictureFileOnTheMediumIsUsed) {
     // Decoded once for the window: its later pages show the same picture, while the
     // file is not read again.
     removeFile("wizard.xpm");
-    GtkWidget* again = g_object_ref_sink(createPixmap(window, "wizard.xpm"));
+    GtkWidget* again =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(window, "wizard.xpm")));
     EXPECT_EQ(imagePixbuf(again), pixbuf);
-    GtkWidget* read = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
+    GtkWidget* read =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(nullptr, "wizard.xpm")));
     expectBuiltInPicture(read);
     g_object_unref(image);
     g_object_unref(again);
@@ -447,7 +454,8 @@ TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
     };
     for (const std::string& file : refused) {
         writeFile("wizard.xpm", file);
-        GtkWidget* image = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
+        GtkWidget* image =
+            static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(nullptr, "wizard.xpm")));
         expectBuiltInPicture(image);
         g_object_unref(image);
     }
@@ -458,7 +466,8 @@ TEST_F(MainWindowTest, PictureFileIsCheckedBeforeItIsDecoded) {
                                 xpmFile("1024 2 2 1", {"a c white", "b s edge c light grey m black",
                                                        wide, "b" + wide.substr(1)})
                                     .substr(10));
-    GtkWidget* image = g_object_ref_sink(createPixmap(nullptr, "wizard.xpm"));
+    GtkWidget* image =
+        static_cast<GtkWidget*>(g_object_ref_sink(createPixmap(nullptr, "wizard.xpm")));
     GdkPixbuf* pixbuf = imagePixbuf(image);
     ASSERT_NE(pixbuf, nullptr);
     EXPECT_EQ(gdk_pixbuf_get_width(pixbuf), 1024);

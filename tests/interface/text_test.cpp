@@ -85,7 +85,7 @@ TEST(TextEncoding, LocaleTextIsConvertedNeverDropped) {
 }
 
 TEST(TextEncoding, LabelAndViewHelpers) {
-    GtkWidget* label = g_object_ref_sink(gtk_label_new("old"));
+    GtkWidget* label = static_cast<GtkWidget*>(g_object_ref_sink(gtk_label_new("old")));
     {
         LocaleGuard scope(Latin1Locale);
         setLabelText(label, "K\xE4se");
@@ -93,7 +93,8 @@ TEST(TextEncoding, LabelAndViewHelpers) {
     EXPECT_EQ(labelText(label), "K\xC3\xA4se");
     g_object_unref(label);
 
-    GtkWidget* view = g_object_ref_sink(newReadOnlyTextView(GTK_WRAP_NONE));
+    GtkWidget* view =
+        static_cast<GtkWidget*>(g_object_ref_sink(newReadOnlyTextView(GTK_WRAP_NONE)));
     appendTextView(view, "one\n");
     // Output is appended at the end even when the cursor was put elsewhere.
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
