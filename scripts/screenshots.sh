@@ -7,6 +7,13 @@
 # database), finish and the proxy notice; then the welcome page in the other
 # languages of the medium.
 #
+# scripts/screenshots.sh --layout instead takes the layout pictures,
+# docs/screenshots/layout/<screen>-<language>.png: the whole screen with the
+# wizard on its components page (custom setup, the tallest page) in each
+# language of the medium, on screens of 800x600 and 1024x768, at
+# GDK_DPI_SCALE=1.5 and at GDK_SCALE=2 (on 2048x1536, saved at half size).
+# Nothing is installed in this mode.
+#
 # BUILD_DIR chooses the build directory (default: build); build it first
 # (scripts/demo.sh does).
 set -euo pipefail
@@ -14,9 +21,24 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-build}
 case $build in /*) ;; *) build=$top/$build ;; esac
 
+# The layout pictures: name, screen size, settings for the wizard, shrink factor.
+layouts=(
+    "800x600 800x600 - 1"
+    "1024x768 1024x768 - 1"
+    "1024x768-dpi1.5 1024x768 GDK_DPI_SCALE=1.5 1"
+    "2048x1536-scale2 2048x1536 GDK_SCALE=2 2"
+)
+
 if [ "${1:-}" != "--on-screen" ]; then
     cmake --build "$build" --target demo_medium >/dev/null
     [ -x "$build/demo-medium/stage3" ] || { echo "screenshots: no wizard on $build/demo-medium" >&2; exit 1; }
+    if [ "${1:-}" = "--layout" ]; then
+        for layout in "${layouts[@]}"; do
+            read -r _ screen _ _ <<<"$layout"
+            XVFB_SCREEN=$screen "$top/tests/run-with-xvfb.sh" "$0" --on-screen "$layout"
+        done
+        exit 0
+    fi
     exec "$top/tests/run-with-xvfb.sh" "$0" --on-screen
 fi
 
@@ -44,18 +66,25 @@ fresh_database() {
 }
 fresh_database
 
-# Saves the area of window $2 as $out/$1.png.
+# Saves the area of window $2 (or the whole screen: "screen") as $out/$1.png,
+# shrunk by the factor $3 (default 1).
 shoot() {
-    local name=$1 window=$2 X Y WIDTH HEIGHT WINDOW SCREEN
+    local name=$1 window=$2 shrink=${3:-1} X=0 Y=0 WIDTH=0 HEIGHT=0 WINDOW SCREEN
     sleep 0.7 # let the page finish drawing
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    /usr/bin/python3 - "$out/$name.png" "$X" "$Y" "$WIDTH" "$HEIGHT" <<'PY'
+    if [ "$window" != screen ]; then eval "$(xdotool getwindowgeometry --shell "$window")"; fi
+    /usr/bin/python3 - "$out/$name.png" "$X" "$Y" "$WIDTH" "$HEIGHT" "$shrink" <<'PY'
 import sys
 import gi
 gi.require_version("Gdk", "3.0")
-from gi.repository import Gdk
-x, y, width, height = (int(v) for v in sys.argv[2:6])
-picture = Gdk.pixbuf_get_from_window(Gdk.get_default_root_window(), x, y, width, height)
+gi.require_version("GdkPixbuf", "2.0")
+from gi.repository import Gdk, GdkPixbuf
+x, y, width, height, shrink = (int(v) for v in sys.argv[2:7])
+root = Gdk.get_default_root_window()
+if width == 0:
+    width, height = root.get_width(), root.get_height()
+picture = Gdk.pixbuf_get_from_window(root, x, y, width, height)
+if shrink > 1:
+    picture = picture.scale_simple(width // shrink, height // shrink, GdkPixbuf.InterpType.HYPER)
 picture.savev(sys.argv[1], "png", [], [])
 PY
     echo "screenshots: $name.png"
@@ -72,9 +101,10 @@ keys() {
     done
 }
 
-# Starts the wizard from the medium in language $1; sets wizard_pid and window.
+# Starts the wizard from the medium in language $1, with the settings
+# VARIABLE=value that follow in its environment; sets wizard_pid and window.
 start_wizard() {
-    (cd "$medium" && HOME=$home LANG=$1 exec ./stage3 >"$work/wizard.log" 2>&1) &
+    (cd "$medium" && HOME=$home LANG=$1 exec env "${@:2}" ./stage3 >"$work/wizard.log" 2>&1) &
     wizard_pid=$!
     window=$(find_window)
 }
@@ -96,16 +126,41 @@ wait_gone() {
     exit 1
 }
 
+# Keys on the setup type page: from Next back to the radio buttons, down to
+# Custom; then on to Next and the components page.
+to_custom=(shift+Tab shift+Tab Down Down)
+to_components=(Tab Tab Return)
+
+# Ends a wizard that has not installed anything (Escape asks; the process is ended).
+stop_wizard() {
+    keys "$window" Escape
+    kill "$wizard_pid" 2>/dev/null || true
+    wait_gone
+}
+
+if [ "${2:-}" ]; then # a layout: name, screen size, settings, shrink factor
+    read -r name _ settings shrink <<<"$2"
+    environment=()
+    [ "$settings" = - ] || environment=("$settings")
+    mkdir -p "$out/layout"
+    for lang in en_US de_DE fr_FR ja_JP; do
+        start_wizard "$lang.UTF-8" "${environment[@]}"
+        keys "$window" Return Return "${to_custom[@]}" "${to_components[@]}"
+        shoot "layout/$name-$lang" screen "$shrink"
+        stop_wizard
+    done
+    exit 0
+fi
+
 start_wizard en_US.UTF-8
 shoot 01-welcome "$window"
 keys "$window" Return
 shoot 02-license "$window"
 keys "$window" Return
 shoot 03-setup-type "$window"
-# From Next back to the setup type radio buttons, down to Custom, on to Next.
-keys "$window" shift+Tab shift+Tab Down Down
+keys "$window" "${to_custom[@]}"
 shoot 03-setup-type-custom "$window"
-keys "$window" Tab Tab Return
+keys "$window" "${to_components[@]}"
 shoot 04-components "$window"
 keys "$window" Return
 shoot 05-review "$window"
@@ -137,8 +192,6 @@ number=10
 for lang in de_DE fr_FR ja_JP; do
     start_wizard "$lang.UTF-8"
     shoot "$number-welcome-$lang" "$window"
-    keys "$window" Escape
-    kill "$wizard_pid" 2>/dev/null || true
-    wait_gone
+    stop_wizard
     number=$((number + 1))
 done
