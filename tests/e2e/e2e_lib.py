@@ -236,7 +236,8 @@ class Wizard:
 
     def __init__(self, medium, rpmdb, argv0="./stage3", extra_env=None, accessible=True, args=None):
         """args: the command line after argv0; by default the install log goes next to
-        the medium (log_path), not to /var/log."""
+        the medium (log_path), not to /var/log. extra_env: variables to set, or to remove
+        (a value of None)."""
         self.medium = medium
         self.log_path = os.path.join(os.path.dirname(medium.dir), "install.log")
         if args is None:
@@ -249,7 +250,11 @@ class Wizard:
             env.pop("NO_AT_BRIDGE", None)
         else:
             env["NO_AT_BRIDGE"] = "1"
-        env.update(extra_env or {})
+        for name, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(name, None)
+            else:
+                env[name] = value
         self.out_path = os.path.join(os.path.dirname(medium.dir), "stage3.out")
         self.err_path = os.path.join(os.path.dirname(medium.dir), "stage3.err")
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
