@@ -80,13 +80,14 @@ void showPageFromItsStart(GtkWidget* mainWindow) {
 }
 
 // The work area of the monitor the window is on, or will be centred on before it is
-// shown (GTK centres a new window on the middle monitor of the display).
+// shown (GTK centres a new window on the middle monitor of the display). On Wayland,
+// where the compositor places windows, that of the middle output: its whole size.
 GdkRectangle windowWorkArea(GtkWidget* mainWindow) {
     GdkDisplay* display = gtk_widget_get_display(mainWindow);
-    GdkWindow* shown = gtk_widget_get_window(mainWindow);
     GdkMonitor* monitor =
-        shown ? gdk_display_get_monitor_at_window(display, shown)
-              : gdk_display_get_monitor(display, gdk_display_get_n_monitors(display) / 2);
+        gtk_widget_get_mapped(mainWindow)
+            ? gdk_display_get_monitor_at_window(display, gtk_widget_get_window(mainWindow))
+            : gdk_display_get_monitor(display, gdk_display_get_n_monitors(display) / 2);
     GdkRectangle area = {0, 0, G_MAXINT / 2, G_MAXINT / 2};
     if (monitor)
         gdk_monitor_get_workarea(monitor, &area);
@@ -137,17 +138,52 @@ int pagesHeightCorrection(GtkWidget* pages, int extraWidth) {
     return fittedHeight - narrowHeight;
 }
 
-int minimumWidth(GtkWidget* widget) {
-    int minimum = 0;
-    gtk_widget_get_preferred_width(widget, &minimum, nullptr);
+// The window measured as gtk_window_set_default_size takes its size: its content and
+// border. Where GTK draws the window's decorations itself (on Wayland), its own measure of
+// the window also holds their shadow and title bar, which GTK adds to the default size.
+void contentWidth(GtkWidget* mainWindow, int* minimum, int* natural) {
+    int border = 2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(mainWindow)));
+    gtk_widget_get_preferred_width(gtk_bin_get_child(GTK_BIN(mainWindow)), minimum, natural);
+    *minimum += border;
+    *natural += border;
+}
+
+void contentHeightForWidth(GtkWidget* mainWindow, int width, int* minimum, int* natural) {
+    int border = 2 * static_cast<int>(gtk_container_get_border_width(GTK_CONTAINER(mainWindow)));
+    gtk_widget_get_preferred_height_for_width(gtk_bin_get_child(GTK_BIN(mainWindow)),
+                                              width - border, minimum, natural);
+    *minimum += border;
+    *natural += border;
+}
+
+int minimumWidth(GtkWidget* mainWindow) {
+    int minimum = 0, natural = 0;
+    contentWidth(mainWindow, &minimum, &natural);
     return minimum;
+}
+
+void findTitleBar(GtkWidget* widget, gpointer found) {
+    if (GTK_IS_HEADER_BAR(widget) && gtk_widget_get_visible(widget))
+        *static_cast<GtkWidget**>(found) = widget;
+}
+
+// The height of the title bar that GTK draws above the content of a window whose
+// decorations are its own (on Wayland; on X11 the window manager draws them, outside the
+// window), at the window's width; 0 without one. GTK makes it when it realizes the window.
+int titleBarHeight(GtkWidget* mainWindow, int width) {
+    GtkWidget* titleBar = nullptr;
+    gtk_container_forall(GTK_CONTAINER(mainWindow), findTitleBar, &titleBar);
+    int height = 0;
+    if (titleBar)
+        gtk_widget_get_preferred_height_for_width(titleBar, width, nullptr, &height);
+    return height;
 }
 
 // Gives the window the size that its largest page needs, so that the buttons never
 // move from page to page: at least the designed size, at most the work area of its
-// monitor (a page that does not fit then scrolls), never less than the window's own
-// minimum. Back and Next keep one width where the work area has room for that; on a
-// narrower one each takes its own.
+// monitor, title bar included where GTK draws one (a page that does not fit then
+// scrolls), never less than the window's own minimum. Back and Next keep one width where
+// the work area has room for that; on a narrower one each takes its own.
 void fitWindowToPages(GtkWidget* mainWindow) {
     GtkWidget* back = lookupWidget(mainWindow, "dialog_back_button");
     GtkWidget* next = lookupWidget(mainWindow, "dialog_next_button");
@@ -167,12 +203,14 @@ void fitWindowToPages(GtkWidget* mainWindow) {
     GtkStack* stack = GTK_STACK(lookupWidget(mainWindow, "pages_stack"));
     gtk_stack_set_vhomogeneous(stack, TRUE);
     int minimum = 0, natural = 0;
-    gtk_widget_get_preferred_width(mainWindow, &minimum, &natural);
+    contentWidth(mainWindow, &minimum, &natural);
     int width = std::max(minimum, std::min(std::max(natural, DesignWidth), area.width));
     int extraWidth = width - natural;
-    gtk_widget_get_preferred_height_for_width(mainWindow, width, &minimum, &natural);
+    contentHeightForWidth(mainWindow, width, &minimum, &natural);
     natural += pagesHeightCorrection(lookupWidget(mainWindow, "pages_viewport"), extraWidth);
-    int height = std::max(minimum, std::min(std::max(natural, DesignHeight), area.height));
+    gtk_widget_realize(mainWindow);
+    int room = area.height - titleBarHeight(mainWindow, width);
+    int height = std::max(minimum, std::min(std::max(natural, DesignHeight), room));
     gtk_stack_set_vhomogeneous(stack, FALSE);
     gtk_widget_set_visible(back, backShown);
     gtk_window_set_default_size(GTK_WINDOW(mainWindow), width, height);
