@@ -533,6 +533,7 @@ bool runInstall() {
         run.outcome = outcome;
         g_main_loop_quit(run.loop);
     };
+    observer.askOnTerminal = true;
     // The script is started with Ctrl-C ignored, which it keeps: the terminal sends the
     // signal to the whole foreground process group, and an install stopped half way
     // through rpm is worse than one that finishes.

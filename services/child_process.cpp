@@ -18,14 +18,25 @@ extern char** environ;
 
 namespace {
 
-// Creates the child with the string service closed around it.
+// Creates the child with the string service closed around it; with `environment`, it
+// gets that environment and argv[0] is a path, else this process's own and argv[0] is
+// searched in PATH.
 bool spawnWithServiceClosed(const std::vector<std::string>& argv,
-                            posix_spawn_file_actions_t* actions, pid_t* pid) {
+                            posix_spawn_file_actions_t* actions, pid_t* pid,
+                            const std::vector<std::string>* environment = nullptr) {
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    std::vector<char*> variables;
+    if (environment) {
+        for (const std::string& variable : *environment)
+            variables.push_back(const_cast<char*>(variable.c_str()));
+        variables.push_back(nullptr);
+    }
     stringUnInit();
-    int rc = posix_spawnp(pid, args[0], actions, nullptr, args.data(), environ);
+    int rc = environment
+                 ? posix_spawn(pid, args[0], actions, nullptr, args.data(), variables.data())
+                 : posix_spawnp(pid, args[0], actions, nullptr, args.data(), environ);
     stringInit();
     return rc == 0;
 }
@@ -180,16 +191,21 @@ void onExited(GPid pid, gint status, gpointer) {
 
 }  // namespace
 
-bool startWatchedCommand(const std::string& command, const WatchedCommand& watch) {
+namespace {
+
+bool startWatched(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
+                  const WatchedCommand& watch) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (environment)
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
     pid_t pid = 0;
     fflush(nullptr);
-    bool started = spawnWithServiceClosed({"/bin/sh", "-c", command}, &actions, &pid);
+    bool started = spawnWithServiceClosed(argv, &actions, &pid, environment);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (!started) {
@@ -205,6 +221,19 @@ bool startWatchedCommand(const std::string& command, const WatchedCommand& watch
                                           onOutputReady, nullptr, nullptr);
     g_child_watch_add(pid, onExited, nullptr);
     return true;
+}
+
+}  // namespace
+
+bool startWatchedCommand(const std::string& command, const WatchedCommand& watch) {
+    return startWatched({"/bin/sh", "-c", command}, nullptr, watch);
+}
+
+bool startWatchedProgram(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment, const WatchedCommand& watch) {
+    if (argv.empty() || argv[0].empty() || argv[0][0] != '/')
+        return false;
+    return startWatched(argv, &environment, watch);
 }
 
 void readWatchedCommand() {

@@ -65,5 +65,10 @@ struct WatchedCommand {
 // Starts `/bin/sh -c command`. False when it cannot be started.
 bool startWatchedCommand(const std::string& command, const WatchedCommand& watch);
 
+// Starts the program argv[0] (an absolute path) with `environment` alone; its standard
+// error joins its standard output. False when it cannot be started.
+bool startWatchedProgram(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& environment, const WatchedCommand& watch);
+
 // Reads what the command has written so far (at most perTurn) and passes it on.
 void readWatchedCommand();

@@ -272,6 +272,7 @@ int install() {
         result = outcome;
         g_main_loop_quit(loop);
     };
+    observer.askOnTerminal = true;
     int status = ExitInstalled;
     switch (startInstallRun(observer)) {
         case InstallStart::NothingSelected:
@@ -284,7 +285,9 @@ int install() {
         case InstallStart::Running:
             g_main_loop_run(loop);
             say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
-            status = result.succeeded ? ExitInstalled : ExitInstallFailed;
+            status = result.succeeded          ? ExitInstalled
+                     : anotherInstallRunning() ? ExitInstallRunning
+                                               : ExitInstallFailed;
             break;
     }
     g_main_loop_unref(loop);

@@ -1,6 +1,8 @@
 #include "wizard/install_script.h"
 
 #include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,13 +11,17 @@
 #include "services/packages.h"
 #include "services/shared_files.h"
 #include "services/shell_quote.h"
+#include "services/string_service.h"
+#include "wizard/startup.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 
 const char* const InstallSettingsPath = "/tmp/quorvelInstallSettings";
 const char* const InstallErrorPath = "/tmp/quorvelInstallError";
 
 char installDirectory[64];
 char scriptName[64];
+char rootScriptName[64];
 
 namespace {
 
@@ -48,6 +54,11 @@ bool writeAll(FILE* out, const std::string& text) {
 
 const char* const SettingsFileName = "/quorvelInstallSettings";
 const char* const ErrorFileName = "/quorvelInstallError";
+// The root side's script and its marks.
+const char* const RootScriptFileName = "/stage3-root.sh";
+const char* const AuthenticatedMark = "/authenticated";
+const char* const BusyMark = "/another-install";
+const char* const UnsafeMark = "/unsafe-files";
 
 // The settings file placed at its fixed name for this run.
 FileIdentity placedSettings;
@@ -132,6 +143,77 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     return s;
 }
 
+std::string rootSideScriptText(const std::string& directory, const std::string& script,
+                               const std::string& medium, const std::string& markerWarning) {
+    auto in = [&directory](const char* name) { return shellQuote(directory + name); };
+    std::string s;
+    s += "# The install of a wizard that runs as a normal user, run as root through pkexec.\n";
+    s += "# Its first step tells the wizard that the administrator's authentication passed.\n";
+    s += "set -C\n";
+    s += ": > " + in(AuthenticatedMark) + " || exit 1\n";
+    s += "umask 022\n";
+    s += "cd " + shellQuote(medium) + " || exit 1\n";
+    s += "# Installs are one at a time, also against a wizard that runs as root: each holds\n";
+    s += "# an flock on /run/stage3.lock while it installs.\n";
+    s += "if (umask 077 && : >> /run/stage3.lock) 2> /dev/null; then\n";
+    s += "\texec 9>> /run/stage3.lock\n";
+    s += "\tif command -v flock > /dev/null 2>&1 && ! flock -n 9; then\n";
+    s += "\t\t: > " + in(BusyMark) + "\n";
+    s += "\t\texit 4\n";
+    s += "\tfi\n";
+    s += "fi\n";
+    s += "# place FILE NAME: a new file of root's with FILE's content at NAME in /tmp, written\n";
+    s += "# beside it and renamed over it, so that nothing another user left at NAME is\n";
+    s += "# followed or opened; prints the new file's identity.\n";
+    s += "place() {\n";
+    s += "\tnew=$(mktemp /tmp/.stage3-XXXXXX) || return 1\n";
+    s += "\tif cat \"$1\" >| \"$new\" && chmod 644 \"$new\" && mv -f -T \"$new\" \"$2\" 2> "
+         "/dev/null; then\n";
+    s += "\t\tstat -c %d:%i \"$2\"\n";
+    s += "\telse\n";
+    s += "\t\trm -f \"$new\"\n";
+    s += "\t\treturn 1\n";
+    s += "\tfi\n";
+    s += "}\n";
+    s += "# unplace NAME ID: removes NAME while it is still the file placed there.\n";
+    s += "unplace() {\n";
+    s += "\tif [ -n \"$2\" ] && [ \"$(stat -c %d:%i \"$1\" 2> /dev/null)\" = \"$2\" ]; then\n";
+    s += "\t\trm -f \"$1\"\n";
+    s += "\tfi\n";
+    s += "}\n";
+    s += "if ! settings=$(place " + in(SettingsFileName) + " " + InstallSettingsPath + "); then\n";
+    s += "\t: > " + in(UnsafeMark) + "\n";
+    s += "\texit 1\n";
+    s += "fi\n";
+    s += std::string("marker=$(place /dev/null ") + StartMarkerPath + ") || printf '%s\\n' " +
+         shellQuote(markerWarning) + "\n";
+    s += "/bin/sh " + shellQuote(script) + " 9>&-\n";
+    s += "status=$?\n";
+    s += "if [ -f " + in(ErrorFileName) + " ]; then\n";
+    s += "\tplace " + in(ErrorFileName) + " " + InstallErrorPath + " > /dev/null\n";
+    s += "fi\n";
+    s += std::string("unplace ") + InstallSettingsPath + " \"$settings\"\n";
+    s += std::string("unplace ") + StartMarkerPath + " \"$marker\"\n";
+    s += "exit $status\n";
+    return s;
+}
+
+RootSide rootSideOutcome() {
+    if (installDirectory[0] == '\0')
+        return RootSide::Refused;
+    // Only root can have made the mark: the directory is this user's alone, and the file
+    // a root that ran anything there made is root's.
+    struct stat info;
+    if (lstat(inInstallDirectory(AuthenticatedMark).c_str(), &info) != 0 ||
+        !S_ISREG(info.st_mode) || info.st_uid != 0)
+        return RootSide::Refused;
+    if (access(inInstallDirectory(BusyMark).c_str(), F_OK) == 0)
+        return RootSide::Busy;
+    if (access(inInstallDirectory(UnsafeMark).c_str(), F_OK) == 0)
+        return RootSide::Unsafe;
+    return RootSide::Ran;
+}
+
 int createShellScript(FILE* out, int installDriver) {
     char driverPath[kPackagePathOutSize] = "";
     char appPath[kPackagePathOutSize] = "";
@@ -145,20 +227,35 @@ int createShellScript(FILE* out, int installDriver) {
 
 InstallFiles writeInstallFiles() {
     scriptName[0] = '\0';
+    rootScriptName[0] = '\0';
     std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
     if (directory.empty() || directory.size() >= sizeof installDirectory)
         return InstallFiles::Failed;
     snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
 
+    // As root the wizard places the settings file at its fixed name itself; as a normal
+    // user the root side does, since only root's file there is one the install may trust
+    // (and a user cannot replace a file another user left in /tmp).
+    const bool asRoot = geteuid() == 0;
     std::string settings = settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0);
     if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
-        !placeFile(InstallSettingsPath, settings, 0644, &placedSettings))
+        (asRoot && !placeFile(InstallSettingsPath, settings, 0644, &placedSettings)))
         return InstallFiles::Failed;
 
     std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
-    if (scriptPath.size() >= sizeof scriptName)
+    std::string rootScriptPath = inInstallDirectory(RootScriptFileName);
+    if (scriptPath.size() >= sizeof scriptName || rootScriptPath.size() >= sizeof rootScriptName)
         return InstallFiles::Failed;
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
+    if (!asRoot) {
+        gchar* medium = g_get_current_dir();
+        std::string text = rootSideScriptText(installDirectory, scriptName, medium,
+                                              getString(StartMarkerWarningId));
+        g_free(medium);
+        if (!writeNewFile(rootScriptPath, text, 0600))
+            return InstallFiles::Failed;
+        memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
+    }
     int fd = open(scriptName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     FILE* script = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (!script) {
@@ -184,7 +281,8 @@ bool installErrorRecorded() {
     std::string status;
     if (!readSmallFile(inInstallDirectory(ErrorFileName), 64, &status))
         return false;
-    placeFile(InstallErrorPath, status, 0644, nullptr);
+    if (geteuid() == 0)
+        placeFile(InstallErrorPath, status, 0644, nullptr);
     return true;
 }
 
@@ -196,8 +294,13 @@ void removeInstallFiles() {
     // Only this run's own files can be in its directory.
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
+    for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark})
+        unlink(inInstallDirectory(mark).c_str());
     if (scriptName[0] != '\0')
         unlink(scriptName);
+    if (rootScriptName[0] != '\0')
+        unlink(rootScriptName);
+    rootScriptName[0] = '\0';
     rmdir(installDirectory);
     installDirectory[0] = '\0';
 }

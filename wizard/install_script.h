@@ -18,6 +18,11 @@ extern char installDirectory[64];
 // until composed.
 extern char scriptName[64];
 
+// Run as a normal user, the wizard has the install script run as root through pkexec,
+// by the root side's script "<installDirectory>/stage3-root.sh"; empty when the wizard
+// runs as root (it runs the install script itself) or until composed.
+extern char rootScriptName[64];
+
 // The settings file's text for a component selection.
 std::string settingsFileText(int componentsSelected, bool kernelRebuild);
 
@@ -27,18 +32,40 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild);
 std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem,
                             const char* directory);
 
+// The root side's script, run as root through pkexec for a wizard that runs as a normal
+// user. Its first step makes a mark in `directory` (the administrator's authentication
+// passed); it then goes to the medium's directory `medium`, takes the machine's install
+// lock (/run/stage3.lock, as a wizard run as root does), places the fixed names in /tmp
+// as root (the settings file, the start marker, the error file when the install failed),
+// runs the install script `script` and removes what it placed. `markerWarning` is the
+// line it prints when the start marker cannot be placed.
+std::string rootSideScriptText(const std::string& directory, const std::string& script,
+                               const std::string& medium, const std::string& markerWarning);
+
+enum class RootSide {
+    Ran,      // the install script ran: its status and error file tell the rest
+    Refused,  // no authentication: pkexec ran nothing (refused or dismissed)
+    Busy,     // another install holds the machine's lock; nothing ran
+    Unsafe    // the settings file could not be placed; nothing ran
+};
+
+// What the root side's marks say once pkexec has ended.
+RootSide rootSideOutcome();
+
 // Writes the whole script to out, taking the package paths from the medium.
 // Always returns 1.
 int createShellScript(FILE* out, int installDriver);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 
-// Writes the settings file and the script for the current selection. Failed when a
-// file cannot be made safely; nothing must run then.
+// Writes the settings file and the script for the current selection (and, as a normal
+// user, the root side's script, which places the settings file at its fixed name).
+// Failed when a file cannot be made safely; nothing must run then.
 InstallFiles writeInstallFiles();
 
 // Whether this run's script recorded a failed rpm step. When it did, its status is
-// also placed at the fixed error name for whoever looks there.
+// also placed at the fixed error name for whoever looks there (by the root side when
+// the wizard runs as a normal user).
 bool installErrorRecorded();
 
 // Removes the settings file and the script with this run's directory.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "services/admin_run.h"
 #include "services/child_process.h"
 #include "services/packages.h"
 #include "services/string_service.h"
@@ -34,6 +35,8 @@ struct InstallRun {
 };
 
 InstallRun update;
+// Polkit's agent on the terminal while a normal user's install runs.
+TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
 bool nothingSelected = false;
 int lockFd = -1;
@@ -140,15 +143,37 @@ void writeLogHeader() {
     writeInstallLog("--- install output ---\n");
 }
 
+// Why a normal user's install ran nothing as root: the root side's marks tell, whatever
+// the status (pkexec's 126 and 127 for a refusal may also be the script's own).
+ResourceID_C rootSideRefusal() {
+    switch (rootSideOutcome()) {
+        case RootSide::Refused:
+            return AuthenticationRefusedId;
+        case RootSide::Busy:
+            return AnotherInstallRunningId;
+        case RootSide::Unsafe:
+            return InstallFilesUnsafeId;
+        case RootSide::Ran:
+            break;
+    }
+    return 0;
+}
+
 void onScriptExited(int waitStatus) {
     show(update.reader.finish());
     passProgress();
+    terminalAgent.stop();
 
+    if (rootScriptName[0] != '\0') {
+        notStartedReason = rootSideRefusal();
+        if (notStartedReason)
+            show(std::string(getString(notStartedReason)) + "\n");
+    }
     // Only this run's own script can have written its error file.
     bool scriptFailed = installErrorRecorded();
     InstallOutcome outcome;
     outcome.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-    outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed;
+    outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed && !notStartedReason;
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
@@ -156,7 +181,11 @@ void onScriptExited(int waitStatus) {
                          WIFEXITED(waitStatus)
                              ? std::to_string(outcome.exitStatus)
                              : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
-    writeInstallLogField("result", outcome.succeeded ? "installed" : "failed");
+    writeInstallLogField("result", outcome.succeeded ? "installed"
+                                   : notStartedReason == AuthenticationRefusedId
+                                       ? "not started: authentication as administrator refused"
+                                   : notStartedReason ? "not started"
+                                                      : "failed");
     closeInstallLog();
     if (update.observer.ended)
         update.observer.ended(outcome);
@@ -167,6 +196,24 @@ void noteUnwritableLog() {
     std::string line = fillText(getString(LogNotWrittenId), {installLogPath()}) + "\n";
     if (update.observer.output)
         update.observer.output(line);
+}
+
+// Starts the install script: as root at once, else through pkexec with the root side's
+// script (pkexec needs the program's absolute path, and gives it a clean environment).
+bool startScript(const InstallObserver& observer) {
+    if (rootScriptName[0] == '\0')
+        return runInstallScript(observer);
+    update.observer = observer;
+    update.reader = OutputReader();
+    if (observer.askOnTerminal && isatty(STDIN_FILENO))
+        terminalAgent.start();
+    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
+                         AfterExitLimit};
+    if (startWatchedProgram({pkexecPath(), "/bin/sh", rootScriptName}, pkexecEnvironment(environ),
+                            watch))
+        return true;
+    terminalAgent.stop();
+    return false;
 }
 
 }  // namespace
@@ -191,7 +238,14 @@ InstallStart startInstallRun(const InstallObserver& observer) {
         noteUnwritableLog();
     if (!recordPath.empty() && !recordChoices(recordPath) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
-    if (writeInstallFiles() != InstallFiles::Ready || !runInstallScript(observer)) {
+    if (geteuid() != 0 && pkexecPath().empty()) {
+        releaseInstallLock();
+        notStartedReason = AdministratorToolMissingId;
+        writeInstallLogField("result", "not started: no pkexec to run the install as root");
+        closeInstallLog();
+        return InstallStart::NotStarted;
+    }
+    if (writeInstallFiles() != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();
         releaseInstallLock();
         notStartedReason = InstallFilesUnsafeId;

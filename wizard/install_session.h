@@ -24,6 +24,10 @@ struct InstallObserver {
     std::function<void(const std::string& line)> progress;
     // Called once, after the files were removed.
     std::function<void(const InstallOutcome& outcome)> ended;
+    // As a normal user the install runs as root through pkexec, and polkit asks for the
+    // administrator's password through the desktop's agent. True: where standard input
+    // is a terminal, an agent on it (pkttyagent) asks when no desktop agent does.
+    bool askOnTerminal = false;
 };
 
 enum class InstallStart {
@@ -36,15 +40,18 @@ enum class InstallStart {
 // for none.
 void setInstallRecordPath(const std::string& path);
 
-// Writes the install files for the current selection and starts the script.
+// Writes the install files for the current selection and starts the script: as root
+// itself, else as root through pkexec (a refused authentication ends the run with
+// installNotStartedReason() saying so).
 InstallStart startInstallRun(const InstallObserver& observer);
 
 // Runs the script already named by scriptName (no files written, no lock, no log).
 // False when the child cannot be started.
 bool runInstallScript(const InstallObserver& observer);
 
-// Why the last install did not start: the files could not be made safely, or another
-// install holds the lock; 0 when it started or had nothing to do.
+// Why the last install did not start: the files could not be made safely, another
+// install holds the lock, the administrator's authentication was refused or dismissed,
+// or there is no pkexec to ask for it; 0 when it started or had nothing to do.
 ResourceID_C installNotStartedReason();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();

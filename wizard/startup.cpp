@@ -1,6 +1,7 @@
 #include "wizard/startup.h"
 
 #include <glib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -97,6 +98,10 @@ const std::vector<std::string>& startupRefusal() {
 }
 
 void createStartMarker() {
+    // A wizard run as a normal user writes nothing at the fixed names: its install's root
+    // side places the marker for the time of the install.
+    if (geteuid() != 0)
+        return;
     // A new file of the wizard's own, whatever another user left at the name.
     if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade))
         writeErrorLine(StartMarkerWarningId);

@@ -16,11 +16,12 @@ int checkStartupPreconditions();
 // The lines of the refusal checkStartupPreconditions wrote, if it refused.
 const std::vector<std::string>& startupRefusal();
 
-// The start marker that exists while the wizard runs, and the file this run made there.
+// The start marker that exists while the wizard runs as root (as a normal user, while
+// its install runs as root), and the file this run made there.
 extern const char* const StartMarkerPath;
 extern FileIdentity StartMarkerMade;
 
-// Creates the start marker; a warning line when it cannot be made.
+// Creates the start marker as root; a warning line when it cannot be made.
 void createStartMarker();
 // Removes the start marker when it is still the one this run made.
 void removeStartMarker();
