@@ -150,8 +150,9 @@ def terminal_agents():
 
 
 def answer_on_terminal(master, proc, password):
-    """Reads the terminal until the wizard ends, typing password at polkit's prompt;
-    returns what the terminal showed and the agents that ran when it asked."""
+    """Reads the terminal until the console wizard ends, pressing Enter on each of its
+    pages and typing password at polkit's prompt; returns what the terminal showed and the
+    agents that ran when polkit asked."""
     shown = b""
     typed = False
     agents = ""
@@ -169,6 +170,8 @@ def answer_on_terminal(master, proc, password):
             agents = terminal_agents()
             os.write(master, password.encode() + b"\n")
             typed = True
+        elif shown.endswith(b"> "):
+            os.write(master, b"\n")
     return shown.decode("utf-8", "replace"), agents
 
 
@@ -196,8 +199,9 @@ class PolkitTest(WizardTest):
         self.user = machine.enter_context(test_account())
 
     def run_as_account(self, medium, rpmdb, terminal):
-        """The unattended install as the account; returns its status, its output and (on a
-        terminal) the polkit agents that ran when the password was asked."""
+        """The install as the account: unattended, or the console wizard on a terminal.
+        Returns its status, its output and (on a terminal) the polkit agents that ran when
+        the password was asked."""
         own = os.path.join(self.tmp, "own")  # the account's runtime directory and log
         os.makedirs(own, exist_ok=True)
         os.chown(own, self.user.pw_uid, self.user.pw_gid)
@@ -209,9 +213,10 @@ class PolkitTest(WizardTest):
         # must not pass its own environment on.
         env = {"PATH": "/usr/bin:/bin", "HOME": rpmdb.home, "LANG": "en_US.UTF-8",
                "XDG_RUNTIME_DIR": own, "SHELL": "/opt/unlisted/sh"}
+        env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
+        mode = ["--text"] if terminal else ["--unattended", "--accept-license"]
         argv = ["setpriv", "--reuid", str(self.user.pw_uid), "--regid", str(self.user.pw_gid),
-                "--init-groups", "--", "./stage3", "--unattended", "--accept-license",
-                "--log", log]
+                "--init-groups", "--", "./stage3", "--log", log] + mode
         if not terminal:
             out = subprocess.run(argv, cwd=medium.dir, env=env, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120,
@@ -237,7 +242,7 @@ class PolkitTest(WizardTest):
         # (case, polkit's answer, on a terminal, status, installed)
         cases = [("allowed by a rule", "YES", False, 0, True),
                  ("refused by a rule", "NO", False, 2, False),
-                 ("asked on the terminal", "AUTH_SELF", True, 0, True)]
+                 ("console, asked on the terminal", "AUTH_SELF", True, 0, True)]
         for case, answer, terminal, status, installed in cases:
             with self.subTest(case), polkit_rule(answer):
                 case_dir = os.path.join(self.tmp, case.replace(" ", "-"))
@@ -262,6 +267,8 @@ class PolkitTest(WizardTest):
                 else:
                     self.assertIn(t[2050], output)
                     self.assertIn(t[2009], output)
+                if terminal:
+                    self.assertIn(t[13], output)  # the finish page's success form
                 # The run leaves nothing in /tmp: the account wrote nothing there but its
                 # install directory, which went; the fixed names root placed were removed.
                 # (Another run on the machine may make them meanwhile, but not during this
