@@ -199,7 +199,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         line->mode = Mode::Unattended;
     else if (parsed.text)
         line->mode = Mode::Console;
-    else if (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"))
+    else if (displayNamed())
         line->mode = Mode::Graphical;
     else if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO))
         line->mode = Mode::Console;
@@ -210,6 +210,15 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         return ExitUsage;
     }
     return -1;
+}
+
+bool displayNamed() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = g_getenv(name);
+        if (value && value[0])
+            return true;
+    }
+    return false;
 }
 
 bool parseAnswers(const std::string& text, Choices* choices, std::string* error) {

@@ -43,6 +43,9 @@ GOptionContext* newOptionContext();
 // looked up before parsing so that GTK is only brought in for the graphical wizard.
 bool wantsModeWithoutDisplay(int argc, char** argv);
 
+// Whether DISPLAY or WAYLAND_DISPLAY names a display (an empty value names none).
+bool displayNamed();
+
 // Parses argv with `context` (which it frees), reads the answers file and chooses the
 // mode. Returns -1 when the run goes on; otherwise the exit status, after --help or
 // --version was printed (0) or a usage error was written to standard error (64).

@@ -56,8 +56,7 @@ int runGraphicalProgram(const std::vector<std::string>& arguments) {
 int main(int argc, char* argv[]) {
     std::vector<std::string> arguments(argv, argv + argc);
     GOptionContext* context = newOptionContext();
-    bool graphical = !wantsModeWithoutDisplay(argc, argv) &&
-                     (g_getenv("DISPLAY") || g_getenv("WAYLAND_DISPLAY"));
+    bool graphical = !wantsModeWithoutDisplay(argc, argv) && displayNamed();
 #ifdef STAGE3_GRAPHICAL
     // GTK and its options only for the graphical wizard: the other modes never open a
     // display.
