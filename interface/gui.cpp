@@ -10,6 +10,54 @@
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 
+namespace {
+
+// The theme draws the marks of check and radio buttons from SVG pictures, which GTK
+// loads (and the SVG loader with its libraries) when it first styles such a button.
+// Measuring every page for the window's size styles them all, though the first page
+// has none: until the first frame is on the screen they are styled without a mark
+// (their size is the theme's either way), and the marks come in right after it.
+// Below the medium's style, which may draw marks of its own.
+const char NoMarksYet[] = "check, radio { -gtk-icon-source: none; }\n";
+
+GtkCssProvider* leaveMarksOut() {
+    GdkScreen* screen = gdk_screen_get_default();
+    if (!screen)
+        return nullptr;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, NoMarksYet, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
+    return provider;
+}
+
+gboolean bringMarksIn(gpointer provider) {
+    if (GdkScreen* screen = gdk_screen_get_default())
+        gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider));
+    g_object_unref(provider);
+    return G_SOURCE_REMOVE;
+}
+
+// Once the window's first frame is painted, the marks come in at the next idle moment.
+void afterFirstFrame(GdkFrameClock* clock, gpointer provider) {
+    g_signal_handlers_disconnect_by_func(clock, reinterpret_cast<gpointer>(afterFirstFrame),
+                                         provider);
+    g_idle_add(bringMarksIn, provider);
+}
+
+void bringMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provider) {
+    if (!provider)
+        return;
+    GdkFrameClock* clock = gtk_widget_get_frame_clock(window);
+    if (!clock) {
+        bringMarksIn(provider);
+        return;
+    }
+    g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
+}
+
+}  // namespace
+
 GtkWidget* buildWizard() {
     readRcFile();
     GtkWidget* window = createMainWindow();
@@ -23,8 +71,10 @@ GtkWidget* buildWizard() {
 
 int runGraphicalWizard() {
     adaptTablesToHost(probeHost());
+    GtkCssProvider* marksLeftOut = leaveMarksOut();
     GtkWidget* window = buildWizard();
     gtk_widget_show(window);
+    bringMarksInAfterFirstFrame(window, marksLeftOut);
     createStartMarker();
     gtk_main();
     stringUnInit();
