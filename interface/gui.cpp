@@ -20,17 +20,6 @@ namespace {
 // Below the medium's style, which may draw marks of its own.
 const char NoMarksYet[] = "check, radio { -gtk-icon-source: none; }\n";
 
-GtkCssProvider* leaveMarksOut() {
-    GdkScreen* screen = gdk_screen_get_default();
-    if (!screen)
-        return nullptr;
-    GtkCssProvider* provider = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(provider, NoMarksYet, -1, nullptr);
-    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
-                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
-    return provider;
-}
-
 gboolean bringMarksIn(gpointer provider) {
     if (GdkScreen* screen = gdk_screen_get_default())
         gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider));
@@ -45,7 +34,20 @@ void afterFirstFrame(GdkFrameClock* clock, gpointer provider) {
     g_idle_add(bringMarksIn, provider);
 }
 
-void bringMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provider) {
+}  // namespace
+
+GtkCssProvider* leaveCheckMarksOut() {
+    GdkScreen* screen = gdk_screen_get_default();
+    if (!screen)
+        return nullptr;
+    GtkCssProvider* provider = gtk_css_provider_new();
+    gtk_css_provider_load_from_data(provider, NoMarksYet, -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
+    return provider;
+}
+
+void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provider) {
     if (!provider)
         return;
     GdkFrameClock* clock = gtk_widget_get_frame_clock(window);
@@ -55,8 +57,6 @@ void bringMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provider) {
     }
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
-
-}  // namespace
 
 GtkWidget* buildWizard() {
     readRcFile();
@@ -71,10 +71,10 @@ GtkWidget* buildWizard() {
 
 int runGraphicalWizard() {
     adaptTablesToHost(probeHost());
-    GtkCssProvider* marksLeftOut = leaveMarksOut();
+    GtkCssProvider* marksLeftOut = leaveCheckMarksOut();
     GtkWidget* window = buildWizard();
     gtk_widget_show(window);
-    bringMarksInAfterFirstFrame(window, marksLeftOut);
+    bringCheckMarksInAfterFirstFrame(window, marksLeftOut);
     createStartMarker();
     gtk_main();
     stringUnInit();

@@ -7,6 +7,12 @@
 // is returned unshown.
 GtkWidget* buildWizard();
 
+// Styles check and radio buttons without their marks (pictures the theme decodes when
+// it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the
+// window's first frame is painted: the first page has none. Null without a screen.
+GtkCssProvider* leaveCheckMarksOut();
+void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provider);
+
 // Runs the graphical wizard after start-up has passed its checks (GTK initialised).
 // Returns the exit status: 0 installed or nothing selected, 2 install failed,
 // 3 cancelled, 4 another install was running.

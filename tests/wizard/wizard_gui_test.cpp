@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "interface/exit_paths.h"
+#include "interface/gui.h"
 #include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "interface/pages.h"
@@ -172,6 +173,47 @@ TEST_F(Wizard, PagesShareOneStackAndNothingMovesBetweenThem) {
         EXPECT_TRUE(pageFits(wizard.widget("pages_scrolledwindow"))) << wizard.currentPage();
     }
     EXPECT_EQ(wizard.currentPage(), "intro_main_area");
+}
+
+// The pixels of a widget as it draws itself now.
+std::vector<unsigned char> pixelsOf(GtkWidget* widget) {
+    GtkAllocation area;
+    gtk_widget_get_allocation(widget, &area);
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width, area.height);
+    cairo_t* cr = cairo_create(surface);
+    gtk_widget_draw(widget, cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::vector<unsigned char> pixels(
+        data, data + static_cast<size_t>(cairo_image_surface_get_stride(surface)) * area.height);
+    cairo_surface_destroy(surface);
+    return pixels;
+}
+
+TEST_F(Wizard, CheckMarksComeInAfterTheFirstFrame) {
+    GtkCssProvider* marks = leaveCheckMarksOut();
+    ASSERT_NE(marks, nullptr);
+    wizard.start();
+    wizard.click("dialog_next_button");
+    wizard.click("dialog_next_button");
+    ASSERT_EQ(wizard.currentPage(), "setuptype_main_area");
+    GtkWidget* chosen = wizard.widget("setuptype0_enable");
+    ASSERT_TRUE(wizard.active("setuptype0_enable"));
+    // Settled first: laid out, and faded into its state.
+    ASSERT_TRUE(runUntil([&] { return gtk_widget_get_allocated_width(chosen) > 1; }, 5000));
+    std::vector<unsigned char> unmarked = pixelsOf(chosen);
+    runUntil([&] {
+        g_usleep(100 * 1000);
+        std::vector<unsigned char> now = pixelsOf(chosen);
+        std::swap(now, unmarked);
+        return now == unmarked;
+    });
+    bringCheckMarksInAfterFirstFrame(wizard.window(), marks);
+    gtk_widget_queue_draw(wizard.window());
+    EXPECT_TRUE(runUntil([&] { return pixelsOf(chosen) != unmarked; }, 5000))
+        << "the chosen setup type shows no mark";
 }
 
 TEST_F(Wizard, ComponentsPageIsPassedOverUnlessCustom) {
