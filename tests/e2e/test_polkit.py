@@ -175,6 +175,22 @@ def answer_on_terminal(master, proc, password):
     return shown.decode("utf-8", "replace"), agents
 
 
+def press_enter_until_it_ends(proc, timeout=90):
+    """Walks the graphical wizard with Enter alone, the default button of every page
+    (Next, I Agree, Finish) and of the notice after Finish, until it ends. There is no
+    window manager to give a window the focus: each visible window of the wizard is
+    focused before the key."""
+    deadline = time.monotonic() + timeout
+    while proc.poll() is None and time.monotonic() < deadline:
+        windows = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(proc.pid)],
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 check=False).stdout.split()
+        for window in windows:
+            subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "Return"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        time.sleep(0.5)
+
+
 class PolkitTest(WizardTest):
     def setUp(self):
         if os.geteuid() != 0:
@@ -198,10 +214,11 @@ class PolkitTest(WizardTest):
             machine.enter_context(kept_file(path))
         self.user = machine.enter_context(test_account())
 
-    def run_as_account(self, medium, rpmdb, terminal):
-        """The install as the account: unattended, or the console wizard on a terminal.
-        Returns its status, its output and (on a terminal) the polkit agents that ran when
-        the password was asked."""
+    def run_as_account(self, medium, rpmdb, terminal, graphical=False):
+        """The install as the account: unattended, the console wizard on a terminal, or
+        the graphical wizard on the test's X server. Returns its status, its output (the
+        graphical wizard's: its install log) and (on a terminal) the polkit agents that
+        ran when the password was asked."""
         own = os.path.join(self.tmp, "own")  # the account's runtime directory and log
         os.makedirs(own, exist_ok=True)
         os.chown(own, self.user.pw_uid, self.user.pw_gid)
@@ -214,9 +231,22 @@ class PolkitTest(WizardTest):
         env = {"PATH": "/usr/bin:/bin", "HOME": rpmdb.home, "LANG": "en_US.UTF-8",
                "XDG_RUNTIME_DIR": own, "SHELL": "/opt/unlisted/sh"}
         env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
-        mode = ["--text"] if terminal else ["--unattended", "--accept-license"]
+        mode = ["--text"] if terminal else [] if graphical else ["--unattended", "--accept-license"]
         argv = ["setpriv", "--reuid", str(self.user.pw_uid), "--regid", str(self.user.pw_gid),
                 "--init-groups", "--", "./stage3", "--log", log] + mode
+        if graphical:
+            env.update(DISPLAY=os.environ["DISPLAY"], NO_AT_BRIDGE="1")
+            proc = subprocess.Popen(argv, cwd=medium.dir, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    start_new_session=True)
+            try:
+                press_enter_until_it_ends(proc)
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+            with open(log, encoding="utf-8", errors="replace") as f:
+                return proc.returncode, f.read(), ""
         if not terminal:
             out = subprocess.run(argv, cwd=medium.dir, env=env, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120,
@@ -239,11 +269,12 @@ class PolkitTest(WizardTest):
                 os.close(slave)
 
     def test_install_through_pkexec(self):
-        # (case, polkit's answer, on a terminal, status, installed)
-        cases = [("allowed by a rule", "YES", False, 0, True),
-                 ("refused by a rule", "NO", False, 2, False),
-                 ("console, asked on the terminal", "AUTH_SELF", True, 0, True)]
-        for case, answer, terminal, status, installed in cases:
+        # (case, polkit's answer, on a terminal, graphical, status, installed)
+        cases = [("allowed by a rule", "YES", False, False, 0, True),
+                 ("refused by a rule", "NO", False, False, 2, False),
+                 ("console, asked on the terminal", "AUTH_SELF", True, False, 0, True),
+                 ("graphical, allowed by a rule", "YES", False, True, 0, True)]
+        for case, answer, terminal, graphical, status, installed in cases:
             with self.subTest(case), polkit_rule(answer):
                 case_dir = os.path.join(self.tmp, case.replace(" ", "-"))
                 rpmdb = e2e_lib.RpmDb(case_dir)
@@ -258,7 +289,7 @@ class PolkitTest(WizardTest):
                     shutil.copy(os.path.join(rpmdb.home, rpm_file), path)
                 started = time.time_ns()
 
-                code, output, agents = self.run_as_account(medium, rpmdb, terminal)
+                code, output, agents = self.run_as_account(medium, rpmdb, terminal, graphical)
                 self.assertEqual(code, status, output)
                 self.assertEqual(rpmdb.installed("quorvel-storman") is not None, installed, output)
                 if installed:
