@@ -51,7 +51,10 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     bool cut = false;
     GCharPtr shown(readLicenseFile(&fileText, &cut) ? externalToUtf8(fileText.c_str(), -1)
                                                     : localeToUtf8(getString(NoLicenseTextId)));
-    GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
+    // The text goes into the view whole, its cursor at the start: filled and placed while
+    // no view watches the buffer, each step costs the view nothing (it would lay out the
+    // cursor's line for every move).
+    GtkTextBuffer* buffer = gtk_text_buffer_new(nullptr);
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_insert(buffer, &start, shown.get(), -1);
@@ -64,6 +67,8 @@ GtkWidget* createLicenseMainArea(GtkWidget* window) {
     }
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
+    gtk_text_view_set_buffer(GTK_TEXT_VIEW(view), buffer);
+    g_object_unref(buffer);
 
     GtkWidget* bottom =
         addNamedWidget(window, "license_label_bottom", newResourceLabel(LicenseBottomNoteId));
