@@ -12,7 +12,7 @@ packages=(
   fonts-dejavu-core fonts-noto-cjk
   ansible-core openssh-server openssh-client
   xorriso weston
-  pkexec polkitd dbus-daemon passwd util-linux
+  pkexec polkitd dbus-daemon passwd util-linux openssl procps
 )
 
 SUDO=""
