@@ -164,7 +164,9 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         return ExitInstalled;
     }
     std::string error;
-    if (*argc > 1)
+    // Options left for another program to read (GTK's, which stage3-gtk reads again
+    // with the whole command line) are not this one's to refuse.
+    if (*argc > 1 && !g_option_context_get_ignore_unknown_options(context))
         error = std::string("unexpected argument '") + (*argv)[1] + "'";
     else if (parsed.text && (parsed.unattended || parsed.dryRun))
         error = "--text cannot be combined with --unattended or --dry-run";

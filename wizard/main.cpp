@@ -51,6 +51,18 @@ int runGraphicalProgram(const std::vector<std::string>& arguments) {
 }
 #endif
 
+#ifdef STAGE3_GRAPHICAL
+// The display GTK opens, as the user named it (--display, WAYLAND_DISPLAY or DISPLAY).
+std::string displayToOpen() {
+    const char* named = gdk_get_display_arg_name();
+    if (!named || !named[0])
+        named = g_getenv("WAYLAND_DISPLAY");
+    if (!named || !named[0])
+        named = g_getenv("DISPLAY");
+    return std::string("'") + (named ? named : "") + "'";
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -60,8 +72,10 @@ int main(int argc, char* argv[]) {
 #ifdef STAGE3_GRAPHICAL
     // GTK and its options only for the graphical wizard: the other modes never open a
     // display.
+    // The display is opened after the command line is read, so that one that cannot be
+    // opened gets a line of its own.
     if (graphical)
-        g_option_context_add_group(context, gtk_get_option_group(TRUE));
+        g_option_context_add_group(context, gtk_get_option_group(FALSE));
 #else
     // GTK's own options (--display and the like) are for stage3-gtk to read.
     if (graphical)
@@ -80,6 +94,12 @@ int main(int argc, char* argv[]) {
     switch (line.mode) {
         case Mode::Graphical:
 #ifdef STAGE3_GRAPHICAL
+            if (!gtk_init_check(&argc, &argv)) {
+                fprintf(stderr,
+                        "stage3: the display %s cannot be opened; use --text or --unattended.\n",
+                        displayToOpen().c_str());
+                return ExitUsage;
+            }
             if ((status = checkStartupPreconditions()) != 0) {
                 if (line.refusalDialog)
                     showRefusalDialog(startupRefusal());

@@ -22,12 +22,12 @@ class Unattended(e2e.WizardTest):
                        **kwargs)
         return m, e2e.Texts(m.db)
 
-    def run_stage3(self, medium, rpmdb, args, answers=None, wait=True):
+    def run_stage3(self, medium, rpmdb, args, answers=None, wait=True, display=""):
         env = rpmdb.env()
         for name in ("LC_ALL", "LANGUAGE"):
             env.pop(name, None)
         # Set but empty: that names no display either.
-        env.update(DISPLAY="", WAYLAND_DISPLAY="")
+        env.update(DISPLAY=display, WAYLAND_DISPLAY="")
         env["LANG"] = "en_US.UTF-8"
         if answers is not None:
             path = os.path.join(self.tmp, "answers.ini")
@@ -112,7 +112,7 @@ class Unattended(e2e.WizardTest):
     def test_refusals_and_usage_errors_install_nothing(self):
         medium, t = self.medium()
         cases = [
-            # name, options, answers file, status, start of standard error
+            # name, options, answers file, status, start of standard error[, DISPLAY]
             ("license not accepted", ["--unattended"], None, 3, t[2011] + "\n"),
             ("license refused in the file", ["--unattended", "--setup-type", "compact"],
              "[stage3]\naccept-license=false\n", 3, t[2011] + "\n"),
@@ -132,11 +132,18 @@ class Unattended(e2e.WizardTest):
              % os.path.join(self.tmp, "answers.ini")),
             ("json without dry run", ["--unattended", "--json"], None, 64, "stage3: --json goes with --dry-run"),
             ("no mode, no display, no terminal", [], None, 64, "stage3: no display and no terminal"),
+            # A display named that no server serves; GTK's own --display reaches the
+            # graphical wizard through stage3.
+            ("display not there", [], None, 64,
+             "stage3: the display ':6543' cannot be opened; use --text or --unattended.\n", ":6543"),
+            ("GTK's --display", ["--display", ":6544"], None, 64,
+             "stage3: the display ':6544' cannot be opened; use --text or --unattended.\n", ":6543"),
         ]
         rpmdb = self.rpmdb()
-        for name, args, answers, status, err_start in cases:
+        for name, args, answers, status, err_start, *display in cases:
             with self.subTest(name):
-                got, out, err = self.run_stage3(medium, rpmdb, args, answers)
+                got, out, err = self.run_stage3(medium, rpmdb, args, answers,
+                                                display=display[0] if display else "")
                 self.assertEqual(got, status, err)
                 self.assertTrue(err.startswith(err_start), err)
                 self.assertEqual(self.installed(rpmdb), set())
