@@ -2,17 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 
-#include "services/string_service.h"
-
-extern char** environ;
+#include "services/child_process.h"
 
 namespace {
 
@@ -83,17 +79,10 @@ bool TerminalAgent::start() {
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     std::string process = std::to_string(getpid());
     std::string notify = std::to_string(fds[1]);
-    std::vector<std::string> argv = {agent, "--process", process, "--notify-fd", notify};
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(&arg[0]);
-    args.push_back(nullptr);
     pid_t pid = 0;
-    fflush(nullptr);
-    stringUnInit();
-    int rc = posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
-    stringInit();
+    bool started = startProgram({agent, "--process", process, "--notify-fd", notify}, &pid);
     close(fds[1]);
-    if (rc != 0) {
+    if (!started) {
         close(fds[0]);
         return false;
     }

@@ -48,6 +48,13 @@ void reap(pid_t pid) {
 
 }  // namespace
 
+bool startProgram(const std::vector<std::string>& argv, pid_t* pid) {
+    if (argv.empty() || argv[0].empty() || argv[0][0] != '/')
+        return false;
+    fflush(nullptr);
+    return spawnWithServiceClosed(argv, nullptr, pid);
+}
+
 bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
     FirstLineQuery query;
     query.start(argv);
@@ -188,10 +195,6 @@ void onExited(GPid pid, gint status, gpointer) {
     if (watched.watch.exited)
         watched.watch.exited(status);
 }
-
-}  // namespace
-
-namespace {
 
 bool startWatched(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
                   const WatchedCommand& watch) {

@@ -44,6 +44,11 @@ class FirstLineQuery {
     int fd_ = -1;  // read end of the pipe from the program's standard output
 };
 
+// Starts the program argv[0] (an absolute path) with this process's environment and
+// standard streams, and every descriptor not marked close-on-exec; the caller waits for
+// it. False when it cannot be started.
+bool startProgram(const std::vector<std::string>& argv, pid_t* pid);
+
 // A command run by /bin/sh whose standard output (the command sends its standard error
 // there too if it wants) is read on the GLib main loop: what it writes reaches `output`
 // as it comes, a bounded amount per turn of the loop, and its end reaches `exited`

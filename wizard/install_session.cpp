@@ -191,6 +191,20 @@ void onScriptExited(int waitStatus) {
         update.observer.ended(outcome);
 }
 
+// How the script's output and end are taken, run by this process or through pkexec.
+const WatchedCommand ScriptWatch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
+                                 AfterExitLimit};
+
+// Ends an install that could not start: the lock let go, `reason` kept for the pages to
+// show, and the log closed with `logResult`.
+InstallStart notStarted(ResourceID_C reason, const char* logResult) {
+    releaseInstallLock();
+    notStartedReason = reason;
+    writeInstallLogField("result", logResult);
+    closeInstallLog();
+    return InstallStart::NotStarted;
+}
+
 // Says in one line that the log could not be written; the install goes on.
 void noteUnwritableLog() {
     std::string line = fillText(getString(LogNotWrittenId), {installLogPath()}) + "\n";
@@ -207,10 +221,8 @@ bool startScript(const InstallObserver& observer) {
     update.reader = OutputReader();
     if (observer.askOnTerminal && isatty(STDIN_FILENO))
         terminalAgent.start();
-    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
-                         AfterExitLimit};
     if (startWatchedProgram({pkexecPath(), "/bin/sh", rootScriptName}, pkexecEnvironment(environ),
-                            watch))
+                            ScriptWatch))
         return true;
     terminalAgent.stop();
     return false;
@@ -238,20 +250,13 @@ InstallStart startInstallRun(const InstallObserver& observer) {
         noteUnwritableLog();
     if (!recordPath.empty() && !recordChoices(recordPath) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
-    if (geteuid() != 0 && pkexecPath().empty()) {
-        releaseInstallLock();
-        notStartedReason = AdministratorToolMissingId;
-        writeInstallLogField("result", "not started: no pkexec to run the install as root");
-        closeInstallLog();
-        return InstallStart::NotStarted;
-    }
+    if (geteuid() != 0 && pkexecPath().empty())
+        return notStarted(AdministratorToolMissingId,
+                          "not started: no pkexec to run the install as root");
     if (writeInstallFiles() != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();
-        releaseInstallLock();
-        notStartedReason = InstallFilesUnsafeId;
-        writeInstallLogField("result", "not started: the install files could not be made safely");
-        closeInstallLog();
-        return InstallStart::NotStarted;
+        return notStarted(InstallFilesUnsafeId,
+                          "not started: the install files could not be made safely");
     }
     return InstallStart::Running;
 }
@@ -261,9 +266,7 @@ bool runInstallScript(const InstallObserver& observer) {
     update.reader = OutputReader();
     // The script's standard error joins its output.
     std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
-    WatchedCommand watch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
-                         AfterExitLimit};
-    return startWatchedCommand(command, watch);
+    return startWatchedCommand(command, ScriptWatch);
 }
 
 ResourceID_C installNotStartedReason() {
