@@ -47,8 +47,6 @@ PackageCheckDetails appDetails;
 // about; the check that asks about that name takes its answer.
 std::vector<std::pair<std::string, FirstLineQuery>> startedQueries;
 
-int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool noteOutOfReach);
-
 struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
 };
@@ -193,28 +191,8 @@ bool appPackageName(std::string* name) {
     return name->size() < kAppNameSize;
 }
 
-// The driver package file as findDriverPackageFile finds it, but without caching it or
-// noting a file out of reach: looking ahead changes nothing the checks see.
-bool peekDriverPackageFile(char* out, std::size_t outSize) {
-    if (driverPath[0] != '\0') {
-        return deliverPath(PACKAGE_FOUND, driverPath, out, outSize) == PACKAGE_FOUND;
-    }
-    for (const char* pattern : kDriverPatterns) {
-        if (searchRpmFile(pattern, out, outSize, false) == PACKAGE_FOUND) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
-    return searchRpmFile(pattern, out, outSize, true);
-}
-
-namespace {
-
+// The first match of `pattern` in the working directory, else in the program's own
+// directory; with `noteOutOfReach`, a match whose path does not fit `out` is noted.
 int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool noteOutOfReach) {
     char work[kWorkSize] = {};
     if (getcwd(work, kCwdMax) == nullptr) {
@@ -255,7 +233,25 @@ int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool note
     return PACKAGE_FOUND;
 }
 
+// The driver package file as findDriverPackageFile finds it, but without caching it or
+// noting a file out of reach: looking ahead changes nothing the checks see.
+bool peekDriverPackageFile(char* out, std::size_t outSize) {
+    if (driverPath[0] != '\0') {
+        return deliverPath(PACKAGE_FOUND, driverPath, out, outSize) == PACKAGE_FOUND;
+    }
+    for (const char* pattern : kDriverPatterns) {
+        if (searchRpmFile(pattern, out, outSize, false) == PACKAGE_FOUND) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
+    return searchRpmFile(pattern, out, outSize, true);
+}
 
 int findDriverPackageFile(char* out, std::size_t outSize) {
     int result = PACKAGE_FOUND;
