@@ -233,7 +233,8 @@ DriverPackageContents readDriverPackage(const HostRoot& host, const std::string&
     std::vector<std::pair<unsigned long, std::string>> files;
     if (rpm.empty() ||
         programOutput({rpm, "-qp", "--queryformat", "[%{FILEMODES:octal} %{FILENAMES}\n]", file},
-                      kListingLimit, &listing) != 0)
+                      kListingLimit, &listing) != 0 ||
+        listing.size() == kListingLimit)  // cut: its last line may name another file
         return contents;
     if (!parseListing(listing, &files) || !listModules(files, &contents.modules)) {
         contents.modules.clear();
