@@ -108,6 +108,19 @@ std::string makeModule(const std::string& dir, const ModuleSpec& m) {
     return base + m.suffix;
 }
 
+// Files below `root`: each a copy of a file, or with "->" before it a link to that path.
+using Placed = std::vector<std::pair<std::string, std::string>>;
+void place(const std::string& root, const Placed& files) {
+    for (const auto& file : files) {
+        const fs::path at = root + "/" + file.first;
+        fs::create_directories(at.parent_path());
+        if (file.second.rfind("->", 0) == 0)
+            fs::create_symlink(file.second.substr(2), at);
+        else
+            fs::copy_file(file.second, at);
+    }
+}
+
 // A prepared host: a root directory standing for /, and the running release.
 struct HostTree {
     ScratchDir dir{"stage3-host"};
@@ -218,37 +231,36 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     forRunning.sign = true;
     forRunning.suffix = ".ko.xz";
     forOther.release = kOther;
+    const std::string running = std::string("lib/modules/") + kRunning + "/extra/";
+    const std::string doc = build.file("README");
+    writeFile(doc, "x");
     struct Case {
         const char* name;
-        std::string files;  // shell commands run in the payload root
+        Placed files;
         const char* post;
         int result;
         size_t modules;
-        bool weak;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"two-kernels",
-         "mkdir -p lib/modules/" + std::string(kRunning) + "/extra/holvane lib/modules/" + kOther +
-             "/extra && cp " + q(makeModule(build.file("a"), forRunning)) + " lib/modules/" +
-             kRunning + "/extra/holvane/ && cp " + q(makeModule(build.file("b"), forOther)) +
-             " lib/modules/" + kOther +
-             "/extra/ && mkdir -p usr/share/doc && echo x > "
-             "usr/share/doc/holvane.ko",
-         "weak-modules --add-modules < /dev/null || :", DRIVER_PACKAGE_READ, 2, true},
-        {"no-modules", "mkdir -p usr/bin && echo x > usr/bin/holvanectl", "", DRIVER_PACKAGE_READ,
-         0, false},
+         {{running + "holvane/holvane.ko.xz", makeModule(build.file("a"), forRunning)},
+          {std::string("lib/modules/") + kOther + "/extra/holvane.ko",
+           makeModule(build.file("b"), forOther)},
+          {"usr/share/doc/holvane.ko", doc}},
+         "weak-modules --add-modules < /dev/null || :",
+         DRIVER_PACKAGE_READ,
+         2},
+        {"no-modules", {{"usr/bin/holvanectl", doc}}, "", DRIVER_PACKAGE_READ, 0},
         {"link-to-shadow",
-         "mkdir -p lib/modules/" + std::string(kRunning) +
-             "/extra && ln -s /etc/shadow "
-             "lib/modules/" +
-             kRunning + "/extra/holvane.ko",
-         "", DRIVER_PACKAGE_REFUSED, 0, false},
+         {{running + "holvane.ko", "->/etc/shadow"}},
+         "",
+         DRIVER_PACKAGE_REFUSED,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string payload = build.file(std::string("payload-") + c.name);
         const std::string spec = build.file(std::string(c.name) + ".spec");
-        ASSERT_EQ(sh("mkdir -p " + q(payload) + " && cd " + q(payload) + " && " + c.files), 0);
+        place(payload, c.files);
         writeFile(spec, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
                                     "License: none\n%description\nt\n%install\ncp -a ") +
                             payload + "/. %{buildroot}/\n" +
@@ -256,14 +268,14 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
                             "%files\n/*\n");
         ASSERT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
                      "' --define '_rpmdir " + build.file(c.name) +
-                     "' --define "
-                     "'_rpmfilename holvane.rpm' --define 'debug_package %{nil}' " +
+                     "' --define '_rpmfilename "
+                     "holvane.rpm' --define 'debug_package %{nil}' " +
                      q(spec) + " >/dev/null 2>&1"),
                   0);
         DriverPackageContents contents = readDriverPackage(
             HostRoot::running(), build.file(std::string(c.name) + "/holvane.rpm"));
         EXPECT_EQ(contents.result, c.result);
-        EXPECT_EQ(contents.weakModules, c.weak);
+        EXPECT_EQ(contents.weakModules, *c.post != '\0');
         ASSERT_EQ(contents.modules.size(), c.modules);
         for (const PackagedModule& module : contents.modules) {
             EXPECT_TRUE(module.read) << module.path;
@@ -272,8 +284,7 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
                       module.release == kRunning ? MODULE_SIGNED : MODULE_UNSIGNED);
         }
         if (c.modules == 2) {
-            EXPECT_EQ(contents.modules[0].path,
-                      "/lib/modules/" + std::string(kRunning) + "/extra/holvane/holvane.ko.xz");
+            EXPECT_EQ(contents.modules[0].path, "/" + running + "holvane/holvane.ko.xz");
         }
     }
 }
@@ -303,87 +314,46 @@ TEST(DriverPackage, ModulePathsAndTheirReleases) {
 }
 
 TEST(KernelCoverage, RunningKernelHasAModuleOrCanLinkOne) {
-    auto module = [](const std::string& release, const std::string& vermagicFor) {
-        PackagedModule m{"/lib/modules/" + release + "/extra/holvane.ko", release, true, {}};
-        m.info.vermagic = vermagicFor + " SMP mod_unload ";
-        return m;
-    };
+    const std::string stranger = "6.1.0-13-amd64";
     struct Case {
         const char* name;
-        std::vector<PackagedModule> modules;
-        bool weakModules;
-        bool hostWeakModules;
-        std::vector<std::string> kernels;
+        std::string under;     // the module's /lib/modules directory
+        std::string builtFor;  // the release its vermagic names
+        bool packageLinks;     // the package runs weak-modules
+        bool hostLinks;        // the host has weak-modules
+        bool runningInstalled;
         int running;
-        std::vector<std::string> covered;
-    };
-    const std::string stranger = "6.1.0-13-amd64";
-    const Case cases[] = {
-        {"own module",
-         {module(kRunning, kRunning)},
-         false,
-         false,
-         {kRunning},
-         RUNNING_KERNEL_HAS_MODULE,
-         {kRunning}},
-        {"kindred kernel",
-         {module(kOther, kOther)},
-         true,
-         true,
-         {kRunning, kOther},
-         RUNNING_KERNEL_WEAK_UPDATES,
-         {kOther}},
-        {"no weak-modules on the host",
-         {module(kOther, kOther)},
-         true,
-         false,
-         {kRunning, kOther},
-         RUNNING_KERNEL_NO_MODULE,
-         {kOther}},
-        {"package does not link",
-         {module(kOther, kOther)},
-         false,
-         true,
-         {kRunning, kOther},
-         RUNNING_KERNEL_NO_MODULE,
-         {kOther}},
-        {"other upstream version",
-         {module(stranger, stranger)},
-         true,
-         true,
-         {kRunning},
-         RUNNING_KERNEL_NO_MODULE,
-         {}},
-        {"built for another kernel",
-         {module(kRunning, kOther)},
-         true,
-         true,
-         {kRunning},
-         RUNNING_KERNEL_NO_MODULE,
-         {}},
-        {"running kernel not installed",
-         {module(kOther, kOther)},
-         true,
-         true,
-         {kOther},
-         RUNNING_KERNEL_NO_MODULE,
-         {kOther}},
+        size_t covered;
+    } cases[] = {
+        {"own module", kRunning, kRunning, false, false, true, RUNNING_KERNEL_HAS_MODULE, 1},
+        {"kindred kernel", kOther, kOther, true, true, true, RUNNING_KERNEL_WEAK_UPDATES, 1},
+        {"host cannot link", kOther, kOther, true, false, true, RUNNING_KERNEL_NO_MODULE, 1},
+        {"package does not link", kOther, kOther, false, true, true, RUNNING_KERNEL_NO_MODULE, 1},
+        {"other upstream version", stranger, stranger, true, true, true, RUNNING_KERNEL_NO_MODULE,
+         0},
+        {"built for another kernel", kRunning, kOther, true, true, true, RUNNING_KERNEL_NO_MODULE,
+         0},
+        {"running not installed", kOther, kOther, true, true, false, RUNNING_KERNEL_NO_MODULE, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HostTree tree;
-        for (const std::string& release : c.kernels) tree.kernel(release);
+        tree.kernel(kOther);
+        if (c.runningInstalled)
+            tree.kernel(kRunning);
         tree.put("/lib/modules/4.18.0-1.el8.x86_64/extra/leftover.ko");  // a removed kernel
-        if (c.hostWeakModules)
+        if (c.hostLinks)
             tree.put("/usr/sbin/weak-modules");
         DriverPackageContents package;
         package.result = DRIVER_PACKAGE_READ;
-        package.modules = c.modules;
-        package.weakModules = c.weakModules;
+        package.modules.push_back(
+            {"/lib/modules/" + c.under + "/extra/holvane.ko", c.under, true, {}});
+        package.modules[0].info.vermagic = c.builtFor + " SMP mod_unload ";
+        package.weakModules = c.packageLinks;
         KernelCoverage coverage = kernelCoverage(tree.host, package);
         EXPECT_EQ(coverage.running, c.running);
-        EXPECT_EQ(coverage.covered, c.covered);
-        EXPECT_EQ(coverage.installed.size(), c.kernels.size());
+        EXPECT_EQ(coverage.covered.size(), c.covered);
+        EXPECT_EQ(coverage.installed.size(), c.runningInstalled ? 2u : 1u);
     }
 }
 
@@ -531,34 +501,34 @@ TEST(Initramfs, TellsTheNewModuleFromTheOld) {
     fresh.suffix = ".ko.xz";
     old.version = "2.0.1";
     old.srcversion = "OLDSRC";
+    const std::string newFile = makeModule(build.file("new"), fresh);
+    const std::string oldFile = makeModule(build.file("old"), old);
     ModuleInfo installed;
-    ASSERT_TRUE(
-        readModuleInfo(HostRoot::running(), makeModule(build.file("new"), fresh), &installed));
-    const std::string tree = std::string("lib/modules/") + kRunning;
+    ASSERT_TRUE(readModuleInfo(HostRoot::running(), newFile, &installed));
+    const std::string tree = std::string("lib/modules/") + kRunning + "/";
     struct Case {
         const char* name;
-        const char* image;  // below /boot, with the running release
-        std::string files;  // commands run in the image's root
+        const char* image;  // below /boot, with the running release for '%'
+        Placed files;
         int state;
     } cases[] = {
-        {"new module", "initramfs-%.img",
-         "mkdir -p usr/" + tree + "/extra && cp " + q(build.file("new/holvane.ko.xz")) + " usr/" +
-             tree + "/extra/",
+        {"new module",
+         "initramfs-%.img",
+         {{"usr/" + tree + "extra/holvane.ko.xz", newFile}},
          INITRAMFS_NEW_BUILD},
-        {"old module ahead of the new", "initramfs-%.img",
-         "mkdir -p " + tree + "/updates " + tree + "/extra && cp " +
-             q(makeModule(build.file("old"), old)) + " " + tree + "/updates/ && cp " +
-             q(build.file("new/holvane.ko.xz")) + " " + tree + "/extra/",
+        {"old module ahead of the new",
+         "initramfs-%.img",
+         {{tree + "updates/holvane.ko", oldFile}, {tree + "extra/holvane.ko.xz", newFile}},
          INITRAMFS_OTHER_BUILD},
-        {"module for another kernel only", "initramfs-%.img",
-         "mkdir -p lib/modules/" + std::string(kOther) + " && cp " +
-             q(build.file("new/holvane.ko.xz")) + " lib/modules/" + kOther + "/",
+        {"module for another kernel only",
+         "initramfs-%.img",
+         {{std::string("lib/modules/") + kOther + "/holvane.ko.xz", newFile}},
          INITRAMFS_WITHOUT_MODULE},
-        {"initramfs-tools image", "initrd.img-%",
-         "mkdir -p " + tree + "/updates && cp " + q(build.file("new/holvane.ko.xz")) + " " + tree +
-             "/updates/",
+        {"initramfs-tools image",
+         "initrd.img-%",
+         {{tree + "updates/holvane.ko.xz", newFile}},
          INITRAMFS_NEW_BUILD},
-        {"no image", nullptr, "", INITRAMFS_NOT_CHECKED},
+        {"no image", nullptr, {}, INITRAMFS_NOT_CHECKED},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -567,10 +537,10 @@ TEST(Initramfs, TellsTheNewModuleFromTheOld) {
             std::string image = host.dir.file("boot/") + c.image;
             image.replace(image.find('%'), 1, kRunning);
             const std::string root = build.file(std::string("root-") + c.name);
-            ASSERT_EQ(
-                sh("mkdir -p " + q(root) + " " + q(host.dir.file("boot")) + " && cd " + q(root) +
-                   " && " + c.files + " && find . | cpio -o -H newc --quiet | gzip > " + q(image)),
-                0);
+            place(root, c.files);
+            ASSERT_EQ(sh("mkdir -p " + q(host.dir.file("boot")) + " && cd " + q(root) +
+                         " && find . | cpio -o -H newc --quiet | gzip > " + q(image)),
+                      0);
         }
         InitramfsCheck check = initramfsModule(host.host, installed);
         EXPECT_EQ(check.state, c.state) << check.path;
