@@ -3,9 +3,9 @@
 //
 // The firmware variables are read from efivarfs below the host's root
 // (/sys/firmware/efi/efivars/NAME-GUID: four bytes of attributes, then the value).
-// mokutil reads the firmware and the kernel's key rings itself, so it is asked only for
-// the running host: for the state where the variables cannot be read, and first for a
-// certificate, since it also knows the keys built into the kernel.
+// mokutil reads the firmware itself, so it is asked only for the running host: for the
+// state where the variables cannot be read, and first for a certificate (where its
+// answer is one it is known to give; otherwise the lists are read here).
 #pragma once
 
 #include <string>
