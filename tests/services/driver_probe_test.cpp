@@ -54,7 +54,7 @@ const SigningKey& signingKey() {
     return key;
 }
 
-struct ModuleSpec {
+struct ModuleFixture {
     std::string name = "holvane";
     std::string version = "2.1.0";
     std::string release = kRunning;
@@ -64,7 +64,7 @@ struct ModuleSpec {
 };
 
 // A module file NAME+suffix in `dir`, built as the kernel's build does its .modinfo.
-std::string makeModule(const std::string& dir, const ModuleSpec& m) {
+std::string makeModule(const std::string& dir, const ModuleFixture& m) {
     const std::string base = dir + "/" + m.name;
     std::string fields = "name=" + m.name + "\\0version=" + m.version +
                          "\\0srcversion=" + m.srcversion + "\\0vermagic=" + m.release +
@@ -166,13 +166,13 @@ std::string signatureList(const std::vector<std::string>& certificates) {
 TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
     ScratchDir dir;
     struct Case {
-        ModuleSpec spec;
+        ModuleFixture module;
         bool withModinfo;
         bool read;
         int signature;
         const char* signer;
     };
-    ModuleSpec plain, signedXz, signedKo, zst;
+    ModuleFixture plain, signedXz, signedKo, zst;
     signedXz.sign = signedKo.sign = true;
     signedXz.suffix = ".ko.xz";
     zst.suffix = ".ko.zst";
@@ -187,8 +187,9 @@ TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
         {signedXz, false, false, MODULE_SIGNATURE_UNKNOWN, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec.name + c.spec.suffix + (c.withModinfo ? " modinfo" : " own reader"));
-        const std::string file = makeModule(dir.path(), c.spec);
+        SCOPED_TRACE(c.module.name + c.module.suffix +
+                     (c.withModinfo ? " modinfo" : " own reader"));
+        const std::string file = makeModule(dir.path(), c.module);
         HostRoot host = HostRoot::running();
         if (!c.withModinfo)
             host.programPath = "/nonexistent";
@@ -198,19 +199,19 @@ TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
         EXPECT_EQ(info.signer, c.signer);
         if (!c.read)
             continue;
-        EXPECT_EQ(info.name, c.spec.name);
-        EXPECT_EQ(info.version, c.spec.version);
-        EXPECT_EQ(info.srcversion, c.spec.srcversion);
+        EXPECT_EQ(info.name, c.module.name);
+        EXPECT_EQ(info.version, c.module.version);
+        EXPECT_EQ(info.srcversion, c.module.srcversion);
         EXPECT_EQ(vermagicRelease(info.vermagic), kRunning);
-        EXPECT_EQ(info.keyId.empty(), !(c.withModinfo && c.spec.sign));
+        EXPECT_EQ(info.keyId.empty(), !(c.withModinfo && c.module.sign));
     }
 }
 
 TEST(ModuleFile, EveryCutOfAnObjectIsReadSafely) {
     ScratchDir dir;
-    ModuleSpec spec;
-    spec.sign = true;
-    const std::string bytes = readFile(makeModule(dir.path(), spec));
+    ModuleFixture module;
+    module.sign = true;
+    const std::string bytes = readFile(makeModule(dir.path(), module));
     ModuleInfo info;
     ASSERT_TRUE(parseModuleBytes(bytes, &info));
     // Cut anywhere, the headers point past the end: nothing is read from outside the
@@ -227,7 +228,7 @@ TEST(ModuleFile, EveryCutOfAnObjectIsReadSafely) {
 TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     RpmSandbox box;
     ScratchDir build;
-    ModuleSpec forRunning, forOther;
+    ModuleFixture forRunning, forOther;
     forRunning.sign = true;
     forRunning.suffix = ".ko.xz";
     forOther.release = kOther;
@@ -259,18 +260,18 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string payload = build.file(std::string("payload-") + c.name);
-        const std::string spec = build.file(std::string(c.name) + ".spec");
+        const std::string recipe = build.file(std::string(c.name) + ".spec");
         place(payload, c.files);
-        writeFile(spec, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
-                                    "License: none\n%description\nt\n%install\ncp -a ") +
-                            payload + "/. %{buildroot}/\n" +
-                            (*c.post ? std::string("%post\n") + c.post + "\n" : "") +
-                            "%files\n/*\n");
+        writeFile(recipe, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
+                                      "License: none\n%description\nt\n%install\ncp -a ") +
+                              payload + "/. %{buildroot}/\n" +
+                              (*c.post ? std::string("%post\n") + c.post + "\n" : "") +
+                              "%files\n/*\n");
         ASSERT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
                      "' --define '_rpmdir " + build.file(c.name) +
                      "' --define '_rpmfilename "
                      "holvane.rpm' --define 'debug_package %{nil}' " +
-                     q(spec) + " >/dev/null 2>&1"),
+                     q(recipe) + " >/dev/null 2>&1"),
                   0);
         DriverPackageContents contents = readDriverPackage(
             HostRoot::running(), build.file(std::string(c.name) + "/holvane.rpm"));
@@ -497,7 +498,7 @@ TEST(LoadedModules, StateAndVersion) {
 
 TEST(Initramfs, TellsTheNewModuleFromTheOld) {
     ScratchDir build;
-    ModuleSpec fresh, old;
+    ModuleFixture fresh, old;
     fresh.suffix = ".ko.xz";
     old.version = "2.0.1";
     old.srcversion = "OLDSRC";
