@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,30 @@ void reap(pid_t pid) {
     }
 }
 
+// Starts argv with standard input from /dev/null, standard output into a pipe whose
+// read end goes to `fd`, and standard error discarded.
+bool spawnReading(const std::vector<std::string>& argv, pid_t* pid, int* fd) {
+    if (argv.empty())
+        return false;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    bool started = spawnWithServiceClosed(argv, &actions, pid);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (!started) {
+        close(fds[0]);
+        return false;
+    }
+    *fd = fds[0];
+    return true;
+}
+
 }  // namespace
 
 bool startProgram(const std::vector<std::string>& argv, pid_t* pid) {
@@ -79,27 +104,7 @@ FirstLineQuery& FirstLineQuery::operator=(FirstLineQuery&& other) noexcept {
 
 bool FirstLineQuery::start(const std::vector<std::string>& argv) {
     finish();
-    if (argv.empty())
-        return false;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0)
-        return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    bool started = spawnWithServiceClosed(argv, &actions, &pid);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (!started) {
-        close(fds[0]);
-        return false;
-    }
-    pid_ = pid;
-    fd_ = fds[0];
-    return true;
+    return spawnReading(argv, &pid_, &fd_);
 }
 
 bool FirstLineQuery::take(std::string* line) {
@@ -134,6 +139,53 @@ void FirstLineQuery::finish() {
         close(std::exchange(fd_, -1));
     if (pid_ > 0)
         reap(std::exchange(pid_, -1));
+}
+
+ProgramReader::~ProgramReader() {
+    finish();
+}
+
+bool ProgramReader::start(const std::vector<std::string>& argv) {
+    finish();
+    return spawnReading(argv, &pid_, &fd_);
+}
+
+size_t ProgramReader::read(char* buffer, size_t size) {
+    while (fd_ >= 0) {
+        ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0)
+            return static_cast<size_t>(n);
+        if (errno != EINTR)
+            return 0;
+    }
+    return 0;
+}
+
+int ProgramReader::finish() {
+    if (fd_ >= 0)
+        close(std::exchange(fd_, -1));
+    if (pid_ <= 0)
+        return -1;
+    int status = 0;
+    pid_t pid = std::exchange(pid_, -1);
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int programOutput(const std::vector<std::string>& argv, size_t limit, std::string* output) {
+    output->clear();
+    ProgramReader reader;
+    if (!reader.start(argv))
+        return -1;
+    char buffer[16 * 1024];
+    while (size_t n = reader.read(buffer, sizeof buffer)) {
+        if (output->size() < limit)
+            output->append(buffer, std::min(n, limit - output->size()));
+    }
+    return reader.finish();
 }
 
 namespace {

@@ -44,6 +44,35 @@ class FirstLineQuery {
     int fd_ = -1;  // read end of the pipe from the program's standard output
 };
 
+// A program whose whole standard output is read by the caller, in pieces: the host
+// probes read listings and archives through it. Standard input is /dev/null and standard
+// error is discarded. A reader that goes before the end closes the pipe first, so that
+// a program with more to say ends, and waits for it.
+class ProgramReader {
+  public:
+    ProgramReader() = default;
+    ~ProgramReader();
+    ProgramReader(const ProgramReader&) = delete;
+    ProgramReader& operator=(const ProgramReader&) = delete;
+
+    // Starts argv (argv[0] searched in PATH). False when it could not be started.
+    bool start(const std::vector<std::string>& argv);
+    // Up to `size` bytes; 0 at the end of the output (or on an error, or when nothing
+    // was started).
+    size_t read(char* buffer, size_t size);
+    // Closes the pipe and waits: the program's exit status (0 to 255), or -1 when it
+    // was not started or ended by a signal.
+    int finish();
+
+  private:
+    pid_t pid_ = -1;
+    int fd_ = -1;
+};
+
+// Runs argv as ProgramReader does and keeps at most `limit` bytes of its output in
+// `output` (the rest is read and dropped). Its exit status, or -1 as finish().
+int programOutput(const std::vector<std::string>& argv, size_t limit, std::string* output);
+
 // Starts the program argv[0] (an absolute path) with this process's environment and
 // standard streams, and every descriptor not marked close-on-exec; the caller waits for
 // it. False when it cannot be started.

@@ -64,6 +64,28 @@ TEST(ChildProcess, FirstLineQueriesRunAtOnce) {
     rmdir(dir);
 }
 
+TEST(ChildProcess, ProgramOutputKeepsItsLimitAndGivesTheStatus) {
+    struct Case {
+        std::vector<std::string> argv;
+        size_t limit;
+        int status;
+        size_t size;
+    };
+    const Case cases[] = {
+        {{"sh", "-c", "printf abc; echo err >&2; exit 3"}, 1024, 3, 3},
+        // Past the limit the output is still read to its end, so the program ends of itself.
+        {{"sh", "-c", "head -c 1000000 /dev/zero"}, 10, 0, 10},
+        {{"sh", "-c", "kill -9 $$"}, 10, -1, 0},
+        {{"/nonexistent/program"}, 10, -1, 0},
+    };
+    for (const Case& c : cases) {
+        std::string output = "stale";
+        EXPECT_EQ(programOutput(c.argv, c.limit, &output), c.status) << c.argv.back();
+        EXPECT_EQ(output.size(), c.size) << c.argv.back();
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
+    }
+}
+
 // Runs a watched command to its end; returns what reached the output callback.
 std::string runWatched(const std::string& command, size_t afterExit, int* status) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);

@@ -1,0 +1,263 @@
+#include "services/driver_package.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <utility>
+
+#include "services/child_process.h"
+#include "services/shared_files.h"
+
+namespace {
+
+const size_t kModuleLimit = 64 * 1024 * 1024;
+// A payload that unpacks to more than this is no driver package (a compression bomb).
+const unsigned long long kPayloadLimit = 2ULL * 1024 * 1024 * 1024;
+const size_t kListingLimit = 4 * 1024 * 1024;
+const size_t kPathLimit = 4095;
+const size_t kHeaderSize = 110;  // the "newc" archive's fixed entry header
+
+// The archive rpm2cpio writes, read entry by entry from its pipe.
+class ArchiveStream {
+  public:
+    explicit ArchiveStream(ProgramReader* reader) : reader_(reader) {}
+
+    // Exactly `size` bytes into `out` (or dropped, with a null `out`); false at an early
+    // end or past the payload limit.
+    bool take(unsigned long long size, std::string* out) {
+        if (out)
+            out->clear();
+        while (size > 0) {
+            if (position_ == filled_ && !refill())
+                return false;
+            size_t part =
+                static_cast<size_t>(std::min<unsigned long long>(size, filled_ - position_));
+            if (out)
+                out->append(buffer_ + position_, part);
+            position_ += part;
+            size -= part;
+        }
+        return true;
+    }
+    bool skipPadding(unsigned long long consumed) { return take((4 - consumed % 4) % 4, nullptr); }
+    void drain() {
+        while (refill()) position_ = filled_;
+    }
+
+  private:
+    bool refill() {
+        if (total_ > kPayloadLimit)
+            return false;
+        filled_ = reader_->read(buffer_, sizeof buffer_);
+        position_ = 0;
+        total_ += filled_;
+        return filled_ > 0;
+    }
+
+    ProgramReader* reader_;
+    char buffer_[64 * 1024];
+    size_t position_ = 0;
+    size_t filled_ = 0;
+    unsigned long long total_ = 0;
+};
+
+struct ArchiveEntry {
+    std::string name;  // as an absolute path
+    unsigned long mode = 0;
+    unsigned long long size = 0;
+};
+
+bool hexField(const std::string& header, int index, unsigned long* value) {
+    const std::string digits = header.substr(6 + 8 * static_cast<size_t>(index), 8);
+    char* end = nullptr;
+    *value = std::strtoul(digits.c_str(), &end, 16);
+    return end == digits.c_str() + 8;
+}
+
+// The next entry's header and name; false at a damaged header. The archive's names are
+// relative ("./lib/..."); they are compared as the absolute paths rpm lists.
+bool readEntry(ArchiveStream* stream, ArchiveEntry* entry) {
+    std::string header;
+    unsigned long mode = 0, size = 0, nameSize = 0;
+    if (!stream->take(kHeaderSize, &header) ||
+        (header.compare(0, 6, "070701") != 0 && header.compare(0, 6, "070702") != 0) ||
+        !hexField(header, 1, &mode) || !hexField(header, 6, &size) ||
+        !hexField(header, 11, &nameSize) || nameSize == 0 || nameSize > kPathLimit + 2)
+        return false;
+    std::string name;
+    if (!stream->take(nameSize, &name) || !stream->skipPadding(kHeaderSize + nameSize))
+        return false;
+    name.resize(nameSize - 1);
+    if (name.compare(0, 2, "./") == 0)
+        name.erase(0, 1);
+    else if (name.empty() || name[0] != '/')
+        name.insert(0, "/");
+    entry->name = name;
+    entry->mode = mode;
+    entry->size = size;
+    return true;
+}
+
+bool isOddPart(const std::string& part) {
+    if (part.empty() || part == "." || part == "..")
+        return true;
+    for (unsigned char c : part) {
+        if (c < 0x20 || c == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> pathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// rpm's listing, one "MODE PATH" line per file (MODE in octal); false when a line is
+// not of that form, which a name holding a line break would make.
+bool parseListing(const std::string& listing,
+                  std::vector<std::pair<unsigned long, std::string>>* files) {
+    size_t start = 0;
+    while (start < listing.size()) {
+        size_t end = listing.find('\n', start);
+        if (end == std::string::npos)
+            end = listing.size();
+        const std::string line = listing.substr(start, end - start);
+        start = end + 1;
+        char* rest = nullptr;
+        unsigned long mode = std::strtoul(line.c_str(), &rest, 8);
+        if (rest == line.c_str() || *rest != ' ' || rest[1] != '/')
+            return false;
+        files->emplace_back(mode, std::string(rest + 1));
+    }
+    return true;
+}
+
+// The module files of the listing, each with its release; false when one of them is a
+// link, no regular file or an odd path.
+bool listModules(const std::vector<std::pair<unsigned long, std::string>>& files,
+                 std::vector<PackagedModule>* modules) {
+    for (const auto& file : files) {
+        bool odd = false;
+        std::string release = moduleRelease(file.second, &odd);
+        if (odd || (!release.empty() && !S_ISREG(file.first)))
+            return false;
+        if (!release.empty())
+            modules->push_back(PackagedModule{file.second, release, false, ModuleInfo()});
+    }
+    return true;
+}
+
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// Takes the listed modules out of the payload into `directory`; each taken one's file
+// there goes into `extracted` under its index. DRIVER_PACKAGE_READ, or what went wrong.
+int extractModules(const HostRoot& host, const std::string& packageFile,
+                   const std::vector<PackagedModule>& modules, const std::string& directory,
+                   std::map<size_t, std::string>* extracted) {
+    std::map<std::string, size_t> wanted;
+    for (size_t i = 0; i < modules.size(); ++i) wanted.emplace(modules[i].path, i);
+    const std::string rpm2cpio = host.program("rpm2cpio");
+    ProgramReader reader;
+    if (rpm2cpio.empty() || !reader.start({rpm2cpio, packageFile}))
+        return DRIVER_PACKAGE_UNREADABLE;
+    ArchiveStream stream(&reader);
+    ArchiveEntry entry;
+    while (readEntry(&stream, &entry)) {
+        if (entry.name == "/TRAILER!!!") {
+            stream.drain();
+            return reader.finish() == 0 ? DRIVER_PACKAGE_READ : DRIVER_PACKAGE_UNREADABLE;
+        }
+        auto module = wanted.find(entry.name);
+        if (module != wanted.end() && !S_ISREG(entry.mode))
+            return DRIVER_PACKAGE_REFUSED;
+        const bool take = module != wanted.end() && entry.size > 0 && entry.size <= kModuleLimit;
+        std::string content;
+        if (!stream.take(entry.size, take ? &content : nullptr) || !stream.skipPadding(entry.size))
+            break;
+        if (!take)
+            continue;
+        // In a directory of its index: two modules of one name for two kernels never
+        // meet, and each keeps its own file name, which modinfo goes by.
+        const std::string own = directory + "/" + std::to_string(module->second);
+        const std::string file = own + "/" + baseName(entry.name);
+        if (mkdir(own.c_str(), 0700) == 0 && writeNewFile(file, content, 0600))
+            (*extracted)[module->second] = file;
+    }
+    return DRIVER_PACKAGE_UNREADABLE;
+}
+
+bool runsWeakModules(const std::string& rpm, const std::string& packageFile) {
+    std::string scripts;
+    return programOutput({rpm, "-qp", "--scripts", packageFile}, kListingLimit, &scripts) == 0 &&
+           scripts.find("weak-modules") != std::string::npos;
+}
+
+}  // namespace
+
+std::string moduleRelease(const std::string& path, bool* odd) {
+    *odd = false;
+    if (path.empty() || path[0] != '/' || moduleFileStem(baseName(path)).empty())
+        return std::string();
+    std::vector<std::string> parts = pathParts(path);
+    for (const std::string& part : parts) {
+        if (isOddPart(part))
+            *odd = true;
+    }
+    if (path.size() > kPathLimit)
+        *odd = true;
+    size_t at = parts.size() > 1 && parts[0] == "usr" ? 1 : 0;
+    if (*odd || parts.size() < at + 4 || parts[at] != "lib" || parts[at + 1] != "modules")
+        return std::string();
+    return parts[at + 2];
+}
+
+DriverPackageContents readDriverPackage(const HostRoot& host, const std::string& packageFile) {
+    DriverPackageContents contents;
+    const std::string rpm = host.program("rpm");
+    // A name beginning with '-' would reach rpm as an option.
+    const std::string file = packageFile.compare(0, 1, "/") == 0 ? packageFile : "./" + packageFile;
+    std::string listing;
+    std::vector<std::pair<unsigned long, std::string>> files;
+    if (rpm.empty() ||
+        programOutput({rpm, "-qp", "--queryformat", "[%{FILEMODES:octal} %{FILENAMES}\n]", file},
+                      kListingLimit, &listing) != 0 ||
+        listing.size() == kListingLimit)  // cut: its last line may name another file
+        return contents;
+    if (!parseListing(listing, &files) || !listModules(files, &contents.modules)) {
+        contents.modules.clear();
+        contents.result = DRIVER_PACKAGE_REFUSED;
+        return contents;
+    }
+    contents.weakModules = runsWeakModules(rpm, file);
+    if (contents.modules.empty()) {
+        contents.result = DRIVER_PACKAGE_READ;
+        return contents;
+    }
+    const std::string directory = makePrivateDirectory("/tmp/stage3-driver.XXXXXX");
+    if (directory.empty())
+        return contents;
+    std::map<size_t, std::string> extracted;
+    contents.result = extractModules(host, file, contents.modules, directory, &extracted);
+    for (const auto& taken : extracted) {
+        PackagedModule& module = contents.modules[taken.first];
+        module.read = readModuleInfo(host, taken.second, &module.info);
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    if (contents.result != DRIVER_PACKAGE_READ)
+        contents.modules.clear();
+    return contents;
+}
