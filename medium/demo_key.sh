@@ -4,11 +4,11 @@
 # with it:
 #   demo_key.sh make GPG GNUPGHOME PUBLIC_KEY   a new key; its public part, armored, to PUBLIC_KEY
 #   demo_key.sh sign GPG GNUPGHOME PACKAGE SIGNED   SIGNED: a copy of PACKAGE signed with it
-# GPG is the gpg program. gpg's agent for GNUPGHOME is ended before the script ends.
+# GPG is the gpg program (a path, or a name looked up in PATH). gpg's agent for GNUPGHOME is ended before the script ends.
 set -euo pipefail
 [ $# -ge 4 ] || { echo "usage: $0 make|sign GPG GNUPGHOME FILE..." >&2; exit 64; }
 action=$1
-gpg=$2
+gpg=$(command -v "$2") || { echo "demo_key: no $2" >&2; exit 1; }
 export GNUPGHOME=$3
 shift 3
 name="Quorvel Demo Signing Key (stage3 demo medium) <demo-signing@quorvel.invalid>"
@@ -30,7 +30,7 @@ Name-Email: demo-signing@quorvel.invalid
 Expire-Date: 0
 %commit
 KEY
-    "$gpg" --batch --armor --export "$name" >"$public.new"
+    "$gpg" --batch --quiet --armor --export "$name" >"$public.new"
     [ -s "$public.new" ] || { echo "demo_key: no key was made" >&2; exit 1; }
     mv -f "$public.new" "$public"
     ;;

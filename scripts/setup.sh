@@ -13,6 +13,7 @@ packages=(
   ansible-core openssh-server openssh-client
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
+  gpg gpg-agent
 )
 
 SUDO=""
