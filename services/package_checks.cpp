@@ -91,9 +91,8 @@ std::vector<std::string> cLocaleEnvironment() {
     return environment;
 }
 
-// One line of `rpm -Kv`: "<what>: <VERDICT>", with "(<detail>)" after some, or rpm's
-// "error: ..." on a package it cannot read. Other lines (a distribution's own notes) are
-// no verdicts.
+// One line of `rpm -Kv` on a digest or signature: "<what>: <VERDICT>", with "(<detail>)"
+// after some. Other lines (a distribution's own notes) are no verdicts.
 struct Verdict {
     bool isVerdict = false;
     bool signature = false;  // else a digest
@@ -104,7 +103,7 @@ struct Verdict {
 Verdict verdictOf(const std::string& line) {
     Verdict verdict;
     const std::size_t colon = line.rfind(": ");
-    if (colon == std::string::npos || line.rfind("error: ", 0) == 0)
+    if (colon == std::string::npos)
         return verdict;
     const std::string rest = line.substr(colon + 2);
     verdict.word = rest.substr(0, rest.find(' '));
@@ -124,48 +123,48 @@ bool isProblem(const Verdict& verdict) {
     return verdict.word != "OK" && verdict.word != "NOTFOUND";
 }
 
-// Classifies rpm's lines of one package.
-void classify(const ProgramOutput& output, const std::vector<std::string>& lines,
-              PackageCheck* check) {
-    bool damaged = false, badSignature = false, unknownKey = false, signedOk = false;
-    bool digestSeen = false;
-    for (std::string line : lines) {
+// What `rpm -Kv` said of one package, taken line by line.
+struct Tally {
+    bool damaged = false, digestSeen = false;
+    bool signedOk = false, unknownKey = false, badSignature = false;
+    std::string keyId;                  // of the first signature that is not OK
+    std::vector<std::string> problems;  // the lines that are not OK
+
+    void add(std::string line) {
         line.erase(0, line.find_first_not_of(" \t"));
-        const Verdict verdict = verdictOf(line);
-        const bool error = line.rfind("error: ", 0) == 0;
-        if (!verdict.isVerdict && !error)
-            continue;
-        if (error || isProblem(verdict))
-            check->rpmLines.push_back(line);
-        if (error || (!verdict.signature && verdict.word == "BAD"))
+        if (line.rfind("error: ", 0) == 0) {
             damaged = true;
+            problems.push_back(line);
+            return;
+        }
+        const Verdict verdict = verdictOf(line);
         if (!verdict.isVerdict)
-            continue;
-        digestSeen = digestSeen || !verdict.signature;
-        if (!verdict.signature)
-            continue;
-        if (verdict.word == "OK")
-            signedOk = true;
-        else if (verdict.word == "NOKEY")
-            unknownKey = true;
-        else if (isProblem(verdict))
-            badSignature = true;
-        if (check->keyId.empty() && isProblem(verdict))
-            check->keyId = verdict.keyId;
+            return;
+        if (isProblem(verdict))
+            problems.push_back(line);
+        if (!verdict.signature) {
+            digestSeen = true;
+            damaged = damaged || verdict.word == "BAD";
+            return;
+        }
+        signedOk = signedOk || verdict.word == "OK";
+        unknownKey = unknownKey || verdict.word == "NOKEY";
+        badSignature = badSignature || (isProblem(verdict) && verdict.word != "NOKEY");
+        if (keyId.empty() && isProblem(verdict))
+            keyId = verdict.keyId;
     }
-    // rpm says nothing readable, or fails without saying why: the package is not usable.
-    if (!digestSeen || (!endedWell(output.waitStatus) && !badSignature && !unknownKey))
-        damaged = true;
-    if (damaged && check->rpmLines.empty())
-        check->rpmLines = lines;
-    check->state = damaged        ? SignatureState::Damaged
-                   : badSignature ? SignatureState::BadSignature
-                   : unknownKey   ? SignatureState::UnknownKey
-                   : signedOk     ? SignatureState::Ok
-                                  : SignatureState::Unsigned;
-    if (check->state != SignatureState::UnknownKey && check->state != SignatureState::BadSignature)
-        check->keyId.clear();
-}
+
+    SignatureState state(int waitStatus) const {
+        // rpm said nothing readable, or failed without saying why: not a usable package.
+        if (damaged || !digestSeen || (!endedWell(waitStatus) && !badSignature && !unknownKey))
+            return SignatureState::Damaged;
+        if (badSignature)
+            return SignatureState::BadSignature;
+        if (unknownKey)
+            return SignatureState::UnknownKey;
+        return signedOk ? SignatureState::Ok : SignatureState::Unsigned;
+    }
+};
 
 PackageCheck checkOnePackage(const std::string& path) {
     PackageCheck check;
@@ -175,12 +174,21 @@ PackageCheck checkOnePackage(const std::string& path) {
         check.state = SignatureState::NotRegular;
         return check;
     }
-    static const std::vector<std::string> environment = cLocaleEnvironment();
+    // Taken afresh: HOME, which leads rpm to its configuration, may have changed.
+    const std::vector<std::string> environment = cLocaleEnvironment();
     ProgramOutput output;
     if (!runProgram({"rpm", "-Kv", descriptorPath(0)}, &environment, {file.get()}, OutputLimit,
                     &output))
         return check;  // NotChecked
-    classify(output, outputLines(output, {}), &check);
+    const std::vector<std::string> lines = outputLines(output, {});
+    Tally tally;
+    for (const std::string& line : lines) tally.add(line);
+    check.state = tally.state(output.waitStatus);
+    check.rpmLines = tally.problems.empty() ? lines : tally.problems;
+    if (check.state == SignatureState::Ok || check.state == SignatureState::Unsigned)
+        check.rpmLines.clear();
+    if (check.state == SignatureState::UnknownKey || check.state == SignatureState::BadSignature)
+        check.keyId = tally.keyId;
     for (std::string& line : check.rpmLines) line = namePackages(line, {path});
     return check;
 }
