@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the demo medium's packages: the file names the wizard's searches and
-# version parsing expect, and that every package installs into a private rpm
-# database (never the machine's own) and prints its progress lines.
+# version parsing expect, their signatures by the medium's key and the medium's
+# digest list, and that every package installs into a private rpm database
+# (never the machine's own) and prints its progress lines.
 #
 # usage: check_packages.sh MEDIUM_DIR BASE_RPM
 set -u
@@ -50,6 +51,24 @@ expect() { # output-file text...
 
 r --initdb || { fail "cannot create the private database"; exit 1; }
 r -Uv "$base" >"$work/base.out" 2>&1 || fail "base package: $(cat "$work/base.out")"
+
+# Signed with the key the medium carries; the digest list names every other file.
+keys=("$medium"/RPM-GPG-KEY-*)
+if [ -f "${keys[0]}" ]; then
+    [ ${#keys[@]} -eq 1 ] || fail "more than one key file: ${keys[*]}"
+    r -K "$driver" >"$work/nokey.out" 2>&1 && fail "signature checked without the key"
+    r --import "${keys[0]}" || fail "the key ${keys[0]} cannot be imported"
+    for package in "$driver" "$app" "$browser"; do
+        r -K "$package" >"$work/sig.out" 2>&1 || fail "$(basename "$package"): $(cat "$work/sig.out")"
+        grep -q "signatures OK" "$work/sig.out" || fail "$(basename "$package") is not signed"
+    done
+else
+    echo "check_packages: the medium has no key file (gpg or rpmsign missing at build time)"
+fi
+(cd "$medium" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS does not match"
+listed=$(sed 's/^[0-9a-f]*  //' "$medium/SHA256SUMS")
+present=$(cd "$medium" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort)
+[ "$listed" = "$present" ] || fail "SHA256SUMS lists $listed, the medium holds $present"
 r -q quorvel-storman >"$work/query.out" 2>&1
 expect "$work/query.out" "not installed"
 

@@ -13,6 +13,8 @@
 # writable. The image is written under a temporary name and renamed to OUTPUT.iso
 # once whole; VOLUME_ID (default STAGE3) is the name desktops show for the medium.
 # XORRISO names the xorriso program (default: xorriso from PATH).
+# The image also carries the packages' signing keys (RPM-GPG-KEY-*) where the directory
+# has them, and SHA256SUMS, the digests of its files (scripts/make_manifest.sh).
 set -euo pipefail
 
 usage() {
@@ -62,7 +64,7 @@ link() { # the path of a file in the medium, the same in the image
 for name in stage3 stage3-gtk setupresDB "${support[@]}"; do
     [ ! -f "$medium/$name" ] || link "$name"
 done
-for path in "${packages[@]}"; do
+for path in "${packages[@]}" "$medium"/RPM-GPG-KEY-*; do
     [ ! -f "$path" ] || link "${path##*/}"
 done
 for launcher in setup autorun.sh; do
@@ -81,6 +83,7 @@ for dir in "$medium"/[a-z][a-z]; do
         [ ! -f "$dir/$name" ] || link "$sub/$name"
     done
 done
+"$(dirname "$0")/make_manifest.sh" --follow-links "$stage"
 for path in "$medium"/* "$medium"/.[!.]* "$medium"/[a-z][a-z]/* "$medium"/[a-z][a-z]/.[!.]*; do
     [ -e "$path" ] || [ -L "$path" ] || continue
     name=${path#"$medium"/}

@@ -14,6 +14,7 @@ packages=(
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
   rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core
+  gpg gpg-agent
 )
 
 SUDO=""

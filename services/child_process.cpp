@@ -13,15 +13,16 @@
 #include <cstdlib>
 #include <utility>
 
+#include "services/descriptor.h"
 #include "services/string_service.h"
 
 extern char** environ;
 
 namespace {
 
-// Creates the child with the string service closed around it; with `environment`, it
-// gets that environment and argv[0] is a path, else this process's own and argv[0] is
-// searched in PATH.
+// Creates the child with the string service closed around it; argv[0] is searched in
+// this process's PATH. With `environment` the child gets that environment, else this
+// process's own.
 bool spawnWithServiceClosed(const std::vector<std::string>& argv,
                             posix_spawn_file_actions_t* actions, pid_t* pid,
                             const std::vector<std::string>* environment = nullptr) {
@@ -35,9 +36,8 @@ bool spawnWithServiceClosed(const std::vector<std::string>& argv,
         variables.push_back(nullptr);
     }
     stringUnInit();
-    int rc = environment
-                 ? posix_spawn(pid, args[0], actions, nullptr, args.data(), variables.data())
-                 : posix_spawnp(pid, args[0], actions, nullptr, args.data(), environ);
+    int rc = posix_spawnp(pid, args[0], actions, nullptr, args.data(),
+                          environment ? variables.data() : environ);
     stringInit();
     return rc == 0;
 }
@@ -186,6 +186,70 @@ int programOutput(const std::vector<std::string>& argv, size_t limit, std::strin
             output->append(buffer, std::min(n, limit - output->size()));
     }
     return reader.finish();
+}
+
+namespace {
+
+// Reads `fd` to its end, keeping the first `limit` bytes.
+void readToEnd(int fd, std::size_t limit, ProgramOutput* output) {
+    char buffer[16 * 1024];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        const std::size_t room = limit - output->text.size();
+        const std::size_t got = static_cast<std::size_t>(n);
+        output->text.append(buffer, got < room ? got : room);
+        if (got > room)
+            output->cut = true;
+    }
+}
+
+}  // namespace
+
+bool runProgram(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
+                const std::vector<int>& passed, std::size_t limit, ProgramOutput* output) {
+    *output = ProgramOutput();
+    if (argv.empty())
+        return false;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    Descriptor readEnd(fds[0]);
+    // Every descriptor the child is given is first moved above the numbers it gets, so
+    // that no dup2 of the file actions lands on a source still to come, or is one that
+    // keeps close-on-exec because source and target are the same.
+    const int above = 3 + static_cast<int>(passed.size());
+    Descriptor writeEnd(fcntl(fds[1], F_DUPFD_CLOEXEC, above));
+    close(fds[1]);
+    std::vector<Descriptor> sources;
+    for (int fd : passed) sources.emplace_back(fcntl(fd, F_DUPFD_CLOEXEC, above));
+    bool ready = writeEnd.valid();
+    for (const Descriptor& source : sources) ready = ready && source.valid();
+    if (!ready)
+        return false;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        posix_spawn_file_actions_adddup2(&actions, sources[i].get(), 3 + static_cast<int>(i));
+    pid_t pid = 0;
+    bool started = spawnWithServiceClosed(argv, &actions, &pid, environment);
+    posix_spawn_file_actions_destroy(&actions);
+    writeEnd.reset();
+    sources.clear();
+    if (!started)
+        return false;
+    readToEnd(readEnd.get(), limit, output);
+    readEnd.reset();
+    while (waitpid(pid, &output->waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    return true;
 }
 
 namespace {

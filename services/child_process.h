@@ -73,6 +73,21 @@ class ProgramReader {
 // `output` (the rest is read and dropped). Its exit status, or -1 as finish().
 int programOutput(const std::vector<std::string>& argv, size_t limit, std::string* output);
 
+// What a program run to its end said.
+struct ProgramOutput {
+    int waitStatus = 0;
+    std::string text;  // its standard output and error as they came, up to the limit
+    bool cut = false;  // it said more than the limit
+};
+
+// Runs the program argv[0] (searched in PATH) to its end: standard input from /dev/null,
+// standard output and error into one pipe, read up to `limit` bytes (the rest is read and
+// dropped, so a talkative program is never held up). `environment`, when given, replaces
+// this process's. `passed[i]` is the program's descriptor i + 3 (its /dev/fd/<i + 3>);
+// nothing else of this process reaches it. False when the program could not be started.
+bool runProgram(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
+                const std::vector<int>& passed, std::size_t limit, ProgramOutput* output);
+
 // Starts the program argv[0] (an absolute path) with this process's environment and
 // standard streams, and every descriptor not marked close-on-exec; the caller waits for
 // it. False when it cannot be started.

@@ -7,18 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 
-namespace {
+#include "services/descriptor.h"
 
-struct Descriptor {
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd != -1)
-            close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
+namespace {
 
 // Fills `text` from position `from` until it is full or the file ends;
 // the number of bytes in `text` that hold file data, or -1 on a read error.
@@ -45,10 +36,10 @@ bool readMediumFile(const char* path, std::size_t limit, std::string* bytes, boo
     // O_NONBLOCK keeps the open of a FIFO or a device from waiting; it has no
     // effect on the reads of a regular file.
     Descriptor file(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.fd == -1)
+    if (!file.valid())
         return false;
     struct stat info;
-    if (fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
 
     // One byte past the limit tells a longer file from one of exactly `limit`
@@ -58,11 +49,11 @@ bool readMediumFile(const char* path, std::size_t limit, std::string* bytes, boo
     const auto reported = static_cast<unsigned long long>(std::max<off_t>(info.st_size, 0));
     std::string text(static_cast<std::size_t>(std::min<unsigned long long>(wanted, reported + 1)),
                      '\0');
-    ssize_t got = fillFrom(file.fd, &text, 0);
+    ssize_t got = fillFrom(file.get(), &text, 0);
     if (got == static_cast<ssize_t>(text.size()) && text.size() < wanted) {
         // The file grew since fstat: read on up to the limit.
         text.resize(wanted);
-        got = fillFrom(file.fd, &text, static_cast<std::size_t>(got));
+        got = fillFrom(file.get(), &text, static_cast<std::size_t>(got));
     }
     if (got < 0)
         return false;

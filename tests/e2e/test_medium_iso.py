@@ -67,7 +67,7 @@ class MediumImage(e2e.WizardTest):
             listing[path] = mode
         expected = {"/" + f: READABLE for f in ("README", "de/license.txt", "license.txt",
                                                  "setupresDB", e2e.APP_FILE, e2e.DRIVER_FILE,
-                                                 e2e.BROWSER_FILE)}
+                                                 e2e.BROWSER_FILE, "SHA256SUMS")}
         expected.update({"/" + f: EXECUTABLE for f in ("stage3", "stage3-gtk", "setup",
                                                        "autorun.sh")})
         expected.update({"/": "dr-xr-xr-x", "/de": "dr-xr-xr-x"})
@@ -75,6 +75,14 @@ class MediumImage(e2e.WizardTest):
         # The Joliet tree alone (Rock Ridge not read) keeps the names as they are.
         joliet = xorriso("-read_fs", "norock", "-indev", self.iso, "-ls", "/")
         self.assertIn("'%s'" % e2e.APP_FILE, joliet.splitlines())
+        # Its digest list names every other file of the image, with its digest there.
+        xorriso("-osirrox", "on", "-indev", self.iso, "-extract", "/", self.tree)
+        subprocess.run(["sha256sum", "--quiet", "--strict", "-c", "SHA256SUMS"], cwd=self.tree,
+                       check=True)
+        with open(os.path.join(self.tree, "SHA256SUMS")) as f:
+            listed = sorted("/" + line.split("  ", 1)[1] for line in f.read().splitlines())
+        self.assertEqual(listed, sorted(path for path, mode in expected.items()
+                                        if mode != "dr-xr-xr-x" and path != "/SHA256SUMS"))
 
         # A medium the graphical wizard could not start from gets no image.
         os.unlink(os.path.join(self.medium.dir, "stage3-gtk"))

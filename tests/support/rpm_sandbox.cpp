@@ -125,8 +125,13 @@ void RpmSandbox::hideRealRpm() {
 }
 
 std::string RpmSandbox::package(const std::string& name, const std::string& version,
-                                const std::string& release) {
+                                const std::string& release, const std::string& needs) {
     std::string cacheDir = packageCacheDir();
+    if (!needs.empty()) {
+        std::ostringstream dir;
+        dir << "/requires-" << std::hex << std::hash<std::string>()(needs);
+        cacheDir += dir.str();
+    }
     std::string fileName = name + "-" + version + "-" + release + ".noarch.rpm";
     std::string cached = cacheDir + "/" + fileName;
     if (fs::exists(cached)) {
@@ -137,11 +142,12 @@ std::string RpmSandbox::package(const std::string& name, const std::string& vers
     // own top directory and renames the result into place atomically.
     std::string top = root_.file("rpmbuild-" + fileName);
     std::string log = root_.file("rpmbuild.log");
-    std::string command = "rpmbuild -bb --quiet --define " + quote("_topdir " + top) +
-                          " --define " + quote("pkg_name " + name) + " --define " +
-                          quote("pkg_version " + version) + " --define " +
-                          quote("pkg_release " + release) + " " + quote(RPM_PACKAGE_SPEC) + " >" +
-                          quote(log) + " 2>&1";
+    std::string command =
+        "rpmbuild -bb --quiet --define " + quote("_topdir " + top) + " --define " +
+        quote("pkg_name " + name) + " --define " + quote("pkg_version " + version) + " --define " +
+        quote("pkg_release " + release) + " " +
+        (needs.empty() ? "" : "--define " + quote("pkg_requires " + needs) + " ") +
+        quote(RPM_PACKAGE_SPEC) + " >" + quote(log) + " 2>&1";
     EXPECT_EQ(0, run(command)) << readFile(log);
     std::error_code error;
     fs::rename(top + "/RPMS/noarch/" + fileName, cached, error);

@@ -29,9 +29,10 @@ class RpmSandbox {
     const std::string& medium() const { return medium_; }
     const std::string& programDir() const { return programDir_; }
 
-    // Path of the built package NAME-VERSION-RELEASE.noarch.rpm.
+    // Path of the built package NAME-VERSION-RELEASE.noarch.rpm, which needs the
+    // capability `needs` when one is given.
     std::string package(const std::string& name, const std::string& version,
-                        const std::string& release);
+                        const std::string& release, const std::string& needs = "");
     // Copies that package into `dir` as `fileName` (its own name when empty);
     // returns the new path.
     std::string putPackage(const std::string& dir, const std::string& name,

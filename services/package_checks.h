@@ -1,0 +1,81 @@
+// rpm's own checks of the packages an install would run, made before anything is
+// installed: each package's digests and signature (rpm -Kv), and the install as a test
+// transaction (rpm -U --test). rpm runs with this process's environment, so with the
+// configuration the install uses (HOME's .rpmmacros: the database and its keyring).
+//
+// A package is opened here, as a regular file only (never a FIFO or a device), and given
+// to rpm as an open descriptor (/dev/fd/N): rpm reads the file that was looked at,
+// whatever its path holds, and its lines name the file by its path again.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class SignatureState {
+    Ok,            // signed, and the signature verified with a key of rpm's keyring
+    Unsigned,      // digests good, no signature
+    UnknownKey,    // digests good, signed by a key rpm's keyring does not hold
+    BadSignature,  // digests good, a signature that does not verify
+    Damaged,       // a digest that does not match, or a package rpm cannot read
+    NotRegular,    // no regular file at the path (missing, FIFO, device, directory)
+    NotChecked,    // rpm could not be run
+};
+
+// A key file RPM-GPG-KEY-* at the medium's root that holds one key, as gpg reads it.
+struct SigningKey {
+    std::string file;         // its path
+    std::string fingerprint;  // hex digits, as gpg writes them
+    std::string userId;       // the key's first user id, as gpg writes it
+    std::string block;        // the file's bytes, which an import takes
+};
+
+struct PackageCheck {
+    std::string path;
+    SignatureState state = SignatureState::NotChecked;
+    // rpm's own lines on what is not OK (in the C locale, as rpm writes them there).
+    std::vector<std::string> rpmLines;
+    // UnknownKey: the key id rpm names; `key` is the medium's key of that id when
+    // `keyOnMedium`.
+    std::string keyId;
+    bool keyOnMedium = false;
+    SigningKey key;
+};
+
+// Checks each package with `rpm -Kv`. For a key rpm's keyring lacks, the key files at the
+// root of `mediumDirectory` are read with gpg, in a throwaway home of their own; a file
+// holding more than one key is passed over, so that an import never takes a key no one
+// was shown.
+std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
+                                                 const std::string& mediumDirectory);
+
+// Imports `key` (its bytes as read when it was checked, whatever the file holds now) into
+// rpm's keyring with `rpm --import`. False, with rpm's lines, when rpm does not take it.
+bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines);
+
+// A package as the install runs it: `options` are rpm's for it ("-Uv", "--nodeps" ...).
+struct TransactionPackage {
+    std::string path;
+    std::vector<std::string> options;
+};
+
+// One rpm run of the test transaction: the packages that share one set of options.
+struct TransactionRun {
+    std::vector<std::string> options;
+    std::vector<std::string> paths;
+    bool started = false;
+    bool ok = false;  // rpm ended with status 0: nothing stands against the install
+    // What rpm said, in the user's locale: conflicts, missing dependencies, a newer
+    // package installed, too little disk space ...
+    std::vector<std::string> lines;
+};
+
+struct TransactionCheck {
+    std::vector<TransactionRun> runs;
+    std::vector<std::string> unopened;  // packages that are no regular file; nothing ran
+    bool ok() const;
+};
+
+// Runs the packages through `rpm <options> --test`, in as few runs as their options
+// allow: one per set of options, in the order of each set's first package. Conflicts
+// between packages of different runs are beyond it.
+TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages);
