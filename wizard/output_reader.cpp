@@ -12,6 +12,8 @@ bool isAsciiLetter(char c) {
 }
 }  // namespace
 
+const char* const OutputReader::ClosingLine = "__________________________________\n";
+
 const char* getEchoEOFString() {
     eofStringObtained = true;
     return EchoEOFString;
@@ -76,6 +78,7 @@ std::string OutputReader::finish() {
         return std::string();
     std::string shown = heldTail_ + takePieces(true);
     heldTail_.clear();
+    heldClosingLine_ = false;
     ended_ = true;
     return shown;
 }
@@ -107,9 +110,19 @@ std::string OutputReader::takePieces(bool atEnd) {
         bool lineStart = atLineStart_;
         atLineStart_ = piece.back() == '\n';
         std::string text = stripEscapeSequences(piece, inEscape_);
-        if (isInputEOFString(text.c_str()) || (lineStart && text.compare(0, 5, "_____") == 0)) {
+        if (isInputEOFString(text.c_str())) {
             ended_ = true;
             break;
+        }
+        // More output after a closing line: it was a package's line, shown like any other.
+        if (heldClosingLine_) {
+            shown += ClosingLine;
+            viewColumn_ = 0;
+            heldClosingLine_ = false;
+        }
+        if (lineStart && text == ClosingLine) {
+            heldClosingLine_ = true;
+            continue;
         }
         if (lineStart && text.compare(0, 2, "%%") == 0) {
             inProgressLine_ = true;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,16 +47,26 @@ TEST(OutputReader, LongLineIsShownWholeInPieces) {
     EXPECT_EQ(reader.feed("\n", 1), std::string(46, 'x') + "\n");
 }
 
-TEST(OutputReader, UnderscoreLineEndsTheOutputAndIsNotShown) {
-    bool ended = false;
-    std::string output = "rpm -Uv pkg\nDone!!!!\n__________________________________\nafter\n";
-    for (size_t chunk : {1u, 7u, 4096u}) {
-        EXPECT_EQ(showAll(output, chunk, &ended), "rpm -Uv pkg\nDone!!!!\n") << chunk;
-        EXPECT_TRUE(ended);
+// Only the stream's end ends the output; of the lines a package prints, none is hidden,
+// and only the script's closing line is, when it is the last.
+TEST(OutputReader, OnlyTheClosingLineAtTheEndIsHidden) {
+    const std::string closing = OutputReader::ClosingLine;
+    const struct {
+        std::string output, shown;
+    } cases[] = {
+        {"rpm -Uv pkg\nDone!!!!\n" + closing, "rpm -Uv pkg\nDone!!!!\n"},
+        {closing + "e2e: /opt is full\n" + closing, closing + "e2e: /opt is full\n"},
+        {"a\n" + closing + "late\n", "a\n" + closing + "late\n"},
+        {"_____ notice\nb\n", "_____ notice\nb\n"},
+        {closing + closing, closing},
+    };
+    for (const auto& c : cases) {
+        for (size_t chunk : {1u, 7u, 4096u}) {
+            bool ended = true;
+            EXPECT_EQ(showAll(c.output, chunk, &ended), c.shown) << c.output << chunk;
+            EXPECT_FALSE(ended) << c.output << chunk;
+        }
     }
-    // Four underscores are an ordinary line.
-    EXPECT_EQ(showAll("____\nx\n", 3, &ended), "____\nx\n");
-    EXPECT_FALSE(ended);
 }
 
 TEST(OutputReader, UnderscoresInsideALongLineDoNotEndTheOutput) {
@@ -175,7 +186,9 @@ TEST(OutputReader, OverlongLineIsShownAsViewLinesOfBoundedLength) {
 
 TEST(OutputReader, NothingAfterTheEnd) {
     OutputReader reader;
-    EXPECT_EQ(reader.feed("_____\n", 6), "");
+    EXPECT_EQ(reader.feed(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine)), "");
+    EXPECT_FALSE(reader.ended());
+    EXPECT_EQ(reader.finish(), "");
     EXPECT_TRUE(reader.ended());
     EXPECT_EQ(reader.feed("late\n", 5), "");
     EXPECT_EQ(reader.finish(), "");
