@@ -10,6 +10,15 @@ const char* const InputEOFString = "!!!EOF!!!\n";
 bool isAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+
+// The script's step lines and rpm's percentages ("%% step 2 of 3", "%% 42.500000"); any
+// other line, also one that begins with "%%", is a package's and is shown.
+bool isProgressLine(const std::string& text) {
+    if (text.compare(0, 3, "%% ") != 0)
+        return false;
+    return text.compare(3, 5, "step ") == 0 ||
+           (text.size() > 3 && text[3] >= '0' && text[3] <= '9');
+}
 }  // namespace
 
 const char* const OutputReader::ClosingLine = "__________________________________\n";
@@ -124,7 +133,7 @@ std::string OutputReader::takePieces(bool atEnd) {
             heldClosingLine_ = true;
             continue;
         }
-        if (lineStart && text.compare(0, 2, "%%") == 0) {
+        if (lineStart && isProgressLine(text)) {
             inProgressLine_ = true;
             progressLines_.push_back(text.substr(0, text.find('\n')));
         }

@@ -10,11 +10,11 @@
 // end-of-output marker line, when one was asked for; whatever a package prints before
 // that is shown. The script's own closing line (ClosingLine) is not shown when it is the
 // last line of the output: it is held back until more output shows it was a package's.
-// A line that begins with
-// "%%" is a progress line (wizard/progress.h): it is never shown, but kept for
-// takeProgressLines. A line longer than ViewLineLimit bytes is shown as several lines of
-// at most that length and one piece (broken between characters), so that showing it
-// costs time in proportion to its length.
+// A progress line (wizard/progress.h: "%% step K of N", or "%% " and rpm's
+// percentage) is never shown, but kept for takeProgressLines. A line longer than
+// ViewLineLimit bytes is shown as several lines of at most that length and one piece
+// (broken between characters), so that showing it costs time in proportion to its
+// length.
 class OutputReader {
   public:
     static const size_t PieceLimit = 254;

@@ -80,12 +80,13 @@ TEST(OutputReader, ProgressLinesAreKeptOutOfTheShownText) {
     const std::string longProgress = "%% " + std::string(300, '7');
     const std::string output =
         "rpm -Uv x\n%% step 1 of 2\nVerifying packages...\n%% 0,000000\r\n"
-        "\x1b[0m%% 50.000000\nnot %% at the start\n% 12\n" +
+        "\x1b[0m%% 50.000000\nnot %% at the start\n% 12\n%% a package's own\n" +
         longProgress + "\nDone!!!!\n%% 100.000000";
     for (size_t chunk : {1u, 7u, 4096u}) {
         std::vector<std::string> progress;
         EXPECT_EQ(showAll(output, chunk, nullptr, &progress),
-                  "rpm -Uv x\nVerifying packages...\nnot %% at the start\n% 12\nDone!!!!\n")
+                  "rpm -Uv x\nVerifying packages...\nnot %% at the start\n% 12\n"
+                  "%% a package's own\nDone!!!!\n")
             << chunk;
         EXPECT_EQ(progress, (std::vector<std::string>{
                                 "%% step 1 of 2", "%% 0,000000\r", "%% 50.000000",
