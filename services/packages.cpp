@@ -130,6 +130,11 @@ void noteCheck(PackageCheckDetails& details, const std::string& package, const c
     details.file = path;
     details.fileVersion = versionStart ? fileVersionText(versionStart) : std::string();
     details.installed = installed ? lastQueryLine : std::string();
+    // rpm's line is the package's name, '-', version, '-', release and its architecture.
+    const std::string& line = details.installed;
+    bool named = line.size() > package.size() && line.compare(0, package.size(), package) == 0 &&
+                 line[package.size()] == '-';
+    details.installedVersion = fileVersionText(line.c_str() + (named ? package.size() + 1 : 0));
 }
 
 // Whether `name` may be asked of rpm: a leading '-' would reach rpm as an option, not

@@ -139,10 +139,11 @@ std::string unusableBrowserPackage();
 // check found no file to compare.
 struct PackageCheckDetails {
     int check = 0;
-    std::string package;      // the package name asked of rpm
-    std::string file;         // the package file on the medium
-    std::string fileVersion;  // its version, as its name gives it ("1.2.3-4")
-    std::string installed;    // rpm's line for the installed package; empty when none
+    std::string package;           // the package name asked of rpm
+    std::string file;              // the package file on the medium
+    std::string fileVersion;       // its version, as its name gives it ("1.2.3-4")
+    std::string installed;         // rpm's line for the installed package; empty when none
+    std::string installedVersion;  // its version, as that line gives it ("1.2.3-5")
 };
 const PackageCheckDetails& driverCheckDetails();
 const PackageCheckDetails& appCheckDetails();

@@ -212,6 +212,14 @@ void noteUnwritableLog() {
         update.observer.output(line);
 }
 
+// Says in the output and the log where a directory that stood at the settings file's
+// name went (as root; the root side of a normal user's install says it itself).
+void noteSettingsMovedAside() {
+    const std::string& aside = settingsMovedAside();
+    if (!aside.empty())
+        show(fillText(getString(SettingsMovedAsideId), {InstallSettingsPath, aside}) + "\n");
+}
+
 // Starts the install script: as root at once, else through pkexec with the root side's
 // script (pkexec needs the program's absolute path, and gives it a clean environment).
 bool startScript(const InstallObserver& observer) {
@@ -253,7 +261,9 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    if (writeInstallFiles() != InstallFiles::Ready || !startScript(observer)) {
+    InstallFiles files = writeInstallFiles();
+    noteSettingsMovedAside();
+    if (files != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();
         return notStarted(InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");

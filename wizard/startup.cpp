@@ -11,6 +11,7 @@
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/terminal_text.h"
+#include "services/text_format.h"
 #include "wizard/text_ids.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
@@ -31,6 +32,15 @@ void refuse(const ResourceID_C& first, const ResourceID_C& second) {
     // Each text is written before the next is fetched: they share one buffer.
     writeLine(getString(first));
     writeLine(getString(second));
+}
+
+// Refuses a medium whose application is older than the one installed (rpm would refuse
+// it only after the driver and the add-on went in): both versions named.
+void refuseNewerInstalled() {
+    const PackageCheckDetails& app = appCheckDetails();
+    writeLine(fillText(getString(NewerVersionInstalledId), {app.installedVersion, app.fileVersion})
+                  .c_str());
+    writeLine(getString(SetupCannotContinueId));
 }
 
 // Refuses a package file that cannot be installed as it is named: the path on a line
@@ -69,8 +79,12 @@ int checkStartupPreconditions() {
         refusePackagePath(packageFileOutOfReach());
         return 1;
     }
-    if (app == 3) {
+    if (app == UPDATE_SAME_INSTALLED) {
         refuse(SameVersionInstalledId, SetupCannotContinueId);
+        return 1;
+    }
+    if (app == UPDATE_NEWER_INSTALLED) {
+        refuseNewerInstalled();
         return 1;
     }
     if (app < 3) {

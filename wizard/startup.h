@@ -8,7 +8,8 @@
 #include "resdb/resource.h"
 #include "services/shared_files.h"
 
-// Loads the texts and checks that there is something to install, a license to show and
+// Loads the texts and checks that there is something to install (the medium's application
+// is neither installed already nor older than the installed one), a license to show and
 // package files that rpm can take as they are named. Returns 0 when setup can go on;
 // otherwise the refusal was written to standard error and the result is the exit
 // status (1).

@@ -137,6 +137,13 @@ const ResourceID_C ConsoleProgressLineId = 2044;
 const ResourceID_C AuthenticationRefusedId = 2050;
 const ResourceID_C AdministratorToolMissingId = 2051;
 
+// Start-up refusal: a newer version of the application is installed than the medium's
+// (the installed version and the medium's replace the two %s).
+const ResourceID_C NewerVersionInstalledId = 2060;
+// One line of the install output: a directory stood at the settings file's fixed name and
+// was renamed aside (the name and the new name replace the two %s).
+const ResourceID_C SettingsMovedAsideId = 2061;
+
 // Settings: the application's package name ("prefix-name"), the automatic setup type,
 // whether the license page is shown, whether SNMP belongs to the typical setup type.
 const ResourceID_C AppPackageNameId = 5001;

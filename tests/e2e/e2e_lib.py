@@ -191,7 +191,8 @@ def clear_tmp_files():
                 shutil.rmtree(path, ignore_errors=True)
             else:
                 os.unlink(path)
-    for path in glob.glob("/tmp/stage3-install.*") + glob.glob("/tmp/quorvelInst.*"):
+    for path in (glob.glob("/tmp/stage3-install.*") + glob.glob("/tmp/quorvelInst.*") +
+                 glob.glob(SETTINGS_FILE + ".*")):
         if os.path.isdir(path) and not os.path.islink(path):
             shutil.rmtree(path, ignore_errors=True)
         else:

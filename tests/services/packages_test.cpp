@@ -404,6 +404,7 @@ TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
         {"", "", UPDATE_NOT_INSTALLED, UPDATE_NOT_INSTALLED},
         {"3.B-2", "1.2.3-4", UPDATE_SAME_INSTALLED, UPDATE_NOTHING_TO_INSTALL},
         {"3.A-7", "1.2.3-3", UPDATE_OLDER_INSTALLED, UPDATE_OLDER_INSTALLED},
+        {"3.C-1", "1.3.0-1", UPDATE_NEWER_INSTALLED, UPDATE_NOTHING_TO_INSTALL},
     };
     auto install = [](RpmSandbox& box, const char* name, const std::string& nvr) {
         if (!nvr.empty())
@@ -424,6 +425,7 @@ TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
         EXPECT_EQ(c.appCheck, appUpdateCheck()) << c.app;
         EXPECT_EQ(*c.app ? "pfx-app-" + std::string(c.app) + ".noarch" : "",
                   appCheckDetails().installed);
+        EXPECT_EQ(c.app, appCheckDetails().installedVersion);
         EXPECT_EQ(2, queries(box)) << "one query each, none asked again";
         EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the queries";
     }
