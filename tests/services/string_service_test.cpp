@@ -147,11 +147,9 @@ const std::string& builtInImage() {
             {"en", "US", 1, "Built-in hello"},
             {"en", "US", 3, "Built-in English"},
             {"en", "US", 2000, "Install files"},
-            {"en", "US", 2001, "Only built in"},
             {"de", "DE", 3, "Eingebaut"},
             {"de", "DE", 4, "Vier"},
             {"de", "DE", 2000, "Installationsdateien"},
-            {"ja", "JP", 2000, kKonnichiwa},
         };
         for (const auto& [language, region, id, text] : texts)
             db.AddString(Language_C(language, region, 0, 0), id, text);
@@ -179,12 +177,9 @@ const BuiltInCase kBuiltInCases[] = {
     {"MediumWins", "de_DE", "en_US.utf8", 1, false, "Hallo"},
     {"MediumsClosestLanguageWins", "de_DE", "en_US.utf8", 3, false, "Only in English"},
     {"MediumsUnreachableTextDoesNotCount", "de_DE", "en_US.utf8", 4, false, "Vier"},
-    {"RunLanguage", "de_DE.UTF-8", "en_US.utf8", 2000, false, "Installationsdateien"},
     {"ClosestLanguage", "de_AT", "en_US.utf8", 2000, false, "Installationsdateien"},
     {"EnglishForAnotherLanguage", "pt_BR", "en_US.utf8", 2000, false, "Install files"},
-    {"EnglishForAMissingTranslation", "de_DE", "en_US.utf8", 2001, false, "Only built in"},
     {"EnglishWhereTheLocaleCannotShowIt", "ja_JP", "de_DE", 2000, false, "Install files"},
-    {"Japanese", "ja_JP.UTF-8", "ja_JP.utf8", 2000, false, kKonnichiwa},
     {"Neither", "de_DE", "en_US.utf8", 999, false, ""},
     {"NothingWhileUnloaded", "de_DE", "en_US.utf8", 2000, true, ""},
 };
