@@ -243,14 +243,26 @@ bool LanguageDB_C::OpenForRead(const char* path) {
 }
 
 bool LanguageDB_C::Load(const char* path) {
+    ReleaseFile();
+    errno = 0;
+    std::unique_ptr<File_C> file(File_C::Alloc());
+    if (file != nullptr && file->OpenRead(path))
+        return Load(std::move(file));
+    const int openErrno = errno;
+    Load(std::unique_ptr<File_C>());  // forgets the database read before
+    const std::string why = File_C::WhyNotOpened(path, openErrno);
+    return Refuse(LoadError::CANNOT_OPEN, why.empty() ? "cannot open" : "cannot open: " + why);
+}
+
+bool LanguageDB_C::Load(std::unique_ptr<File_C> file) {
     headers.clear();
     resources.clear();
     fileOrder.clear();
     loadError = LoadError();
-    errno = 0;
-    if (!OpenForRead(path)) {
-        const std::string why = File_C::WhyNotOpened(path, errno);
-        return Refuse(LoadError::CANNOT_OPEN, why.empty() ? "cannot open" : "cannot open: " + why);
+    file_P = std::move(file);
+    if (file_P == nullptr || !file_P->IsOpen()) {
+        ReleaseFile();
+        return Refuse(LoadError::CANNOT_OPEN, "cannot open");
     }
     std::uint32_t count = 0;
     loadError = readFileHeader(file_P.get(), count);

@@ -16,7 +16,9 @@
 
 #include "console/console_wizard.h"
 #include "services/file_search.h"
+#include "services/string_service.h"
 #include "unattended/unattended.h"
+#include "wizard/builtin_texts.h"
 #include "wizard/command_line.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
@@ -66,6 +68,8 @@ std::string displayToOpen() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Read only when the medium's database lacks a text: start-up costs nothing.
+    stringUseBuiltInTexts(BuiltInTexts, BuiltInTextsSize);
     std::vector<std::string> arguments(argv, argv + argc);
     GOptionContext* context = newOptionContext();
     bool graphical = !wantsModeWithoutDisplay(argc, argv) && displayNamed();
