@@ -17,7 +17,7 @@ const unsigned long kFileHeaderSize = 8;      // magic, language count
 const unsigned long long kMinRecordSize = 8;  // identifier and length, empty value
 // Far above any real database: a name that stands for an endless or huge file is
 // refused before anything is read.
-const unsigned long long kMaxFileSize = 16 * 1024 * 1024;
+const unsigned long long kMaxFileSize = 128 * 1024 * 1024;
 
 // Reads the magic and the language count at the start of the file.
 LoadError readFileHeader(File_C* file, std::uint32_t& count) {

@@ -32,7 +32,7 @@ struct LoadError {
         HEADER_DAMAGED,      // a language header is cut short or lies outside the file
         HEADER_CHAIN_LOOPS,  // a language header points back to one read before
         BLOCK_DAMAGED,       // the resource block of a listed language cannot be read
-        TOO_LARGE            // larger than any database (16 MiB)
+        TOO_LARGE            // larger than any database (128 MiB)
     };
 
     LoadError() = default;

@@ -72,7 +72,7 @@ TEST(LoadError, EachDamageIsNamed) {
 
     // Refused unread: a file larger than any database, and one that reports no size
     // though it holds bytes, as /proc/kmsg does.
-    ASSERT_EQ(0, truncate(dir.file("db").c_str(), 17 << 20));
+    ASSERT_EQ(0, truncate(dir.file("db").c_str(), 129 << 20));
     const std::pair<std::string, LoadError::Code> unread[] = {
         {dir.file("db"), LoadError::TOO_LARGE},
         {"/proc/self/environ", LoadError::TRUNCATED},
