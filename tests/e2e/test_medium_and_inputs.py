@@ -105,7 +105,7 @@ class MediumAndInputs(e2e.WizardTest):
                     self.assertIn("\napplication: %s/%s " % (medium.dir, e2e.APP_FILE), header)
                     self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
         finally:
-            for path in planted[:2]:
+            for path in planted[:2]:  # those in home go with it
                 if os.path.lexists(path):
                     os.unlink(path)
             shutil.rmtree(home)
@@ -113,19 +113,10 @@ class MediumAndInputs(e2e.WizardTest):
     def test_a_medium_another_account_could_change_is_refused_as_root(self):
         def own(medium, path):
             os.chown(path, NOBODY_UID, -1)
-            return path
 
         def broken_link(medium, path):
             os.makedirs(os.path.join(medium.dir, "de"))
             os.symlink("/tmp/stage3-e2e-nothing-here", path)
-            return path
-
-        def open_above(medium, path):
-            os.chmod(path, 0o777)
-            return path
-
-        def sticky_above(medium, path):
-            os.chmod(path, 0o1777)
 
         def own_all(medium, path):
             subprocess.run(["chown", "-R", "nobody", medium.dir], check=True)
@@ -136,14 +127,12 @@ class MediumAndInputs(e2e.WizardTest):
             ("root's own copy", "", lambda m, p: None, {}, None),
             ("a package of another account", e2e.APP_FILE, own, {}, (2070, nobody)),
             ("the directory of another account", "", own, {}, (2070, nobody)),
-            ("the directory writable by others", "", lambda m, p: os.chmod(p, 0o777), {}, (2071,)),
-            ("a file writable by the group", "license.txt", lambda m, p: os.chmod(p, 0o664), {},
-             (2071,)),
+            ("the directory writable by its group", "", lambda m, p: os.chmod(p, 0o770), {}, (2071,)),
             ("a link to nothing", "de/license.txt", broken_link, {}, (2072,)),
-            ("a directory above writable by others", "..", open_above, {}, (2071,)),
-            ("a directory above writable by others, sticky", "..", sticky_above, {}, None),
+            ("a directory above writable by others", "..", lambda m, p: os.chmod(p, 0o777), {}, (2071,)),
+            ("a directory above writable by others, sticky", "..", lambda m, p: os.chmod(p, 0o1777), {},
+             None),
             ("the account that ran sudo", "", own_all, {"SUDO_UID": str(NOBODY_UID)}, None),
-            ("the account that ran pkexec", "", own_all, {"PKEXEC_UID": str(NOBODY_UID)}, None),
         ]
         refused = None
         for name, part, change, env, refusal in cases:
@@ -154,9 +143,8 @@ class MediumAndInputs(e2e.WizardTest):
                 path = os.path.normpath(os.path.join(medium.dir, part))
                 change(medium, path)
                 refused = refused or (refusal and medium)
-                status, out, err = self.run_stage3(medium.program, ["--dry-run", "--json", "--accept-license"],
-                                                   medium.dir,
-                                                   env=env)
+                status, out, err = self.run_stage3(
+                    medium.program, ["--dry-run", "--json", "--accept-license"], medium.dir, env=env)
                 plan = json.loads(out)
                 if refusal is None:
                     self.assertEqual((status, plan["refusal"]), (0, []), err)
@@ -242,7 +230,6 @@ class MediumAndInputs(e2e.WizardTest):
         cases = [
             ("an existing file", existing, "File exists"),
             ("a link to nowhere", os.path.join(self.tmp, "link.log"), "File exists"),
-            ("no such directory", os.path.join(self.tmp, "none", "install.log"), "No such file or directory"),
         ]
         os.symlink(os.path.join(self.tmp, "nowhere.log"), cases[1][1])
         rpmdb = self.shared_rpmdb()
@@ -275,7 +262,6 @@ class MediumAndInputs(e2e.WizardTest):
             cases = [
                 # name, owner, mode, whether the log is written there
                 ("another account's", NOBODY_UID, 0o755, False),
-                ("root's, writable by others", 0, 0o777, False),
                 ("root's, writable by its group", 0, 0o770, False),
                 ("root's alone", 0, 0o700, True),
             ]
