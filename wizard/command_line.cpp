@@ -58,7 +58,7 @@ const char* const Description =
     "  3   cancelled, or the license was not accepted\n"
     "  4   another install is running\n"
     "  64  usage error: unknown option, bad value, unusable answers file, a log file\n"
-    "      that cannot be created new\n";
+    "      that cannot be created new, a medium directory that cannot be entered\n";
 
 // An answers file this long is no answers file.
 const std::size_t AnswersFileLimit = 64 * 1024;
@@ -104,9 +104,9 @@ bool readAnswersFile(const std::string& path, Choices* choices, std::string* err
     if (!readMediumFile(path.c_str(), AnswersFileLimit, &text, &longer)) {
         int reason = errno;
         struct stat info;
-        bool regular = stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode);
+        bool special = stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
         *error = "cannot read the answers file " + path + ": " +
-                 (regular ? std::strerror(reason) : "not a regular file");
+                 (special ? "not a regular file" : std::strerror(reason));
         return false;
     }
     if (longer) {
