@@ -31,7 +31,8 @@ struct LoadError {
         WRONG_MAGIC,         // not a resource database
         HEADER_DAMAGED,      // a language header is cut short or lies outside the file
         HEADER_CHAIN_LOOPS,  // a language header points back to one read before
-        BLOCK_DAMAGED        // the resource block of a listed language cannot be read
+        BLOCK_DAMAGED,       // the resource block of a listed language cannot be read
+        TOO_LARGE            // larger than any database (128 MiB)
     };
 
     LoadError() = default;
