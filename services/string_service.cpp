@@ -108,14 +108,20 @@ void stringUnInit() {
     LanguageDB_C::UnloadGlobalDatabase();
 }
 
+// The one result buffer of getString and getBuiltInString.
+static std::string& resultBuffer() {
+    static std::string buffer = [] {
+        std::string text;
+        text.reserve(kResultCapacity);
+        return text;
+    }();
+    return buffer;
+}
+
 const char* getString(const ResourceID_C& id) {
     static const char emptyText[] = "";
     try {
-        static std::string retVal = [] {
-            std::string buffer;
-            buffer.reserve(kResultCapacity);
-            return buffer;
-        }();
+        std::string& retVal = resultBuffer();
         if (stringsInited == 0)
             stringInit();
 
@@ -125,6 +131,20 @@ const char* getString(const ResourceID_C& id) {
             found = builtInTexts != nullptr && findText(*builtInTexts, id, retVal);
         }
         if (found && !retVal.empty())
+            return retVal.c_str();
+    } catch (...) {
+    }
+    return emptyText;
+}
+
+const char* getBuiltInString(const ResourceID_C& id) {
+    static const char emptyText[] = "";
+    try {
+        if (stringsInited == 0)
+            chooseRunLanguage();
+        std::string& retVal = resultBuffer();
+        LanguageDB_C* builtInTexts = builtInDatabase();
+        if (builtInTexts != nullptr && findText(*builtInTexts, id, retVal) && !retVal.empty())
             return retVal.c_str();
     } catch (...) {
     }

@@ -33,5 +33,10 @@ void stringUseBuiltInTexts(const unsigned char* image, std::size_t size);
 // overwrites it. Initialises the service on first use.
 const char* getString(const ResourceID_C& id);
 
+// Text of resource `id` from the built-in texts alone, by the same language rule and
+// in the same buffer as getString: for what is said about a medium whose own database
+// must not be read. Never null; the empty string when there is no such text.
+const char* getBuiltInString(const ResourceID_C& id);
+
 // The language in which texts are looked up first.
 const Language_C& stringRunLanguage();

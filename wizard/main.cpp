@@ -17,8 +17,8 @@
 
 #include "console/console_wizard.h"
 #include "services/file_search.h"
-#include "services/string_service.h"
 #include "services/medium_directory.h"
+#include "services/string_service.h"
 #include "unattended/unattended.h"
 #include "wizard/builtin_texts.h"
 #include "wizard/command_line.h"

@@ -75,7 +75,8 @@ std::string accountName(uid_t uid) {
 }
 
 // As root: refuses a medium that another account could change, since root would read
-// the texts and install the packages that account put there.
+// the texts and install the packages that account put there. Its database is not read
+// for the refusal either: the program's own texts say it.
 bool refuseChangeableMedium() {
     if (geteuid() != 0)
         return false;
@@ -86,18 +87,19 @@ bool refuseChangeableMedium() {
         case MediumFault::None:
             return false;
         case MediumFault::ForeignOwner:
-            writeLine(
-                fillText(getString(MediumForeignOwnerId), {fault.path, accountName(fault.owner)})
-                    .c_str());
+            writeLine(fillText(getBuiltInString(MediumForeignOwnerId),
+                               {fault.path, accountName(fault.owner)})
+                          .c_str());
             break;
         case MediumFault::WritableByOthers:
-            writeLine(fillText(getString(MediumWritableId), {fault.path}).c_str());
+            writeLine(fillText(getBuiltInString(MediumWritableId), {fault.path}).c_str());
             break;
         case MediumFault::BrokenLink:
-            writeLine(fillText(getString(MediumBrokenLinkId), {fault.path}).c_str());
+            writeLine(fillText(getBuiltInString(MediumBrokenLinkId), {fault.path}).c_str());
             break;
     }
-    refuse(MediumCopyAdviceId, SetupCannotContinueId);
+    writeLine(getBuiltInString(MediumCopyAdviceId));
+    writeLine(getBuiltInString(MediumRefusedEndId));
     return true;
 }
 

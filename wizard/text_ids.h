@@ -152,6 +152,8 @@ const ResourceID_C MediumForeignOwnerId = 2070;
 const ResourceID_C MediumWritableId = 2071;
 const ResourceID_C MediumBrokenLinkId = 2072;
 const ResourceID_C MediumCopyAdviceId = 2073;
+// Its last line, "Setup cannot continue." from the program's own texts.
+const ResourceID_C MediumRefusedEndId = 2075;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;

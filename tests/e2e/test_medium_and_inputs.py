@@ -150,7 +150,7 @@ class MediumAndInputs(e2e.WizardTest):
                     self.assertEqual((status, plan["refusal"]), (0, []), err)
                     continue
                 first = t[refusal[0]].replace("%s", path, 1).replace("%s", "".join(refusal[1:]))
-                self.assertEqual((status, plan["refusal"]), (1, [first, t[2073], t[57]]))
+                self.assertEqual((status, plan["refusal"]), (1, [first, t[2073], t[2075]]))
                 self.assertEqual(err.decode(), "\n".join(plan["refusal"]) + "\n")
         # Refused before anything is installed.
         rpmdb = self.rpmdb_in("refused")
