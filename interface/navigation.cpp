@@ -22,14 +22,12 @@ void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
-    std::string text = composeReviewText();
-    gchar* utf8 = localeToUtf8(text.c_str());
+    GCharPtr utf8(localeToUtf8(composeReviewText().c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
-    gtk_text_buffer_set_text(buffer, utf8, -1);
+    gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
-    g_free(utf8);
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
