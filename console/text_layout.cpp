@@ -118,8 +118,8 @@ bool fromUtf8(const std::string& text, std::string* converted) {
         !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return false;
     gsize written = 0;
-    GCharPtr result(g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()),
-                                            charset, "UTF-8", "?", nullptr, &written, nullptr));
+    GCharPtr result(g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), charset,
+                                            "UTF-8", "?", nullptr, &written, nullptr));
     if (!result)
         return false;
     converted->assign(result.get(), written);

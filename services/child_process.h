@@ -64,16 +64,15 @@ class ProgramReader {
 // What a program run to its end said.
 struct ProgramOutput {
     int waitStatus = -1;  // -1 while it has not run
-    std::string text;  // its output as it came, up to the limit
-    bool cut = false;  // it said more than the limit
+    std::string text;     // its output as it came, up to the limit
+    bool cut = false;     // it said more than the limit
     // The exit status (0 to 255); -1 when it ended by a signal or did not run.
     int exitStatus() const;
 };
 
 // Runs the program argv[0] (searched in PATH) to its end as `how` says. False when it
 // could not be started.
-bool runProgram(const std::vector<std::string>& argv, const ProgramRun& how,
-                ProgramOutput* output);
+bool runProgram(const std::vector<std::string>& argv, const ProgramRun& how, ProgramOutput* output);
 
 // The first line of a program's standard output, read while other programs run: start()
 // starts it (standard error discarded), take() reads its first line and waits for it to

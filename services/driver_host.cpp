@@ -11,7 +11,6 @@
 
 #include "services/child_process.h"
 #include "services/files.h"
-#include "services/files.h"
 
 namespace fs = std::filesystem;
 

@@ -55,8 +55,8 @@ bool readRegularFile(const std::string& path, std::size_t limit, std::string* by
         *longer = false;
     // O_NONBLOCK keeps the open of a FIFO or a device from waiting; it has no effect on
     // the reads of a regular file.
-    const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                      (links == Links::Refuse ? O_NOFOLLOW : 0);
+    const int flags =
+        O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
     Descriptor file(open(path.c_str(), flags));
     if (!file.valid())
         return false;

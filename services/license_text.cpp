@@ -3,8 +3,8 @@
 #include <glib.h>
 
 #include "services/file_search.h"
-#include "services/glib_memory.h"
 #include "services/files.h"
+#include "services/glib_memory.h"
 
 namespace {
 

@@ -80,8 +80,7 @@ int trustFromMokutil(const HostRoot& host, const std::string& certificate) {
 bool readCertificate(const std::string& path, std::string* der) {
     std::string bytes;
     bool longer = false;
-    if (!readRegularFile(path, kCertificateLimit, &bytes, &longer) || longer ||
-        bytes.empty())
+    if (!readRegularFile(path, kCertificateLimit, &bytes, &longer) || longer || bytes.empty())
         return false;
     const std::string begin = "-----BEGIN CERTIFICATE-----";
     size_t start = bytes.find(begin);

@@ -9,10 +9,9 @@
 #include <memory>
 #include <utility>
 
+#include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/medium_directory.h"
-#include "services/files.h"
-#include "services/files.h"
 #include "services/terminal_text.h"
 #include "wizard/install_log.h"
 #include "wizard/selection.h"

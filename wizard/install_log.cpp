@@ -183,7 +183,7 @@ void writeInstallLog(const std::string& text) {
     if (logSize + safe.size() > logLimit) {
         outputDropped = true;
         writeToLog("--- end of install output: the rest was dropped, the log reached " +
-                 sizeText(logLimit) + " ---\n");
+                   sizeText(logLimit) + " ---\n");
         return;
     }
     writeToLog(safe);

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "services/packages.h"
 #include "services/files.h"
+#include "services/packages.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "wizard/output_reader.h"
@@ -285,8 +285,7 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     const bool asRoot = geteuid() == 0;
     std::string settings = settingsFileText(components, kernelRebuild);
     if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
-        (asRoot &&
-         !placeFile(InstallSettingsPath, settings, settingsPlacement())))
+        (asRoot && !placeFile(InstallSettingsPath, settings, settingsPlacement())))
         return InstallFiles::Failed;
 
     std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
