@@ -62,10 +62,9 @@ GtkWidget* buildWizard() {
     readRcFile();
     GtkWidget* window = createMainWindow();
     includeDialogPages();
-    for (int i = 0; i < NumberOfDialogPages; ++i)
-        DialogPages[i].widget = DialogPages[i].config->createMainArea(window);
+    buildPages(window);
     adjustCurrentPage(window, CurrentPage);
-    adjustComponentsFromSetuptype();
+    adjustComponentsFromSetuptype(window);
     return window;
 }
 

@@ -1,9 +1,11 @@
 #include "interface/navigation.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/pages.h"
 #include "interface/widget_build.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
@@ -20,14 +22,12 @@ void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
-    std::string text = composeReviewText();
-    gchar* utf8 = localeToUtf8(text.c_str());
+    GCharPtr utf8(localeToUtf8(composeReviewText().c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
-    gtk_text_buffer_set_text(buffer, utf8, -1);
+    gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
-    g_free(utf8);
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
@@ -58,12 +58,15 @@ void showNothingInstalled(GtkWidget* anyWidget) {
 const int DesignWidth = 532;
 const int DesignHeight = 375;
 
+// The page widget of each entry of DialogPages.
+GtkWidget* pageWidgets[MAX_DIALOG_PAGES];
+
 // Adds the pages of DialogPages that are in no container yet to the page stack.
 // Returns whether it added any.
 bool stackNewPages(GtkWidget* stack) {
     bool added = false;
     for (int i = 0; i < NumberOfDialogPages; ++i) {
-        GtkWidget* page = DialogPages[i].widget;
+        GtkWidget* page = pageWidgets[i];
         if (page && !gtk_widget_get_parent(page)) {
             gtk_container_add(GTK_CONTAINER(stack), page);
             added = true;
@@ -228,8 +231,8 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
     bool newPages = stackNewPages(stack);
     const DialogPageEntry& page = DialogPages[index];
-    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", page.widget);
-    gtk_stack_set_visible_child(GTK_STACK(stack), page.widget);
+    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidgets[index]);
+    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidgets[index]);
     showPageFromItsStart(mainWindow);
 
     setLabelText(lookupWidget(mainWindow, "dialog_title"), getString(page.config->titleId));
@@ -267,7 +270,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
         return;
     }
     if (isPage(CurrentPage, SetupTypeTitleId))
-        adjustComponentsFromSetuptype();
+        adjustComponentsFromSetuptype(mainWindow);
 
     if (isPage(next, ReviewTitleId))
         fillReviewText(mainWindow);
@@ -285,30 +288,42 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     CurrentPage = next;
 }
 
-void adjustComponentsFromSetuptype() {
-    applySetupType();
-    adjustComponents();
+void buildPages(GtkWidget* mainWindow) {
+    for (int i = 0; i < NumberOfDialogPages; ++i)
+        pageWidgets[i] = createMainArea(*DialogPages[i].config, mainWindow);
 }
 
-void adjustComponents() {
+GtkWidget* pageWidget(int index) {
+    return index >= 0 && index < NumberOfDialogPages ? pageWidgets[index] : nullptr;
+}
+
+void adjustComponentsFromSetuptype(GtkWidget* mainWindow) {
+    applySetupType();
+    adjustComponents(mainWindow);
+}
+
+void adjustComponents(GtkWidget* mainWindow) {
     closeSelection();
+    char name[32];
     for (int i = 0; i < NumberOfComponents; ++i) {
-        ComponentEntry& component = Components[i];
-        if (component.enableButton)
+        std::snprintf(name, sizeof name, "component%d_enable", i);
+        if (GtkWidget* button = lookupWidget(mainWindow, name))
             // May emit "toggled", which runs this function again on a consistent selection.
-            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(component.enableButton),
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button),
                                          (ComponentsSelected & (1 << i)) != 0);
     }
     for (int i = 0; i < NumberOfComponents; ++i) {
-        ComponentEntry& component = Components[i];
-        if (!component.enableButton)
+        std::snprintf(name, sizeof name, "component%d_enable", i);
+        GtkWidget* button = lookupWidget(mainWindow, name);
+        if (!button)
             continue;
         // A component that a selected one requires cannot be cleared; the driver cannot be
         // chosen when the medium's is not newer than the installed one.
         bool free = componentLock(i) == ComponentLock::None;
-        gtk_widget_set_sensitive(component.enableButton, free);
-        if (component.label)
-            gtk_widget_set_sensitive(component.label, free);
+        gtk_widget_set_sensitive(button, free);
+        std::snprintf(name, sizeof name, "component%d_label", i);
+        if (GtkWidget* label = lookupWidget(mainWindow, name))
+            gtk_widget_set_sensitive(label, free);
     }
 }
 
@@ -320,7 +335,7 @@ void onSetuptypeToggled(GtkToggleButton* button, gpointer) {
         SetuptypeSelected = value - 1;
 }
 
-void onComponentEnableToggled(GtkToggleButton* button, gpointer) {
+void onComponentEnableToggled(GtkToggleButton* button, gpointer mainWindow) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "component_index"));
     if (value < 1)
         return;
@@ -329,5 +344,5 @@ void onComponentEnableToggled(GtkToggleButton* button, gpointer) {
         ComponentsSelected |= bit;
     else
         ComponentsSelected &= ~bit;
-    adjustComponents();
+    adjustComponents(static_cast<GtkWidget*>(mainWindow));
 }
