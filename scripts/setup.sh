@@ -16,7 +16,8 @@ demo_packages=(
 )
 # The tests besides: compilers and sanitizer runtimes, test and benchmark libraries, a
 # virtual X server and the accessibility bus, locales and fonts of every language,
-# terminals, Ansible over ssh, ISO images, Wayland, polkit, and the host probes' tools.
+# terminals, Ansible over ssh, ISO images, Wayland, polkit, the host probes' tools, and
+# groff and bash-completion for the manual page's and the completion's test.
 test_packages=(
   clang libclang-rt-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -27,6 +28,7 @@ test_packages=(
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
   rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core
+  bash-completion groff-base
 )
 
 packages=("${demo_packages[@]}")
