@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "services/child_process.h"
+#include "services/driver_outlook.h"
 #include "services/file_search.h"
 #include "services/setting_ids.h"
 #include "services/string_service.h"
@@ -431,7 +432,16 @@ int webServerAvailable() {
 }
 
 int kernelRebuildNeeded() {
-    return 0;
+    // Asked at start-up and again by the install: the probes run once.
+    static int answer = -1;
+    if (answer < 0) {
+        answer = 0;
+        char file[kPackagePathOutSize];
+        if (driverUpdateCheck() > UPDATE_NEWER_INSTALLED &&
+            findDriverPackageFile(file, sizeof file) == PACKAGE_FOUND)
+            answer = judgeDriver(lookAtDriver(driverHost(), file, ".")).neededAtBoot ? 1 : 0;
+    }
+    return answer;
 }
 
 int findBrowserFile(char* out) {

@@ -103,10 +103,13 @@ int appUpdateCheck();
 // driver's is only looked ahead at.
 void startInstalledVersionQueries();
 
-// Host probes with fixed answers, 1 true and 0 false.
+// Host probes, 1 true and 0 false. Fixed answers but the last.
 int packagesAreRelocatable();
 int snmpIsSupportedOnOS();
 int webServerAvailable();
+// Whether the driver will be installed and the module of the medium's driver package
+// drives a device that holds /, /boot or swap, so that the system starts with it: the
+// kernel's start-up image has to be made again (driver_outlook).
 int kernelRebuildNeeded();
 
 // A web browser: "netscape" when `which` finds it on PATH (only asked with a

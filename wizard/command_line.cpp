@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "services/driver_outlook.h"
 #include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/medium_directory.h"
@@ -34,6 +35,7 @@ struct Parsed {
     gchar* log = nullptr;
     gchar* record = nullptr;
     gchar* medium = nullptr;
+    gchar* hostRoot = nullptr;
 };
 
 Parsed parsed;
@@ -126,6 +128,17 @@ std::string absoluteFrom(const std::string& directory, const std::string& path) 
     return directory + "/" + path;
 }
 
+// A prepared tree standing for the host: its running kernel's release is the one its
+// /proc/sys/kernel/osrelease names, else this host's.
+HostRoot preparedHost(const std::string& root) {
+    HostRoot host = HostRoot::running();
+    host.root = root;
+    std::string release;
+    if (readRegularFile(root + "/proc/sys/kernel/osrelease", 256, &release) && !release.empty())
+        host.release = release.substr(0, release.find('\n'));
+    return host;
+}
+
 }  // namespace
 
 GOptionContext* newOptionContext() {
@@ -158,6 +171,9 @@ GOptionContext* newOptionContext() {
          "terminal",
          nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
+        // For tests: the driver's host probes read a prepared tree standing for "/".
+        {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
+         "DIR"},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
     GOptionContext* context = g_option_context_new(nullptr);
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -184,6 +200,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->logPath = freeAndTake(parsed.log);
     line->recordPath = freeAndTake(parsed.record);
     line->mediumPath = freeAndTake(parsed.medium);
+    line->hostRoot = freeAndTake(parsed.hostRoot);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -248,6 +265,8 @@ int enterMediumDirectory(CommandLine* line) {
     const std::string caller = currentDirectory();
     line->logPath = absoluteFrom(caller, line->logPath);
     line->recordPath = absoluteFrom(caller, line->recordPath);
+    if (!line->hostRoot.empty())
+        setDriverHost(preparedHost(absoluteFrom(caller, line->hostRoot)));
     std::string medium = line->mediumPath.empty() ? programDirectory() : line->mediumPath;
     if (medium.empty()) {
         startError(

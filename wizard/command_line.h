@@ -34,6 +34,8 @@ struct CommandLine {
     std::string recordPath;
     // --medium: the medium's directory when it is not the program's own.
     std::string mediumPath;
+    // A prepared tree for the driver's host probes (tests only).
+    std::string hostRoot;
     Choices choices;
 };
 

@@ -7,10 +7,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "services/driver_host.h"
+#include "services/driver_outlook.h"
 #include "services/driver_package.h"
 #include "services/kernel_module.h"
 #include "services/secure_boot.h"
@@ -545,5 +547,89 @@ TEST(Initramfs, TellsTheNewModuleFromTheOld) {
         }
         InitramfsCheck check = initramfsModule(host.host, installed);
         EXPECT_EQ(check.state, c.state) << check.path;
+    }
+}
+
+// The probes put together for one package on one host, then what other findings come to.
+TEST(DriverOutlook, WhatThePackageMeansForTheHost) {
+    RpmSandbox box;
+    ScratchDir build;
+    const std::string payload = build.file("payload");
+    place(payload, {{std::string("lib/modules/") + kRunning + "/extra/holvane.ko",
+                     makeModule(build.file("m"), ModuleFixture())}});
+    const std::string recipe = build.file("holvane.spec");
+    writeFile(recipe,
+              "Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\nLicense: none\n"
+              "%description\nt\n%install\ncp -a " +
+                  payload + "/. %{buildroot}/\n%files\n/*\n");
+    ASSERT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
+                 "' --define '_rpmdir " + build.file("out") +
+                 "' --define '_rpmfilename holvane.rpm' --define 'debug_package %{nil}' " +
+                 q(recipe) + " >/dev/null 2>&1"),
+              0);
+    // Secure Boot on; / on sda1 behind the holvane controller; an older holvane loaded.
+    HostTree tree;
+    tree.kernel(kRunning);
+    tree.efivar("SecureBoot", kGlobalGuid, std::string(1, '\1'));
+    tree.efivar("SetupMode", kGlobalGuid, std::string(1, '\0'));
+    const std::string hba = "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0";
+    const std::string disk = hba + "/host0/target0:0:0/0:0:0:0/block/sda";
+    tree.link(disk + "/device", hba + "/host0/target0:0:0/0:0:0:0");
+    tree.put(disk + "/sda1/partition", "1");
+    tree.link("/sys/class/block/sda1", disk + "/sda1");
+    tree.link(hba + "/driver", "/sys/bus/pci/drivers/holvane");
+    tree.link("/sys/bus/pci/drivers/holvane/module", "/sys/module/holvane");
+    tree.put("/proc/mounts", "/dev/sda1 / xfs rw 0 0\n");
+    tree.put("/proc/modules", "holvane 176128 2 - Live 0x0000000000000000\n");
+    tree.put("/sys/module/holvane/version", "2.0.1\n");
+    tree.put("/sys/module/holvane/srcversion", "OLDSRC\n");
+
+    const DriverOutlook outlook =
+        lookAtDriver(tree.host, build.file("out/holvane.rpm"), build.path());
+    const DriverFindings found = judgeDriver(outlook);
+    EXPECT_TRUE(found.hasModules);
+    EXPECT_TRUE(found.runningKernelCovered);
+    EXPECT_TRUE(found.blockedBySecureBoot);  // unsigned
+    EXPECT_TRUE(found.neededAtBoot);
+    EXPECT_TRUE(found.loadedOtherBuild);
+    EXPECT_TRUE(restartNeededAfterInstall(found));
+
+    struct Case {
+        const char* what;
+        std::function<void(DriverOutlook*)> change;
+        bool blocked, pending, restart;
+    };
+    const Case cases[] = {
+        {"signed, certificate trusted",
+         [](DriverOutlook* o) {
+             o->module.signature = MODULE_SIGNED;
+             o->certificateTrust = CERTIFICATE_TRUSTED;
+         },
+         false, false, true},
+        {"signed, enrolment pending",
+         [](DriverOutlook* o) {
+             o->module.signature = MODULE_SIGNED;
+             o->certificateTrust = CERTIFICATE_ENROLMENT_PENDING;
+         },
+         true, true, true},
+        {"Secure Boot off", [](DriverOutlook* o) { o->secureBoot = SECURE_BOOT_OFF; }, false, false,
+         true},
+        {"same build loaded, not needed at boot",
+         [](DriverOutlook* o) {
+             o->loaded.version = o->module.version;
+             o->loaded.srcversion = o->module.srcversion;
+             o->bootRoles = 0;
+         },
+         true, false, false},
+        {"no modules at all", [](DriverOutlook* o) { o->package.modules.clear(); }, false, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        DriverOutlook changed = outlook;
+        c.change(&changed);
+        const DriverFindings f = judgeDriver(changed);
+        EXPECT_EQ(f.blockedBySecureBoot, c.blocked) << c.what;
+        EXPECT_EQ(f.enrolmentPending, c.pending) << c.what;
+        EXPECT_EQ(restartNeededAfterInstall(f), c.restart) << c.what;
     }
 }

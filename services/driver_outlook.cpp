@@ -1,0 +1,92 @@
+#include "services/driver_outlook.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "services/secure_boot.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+HostRoot chosenHost;
+bool hostChosen = false;
+
+// The first file *.der at the medium's root, in sorted order; "" when there is none.
+std::string mediumCertificate(const std::string& mediumDirectory) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(mediumDirectory, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".der") == 0 &&
+            entry.is_regular_file(error))
+            found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found.empty() ? "" : found.front();
+}
+
+}  // namespace
+
+DriverFindings judgeDriver(const DriverOutlook& outlook) {
+    DriverFindings f;
+    f.hasModules = !outlook.package.modules.empty();
+    if (!f.hasModules)
+        return f;
+    f.runningKernelCovered = outlook.coverage.running != RUNNING_KERNEL_NO_MODULE;
+    f.throughWeakUpdates = outlook.coverage.running == RUNNING_KERNEL_WEAK_UPDATES;
+    if (outlook.secureBoot == SECURE_BOOT_ON) {
+        const bool unsignedModule = outlook.module.signature != MODULE_SIGNED;
+        f.enrolmentPending =
+            !unsignedModule && outlook.certificateTrust == CERTIFICATE_ENROLMENT_PENDING;
+        f.blockedBySecureBoot = unsignedModule || f.enrolmentPending ||
+                                outlook.certificateTrust == CERTIFICATE_NOT_TRUSTED;
+    }
+    f.neededAtBoot = outlook.bootRoles != 0;
+    f.loadedOtherBuild = outlook.loaded.state == MODULE_LOADED &&
+                         (outlook.loaded.srcversion != outlook.module.srcversion ||
+                          outlook.loaded.version != outlook.module.version);
+    return f;
+}
+
+bool restartNeededAfterInstall(const DriverFindings& findings) {
+    return findings.hasModules && (findings.loadedOtherBuild || findings.neededAtBoot);
+}
+
+DriverOutlook lookAtDriver(const HostRoot& host, const std::string& packageFile,
+                           const std::string& mediumDirectory) {
+    DriverOutlook o;
+    o.package = readDriverPackage(host, packageFile);
+    if (o.package.modules.empty())
+        return o;
+    o.coverage = kernelCoverage(host, o.package);
+    const PackagedModule* judged = &o.package.modules.front();
+    for (const PackagedModule& m : o.package.modules)
+        if (m.release == host.release) {
+            judged = &m;
+            break;
+        }
+    o.module = judged->info;
+    if (o.module.name.empty())
+        o.module.name = moduleFileStem(fs::path(judged->path).filename().string());
+    o.secureBoot = secureBootState(host);
+    o.certificate = mediumCertificate(mediumDirectory);
+    if (!o.certificate.empty())
+        o.certificateTrust = certificateTrust(host, o.certificate);
+    o.bootRoles = bootDeviceRoles(host, o.module.name);
+    o.loaded = loadedModule(host, o.module.name);
+    return o;
+}
+
+void setDriverHost(const HostRoot& host) {
+    chosenHost = host;
+    hostChosen = true;
+}
+
+const HostRoot& driverHost() {
+    if (!hostChosen) {
+        chosenHost = HostRoot::running();
+        hostChosen = true;
+    }
+    return chosenHost;
+}
