@@ -1,0 +1,61 @@
+"""What the driver package means for the host, read from a prepared host tree (the
+hidden --host-root): the kernel rebuild page's probe answers yes only when the driver
+will be installed and its module drives a device that holds the root file system."""
+
+import json
+import os
+import subprocess
+
+import e2e_lib as e2e
+
+KERNEL = "5.14.0-362.el9.x86_64"
+HBA = "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0"
+
+
+def host_tree(root, root_behind_holvane):
+    """A host with one kernel, / on sda1; sda's controller driven by holvane or by ahci."""
+
+    def put(path, content=""):
+        os.makedirs(os.path.dirname(root + path), exist_ok=True)
+        with open(root + path, "w") as f:
+            f.write(content)
+
+    def link(path, target):
+        os.makedirs(os.path.dirname(root + path), exist_ok=True)
+        os.makedirs(root + target, exist_ok=True)
+        os.symlink(os.path.relpath(target, os.path.dirname(path)), root + path)
+
+    put("/proc/sys/kernel/osrelease", KERNEL + "\n")
+    put("/lib/modules/%s/modules.dep" % KERNEL)
+    disk = HBA + "/host0/target0:0:0/0:0:0:0/block/sda"
+    link(disk + "/device", HBA + "/host0/target0:0:0/0:0:0:0")
+    put(disk + "/sda1/partition", "1")
+    link("/sys/class/block/sda1", disk + "/sda1")
+    driver = "holvane" if root_behind_holvane else "ahci"
+    link(HBA + "/driver", "/sys/bus/pci/drivers/" + driver)
+    link("/sys/bus/pci/drivers/%s/module" % driver, "/sys/module/" + driver)
+    put("/proc/mounts", "/dev/sda1 / xfs rw 0 0\n")
+    return root
+
+
+class Driver(e2e.WizardTest):
+
+    def test_kernel_rebuild_follows_the_device_the_system_starts_from(self):
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman", e2e.APP_FILE),
+                                                e2e.package("holvane-module", e2e.DRIVER_FILE)])
+        rpmdb = e2e.RpmDb(os.path.join(self.tmp, "rpmdb"))
+        env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        for behind, expected in ((True, True), (False, False)):
+            with self.subTest(root_behind_holvane=behind):
+                tree = host_tree(os.path.join(self.tmp, "host-%s" % behind), behind)
+                run = subprocess.run(["./stage3", "--dry-run", "--json", "--accept-license",
+                                      "--host-root", tree], cwd=medium.dir, env=env,
+                                     capture_output=True, text=True, timeout=60)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                plan = json.loads(run.stdout)
+                self.assertEqual(plan["kernel_rebuild"], expected)
+                self.assertIn(os.path.join(medium.dir, e2e.DRIVER_FILE), plan["packages"])
+
+
+if __name__ == "__main__":
+    e2e.main()
