@@ -581,6 +581,10 @@ Move finishPage(const DialogPageConfig& page) {
                              say(text(reason));
                          }
                      }
+                     for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {
+                         blankLine();
+                         say(text(id));
+                     }
                      if (installLogWritten()) {
                          blankLine();
                          say(fillText(text(LogPlaceId), {installLogPath()}));
@@ -625,6 +629,8 @@ Move showPage(int index) {
 int installStatus() {
     if (anotherInstallRunning())
         return ExitInstallRunning;
+    if (InstalledOK && lastInstallOutcome().restartNeeded)
+        return ExitRestartNeeded;
     return InstalledOK ? ExitInstalled : ExitInstallFailed;
 }
 

@@ -82,5 +82,7 @@ int runGraphicalWizard() {
         return ExitCancelled;
     if (anotherInstallRunning())
         return ExitInstallRunning;
+    if (InstalledOK && lastInstallOutcome().restartNeeded)
+        return ExitRestartNeeded;
     return InstalledOK ? ExitInstalled : ExitInstallFailed;
 }

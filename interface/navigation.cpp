@@ -38,12 +38,20 @@ void showFailedFinish(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
-// Names the install log on the finish page when the install wrote one.
+// Names the install log on the finish page when the install wrote one, after what the
+// new driver needs (a restart, its start-up image).
 void showLogPlace(GtkWidget* anyWidget) {
     GtkWidget* label = lookupWidget(anyWidget, "finish_log");
-    if (!label || !installLogWritten())
+    if (!label)
         return;
-    setLabelText(label, fillText(getString(LogPlaceId), {installLogPath()}).c_str());
+    std::string text;
+    for (ResourceID_C id : driverResultTexts(lastInstallOutcome()))
+        text += std::string(getString(id)) + "\n";
+    if (installLogWritten())
+        text += fillText(getString(LogPlaceId), {installLogPath()});
+    if (text.empty())
+        return;
+    setLabelText(label, text.c_str());
     gtk_widget_show(label);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "services/packages.h"
 #include "services/secure_boot.h"
 
 namespace fs = std::filesystem;
@@ -76,6 +77,28 @@ DriverOutlook lookAtDriver(const HostRoot& host, const std::string& packageFile,
     o.bootRoles = bootDeviceRoles(host, o.module.name);
     o.loaded = loadedModule(host, o.module.name);
     return o;
+}
+
+const DriverOutlook& mediumDriverOutlook() {
+    static DriverOutlook outlook;
+    static bool looked = false;
+    if (!looked) {
+        looked = true;
+        char file[kPackagePathOutSize];
+        if (findDriverPackageFile(file, sizeof file) == PACKAGE_FOUND)
+            outlook = lookAtDriver(driverHost(), file, ".");
+    }
+    return outlook;
+}
+
+DriverAfterInstall checkDriverAfterInstall(const HostRoot& host, const DriverOutlook& outlook) {
+    DriverAfterInstall after;
+    const DriverFindings findings = judgeDriver(outlook);
+    after.restartNeeded = restartNeededAfterInstall(findings);
+    // Only a module built for the running kernel can be in its image.
+    if (outlook.coverage.running == RUNNING_KERNEL_HAS_MODULE)
+        after.initramfs = initramfsModule(host, outlook.module).state;
+    return after;
 }
 
 void setDriverHost(const HostRoot& host) {

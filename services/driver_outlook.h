@@ -51,6 +51,18 @@ bool restartNeededAfterInstall(const DriverFindings& findings);
 DriverOutlook lookAtDriver(const HostRoot& host, const std::string& packageFile,
                            const std::string& mediumDirectory);
 
+// The outlook of the medium's driver package (in the working directory) on driverHost(),
+// probed once; an empty one when the medium has no driver package.
+const DriverOutlook& mediumDriverOutlook();
+
+// After the driver was installed: whether its new module is used only after a restart,
+// and what the running kernel's start-up image holds of it.
+struct DriverAfterInstall {
+    bool restartNeeded = false;
+    int initramfs = INITRAMFS_NOT_CHECKED;  // InitramfsModule
+};
+DriverAfterInstall checkDriverAfterInstall(const HostRoot& host, const DriverOutlook& outlook);
+
 // The host the wizard's probes read: the running one, unless a test gave a prepared tree.
 void setDriverHost(const HostRoot& host);
 const HostRoot& driverHost();

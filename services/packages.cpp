@@ -435,11 +435,10 @@ int kernelRebuildNeeded() {
     // Asked at start-up and again by the install: the probes run once.
     static int answer = -1;
     if (answer < 0) {
-        answer = 0;
-        char file[kPackagePathOutSize];
-        if (driverUpdateCheck() > UPDATE_NEWER_INSTALLED &&
-            findDriverPackageFile(file, sizeof file) == PACKAGE_FOUND)
-            answer = judgeDriver(lookAtDriver(driverHost(), file, ".")).neededAtBoot ? 1 : 0;
+        answer = driverUpdateCheck() > UPDATE_NEWER_INSTALLED &&
+                         judgeDriver(mediumDriverOutlook()).neededAtBoot
+                     ? 1
+                     : 0;
     }
     return answer;
 }

@@ -285,9 +285,11 @@ int install() {
         case InstallStart::Running:
             g_main_loop_run(loop);
             say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
-            status = result.succeeded          ? ExitInstalled
-                     : anotherInstallRunning() ? ExitInstallRunning
-                                               : ExitInstallFailed;
+            for (ResourceID_C id : driverResultTexts(result)) say(stdout, text(id));
+            status = result.succeeded && result.restartNeeded ? ExitRestartNeeded
+                     : result.succeeded                       ? ExitInstalled
+                     : anotherInstallRunning()                ? ExitInstallRunning
+                                                              : ExitInstallFailed;
             break;
     }
     g_main_loop_unref(loop);

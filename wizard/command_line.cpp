@@ -60,6 +60,7 @@ const char* const Description =
     "  2   the install failed\n"
     "  3   cancelled, or the license was not accepted\n"
     "  4   another install is running\n"
+    "  5   installed; a restart is needed to use the new driver\n"
     "  64  usage error: unknown option, bad value, unusable answers file, a log file\n"
     "      that cannot be created new, a medium directory that cannot be entered\n";
 

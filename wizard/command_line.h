@@ -12,6 +12,7 @@ enum ExitStatus {
     ExitInstallFailed = 2,
     ExitCancelled = 3,       // cancelled, or the license was not accepted
     ExitInstallRunning = 4,  // another install was running
+    ExitRestartNeeded = 5,   // installed; a restart is needed to use the new driver
     ExitUsage = 64           // unknown option, bad value, unusable answers file
 };
 

@@ -15,6 +15,7 @@
 
 #include "services/admin_run.h"
 #include "services/child_process.h"
+#include "services/driver_outlook.h"
 #include "services/files.h"
 #include "services/packages.h"
 #include "services/string_service.h"
@@ -42,6 +43,9 @@ InstallRun update;
 TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
 bool nothingSelected = false;
+// The run installs the medium's driver package.
+bool installsDriver = false;
+InstallOutcome lastOutcome;
 std::string recordPath;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
@@ -128,6 +132,13 @@ void onScriptExited(int waitStatus) {
     InstallOutcome outcome;
     outcome.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed && !notStartedReason;
+    if (outcome.succeeded && installsDriver && judgeDriver(mediumDriverOutlook()).hasModules) {
+        const DriverAfterInstall after =
+            checkDriverAfterInstall(driverHost(), mediumDriverOutlook());
+        outcome.driverInstalled = true;
+        outcome.restartNeeded = after.restartNeeded;
+        outcome.initramfs = after.initramfs;
+    }
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
@@ -140,7 +151,17 @@ void onScriptExited(int waitStatus) {
                                        ? "not started: authentication as administrator refused"
                                    : notStartedReason ? "not started"
                                                       : "failed");
+    if (outcome.driverInstalled) {
+        writeInstallLogField("restart needed", outcome.restartNeeded ? "yes" : "no");
+        static const char* const images[] = {"not checked", "without the module",
+                                             "another build of the module (the old one)",
+                                             "the new module", "the module, unreadable"};
+        writeInstallLogField(
+            "initramfs of the running kernel",
+            images[outcome.initramfs >= 0 && outcome.initramfs <= 4 ? outcome.initramfs : 0]);
+    }
     closeInstallLog();
+    lastOutcome = outcome;
     if (update.observer.ended)
         update.observer.ended(outcome);
 }
@@ -200,6 +221,7 @@ void setInstallRecordPath(const std::string& path) {
 
 InstallStart startInstallRun(const InstallObserver& observer) {
     notStartedReason = 0;
+    lastOutcome = InstallOutcome();
     update.observer = observer;
     nothingSelected = ComponentsSelected == 0;
     if (nothingSelected)
@@ -220,6 +242,8 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
+    installsDriver = (ComponentsSelected & COMPONENT_DRIVER) != 0 &&
+                     driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
     InstallFiles files = writeInstallFiles(ComponentsSelected, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {
@@ -236,6 +260,24 @@ bool runInstallScript(const InstallObserver& observer) {
     // The script's standard error joins its output.
     std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
     return startWatchedCommand(command, ScriptWatch);
+}
+
+std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome) {
+    std::vector<ResourceID_C> ids;
+    if (!outcome.succeeded || !outcome.driverInstalled)
+        return ids;
+    if (outcome.restartNeeded)
+        ids.push_back(RestartNeededId);
+    if (outcome.initramfs == INITRAMFS_NEW_BUILD)
+        ids.push_back(InitramfsHoldsDriverId);
+    else if (outcome.initramfs == INITRAMFS_WITHOUT_MODULE ||
+             outcome.initramfs == INITRAMFS_OTHER_BUILD)
+        ids.push_back(InitramfsLacksDriverId);
+    return ids;
+}
+
+const InstallOutcome& lastInstallOutcome() {
+    return lastOutcome;
 }
 
 ResourceID_C installNotStartedReason() {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "resdb/resource.h"
 
@@ -13,7 +14,18 @@ struct InstallOutcome {
     bool succeeded = false;
     // The script's exit status; -1 when it ended by a signal or never ran.
     int exitStatus = -1;
+    // A new driver module was installed: whether it is used only after a restart, and
+    // what the running kernel's start-up image holds of it (InitramfsModule).
+    bool driverInstalled = false;
+    bool restartNeeded = false;
+    int initramfs = 0;
 };
+
+// The texts of the driver's lines after a successful install's result (none, one or two);
+// each its own line.
+std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome);
+// The outcome of the last install that ran to its end (a default one before).
+const InstallOutcome& lastInstallOutcome();
 
 struct InstallObserver {
     // Output to show, as the output reader gives it (locale or UTF-8 bytes, lines with

@@ -159,3 +159,8 @@ const ResourceID_C MediumRefusedEndId = 2075;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;
+// After the result of an install that put in a new driver module: a restart is needed
+// to use it; the running kernel's start-up image holds the new module, or does not.
+const ResourceID_C RestartNeededId = 2250;
+const ResourceID_C InitramfsHoldsDriverId = 2251;
+const ResourceID_C InitramfsLacksDriverId = 2252;

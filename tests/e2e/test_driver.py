@@ -12,7 +12,7 @@ KERNEL = "5.14.0-362.el9.x86_64"
 HBA = "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0"
 
 
-def host_tree(root, root_behind_holvane):
+def host_tree(root, root_behind_holvane, loaded=None):
     """A host with one kernel, / on sda1; sda's controller driven by holvane or by ahci."""
 
     def put(path, content=""):
@@ -35,6 +35,10 @@ def host_tree(root, root_behind_holvane):
     link(HBA + "/driver", "/sys/bus/pci/drivers/" + driver)
     link("/sys/bus/pci/drivers/%s/module" % driver, "/sys/module/" + driver)
     put("/proc/mounts", "/dev/sda1 / xfs rw 0 0\n")
+    if loaded:
+        put("/proc/modules", "holvane 176128 2 - Live 0x0000000000000000\n")
+        put("/sys/module/holvane/version", loaded + "\n")
+        put("/sys/module/holvane/srcversion", "OLDSRC\n")
     return root
 
 
@@ -55,6 +59,38 @@ class Driver(e2e.WizardTest):
                 plan = json.loads(run.stdout)
                 self.assertEqual(plan["kernel_rebuild"], expected)
                 self.assertIn(os.path.join(medium.dir, e2e.DRIVER_FILE), plan["packages"])
+
+
+    def test_restart_needed_is_told_and_is_status_5(self):
+        """An older build of the module loaded now: the install succeeds with status 5, and
+        the result line, the restart line and the log say so. The package's module path is
+        kept off this machine's disk (rpm's _netsharedpath skips it)."""
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman", e2e.APP_FILE),
+                                                e2e.package("holvane-module", e2e.DRIVER_FILE)])
+        rpmdb = e2e.RpmDb(os.path.join(self.tmp, "rpmdb"))
+        with open(os.path.join(rpmdb.home, ".rpmmacros"), "a") as f:
+            f.write("%%_netsharedpath /lib/modules/%s\n" % KERNEL)
+        env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        t = e2e.Texts(medium.db)
+        cases = [("older build loaded", "2.0.1", 5), ("nothing loaded", None, 0)]
+        for name, loaded, status in cases:
+            with self.subTest(name):
+                subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
+                               capture_output=True)
+                tree = host_tree(os.path.join(self.tmp, name), False, loaded)
+                log = os.path.join(self.tmp, name + ".log")
+                run = subprocess.run(["./stage3", "--unattended", "--accept-license",
+                                      "--setup-type", "custom", "--components",
+                                      "managed-system,driver", "--log", log, "--host-root", tree],
+                                     cwd=medium.dir, env=env, capture_output=True, text=True,
+                                     timeout=120)
+                self.assertEqual(run.returncode, status, run.stdout + run.stderr)
+                self.assertTrue(rpmdb.installed("holvane"))
+                self.assertEqual(t[2250] in run.stdout.splitlines(), status == 5, run.stdout)
+                with open(log) as f:
+                    self.assertIn("restart needed: %s" % ("yes" if status == 5 else "no"),
+                                  f.read().splitlines())
+                self.assertFalse(os.path.exists("/lib/modules/" + KERNEL))
 
 
 if __name__ == "__main__":
