@@ -3,6 +3,7 @@
 #include "interface/exit_paths.h"
 #include "interface/main_window.h"
 #include "interface/navigation.h"
+#include "interface/window_size.h"
 #include "services/string_service.h"
 #include "wizard/command_line.h"
 #include "wizard/install_session.h"
@@ -62,10 +63,14 @@ GtkWidget* buildWizard() {
     readRcFile();
     GtkWidget* window = createMainWindow();
     includeDialogPages();
-    for (int i = 0; i < NumberOfDialogPages; ++i)
+    GtkWidget* stack = lookupWidget(window, "pages_stack");
+    for (int i = 0; i < NumberOfDialogPages; ++i) {
         DialogPages[i].widget = DialogPages[i].config->createMainArea(window);
+        gtk_container_add(GTK_CONTAINER(stack), DialogPages[i].widget);
+    }
     adjustCurrentPage(window, CurrentPage);
     adjustComponentsFromSetuptype();
+    fitWindowToPages(window);
     return window;
 }
 

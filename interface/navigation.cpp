@@ -3,7 +3,6 @@
 #include "interface/install_run.h"
 #include "interface/main_window.h"
 #include "interface/widget_build.h"
-#include "interface/window_size.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
@@ -53,20 +52,6 @@ void showNothingInstalled(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
-// Adds the pages of DialogPages that are in no container yet to the page stack.
-// Returns whether it added any.
-bool stackNewPages(GtkWidget* stack) {
-    bool added = false;
-    for (int i = 0; i < NumberOfDialogPages; ++i) {
-        GtkWidget* page = DialogPages[i].widget;
-        if (page && !gtk_widget_get_parent(page)) {
-            gtk_container_add(GTK_CONTAINER(stack), page);
-            added = true;
-        }
-    }
-    return added;
-}
-
 // Every page starts at its top left corner, whatever an earlier visit scrolled to.
 void showPageFromItsStart(GtkWidget* mainWindow) {
     auto* scrolled = GTK_SCROLLED_WINDOW(lookupWidget(mainWindow, "pages_scrolledwindow"));
@@ -84,9 +69,11 @@ void finishWizard(GtkWidget* mainWindow) {
 
 void adjustCurrentPage(GtkWidget* mainWindow, int index) {
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
-    bool newPages = stackNewPages(stack);
     const DialogPageEntry& page = DialogPages[index];
     g_object_set_data(G_OBJECT(mainWindow), "current_main_area", page.widget);
+    // Until the window's first frame is painted, pages off the screen are hidden
+    // (window_size.cpp).
+    gtk_widget_show(page.widget);
     gtk_stack_set_visible_child(GTK_STACK(stack), page.widget);
     showPageFromItsStart(mainWindow);
 
@@ -99,8 +86,6 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
         gtk_widget_hide(back);
     gtk_widget_set_sensitive(back, page.config->backEnabled);
 
-    if (newPages)
-        fitWindowToPages(mainWindow);
     GtkWidget* next = lookupWidget(mainWindow, "dialog_next_button");
     gtk_widget_grab_focus(next);
     setButtonText(next, getString(page.config->nextLabelId));

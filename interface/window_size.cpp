@@ -1,6 +1,8 @@
 #include "interface/window_size.h"
 
 #include <algorithm>
+#include <set>
+#include <string>
 
 #include "interface/main_window.h"
 #include "interface/widget_build.h"
@@ -30,17 +32,26 @@ GdkRectangle windowWorkArea(GtkWidget* mainWindow) {
 
 // Next takes the width of its widest text, and at least that of Back, whose width it
 // shares where Back is shown: so neither moves when Next's text changes or Back
-// comes and goes from page to page.
+// comes and goes from page to page. Each text is measured once, on the label Next was
+// made with (a button with a text holds a label), which shows it as Next would, access
+// key marked; Next's text is kept.
 void fitNextToItsTexts(GtkWidget* next, GtkWidget* back) {
     gtk_widget_set_size_request(next, -1, -1);
     int widest = 0;
     gtk_widget_get_preferred_width(back, nullptr, &widest);
+    GtkLabel* label = GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)));
+    const std::string shown = gtk_label_get_label(label);
+    std::set<std::string> measured;
     for (int i = 0; i < NumberOfDialogPages; ++i) {
-        setButtonText(next, getString(DialogPages[i].config->nextLabelId));
+        GCharPtr text(localeToUtf8(getString(DialogPages[i].config->nextLabelId), TitleTextLimit));
+        if (!measured.insert(text.get()).second)
+            continue;
+        gtk_label_set_text_with_mnemonic(label, text.get());
         int natural = 0;
         gtk_widget_get_preferred_width(next, nullptr, &natural);
         widest = std::max(widest, natural);
     }
+    gtk_label_set_text_with_mnemonic(label, shown.c_str());
     gtk_widget_set_size_request(next, widest, -1);
 }
 
@@ -59,16 +70,21 @@ void compactButtonRow(GtkWidget* mainWindow) {
 }
 
 // GTK 3 measures the content of a scrolled window without the width it will get, so a
-// window asks for its pages' height at their narrowest, where their labels wrap into
-// the most lines. The difference to their height at the width they do get, which is
-// their natural width and `extraWidth` more (less when the window is narrower).
-int pagesHeightCorrection(GtkWidget* pages, int extraWidth) {
+// window asks for the height of the page on screen at its narrowest, where its labels
+// wrap into the most lines. The difference to the height of the tallest page at the
+// width the pages do get, which is their natural width and `extraWidth` more (less when
+// the window is narrower). Only for that measure does every page ask for the height of
+// the tallest: measured at its narrowest as well, each label would be laid out at three
+// more widths.
+int pagesHeightCorrection(GtkWidget* pages, GtkStack* stack, int extraWidth) {
     int minimum = 0, natural = 0;
     gtk_widget_get_preferred_width(pages, &minimum, &natural);
     int narrowHeight = 0, fittedHeight = 0;
     gtk_widget_get_preferred_height(pages, nullptr, &narrowHeight);
+    gtk_stack_set_vhomogeneous(stack, TRUE);
     gtk_widget_get_preferred_height_for_width(pages, std::max(minimum, natural + extraWidth),
                                               nullptr, &fittedHeight);
+    gtk_stack_set_vhomogeneous(stack, FALSE);
     return fittedHeight - narrowHeight;
 }
 
@@ -113,14 +129,47 @@ int titleBarHeight(GtkWidget* mainWindow, int width) {
     return height;
 }
 
+void showPage(GtkWidget* page, gpointer) {
+    gtk_widget_show(page);
+}
+
+// Once the window's first frame is painted, every page is shown (and laid out in the
+// next frame).
+void showPagesAfterFirstFrame(GdkFrameClock* clock, gpointer stack) {
+    g_signal_handlers_disconnect_by_func(
+        clock, reinterpret_cast<gpointer>(showPagesAfterFirstFrame), stack);
+    gtk_container_foreach(GTK_CONTAINER(stack), showPage, nullptr);
+}
+
+void hideOffScreenPage(GtkWidget* page, gpointer onScreen) {
+    if (page != onScreen)
+        gtk_widget_hide(page);
+}
+
+// Every page but the one on screen stays out of the window until its first frame is
+// painted: GTK then lays out that page alone when it realizes and shows the window, which
+// has the size of the largest already. A page the user reaches before that is shown on
+// the way (adjustCurrentPage).
+void leaveOtherPagesOutOfFirstFrame(GtkStack* stack) {
+    gtk_container_foreach(GTK_CONTAINER(stack), hideOffScreenPage,
+                          gtk_stack_get_visible_child(stack));
+}
+
+void bringPagesInAfterFirstFrame(GtkWidget* mainWindow, GtkStack* stack) {
+    if (GdkFrameClock* clock = gtk_widget_get_frame_clock(mainWindow))
+        g_signal_connect_object(clock, "after-paint", G_CALLBACK(showPagesAfterFirstFrame), stack,
+                                static_cast<GConnectFlags>(0));
+    else
+        gtk_container_foreach(GTK_CONTAINER(stack), showPage, nullptr);
+}
+
 }  // namespace
 
 void fitWindowToPages(GtkWidget* mainWindow) {
     GtkWidget* back = lookupWidget(mainWindow, "dialog_back_button");
     GtkWidget* next = lookupWidget(mainWindow, "dialog_next_button");
     GdkRectangle area = windowWorkArea(mainWindow);
-    // Measured with Back shown, as on most pages, and every page asking for the
-    // height of the tallest.
+    // Measured with Back shown, as on most pages.
     bool backShown = gtk_widget_get_visible(back);
     gtk_widget_show(back);
     fitNextToItsTexts(next, back);
@@ -131,18 +180,18 @@ void fitWindowToPages(GtkWidget* mainWindow) {
     gtk_scrolled_window_set_policy(scrolled, GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     if (minimumWidth(mainWindow) > area.width)
         gtk_scrolled_window_set_policy(scrolled, GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
-    GtkStack* stack = GTK_STACK(lookupWidget(mainWindow, "pages_stack"));
-    gtk_stack_set_vhomogeneous(stack, TRUE);
     int minimum = 0, natural = 0;
     contentWidth(mainWindow, &minimum, &natural);
     int width = std::max(minimum, std::min(std::max(natural, DesignWidth), area.width));
     int extraWidth = width - natural;
     contentHeightForWidth(mainWindow, width, &minimum, &natural);
-    natural += pagesHeightCorrection(lookupWidget(mainWindow, "pages_viewport"), extraWidth);
+    GtkStack* stack = GTK_STACK(lookupWidget(mainWindow, "pages_stack"));
+    natural += pagesHeightCorrection(lookupWidget(mainWindow, "pages_viewport"), stack, extraWidth);
+    leaveOtherPagesOutOfFirstFrame(stack);
     gtk_widget_realize(mainWindow);
+    bringPagesInAfterFirstFrame(mainWindow, stack);
     int room = area.height - titleBarHeight(mainWindow, width);
     int height = std::max(minimum, std::min(std::max(natural, DesignHeight), room));
-    gtk_stack_set_vhomogeneous(stack, FALSE);
     gtk_widget_set_visible(back, backShown);
     gtk_window_set_default_size(GTK_WINDOW(mainWindow), width, height);
 }
