@@ -37,6 +37,10 @@ KEY
 sign)
     package=$1
     signed=$2
+    # One signing at a time: the agent that one ends on its way out is the one the others
+    # sign through (a parallel build signs the packages at once).
+    exec 9>"$GNUPGHOME.lock"
+    flock 9
     log=$(mktemp)
     cp -f "$package" "$signed.new"
     if ! rpmsign --addsign --define "__gpg $gpg" --define "_gpg_path $GNUPGHOME" \

@@ -110,15 +110,15 @@ bool UnixFile_C::Open(const char* path, IF_DOESNT_EXIST ifDoesntExist, IF_EXISTS
     } else if (ifDoesntExist == DOESNT_EXIST_FAIL && ifExists == EXISTS_TRUNCATE) {
         flags |= O_TRUNC;
     }
-    // The database path may name a FIFO or a device on a damaged medium:
-    // opening does not wait for a writer, and only a regular file is kept.
+    // The database path may name a FIFO or a device on a damaged medium: opening
+    // does not wait for a writer, and only a regular file is kept. The descriptor
+    // stays non-blocking for every read: files of /proc that stat calls regular
+    // (/proc/kmsg) would otherwise wait for data; a real file reads the same.
     fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0700);
     if (fd == -1)
         return false;
     struct stat info;
-    int status = fcntl(fd, F_GETFL);
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status == -1 ||
-        fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         Close();
         return false;
     }

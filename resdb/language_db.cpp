@@ -15,6 +15,9 @@ namespace {
 const unsigned char kMagic[4] = {0x00, 0x00, 0x00, 0x01};
 const unsigned long kFileHeaderSize = 8;      // magic, language count
 const unsigned long long kMinRecordSize = 8;  // identifier and length, empty value
+// Far above any real database: a name that stands for an endless or huge file is
+// refused before anything is read.
+const unsigned long long kMaxFileSize = 128 * 1024 * 1024;
 
 // Reads the magic and the language count at the start of the file.
 LoadError readFileHeader(File_C* file, std::uint32_t& count) {
@@ -243,15 +246,41 @@ bool LanguageDB_C::OpenForRead(const char* path) {
 }
 
 bool LanguageDB_C::Load(const char* path) {
+    ReleaseFile();
+    errno = 0;
+    std::unique_ptr<File_C> file(File_C::Alloc());
+    if (file != nullptr && file->OpenRead(path))
+        return Load(std::move(file));
+    const int openErrno = errno;
+    Load(std::unique_ptr<File_C>());  // forgets the database read before
+    const std::string why = File_C::WhyNotOpened(path, openErrno);
+    return Refuse(LoadError::CANNOT_OPEN, why.empty() ? "cannot open" : "cannot open: " + why);
+}
+
+bool LanguageDB_C::Load(std::unique_ptr<File_C> file) {
     headers.clear();
     resources.clear();
     fileOrder.clear();
     loadError = LoadError();
-    errno = 0;
-    if (!OpenForRead(path)) {
-        const std::string why = File_C::WhyNotOpened(path, errno);
-        return Refuse(LoadError::CANNOT_OPEN, why.empty() ? "cannot open" : "cannot open: " + why);
+    file_P = std::move(file);
+    if (file_P == nullptr || !file_P->IsOpen()) {
+        ReleaseFile();
+        return Refuse(LoadError::CANNOT_OPEN, "cannot open");
     }
+    // Files that report no size (/proc/kmsg and its kind) are never read: reading some
+    // of them takes what they hold away from others.
+    const unsigned long long size = file_P->SeekEnd(0);
+    if (size > kMaxFileSize) {
+        ReleaseFile();
+        return Refuse(LoadError::TOO_LARGE, "larger than " + std::to_string(kMaxFileSize) +
+                                                " bytes (file size " + std::to_string(size) + ")");
+    }
+    if (size == 0) {
+        ReleaseFile();
+        return Refuse(LoadError::TRUNCATED,
+                      "truncated file header (0 of " + std::to_string(kFileHeaderSize) + " bytes)");
+    }
+    file_P->SeekBegin(0);
     std::uint32_t count = 0;
     loadError = readFileHeader(file_P.get(), count);
     if (loadError.code == LoadError::NONE)

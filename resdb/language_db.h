@@ -31,7 +31,8 @@ struct LoadError {
         WRONG_MAGIC,         // not a resource database
         HEADER_DAMAGED,      // a language header is cut short or lies outside the file
         HEADER_CHAIN_LOOPS,  // a language header points back to one read before
-        BLOCK_DAMAGED        // the resource block of a listed language cannot be read
+        BLOCK_DAMAGED,       // the resource block of a listed language cannot be read
+        TOO_LARGE            // larger than any database (128 MiB)
     };
 
     LoadError() = default;
@@ -99,6 +100,9 @@ class LanguageDB_C {
     // prefix, a broken header or a header chain that returns to a header read
     // before; LastLoadError then says which.
     bool Load(const char* path);
+    // The same for a file opened by the caller (one in memory, say), which the
+    // database then owns; false at once when `file` is null or not open.
+    bool Load(std::unique_ptr<File_C> file);
     // Why the file could not be read: set by every Load (NONE when it
     // succeeds) and by a resource block that fails to load afterwards
     // (BLOCK_DAMAGED, naming the language), which later successes leave as it is.

@@ -10,8 +10,10 @@
 # directory's own or else those of medium/ in the source tree. Anything else in the
 # directory is named and left out. On the image every file belongs to root and is
 # readable by everyone; the programs and launchers are executable, nothing is
-# writable. The image is written under a temporary name and renamed to OUTPUT.iso
-# once whole; VOLUME_ID (default STAGE3) is the name desktops show for the medium.
+# writable. The image is written into a new directory of its own beside OUTPUT.iso
+# (mode 0700, so no other account can make or change a file there) and renamed to
+# OUTPUT.iso once whole; VOLUME_ID (default STAGE3) is the name desktops show for
+# the medium.
 # XORRISO names the xorriso program (default: xorriso from PATH).
 # The image also carries the packages' signing keys (RPM-GPG-KEY-*) where the directory
 # has them, and SHA256SUMS, the digests of its files (scripts/make_manifest.sh).
@@ -53,7 +55,7 @@ stage=$(mktemp -d)
 partial=""
 cleanup() {
     rm -rf "$stage"
-    [ -z "$partial" ] || rm -f "$partial"
+    [ -z "$partial" ] || rm -rf "$partial"
 }
 trap cleanup EXIT
 
@@ -90,14 +92,15 @@ for path in "$medium"/* "$medium"/.[!.]* "$medium"/[a-z][a-z]/* "$medium"/[a-z][
     [ -e "$stage/$name" ] || echo "make_medium_iso: left out: $name" >&2
 done
 
-partial=$(mktemp "$(dirname "$output")/.${output##*/}.XXXXXX")
-rm -f "$partial"
+# Beside the output, for a rename on the same file system.
+partial=$(mktemp -d "$(dirname "$output")/.${output##*/}.XXXXXX")
+image=$partial/${output##*/}
 # -r: owner root, read for all, execute for all where the file has it, no write.
 # xorriso's messages are passed on without its start banner.
 status=0
 messages=$("$xorriso" -report_about SORRY -as mkisofs -quiet -follow-links -r -J -joliet-long \
-    -iso-level 3 -V "$volume" -o "$partial" "$stage" 2>&1) || status=$?
+    -iso-level 3 -V "$volume" -o "$image" "$stage" 2>&1) || status=$?
 printf '%s\n' "$messages" | grep -v -e '^xorriso [0-9.]* : ' -e '^$' >&2 || true
 [ "$status" -eq 0 ] || fail "xorriso could not write the image"
-mv -f "$partial" "$output"
-partial=""
+# -T: a directory at the output's name is an error, not a place to move the image into.
+mv -fT "$image" "$output" || fail "could not rename the image to $output"

@@ -1,21 +1,41 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running stage3 needs on a Debian machine:
-# the Debian packages that are missing and the locales the tests use.
+# Installs what stage3 needs on a Debian machine: the Debian packages that are missing
+# and, for the tests, the locales they use.
+#
+#   scripts/setup.sh          everything: building, running, testing (scripts/test.sh)
+#   scripts/setup.sh --demo   only what building the programs and the demo medium and
+#                             running the wizard need (scripts/demo.sh)
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev clang-format
+# Building the programs and the demo medium (its texts, signed packages), and running
+# the wizard on a display or a terminal.
+demo_packages=(
+  build-essential cmake ninja-build pkg-config python3
+  libgtk-3-dev libglib2.0-dev libjson-glib-dev libgettextpo-dev
+  rpm gpg gpg-agent fonts-dejavu-core
+)
+# The tests besides: compilers and sanitizer runtimes, test and benchmark libraries, a
+# virtual X server and the accessibility bus, locales and fonts of every language,
+# terminals, Ansible over ssh, ISO images, Wayland, polkit, and the host probes' tools.
+test_packages=(
+  clang libclang-rt-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgtk-3-dev libglib2.0-dev xvfb xauth xdotool
-  at-spi2-core dbus dbus-x11 python3 python3-gi python3-xlib gir1.2-atspi-2.0 gir1.2-gtk-3.0
-  rpm libgettextpo-dev gettext locales libjson-glib-dev tmux
-  fonts-dejavu-core fonts-noto-cjk
+  xvfb xauth xdotool
+  at-spi2-core dbus dbus-x11 python3-gi python3-xlib gir1.2-atspi-2.0 gir1.2-gtk-3.0
+  gettext locales tmux fonts-noto-cjk
   ansible-core openssh-server openssh-client
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
   rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core
-  gpg gpg-agent
 )
+
+packages=("${demo_packages[@]}")
+demo_only=no
+if [ "${1:-}" = "--demo" ]; then
+  demo_only=yes
+else
+  packages+=("${test_packages[@]}")
+fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -29,6 +49,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+[ "$demo_only" = yes ] && exit 0
 
 # Locales: a UTF-8 one, Latin-1 German, Japanese EUC-JP and the UTF-8 forms the demo offers.
 have_locale() { locale -a 2>/dev/null | grep -qix "$1"; }

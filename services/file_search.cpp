@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-char orgDirectory[256] = ".";
 char localeSubdirectory[3] = "";
 
 namespace {
@@ -30,17 +29,7 @@ bool expand(const char* pattern, glob_t* matches) {
 
 }  // namespace
 
-void setSearchDirectories(const char* programPath) {
-    const char* lastSlash = programPath ? std::strrchr(programPath, '/') : nullptr;
-    if (lastSlash) {
-        // Only the directory part is kept, so only it has to fit.
-        std::size_t length = static_cast<std::size_t>(lastSlash - programPath);
-        if (length < sizeof orgDirectory) {
-            std::memcpy(orgDirectory, programPath, length);
-            orgDirectory[length] = '\0';
-        }
-    }
-
+void setLocaleSubdirectory() {
     const char* lang = std::getenv("LANG");
     if (lang == nullptr || std::strcmp(lang, "C") == 0)
         lang = "en_US";
@@ -59,14 +48,11 @@ void setSearchDirectories(const char* programPath) {
 char* findFile(const char* name) {
     if (name == nullptr)
         return nullptr;
-    const bool withSubdirectory = localeSubdirectory[0] != '\0';
-    // Large enough for the longest candidate, orgDirectory/sub/name. Every
-    // candidate is composed directly in it, so no length limit applies to name.
-    const std::size_t size =
-        std::strlen(orgDirectory) + std::strlen(localeSubdirectory) + std::strlen(name) + 3;
+    // Large enough for the longer candidate, sub/name. Every candidate is composed
+    // directly in it, so no length limit applies to name.
+    const std::size_t size = std::strlen(localeSubdirectory) + std::strlen(name) + 2;
     char* path = static_cast<char*>(g_malloc(size));
-
-    if (withSubdirectory) {
+    if (localeSubdirectory[0] != '\0') {
         std::snprintf(path, size, "%s/%s", localeSubdirectory, name);
         if (isRegularFile(path))
             return path;
@@ -74,15 +60,6 @@ char* findFile(const char* name) {
     std::snprintf(path, size, "%s", name);
     if (isRegularFile(path))
         return path;
-    if (withSubdirectory) {
-        std::snprintf(path, size, "%s/%s/%s", orgDirectory, localeSubdirectory, name);
-        if (isRegularFile(path))
-            return path;
-    }
-    std::snprintf(path, size, "%s/%s", orgDirectory, name);
-    if (isRegularFile(path))
-        return path;
-
     g_free(path);
     return nullptr;
 }
@@ -114,13 +91,6 @@ bool resolveFilename(const char* pattern, char* out, int outSize) {
 
     glob_t matches{};
     bool found = expand(candidate.c_str(), &matches);
-    const std::size_t directoryLength = std::strlen(orgDirectory);
-    if (!found && directoryLength + patternLength + 1 <= kPathBufferSize - 1) {
-        globfree(&matches);
-        candidate = globEscape(orgDirectory) + "/" + pattern;
-        found = expand(candidate.c_str(), &matches);
-    }
-
     bool copied = false;
     if (found && std::strlen(matches.gl_pathv[0]) < static_cast<std::size_t>(outSize)) {
         std::strcpy(out, matches.gl_pathv[0]);

@@ -130,6 +130,11 @@ void noteCheck(PackageCheckDetails& details, const std::string& package, const c
     details.file = path;
     details.fileVersion = versionStart ? fileVersionText(versionStart) : std::string();
     details.installed = installed ? lastQueryLine : std::string();
+    // rpm's line is the package's name, '-', version, '-', release and its architecture.
+    const std::string& line = details.installed;
+    bool named = line.size() > package.size() && line.compare(0, package.size(), package) == 0 &&
+                 line[package.size()] == '-';
+    details.installedVersion = fileVersionText(line.c_str() + (named ? package.size() + 1 : 0));
 }
 
 // Whether `name` may be asked of rpm: a leading '-' would reach rpm as an option, not
@@ -191,8 +196,8 @@ bool appPackageName(std::string* name) {
     return name->size() < kAppNameSize;
 }
 
-// The first match of `pattern` in the working directory, else in the program's own
-// directory; with `noteOutOfReach`, a match whose path does not fit `out` is noted.
+// The first match of `pattern` in the medium directory (the working directory); with
+// `noteOutOfReach`, a match whose path does not fit `out` is noted.
 int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool noteOutOfReach) {
     char work[kWorkSize] = {};
     if (getcwd(work, kCwdMax) == nullptr) {
@@ -202,18 +207,10 @@ int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool note
         return PACKAGE_SEARCH_ERROR;
     }
 
-    // glob initialises `matches` on every call, so it can be released after
-    // a failed expansion as well.
+    // glob initialises `matches` on every call, so it is released after a failed
+    // expansion as well.
     glob_t matches;
     int rc = glob(work, 0, nullptr, &matches);
-    if (rc != 0) {
-        globfree(&matches);
-        if (!composePattern(work, orgDirectory, strnlen(orgDirectory, sizeof orgDirectory),
-                            pattern)) {
-            return PACKAGE_SEARCH_ERROR;
-        }
-        rc = glob(work, 0, nullptr, &matches);
-    }
     GlobHolder holder(&matches);
     if (rc == GLOB_NOMATCH || (rc == 0 && matches.gl_pathc == 0)) {
         return PACKAGE_NOT_FOUND;

@@ -23,7 +23,7 @@
 
 // Result codes of the file searches.
 enum {
-    PACKAGE_SEARCH_ERROR = 1,  // working directory unavailable, or a search error
+    PACKAGE_SEARCH_ERROR = 1,  // medium directory unavailable, or a search error
     PACKAGE_FOUND = 1000,
     PACKAGE_NOT_FOUND = 1001,
 };
@@ -55,8 +55,8 @@ struct _PackageVersion {
     int release;  // the RPM release after the '-'
 };
 
-// Expands `pattern` in the current working directory and, when that finds
-// nothing, in orgDirectory. On PACKAGE_FOUND the first match in sorted order
+// Expands `pattern` in the medium directory, the working directory the programs
+// entered at start-up. On PACKAGE_FOUND the first match in sorted order
 // is in `out`. PACKAGE_SEARCH_ERROR when the working directory is unavailable,
 // the composed pattern or the match does not fit (4096 bytes, `outSize`), or
 // the expansion fails other than by finding nothing.
@@ -139,10 +139,11 @@ std::string unusableBrowserPackage();
 // check found no file to compare.
 struct PackageCheckDetails {
     int check = 0;
-    std::string package;      // the package name asked of rpm
-    std::string file;         // the package file on the medium
-    std::string fileVersion;  // its version, as its name gives it ("1.2.3-4")
-    std::string installed;    // rpm's line for the installed package; empty when none
+    std::string package;           // the package name asked of rpm
+    std::string file;              // the package file on the medium
+    std::string fileVersion;       // its version, as its name gives it ("1.2.3-4")
+    std::string installed;         // rpm's line for the installed package; empty when none
+    std::string installedVersion;  // its version, as that line gives it ("1.2.3-5")
 };
 const PackageCheckDetails& driverCheckDetails();
 const PackageCheckDetails& appCheckDetails();

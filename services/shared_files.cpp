@@ -32,7 +32,10 @@ std::string directoryOf(const std::string& path) {
 
 }  // namespace
 
-bool placeFile(const char* path, const std::string& content, mode_t mode, FileIdentity* made) {
+bool placeFile(const char* path, const std::string& content, mode_t mode, FileIdentity* made,
+               std::string* movedAside) {
+    if (movedAside)
+        *movedAside = moveDirectoryAside(path);
     std::string temporary = directoryOf(path) + "/.stage3-XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
@@ -60,6 +63,22 @@ void removeOwnFile(const char* path, const FileIdentity& made) {
         return;
     if (info.st_dev == made.device && info.st_ino == made.inode)
         unlink(path);
+}
+
+std::string moveDirectoryAside(const char* path) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISDIR(info.st_mode))
+        return std::string();
+    std::string aside = makePrivateDirectory((std::string(path) + ".XXXXXX").c_str());
+    if (aside.empty())
+        return aside;
+    // A directory renamed onto an empty one replaces it; anything that took the
+    // directory's place meanwhile (a file, a link) cannot, and stays where it is.
+    if (rename(path, aside.c_str()) != 0) {
+        rmdir(aside.c_str());
+        return std::string();
+    }
+    return aside;
 }
 
 std::string makePrivateDirectory(const char* templatePath) {

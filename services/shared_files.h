@@ -19,8 +19,18 @@ struct FileIdentity {
 // bits `mode`: the file is written under a fresh name beside it, made exclusively, and
 // then renamed over `path`, which replaces (never follows) whatever stood there. False
 // when that is not possible, for example with a directory at the name or no room left;
-// nothing is left behind then. `made` (if given) records the new file.
-bool placeFile(const char* path, const std::string& content, mode_t mode, FileIdentity* made);
+// nothing is left behind then. `made` (if given) records the new file. With `movedAside`
+// given, a directory at the name does not stop it: it is first renamed, whole and as it
+// is, to a new name beside it (see moveDirectoryAside), which `movedAside` receives
+// (empty when there was none).
+bool placeFile(const char* path, const std::string& content, mode_t mode, FileIdentity* made,
+               std::string* movedAside = nullptr);
+
+// Renames a directory that stands at `path` (not a link to one) to a new name beside it,
+// "<path>.XXXXXX", and returns that name; the empty string when there is no directory
+// there or it cannot be moved. The new name is made exclusively first, so nothing that
+// another user made is replaced or entered.
+std::string moveDirectoryAside(const char* path);
 
 // Removes `path` when it is still the file `made` records; anything else at that name
 // is left alone.

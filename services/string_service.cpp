@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "resdb/language_db.h"
+#include "resdb/memory_file.h"
 #include "services/conversion.h"
 
 namespace {
@@ -13,6 +15,19 @@ namespace {
 Language_C runLang;
 const Language_C defaultLang;
 int stringsInited = 0;
+bool databaseLoaded = false;
+
+const unsigned char* builtInImage = nullptr;
+std::size_t builtInSize = 0;
+
+// The built-in texts once read. The database's file lives on the disk beside it,
+// which therefore goes last.
+struct BuiltInTexts {
+    MemoryDisk disk;
+    LanguageDB_C db;
+    bool readable = false;
+};
+std::unique_ptr<BuiltInTexts> builtIn;
 
 // Capacity kept by the result buffer, so that the pointer handed out stays
 // the same from one call to the next for every text up to this size.
@@ -33,9 +48,49 @@ void chooseRunLanguage() {
     }
 }
 
+// The built-in texts, read from their image on first use; null without an
+// image or when it cannot be read.
+LanguageDB_C* builtInDatabase() {
+    if (builtInImage == nullptr)
+        return nullptr;
+    if (!builtIn) {
+        builtIn = std::make_unique<BuiltInTexts>();
+        const char* const name = "built-in texts";
+        builtIn->disk.files[name].assign(reinterpret_cast<const char*>(builtInImage), builtInSize);
+        std::unique_ptr<File_C> file = std::make_unique<MemoryFile_C>(builtIn->disk);
+        builtIn->readable = file->OpenRead(name) && builtIn->db.Load(std::move(file));
+    }
+    return builtIn->readable ? &builtIn->db : nullptr;
+}
+
+// Puts the text of `id` from `db` into `result` in the locale encoding: that of
+// the run language or its closest relative, or the default language's when the
+// locale cannot represent it. False when `db` has no text of `id` for the run
+// language; throws ResourceError when only the default language's is missing.
+bool findText(LanguageDB_C& db, const ResourceID_C& id, std::string& result) {
+    std::string text;
+    try {
+        text = db.GetResource(runLang, id).Data();
+    } catch (const ResourceError&) {
+        return false;
+    }
+    if (UTF8toMbcs(text, result) != 0) {
+        text = db.GetResource(defaultLang, id).Data();
+        UTF8toMbcs(text, result);
+    }
+    return true;
+}
+
 }  // namespace
 
+void stringUseBuiltInTexts(const unsigned char* image, std::size_t size) {
+    builtInImage = image;
+    builtInSize = size;
+    builtIn.reset();
+}
+
 int stringInit() {
+    databaseLoaded = false;
     try {
         if (!LanguageDB_C::LoadGlobalDatabase("setupresDB"))
             return 0;
@@ -44,30 +99,52 @@ int stringInit() {
         return 0;
     }
     stringsInited = 1;
+    databaseLoaded = true;
     return 1;
 }
 
 void stringUnInit() {
+    databaseLoaded = false;
     LanguageDB_C::UnloadGlobalDatabase();
+}
+
+// The one result buffer of getString and getBuiltInString.
+static std::string& resultBuffer() {
+    static std::string buffer = [] {
+        std::string text;
+        text.reserve(kResultCapacity);
+        return text;
+    }();
+    return buffer;
 }
 
 const char* getString(const ResourceID_C& id) {
     static const char emptyText[] = "";
     try {
-        static std::string retVal = [] {
-            std::string buffer;
-            buffer.reserve(kResultCapacity);
-            return buffer;
-        }();
+        std::string& retVal = resultBuffer();
         if (stringsInited == 0)
             stringInit();
 
-        std::string text = LanguageDB_C::GetGlobalResource(runLang, id).Data();
-        if (UTF8toMbcs(text, retVal) != 0) {
-            text = LanguageDB_C::GetGlobalResource(defaultLang, id).Data();
-            UTF8toMbcs(text, retVal);
+        bool found = findText(g_ldbResources, id, retVal);
+        if (!found && databaseLoaded) {
+            LanguageDB_C* builtInTexts = builtInDatabase();
+            found = builtInTexts != nullptr && findText(*builtInTexts, id, retVal);
         }
-        if (!retVal.empty())
+        if (found && !retVal.empty())
+            return retVal.c_str();
+    } catch (...) {
+    }
+    return emptyText;
+}
+
+const char* getBuiltInString(const ResourceID_C& id) {
+    static const char emptyText[] = "";
+    try {
+        if (stringsInited == 0)
+            chooseRunLanguage();
+        std::string& retVal = resultBuffer();
+        LanguageDB_C* builtInTexts = builtInDatabase();
+        if (builtInTexts != nullptr && findText(*builtInTexts, id, retVal) && !retVal.empty())
             return retVal.c_str();
     } catch (...) {
     }

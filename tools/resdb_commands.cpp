@@ -17,7 +17,9 @@
 namespace {
 
 const char kUsage[] =
-    "usage: resdb build OUTPUT FILE.po...   build a database from PO files named LL_RR.po\n"
+    "usage: resdb build [--ids FIRST-LAST]... OUTPUT FILE.po...\n"
+    "                                       build a database from PO files named LL_RR.po\n"
+    "                                       (only the identifiers in the ranges given)\n"
     "       resdb dump DB DIRECTORY         write one LL_RR.po file per language\n"
     "       resdb list DB                   show each language and its number of resources\n"
     "       resdb get DB LL_RR ID           write one value, with language fallback\n";
@@ -143,6 +145,18 @@ bool parseRequestTag(const std::string& tag, Language_C& language) {
     return language.SetLang(code.c_str(), region.c_str(), 0, 0);
 }
 
+bool keeps(const std::vector<IdRange>& keep, std::uint32_t id) {
+    if (keep.empty()) {
+        return true;
+    }
+    for (const IdRange& range : keep) {
+        if (id >= range.first && id <= range.last) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void reportAll(std::ostream& err, const std::vector<std::string>& messages) {
     for (const std::string& message : messages) {
         fail(err) << message << "\n";
@@ -150,6 +164,15 @@ void reportAll(std::ostream& err, const std::vector<std::string>& messages) {
 }
 
 }  // namespace
+
+bool parseIdRange(const std::string& text, IdRange& range) {
+    std::string::size_type dash = text.find('-');
+    if (dash == std::string::npos || text.find('\0') != std::string::npos) {
+        return false;
+    }
+    return parseResourceId(text.substr(0, dash).c_str(), range.first) &&
+           parseResourceId(text.substr(dash + 1).c_str(), range.last) && range.first <= range.last;
+}
 
 std::string languageTag(const Language_C& language) {
     return language.Tag();
@@ -175,7 +198,7 @@ bool openDatabase(const std::string& path, LanguageDB_C& db, std::vector<Languag
 }
 
 int buildDatabase(const std::string& output, const std::vector<std::string>& poFiles,
-                  std::ostream& err) {
+                  std::ostream& err, const std::vector<IdRange>& keep) {
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
     std::vector<PoCatalog> catalogs;
@@ -209,7 +232,9 @@ int buildDatabase(const std::string& output, const std::vector<std::string>& poF
         ResourceDB_C& resources =
             db.resources[Language_C(catalog.language.c_str(), catalog.region.c_str(), 0, 0)];
         for (const auto& value : catalog.values) {
-            resources.entries[value.first] = LangRes_C(value.second);
+            if (keeps(keep, value.first)) {
+                resources.entries[value.first] = LangRes_C(value.second);
+            }
         }
     }
 
@@ -359,6 +384,34 @@ int getResource(const std::string& database, const std::string& tag, const std::
     return RESDB_OK;
 }
 
+namespace {
+
+// build [--ids FIRST-LAST]... OUTPUT FILE.po...
+int runBuild(const std::vector<std::string>& args, std::ostream& err) {
+    std::vector<IdRange> keep;
+    std::size_t next = 1;
+    while (next + 1 < args.size() && args[next] == "--ids") {
+        IdRange range;
+        if (!parseIdRange(args[next + 1], range)) {
+            fail(err) << "identifier range " << args[next + 1]
+                      << " is not FIRST-LAST (decimal, FIRST not above LAST)\n";
+            err << kUsage;
+            return RESDB_USAGE;
+        }
+        keep.push_back(range);
+        next += 2;
+    }
+    if (args.size() < next + 2 || args[next] == "--ids") {
+        fail(err) << "wrong number of arguments for build\n";
+        err << kUsage;
+        return RESDB_USAGE;
+    }
+    return buildDatabase(args[next], std::vector<std::string>(args.begin() + next + 1, args.end()),
+                         err, keep);
+}
+
+}  // namespace
+
 int runResdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string command = args.empty() ? "" : args[0];
     const std::size_t operands = args.empty() ? 0 : args.size() - 1;
@@ -366,8 +419,8 @@ int runResdb(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << kUsage;
         return RESDB_OK;
     }
-    if (command == "build" && operands >= 2) {
-        return buildDatabase(args[1], std::vector<std::string>(args.begin() + 2, args.end()), err);
+    if (command == "build") {
+        return runBuild(args, err);
     }
     if (command == "dump" && operands == 2) {
         return dumpDatabase(args[1], args[2], err);

@@ -4,6 +4,7 @@
 #ifndef STAGE3_TOOLS_RESDB_COMMANDS_H
 #define STAGE3_TOOLS_RESDB_COMMANDS_H
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,11 +18,23 @@ enum ResdbExitStatus { RESDB_OK = 0, RESDB_FAILED = 1, RESDB_USAGE = 2 };
 // print the usage text and give RESDB_USAGE.
 int runResdb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Resource identifiers from `first` to `last`, both included.
+struct IdRange {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+
+// Parses "FIRST-LAST": two identifiers as parseResourceId takes them, the
+// first not above the second.
+bool parseIdRange(const std::string& text, IdRange& range);
+
 // Builds `output` from the PO files. Nothing is written unless every file is
 // sound; the database is written under a temporary name next to `output` and
-// renamed into place only when complete.
+// renamed into place only when complete. With ranges in `keep`, only the
+// resources inside one of them are written; every language stays, empty if
+// none of its resources is kept.
 int buildDatabase(const std::string& output, const std::vector<std::string>& poFiles,
-                  std::ostream& err);
+                  std::ostream& err, const std::vector<IdRange>& keep = {});
 
 // Writes one LL_RR.po file per language of `database` into `directory`
 // (created if missing). msgid is the en_US value of the same identifier when

@@ -122,6 +122,25 @@ std::vector<std::string> plannedPackages() {
     return files;
 }
 
+// Texts in JSON are UTF-8: those of the database come in the locale's encoding.
+std::string utf8(const std::string& localeText) {
+    gchar* converted = g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr);
+    if (!converted)
+        converted = g_utf8_make_valid(localeText.c_str(), -1);
+    std::string result = converted;
+    g_free(converted);
+    return result;
+}
+
+// A path, or a text taken from a file name or rpm, in JSON: UTF-8 whatever its bytes
+// (GLib's display name, where bytes that form no character become U+FFFD).
+std::string displayName(const std::string& path) {
+    gchar* shown = g_filename_display_name(path.c_str());
+    std::string result = shown;
+    g_free(shown);
+    return result;
+}
+
 void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails& details) {
     json_builder_set_member_name(builder, name);
     json_builder_begin_object(builder);
@@ -132,10 +151,10 @@ void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails&
         else
             json_builder_add_string_value(builder, value.c_str());
     };
-    member("package", details.package);
-    member("file", details.file);
-    member("version", details.fileVersion);
-    member("installed", details.installed);
+    member("package", utf8(details.package));
+    member("file", displayName(details.file));
+    member("version", displayName(details.fileVersion));
+    member("installed", displayName(details.installed));
     json_builder_set_member_name(builder, "check");
     json_builder_add_int_value(builder, details.check);
     json_builder_end_object(builder);
@@ -163,19 +182,11 @@ std::string mediumDirectory() {
     return directory;
 }
 
-// Texts in JSON are UTF-8: those of the database come in the locale's encoding.
-std::string utf8(const std::string& localeText) {
-    gchar* converted = g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr);
-    std::string result = converted ? converted : g_utf8_make_valid(localeText.c_str(), -1);
-    g_free(converted);
-    return result;
-}
-
 void printJsonPlan(const Plan& plan) {
     JsonBuilder* builder = json_builder_new();
     json_builder_begin_object(builder);
     json_builder_set_member_name(builder, "medium");
-    json_builder_add_string_value(builder, mediumDirectory().c_str());
+    json_builder_add_string_value(builder, displayName(mediumDirectory()).c_str());
     json_builder_set_member_name(builder, "exit_status");
     json_builder_add_int_value(builder, plan.exitStatus);
     std::vector<std::string> refusal;
@@ -194,9 +205,10 @@ void printJsonPlan(const Plan& plan) {
         json_builder_add_null_value(builder);
     addStrings(builder, "components",
                plan.selected ? selectedComponentList() : std::vector<std::string>());
-    addStrings(builder, "packages",
-               plan.selected && plan.exitStatus == ExitInstalled ? plannedPackages()
-                                                                 : std::vector<std::string>());
+    std::vector<std::string> packages;
+    if (plan.selected && plan.exitStatus == ExitInstalled)
+        for (const std::string& file : plannedPackages()) packages.push_back(displayName(file));
+    addStrings(builder, "packages", packages);
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
     std::vector<std::string> notes;

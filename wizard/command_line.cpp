@@ -1,12 +1,18 @@
 #include "wizard/command_line.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "services/medium_directory.h"
+#include "services/medium_file.h"
 #include "services/shared_files.h"
+#include "services/terminal_text.h"
+#include "wizard/install_log.h"
 #include "wizard/selection.h"
 #include "wizard/tables.h"
 
@@ -26,15 +32,16 @@ struct Parsed {
     gchar* components = nullptr;
     gchar* log = nullptr;
     gchar* record = nullptr;
+    gchar* medium = nullptr;
 };
 
 Parsed parsed;
 
 const char* const Description =
-    "Installs the storage controller's driver and management application from this\n"
-    "medium. Without --text or --unattended: the graphical wizard when DISPLAY or\n"
-    "WAYLAND_DISPLAY is set, else the console wizard when standard input and output\n"
-    "are terminals.\n"
+    "Installs the storage controller's driver and management application from the\n"
+    "medium in the program's own directory (or in --medium DIR). Without --text or\n"
+    "--unattended: the graphical wizard when DISPLAY or WAYLAND_DISPLAY is set, else\n"
+    "the console wizard when standard input and output are terminals.\n"
     "\n"
     "Answers file (GLib key file):\n"
     "  [stage3]\n"
@@ -45,14 +52,24 @@ const char* const Description =
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
     "  1   start-up refusal (nothing to install, same version installed, no license,\n"
-    "      no resource database, a package file rpm cannot take)\n"
+    "      no resource database, a package file rpm cannot take, a medium that another\n"
+    "      account could change)\n"
     "  2   the install failed\n"
     "  3   cancelled, or the license was not accepted\n"
     "  4   another install is running\n"
-    "  64  usage error: unknown option, bad value, unusable answers file\n";
+    "  64  usage error: unknown option, bad value, unusable answers file, a log file\n"
+    "      that cannot be created new, a medium directory that cannot be entered\n";
+
+// An answers file this long is no answers file.
+const std::size_t AnswersFileLimit = 64 * 1024;
+
+// Messages quote the command line and the answers file, which may hold anything.
+void startError(const std::string& message) {
+    fprintf(stderr, "stage3: %s\n", terminalSafeText(message.c_str()).c_str());
+}
 
 void usageError(const std::string& message) {
-    fprintf(stderr, "stage3: %s\n", message.c_str());
+    startError(message);
     fprintf(stderr, "Try 'stage3 --help'.\n");
 }
 
@@ -82,21 +99,32 @@ std::string componentNameList() {
 }
 
 bool readAnswersFile(const std::string& path, Choices* choices, std::string* error) {
-    gchar* contents = nullptr;
-    gsize length = 0;
-    GError* failure = nullptr;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, &failure)) {
-        *error = "cannot read the answers file: " + std::string(failure->message);
-        g_error_free(failure);
+    std::string text;
+    bool longer = false;
+    if (!readMediumFile(path.c_str(), AnswersFileLimit, &text, &longer)) {
+        int reason = errno;
+        struct stat info;
+        bool special = stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+        *error = "cannot read the answers file " + path + ": " +
+                 (special ? "not a regular file" : std::strerror(reason));
         return false;
     }
-    std::string text(contents, length);
-    g_free(contents);
+    if (longer) {
+        *error = "answers file " + path + ": longer than 64 KiB";
+        return false;
+    }
     if (!parseAnswers(text, choices, error)) {
         *error = "answers file " + path + ": " + *error;
         return false;
     }
     return true;
+}
+
+// `path` from the directory the program was started in, which the program leaves.
+std::string absoluteFrom(const std::string& directory, const std::string& path) {
+    if (path.empty() || path[0] == '/')
+        return path;
+    return directory + "/" + path;
 }
 
 }  // namespace
@@ -124,6 +152,8 @@ GOptionContext* newOptionContext() {
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
         {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
          "Write the choices made to FILE when the install starts", "FILE"},
+        {"medium", 0, 0, G_OPTION_ARG_FILENAME, &parsed.medium,
+         "Install from the medium in DIR (default: the program's own directory)", "DIR"},
         {"refusal-dialog", 0, 0, G_OPTION_ARG_NONE, &parsed.refusalDialog,
          "Graphical wizard: show a start-up refusal in a dialog too, for a start without a "
          "terminal",
@@ -154,6 +184,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     std::string components = freeAndTake(parsed.components);
     line->logPath = freeAndTake(parsed.log);
     line->recordPath = freeAndTake(parsed.record);
+    line->mediumPath = freeAndTake(parsed.medium);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -212,6 +243,37 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         return ExitUsage;
     }
     return -1;
+}
+
+int enterMediumDirectory(CommandLine* line) {
+    gchar* caller = g_get_current_dir();
+    line->logPath = absoluteFrom(caller, line->logPath);
+    line->recordPath = absoluteFrom(caller, line->recordPath);
+    g_free(caller);
+    std::string medium = line->mediumPath.empty() ? programDirectory() : line->mediumPath;
+    if (medium.empty()) {
+        startError(
+            "the program's own directory cannot be found (/proc/self/exe); name the "
+            "medium with --medium DIR");
+        return ExitUsage;
+    }
+    if (chdir(medium.c_str()) != 0) {
+        startError("the medium directory " + medium +
+                   " cannot be entered: " + std::strerror(errno));
+        return ExitUsage;
+    }
+    return -1;
+}
+
+int createNamedLog(const CommandLine& line) {
+    if (line.mode == Mode::DryRun)
+        return -1;
+    setInstallLogPath(line.logPath);
+    int error = createNamedInstallLog();
+    if (error == 0)
+        return -1;
+    startError("the log " + line.logPath + " cannot be created: " + std::strerror(error));
+    return ExitUsage;
 }
 
 bool displayNamed() {

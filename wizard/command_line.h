@@ -32,6 +32,8 @@ struct CommandLine {
     bool refusalDialog = false;
     std::string logPath;
     std::string recordPath;
+    // --medium: the medium's directory when it is not the program's own.
+    std::string mediumPath;
     Choices choices;
 };
 
@@ -46,10 +48,24 @@ bool wantsModeWithoutDisplay(int argc, char** argv);
 // Whether DISPLAY or WAYLAND_DISPLAY names a display (an empty value names none).
 bool displayNamed();
 
-// Parses argv with `context` (which it frees), reads the answers file and chooses the
-// mode. Returns -1 when the run goes on; otherwise the exit status, after --help or
+// Parses argv with `context` (which it frees), reads the answers file (a regular file
+// of at most 64 KiB, named from the working directory) and chooses the mode. Returns -1 when the
+// run goes on; otherwise the exit status, after --help or
 // --version was printed (0) or a usage error was written to standard error (64).
 int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLine* line);
+
+// Makes the --log and --record paths absolute from the working directory the program
+// was started in, then enters the medium directory (--medium, else the running
+// program's own), where every file of the medium is found and the install runs.
+// Returns -1 when the run goes on; otherwise a usage error was written to standard
+// error and the result is its exit status (64).
+int enterMediumDirectory(CommandLine* line);
+
+// Makes the log named with --log (the install writes to it) before anything else
+// happens; a dry run writes nothing. Returns -1 when the run goes on; otherwise the
+// reason the file cannot be created new was written to standard error and the result
+// is the exit status (64).
+int createNamedLog(const CommandLine& line);
 
 // Parses an answers file's text into `choices`. False with a message naming the line or
 // the key when it is malformed.

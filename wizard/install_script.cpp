@@ -7,11 +7,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "services/packages.h"
 #include "services/shared_files.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
+#include "wizard/output_reader.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -60,8 +62,10 @@ const char* const AuthenticatedMark = "/authenticated";
 const char* const BusyMark = "/another-install";
 const char* const UnsafeMark = "/unsafe-files";
 
-// The settings file placed at its fixed name for this run.
+// The settings file placed at its fixed name for this run, and where a directory that
+// stood there went.
 FileIdentity placedSettings;
+std::string settingsAside;
 
 std::string inInstallDirectory(const char* name) {
     return std::string(installDirectory) + name;
@@ -95,6 +99,8 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     const std::string settings = shellQuote(std::string(directory) + SettingsFileName);
     const std::string error = shellQuote(std::string(directory) + ErrorFileName);
     const std::string browser = shellWord(oem ? oem : "") + "-browser";
+    // Every way the script ends, it prints this line last: the output reader hides it there.
+    const std::string closing(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine) - 1);
     // The rpm steps are counted first: each announces itself as "%% step K of N" for the
     // progress of the install (wizard/progress.h).
     const std::string fixedSteps = driverPath ? "2" : "1";
@@ -103,6 +109,7 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += "[ -f " + settings + " ] && . " + settings + "\n";
     s += "STEPS=" + fixedSteps + "\n";
     s += "BROWSER=no\n";
+    s += "BROWSERSTAT=0\n";
     s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser +
          " > /dev/null 2>&1`; then \n";
     s += "\tBROWSER=yes\n";
@@ -116,6 +123,7 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
         s += "STAT=$?\n";
         s += "if [ $STAT -ne 0 ] ; then\n";
         s += "   echo $STAT > " + error + "\n";
+        s += "   echo '" + closing + "'\n";
         s += "   exit $STAT\n";
         s += "fi\n";
     }
@@ -127,6 +135,7 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += "\techo \"%% step " + browserStep + " of $STEPS\"\n";
     s += "\techo rpm -Uv --nodeps " + browser + "*.rpm\n";
     s += "\trpm -Uv --nodeps --percent " + browser + "*.rpm\n";
+    s += "\tBROWSERSTAT=$?\n";
     s += "fi\n";
     s += "echo \"%% step $STEPS of $STEPS\"\n";
     s += "echo rpm -Uv \"$FILE\"\n";
@@ -134,17 +143,39 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
     s += "STAT=$?\n";
     s += "if [ $STAT -ne 0 ] ; then\n";
     s += "\techo $STAT > " + error + "\n";
-    s += "\techo '__________________________________'\n";
+    s += "\techo '" + closing + "'\n";
     s += "\texit $STAT\n";
     s += "fi\n";
+    // A failed add-on fails the install, once the application step has run as it would.
+    s += "if [ $BROWSERSTAT -ne 0 ] ; then\n";
+    s += "\techo $BROWSERSTAT > " + error + "\n";
+    s += "\techo '" + closing + "'\n";
+    s += "\texit $BROWSERSTAT\n";
+    s += "fi\n";
     s += "echo Done!!!!\n";
-    s += "echo '__________________________________'\n";
+    s += "echo '" + closing + "'\n";
     s += "exit 0\n";
     return s;
 }
 
+// The shell word that prints as `text` with its "%s" replaced, in order, by the shell
+// expressions `values` (expanded when the line runs); `text` itself is taken literally.
+std::string shellFilledText(const std::string& text, const std::vector<std::string>& values) {
+    std::string word;
+    size_t start = 0;
+    for (const std::string& value : values) {
+        size_t at = text.find("%s", start);
+        if (at == std::string::npos)
+            break;
+        word += shellQuote(text.substr(start, at - start)) + "\"" + value + "\"";
+        start = at + 2;
+    }
+    return word + shellQuote(text.substr(start));
+}
+
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
-                               const std::string& medium, const std::string& markerWarning) {
+                               const std::string& medium, const std::string& markerWarning,
+                               const std::string& asideNote) {
     auto in = [&directory](const char* name) { return shellQuote(directory + name); };
     std::string s;
     s += "# The install of a wizard that runs as a normal user, run as root through pkexec.\n";
@@ -181,6 +212,17 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "\t\trm -f \"$1\"\n";
     s += "\tfi\n";
     s += "}\n";
+    s += "# A directory at the settings name (another user's, say) is renamed aside, whole, to a\n";
+    s += "# new name of root's beside it, rather than stopping every install.\n";
+    s += std::string("if [ -d ") + InstallSettingsPath + " ] && [ ! -L " + InstallSettingsPath +
+         " ] &&\n";
+    s += std::string("\taside=$(mktemp -d ") + InstallSettingsPath + ".XXXXXX); then\n";
+    s += std::string("\tif mv -f -T ") + InstallSettingsPath + " \"$aside\"; then\n";
+    s += "\t\tprintf '%s\\n' " + shellFilledText(asideNote, {InstallSettingsPath, "$aside"}) + "\n";
+    s += "\telse\n";
+    s += "\t\trmdir \"$aside\"\n";
+    s += "\tfi\n";
+    s += "fi\n";
     s += "if ! settings=$(place " + in(SettingsFileName) + " " + InstallSettingsPath + "); then\n";
     s += "\t: > " + in(UnsafeMark) + "\n";
     s += "\texit 1\n";
@@ -226,6 +268,7 @@ int createShellScript(FILE* out, int installDriver) {
 }
 
 InstallFiles writeInstallFiles() {
+    settingsAside.clear();
     scriptName[0] = '\0';
     rootScriptName[0] = '\0';
     std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
@@ -239,7 +282,8 @@ InstallFiles writeInstallFiles() {
     const bool asRoot = geteuid() == 0;
     std::string settings = settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0);
     if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
-        (asRoot && !placeFile(InstallSettingsPath, settings, 0644, &placedSettings)))
+        (asRoot &&
+         !placeFile(InstallSettingsPath, settings, 0644, &placedSettings, &settingsAside)))
         return InstallFiles::Failed;
 
     std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
@@ -249,8 +293,9 @@ InstallFiles writeInstallFiles() {
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
     if (!asRoot) {
         gchar* medium = g_get_current_dir();
-        std::string text = rootSideScriptText(installDirectory, scriptName, medium,
-                                              getString(StartMarkerWarningId));
+        std::string markerWarning = getString(StartMarkerWarningId);
+        std::string text = rootSideScriptText(installDirectory, scriptName, medium, markerWarning,
+                                              getString(SettingsMovedAsideId));
         g_free(medium);
         if (!writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
@@ -273,6 +318,10 @@ InstallFiles writeInstallFiles() {
     if (fclose(script) != 0)
         written = false;
     return written ? InstallFiles::Ready : InstallFiles::Failed;
+}
+
+const std::string& settingsMovedAside() {
+    return settingsAside;
 }
 
 bool installErrorRecorded() {

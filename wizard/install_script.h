@@ -38,9 +38,12 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
 // lock (/run/stage3.lock, as a wizard run as root does), places the fixed names in /tmp
 // as root (the settings file, the start marker, the error file when the install failed),
 // runs the install script `script` and removes what it placed. `markerWarning` is the
-// line it prints when the start marker cannot be placed.
+// line it prints when the start marker cannot be placed. A directory at the settings
+// file's name is renamed aside first, with the line `asideNote` (the name and the new
+// name replace its two %s).
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
-                               const std::string& medium, const std::string& markerWarning);
+                               const std::string& medium, const std::string& markerWarning,
+                               const std::string& asideNote);
 
 enum class RootSide {
     Ran,      // the install script ran: its status and error file tell the rest
@@ -60,8 +63,12 @@ enum class InstallFiles { Ready, NothingSelected, Failed };
 
 // Writes the settings file and the script for the current selection (and, as a normal
 // user, the root side's script, which places the settings file at its fixed name).
-// Failed when a file cannot be made safely; nothing must run then.
+// Failed when a file cannot be made safely; nothing must run then. As root, a directory
+// at the settings file's fixed name (another user's, say) is renamed aside rather than
+// stopping every install; settingsMovedAside() then names where it went.
 InstallFiles writeInstallFiles();
+// The new name of the directory the last writeInstallFiles moved aside; empty when none.
+const std::string& settingsMovedAside();
 
 // Whether this run's script recorded a failed rpm step. When it did, its status is
 // also placed at the fixed error name for whoever looks there (by the root side when

@@ -19,10 +19,12 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/command_line.h"
+#include "wizard/install_lock.h"
 #include "wizard/install_log.h"
 #include "wizard/install_script.h"
 #include "wizard/output_reader.h"
 #include "wizard/selection.h"
+#include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 
@@ -39,7 +41,6 @@ InstallRun update;
 TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
 bool nothingSelected = false;
-int lockFd = -1;
 std::string recordPath;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
@@ -51,43 +52,6 @@ const int OutputPriority = G_PRIORITY_HIGH_IDLE + 30;
 // What is read once the script has ended, at most (a process it left behind may go on
 // writing).
 const size_t AfterExitLimit = 1024 * 1024;
-
-// Installs are one at a time: two would write the same fixed names in /tmp and run rpm
-// on one database together. The lock is an flock held from writing the files to their
-// removal; the kernel lets it go when its holder dies.
-std::string lockPath() {
-    if (geteuid() == 0)
-        return "/run/stage3.lock";
-    const char* runtime = g_getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/')
-        return std::string(runtime) + "/stage3.lock";
-    return "/tmp/stage3-" + std::to_string(geteuid()) + ".lock";
-}
-
-// False when another install holds the lock. A lock file that cannot be opened as a
-// regular file of this user does not stop the install.
-bool takeInstallLock() {
-    int fd = open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-        close(fd);
-        return true;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        return false;
-    }
-    lockFd = fd;
-    return true;
-}
-
-void releaseInstallLock() {
-    if (lockFd >= 0)
-        close(lockFd);
-    lockFd = -1;
-}
 
 void show(const std::string& text) {
     if (text.empty())
@@ -205,11 +169,21 @@ InstallStart notStarted(ResourceID_C reason, const char* logResult) {
     return InstallStart::NotStarted;
 }
 
-// Says in one line that the log could not be written; the install goes on.
+// Says in one line that the log could not be written, or why root's log directory is
+// not used; the install goes on.
 void noteUnwritableLog() {
-    std::string line = fillText(getString(LogNotWrittenId), {installLogPath()}) + "\n";
+    ResourceID_C why = installLogDirectoryRefused() ? LogDirectoryUnsafeId : LogNotWrittenId;
+    std::string line = fillText(getString(why), {installLogPath()}) + "\n";
     if (update.observer.output)
         update.observer.output(line);
+}
+
+// Says in the output and the log where a directory that stood at the settings file's
+// name went (as root; the root side of a normal user's install says it itself).
+void noteSettingsMovedAside() {
+    const std::string& aside = settingsMovedAside();
+    if (!aside.empty())
+        show(fillText(getString(SettingsMovedAsideId), {InstallSettingsPath, aside}) + "\n");
 }
 
 // Starts the install script: as root at once, else through pkexec with the root side's
@@ -244,6 +218,9 @@ InstallStart startInstallRun(const InstallObserver& observer) {
         notStartedReason = AnotherInstallRunningId;
         return InstallStart::NotStarted;
     }
+    // The marker is ours again for the install, whatever a wizard started meanwhile
+    // placed there.
+    createStartMarker();
     if (openInstallLog())
         writeLogHeader();
     else
@@ -253,7 +230,9 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    if (writeInstallFiles() != InstallFiles::Ready || !startScript(observer)) {
+    InstallFiles files = writeInstallFiles();
+    noteSettingsMovedAside();
+    if (files != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();
         return notStarted(InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");

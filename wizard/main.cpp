@@ -1,6 +1,7 @@
 // stage3: the installation wizard for the storage controller's driver and its
-// management application. Started from the medium's directory: the graphical wizard,
-// the console wizard, or an install without a person (--unattended), all over one core.
+// management application: the graphical wizard, the console wizard, or an install
+// without a person (--unattended), all over one core. The medium is the program's own
+// directory (or --medium DIR), wherever it was started from.
 //
 // The program is built twice. `stage3` holds every mode but the graphical one and is
 // linked without GTK: it starts fast and runs on servers that have no GTK. For the
@@ -16,7 +17,10 @@
 
 #include "console/console_wizard.h"
 #include "services/file_search.h"
+#include "services/medium_directory.h"
+#include "services/string_service.h"
 #include "unattended/unattended.h"
+#include "wizard/builtin_texts.h"
 #include "wizard/command_line.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
@@ -35,10 +39,7 @@ namespace {
 // Replaces this process by stage3-gtk, found beside this program's own file, with the
 // command line it was given. Returns only when that fails.
 int runGraphicalProgram(const std::vector<std::string>& arguments) {
-    gchar* self = g_file_read_link("/proc/self/exe", nullptr);
-    std::string program = self ? std::string(self) : std::string();
-    g_free(self);
-    program = program.substr(0, program.rfind('/') + 1) + "stage3-gtk";
+    std::string program = programDirectory() + "/stage3-gtk";
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -63,9 +64,43 @@ std::string displayToOpen() {
 }
 #endif
 
+// Runs the mode the command line chose, in the medium directory.
+int runMode(const CommandLine& line, int* argc, char*** argv) {
+    switch (line.mode) {
+        case Mode::Graphical:
+#ifdef STAGE3_GRAPHICAL
+            if (!gtk_init_check(argc, argv)) {
+                fprintf(stderr,
+                        "stage3: the display %s cannot be opened; use --text or --unattended.\n",
+                        displayToOpen().c_str());
+                return ExitUsage;
+            }
+            if (int status = checkStartupPreconditions()) {
+                if (line.refusalDialog)
+                    showRefusalDialog(startupRefusal());
+                return status;
+            }
+            return runGraphicalWizard();
+#else
+            (void)argc;
+            (void)argv;
+            return ExitUsage;
+#endif
+        case Mode::Console:
+            return runConsoleWizard(line.choices);
+        case Mode::Unattended:
+            return runUnattended(line.choices, false, false);
+        case Mode::DryRun:
+            return runUnattended(line.choices, true, line.json);
+    }
+    return ExitUsage;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Read only when the medium's database lacks a text: start-up costs nothing.
+    stringUseBuiltInTexts(BuiltInTexts, BuiltInTextsSize);
     std::vector<std::string> arguments(argv, argv + argc);
     GOptionContext* context = newOptionContext();
     bool graphical = !wantsModeWithoutDisplay(argc, argv) && displayNamed();
@@ -88,33 +123,16 @@ int main(int argc, char* argv[]) {
     if (status >= 0)
         return status;
 
-    setSearchDirectories(argv[0]);
-    setInstallLogPath(line.logPath);
-    setInstallRecordPath(line.recordPath);
-    switch (line.mode) {
-        case Mode::Graphical:
-#ifdef STAGE3_GRAPHICAL
-            if (!gtk_init_check(&argc, &argv)) {
-                fprintf(stderr,
-                        "stage3: the display %s cannot be opened; use --text or --unattended.\n",
-                        displayToOpen().c_str());
-                return ExitUsage;
-            }
-            if ((status = checkStartupPreconditions()) != 0) {
-                if (line.refusalDialog)
-                    showRefusalDialog(startupRefusal());
-                return status;
-            }
-            return runGraphicalWizard();
-#else
-            return runGraphicalProgram(arguments);
+#ifndef STAGE3_GRAPHICAL
+    // stage3-gtk reads the same command line from the same directory.
+    if (line.mode == Mode::Graphical)
+        return runGraphicalProgram(arguments);
 #endif
-        case Mode::Console:
-            return runConsoleWizard(line.choices);
-        case Mode::Unattended:
-            return runUnattended(line.choices, false, false);
-        case Mode::DryRun:
-            return runUnattended(line.choices, true, line.json);
-    }
-    return ExitUsage;
+    if ((status = enterMediumDirectory(&line)) >= 0 || (status = createNamedLog(line)) >= 0)
+        return status;
+    setLocaleSubdirectory();
+    setInstallRecordPath(line.recordPath);
+    status = runMode(line, &argc, &argv);
+    discardUnusedInstallLog();
+    return status;
 }

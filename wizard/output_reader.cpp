@@ -10,7 +10,18 @@ const char* const InputEOFString = "!!!EOF!!!\n";
 bool isAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+
+// The script's step lines and rpm's percentages ("%% step 2 of 3", "%% 42.500000"); any
+// other line, also one that begins with "%%", is a package's and is shown.
+bool isProgressLine(const std::string& text) {
+    if (text.compare(0, 3, "%% ") != 0)
+        return false;
+    return text.compare(3, 5, "step ") == 0 ||
+           (text.size() > 3 && text[3] >= '0' && text[3] <= '9');
+}
 }  // namespace
+
+const char* const OutputReader::ClosingLine = "__________________________________\n";
 
 const char* getEchoEOFString() {
     eofStringObtained = true;
@@ -76,6 +87,7 @@ std::string OutputReader::finish() {
         return std::string();
     std::string shown = heldTail_ + takePieces(true);
     heldTail_.clear();
+    heldClosingLine_ = false;
     ended_ = true;
     return shown;
 }
@@ -107,11 +119,21 @@ std::string OutputReader::takePieces(bool atEnd) {
         bool lineStart = atLineStart_;
         atLineStart_ = piece.back() == '\n';
         std::string text = stripEscapeSequences(piece, inEscape_);
-        if (isInputEOFString(text.c_str()) || (lineStart && text.compare(0, 5, "_____") == 0)) {
+        if (isInputEOFString(text.c_str())) {
             ended_ = true;
             break;
         }
-        if (lineStart && text.compare(0, 2, "%%") == 0) {
+        // More output after a closing line: it was a package's line, shown like any other.
+        if (heldClosingLine_) {
+            shown += ClosingLine;
+            viewColumn_ = 0;
+            heldClosingLine_ = false;
+        }
+        if (lineStart && text == ClosingLine) {
+            heldClosingLine_ = true;
+            continue;
+        }
+        if (lineStart && isProgressLine(text)) {
             inProgressLine_ = true;
             progressLines_.push_back(text.substr(0, text.find('\n')));
         }

@@ -1,5 +1,5 @@
-// The progress of the install, read from the progress lines of its output (the lines
-// that begin with "%%", which the output reader keeps out of the shown text):
+// The progress of the install, read from the progress lines of its output (lines of
+// these two forms, which the output reader keeps out of the shown text):
 //
 //   "%% step 2 of 3"   the install script, before each of its rpm steps
 //   "%% 42.500000"     rpm -Uv --percent, within a step ("42,500000" under a locale

@@ -1,6 +1,8 @@
 #include "wizard/startup.h"
 
 #include <glib.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,9 +10,12 @@
 #include <vector>
 
 #include "services/file_search.h"
+#include "services/medium_directory.h"
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/terminal_text.h"
+#include "services/text_format.h"
+#include "wizard/install_lock.h"
 #include "wizard/text_ids.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
@@ -33,6 +38,15 @@ void refuse(const ResourceID_C& first, const ResourceID_C& second) {
     writeLine(getString(second));
 }
 
+// Refuses a medium whose application is older than the one installed (rpm would refuse
+// it only after the driver and the add-on went in): both versions named.
+void refuseNewerInstalled() {
+    const PackageCheckDetails& app = appCheckDetails();
+    writeLine(fillText(getString(NewerVersionInstalledId), {app.installedVersion, app.fileVersion})
+                  .c_str());
+    writeLine(getString(SetupCannotContinueId));
+}
+
 // Refuses a package file that cannot be installed as it is named: the path on a line
 // of its own between the two texts.
 void refusePackagePath(const std::string& path) {
@@ -53,9 +67,53 @@ std::string unusablePackagePath() {
     return unusableBrowserPackage();
 }
 
+// An account as a refusal names it: its name and number.
+std::string accountName(uid_t uid) {
+    const struct passwd* entry = getpwuid(uid);
+    std::string number = std::to_string(uid);
+    return entry ? std::string(entry->pw_name) + " (" + number + ")" : number;
+}
+
+// As root: refuses a medium that another account could change, since root would read
+// the texts and install the packages that account put there. Its database is not read
+// for the refusal either: the program's own texts say it.
+bool refuseChangeableMedium() {
+    if (geteuid() != 0)
+        return false;
+    gchar* directory = g_get_current_dir();
+    MediumFault fault = findMediumFault(directory, trustedMediumOwners());
+    g_free(directory);
+    switch (fault.kind) {
+        case MediumFault::None:
+            return false;
+        case MediumFault::ForeignOwner:
+            writeLine(fillText(getBuiltInString(MediumForeignOwnerId),
+                               {fault.path, accountName(fault.owner)})
+                          .c_str());
+            break;
+        case MediumFault::WritableByOthers:
+            writeLine(fillText(getBuiltInString(MediumWritableId), {fault.path}).c_str());
+            break;
+        case MediumFault::BrokenLink:
+            writeLine(fillText(getBuiltInString(MediumBrokenLinkId), {fault.path}).c_str());
+            break;
+    }
+    writeLine(getBuiltInString(MediumCopyAdviceId));
+    writeLine(getBuiltInString(MediumRefusedEndId));
+    return true;
+}
+
+bool startMarkerStillOurs() {
+    struct stat info;
+    return StartMarkerMade.made && lstat(StartMarkerPath, &info) == 0 &&
+           info.st_dev == StartMarkerMade.device && info.st_ino == StartMarkerMade.inode;
+}
+
 }  // namespace
 
 int checkStartupPreconditions() {
+    if (refuseChangeableMedium())
+        return 1;
     if (!stringInit()) {
         // The only texts of the program itself: without the database there are no others.
         writeLine("Cannot load resource file.");
@@ -69,8 +127,12 @@ int checkStartupPreconditions() {
         refusePackagePath(packageFileOutOfReach());
         return 1;
     }
-    if (app == 3) {
+    if (app == UPDATE_SAME_INSTALLED) {
         refuse(SameVersionInstalledId, SetupCannotContinueId);
+        return 1;
+    }
+    if (app == UPDATE_NEWER_INSTALLED) {
+        refuseNewerInstalled();
         return 1;
     }
     if (app < 3) {
@@ -100,11 +162,19 @@ const std::vector<std::string>& startupRefusal() {
 void createStartMarker() {
     // A wizard run as a normal user writes nothing at the fixed names: its install's root
     // side places the marker for the time of the install.
-    if (geteuid() != 0)
+    if (geteuid() != 0 || startMarkerStillOurs())
+        return;
+    // Placed only while this process holds the install lock, so that a run that cannot
+    // install while another one does never replaces (and at its end removes) that
+    // install's marker.
+    const bool held = installLockHeld();
+    if (!held && !takeInstallLock())
         return;
     // A new file of the wizard's own, whatever another user left at the name.
     if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade))
         writeErrorLine(StartMarkerWarningId);
+    if (!held)
+        releaseInstallLock();
 }
 
 void removeStartMarker() {

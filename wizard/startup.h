@@ -8,8 +8,10 @@
 #include "resdb/resource.h"
 #include "services/shared_files.h"
 
-// Loads the texts and checks that there is something to install, a license to show and
-// package files that rpm can take as they are named. Returns 0 when setup can go on;
+// As root, checks that no other account could change the medium; then loads the texts
+// and checks that there is something to install (the medium's application is neither
+// installed already nor older than the installed one), a license to show and package
+// files that rpm can take as they are named. Returns 0 when setup can go on;
 // otherwise the refusal was written to standard error and the result is the exit
 // status (1).
 int checkStartupPreconditions();
@@ -21,7 +23,9 @@ const std::vector<std::string>& startupRefusal();
 extern const char* const StartMarkerPath;
 extern FileIdentity StartMarkerMade;
 
-// Creates the start marker as root; a warning line when it cannot be made.
+// Creates the start marker as root, unless the one this run made is still there; a
+// warning line when it cannot be made. Nothing while another install holds the install
+// lock: the marker there is that install's.
 void createStartMarker();
 // Removes the start marker when it is still the one this run made.
 void removeStartMarker();

@@ -137,6 +137,27 @@ const ResourceID_C ConsoleProgressLineId = 2044;
 const ResourceID_C AuthenticationRefusedId = 2050;
 const ResourceID_C AdministratorToolMissingId = 2051;
 
+// Start-up refusal: a newer version of the application is installed than the medium's
+// (the installed version and the medium's replace the two %s).
+const ResourceID_C NewerVersionInstalledId = 2060;
+// One line of the install output: a directory stood at the settings file's fixed name and
+// was renamed aside (the name and the new name replace the two %s).
+const ResourceID_C SettingsMovedAsideId = 2061;
+
+// Start-up refusal, as root, of a medium that an account other than root (and the one
+// that ran sudo or pkexec) could change: a file or directory of another account (its
+// path and the account replace the two %s), one that others can write to, a link to
+// nothing (its path replaces %s); then what to do.
+const ResourceID_C MediumForeignOwnerId = 2070;
+const ResourceID_C MediumWritableId = 2071;
+const ResourceID_C MediumBrokenLinkId = 2072;
+const ResourceID_C MediumCopyAdviceId = 2073;
+// Its last line, "Setup cannot continue." from the program's own texts.
+const ResourceID_C MediumRefusedEndId = 2075;
+// One line: the default log directory (its path replaces %s) is not root's own or
+// others can write to it, so the install goes on without a log.
+const ResourceID_C LogDirectoryUnsafeId = 2074;
+
 // Settings: the application's package name ("prefix-name"), the automatic setup type,
 // whether the license page is shown, whether SNMP belongs to the typical setup type.
 const ResourceID_C AppPackageNameId = 5001;

@@ -26,6 +26,7 @@ ANSIBLE_PLAYBOOK = os.environ.get("ANSIBLE_PLAYBOOK", "ansible-playbook")
 PRIVSEP_DIR = "/run/sshd"  # sshd's compiled-in privilege separation directory
 PRIVSEP_MARK = os.path.join(PRIVSEP_DIR, ".made-by-stage3-test")
 PACKAGES = ("holvane", "quorvel-browser", "quorvel-storman")
+NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
 RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
 
 
@@ -101,32 +102,9 @@ class AnsibleRole(unittest.TestCase):
         self.logs = os.path.join(self.tmp, "logs")
         packages = [e2e.package("quorvel-storman", e2e.APP_FILE), e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
         self.good_medium = e2e.Medium(self.tmp, "medium", packages=packages + [e2e.package("holvane", e2e.DRIVER_FILE)])
-        failing_medium = e2e.Medium(self.tmp, "medium-failing",
-                                    packages=packages + [e2e.package("holvane-failing", e2e.DRIVER_FILE)])
-        # host: medium, answers
-        hosts = {
-            "good1": (self.good_medium, {"accept_license": True, "setup_type": "typical"}),
-            # The notifier needs the managed system, which stage3 adds with a line before the plan.
-            "good2": (self.good_medium, {"accept_license": True, "setup_type": "custom",
-                                         "components": ["notifier", "driver"]}),
-            "failing": (failing_medium, {"accept_license": True}),
-        }
-        self.rpmdbs, self.remote_dirs, inventory = {}, {}, {}
-        for name, (medium, answers) in hosts.items():
-            self.rpmdbs[name] = e2e.RpmDb(os.path.join(self.tmp, "host-" + name))
-            self.remote_dirs[name] = os.path.join(self.tmp, "host-" + name, "medium")
-            inventory[name] = {"ansible_host": "127.0.0.1", "ansible_port": self.sshd.port,
-                               "stage3_medium_dir": medium.dir, "stage3_answers": answers,
-                               "stage3_remote_dir": self.remote_dirs[name],
-                               # TMPDIR: where check mode's scratch copy goes.
-                               "stage3_environment": {"HOME": self.rpmdbs[name].home, "LANG": "en_US.UTF-8",
-                                                      "TMPDIR": os.path.join(self.tmp, "host-" + name)}}
+        self.failing_medium = e2e.Medium(self.tmp, "medium-failing",
+                                         packages=packages + [e2e.package("holvane-failing", e2e.DRIVER_FILE)])
         self.inventory = os.path.join(self.tmp, "inventory.json")
-        with open(self.inventory, "w") as f:
-            json.dump({"storage_servers": {"hosts": inventory, "vars": {
-                "ansible_user": "root", "ansible_ssh_private_key_file": self.sshd.client_key,
-                "ansible_python_interpreter": sys.executable, "ansible_become": False,
-                "stage3_log_dir": self.logs}}}, f)
         self.control_path = os.path.join(self.tmp, "ssh-%C")
         self.addCleanup(self.end_master_connection)
         config = os.path.join(self.tmp, "ansible.cfg")
@@ -146,6 +124,24 @@ class AnsibleRole(unittest.TestCase):
                 "-o UserKnownHostsFile=/dev/null -o StrictHostKeyChecking=no", ""]))
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": os.path.join(self.tmp, "controller-home"),
                     "ANSIBLE_CONFIG": config, "LANG": "C.UTF-8"}
+
+    def write_inventory(self, hosts):
+        """The inventory of hosts {name: their vars}, all reached through the test's sshd."""
+        for host_vars in hosts.values():
+            host_vars.update(ansible_host="127.0.0.1", ansible_port=self.sshd.port)
+        with open(self.inventory, "w") as f:
+            json.dump({"storage_servers": {"hosts": hosts, "vars": {
+                "ansible_user": "root", "ansible_ssh_private_key_file": self.sshd.client_key,
+                "ansible_python_interpreter": sys.executable, "ansible_become": False,
+                "stage3_log_dir": self.logs}}}, f)
+
+    def host_vars(self, name, medium, answers, rpmdb):
+        """A host's medium, answers, private rpm database and remote directory."""
+        return {"stage3_medium_dir": medium.dir, "stage3_answers": answers,
+                "stage3_remote_dir": os.path.join(self.tmp, "host-" + name, "medium"),
+                # TMPDIR: where check mode's scratch copy goes.
+                "stage3_environment": {"HOME": rpmdb.home, "LANG": "en_US.UTF-8",
+                                       "TMPDIR": os.path.join(self.tmp, "host-" + name)}}
 
     def end_master_connection(self):
         subprocess.run(["ssh", "-F", "/dev/null", "-o", "ControlPath=" + self.control_path, "-p", str(self.sshd.port),
@@ -168,6 +164,19 @@ class AnsibleRole(unittest.TestCase):
         return {host: {p for p in PACKAGES if db.installed(p)} for host, db in self.rpmdbs.items()}
 
     def test_check_then_rolling_install_then_nothing_to_do(self):
+        # host: medium, answers
+        hosts = {
+            "good1": (self.good_medium, {"accept_license": True, "setup_type": "typical"}),
+            # The notifier needs the managed system, which stage3 adds with a line before the plan.
+            "good2": (self.good_medium, {"accept_license": True, "setup_type": "custom",
+                                         "components": ["notifier", "driver"]}),
+            "failing": (self.failing_medium, {"accept_license": True}),
+        }
+        self.rpmdbs = {name: e2e.RpmDb(os.path.join(self.tmp, "host-" + name)) for name in hosts}
+        inventory = {name: self.host_vars(name, medium, answers, self.rpmdbs[name])
+                     for name, (medium, answers) in hosts.items()}
+        self.remote_dirs = {name: host_vars["stage3_remote_dir"] for name, host_vars in inventory.items()}
+        self.write_inventory(inventory)
         nothing = {"good1": set(), "good2": set(), "failing": set()}
 
         # Check mode: the dry run on every host, what would be installed, no change.
@@ -208,16 +217,26 @@ class AnsibleRole(unittest.TestCase):
                 log = f.read()
             self.assertIn("medium: %s\n" % self.remote_dirs[host], log)
             self.assertTrue(log.endswith("result: failed\n" if host == "failing" else "result: installed\n"), log)
-        # The medium keeps its files' modes on the host (stage3 and stage3-gtk executable).
+        # The medium keeps its files' modes on the host (stage3 and stage3-gtk executable), in
+        # a directory of root's alone.
+        remote = self.remote_dirs["good1"]
+        self.assertEqual(stat.S_IMODE(os.stat(remote).st_mode), 0o700)
         for name in os.listdir(self.good_medium.dir):
-            self.assertEqual(stat.S_IMODE(os.stat(os.path.join(self.remote_dirs["good1"], name)).st_mode),
+            self.assertEqual(stat.S_IMODE(os.stat(os.path.join(remote, name)).st_mode),
                              stat.S_IMODE(os.stat(os.path.join(self.good_medium.dir, name)).st_mode), name)
 
-        # Again: the good hosts have nothing to install and report no change.
+        # Again: the good hosts have nothing to install and report no change but, on good1, the
+        # removal of what an earlier medium left in the copy (last version's add-on package, a
+        # locale directory); the answers file and the logs stay.
+        os.mkdir(os.path.join(remote, "fr"))
+        for name in ("quorvel-browser-0.9-1.noarch.rpm", "fr/license.txt"):
+            open(os.path.join(remote, name), "w").close()
         status, out, recap = self.play()
+        kept = {n for n in os.listdir(remote) if re.match(r"^(stage3-answers\.ini|install-.*\.log)$", n)}
+        self.assertEqual((set(os.listdir(remote)) - kept, len(kept)), (set(os.listdir(self.good_medium.dir)), 2))
         self.assertEqual(status, 2, out)
         self.assertEqual({h: (r["changed"], r["failed"]) for h, r in recap.items() if h != "failing"},
-                         {"good1": (0, 0), "good2": (0, 0)}, out)
+                         {"good1": (1, 0), "good2": (0, 0)}, out)
         self.assertEqual(recap["failing"]["failed"], 1, out)
         self.assertIn('"msg": "up to date: quorvel-storman-3.B-2.noarch"', out)
         self.assertEqual(self.installed(), {"good1": set(PACKAGES), "good2": {"holvane", "quorvel-storman"},
@@ -233,6 +252,62 @@ class AnsibleRole(unittest.TestCase):
                          "agreement was not accepted (stage3_answers.accept_license)")
         with open(os.path.join(self.logs, "failing.log")) as f:
             self.assertEqual(f.read(), last_log)
+
+    def test_hosts_fail_before_anything_is_written_or_copied(self):
+        # Remote directories another account has a hold on: in a sticky directory everyone
+        # may write (as /var/tmp), nobody made it first with an add-on package of theirs, or
+        # put a link to a directory of root's there; below a directory that is not sticky.
+        # And settings that would add a line to the answers file or words to a command line.
+        shared = tempfile.mkdtemp(prefix="stage3-ansible-shared-", dir="/tmp")
+        self.addCleanup(shutil.rmtree, shared, ignore_errors=True)
+        os.chmod(shared, 0o1777)
+        linked, open_dir = os.path.join(self.tmp, "linked"), os.path.join(self.tmp, "open")
+        os.mkdir(linked, 0o700)
+        os.mkdir(open_dir)
+        os.chmod(open_dir, 0o777)
+        planted, link = os.path.join(shared, "planted"), os.path.join(shared, "link")
+        subprocess.run(NOBODY + ["sh", "-c", 'mkdir "$1" && touch "$1"/quorvel-browser-zz-1-1.noarch.rpm && '
+                                 'ln -s "$3" "$2"', "sh", planted, link, linked], check=True)
+        # Where an install would land, if one ran.
+        rpmdb = e2e.RpmDb(os.path.join(self.tmp, "host"))
+        accept = {"accept_license": True}
+        # host: (vars, the lines of its message that say why)
+        cases = {
+            "planted": ({"stage3_remote_dir": planted},
+                        ["it belongs to nobody (uid 65534), not root: another account made it"]),
+            "link": ({"stage3_remote_dir": link},
+                     ['it is a symbolic link (to "%s"), owned by nobody (uid 65534)' % linked]),
+            "open": ({"stage3_remote_dir": os.path.join(open_dir, "medium")},
+                     ["%s above it (mode 0777) is writable by other accounts, which can put another "
+                      "directory in its place" % open_dir]),
+            "newline": ({"stage3_answers": {"accept_license": True, "setup_type": "custom\naccept-license=true"}},
+                        ['stage3_answers.setup_type: "custom\\naccept-license=true" is not one of typical, '
+                         'compact, custom']),
+            "words": ({"stage3_answers": {"accept_license": "yes", "components": "driver;web-server --log /x"},
+                       "stage3_log_lines": "5 /etc/shadow"},
+                      ['stage3_answers.components: "web-server --log /x" is not one of web-server, '
+                       'managed-system, notifier, snmp-agent, driver',
+                       'stage3_log_lines: "5 /etc/shadow" is not a number above 0']),
+        }
+        inventory = {}
+        for name, (host_vars, _) in cases.items():
+            inventory[name] = dict(self.host_vars(name, self.good_medium, accept, rpmdb), **host_vars)
+        self.write_inventory(inventory)
+
+        # Two plays, since the settings fail a host sooner and the play stops once a fifth
+        # of the hosts have failed.
+        for hosts in (["planted", "link", "open"], ["newline", "words"]):
+            status, out, recap = self.play("--limit", ",".join(hosts))
+            self.assertEqual((status, {h: r["failed"] for h, r in recap.items()}), (2, {h: 1 for h in hosts}), out)
+            for name in hosts:
+                reasons = cases[name][1]
+                failure = re.search(r"^fatal: \[%s\]: FAILED! => (.*)$" % name, out, re.M)
+                self.assertEqual(json.loads(failure.group(1))["msg"][1:1 + len(reasons)], reasons, out)
+        self.assertEqual([p for p in PACKAGES if rpmdb.installed(p)], [])
+        # Nothing copied, nothing written.
+        self.assertEqual((os.listdir(planted), os.listdir(linked), os.listdir(os.path.join(open_dir, "medium"))),
+                         (["quorvel-browser-zz-1-1.noarch.rpm"], [], []))
+        self.assertEqual([h for h in ("newline", "words") if os.path.exists(inventory[h]["stage3_remote_dir"])], [])
 
 
 if __name__ == "__main__":

@@ -142,12 +142,28 @@ class RpmDb:
         return out.stdout.decode().strip() if out.returncode == 0 else None
 
 
+def po_files():
+    """The PO files of the medium's texts, one per language."""
+    return sorted(os.path.join(PO_DIR, f) for f in os.listdir(PO_DIR) if f.endswith(".po"))
+
+
+def project_texts(root, language="en_US"):
+    """Every text of the PO files, in that language: also those the programs carry
+    themselves (ids 2000 and up)."""
+    db = os.path.join(root, "project-texts.db")
+    if not os.path.exists(db):
+        subprocess.run([RESDB, "build", db] + po_files(), check=True)
+    return Texts(db, language)
+
+
 class Medium:
     """An installation medium in a directory of its own."""
 
     def __init__(self, root, name="medium", database=True, license_text="E2E test license.\n",
-                 packages=(), texts=None):
-        """texts: {resource id: text} replacing those texts in every language."""
+                 packages=(), texts=None, original_texts=False):
+        """texts: {resource id: text} replacing those texts in every language.
+        original_texts: the database holds only the original texts and the settings (ids
+        below 2000, 5001 to 5004), as one made before the programs' added texts."""
         self.dir = os.path.join(root, name)
         os.makedirs(self.dir)
         self.program = os.path.join(self.dir, "stage3")
@@ -156,10 +172,11 @@ class Medium:
         shutil.copy2(os.path.join(os.path.dirname(STAGE3), "stage3-gtk"), self.dir)
         self.db = os.path.join(self.dir, "setupresDB")
         if database:
-            pos = sorted(os.path.join(PO_DIR, f) for f in os.listdir(PO_DIR) if f.endswith(".po"))
+            pos = po_files()
             if texts:
                 pos = [self._replaced(po, texts, root) for po in pos]
-            subprocess.run([RESDB, "build", self.db] + pos, check=True)
+            ids = ["--ids", "0-1999", "--ids", "5001-5004"] if original_texts else []
+            subprocess.run([RESDB, "build"] + ids + [self.db] + pos, check=True)
         if license_text is not None:
             with open(os.path.join(self.dir, "license.txt"), "w") as f:
                 f.write(license_text)
@@ -191,7 +208,8 @@ def clear_tmp_files():
                 shutil.rmtree(path, ignore_errors=True)
             else:
                 os.unlink(path)
-    for path in glob.glob("/tmp/stage3-install.*") + glob.glob("/tmp/quorvelInst.*"):
+    for path in (glob.glob("/tmp/stage3-install.*") + glob.glob("/tmp/quorvelInst.*") +
+                 glob.glob(SETTINGS_FILE + ".*")):
         if os.path.isdir(path) and not os.path.islink(path):
             shutil.rmtree(path, ignore_errors=True)
         else:

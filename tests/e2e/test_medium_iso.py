@@ -4,7 +4,10 @@ extracted into a read-only tree, from another working directory."""
 
 import json
 import os
+import shutil
+import stat
 import subprocess
+import tempfile
 import types
 
 import e2e_lib as e2e
@@ -14,6 +17,7 @@ TOP = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), 
 MAKE_ISO = os.path.join(TOP, "scripts", "make_medium_iso.sh")
 EXECUTABLE = "-r-xr-xr-x"
 READABLE = "-r--r--r--"
+NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
 
 
 def xorriso(*args):
@@ -91,6 +95,36 @@ class MediumImage(e2e.WizardTest):
         self.assertEqual(made.returncode, 1)
         self.assertIn(b"stage3-gtk", made.stderr)
         self.assertEqual([f for f in os.listdir(self.tmp) if "broken" in f], [])
+
+    def test_another_account_gets_no_hold_on_the_image(self):
+        # The image made in a directory every account may write (sticky, as /tmp):
+        # another account that makes the file xorriso is to write first (it wins
+        # the race for the name every time here, through a wrapper around xorriso)
+        # or a directory at the output's name gets no hold on root's image.
+        shared = tempfile.mkdtemp(prefix="stage3-e2e-shared-", dir="/tmp")
+        self.addCleanup(shutil.rmtree, shared, ignore_errors=True)
+        os.chmod(shared, 0o1777)
+        raced_xorriso = os.path.join(self.tmp, "xorriso")
+        with open(raced_xorriso, "w") as f:
+            f.write('#!/bin/sh\n'
+                    'for arg; do [ "$previous" != -o ] || image=$arg; previous=$arg; done\n'
+                    '%s sh -c \': > "$1" && chmod 666 "$1"\' sh "$image" 2>/dev/null\n'
+                    'exec xorriso "$@"\n' % " ".join(NOBODY))
+        os.chmod(raced_xorriso, 0o755)
+
+        def make(output, xorriso_program):
+            return subprocess.run([MAKE_ISO, self.medium.dir, output], stderr=subprocess.PIPE,
+                                  env=dict(os.environ, XORRISO=xorriso_program)).returncode
+
+        raced, taken = os.path.join(shared, "raced.iso"), os.path.join(shared, "taken.iso")
+        self.assertEqual(make(raced, raced_xorriso), 0)
+        st = os.lstat(raced)
+        self.assertEqual((stat.S_ISREG(st.st_mode), st.st_uid, st.st_mode & 0o022), (True, 0, 0))
+        subprocess.run(NOBODY + ["mkdir", taken], check=True)
+        self.assertEqual(make(taken, "xorriso"), 1)
+        self.assertEqual(os.listdir(taken), [])
+        # Nothing else is left beside them.
+        self.assertEqual(sorted(os.listdir(shared)), ["raced.iso", "taken.iso"])
 
     def mount_read_only(self):
         """A read-only mount over the tree, where that can be made (as root): root

@@ -269,13 +269,18 @@ class PolkitTest(WizardTest):
                 os.close(slave)
 
     def test_install_through_pkexec(self):
-        # (case, polkit's answer, on a terminal, graphical, status, installed)
-        cases = [("allowed by a rule", "YES", False, False, 0, True),
-                 ("refused by a rule", "NO", False, False, 2, False),
-                 ("console, asked on the terminal", "AUTH_SELF", True, False, 0, True),
-                 ("graphical, allowed by a rule", "YES", False, True, 0, True)]
-        for case, answer, terminal, graphical, status, installed in cases:
+        # (case, polkit's answer, on a terminal, graphical, status, installed, a directory
+        # planted at the settings name by another account)
+        cases = [("allowed by a rule", "YES", False, False, 0, True, False),
+                 ("refused by a rule", "NO", False, False, 2, False, False),
+                 ("console, asked on the terminal", "AUTH_SELF", True, False, 0, True, False),
+                 ("graphical, allowed by a rule", "YES", False, True, 0, True, False),
+                 ("settings name taken by a directory", "YES", False, False, 0, True, True)]
+        for case, answer, terminal, graphical, status, installed, planted in cases:
             with self.subTest(case), polkit_rule(answer):
+                if planted:
+                    subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                    "--", "mkdir", SETTINGS_FILE], check=True)
                 case_dir = os.path.join(self.tmp, case.replace(" ", "-"))
                 rpmdb = e2e_lib.RpmDb(case_dir)
                 medium = Medium(case_dir, packages=[package("quorvel-storman", APP_FILE)])
@@ -300,6 +305,13 @@ class PolkitTest(WizardTest):
                     self.assertIn(t[2009], output)
                 if terminal:
                     self.assertIn(t[13], output)  # the finish page's success form
+                if planted:
+                    # Root renamed it aside, said so, and installed.
+                    asides = glob.glob(SETTINGS_FILE + ".*")
+                    self.assertEqual(len(asides), 1, output)
+                    self.assertIn(t[2061].replace("%s", SETTINGS_FILE, 1).replace("%s", asides[0]),
+                                  output)
+                    self.assertEqual(os.stat(asides[0]).st_uid, pwd.getpwnam("nobody").pw_uid)
                 # The run leaves nothing in /tmp: the account wrote nothing there but its
                 # install directory, which went; the fixed names root placed were removed.
                 # (Another run on the machine may make them meanwhile, but not during this

@@ -11,14 +11,17 @@ import time
 import e2e_lib as e2e
 
 QRVL = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=%s QRVLAUTONOTIFIER=%s QRVLAUTOSNMP=%s"
+# The line the install script prints last; a package may print it too.
+CLOSING = "_" * 34
+NEWER_APP_FILE = "quorvel-storman-3.C-1.noarch.rpm"
 
 
 class Unattended(e2e.WizardTest):
 
-    def medium(self, driver="holvane", app="quorvel-storman", **kwargs):
+    def medium(self, driver="holvane", app="quorvel-storman", browser="quorvel-browser", **kwargs):
         m = e2e.Medium(self.tmp, packages=[e2e.package(app, e2e.APP_FILE),
                                            e2e.package(driver, e2e.DRIVER_FILE),
-                                           e2e.package("quorvel-browser", e2e.BROWSER_FILE)],
+                                           e2e.package(browser, e2e.BROWSER_FILE)],
                        **kwargs)
         return m, e2e.Texts(m.db)
 
@@ -100,11 +103,47 @@ class Unattended(e2e.WizardTest):
         self.assertIn("e2e-driver: no controller found\n", text)
         self.assertTrue(text.endswith("script exit status: 1\nresult: failed\n"), text[-200:])
         self.assertEqual(self.installed(rpmdb), set())
-        # An existing file is never written through or over: the install goes on without a log.
-        status, out, err = self.run_stage3(medium, self.rpmdb_again(), ["--unattended", "--accept-license",
-                                                                        "--log", log])
-        self.assertEqual(status, 2)
-        self.assertEqual(out.split("\n")[0], t[2006].replace("%s", log))
+        # An existing file is never written through or over: nothing is installed without the log.
+        again = self.rpmdb_again()
+        status, out, err = self.run_stage3(medium, again, ["--unattended", "--accept-license", "--log", log])
+        self.assertEqual((status, err), (64, "stage3: the log %s cannot be created: File exists\n" % log))
+        self.assertEqual(self.installed(again), set())
+
+    def test_failing_add_on_fails_the_run_and_its_lines_are_told(self):
+        # The add-on prints a line like the script's closing line, then its own error.
+        medium, t = self.medium(browser="quorvel-browser-failing")
+        rpmdb = self.rpmdb()
+        log = os.path.join(self.tmp, "install.log")
+        status, out, err = self.run_stage3(medium, rpmdb, ["--unattended", "--accept-license", "--log", log])
+        self.assertEqual(status, 2, out)
+        told = "\n%s\ne2e-browser: /opt is full\n" % CLOSING
+        self.assertIn(told, out)
+        self.assertEqual(out.count(CLOSING), 1, out)  # the script's own stays hidden
+        self.assertIn("\ne2e-app: installed\n", out)
+        self.assertEqual(out.split("\n")[-2], t[2009] + " " + t[2007].replace("%s", log))
+        self.assertEqual(self.installed(rpmdb), {"holvane", "quorvel-storman"})
+        with open(log) as f:
+            text = f.read()
+        self.assertIn(told, text)
+        self.assertTrue(text.endswith("script exit status: 1\nresult: failed\n"), text[-200:])
+
+    def test_newer_installed_application_is_refused_before_anything_installs(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        rpmdb.install(e2e.package("quorvel-storman-newer", NEWER_APP_FILE))
+        refusal = [t[2060].replace("%s", "3.C-1", 1).replace("%s", "3.B-2"), t[57]]
+        for args in (["--dry-run", "--json"], ["--dry-run"], ["--unattended"]):
+            with self.subTest(args[-1]):
+                status, out, err = self.run_stage3(medium, rpmdb, args + ["--accept-license"])
+                self.assertEqual((status, err), (1, "\n".join(refusal) + "\n"), out)
+                if "--json" in args:
+                    plan = json.loads(out)
+                    self.assertEqual((plan["exit_status"], plan["application"]["check"]), (1, 4))
+                    self.assertEqual((plan["refusal"], plan["packages"]), (refusal, []))
+                elif "--dry-run" in args:
+                    self.assertIn("exit status: 1", out.split("\n"))
+        self.assertEqual(self.installed(rpmdb), {"quorvel-storman"})
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.C-1.noarch")
 
     def rpmdb_again(self):
         return e2e.RpmDb(os.path.join(self.tmp, "again"))

@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "memory_file.h"
 #include "resdb/language_db.h"
+#include "resdb/memory_file.h"
 #include "test_support.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "memory_file.h"
 #include "resdb/language_db.h"
+#include "resdb/memory_file.h"
 #include "test_support.h"
 
 // The largest single allocation made while `probing` is set.

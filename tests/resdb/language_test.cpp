@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "memory_file.h"
+#include "resdb/memory_file.h"
 #include "resdb/resource.h"
 #include "test_support.h"
 

@@ -1,6 +1,7 @@
 // The reason a database file cannot be read, and the order of its languages.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -67,6 +68,19 @@ TEST(LoadError, EachDamageIsNamed) {
         EXPECT_FALSE(db.Load(path.first.c_str()));
         EXPECT_EQ(LoadError::CANNOT_OPEN, db.LastLoadError().code) << path.first;
         EXPECT_EQ(path.second, db.LastLoadError().message);
+    }
+
+    // Refused unread: a file larger than any database, and one that reports no size
+    // though it holds bytes, as /proc/kmsg does.
+    ASSERT_EQ(0, truncate(dir.file("db").c_str(), 129 << 20));
+    const std::pair<std::string, LoadError::Code> unread[] = {
+        {dir.file("db"), LoadError::TOO_LARGE},
+        {"/proc/self/environ", LoadError::TRUNCATED},
+    };
+    for (const auto& file : unread) {
+        LanguageDB_C db;
+        EXPECT_FALSE(db.Load(file.first.c_str()));
+        EXPECT_EQ(file.second, db.LastLoadError().code) << file.first;
     }
 }
 

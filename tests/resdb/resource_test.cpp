@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "memory_file.h"
+#include "resdb/memory_file.h"
 #include "test_support.h"
 
 namespace {

@@ -28,10 +28,7 @@ class SearchGlobals : public testing::Test {
   protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
-    static void reset() {
-        std::strcpy(orgDirectory, ".");
-        localeSubdirectory[0] = '\0';
-    }
+    static void reset() { localeSubdirectory[0] = '\0'; }
 };
 
 struct LangDirCase {
@@ -63,140 +60,84 @@ class LocaleSubdirectory : public SearchGlobals, public testing::WithParamInterf
 
 TEST_P(LocaleSubdirectory, TakesTheLanguageCodeOfLang) {
     EnvVar lang("LANG", GetParam().lang);
-    setSearchDirectories("stage3");
+    setLocaleSubdirectory();
     EXPECT_STREQ(localeSubdirectory, GetParam().subdirectory);
 }
 
 INSTANTIATE_TEST_SUITE_P(FileSearch, LocaleSubdirectory, testing::ValuesIn(kLangDirCases),
                          [](const testing::TestParamInfo<LangDirCase>& i) { return i.param.name; });
 
-struct ProgramPathCase {
-    const char* name;
-    std::string programPath;
-    std::string directory;
-};
-
-std::ostream& operator<<(std::ostream& os, const ProgramPathCase& c) {
-    return os << c.name;
-}
-
-const std::string kDir255 = "/" + std::string(254, 'd');
-
-const ProgramPathCase kProgramPathCases[] = {
-    {"NoSlashKeepsDot", "stage3", "."},
-    {"AbsolutePath", "/media/cd/stage3", "/media/cd"},
-    {"RootDirectory", "/stage3", ""},
-    {"DotSlash", "./stage3", "."},
-    {"TrailingSlash", "a/b/", "a/b"},
-    // The directory part alone has to fit, whatever the program's own name.
-    {"LongProgramName", "/media/cd/" + std::string(300, 'p'), "/media/cd"},
-    {"DirectoryOf255Characters", kDir255 + "/stage3", kDir255},
-    {"DirectoryTooLongIsRefused", kDir255 + "d/stage3", "."},
-};
-
-class ProgramDirectory : public SearchGlobals,
-                         public testing::WithParamInterface<ProgramPathCase> {};
-
-TEST_P(ProgramDirectory, KeepsDirectoryPartWithoutSlash) {
-    setSearchDirectories(GetParam().programPath.c_str());
-    EXPECT_EQ(std::string(orgDirectory), GetParam().directory);
-}
-
-INSTANTIATE_TEST_SUITE_P(FileSearch, ProgramDirectory, testing::ValuesIn(kProgramPathCases),
-                         [](const testing::TestParamInfo<ProgramPathCase>& i) {
-                             return i.param.name;
-                         });
-
-// A working directory "work" (with a "de" subdirectory) and a program
-// directory "medium" (with its own "de"), LANG de_DE.
+// The medium "medium" (with a "de" subdirectory) is the working directory, LANG de_DE.
 class FindFileTest : public SearchGlobals {
   protected:
     void SetUp() override {
         SearchGlobals::SetUp();
-        work_ = root_.file("work");
         medium_ = root_.file("medium");
-        fs::create_directories(work_ / "de");
         fs::create_directories(medium_ / "de");
-        cwd_ = std::make_unique<ChangeDir>(work_);
+        cwd_ = std::make_unique<ChangeDir>(medium_);
         lang_ = std::make_unique<EnvVar>("LANG", std::string("de_DE"));
-        setSearchDirectories((medium_ / "stage3").c_str());
+        setLocaleSubdirectory();
     }
     void TearDown() override {
         cwd_.reset();
         SearchGlobals::TearDown();
     }
-    std::string medium(const std::string& rest) const { return (medium_ / rest).string(); }
 
     ScratchDir root_;
-    fs::path work_, medium_;
+    fs::path medium_;
     std::unique_ptr<ChangeDir> cwd_;
     std::unique_ptr<EnvVar> lang_;
 };
 
 TEST_F(FindFileTest, SearchOrderAndFileTypes) {
-    for (const char* place : {"de/all.txt", "all.txt"}) writeFile(work_ / place, place);
-    writeFile(medium_ / "de/all.txt", "");
-    writeFile(medium_ / "all.txt", "");
-    writeFile(work_ / "cwd.txt", "");
-    writeFile(medium_ / "de/cwd.txt", "");
-    writeFile(medium_ / "cwd.txt", "");
-    writeFile(medium_ / "de/medsub.txt", "");
-    writeFile(medium_ / "medsub.txt", "");
-    writeFile(medium_ / "med.txt", "");
+    writeFile(medium_ / "de/both.txt", "");
+    writeFile(medium_ / "both.txt", "");
+    writeFile(medium_ / "top.txt", "");
+    writeFile(medium_ / "de/sub.txt", "");
     // Directories, dangling links and links to directories do not qualify.
-    fs::create_directories(work_ / "de/dir.txt");
-    fs::create_directories(work_ / "dir.txt");
+    fs::create_directories(medium_ / "de/dir.txt");
     writeFile(medium_ / "dir.txt", "");
-    fs::create_symlink(root_.file("nowhere"), work_ / "de/dangling.txt");
-    fs::create_symlink(root_.file("nowhere"), work_ / "dangling.txt");
+    fs::create_symlink(root_.file("nowhere"), medium_ / "de/dangling.txt");
     writeFile(medium_ / "dangling.txt", "");
-    fs::create_directory_symlink(medium_, work_ / "dirlink.txt");
+    fs::create_directory_symlink(medium_, medium_ / "de/dirlink.txt");
     writeFile(medium_ / "dirlink.txt", "");
     // A link to a regular file qualifies.
-    fs::create_symlink(medium_ / "med.txt", work_ / "de/link.txt");
+    writeFile(root_.file("elsewhere.txt"), "");
+    fs::create_symlink(root_.file("elsewhere.txt"), medium_ / "de/link.txt");
 
     const struct {
         const char* name;
         std::string expected;
     } cases[] = {
-        {"all.txt", "de/all.txt"},
-        {"cwd.txt", "cwd.txt"},
-        {"medsub.txt", medium("de/medsub.txt")},
-        {"med.txt", medium("med.txt")},
+        {"both.txt", "de/both.txt"},
+        {"top.txt", "top.txt"},
+        {"sub.txt", "de/sub.txt"},
         {"absent.txt", "<none>"},
-        {"dir.txt", medium("dir.txt")},
-        {"dangling.txt", medium("dangling.txt")},
-        {"dirlink.txt", medium("dirlink.txt")},
+        {"dir.txt", "dir.txt"},
+        {"dangling.txt", "dangling.txt"},
+        {"dirlink.txt", "dirlink.txt"},
         {"link.txt", "de/link.txt"},
+        // Only the medium is searched, never the directory above it.
+        {"elsewhere.txt", "<none>"},
     };
     for (const auto& c : cases) EXPECT_EQ(found(c.name), c.expected) << c.name;
 }
 
 TEST_F(FindFileTest, EmptyLangSearchesNoSubdirectory) {
     EnvVar lang("LANG", std::string(""));
-    setSearchDirectories((medium_ / "stage3").c_str());
-    writeFile(work_ / "de/sub.txt", "");
+    setLocaleSubdirectory();
+    writeFile(medium_ / "de/sub.txt", "");
     writeFile(medium_ / "only.txt", "");
     EXPECT_EQ(found("sub.txt"), "<none>");
-    // Not medium//only.txt: the empty subdirectory candidate is skipped.
-    EXPECT_EQ(found("only.txt"), medium("only.txt"));
-}
-
-TEST_F(FindFileTest, ProgramWithoutSlashSearchesCurrentDirectoryTwice) {
-    reset();  // as at start-up: a path without a slash keeps the initial "."
-    setSearchDirectories("stage3");
-    EXPECT_STREQ(orgDirectory, ".");
-    writeFile(work_ / "here.txt", "");
-    EXPECT_EQ(found("here.txt"), "here.txt");
-    writeFile(medium_ / "there.txt", "");
-    EXPECT_EQ(found("there.txt"), "<none>");
+    // Not /only.txt: the empty subdirectory candidate is skipped.
+    EXPECT_EQ(found("only.txt"), "only.txt");
 }
 
 TEST_F(FindFileTest, UnsetLangUsesEnglishSubdirectory) {
     EnvVar lang("LANG", std::nullopt);
-    setSearchDirectories((medium_ / "stage3").c_str());
-    writeFile(work_ / "en/license.txt", "");
-    writeFile(work_ / "license.txt", "");
+    setLocaleSubdirectory();
+    writeFile(medium_ / "en/license.txt", "");
+    writeFile(medium_ / "license.txt", "");
     EXPECT_EQ(found("license.txt"), "en/license.txt");
 }
 
@@ -207,33 +148,26 @@ TEST_F(FindFileTest, LongNamesAreSearchedInFull) {
     name += "deep.txt";
     ASSERT_GT(name.size(), 300u);
     writeFile(medium_ / name, "");
-    EXPECT_EQ(found(name.c_str()), medium(name));
+    EXPECT_EQ(found(name.c_str()), name);
     EXPECT_EQ(found((name + "x").c_str()), "<none>");
 }
 
 class ResolveFilenameTest : public FindFileTest {};
 
-TEST_F(ResolveFilenameTest, FirstSortedMatchInWorkingDirectory) {
-    writeFile(work_ / "pkg-2.rpm", "");
-    writeFile(work_ / "pkg-1.rpm", "");
-    writeFile(medium_ / "pkg-0.rpm", "");
+TEST_F(ResolveFilenameTest, FirstSortedMatchInTheMedium) {
+    writeFile(medium_ / "pkg-2.rpm", "");
+    writeFile(medium_ / "pkg-1.rpm", "");
+    writeFile(root_.file("pkg-0.rpm"), "");
     char out[512] = "untouched";
     ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out));
     EXPECT_EQ(std::string(out), (fs::current_path() / "pkg-1.rpm").string());
-}
-
-TEST_F(ResolveFilenameTest, FallsBackToProgramDirectory) {
-    writeFile(medium_ / "pkg-0.rpm", "");
-    char out[512] = "untouched";
-    ASSERT_TRUE(resolveFilename("pkg*.rpm", out, sizeof out));
-    EXPECT_EQ(std::string(out), medium("pkg-0.rpm"));
     EXPECT_FALSE(resolveFilename("none*.rpm", out, sizeof out));
-    EXPECT_STREQ(out, medium("pkg-0.rpm").c_str());
+    EXPECT_EQ(std::string(out), (fs::current_path() / "pkg-1.rpm").string());
 }
 
 TEST_F(ResolveFilenameTest, WorkingDirectoryIsTakenLiterally) {
     for (const char* name : {"Disk [1]", "a*b", "q?", "back\\slash"}) {
-        fs::path dir = work_ / name;
+        fs::path dir = medium_ / name;
         fs::create_directories(dir);
         fs::current_path(dir);
         writeFile(dir / "pkg-1.rpm", "");
@@ -244,7 +178,7 @@ TEST_F(ResolveFilenameTest, WorkingDirectoryIsTakenLiterally) {
 }
 
 TEST_F(ResolveFilenameTest, MatchMustBeShorterThanOutput) {
-    writeFile(work_ / "a.rpm", "");
+    writeFile(medium_ / "a.rpm", "");
     const std::string match = (fs::current_path() / "a.rpm").string();
     std::string out(match.size() + 1, 'x');
     const std::string before = out;
@@ -267,12 +201,12 @@ TEST_F(ResolveFilenameTest, OverlongInputIsRefused) {
     }
     EXPECT_STREQ(out, "untouched");
 
-    // A working directory longer than the buffer fails at once, even when
-    // the program directory holds a match.
-    fs::path deep = work_;
+    // A medium directory longer than the buffer fails at once.
+    fs::path deep = medium_;
     for (int i = 0; i < 5; ++i) deep /= std::string(60, 'w');
     fs::create_directories(deep);
     ChangeDir into(deep);
+    writeFile(deep / "b.rpm", "");
     EXPECT_FALSE(resolveFilename("b*.rpm", out, sizeof out));
 }
 

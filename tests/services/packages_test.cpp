@@ -134,19 +134,13 @@ TEST(FindDriverPackageFile, PatternOrderSortOrderAndDirectories) {
     ASSERT_EQ(PACKAGE_FOUND, findDriverPackageFile(out));
     EXPECT_EQ(box.medium() + "/holvane-1.10.0-1.noarch.rpm", out);  // family order, then sorted
 
-    // The current directory wins over the program's directory; the program's
-    // directory is searched when the current one has no match.
+    // Only the medium directory is searched: a package beside it is not found.
     resetPackageCaches();
     fs::remove_all(box.medium());
     fs::create_directories(box.medium());
     fs::current_path(box.medium());
-    box.putPackage(box.programDir(), "holvane", "1.2.3", "4");
-    ASSERT_EQ(PACKAGE_FOUND, findDriverPackageFile(out));
-    EXPECT_EQ(box.programDir() + "/holvane-1.2.3-4.noarch.rpm", out);
-    resetPackageCaches();
-    box.putPackage(box.medium(), "holvane", "1.2.3", "4");
-    ASSERT_EQ(PACKAGE_FOUND, findDriverPackageFile(out));
-    EXPECT_EQ(box.medium() + "/holvane-1.2.3-4.noarch.rpm", out);
+    box.putPackage(box.root(), "holvane", "1.2.3", "4");
+    EXPECT_EQ(PACKAGE_NOT_FOUND, findDriverPackageFile(out));
 }
 
 TEST(FindRpmFile, DirectoriesWithWildcardCharactersAreTakenLiterally) {
@@ -404,6 +398,7 @@ TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
         {"", "", UPDATE_NOT_INSTALLED, UPDATE_NOT_INSTALLED},
         {"3.B-2", "1.2.3-4", UPDATE_SAME_INSTALLED, UPDATE_NOTHING_TO_INSTALL},
         {"3.A-7", "1.2.3-3", UPDATE_OLDER_INSTALLED, UPDATE_OLDER_INSTALLED},
+        {"3.C-1", "1.3.0-1", UPDATE_NEWER_INSTALLED, UPDATE_NOTHING_TO_INSTALL},
     };
     auto install = [](RpmSandbox& box, const char* name, const std::string& nvr) {
         if (!nvr.empty())
@@ -424,6 +419,7 @@ TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
         EXPECT_EQ(c.appCheck, appUpdateCheck()) << c.app;
         EXPECT_EQ(*c.app ? "pfx-app-" + std::string(c.app) + ".noarch" : "",
                   appCheckDetails().installed);
+        EXPECT_EQ(c.app, appCheckDetails().installedVersion);
         EXPECT_EQ(2, queries(box)) << "one query each, none asked again";
         EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the queries";
     }

@@ -20,10 +20,17 @@ struct Planted {
     const char* name;
     std::function<void(const std::string& path, const std::string& victim)> plant;
     bool placed;
+    bool moveAside = false;  // asked to move a directory at the name aside
 };
 
+void plantDirectory(const std::string& path, const std::string&) {
+    mkdir(path.c_str(), 0777);
+    writeFile(path + "/inside", "x");
+}
+
 // Whatever stood at the name, the name becomes a new regular file of ours with the
-// content, and nothing it pointed to is touched; only a directory stops it.
+// content, and nothing it pointed to is touched; a directory stops it unless it may be
+// moved aside, whole, to a new name beside it.
 TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
     const Planted cases[] = {
         {"nothing", [](const std::string&, const std::string&) {}, true},
@@ -41,12 +48,8 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
              chmod(p.c_str(), 0666);
          },
          true},
-        {"directory",
-         [](const std::string& p, const std::string&) {
-             mkdir(p.c_str(), 0777);
-             writeFile(p + "/inside", "x");
-         },
-         false},
+        {"directory", plantDirectory, false},
+        {"directory, moved aside", plantDirectory, true, true},
     };
     for (const Planted& c : cases) {
         ScratchDir dir;
@@ -56,7 +59,16 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
         c.plant(path, victim);
 
         FileIdentity made;
-        EXPECT_EQ(placeFile(path.c_str(), "QRVLAUTOSNMP=yes\n", 0644, &made), c.placed) << c.name;
+        std::string aside;
+        EXPECT_EQ(placeFile(path.c_str(), "QRVLAUTOSNMP=yes\n", 0644, &made,
+                            c.moveAside ? &aside : nullptr),
+                  c.placed)
+            << c.name;
+        const bool directoryMoved = !aside.empty();
+        if (directoryMoved) {
+            EXPECT_EQ(aside.compare(0, path.size() + 1, path + "."), 0) << aside;
+            EXPECT_EQ(readFile(aside + "/inside"), "x") << c.name;
+        }
         EXPECT_EQ(readFile(victim), "precious") << c.name;
         struct stat info;
         ASSERT_EQ(lstat(path.c_str(), &info), 0) << c.name;
@@ -74,7 +86,7 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
         // No temporary file is left beside it.
         size_t entries =
             std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
-        EXPECT_EQ(entries, c.placed ? 1u : 2u) << c.name;
+        EXPECT_EQ(entries, c.placed && !directoryMoved ? 1u : 2u) << c.name;
     }
 }
 

@@ -7,7 +7,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 
+#include "resdb/language_db.h"
+#include "resdb/memory_file.h"
 #include "test_support.h"
 
 namespace {
@@ -131,6 +134,81 @@ TEST_P(StringText, ConvertsToLocaleEncoding) {
 
 INSTANTIATE_TEST_SUITE_P(StringService, StringText, testing::ValuesIn(kTextCases),
                          [](const testing::TestParamInfo<TextCase>& info) {
+                             return info.param.name;
+                         });
+
+// The programs' own texts, as an image of the resource database format.
+const std::string& builtInImage() {
+    static const std::string image = [] {
+        MemoryDisk disk;
+        MemoryDiskScope scope(disk);
+        LanguageDB_C db;
+        const std::tuple<const char*, const char*, unsigned int, const char*> texts[] = {
+            {"en", "US", 1, "Built-in hello"},
+            {"en", "US", 3, "Built-in English"},
+            {"en", "US", 2000, "Install files"},
+            {"de", "DE", 3, "Eingebaut"},
+            {"de", "DE", 4, "Vier"},
+            {"de", "DE", 2000, "Installationsdateien"},
+        };
+        for (const auto& [language, region, id, text] : texts)
+            db.AddString(Language_C(language, region, 0, 0), id, text);
+        EXPECT_TRUE(db.Store("image"));
+        db.Unload();
+        return disk.files["image"];
+    }();
+    return image;
+}
+
+struct BuiltInCase {
+    const char* name;
+    const char* lang;
+    const char* locale;
+    unsigned int id;
+    bool unloaded;  // asked between stringUnInit and the next stringInit
+    std::string expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const BuiltInCase& c) {
+    return os << c.name;
+}
+
+const BuiltInCase kBuiltInCases[] = {
+    {"MediumWins", "de_DE", "en_US.utf8", 1, false, "Hallo"},
+    {"MediumsClosestLanguageWins", "de_DE", "en_US.utf8", 3, false, "Only in English"},
+    {"MediumsUnreachableTextDoesNotCount", "de_DE", "en_US.utf8", 4, false, "Vier"},
+    {"ClosestLanguage", "de_AT", "en_US.utf8", 2000, false, "Installationsdateien"},
+    {"EnglishForAnotherLanguage", "pt_BR", "en_US.utf8", 2000, false, "Install files"},
+    {"EnglishWhereTheLocaleCannotShowIt", "ja_JP", "de_DE", 2000, false, "Install files"},
+    {"Neither", "de_DE", "en_US.utf8", 999, false, ""},
+    {"NothingWhileUnloaded", "de_DE", "en_US.utf8", 2000, true, ""},
+};
+
+class StringBuiltIn : public StringServiceTest, public testing::WithParamInterface<BuiltInCase> {
+  protected:
+    void SetUp() override {
+        StringServiceTest::SetUp();
+        const std::string& image = builtInImage();
+        stringUseBuiltInTexts(reinterpret_cast<const unsigned char*>(image.data()), image.size());
+    }
+    void TearDown() override {
+        stringUseBuiltInTexts(nullptr, 0);
+        StringServiceTest::TearDown();
+    }
+};
+
+TEST_P(StringBuiltIn, FillOnlyTheMediumsGaps) {
+    const BuiltInCase& c = GetParam();
+    LocaleGuard locale(c.locale);
+    REQUIRE_LOCALE(locale, c.locale);
+    initWithLang(std::string(c.lang));
+    if (c.unloaded)
+        stringUnInit();
+    EXPECT_EQ(hex(getString(c.id)), hex(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(StringService, StringBuiltIn, testing::ValuesIn(kBuiltInCases),
+                         [](const testing::TestParamInfo<BuiltInCase>& info) {
                              return info.param.name;
                          });
 

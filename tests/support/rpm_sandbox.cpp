@@ -68,10 +68,9 @@ RpmSandbox::RpmSandbox() : root_("stage3-pkg") {
     home_ = root_.file("home");
     dbPath_ = root_.file("db");
     medium_ = root_.file("medium");
-    programDir_ = root_.file("program");
     binDir_ = root_.file("bin");
     rpmLog_ = root_.file("rpm-runs.log");
-    for (const std::string& dir : {home_, dbPath_, medium_, programDir_, binDir_}) {
+    for (const std::string& dir : {home_, dbPath_, medium_, binDir_}) {
         fs::create_directories(dir);
     }
     writeFile(home_ + "/.rpmmacros", "%_dbpath " + dbPath_ + "\n");
@@ -84,8 +83,7 @@ RpmSandbox::RpmSandbox() : root_("stage3-pkg") {
     langVar_.emplace("LANG", "C");
 
     cwd_.emplace(medium_);
-    savedOrgDirectory_ = orgDirectory;
-    setSearchDirectories((programDir_ + "/stage3").c_str());
+    setLocaleSubdirectory();
     resetPackageCaches();
 
     EXPECT_EQ(0, run(quote(realRpm()) + " --dbpath " + quote(dbPath_) + " --initdb"));
@@ -96,7 +94,6 @@ RpmSandbox::RpmSandbox() : root_("stage3-pkg") {
 RpmSandbox::~RpmSandbox() {
     stringUnInit();
     resetPackageCaches();
-    std::strncpy(orgDirectory, savedOrgDirectory_.c_str(), sizeof orgDirectory - 1);
 }
 
 void RpmSandbox::writeRpmWrapper(bool withRealRpm) {

@@ -1,9 +1,8 @@
 // A private rpm world for one test: a scratch root holding a HOME whose
 // .rpmmacros points %_dbpath at a private database, the medium directory
-// (made the current directory), a program directory (made orgDirectory), and
-// a logging `rpm` first on PATH that records every run before handing over
-// to the real rpm. HOME, PATH, LANG (set to C), the working directory and
-// orgDirectory are put back when the sandbox goes.
+// (made the current directory), and a logging `rpm` first on PATH that records
+// every run before handing over to the real rpm. HOME, PATH, LANG (set to C) and
+// the working directory are put back when the sandbox goes.
 //
 // Packages are built on demand with rpmbuild from rpm-package.spec beside this
 // file and kept in the build directory across runs, so the tests that use the
@@ -27,7 +26,6 @@ class RpmSandbox {
 
     const std::string& root() const { return root_.path(); }
     const std::string& medium() const { return medium_; }
-    const std::string& programDir() const { return programDir_; }
 
     // Path of the built package NAME-VERSION-RELEASE.noarch.rpm, which needs the
     // capability `needs` when one is given.
@@ -69,14 +67,12 @@ class RpmSandbox {
     std::string home_;
     std::string dbPath_;
     std::string medium_;
-    std::string programDir_;
     std::string binDir_;
     std::string rpmLog_;
     std::optional<EnvVar> homeVar_;
     std::optional<EnvVar> pathVar_;
     std::optional<EnvVar> langVar_;
     std::optional<ChangeDir> cwd_;
-    std::string savedOrgDirectory_;
 };
 
 #endif

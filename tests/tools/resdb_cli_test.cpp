@@ -51,6 +51,19 @@ TEST(ResdbProgram, BuildListGetDumpRoundTrip) {
     EXPECT_EQ(readFile(db), readFile(dir.file("again")));
 }
 
+// The ranges are a filter over every language: a language none of whose
+// resources is kept stays in the file, empty.
+TEST(ResdbProgram, BuildKeepsOnlyTheIdentifiersInTheRangesGiven) {
+    ScratchDir dir;
+    std::vector<std::string> args = mediumArgs(dir.file("db"));
+    args.insert(args.begin() + 1, {"--ids", "2-3", "--ids", "4294967295-4294967295"});
+    ToolRun build = runTool(args);
+    ASSERT_EQ(0, build.status) << build.err;
+    EXPECT_EQ("ja_JP\t1\nde_DE\t1\nen_US\t3\nfr_FR\t0\nes_419\t0\n",
+              runTool({"list", dir.file("db")}).out);
+    EXPECT_EQ(1, runTool({"get", dir.file("db"), "en_US", "1"}).status);
+}
+
 TEST(ResdbProgram, MissingResourceExitsWithOne) {
     ScratchDir dir;
     ASSERT_EQ(0, runTool(mediumArgs(dir.file("db"))).status);

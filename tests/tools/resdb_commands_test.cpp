@@ -323,8 +323,17 @@ TEST(ResdbCommands, EveryTruncationOfADatabaseIsRefused) {
 
 TEST(ResdbCommands, WrongArgumentsShowTheUsage) {
     const std::vector<std::vector<std::string>> cases = {
-        {},       {"frobnicate"},     {"build", "db"},        {"dump", "db"},
-        {"list"}, {"list", "a", "b"}, {"get", "db", "en_US"},
+        {},
+        {"frobnicate"},
+        {"build", "db"},
+        {"dump", "db"},
+        {"list"},
+        {"list", "a", "b"},
+        {"get", "db", "en_US"},
+        {"build", "--ids", "1-2", "db"},
+        {"build", "--ids", "3-2", "db", "en_US.po"},
+        {"build", "--ids", "1", "db", "en_US.po"},
+        {"build", "--ids", "-", "db", "en_US.po"},
     };
     for (const auto& args : cases) {
         std::ostringstream out, err;

@@ -72,21 +72,25 @@ TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
 }
 
 // The whole script, run with real rpm in a private database from the medium's
-// directory: the steps it announces and the commands it shows, what it installs, and its
-// output as the wizard takes it.
+// directory: the steps it announces and the commands it shows, what it installs, its
+// status and its output as the wizard takes it. A failed add-on fails the run, after the
+// application step.
 TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
     const std::string browser = "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm";
+    enum { None, Good, Broken };
     const struct {
-        bool driver, webServer, browserPackage;
+        bool driver, webServer;
+        int browserPackage;
         std::vector<std::string> steps;  // DRIVER and APP stand for the package paths
     } cases[] = {
-        {false, true, false, {"%% step 1 of 1", "APP"}},
-        {false, false, true, {"%% step 1 of 1", "APP"}},
-        {false, true, true, {"%% step 1 of 2", browser, "%% step 2 of 2", "APP"}},
+        {false, true, None, {"%% step 1 of 1", "APP"}},
+        {false, false, Good, {"%% step 1 of 1", "APP"}},
+        {false, true, Good, {"%% step 1 of 2", browser, "%% step 2 of 2", "APP"}},
         {true,
          true,
-         true,
+         Good,
          {"%% step 1 of 3", "DRIVER", "%% step 2 of 3", browser, "%% step 3 of 3", "APP"}},
+        {false, true, Broken, {"%% step 1 of 2", browser, "%% step 2 of 2", "APP"}},
     };
     for (const auto& c : cases) {
         RpmSandbox box;
@@ -95,15 +99,18 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
         ScratchDir dir;
         std::string app = box.putPackage(box.medium(), "quorvel-storman", "3.B", "2");
         std::string driver = c.driver ? box.putPackage(box.medium(), "holvane", "1.2.3", "4") : "";
-        if (c.browserPackage)
+        if (c.browserPackage == Good)
             box.putPackage(box.medium(), "quorvel-browser", "1.0", "1");
+        if (c.browserPackage == Broken)
+            writeFile(box.medium() + "/quorvel-browser-1.0-1.noarch.rpm", "not a package\n");
         writeFile(dir.file("quorvelInstallSettings"),
                   settingsFileText(c.webServer ? COMPONENT_WEB_SERVER : 0, false));
         writeFile(dir.file("install.sh"),
                   shellScriptText(c.driver ? driver.c_str() : nullptr, app.c_str(), "quorvel",
                                   dir.path().c_str()));
-        RpmSandbox::run("/bin/sh " + shellQuote(dir.file("install.sh")) + " > " +
-                        shellQuote(dir.file("out")) + " 2>&1");
+        int status = RpmSandbox::run("/bin/sh " + shellQuote(dir.file("install.sh")) + " > " +
+                                     shellQuote(dir.file("out")) + " 2>&1");
+        const bool fails = c.browserPackage == Broken && c.webServer;
         std::string output = readFile(dir.file("out"));
 
         std::vector<std::string> expected, steps;
@@ -116,7 +123,10 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
             if (line.compare(0, 8, "%% step ") == 0 || line.compare(0, 8, "rpm -Uv ") == 0)
                 steps.push_back(line);
         EXPECT_EQ(steps, expected) << output;
-        EXPECT_EQ(box.installed().size(), c.driver + (c.webServer && c.browserPackage) + 1u);
+        EXPECT_EQ(box.installed().size(),
+                  c.driver + (c.webServer && c.browserPackage == Good) + 1u);
+        EXPECT_EQ(status != 0, fails) << output;
+        EXPECT_EQ(std::filesystem::exists(dir.file("quorvelInstallError")), fails);
 
         // Nothing of the progress is shown, and each step's percentages fill its share.
         OutputReader reader;
@@ -125,8 +135,11 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
         InstallProgress progress;
         for (const std::string& line : reader.takeProgressLines()) progress.take(line, 0);
         EXPECT_EQ(shown.find("%%"), std::string::npos) << shown;
-        EXPECT_NE(shown.find("\nDone!!!!\n"), std::string::npos) << shown;
-        EXPECT_DOUBLE_EQ(progress.fraction(), InstallProgress::RunningLimit);
+        EXPECT_EQ(shown.find("_____"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("\nDone!!!!\n") != std::string::npos, !fails) << shown;
+        if (!fails) {
+            EXPECT_DOUBLE_EQ(progress.fraction(), InstallProgress::RunningLimit);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,16 +47,24 @@ TEST(OutputReader, LongLineIsShownWholeInPieces) {
     EXPECT_EQ(reader.feed("\n", 1), std::string(46, 'x') + "\n");
 }
 
-TEST(OutputReader, UnderscoreLineEndsTheOutputAndIsNotShown) {
-    bool ended = false;
-    std::string output = "rpm -Uv pkg\nDone!!!!\n__________________________________\nafter\n";
-    for (size_t chunk : {1u, 7u, 4096u}) {
-        EXPECT_EQ(showAll(output, chunk, &ended), "rpm -Uv pkg\nDone!!!!\n") << chunk;
-        EXPECT_TRUE(ended);
+// Only the stream's end ends the output; of the lines a package prints, none is hidden,
+// and only the script's closing line is, when it is the last.
+TEST(OutputReader, OnlyTheClosingLineAtTheEndIsHidden) {
+    const std::string closing = OutputReader::ClosingLine;
+    const struct {
+        std::string output, shown;
+    } cases[] = {
+        {"rpm -Uv pkg\nDone!!!!\n" + closing, "rpm -Uv pkg\nDone!!!!\n"},
+        {closing + "e2e: /opt is full\n" + closing, closing + "e2e: /opt is full\n"},
+        {"_____ notice\nb\n", "_____ notice\nb\n"},
+    };
+    for (const auto& c : cases) {
+        for (size_t chunk : {1u, 7u, 4096u}) {
+            bool ended = true;
+            EXPECT_EQ(showAll(c.output, chunk, &ended), c.shown) << c.output << chunk;
+            EXPECT_FALSE(ended) << c.output << chunk;
+        }
     }
-    // Four underscores are an ordinary line.
-    EXPECT_EQ(showAll("____\nx\n", 3, &ended), "____\nx\n");
-    EXPECT_FALSE(ended);
 }
 
 TEST(OutputReader, UnderscoresInsideALongLineDoNotEndTheOutput) {
@@ -69,12 +78,13 @@ TEST(OutputReader, ProgressLinesAreKeptOutOfTheShownText) {
     const std::string longProgress = "%% " + std::string(300, '7');
     const std::string output =
         "rpm -Uv x\n%% step 1 of 2\nVerifying packages...\n%% 0,000000\r\n"
-        "\x1b[0m%% 50.000000\nnot %% at the start\n% 12\n" +
+        "\x1b[0m%% 50.000000\nnot %% at the start\n% 12\n%% a package's own\n" +
         longProgress + "\nDone!!!!\n%% 100.000000";
     for (size_t chunk : {1u, 7u, 4096u}) {
         std::vector<std::string> progress;
         EXPECT_EQ(showAll(output, chunk, nullptr, &progress),
-                  "rpm -Uv x\nVerifying packages...\nnot %% at the start\n% 12\nDone!!!!\n")
+                  "rpm -Uv x\nVerifying packages...\nnot %% at the start\n% 12\n"
+                  "%% a package's own\nDone!!!!\n")
             << chunk;
         EXPECT_EQ(progress, (std::vector<std::string>{
                                 "%% step 1 of 2", "%% 0,000000\r", "%% 50.000000",
@@ -175,7 +185,9 @@ TEST(OutputReader, OverlongLineIsShownAsViewLinesOfBoundedLength) {
 
 TEST(OutputReader, NothingAfterTheEnd) {
     OutputReader reader;
-    EXPECT_EQ(reader.feed("_____\n", 6), "");
+    EXPECT_EQ(reader.feed(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine)), "");
+    EXPECT_FALSE(reader.ended());
+    EXPECT_EQ(reader.finish(), "");
     EXPECT_TRUE(reader.ended());
     EXPECT_EQ(reader.feed("late\n", 5), "");
     EXPECT_EQ(reader.finish(), "");

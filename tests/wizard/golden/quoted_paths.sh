@@ -1,6 +1,7 @@
 [ -f '/tmp/stage3-install.AbC123/quorvelInstallSettings' ] && . '/tmp/stage3-install.AbC123/quorvelInstallSettings'
 STEPS=2
 BROWSER=no
+BROWSERSTAT=0
 if [ "$QRVLAUTOWEBSERVER" = "yes" ] && `ls | grep quorvel-browser > /dev/null 2>&1`; then 
 	BROWSER=yes
 	STEPS=$((STEPS + 1))
@@ -12,6 +13,7 @@ echo rpm -Uv "$FILE"
 STAT=$?
 if [ $STAT -ne 0 ] ; then
    echo $STAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
+   echo '__________________________________'
    exit $STAT
 fi
 FILE='/media/it'\''s "$(reboot)" `id`; $HOME/quorvel-storman-3.B-2.rpm'
@@ -21,6 +23,7 @@ if [ "$BROWSER" = "yes" ]; then
 	echo "%% step 2 of $STEPS"
 	echo rpm -Uv --nodeps quorvel-browser*.rpm
 	rpm -Uv --nodeps --percent quorvel-browser*.rpm
+	BROWSERSTAT=$?
 fi
 echo "%% step $STEPS of $STEPS"
 echo rpm -Uv "$FILE"
@@ -30,6 +33,11 @@ if [ $STAT -ne 0 ] ; then
 	echo $STAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
 	echo '__________________________________'
 	exit $STAT
+fi
+if [ $BROWSERSTAT -ne 0 ] ; then
+	echo $BROWSERSTAT > '/tmp/stage3-install.AbC123/quorvelInstallError'
+	echo '__________________________________'
+	exit $BROWSERSTAT
 fi
 echo Done!!!!
 echo '__________________________________'

@@ -1,4 +1,4 @@
-#include "memory_file.h"
+#include "resdb/memory_file.h"
 
 #include <cstring>
 

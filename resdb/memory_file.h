@@ -1,7 +1,9 @@
-// An in-memory File_C for tests: files live in a MemoryDisk keyed by path, and
-// the disk can make its n-th operation (open, read, write, seek or peek) fail.
-#ifndef STAGE3_TESTS_RESDB_MEMORY_FILE_H
-#define STAGE3_TESTS_RESDB_MEMORY_FILE_H
+// An in-memory File_C: files live in a MemoryDisk keyed by path. It carries
+// databases that are not on disk (the programs' built-in texts) and, in tests,
+// makes every failure path reachable: the disk can make its n-th operation
+// (open, read, write, seek or peek) fail.
+#ifndef STAGE3_RESDB_MEMORY_FILE_H
+#define STAGE3_RESDB_MEMORY_FILE_H
 
 #include <map>
 #include <string>
