@@ -29,30 +29,6 @@
 
 namespace {
 
-// The texts of the pages and dialogs, as the window shows them.
-const ResourceID_C BackLabelId = 0;
-const ResourceID_C CancelLabelId = 2;
-const ResourceID_C LicenseAboveId = 3;
-const ResourceID_C LicenseBelowId = 4;
-const ResourceID_C SetupTypeIntroId = 8;
-const ResourceID_C ComponentsIntroId = 9;
-const ResourceID_C ReviewIntroId = 10;
-const ResourceID_C ReviewSettingsHeadingId = 11;
-const ResourceID_C RunNoteId = 12;
-const ResourceID_C ReadMeNoteId = 15;
-const ResourceID_C ExitTitleId = 16;
-const ResourceID_C ProxyTitleId = 17;
-const ResourceID_C ExitQuestionId = 18;
-const ResourceID_C YesLabelId = 19;
-const ResourceID_C NoLabelId = 20;
-const ResourceID_C OkLabelId = 21;
-const ResourceID_C WelcomeTextId = 1001;
-const ResourceID_C KernelRebuildTextId = 1003;
-const ResourceID_C ProxyNoticeId = 1004;
-const ResourceID_C RegisterNoticeId = 1005;
-
-const int CustomSetupType = 2;
-
 // The most characters shown of a title or a button label and of any other text, as in
 // the window: a damaged medium's text of megabytes is not laid out.
 const std::size_t TitleLimit = 256;
@@ -195,7 +171,7 @@ bool namesButton(const std::string& answer, const std::string& label, const std:
 // The exit question. Enter alone and a Ctrl-C answer No, as the window's default button
 // and its close box do; the end of input answers Yes.
 Answer askExit() {
-    sayTitle(ExitTitleId);
+    sayTitle(ExitDialogTitleId);
     say(text(ExitQuestionId));
     blankLine();
     std::string yes = label(YesLabelId), no = label(NoLabelId);
@@ -302,7 +278,7 @@ Move welcomePage(const DialogPageConfig& page) {
 Move kernelRebuildPage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(KernelRebuildTitleId);
-                     say(text(KernelRebuildTextId));
+                     say(text(KernelRebuildNoticeId));
                      blankLine();
                  }});
 }
@@ -364,14 +340,14 @@ Move pageLicense(int linesAbove) {
 
 Move licensePage(const DialogPageConfig& page) {
     int above = sayTitle(LicenseTitleId);
-    above += say(text(LicenseAboveId));
+    above += say(text(LicenseTopNoteId));
     above += blankLine();
     Move paged = pageLicense(above);
     if (paged != Move::Next)
         return paged;
     return walk({&page, [] {
                      blankLine();
-                     say(text(LicenseBelowId));
+                     say(text(LicenseBottomNoteId));
                      blankLine();
                  }});
 }
@@ -593,7 +569,7 @@ Move finishPage(const DialogPageConfig& page) {
                          say(text(ReadMeNoteId));
                          // A registration notice still holding markup source is not fit to be
                          // shown.
-                         std::string notice = text(RegisterNoticeId);
+                         std::string notice = text(RegisterControllerId);
                          if (notice.find("</source>") == std::string::npos) {
                              blankLine();
                              say(notice);
@@ -618,7 +594,7 @@ void postInstallNotice() {
     // The notice is about using what was installed: nothing to say after a failure.
     if (!(ComponentsSelected & COMPONENT_WEB_SERVER) || !InstalledOK)
         return;
-    sayTitle(ProxyTitleId);
+    sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));
     blankLine();
     say(keyHint(ConsoleNextKeyId, OkLabelId));

@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "services/glib_memory.h"
+
 namespace {
 
 const int TabStop = 4;
@@ -116,12 +118,11 @@ bool fromUtf8(const std::string& text, std::string* converted) {
         !g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return false;
     gsize written = 0;
-    gchar* result = g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), charset,
-                                            "UTF-8", "?", nullptr, &written, nullptr);
+    GCharPtr result(g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), charset,
+                                            "UTF-8", "?", nullptr, &written, nullptr));
     if (!result)
         return false;
-    converted->assign(result, written);
-    g_free(result);
+    converted->assign(result.get(), written);
     return true;
 }
 

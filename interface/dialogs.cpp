@@ -95,7 +95,7 @@ GtkWidget* createExitDialog() {
     static const DialogNames names = {"exit_dialog", "exit_main_vbox",          "exit_hbox1",
                                       "exit_label",  "exit_dialog_action_area", "exit_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
-    GtkWidget* dialog = buildMessageDialog(names, 16, 18, &buttonBox);
+    GtkWidget* dialog = buildMessageDialog(names, ExitDialogTitleId, ExitQuestionId, &buttonBox);
     GtkWidget* yes = addBoxButton(dialog, buttonBox, "exit_yes_button", YesLabelId);
     GtkWidget* no = addBoxButton(dialog, buttonBox, "exit_no_button", NoLabelId);
 
@@ -112,7 +112,7 @@ GtkWidget* createProxyIssueDialog() {
         "proxy_dialog", "proxy_main_vbox",          "proxy_hbox1",
         "proxy_label",  "proxy_dialog_action_area", "proxy_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
-    GtkWidget* dialog = buildMessageDialog(names, 17, 1004, &buttonBox);
+    GtkWidget* dialog = buildMessageDialog(names, ProxyDialogTitleId, ProxyNoticeId, &buttonBox);
     GtkWidget* ok = addBoxButton(dialog, buttonBox, "proxy_ok_button", OkLabelId);
 
     g_signal_connect(dialog, "delete_event", G_CALLBACK(onExitDialogDelete), nullptr);

@@ -63,13 +63,9 @@ GtkWidget* buildWizard() {
     readRcFile();
     GtkWidget* window = createMainWindow();
     includeDialogPages();
-    GtkWidget* stack = lookupWidget(window, "pages_stack");
-    for (int i = 0; i < NumberOfDialogPages; ++i) {
-        DialogPages[i].widget = DialogPages[i].config->createMainArea(window);
-        gtk_container_add(GTK_CONTAINER(stack), DialogPages[i].widget);
-    }
+    buildPages(window);
     adjustCurrentPage(window, CurrentPage);
-    adjustComponentsFromSetuptype();
+    adjustComponentsFromSetuptype(window);
     fitWindowToPages(window);
     return window;
 }

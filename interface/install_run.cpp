@@ -4,6 +4,7 @@
 
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
+#include "services/glib_memory.h"
 #include "services/string_service.h"
 #include "wizard/install_session.h"
 #include "wizard/output_reader.h"
@@ -77,11 +78,10 @@ void keepNewestLines(GtkWidget* view) {
     gtk_text_buffer_delete(buffer, &from, &to);
     if (noted)
         return;
-    gchar* note = localeToUtf8(getString(OutputLinesDroppedId));
+    GCharPtr note(localeToUtf8(getString(OutputLinesDroppedId)));
     gtk_text_buffer_get_start_iter(buffer, &from);
-    gtk_text_buffer_insert(buffer, &from, note, -1);
+    gtk_text_buffer_insert(buffer, &from, note.get(), -1);
     gtk_text_buffer_insert(buffer, &from, "\n", 1);
-    g_free(note);
     g_object_set_data(G_OBJECT(view), LinesDroppedKey, GINT_TO_POINTER(1));
 }
 

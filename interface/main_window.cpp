@@ -10,7 +10,7 @@
 #include "interface/side_picture.h"
 #include "interface/widget_build.h"
 #include "services/file_search.h"
-#include "services/medium_file.h"
+#include "services/files.h"
 #include "services/string_service.h"
 #include "wizard/text_ids.h"
 
@@ -58,7 +58,7 @@ GtkCssProvider* loadMediumStyle() {
         return nullptr;
     std::string text;
     bool longer = false;
-    if (!readMediumFile(path.get(), StyleFileLimit, &text, &longer) || longer ||
+    if (!readRegularFile(path.get(), StyleFileLimit, &text, &longer) || longer ||
         !styleIsSelfContained(text)) {
         return nullptr;
     }
@@ -78,7 +78,7 @@ GdkPixbuf* loadMediumPicture(const char* filename) {
         return nullptr;
     std::string text;
     bool longer = false;
-    if (!readMediumFile(path.get(), PictureFileLimit, &text, &longer) || longer)
+    if (!readRegularFile(path.get(), PictureFileLimit, &text, &longer) || longer)
         return nullptr;
     return pixbufFromXpmText(text);
 }

@@ -1,7 +1,10 @@
 #include "interface/navigation.h"
 
+#include <cstdio>
+
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/pages.h"
 #include "interface/widget_build.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
@@ -18,14 +21,12 @@ void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
-    std::string text = composeReviewText();
-    gchar* utf8 = localeToUtf8(text.c_str());
+    GCharPtr utf8(localeToUtf8(composeReviewText().c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
-    gtk_text_buffer_set_text(buffer, utf8, -1);
+    gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer, &start);
     gtk_text_buffer_place_cursor(buffer, &start);
-    g_free(utf8);
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
@@ -52,6 +53,9 @@ void showNothingInstalled(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
+// The page widget of each entry of DialogPages.
+GtkWidget* pageWidgets[MAX_DIALOG_PAGES];
+
 // Every page starts at its top left corner, whatever an earlier visit scrolled to.
 void showPageFromItsStart(GtkWidget* mainWindow) {
     auto* scrolled = GTK_SCROLLED_WINDOW(lookupWidget(mainWindow, "pages_scrolledwindow"));
@@ -70,11 +74,11 @@ void finishWizard(GtkWidget* mainWindow) {
 void adjustCurrentPage(GtkWidget* mainWindow, int index) {
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
     const DialogPageEntry& page = DialogPages[index];
-    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", page.widget);
+    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidgets[index]);
     // Until the window's first frame is painted, pages off the screen are hidden
     // (window_size.cpp).
-    gtk_widget_show(page.widget);
-    gtk_stack_set_visible_child(GTK_STACK(stack), page.widget);
+    gtk_widget_show(pageWidgets[index]);
+    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidgets[index]);
     showPageFromItsStart(mainWindow);
 
     setLabelText(lookupWidget(mainWindow, "dialog_title"), getString(page.config->titleId));
@@ -110,7 +114,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
         return;
     }
     if (isPage(CurrentPage, SetupTypeTitleId))
-        adjustComponentsFromSetuptype();
+        adjustComponentsFromSetuptype(mainWindow);
 
     if (isPage(next, ReviewTitleId))
         fillReviewText(mainWindow);
@@ -128,30 +132,45 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     CurrentPage = next;
 }
 
-void adjustComponentsFromSetuptype() {
-    applySetupType();
-    adjustComponents();
+void buildPages(GtkWidget* mainWindow) {
+    GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
+    for (int i = 0; i < NumberOfDialogPages; ++i) {
+        pageWidgets[i] = createMainArea(*DialogPages[i].config, mainWindow);
+        gtk_container_add(GTK_CONTAINER(stack), pageWidgets[i]);
+    }
 }
 
-void adjustComponents() {
+GtkWidget* pageWidget(int index) {
+    return index >= 0 && index < NumberOfDialogPages ? pageWidgets[index] : nullptr;
+}
+
+void adjustComponentsFromSetuptype(GtkWidget* mainWindow) {
+    applySetupType();
+    adjustComponents(mainWindow);
+}
+
+void adjustComponents(GtkWidget* mainWindow) {
     closeSelection();
+    char name[32];
     for (int i = 0; i < NumberOfComponents; ++i) {
-        ComponentEntry& component = Components[i];
-        if (component.enableButton)
+        std::snprintf(name, sizeof name, "component%d_enable", i);
+        if (GtkWidget* button = lookupWidget(mainWindow, name))
             // May emit "toggled", which runs this function again on a consistent selection.
-            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(component.enableButton),
+            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button),
                                          (ComponentsSelected & (1 << i)) != 0);
     }
     for (int i = 0; i < NumberOfComponents; ++i) {
-        ComponentEntry& component = Components[i];
-        if (!component.enableButton)
+        std::snprintf(name, sizeof name, "component%d_enable", i);
+        GtkWidget* button = lookupWidget(mainWindow, name);
+        if (!button)
             continue;
         // A component that a selected one requires cannot be cleared; the driver cannot be
         // chosen when the medium's is not newer than the installed one.
         bool free = componentLock(i) == ComponentLock::None;
-        gtk_widget_set_sensitive(component.enableButton, free);
-        if (component.label)
-            gtk_widget_set_sensitive(component.label, free);
+        gtk_widget_set_sensitive(button, free);
+        std::snprintf(name, sizeof name, "component%d_label", i);
+        if (GtkWidget* label = lookupWidget(mainWindow, name))
+            gtk_widget_set_sensitive(label, free);
     }
 }
 
@@ -163,7 +182,7 @@ void onSetuptypeToggled(GtkToggleButton* button, gpointer) {
         SetuptypeSelected = value - 1;
 }
 
-void onComponentEnableToggled(GtkToggleButton* button, gpointer) {
+void onComponentEnableToggled(GtkToggleButton* button, gpointer mainWindow) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "component_index"));
     if (value < 1)
         return;
@@ -172,5 +191,5 @@ void onComponentEnableToggled(GtkToggleButton* button, gpointer) {
         ComponentsSelected |= bit;
     else
         ComponentsSelected &= ~bit;
-    adjustComponents();
+    adjustComponents(static_cast<GtkWidget*>(mainWindow));
 }

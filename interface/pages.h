@@ -4,6 +4,8 @@
 
 #include <gtk/gtk.h>
 
+#include "wizard/tables.h"
+
 GtkWidget* createIntroMainArea(GtkWidget* window);
 GtkWidget* createLicenseMainArea(GtkWidget* window);
 GtkWidget* createFinishMainArea(GtkWidget* window);
@@ -12,6 +14,10 @@ GtkWidget* createComponentsMainArea(GtkWidget* window);
 GtkWidget* createKernelRebuildMainArea(GtkWidget* window);
 GtkWidget* createReviewMainArea(GtkWidget* window);
 GtkWidget* createRunMainArea(GtkWidget* window);
+
+// The page that draws `page` of the wizard's page table, built by its constructor above;
+// null for a page without one.
+GtkWidget* createMainArea(const DialogPageConfig& page, GtkWidget* window);
 
 // The license text, newly allocated with g_malloc (released with g_free), never null.
 char* getLicenseText();

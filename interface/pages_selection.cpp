@@ -97,20 +97,18 @@ GtkWidget* createComponentsMainArea(GtkWidget* window) {
     char name[NameBufferSize];
     int row = 0;
     for (int i = 0; i < NumberOfComponents; ++i) {
-        ComponentEntry& component = Components[i];
+        const ComponentEntry& component = Components[i];
         if (!component.available)
             continue;
 
         GtkWidget* check = newResourceCheckButton(component.nameId);
-        component.enableButton = check;
         std::snprintf(name, sizeof name, "component%d_enable", i);
         addNamedWidget(window, name, check);
         g_object_set_data(G_OBJECT(check), "component_index", GINT_TO_POINTER(i + 1));
         attachChoiceButton(grid, check, row);
-        g_signal_connect_after(check, "toggled", G_CALLBACK(onComponentEnableToggled), nullptr);
+        g_signal_connect_after(check, "toggled", G_CALLBACK(onComponentEnableToggled), window);
 
         GtkWidget* label = newResourceLabel(component.descriptionId);
-        component.label = label;
         std::snprintf(name, sizeof name, "component%d_label", i);
         addNamedWidget(window, name, label);
         attachDescription(grid, label, row, component.rowSpan, 210, 0.4f);

@@ -10,12 +10,7 @@
 #include <string>
 
 #include "resdb/resource.h"
-
-// Adopts a g_malloc'ed string (or any g_free'd block) at the C boundary.
-struct GFreeDeleter {
-    void operator()(void* p) const { g_free(p); }
-};
-using GCharPtr = std::unique_ptr<gchar, GFreeDeleter>;
+#include "services/glib_memory.h"
 
 // Names the new widget, registers it on `window` with an owning registration
 // and shows it. The caller packs it afterwards.

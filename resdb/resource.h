@@ -28,8 +28,8 @@ class ResourceError {
 // identifiers as unsigned 32-bit numbers.
 class ResourceID_C {
   public:
-    ResourceID_C(unsigned int value = 0) : id(value) {}
-    operator unsigned int() const { return id; }
+    constexpr ResourceID_C(unsigned int value = 0) : id(value) {}
+    constexpr operator unsigned int() const { return id; }
 
     // One 4-byte record. A short read leaves id unchanged and returns false.
     bool Load(File_C* file);

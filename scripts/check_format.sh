@@ -6,7 +6,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-files=$(find resdb services tools wizard interface console unattended tests bench \
+files=$(find resdb services tools wizard interface console unattended programs tests bench \
           -name '*.cpp' -o -name '*.h' | sort)
 if [ "${1:-}" = "--list" ]; then
     echo "$files"

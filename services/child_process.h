@@ -12,81 +12,86 @@
 #include <string>
 #include <vector>
 
-// Runs `argv` (argv[0] searched in PATH) with standard input from /dev/null, standard
-// error discarded and standard output read up to the end of its first line, then waits
-// for it to end. `line` gets that line without its newline. False when the program
-// could not be started or printed nothing.
-bool firstOutputLine(const std::vector<std::string>& argv, std::string* line);
+#include "services/descriptor.h"
 
-// The same in two steps, so that several programs can run at once: start() starts
-// the program, take() reads its first line and waits for it to end. A query whose
-// line is never taken is waited for when it goes, its pipe closed first so that a
-// program with more to say ends.
-class FirstLineQuery {
-  public:
-    FirstLineQuery() = default;
-    ~FirstLineQuery();
-    FirstLineQuery(FirstLineQuery&& other) noexcept;
-    FirstLineQuery& operator=(FirstLineQuery&& other) noexcept;
-    FirstLineQuery(const FirstLineQuery&) = delete;
-    FirstLineQuery& operator=(const FirstLineQuery&) = delete;
+// How a program is given its streams and its environment, and how much of what it says
+// is kept. Its standard input is /dev/null.
+struct ProgramRun {
+    explicit ProgramRun(std::size_t limit = 64 * 1024) : limit(limit) {}
 
-    // False when the program could not be started.
-    bool start(const std::vector<std::string>& argv);
-    // As firstOutputLine; false also when nothing was started. The query is done
-    // afterwards.
-    bool take(std::string* line);
-
-  private:
-    void finish();
-
-    pid_t pid_ = -1;
-    int fd_ = -1;  // read end of the pipe from the program's standard output
+    // Output kept; the rest is read and dropped, so a talkative program is never held up.
+    std::size_t limit;
+    // Standard error joins the output; otherwise it is discarded.
+    bool errorsToo = false;
+    // Replaces this process's environment when given.
+    const std::vector<std::string>* environment = nullptr;
+    // passed[i] is the program's descriptor i + 3 (its /dev/fd/<i + 3>); nothing else of
+    // this process reaches it.
+    std::vector<int> passed;
 };
 
-// A program whose whole standard output is read by the caller, in pieces: the host
-// probes read listings and archives through it. Standard input is /dev/null and standard
-// error is discarded. A reader that goes before the end closes the pipe first, so that
-// a program with more to say ends, and waits for it.
+// A program whose output is read by the caller, in pieces: the one way the wizard runs a
+// program and reads what it says (runProgram and FirstLineQuery are made of it). A
+// reader that goes before the end closes the pipe first, so that a program with more to
+// say ends, and waits for it.
 class ProgramReader {
   public:
     ProgramReader() = default;
     ~ProgramReader();
+    ProgramReader(ProgramReader&& other) noexcept;
+    ProgramReader& operator=(ProgramReader&& other) noexcept;
     ProgramReader(const ProgramReader&) = delete;
     ProgramReader& operator=(const ProgramReader&) = delete;
 
-    // Starts argv (argv[0] searched in PATH). False when it could not be started.
-    bool start(const std::vector<std::string>& argv);
-    // Up to `size` bytes; 0 at the end of the output (or on an error, or when nothing
-    // was started).
+    // Starts argv (argv[0] searched in PATH); `how.limit` is the caller's to keep. False
+    // when it could not be started.
+    bool start(const std::vector<std::string>& argv, const ProgramRun& how = ProgramRun());
+    // Up to `size` bytes; 0 at the end of the output (or on an error, or when nothing was
+    // started).
     size_t read(char* buffer, size_t size);
-    // Closes the pipe and waits: the program's exit status (0 to 255), or -1 when it
-    // was not started or ended by a signal.
+    // Closes the pipe and waits: the program's wait status, or -1 when nothing was started.
+    int finishWithStatus();
+    // The same as an exit status (0 to 255), or -1 when it was not started or ended by a
+    // signal.
     int finish();
+    bool started() const { return pid_ > 0; }
 
   private:
     pid_t pid_ = -1;
-    int fd_ = -1;
+    Descriptor output_;
 };
-
-// Runs argv as ProgramReader does and keeps at most `limit` bytes of its output in
-// `output` (the rest is read and dropped). Its exit status, or -1 as finish().
-int programOutput(const std::vector<std::string>& argv, size_t limit, std::string* output);
 
 // What a program run to its end said.
 struct ProgramOutput {
-    int waitStatus = 0;
-    std::string text;  // its standard output and error as they came, up to the limit
-    bool cut = false;  // it said more than the limit
+    int waitStatus = -1;  // -1 while it has not run
+    std::string text;     // its output as it came, up to the limit
+    bool cut = false;     // it said more than the limit
+    // The exit status (0 to 255); -1 when it ended by a signal or did not run.
+    int exitStatus() const;
 };
 
-// Runs the program argv[0] (searched in PATH) to its end: standard input from /dev/null,
-// standard output and error into one pipe, read up to `limit` bytes (the rest is read and
-// dropped, so a talkative program is never held up). `environment`, when given, replaces
-// this process's. `passed[i]` is the program's descriptor i + 3 (its /dev/fd/<i + 3>);
-// nothing else of this process reaches it. False when the program could not be started.
-bool runProgram(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
-                const std::vector<int>& passed, std::size_t limit, ProgramOutput* output);
+// Runs the program argv[0] (searched in PATH) to its end as `how` says. False when it
+// could not be started.
+bool runProgram(const std::vector<std::string>& argv, const ProgramRun& how, ProgramOutput* output);
+
+// The first line of a program's standard output, read while other programs run: start()
+// starts it (standard error discarded), take() reads its first line and waits for it to
+// end. A query whose line is never taken is waited for when it goes, its pipe closed
+// first so that a program with more to say ends.
+class FirstLineQuery {
+  public:
+    // False when the program could not be started.
+    bool start(const std::vector<std::string>& argv);
+    // The line without its newline (and carriage return). False when nothing was started
+    // or the program printed nothing. The query is done afterwards.
+    bool take(std::string* line);
+
+  private:
+    ProgramReader reader_;
+};
+
+// Runs argv as a FirstLineQuery and takes its line.
+bool firstOutputLine(const std::vector<std::string>& argv, std::string* line);
 
 // Starts the program argv[0] (an absolute path) with this process's environment and
 // standard streams, and every descriptor not marked close-on-exec; the caller waits for

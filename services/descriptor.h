@@ -1,6 +1,7 @@
 // A file descriptor owned by one object, closed when the object goes.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <utility>
@@ -25,8 +26,22 @@ class Descriptor {
     int release() { return std::exchange(fd_, -1); }
     void reset(int fd = -1) {
         if (fd_ >= 0)
-            close(fd_);
+            ::close(fd_);
         fd_ = fd;
+    }
+    // Closes it now; false when the close reported an error (for a file written, that
+    // the data may not have reached it).
+    bool close() { return fd_ < 0 || ::close(std::exchange(fd_, -1)) == 0; }
+
+    // A new pipe, both ends with `flags` (O_CLOEXEC, O_NONBLOCK). False when none could
+    // be made.
+    static bool makePipe(Descriptor* readEnd, Descriptor* writeEnd, int flags = O_CLOEXEC) {
+        int fds[2];
+        if (pipe2(fds, flags) != 0)
+            return false;
+        readEnd->reset(fds[0]);
+        writeEnd->reset(fds[1]);
+        return true;
     }
 
   private:

@@ -10,8 +10,7 @@
 #include <set>
 
 #include "services/child_process.h"
-#include "services/medium_file.h"
-#include "services/shared_files.h"
+#include "services/files.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +35,7 @@ bool isDirectory(const std::string& path) {
 std::string readText(const std::string& path) {
     std::string text;
     bool longer = false;
-    readMediumFile(path.c_str(), kProcFileLimit, &text, &longer);
+    readRegularFile(path, kProcFileLimit, &text, &longer);
     return text;
 }
 
@@ -248,16 +247,18 @@ std::string moduleInListing(const std::string& listing, const std::string& name,
 std::string takeFromImage(const std::string& tool, const std::string& image,
                           const std::string& path, const std::string& directory) {
     if (baseName(tool) == "lsinitrd") {
-        std::string content;
+        ProgramOutput content;
         const std::string file = directory + "/" + baseName(path);
-        if (programOutput({tool, "-f", path, image}, kModuleLimit, &content) != 0 ||
-            content.empty() || !writeNewFile(file, content, 0600))
+        if (!runProgram({tool, "-f", path, image}, ProgramRun(kModuleLimit), &content) ||
+            content.exitStatus() != 0 || content.text.empty() ||
+            !writeNewFile(file, content.text, 0600))
             return std::string();
         return file;
     }
     const std::string unpacker = tool.substr(0, tool.rfind('/') + 1) + "unmkinitramfs";
-    std::string ignored;
-    if (programOutput({unpacker, image, directory + "/image"}, 0, &ignored) != 0)
+    ProgramOutput unpacked;
+    if (!runProgram({unpacker, image, directory + "/image"}, ProgramRun(0), &unpacked) ||
+        unpacked.exitStatus() != 0)
         return std::string();
     // With an early part (microcode) before it, the main archive goes to main/.
     for (const char* part : {"/image/", "/image/main/"}) {
@@ -362,11 +363,12 @@ InitramfsCheck initramfsModule(const HostRoot& host, const ModuleInfo& installed
         check.image = debianImage;
         tool = lsinitramfs.empty() ? lsinitrd : lsinitramfs;
     }
-    std::string listing;
+    ProgramOutput listing;
     if (host.release.empty() || tool.empty() ||
-        programOutput({tool, check.image}, kListingLimit, &listing) != 0)
+        !runProgram({tool, check.image}, ProgramRun(kListingLimit), &listing) ||
+        listing.exitStatus() != 0)
         return check;
-    check.path = moduleInListing(listing, installed.name, host.release);
+    check.path = moduleInListing(listing.text, installed.name, host.release);
     if (check.path.empty()) {
         check.state = INITRAMFS_WITHOUT_MODULE;
         return check;

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "services/child_process.h"
-#include "services/shared_files.h"
+#include "services/files.h"
 
 namespace {
 
@@ -200,9 +200,10 @@ int extractModules(const HostRoot& host, const std::string& packageFile,
 }
 
 bool runsWeakModules(const std::string& rpm, const std::string& packageFile) {
-    std::string scripts;
-    return programOutput({rpm, "-qp", "--scripts", packageFile}, kListingLimit, &scripts) == 0 &&
-           scripts.find("weak-modules") != std::string::npos;
+    ProgramOutput scripts;
+    return runProgram({rpm, "-qp", "--scripts", packageFile}, ProgramRun(kListingLimit),
+                      &scripts) &&
+           scripts.exitStatus() == 0 && scripts.text.find("weak-modules") != std::string::npos;
 }
 
 }  // namespace
@@ -229,14 +230,15 @@ DriverPackageContents readDriverPackage(const HostRoot& host, const std::string&
     const std::string rpm = host.program("rpm");
     // A name beginning with '-' would reach rpm as an option.
     const std::string file = packageFile.compare(0, 1, "/") == 0 ? packageFile : "./" + packageFile;
-    std::string listing;
+    ProgramOutput listing;
     std::vector<std::pair<unsigned long, std::string>> files;
     if (rpm.empty() ||
-        programOutput({rpm, "-qp", "--queryformat", "[%{FILEMODES:octal} %{FILENAMES}\n]", file},
-                      kListingLimit, &listing) != 0 ||
-        listing.size() == kListingLimit)  // cut: its last line may name another file
+        !runProgram({rpm, "-qp", "--queryformat", "[%{FILEMODES:octal} %{FILENAMES}\n]", file},
+                    ProgramRun(kListingLimit), &listing) ||
+        listing.exitStatus() != 0 ||
+        listing.text.size() == kListingLimit)  // cut: its last line may name another file
         return contents;
-    if (!parseListing(listing, &files) || !listModules(files, &contents.modules)) {
+    if (!parseListing(listing.text, &files) || !listModules(files, &contents.modules)) {
         contents.modules.clear();
         contents.result = DRIVER_PACKAGE_REFUSED;
         return contents;

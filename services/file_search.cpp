@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "services/glib_memory.h"
+
 char localeSubdirectory[3] = "";
 
 namespace {
@@ -51,17 +53,14 @@ char* findFile(const char* name) {
     // Large enough for the longer candidate, sub/name. Every candidate is composed
     // directly in it, so no length limit applies to name.
     const std::size_t size = std::strlen(localeSubdirectory) + std::strlen(name) + 2;
-    char* path = static_cast<char*>(g_malloc(size));
+    GCharPtr path(static_cast<char*>(g_malloc(size)));
     if (localeSubdirectory[0] != '\0') {
-        std::snprintf(path, size, "%s/%s", localeSubdirectory, name);
-        if (isRegularFile(path))
-            return path;
+        std::snprintf(path.get(), size, "%s/%s", localeSubdirectory, name);
+        if (isRegularFile(path.get()))
+            return path.release();
     }
-    std::snprintf(path, size, "%s", name);
-    if (isRegularFile(path))
-        return path;
-    g_free(path);
-    return nullptr;
+    std::snprintf(path.get(), size, "%s", name);
+    return isRegularFile(path.get()) ? path.release() : nullptr;
 }
 
 std::string globEscape(const std::string& text) {

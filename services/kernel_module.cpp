@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "services/child_process.h"
-#include "services/medium_file.h"
+#include "services/files.h"
 
 namespace {
 
@@ -172,10 +172,11 @@ bool readWithModinfo(const HostRoot& host, const std::string& path, ModuleInfo* 
     const std::string modinfo = host.program("modinfo");
     if (modinfo.empty())
         return false;
-    std::string output;
-    if (programOutput({modinfo, path}, kModinfoOutputLimit, &output) != 0)
+    ProgramOutput output;
+    if (!runProgram({modinfo, path}, ProgramRun(kModinfoOutputLimit), &output) ||
+        output.exitStatus() != 0)
         return false;
-    parseModinfoOutput(output, info);
+    parseModinfoOutput(output.text, info);
     if (info->signature == MODULE_SIGNATURE_UNKNOWN)
         info->signature = MODULE_UNSIGNED;
     return true;
@@ -184,7 +185,7 @@ bool readWithModinfo(const HostRoot& host, const std::string& path, ModuleInfo* 
 bool readFromFile(const std::string& path, ModuleInfo* info) {
     std::string bytes;
     bool longer = false;
-    return readMediumFile(path.c_str(), kModuleLimit, &bytes, &longer) && !longer &&
+    return readRegularFile(path, kModuleLimit, &bytes, &longer) && !longer &&
            parseModuleBytes(bytes, info);
 }
 

@@ -3,7 +3,8 @@
 #include <glib.h>
 
 #include "services/file_search.h"
-#include "services/medium_file.h"
+#include "services/files.h"
+#include "services/glib_memory.h"
 
 namespace {
 
@@ -41,13 +42,9 @@ void foldLicenseLines(std::string* text) {
 bool readLicenseFile(std::string* text, bool* cut) {
     text->clear();
     *cut = false;
-    char* path = findFile("license.txt");
-    if (!path)
-        return false;
+    GCharPtr path(findFile("license.txt"));
     bool longer = false;
-    bool read = readMediumFile(path, LicenseFileLimit, text, &longer);
-    g_free(path);
-    if (!read)
+    if (!path || !readRegularFile(path.get(), LicenseFileLimit, text, &longer))
         return false;
     // A NUL ends the text before any limit does.
     std::size_t nul = text->find('\0');

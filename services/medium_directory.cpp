@@ -9,6 +9,8 @@
 #include <memory>
 #include <set>
 
+#include "services/glib_memory.h"
+
 namespace {
 
 struct DirectoryCloser {
@@ -109,11 +111,10 @@ class MediumWalk {
 }  // namespace
 
 std::string programDirectory() {
-    gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    GCharPtr self(g_file_read_link("/proc/self/exe", nullptr));
     if (!self)
         return std::string();
-    std::string path = self;
-    g_free(self);
+    std::string path = self.get();
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
         return std::string();

@@ -192,11 +192,11 @@ struct DirCloser {
 bool collectUnlisted(int directory, const std::string& prefix, int depth,
                      const std::set<std::string>& listed, std::size_t* seen,
                      std::vector<std::string>* unlisted) {
+    Descriptor owned(directory);
     std::unique_ptr<DIR, DirCloser> dir(fdopendir(directory));
-    if (!dir) {
-        close(directory);
+    if (!dir)
         return true;  // a directory that cannot be read holds nothing an install can use
-    }
+    owned.release();  // the stream closes it now
     while (struct dirent* item = readdir(dir.get())) {
         const std::string name = item->d_name;
         if (name == "." || name == "..")

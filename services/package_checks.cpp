@@ -13,13 +13,24 @@
 
 #include "services/child_process.h"
 #include "services/descriptor.h"
-#include "services/shared_files.h"
+#include "services/files.h"
 
 extern char** environ;
 
 namespace {
 
 const std::size_t OutputLimit = 256 * 1024;
+
+// How rpm and gpg run here: their messages (standard error too) kept up to OutputLimit,
+// with `environment` when given and `passed` as descriptors 3 and up.
+ProgramRun checkRun(const std::vector<std::string>* environment = nullptr,
+                    std::vector<int> passed = {}) {
+    ProgramRun how(OutputLimit);
+    how.errorsToo = true;
+    how.environment = environment;
+    how.passed = std::move(passed);
+    return how;
+}
 const std::size_t KeyFileLimit = 256 * 1024;
 const std::size_t KeyFilesLooked = 16;
 const char* const KeyFilePrefix = "RPM-GPG-KEY-";
@@ -177,7 +188,7 @@ PackageCheck checkOnePackage(const std::string& path) {
     // Taken afresh: HOME, which leads rpm to its configuration, may have changed.
     const std::vector<std::string> environment = cLocaleEnvironment();
     ProgramOutput output;
-    if (!runProgram({"rpm", "-Kv", descriptorPath(0)}, &environment, {file.get()}, OutputLimit,
+    if (!runProgram({"rpm", "-Kv", descriptorPath(0)}, checkRun(&environment, {file.get()}),
                     &output))
         return check;  // NotChecked
     const std::vector<std::string> lines = outputLines(output, {});
@@ -268,7 +279,7 @@ bool describeKey(KeyDirectory* directory, const std::string& block, MediumKey* k
         !runProgram({"gpg", "--homedir", directory->path(), "--batch", "--no-tty", "--no-keyring",
                      "--trust-model", "always", "--with-colons", "--with-subkey-fingerprint",
                      "--show-keys", file},
-                    nullptr, {}, OutputLimit, &output) ||
+                    checkRun(), &output) ||
         !endedWell(output.waitStatus))
         return false;
     int primaries = 0;
@@ -305,7 +316,7 @@ std::vector<MediumKey> readMediumKeys(const std::string& mediumDirectory) {
         MediumKey key;
         key.key.file = mediumDirectory + "/" + name;
         std::string block;
-        if (readSmallFile(key.key.file, KeyFileLimit, &block) &&
+        if (readRegularFile(key.key.file, KeyFileLimit, &block, nullptr, Links::Refuse) &&
             describeKey(&directory, block, &key))
             keys.push_back(std::move(key));
     }
@@ -374,7 +385,7 @@ bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines)
     KeyDirectory directory;
     const std::string file = directory.place(key.block);
     ProgramOutput output;
-    if (file.empty() || !runProgram({"rpm", "--import", file}, nullptr, {}, OutputLimit, &output))
+    if (file.empty() || !runProgram({"rpm", "--import", file}, checkRun(), &output))
         return false;
     *rpmLines = outputLines(output, {});
     return endedWell(output.waitStatus);
@@ -408,7 +419,7 @@ TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages
             passed.push_back(files[r][i].get());
         }
         ProgramOutput output;
-        run.started = runProgram(argv, nullptr, passed, OutputLimit, &output);
+        run.started = runProgram(argv, checkRun(nullptr, passed), &output);
         run.ok = run.started && endedWell(output.waitStatus);
         run.lines = outputLines(output, run.paths);
     }

@@ -14,8 +14,8 @@
 
 #include "services/child_process.h"
 #include "services/file_search.h"
+#include "services/setting_ids.h"
 #include "services/string_service.h"
-#include "wizard/text_ids.h"
 
 #undef major
 #undef minor

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "services/child_process.h"
-#include "services/medium_file.h"
+#include "services/files.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ bool readVariable(const HostRoot& host, const std::string& name, const char* gui
     std::string bytes;
     bool longer = false;
     const std::string path = efivarsDirectory(host) + "/" + name + "-" + guid;
-    if (!readMediumFile(path.c_str(), kVariableLimit, &bytes, &longer) || longer ||
+    if (!readRegularFile(path, kVariableLimit, &bytes, &longer) || longer ||
         bytes.size() <= kAttributesSize)
         return false;
     *value = bytes.substr(kAttributesSize);
@@ -46,10 +46,11 @@ uint32_t littleEndian32(const std::string& bytes, size_t at) {
 
 int stateFromMokutil(const HostRoot& host) {
     const std::string mokutil = host.program("mokutil");
-    std::string output;
+    ProgramOutput state;
     if (!host.isRunningHost() || mokutil.empty() ||
-        programOutput({mokutil, "--sb-state"}, 4096, &output) != 0)
+        !runProgram({mokutil, "--sb-state"}, ProgramRun(4096), &state) || state.exitStatus() != 0)
         return SECURE_BOOT_UNKNOWN;
+    const std::string& output = state.text;
     if (output.find("Setup Mode") != std::string::npos)
         return SECURE_BOOT_SETUP_MODE;
     if (output.find("SecureBoot enabled") != std::string::npos)
@@ -61,10 +62,11 @@ int stateFromMokutil(const HostRoot& host) {
 
 int trustFromMokutil(const HostRoot& host, const std::string& certificate) {
     const std::string mokutil = host.program("mokutil");
-    std::string output;
     if (!host.isRunningHost() || mokutil.empty())
         return CERTIFICATE_TRUST_UNKNOWN;
-    programOutput({mokutil, "--test-key", certificate}, 4096, &output);
+    ProgramOutput test;
+    runProgram({mokutil, "--test-key", certificate}, ProgramRun(4096), &test);
+    const std::string& output = test.text;
     if (output.find("already in the enrollment request") != std::string::npos)
         return CERTIFICATE_ENROLMENT_PENDING;
     if (output.find("already enrolled") != std::string::npos)
@@ -78,8 +80,7 @@ int trustFromMokutil(const HostRoot& host, const std::string& certificate) {
 bool readCertificate(const std::string& path, std::string* der) {
     std::string bytes;
     bool longer = false;
-    if (!readMediumFile(path.c_str(), kCertificateLimit, &bytes, &longer) || longer ||
-        bytes.empty())
+    if (!readRegularFile(path, kCertificateLimit, &bytes, &longer) || longer || bytes.empty())
         return false;
     const std::string begin = "-----BEGIN CERTIFICATE-----";
     size_t start = bytes.find(begin);

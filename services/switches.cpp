@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "services/setting_ids.h"
 #include "services/string_service.h"
-#include "wizard/text_ids.h"
 
 namespace {
 

@@ -12,3 +12,11 @@ std::string fillText(const std::string& text, const std::vector<std::string>& va
     filled.append(text, at, std::string::npos);
     return filled;
 }
+
+std::string formatUtcTime(std::time_t when, const char* format) {
+    struct tm utc;
+    char text[64];
+    if (!gmtime_r(&when, &utc) || strftime(text, sizeof text, format, &utc) == 0)
+        return std::string();
+    return text;
+}

@@ -6,10 +6,10 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <type_traits>
+
+#include "services/files.h"
 
 namespace {
 
@@ -245,16 +245,9 @@ bool charsetIsUtf8Compatible(const std::string& charset) {
            name == "us-ascii" || name == "charset";
 }
 
-bool readWholeFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return !in.bad();
-}
+// A PO file larger than this makes no database a medium can carry (the database's own
+// limit is 128 MiB).
+const std::size_t PoFileLimit = 128 * 1024 * 1024;
 
 std::string repeatedIdentifierText(std::uint32_t id, const std::string& path,
                                    std::size_t firstLine) {
@@ -383,8 +376,14 @@ bool readPoCatalog(const std::string& path, PoCatalog& catalog, std::vector<std:
     catalog.values.clear();
 
     std::string text;
-    if (!readWholeFile(path, text)) {
-        errors.push_back(path + ": cannot read: " + std::strerror(errno));
+    bool longer = false;
+    if (!readRegularFile(path, PoFileLimit, &text, &longer)) {
+        errors.push_back(path + ": cannot read: " +
+                         (errno == EINVAL ? "not a regular file" : std::strerror(errno)));
+        return false;
+    }
+    if (longer) {
+        errors.push_back(path + ": cannot read: larger than 128 MiB");
         return false;
     }
 

@@ -1,6 +1,5 @@
 #include "tools/resdb_commands.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +10,9 @@
 
 #include "resdb/language.h"
 #include "resdb/language_db.h"
+#include "resdb/memory_file.h"
 #include "resdb/resource.h"
+#include "services/files.h"
 #include "tools/po_files.h"
 
 namespace {
@@ -32,23 +33,6 @@ std::string systemError() {
     return std::strerror(errno);
 }
 
-std::string directoryOf(const std::string& path) {
-    std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-};
-
 // Permission bits a newly created file would get from the process umask.
 mode_t creationMode() {
     mode_t mask = umask(0);
@@ -56,79 +40,25 @@ mode_t creationMode() {
     return 0666 & ~mask;
 }
 
-// Creates an empty file beside `target` with a unique name and the ordinary
-// creation mode; returns its name, or "" with `error` set.
-std::string createTemporaryBeside(const std::string& target, std::string& error) {
-    std::string name = target + ".tmp.XXXXXX";
-    std::vector<char> buffer(name.begin(), name.end());
-    buffer.push_back('\0');
-    int fd = mkstemp(buffer.data());
-    if (fd < 0) {
-        error = "cannot create a temporary file in " + directoryOf(target) + ": " + systemError();
-        return "";
-    }
-    FdCloser closer{fd};
-    if (fchmod(fd, creationMode()) != 0) {
-        error = std::string("cannot set the mode of ") + buffer.data() + ": " + systemError();
-        unlink(buffer.data());
-        return "";
-    }
-    return buffer.data();
-}
-
-bool syncFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) {
-        return false;
-    }
-    FdCloser closer{fd};
-    return fsync(fd) == 0;
-}
-
-// Moves a complete temporary file over `target`; on failure the temporary
-// file is removed.
-bool commitTemporary(const std::string& temporary, const std::string& target, std::string& error) {
-    if (!syncFile(temporary)) {
-        error = "cannot flush " + temporary + " to disk: " + systemError();
-        unlink(temporary.c_str());
-        return false;
-    }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-        error = "cannot replace " + target + ": " + systemError();
-        unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
+// Replaces `path` with `contents` whole, or leaves it as it was; the file is on the disk
+// before it takes the name.
 bool writeFileAtomically(const std::string& path, const std::string& contents, std::string& error) {
-    std::string temporary = createTemporaryBeside(path, error);
-    if (temporary.empty()) {
-        return false;
-    }
-    {
-        int fd = open(temporary.c_str(), O_WRONLY | O_TRUNC);
-        if (fd < 0) {
-            error = "cannot write " + temporary + ": " + systemError();
-            unlink(temporary.c_str());
-            return false;
-        }
-        FdCloser closer{fd};
-        std::size_t done = 0;
-        while (done < contents.size()) {
-            ssize_t written = write(fd, contents.data() + done, contents.size() - done);
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                error = "cannot write " + temporary + ": " + systemError();
-                unlink(temporary.c_str());
-                return false;
-            }
-            done += static_cast<std::size_t>(written);
-        }
-    }
-    return commitTemporary(temporary, path, error);
+    PlaceOptions options(creationMode());
+    options.durable = true;
+    options.error = &error;
+    return placeFile(path, contents, options);
+}
+
+// The bytes of the file `db` is stored as, written in memory; false when a language of
+// it cannot be read. The database is unloaded.
+bool storedBytes(LanguageDB_C& db, std::string* bytes) {
+    MemoryDisk disk;
+    MemoryDiskScope scope(disk);
+    const char* const name = "database";
+    const bool stored = db.Store(name);
+    db.Unload();
+    *bytes = disk.files[name];
+    return stored;
 }
 
 // The last "_" separates language and region; Language_C decides the lengths.
@@ -238,23 +168,12 @@ int buildDatabase(const std::string& output, const std::vector<std::string>& poF
         }
     }
 
-    std::string error;
-    std::string temporary = createTemporaryBeside(output, error);
-    if (temporary.empty()) {
-        fail(err) << error << "\n";
+    std::string bytes, error;
+    if (!storedBytes(db, &bytes)) {
+        fail(err) << output << " not written: the database cannot be stored\n";
         return RESDB_FAILED;
     }
-    errno = 0;
-    const bool stored = db.Store(temporary.c_str());
-    const int storeErrno = errno;
-    db.Unload();
-    if (!stored) {
-        fail(err) << "cannot write " << temporary << ": "
-                  << (storeErrno ? std::strerror(storeErrno) : "short write") << "\n";
-        unlink(temporary.c_str());
-        return RESDB_FAILED;
-    }
-    if (!commitTemporary(temporary, output, error)) {
+    if (!writeFileAtomically(output, bytes, error)) {
         fail(err) << error << "\n";
         return RESDB_FAILED;
     }

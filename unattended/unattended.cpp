@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "services/file_search.h"
+#include "services/files.h"
+#include "services/glib_memory.h"
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/switches.h"
@@ -124,21 +126,16 @@ std::vector<std::string> plannedPackages() {
 
 // Texts in JSON are UTF-8: those of the database come in the locale's encoding.
 std::string utf8(const std::string& localeText) {
-    gchar* converted = g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr);
+    GCharPtr converted(g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr));
     if (!converted)
-        converted = g_utf8_make_valid(localeText.c_str(), -1);
-    std::string result = converted;
-    g_free(converted);
-    return result;
+        converted.reset(g_utf8_make_valid(localeText.c_str(), -1));
+    return converted.get();
 }
 
 // A path, or a text taken from a file name or rpm, in JSON: UTF-8 whatever its bytes
 // (GLib's display name, where bytes that form no character become U+FFFD).
 std::string displayName(const std::string& path) {
-    gchar* shown = g_filename_display_name(path.c_str());
-    std::string result = shown;
-    g_free(shown);
-    return result;
+    return GCharPtr(g_filename_display_name(path.c_str())).get();
 }
 
 void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails& details) {
@@ -175,18 +172,11 @@ std::vector<std::string> selectedComponentList() {
     return names;
 }
 
-std::string mediumDirectory() {
-    gchar* cwd = g_get_current_dir();
-    std::string directory = cwd;
-    g_free(cwd);
-    return directory;
-}
-
 void printJsonPlan(const Plan& plan) {
     JsonBuilder* builder = json_builder_new();
     json_builder_begin_object(builder);
     json_builder_set_member_name(builder, "medium");
-    json_builder_add_string_value(builder, displayName(mediumDirectory()).c_str());
+    json_builder_add_string_value(builder, displayName(currentDirectory()).c_str());
     json_builder_set_member_name(builder, "exit_status");
     json_builder_add_int_value(builder, plan.exitStatus);
     std::vector<std::string> refusal;
@@ -220,9 +210,7 @@ void printJsonPlan(const Plan& plan) {
     JsonNode* root = json_builder_get_root(builder);
     json_generator_set_root(generator, root);
     json_generator_set_pretty(generator, TRUE);
-    gchar* json = json_generator_to_data(generator, nullptr);
-    printf("%s\n", json);
-    g_free(json);
+    printf("%s\n", GCharPtr(json_generator_to_data(generator, nullptr)).get());
     json_node_unref(root);
     g_object_unref(generator);
     g_object_unref(builder);
@@ -237,7 +225,7 @@ std::string checkText(const PackageCheckDetails& details) {
 }
 
 void printPlan(const Plan& plan) {
-    say(stdout, "medium: " + mediumDirectory());
+    say(stdout, "medium: " + currentDirectory());
     say(stdout, "application: " + checkText(appCheckDetails()));
     say(stdout, "driver: " + checkText(driverCheckDetails()));
     if (plan.selected) {

@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
+#include "services/files.h"
+#include "services/glib_memory.h"
 #include "services/medium_directory.h"
-#include "services/medium_file.h"
-#include "services/shared_files.h"
 #include "services/terminal_text.h"
 #include "wizard/install_log.h"
 #include "wizard/selection.h"
@@ -74,10 +75,8 @@ void usageError(const std::string& message) {
 }
 
 std::string freeAndTake(gchar*& text) {
-    std::string value = text ? text : "";
-    g_free(text);
-    text = nullptr;
-    return value;
+    GCharPtr owned(std::exchange(text, nullptr));
+    return owned ? owned.get() : "";
 }
 
 bool parseSetupType(const std::string& name, int* index, std::string* error) {
@@ -101,7 +100,7 @@ std::string componentNameList() {
 bool readAnswersFile(const std::string& path, Choices* choices, std::string* error) {
     std::string text;
     bool longer = false;
-    if (!readMediumFile(path.c_str(), AnswersFileLimit, &text, &longer)) {
+    if (!readRegularFile(path, AnswersFileLimit, &text, &longer)) {
         int reason = errno;
         struct stat info;
         bool special = stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
@@ -246,10 +245,9 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
 }
 
 int enterMediumDirectory(CommandLine* line) {
-    gchar* caller = g_get_current_dir();
+    const std::string caller = currentDirectory();
     line->logPath = absoluteFrom(caller, line->logPath);
     line->recordPath = absoluteFrom(caller, line->recordPath);
-    g_free(caller);
     std::string medium = line->mediumPath.empty() ? programDirectory() : line->mediumPath;
     if (medium.empty()) {
         startError(
@@ -313,19 +311,17 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         if (name == "accept-license") {
             gboolean accepted = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
             if (failure) {
-                gchar* value = g_key_file_get_value(file.get(), "stage3", *key, nullptr);
+                GCharPtr value(g_key_file_get_value(file.get(), "stage3", *key, nullptr));
                 *error = "key accept-license: true or false, not '" +
-                         std::string(value ? value : "") + "'";
-                g_free(value);
+                         std::string(value ? value.get() : "") + "'";
                 g_clear_error(&failure);
                 ok = false;
             } else {
                 choices->acceptLicense = accepted;
             }
         } else if (name == "setup-type" || name == "components") {
-            gchar* value = g_key_file_get_string(file.get(), "stage3", *key, nullptr);
-            std::string text = value ? value : "";
-            g_free(value);
+            GCharPtr value(g_key_file_get_string(file.get(), "stage3", *key, nullptr));
+            std::string text = value ? value.get() : "";
             ok = name == "setup-type" ? parseSetupType(text, &choices->setupType, error)
                                       : parseComponentList(text, ';', &choices->components, error);
             if (!ok)
@@ -379,5 +375,5 @@ std::string answersText(bool licenseAccepted) {
 
 bool recordChoices(const std::string& path) {
     // Written beside the name and renamed over it: the record is whole or not there.
-    return placeFile(path.c_str(), answersText(true), 0600, nullptr);
+    return placeFile(path, answersText(true), PlaceOptions(0600));
 }

@@ -8,9 +8,11 @@
 
 #include <string>
 
+#include "services/descriptor.h"
+
 namespace {
 
-int lockFd = -1;
+Descriptor lockFile;
 
 std::string lockPath() {
     if (geteuid() == 0)
@@ -24,28 +26,22 @@ std::string lockPath() {
 }  // namespace
 
 bool takeInstallLock() {
-    int fd = open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true;
+    Descriptor fd(
+        open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-        close(fd);
+    if (!fd.valid() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != geteuid())
         return true;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    }
-    lockFd = fd;
+    lockFile = std::move(fd);
     return true;
 }
 
 void releaseInstallLock() {
-    if (lockFd >= 0)
-        close(lockFd);
-    lockFd = -1;
+    lockFile.reset();
 }
 
 bool installLockHeld() {
-    return lockFd >= 0;
+    return lockFile.valid();
 }

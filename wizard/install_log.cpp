@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <ctime>
 
+#include "services/descriptor.h"
+#include "services/files.h"
 #include "services/terminal_text.h"
+#include "services/text_format.h"
 
 namespace {
 
@@ -18,9 +21,9 @@ std::size_t logLimit = 64 * 1024 * 1024;
 
 std::string chosenPath;
 std::string openPath;
-int logFd = -1;
+Descriptor logFile;
 // The log named with --log, made at start-up, until the install takes it.
-int namedFd = -1;
+Descriptor namedFile;
 bool written = false;
 bool directoryRefused = false;
 std::size_t logSize = 0;
@@ -44,58 +47,45 @@ std::string userLogDirectory() {
     return base + "/stage3";
 }
 
-std::string utcStamp() {
-    time_t now = time(nullptr);
-    struct tm utc;
-    gmtime_r(&now, &utc);
-    char stamp[32];
-    strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-    return stamp;
-}
-
 const int NewLogFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_APPEND;
 
-// Root's log directory, or -1. Used only when it is root's own and no one else can
+// Root's log directory, or none. Used only when it is root's own and no one else can
 // write to it: whoever can write there can replace a log with one of their own.
-int openRootLogDirectory() {
+Descriptor openRootLogDirectory() {
     mkdir(RootLogDirectory, 0700);
-    int fd = open(RootLogDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    Descriptor fd(open(RootLogDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0 && info.st_uid == 0 &&
+    if (fd.valid() && fstat(fd.get(), &info) == 0 && info.st_uid == 0 &&
         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
         return fd;
     // A link or a file at the name is refused as well; a directory that cannot be
     // opened at all is a log that cannot be written.
-    directoryRefused = fd >= 0 || errno == ELOOP || errno == ENOTDIR;
-    if (fd >= 0)
-        close(fd);
-    return -1;
+    directoryRefused = fd.valid() || errno == ELOOP || errno == ENOTDIR;
+    return Descriptor();
 }
 
 // The log in the default place: a new name each run, two runs in the same second
 // getting logs of their own.
-int createDefaultLog() {
+Descriptor createDefaultLog() {
     const bool asRoot = geteuid() == 0;
     std::string directory = asRoot ? RootLogDirectory : userLogDirectory();
-    std::string stem = "install-" + utcStamp();
+    std::string stem = "install-" + formatUtcTime(time(nullptr), "%Y%m%dT%H%M%SZ");
     std::string name = stem + ".log";
     openPath = directory + "/" + name;
-    int directoryFd = asRoot ? openRootLogDirectory() : -1;
+    Descriptor directoryFd = asRoot ? openRootLogDirectory() : Descriptor();
     if (directoryRefused)
         openPath = directory;
-    if (asRoot ? directoryFd < 0 : !makeDirectories(directory))
-        return -1;
-    int fd = -1;
+    if (asRoot ? !directoryFd.valid() : !makeDirectories(directory))
+        return Descriptor();
+    Descriptor fd;
     for (int n = 2; n < 100; ++n) {
-        fd = asRoot ? openat(directoryFd, name.c_str(), NewLogFlags, 0600)
-                    : open((directory + "/" + name).c_str(), NewLogFlags, 0600);
-        if (fd >= 0 || errno != EEXIST)
+        fd.reset(asRoot ? openat(directoryFd.get(), name.c_str(), NewLogFlags, 0600)
+                        : open((directory + "/" + name).c_str(), NewLogFlags, 0600));
+        if (fd.valid() || errno != EEXIST)
             break;
         name = stem + "-" + std::to_string(n) + ".log";
     }
     openPath = directory + "/" + name;
-    if (directoryFd >= 0)
-        close(directoryFd);
     return fd;
 }
 
@@ -105,17 +95,9 @@ std::string sizeText(std::size_t bytes) {
                                  : std::to_string(bytes) + " bytes";
 }
 
-void writeAll(const std::string& text) {
-    size_t done = 0;
-    while (logFd >= 0 && done < text.size()) {
-        ssize_t n = write(logFd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        done += static_cast<size_t>(n);
-    }
-    logSize += done;
+void writeToLog(const std::string& text) {
+    if (logFile.valid() && writeAll(logFile.get(), text))
+        logSize += text.size();
 }
 
 // Text as a terminal would be given it: no control characters but tab and newline (NUL
@@ -140,22 +122,22 @@ void setInstallLogPath(const std::string& path) {
 }
 
 int createNamedInstallLog() {
-    if (chosenPath.empty() || namedFd >= 0)
+    if (chosenPath.empty() || namedFile.valid())
         return 0;
-    namedFd = open(chosenPath.c_str(), NewLogFlags, 0600);
-    return namedFd >= 0 ? 0 : errno;
+    namedFile.reset(open(chosenPath.c_str(), NewLogFlags, 0600));
+    return namedFile.valid() ? 0 : errno;
 }
 
 void discardUnusedInstallLog() {
-    if (namedFd < 0)
+    if (!namedFile.valid())
         return;
     struct stat made;
     struct stat now;
-    if (fstat(namedFd, &made) == 0 && made.st_size == 0 && lstat(chosenPath.c_str(), &now) == 0 &&
-        now.st_dev == made.st_dev && now.st_ino == made.st_ino)
+    if (fstat(namedFile.get(), &made) == 0 && made.st_size == 0 &&
+        lstat(chosenPath.c_str(), &now) == 0 && now.st_dev == made.st_dev &&
+        now.st_ino == made.st_ino)
         unlink(chosenPath.c_str());
-    close(namedFd);
-    namedFd = -1;
+    namedFile.reset();
 }
 
 bool openInstallLog() {
@@ -163,19 +145,18 @@ bool openInstallLog() {
     directoryRefused = false;
     logSize = 0;
     outputDropped = false;
-    if (namedFd >= 0) {
+    if (namedFile.valid()) {
         openPath = chosenPath;
-        logFd = namedFd;
-        namedFd = -1;
+        logFile = std::move(namedFile);
     } else if (!chosenPath.empty()) {
         openPath = chosenPath;
-        logFd = open(openPath.c_str(), NewLogFlags, 0600);
+        logFile.reset(open(openPath.c_str(), NewLogFlags, 0600));
     } else {
-        logFd = createDefaultLog();
+        logFile = createDefaultLog();
     }
-    if (logFd >= 0)
-        fchmod(logFd, 0600);
-    written = logFd >= 0;
+    if (logFile.valid())
+        fchmod(logFile.get(), 0600);
+    written = logFile.valid();
     return written;
 }
 
@@ -184,7 +165,7 @@ const std::string& installLogPath() {
 }
 
 bool installLogOpen() {
-    return logFd >= 0;
+    return logFile.valid();
 }
 
 bool installLogWritten() {
@@ -196,26 +177,24 @@ bool installLogDirectoryRefused() {
 }
 
 void writeInstallLog(const std::string& text) {
-    if (outputDropped || logFd < 0)
+    if (outputDropped || !logFile.valid())
         return;
     std::string safe = logSafeText(text);
     if (logSize + safe.size() > logLimit) {
         outputDropped = true;
-        writeAll("--- end of install output: the rest was dropped, the log reached " +
-                 sizeText(logLimit) + " ---\n");
+        writeToLog("--- end of install output: the rest was dropped, the log reached " +
+                   sizeText(logLimit) + " ---\n");
         return;
     }
-    writeAll(safe);
+    writeToLog(safe);
 }
 
 void writeInstallLogField(const std::string& name, const std::string& value) {
-    writeAll(logSafeText(name + ": " + value) + "\n");
+    writeToLog(logSafeText(name + ": " + value) + "\n");
 }
 
 void closeInstallLog() {
-    if (logFd >= 0)
-        close(logFd);
-    logFd = -1;
+    logFile.reset();
 }
 
 void setInstallLogLimit(std::size_t bytes) {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "services/files.h"
 #include "services/packages.h"
-#include "services/shared_files.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "wizard/output_reader.h"
@@ -50,10 +50,6 @@ std::string shellWord(const std::string& text) {
     return isPlainShellWord(text) ? text : shellQuote(text);
 }
 
-bool writeAll(FILE* out, const std::string& text) {
-    return fwrite(text.data(), 1, text.size(), out) == text.size();
-}
-
 const char* const SettingsFileName = "/quorvelInstallSettings";
 const char* const ErrorFileName = "/quorvelInstallError";
 // The root side's script and its marks.
@@ -66,6 +62,14 @@ const char* const UnsafeMark = "/unsafe-files";
 // stood there went.
 FileIdentity placedSettings;
 std::string settingsAside;
+
+// The settings file goes to its fixed name as a new file of root's; a directory there is
+// moved aside rather than stopping every install.
+PlaceOptions settingsPlacement() {
+    PlaceOptions options(0644, &placedSettings);
+    options.movedAside = &settingsAside;
+    return options;
+}
 
 std::string inInstallDirectory(const char* name) {
     return std::string(installDirectory) + name;
@@ -256,18 +260,17 @@ RootSide rootSideOutcome() {
     return RootSide::Ran;
 }
 
-int createShellScript(FILE* out, int installDriver) {
+std::string createShellScript(bool installDriver) {
     char driverPath[kPackagePathOutSize] = "";
     char appPath[kPackagePathOutSize] = "";
     if (installDriver)
         findDriverPackageFile(driverPath);
     findAppPackageFile(appPath);
-    writeAll(out, shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM,
-                                  installDirectory));
-    return 1;
+    return shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM,
+                           installDirectory);
 }
 
-InstallFiles writeInstallFiles() {
+InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     settingsAside.clear();
     scriptName[0] = '\0';
     rootScriptName[0] = '\0';
@@ -280,10 +283,9 @@ InstallFiles writeInstallFiles() {
     // user the root side does, since only root's file there is one the install may trust
     // (and a user cannot replace a file another user left in /tmp).
     const bool asRoot = geteuid() == 0;
-    std::string settings = settingsFileText(ComponentsSelected, kernelRebuildNeeded() != 0);
+    std::string settings = settingsFileText(components, kernelRebuild);
     if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
-        (asRoot &&
-         !placeFile(InstallSettingsPath, settings, 0644, &placedSettings, &settingsAside)))
+        (asRoot && !placeFile(InstallSettingsPath, settings, settingsPlacement())))
         return InstallFiles::Failed;
 
     std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
@@ -292,32 +294,18 @@ InstallFiles writeInstallFiles() {
         return InstallFiles::Failed;
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
     if (!asRoot) {
-        gchar* medium = g_get_current_dir();
         std::string markerWarning = getString(StartMarkerWarningId);
-        std::string text = rootSideScriptText(installDirectory, scriptName, medium, markerWarning,
-                                              getString(SettingsMovedAsideId));
-        g_free(medium);
+        std::string text = rootSideScriptText(installDirectory, scriptName, currentDirectory(),
+                                              markerWarning, getString(SettingsMovedAsideId));
         if (!writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
         memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
     }
-    int fd = open(scriptName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    FILE* script = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (!script) {
-        if (fd >= 0)
-            close(fd);
-        return InstallFiles::Failed;
-    }
-    if (ComponentsSelected == 0) {
-        fclose(script);
-        return InstallFiles::NothingSelected;
-    }
-    createShellScript(script, ComponentsSelected & COMPONENT_DRIVER);
     // A script that did not reach the disk whole must not run.
-    bool written = !ferror(script);
-    if (fclose(script) != 0)
-        written = false;
-    return written ? InstallFiles::Ready : InstallFiles::Failed;
+    std::string script = components ? createShellScript(components & COMPONENT_DRIVER) : "";
+    if (!writeNewFile(scriptName, script, 0600))
+        return InstallFiles::Failed;
+    return components ? InstallFiles::Ready : InstallFiles::NothingSelected;
 }
 
 const std::string& settingsMovedAside() {
@@ -328,10 +316,10 @@ bool installErrorRecorded() {
     if (installDirectory[0] == '\0')
         return false;
     std::string status;
-    if (!readSmallFile(inInstallDirectory(ErrorFileName), 64, &status))
+    if (!readRegularFile(inInstallDirectory(ErrorFileName), 64, &status, nullptr, Links::Refuse))
         return false;
     if (geteuid() == 0)
-        placeFile(InstallErrorPath, status, 0644, nullptr);
+        placeFile(InstallErrorPath, status);
     return true;
 }
 

@@ -55,18 +55,18 @@ enum class RootSide {
 // What the root side's marks say once pkexec has ended.
 RootSide rootSideOutcome();
 
-// Writes the whole script to out, taking the package paths from the medium.
-// Always returns 1.
-int createShellScript(FILE* out, int installDriver);
+// The whole script, taking the package paths from the medium.
+std::string createShellScript(bool installDriver);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 
-// Writes the settings file and the script for the current selection (and, as a normal
+// Writes the settings file and the script for the component bit set `components` (and,
+// with `kernelRebuild`, the kernel rebuild setting; as a normal
 // user, the root side's script, which places the settings file at its fixed name).
 // Failed when a file cannot be made safely; nothing must run then. As root, a directory
 // at the settings file's fixed name (another user's, say) is renamed aside rather than
 // stopping every install; settingsMovedAside() then names where it went.
-InstallFiles writeInstallFiles();
+InstallFiles writeInstallFiles(int components, bool kernelRebuild);
 // The new name of the directory the last writeInstallFiles moved aside; empty when none.
 const std::string& settingsMovedAside();
 

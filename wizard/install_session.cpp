@@ -15,6 +15,7 @@
 
 #include "services/admin_run.h"
 #include "services/child_process.h"
+#include "services/files.h"
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
@@ -73,15 +74,6 @@ void onScriptOutput(const char* data, size_t length) {
     passProgress();
 }
 
-std::string utcTime() {
-    time_t now = time(nullptr);
-    struct tm utc;
-    gmtime_r(&now, &utc);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 std::string checkLine(const PackageCheckDetails& details) {
     if (details.file.empty())
         return "no package file; check " + std::to_string(details.check);
@@ -92,14 +84,12 @@ std::string checkLine(const PackageCheckDetails& details) {
 
 void writeLogHeader() {
     writeInstallLog("stage3 install log\n");
-    writeInstallLogField("time", utcTime());
+    writeInstallLogField("time", formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
     writeInstallLogField("stage3 version", STAGE3_VERSION);
     writeInstallLogField("host", g_get_host_name());
     const char* lang = g_getenv("LANG");
     writeInstallLogField("LANG", lang ? lang : "(unset)");
-    gchar* cwd = g_get_current_dir();
-    writeInstallLogField("medium", cwd);
-    g_free(cwd);
+    writeInstallLogField("medium", currentDirectory());
     writeInstallLogField("application", checkLine(appCheckDetails()));
     writeInstallLogField("driver", checkLine(driverCheckDetails()));
     writeInstallLogField("setup type", selectedSetupTypeName());
@@ -230,7 +220,7 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    InstallFiles files = writeInstallFiles();
+    InstallFiles files = writeInstallFiles(ComponentsSelected, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();

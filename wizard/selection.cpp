@@ -61,7 +61,6 @@ int includeDialogPages() {
     for (const DialogPageConfig& config : DialogPageConfigs) {
         if (!pageIncluded(config, autoSelect))
             continue;
-        DialogPages[NumberOfDialogPages].widget = nullptr;
         DialogPages[NumberOfDialogPages].config = &config;
         ++NumberOfDialogPages;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/file_search.h"
+#include "services/glib_memory.h"
 #include "services/medium_directory.h"
 #include "services/packages.h"
 #include "services/string_service.h"
@@ -80,9 +81,7 @@ std::string accountName(uid_t uid) {
 bool refuseChangeableMedium() {
     if (geteuid() != 0)
         return false;
-    gchar* directory = g_get_current_dir();
-    MediumFault fault = findMediumFault(directory, trustedMediumOwners());
-    g_free(directory);
+    MediumFault fault = findMediumFault(currentDirectory(), trustedMediumOwners());
     switch (fault.kind) {
         case MediumFault::None:
             return false;
@@ -139,12 +138,10 @@ int checkStartupPreconditions() {
         refuse(NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
-    char* license = findFile("license.txt");
-    if (!license) {
+    if (!GCharPtr(findFile("license.txt"))) {
         refuse(NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }
-    g_free(license);
     // Before anything is installed: a package that rpm cannot be given as it is named
     // would fail the install half way, after the packages before it went in.
     std::string unusable = unusablePackagePath();
@@ -171,7 +168,7 @@ void createStartMarker() {
     if (!held && !takeInstallLock())
         return;
     // A new file of the wizard's own, whatever another user left at the name.
-    if (!placeFile(StartMarkerPath, "", 0644, &StartMarkerMade))
+    if (!placeFile(StartMarkerPath, "", PlaceOptions(0644, &StartMarkerMade)))
         writeErrorLine(StartMarkerWarningId);
     if (!held)
         releaseInstallLock();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "resdb/resource.h"
-#include "services/shared_files.h"
+#include "services/files.h"
 
 // As root, checks that no other account could change the medium; then loads the texts
 // and checks that there is something to install (the medium's application is neither

@@ -1,12 +1,14 @@
 #include "wizard/tables.h"
 
-#include "interface/pages.h"
-
 const DialogPageConfig DialogPageConfigs[MAX_DIALOG_PAGES] = {
-    {28, 1, createIntroMainArea, 0, 1},         {29, 36, createLicenseMainArea, 1, 1},
-    {31, 1, createSetuptypeMainArea, 1, 1},     {32, 1, createComponentsMainArea, 1, 1},
-    {59, 1, createKernelRebuildMainArea, 1, 1}, {33, 1, createReviewMainArea, 1, 1},
-    {34, 1, createRunMainArea, 0, 0},           {35, 37, createFinishMainArea, 0, 0},
+    {28, 1, 0, 1},   // welcome
+    {29, 36, 1, 1},  // license
+    {31, 1, 1, 1},   // setup type
+    {32, 1, 1, 1},   // components
+    {59, 1, 1, 1},   // kernel rebuild
+    {33, 1, 1, 1},   // review
+    {34, 1, 0, 0},   // run
+    {35, 37, 0, 0},  // finish
 };
 
 DialogPageEntry DialogPages[MAX_DIALOG_PAGES];
@@ -21,11 +23,11 @@ const SetupTypeEntry InitialSetupTypes[] = {
 };
 
 const ComponentEntry InitialComponents[] = {
-    {nullptr, nullptr, 44, 49, 2, 0, 1, 0},
-    {nullptr, nullptr, 45, 50, 2, 0, 1, 0},
-    {nullptr, nullptr, 46, 51, 1, COMPONENT_MANAGED_SYSTEM, 1, 0},
-    {nullptr, nullptr, 47, 52, 1, 0, 1, 0},
-    {nullptr, nullptr, 48, 53, 1, 0, 1, 0},
+    {44, 49, 2, 0, 1, 0},                         // web server
+    {45, 50, 2, 0, 1, 0},                         // managed system
+    {46, 51, 1, COMPONENT_MANAGED_SYSTEM, 1, 0},  // notifier
+    {47, 52, 1, 0, 1, 0},                         // SNMP
+    {48, 53, 1, 0, 1, 0},                         // driver
 };
 }  // namespace
 
@@ -47,7 +49,7 @@ int ComponentsSelected = 0;
 int InstalledOK = 1;
 
 void resetWizardTables() {
-    for (int i = 0; i < MAX_DIALOG_PAGES; ++i) DialogPages[i] = DialogPageEntry{nullptr, nullptr};
+    for (int i = 0; i < MAX_DIALOG_PAGES; ++i) DialogPages[i] = DialogPageEntry{nullptr};
     NumberOfDialogPages = 0;
     CurrentPage = 0;
     for (int t = 0; t < NumberOfSetupTypes; ++t) SetupTypes[t] = InitialSetupTypes[t];

@@ -1,8 +1,6 @@
 // The wizard's static tables and the process-wide selection state.
 #pragma once
 
-#include <gtk/gtk.h>
-
 #include "resdb/resource.h"
 
 // Component bits of every component bit set.
@@ -24,16 +22,16 @@ enum : int {
     DriverComponent = 4,
 };
 
+// A page the wizard may show. Its title is also its identity in the page rules; each
+// front end draws it its own way (the graphical one: interface/pages.h).
 struct DialogPageConfig {
     ResourceID_C titleId;
     ResourceID_C nextLabelId;
-    GtkWidget* (*createMainArea)(GtkWidget* window);
     int backEnabled;
     int cancelEnabled;
 };
 
 struct DialogPageEntry {
-    GtkWidget* widget;
     const DialogPageConfig* config;
 };
 
@@ -46,8 +44,6 @@ struct SetupTypeEntry {
 };
 
 struct ComponentEntry {
-    GtkWidget* enableButton;
-    GtkWidget* label;
     ResourceID_C nameId;
     ResourceID_C descriptionId;
     int rowSpan;

@@ -1,9 +1,11 @@
 // Resource identifiers of the texts and settings the wizard reads from the database,
-// by role. The tables of wizard/tables.cpp name the page, setup type and component
+// by role (the settings 5001 to 5004 are the services'; services/setting_ids.h). The
+// tables of wizard/tables.cpp name the page, setup type and component
 // texts in their rows; everything else refers to a text by one of these names.
 #pragma once
 
 #include "resdb/resource.h"
+#include "services/setting_ids.h"
 
 // Buttons: Back, the ordinary Next, Cancel, and the Next labels of the license and
 // finish pages.
@@ -157,10 +159,3 @@ const ResourceID_C MediumRefusedEndId = 2075;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;
-
-// Settings: the application's package name ("prefix-name"), the automatic setup type,
-// whether the license page is shown, whether SNMP belongs to the typical setup type.
-const ResourceID_C AppPackageNameId = 5001;
-const ResourceID_C AutoSetupTypeId = 5002;
-const ResourceID_C ShowLicenseId = 5003;
-const ResourceID_C SnmpUnderTypicalId = 5004;

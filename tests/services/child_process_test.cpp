@@ -79,9 +79,11 @@ TEST(ChildProcess, ProgramOutputKeepsItsLimitAndGivesTheStatus) {
         {{"/nonexistent/program"}, 10, -1, 0},
     };
     for (const Case& c : cases) {
-        std::string output = "stale";
-        EXPECT_EQ(programOutput(c.argv, c.limit, &output), c.status) << c.argv.back();
-        EXPECT_EQ(output.size(), c.size) << c.argv.back();
+        ProgramOutput output;
+        output.text = "stale";
+        runProgram(c.argv, ProgramRun(c.limit), &output);
+        EXPECT_EQ(output.exitStatus(), c.status) << c.argv.back();
+        EXPECT_EQ(output.text.size(), c.size) << c.argv.back();
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child was left unreaped";
     }
 }

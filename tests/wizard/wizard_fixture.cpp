@@ -6,6 +6,7 @@
 
 #include "interface/gui.h"
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "resdb/language_db.h"
 #include "services/packages.h"
 #include "services/string_service.h"
@@ -20,8 +21,8 @@ WizardFixture::~WizardFixture() {
     if (window_)
         gtk_widget_destroy(window_);
     for (int i = 0; i < NumberOfDialogPages; ++i)
-        if (DialogPages[i].widget)
-            g_object_unref(DialogPages[i].widget);
+        if (GtkWidget* page = pageWidget(i))
+            g_object_unref(page);
     stringUnInit();
     resetWizardTables();
 }

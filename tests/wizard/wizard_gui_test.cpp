@@ -10,6 +10,7 @@
 #include "interface/gui.h"
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "interface/pages.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "wizard/tables.h"
@@ -19,7 +20,7 @@ namespace {
 std::vector<std::string> pageNames() {
     std::vector<std::string> names;
     for (int i = 0; i < NumberOfDialogPages; ++i)
-        names.push_back(gtk_widget_get_name(DialogPages[i].widget));
+        names.push_back(gtk_widget_get_name(pageWidget(i)));
     return names;
 }
 
@@ -78,7 +79,7 @@ TEST_F(Wizard, AutoSelectTypicalSkipsTheChoicePages) {
               (std::vector<std::string>{"intro_main_area", "license_main_area", "review_main_area",
                                         "run_main_area", "finish_main_area"}));
     EXPECT_EQ(wizard.widget("setuptype0_enable"), nullptr);
-    for (int i = 0; i < NumberOfComponents; ++i) EXPECT_EQ(Components[i].enableButton, nullptr);
+    EXPECT_EQ(wizard.widget("component0_enable"), nullptr);
     EXPECT_EQ(SetuptypeSelected, 0);
     EXPECT_EQ(ComponentsSelected, 0x07);
 }
@@ -155,7 +156,7 @@ TEST_F(Wizard, PagesShareOneStackAndNothingMovesBetweenThem) {
     GtkWidget* stack = wizard.widget("pages_stack");
     GtkWidget* next = wizard.widget("dialog_next_button");
     for (int i = 0; i < NumberOfDialogPages; ++i)
-        EXPECT_EQ(gtk_widget_get_parent(DialogPages[i].widget), stack);
+        EXPECT_EQ(gtk_widget_get_parent(pageWidget(i)), stack);
     const std::vector<int> first = placeOf(wizard.window(), next);
     // Welcome, license, setup type, components, review, and back again.
     const char* steps[] = {"dialog_next_button", "dialog_next_button", "setuptype2_enable",

@@ -1,6 +1,6 @@
 // Files at fixed names in a directory that other users can write to, and texts for a
 // terminal.
-#include "services/shared_files.h"
+#include "services/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -60,10 +60,9 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
 
         FileIdentity made;
         std::string aside;
-        EXPECT_EQ(placeFile(path.c_str(), "QRVLAUTOSNMP=yes\n", 0644, &made,
-                            c.moveAside ? &aside : nullptr),
-                  c.placed)
-            << c.name;
+        PlaceOptions options(0644, &made);
+        options.movedAside = c.moveAside ? &aside : nullptr;
+        EXPECT_EQ(placeFile(path, "QRVLAUTOSNMP=yes\n", options), c.placed) << c.name;
         const bool directoryMoved = !aside.empty();
         if (directoryMoved) {
             EXPECT_EQ(aside.compare(0, path.size() + 1, path + "."), 0) << aside;
@@ -77,7 +76,7 @@ TEST(SharedFiles, PlacedFileReplacesWhatStoodAtTheName) {
             EXPECT_EQ(info.st_mode & 07777, 0644u) << c.name;
             EXPECT_EQ(info.st_uid, geteuid()) << c.name;
             EXPECT_EQ(readFile(path), "QRVLAUTOSNMP=yes\n") << c.name;
-            removeOwnFile(path.c_str(), made);
+            removeOwnFile(path, made);
             EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << c.name;
         } else {
             EXPECT_TRUE(S_ISDIR(info.st_mode)) << c.name;
@@ -94,19 +93,19 @@ TEST(SharedFiles, OnlyOurOwnFileIsRemoved) {
     ScratchDir dir;
     std::string path = dir.file("stage3started");
     FileIdentity ours;
-    ASSERT_TRUE(placeFile(path.c_str(), "", 0644, &ours));
+    ASSERT_TRUE(placeFile(path, "", PlaceOptions(0644, &ours)));
     // Another run made the name its own since.
     FileIdentity theirs;
-    ASSERT_TRUE(placeFile(path.c_str(), "", 0644, &theirs));
-    removeOwnFile(path.c_str(), ours);
+    ASSERT_TRUE(placeFile(path, "", PlaceOptions(0644, &theirs)));
+    removeOwnFile(path, ours);
     EXPECT_TRUE(fs::exists(path));
-    removeOwnFile(path.c_str(), theirs);
+    removeOwnFile(path, theirs);
     EXPECT_FALSE(fs::exists(path));
 }
 
 TEST(SharedFiles, PrivateDirectoryAndItsFiles) {
     ScratchDir dir;
-    std::string made = makePrivateDirectory((dir.file("stage3-install.XXXXXX")).c_str());
+    std::string made = makePrivateDirectory(dir.file("stage3-install.XXXXXX"));
     ASSERT_FALSE(made.empty());
     struct stat info;
     ASSERT_EQ(lstat(made.c_str(), &info), 0);
@@ -115,12 +114,48 @@ TEST(SharedFiles, PrivateDirectoryAndItsFiles) {
     std::string file = made + "/quorvelInstallError";
     EXPECT_TRUE(writeNewFile(file, "1\n", 0600));
     EXPECT_FALSE(writeNewFile(file, "2\n", 0600));  // never over an existing name
-    std::string content;
-    EXPECT_TRUE(readSmallFile(file, 64, &content));
-    EXPECT_EQ(content, "1\n");
-    std::string fifo = made + "/fifo";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(readSmallFile(fifo, 64, &content));  // refused, not waited on
+}
+
+TEST(Files, ReadsAtMostTheLimitOfRegularFilesOnly) {
+    ScratchDir dir;
+    auto path = [&](const char* name) { return dir.file(name); };
+    writeFile(path("short"), "abc");
+    writeFile(path("exact"), "abcdefgh");
+    writeFile(path("long"), "abcdefghi");
+    // 4 GiB that take no room and read as NULs.
+    writeFile(path("huge"), "");
+    ASSERT_EQ(0, truncate(path("huge").c_str(), 4LL << 30));
+    // A blocking open of a FIFO without a writer would hang this test.
+    ASSERT_EQ(0, mkfifo(path("fifo").c_str(), 0600));
+    ASSERT_EQ(0, symlink(path("short").c_str(), path("link").c_str()));
+
+    struct Case {
+        std::string path;
+        Links links;
+        bool read;
+        std::string bytes;
+        bool longer;
+    } cases[] = {
+        {path("short"), Links::Follow, true, "abc", false},
+        {path("exact"), Links::Follow, true, "abcdefgh", false},
+        {path("long"), Links::Follow, true, "abcdefgh", true},
+        {path("huge"), Links::Follow, true, std::string(8, '\0'), true},
+        // A regular file whose size fstat gives as 0.
+        {"/proc/self/status", Links::Follow, true, "Name:\tse", true},
+        {path("link"), Links::Follow, true, "abc", false},
+        {path("link"), Links::Refuse, false, "", false},
+        {path("fifo"), Links::Follow, false, "", false},
+        {dir.path(), Links::Follow, false, "", false},
+        {"/dev/zero", Links::Follow, false, "", false},
+        {path("missing"), Links::Follow, false, "", false},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = "stale";
+        bool longer = !c.longer;
+        EXPECT_EQ(readRegularFile(c.path, 8, &bytes, &longer, c.links), c.read) << c.path;
+        EXPECT_EQ(bytes, c.bytes) << c.path;
+        EXPECT_EQ(longer, c.longer) << c.path;
+    }
 }
 
 TEST(TerminalText, ControlCharactersAreRemoved) {

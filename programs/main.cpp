@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "console/console_wizard.h"
+#include "programs/builtin_texts.h"
 #include "services/file_search.h"
 #include "services/medium_directory.h"
 #include "services/string_service.h"
 #include "unattended/unattended.h"
-#include "wizard/builtin_texts.h"
 #include "wizard/command_line.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
