@@ -187,11 +187,16 @@ void fitWindowToPages(GtkWidget* mainWindow) {
     contentHeightForWidth(mainWindow, width, &minimum, &natural);
     GtkStack* stack = GTK_STACK(lookupWidget(mainWindow, "pages_stack"));
     natural += pagesHeightCorrection(lookupWidget(mainWindow, "pages_viewport"), stack, extraWidth);
-    leaveOtherPagesOutOfFirstFrame(stack);
-    gtk_widget_realize(mainWindow);
-    bringPagesInAfterFirstFrame(mainWindow, stack);
-    int room = area.height - titleBarHeight(mainWindow, width);
-    int height = std::max(minimum, std::min(std::max(natural, DesignHeight), room));
     gtk_widget_set_visible(back, backShown);
+    leaveOtherPagesOutOfFirstFrame(stack);
+    // GTK creates the window with its default size: set before the window is realized, the
+    // window has its final size from the start. Only where GTK draws a title bar, which it
+    // makes on realizing the window, can the height still change before the window is shown.
+    int height = std::max(minimum, std::min(std::max(natural, DesignHeight), area.height));
     gtk_window_set_default_size(GTK_WINDOW(mainWindow), width, height);
+    gtk_widget_realize(mainWindow);
+    int room = area.height - titleBarHeight(mainWindow, width);
+    if (height > room)
+        gtk_window_set_default_size(GTK_WINDOW(mainWindow), width, std::max(minimum, room));
+    bringPagesInAfterFirstFrame(mainWindow, stack);
 }
