@@ -3,6 +3,7 @@
 #include "interface/exit_paths.h"
 #include "interface/main_window.h"
 #include "interface/navigation.h"
+#include "interface/window_size.h"
 #include "services/string_service.h"
 #include "wizard/command_line.h"
 #include "wizard/install_session.h"
@@ -65,6 +66,7 @@ GtkWidget* buildWizard() {
     buildPages(window);
     adjustCurrentPage(window, CurrentPage);
     adjustComponentsFromSetuptype(window);
+    fitWindowToPages(window);
     return window;
 }
 

@@ -3,8 +3,9 @@
 
 #include <gtk/gtk.h>
 
-// Builds the main window with every included page and shows the first one. The window
-// is returned unshown.
+// Builds the main window with every included page, sized for the largest, and shows the
+// first one. The window is returned realized and unshown; the other pages are hidden
+// until its first frame is painted.
 GtkWidget* buildWizard();
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when

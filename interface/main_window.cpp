@@ -117,7 +117,7 @@ gsize lengthUpToNul(const char* text, gssize length) {
 
 // The pages, one shown at a time, in a stack below the title. The stack sits in a
 // scrolled window that asks for the stack's natural size, so that the window can
-// take the size of the largest page from the start (navigation.cpp sets it), yet a
+// take the size of the largest page from the start (window_size.cpp sets it), yet a
 // page that does not fit on the screen scrolls while the buttons stay in view.
 void addPageStack(GtkWidget* window, GtkWidget* box) {
     GtkWidget* scrolled =

@@ -7,7 +7,7 @@
 void adjustCurrentPage(GtkWidget* mainWindow, int index);
 void onDialogBackButtonClicked(GtkButton* button, gpointer data);
 void onDialogNextButtonClicked(GtkButton* button, gpointer data);
-// Builds the page of every entry of DialogPages, unshown, for the main window.
+// Builds the page of every entry of DialogPages, unshown, in the main window's page stack.
 void buildPages(GtkWidget* mainWindow);
 // The page widget of entry `index` of DialogPages; null outside.
 GtkWidget* pageWidget(int index);

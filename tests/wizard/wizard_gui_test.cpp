@@ -145,6 +145,13 @@ std::vector<int> placeOf(GtkWidget* window, GtkWidget* next) {
     return {gtk_widget_get_allocated_width(window), gtk_widget_get_allocated_height(window), x, y};
 }
 
+bool everyPageShown() {
+    for (int i = 0; i < NumberOfDialogPages; ++i)
+        if (!gtk_widget_get_visible(pageWidget(i)))
+            return false;
+    return true;
+}
+
 // Whether the page on screen fits its window without scrolling.
 bool pageFits(GtkWidget* scrolled) {
     GtkAdjustment* down = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
@@ -157,7 +164,14 @@ TEST_F(Wizard, PagesShareOneStackAndNothingMovesBetweenThem) {
     GtkWidget* next = wizard.widget("dialog_next_button");
     for (int i = 0; i < NumberOfDialogPages; ++i)
         EXPECT_EQ(gtk_widget_get_parent(pageWidget(i)), stack);
+    // The window is mapped with the size it keeps once every page is in it, after its
+    // first frame.
+    GdkWindow* mapped = gtk_widget_get_window(wizard.window());
+    const std::vector<int> mappedSize = {gdk_window_get_width(mapped),
+                                         gdk_window_get_height(mapped)};
+    EXPECT_TRUE(runUntil(everyPageShown, 5000));
     const std::vector<int> first = placeOf(wizard.window(), next);
+    EXPECT_EQ(std::vector<int>(first.begin(), first.begin() + 2), mappedSize);
     // Welcome, license, setup type, components, review, and back again.
     const char* steps[] = {"dialog_next_button", "dialog_next_button", "setuptype2_enable",
                            "dialog_next_button", "dialog_next_button", "dialog_back_button",
