@@ -6,9 +6,8 @@
 #include "services/string_service.h"
 #include "wizard/command_line.h"
 #include "wizard/install_session.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
-#include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -58,29 +57,32 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard() {
+GtkWidget* buildWizard(const HostFacts& host) {
     readRcFile();
     GtkWidget* window = createMainWindow();
-    includeDialogPages();
+    wizardOf(window).start(host, readPageRules());
     buildPages(window);
-    adjustCurrentPage(window, CurrentPage);
-    adjustComponentsFromSetuptype(window);
+    showCurrentPage(window);
+    showComponents(window);
     return window;
 }
 
 int runGraphicalWizard() {
-    adaptTablesToHost(probeHost());
     GtkCssProvider* marksLeftOut = leaveCheckMarksOut();
-    GtkWidget* window = buildWizard();
+    GtkWidget* window = buildWizard(probeHost());
+    // Kept past the window: the exit status is the install's outcome.
+    g_object_ref(window);
     gtk_widget_show(window);
     bringCheckMarksInAfterFirstFrame(window, marksLeftOut);
     createStartMarker();
     gtk_main();
     stringUnInit();
     removeStartMarker();
+    bool installed = wizardOf(window).installed();
+    g_object_unref(window);
     if (wizardCancelled())
         return ExitCancelled;
     if (anotherInstallRunning())
         return ExitInstallRunning;
-    return InstalledOK ? ExitInstalled : ExitInstallFailed;
+    return installed ? ExitInstalled : ExitInstallFailed;
 }

@@ -3,9 +3,11 @@
 
 #include <gtk/gtk.h>
 
-// Builds the main window with every included page and shows the first one. The window
-// is returned unshown.
-GtkWidget* buildWizard();
+struct HostFacts;
+
+// Builds the main window, starts its wizard for `host` and the medium's page rules, and
+// shows the first page. The window is returned unshown.
+GtkWidget* buildWizard(const HostFacts& host);
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the

@@ -13,6 +13,7 @@
 #include "services/files.h"
 #include "services/string_service.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -206,6 +207,9 @@ GtkWidget* createMainWindow() {
     // A GTK 3 dialog starts with the dialog type hint; the wizard's own window
     // is an ordinary top-level window.
     gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_NORMAL);
+    // The window holds the run's wizard: what its widgets show and change.
+    g_object_set_data_full(G_OBJECT(window), "wizard", new Wizard,
+                           [](gpointer wizard) { delete static_cast<Wizard*>(wizard); });
 
     GtkWidget* mainVbox = dialogContentArea(window);
     gtk_widget_set_name(mainVbox, "dialog_main_vbox");

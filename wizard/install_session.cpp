@@ -24,10 +24,10 @@
 #include "wizard/install_log.h"
 #include "wizard/install_script.h"
 #include "wizard/output_reader.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ std::string checkLine(const PackageCheckDetails& details) {
            "; check " + std::to_string(details.check);
 }
 
-void writeLogHeader() {
+void writeLogHeader(const Selection& selection) {
     writeInstallLog("stage3 install log\n");
     writeInstallLogField("time", formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
     writeInstallLogField("stage3 version", STAGE3_VERSION);
@@ -92,8 +92,8 @@ void writeLogHeader() {
     writeInstallLogField("medium", currentDirectory());
     writeInstallLogField("application", checkLine(appCheckDetails()));
     writeInstallLogField("driver", checkLine(driverCheckDetails()));
-    writeInstallLogField("setup type", selectedSetupTypeName());
-    writeInstallLogField("components", selectedComponentNames(" "));
+    writeInstallLogField("setup type", selection.setupTypeName());
+    writeInstallLogField("components", selection.componentNames(" "));
     writeInstallLog("--- install output ---\n");
 }
 
@@ -198,10 +198,10 @@ void setInstallRecordPath(const std::string& path) {
     recordPath = path;
 }
 
-InstallStart startInstallRun(const InstallObserver& observer) {
+InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer) {
     notStartedReason = 0;
     update.observer = observer;
-    nothingSelected = ComponentsSelected == 0;
+    nothingSelected = selection.components == 0;
     if (nothingSelected)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
@@ -212,15 +212,15 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     // placed there.
     createStartMarker();
     if (openInstallLog())
-        writeLogHeader();
+        writeLogHeader(selection);
     else
         noteUnwritableLog();
-    if (!recordPath.empty() && !recordChoices(recordPath) && observer.output)
+    if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    InstallFiles files = writeInstallFiles(ComponentsSelected, kernelRebuildNeeded() != 0);
+    InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();
