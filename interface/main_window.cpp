@@ -12,6 +12,7 @@
 #include "services/file_search.h"
 #include "services/files.h"
 #include "services/string_service.h"
+#include "services/text_format.h"
 #include "wizard/text_ids.h"
 #include "wizard/wizard.h"
 
@@ -88,13 +89,6 @@ GtkCssProvider* loadBuiltInStyle() {
     GtkCssProvider* provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, BuiltInStyle, -1, nullptr);
     return provider;
-}
-
-// Cuts valid UTF-8 `text` after its first `maxChars` characters.
-void cutToCharacters(gchar* text, glong maxChars) {
-    gchar* end = text;
-    for (glong n = 0; n < maxChars && *end; ++n) end = g_utf8_next_char(end);
-    *end = '\0';
 }
 
 // The limit of a label's text: a title's for the page title and a button's
@@ -286,7 +280,8 @@ gchar* localeToUtf8(const char* text, glong maxChars) {
     // what can be shown rather than nothing.
     if (!utf8)
         utf8 = externalToUtf8(text, -1);
-    cutToCharacters(utf8, maxChars);
+    utf8[charactersLength(utf8, std::strlen(utf8), static_cast<std::size_t>(maxChars),
+                          TextEncoding::Utf8)] = '\0';
     return utf8;
 }
 
