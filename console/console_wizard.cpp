@@ -617,12 +617,6 @@ Move showPage(Wizard& wizard) {
     return welcomePage(page);
 }
 
-int installStatus(const Wizard& wizard) {
-    if (anotherInstallRunning())
-        return ExitInstallRunning;
-    return wizard.installed() ? ExitInstalled : ExitInstallFailed;
-}
-
 // The pages from the first to Finish, by the rules of the window's buttons.
 int walkPages(Wizard& wizard) {
     bool installed = false;  // the install ran or was tried
@@ -631,21 +625,21 @@ int walkPages(Wizard& wizard) {
         if (move == Move::Cancel)
             return ExitCancelled;
         if (move == Move::End)
-            return installed ? installStatus(wizard) : ExitCancelled;
+            return installed ? wizard.exitStatus() : ExitCancelled;
         if (move == Move::Leave)
-            return installStatus(wizard);
+            return wizard.exitStatus();
         if (move == Move::Back) {
             wizard.back();
             continue;
         }
         if (!wizard.next()) {
             postInstallNotice(wizard);
-            return installStatus(wizard);
+            return wizard.exitStatus();
         }
         if (wizard.onPage(RunTitleId)) {
             installed = true;
             if (!enterRunPage(wizard))
-                return installStatus(wizard);
+                return wizard.exitStatus();
         }
     }
 }

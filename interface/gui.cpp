@@ -5,7 +5,6 @@
 #include "interface/navigation.h"
 #include "services/string_service.h"
 #include "wizard/command_line.h"
-#include "wizard/install_session.h"
 #include "wizard/startup.h"
 #include "wizard/wizard.h"
 
@@ -78,11 +77,7 @@ int runGraphicalWizard() {
     gtk_main();
     stringUnInit();
     removeStartMarker();
-    bool installed = wizardOf(window).installed();
+    int status = wizardCancelled() ? ExitCancelled : wizardOf(window).exitStatus();
     g_object_unref(window);
-    if (wizardCancelled())
-        return ExitCancelled;
-    if (anotherInstallRunning())
-        return ExitInstallRunning;
-    return installed ? ExitInstalled : ExitInstallFailed;
+    return status;
 }

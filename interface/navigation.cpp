@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "interface/install_run.h"
 #include "interface/main_window.h"
@@ -58,15 +59,21 @@ void showNothingInstalled(GtkWidget* anyWidget) {
 const int DesignWidth = 532;
 const int DesignHeight = 375;
 
-// The page widget of each page of the wizard.
-GtkWidget* pageWidgets[MAX_DIALOG_PAGES];
+// The widget of each page of the wizard, in its order, as the main window keeps them.
+using PageWidgets = std::vector<GtkWidget*>;
+
+// Empty before buildPages.
+PageWidgets pageWidgets(GtkWidget* mainWindow) {
+    auto* pages =
+        static_cast<PageWidgets*>(g_object_get_data(G_OBJECT(mainWindow), "page_widgets"));
+    return pages ? *pages : PageWidgets();
+}
 
 // Adds the wizard's pages that are in no container yet to the page stack.
 // Returns whether it added any.
 bool stackNewPages(GtkWidget* stack) {
     bool added = false;
-    for (int i = 0; i < wizardOf(stack).pageCount(); ++i) {
-        GtkWidget* page = pageWidgets[i];
+    for (GtkWidget* page : pageWidgets(gtk_widget_get_toplevel(stack))) {
         if (page && !gtk_widget_get_parent(page)) {
             gtk_container_add(GTK_CONTAINER(stack), page);
             added = true;
@@ -234,8 +241,9 @@ void showCurrentPage(GtkWidget* mainWindow) {
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
     bool newPages = stackNewPages(stack);
     const DialogPageConfig& page = wizard.page(index);
-    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidgets[index]);
-    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidgets[index]);
+    GtkWidget* pageWidget = pageWidgets(mainWindow)[index];
+    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidget);
+    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidget);
     showPageFromItsStart(mainWindow);
 
     setLabelText(lookupWidget(mainWindow, "dialog_title"), getString(page.titleId));
@@ -288,12 +296,16 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
 
 void buildPages(GtkWidget* mainWindow) {
     const Wizard& wizard = wizardOf(mainWindow);
+    auto* pages = new PageWidgets;
     for (int i = 0; i < wizard.pageCount(); ++i)
-        pageWidgets[i] = createMainArea(wizard.page(i), mainWindow);
+        pages->push_back(createMainArea(wizard.page(i), mainWindow));
+    g_object_set_data_full(G_OBJECT(mainWindow), "page_widgets", pages,
+                           [](gpointer widgets) { delete static_cast<PageWidgets*>(widgets); });
 }
 
 GtkWidget* pageWidget(GtkWidget* mainWindow, int index) {
-    return index >= 0 && index < wizardOf(mainWindow).pageCount() ? pageWidgets[index] : nullptr;
+    PageWidgets pages = pageWidgets(mainWindow);
+    return index >= 0 && index < static_cast<int>(pages.size()) ? pages[index] : nullptr;
 }
 
 void showComponents(GtkWidget* mainWindow) {

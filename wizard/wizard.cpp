@@ -5,6 +5,7 @@
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/switches.h"
+#include "wizard/install_session.h"
 #include "wizard/text_ids.h"
 
 HostFacts probeHost() {
@@ -201,6 +202,12 @@ AppliedChoices Wizard::applyChoices(const Choices& choices) {
         if (selection_.has(i) && !(choices.components & (1 << i)))
             applied.added.push_back(i);
     return applied;
+}
+
+int Wizard::exitStatus() const {
+    if (anotherInstallRunning())
+        return ExitInstallRunning;
+    return installed_ ? ExitInstalled : ExitInstallFailed;
 }
 
 std::string Wizard::reviewText() const {

@@ -95,6 +95,9 @@ class Wizard {
     // How the install ended: false when it failed or could not start.
     void finishInstall(bool succeeded) { installed_ = succeeded; }
     bool installed() const { return installed_; }
+    // The exit status the install leaves (not cancelled): installed or nothing to do,
+    // another install was running, or it failed.
+    int exitStatus() const;
 
     const Selection& selection() const { return selection_; }
     const SetupTypeEntry& setupType(int type) const { return setupTypes_[type]; }
