@@ -22,10 +22,10 @@
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
 #include "wizard/progress.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -253,7 +253,7 @@ Move walk(const PageWalk& pageWalk) {
 }
 
 std::string componentName(int index) {
-    return text(Components[index].nameId);
+    return text(ComponentTable[index].nameId);
 }
 
 // A numbered choice and its description below it.
@@ -352,93 +352,88 @@ Move licensePage(const DialogPageConfig& page) {
                  }});
 }
 
-Move setupTypePage(const DialogPageConfig& page) {
-    auto show = [] {
+Move setupTypePage(Wizard& wizard, const DialogPageConfig& page) {
+    auto show = [&wizard] {
         sayTitle(SetupTypeTitleId);
         say(text(SetupTypeIntroId));
         blankLine();
         for (int t = 0; t < NumberOfSetupTypes; ++t)
             sayChoice(t + 1,
-                      t == SetuptypeSelected ? ConsoleChosenMarkerId : ConsoleNotChosenMarkerId,
-                      label(SetupTypes[t].titleId), SetupTypes[t].descriptionId);
+                      t == wizard.selection().setupType ? ConsoleChosenMarkerId
+                                                        : ConsoleNotChosenMarkerId,
+                      label(wizard.setupType(t).titleId), wizard.setupType(t).descriptionId);
         blankLine();
         say(text(ConsoleSetupTypeHintId));
     };
-    auto choose = [](const std::string& answer) {
+    auto choose = [&wizard](const std::string& answer) {
         int number = chosenNumber(answer, NumberOfSetupTypes);
         if (number == 0)
             return Choice::None;
-        SetuptypeSelected = number - 1;
+        wizard.chooseSetupType(number - 1);
         return Choice::Made;
     };
     return walk({&page, show, choose});
 }
 
 // The components the host offers, in table order: the numbers of the components page.
-std::vector<int> offeredComponents() {
+std::vector<int> offeredComponents(const Wizard& wizard) {
     std::vector<int> offered;
     for (int i = 0; i < NumberOfComponents; ++i)
-        if (Components[i].available)
+        if (wizard.component(i).available)
             offered.push_back(i);
     return offered;
 }
 
 // Why component `index` cannot be changed, in a sentence.
-std::string lockReason(int index, ComponentLock lock) {
+std::string lockReason(const Wizard& wizard, int index, ComponentLock lock) {
     if (lock == ComponentLock::DriverNotNewer)
         return text(DriverNotNewerId);
-    if (lock != ComponentLock::Required)
+    int requiring = wizard.requiredBy(index);
+    if (lock != ComponentLock::Required || requiring < 0)
         return text(ConsoleNotAChoiceId);
-    for (int j = 0; j < NumberOfComponents; ++j) {
-        if ((ComponentsSelected & (1 << j)) && (Components[j].requiresMask & (1 << index)))
-            return fillText(text(ComponentRequiredId), {componentName(index), componentName(j)});
-    }
-    return text(ConsoleNotAChoiceId);
+    return fillText(text(ComponentRequiredId), {componentName(index), componentName(requiring)});
 }
 
-Move componentsPage(const DialogPageConfig& page) {
-    auto show = [] {
+Move componentsPage(Wizard& wizard, const DialogPageConfig& page) {
+    auto show = [&wizard] {
         sayTitle(ComponentsTitleId);
         say(text(ComponentsIntroId));
         blankLine();
-        std::vector<int> offered = offeredComponents();
+        std::vector<int> offered = offeredComponents(wizard);
         for (std::size_t n = 0; n < offered.size(); ++n) {
             int i = offered[n];
-            std::string name = label(Components[i].nameId);
-            if (componentLock(i) != ComponentLock::None)
+            std::string name = label(wizard.component(i).nameId);
+            if (wizard.lock(i) != ComponentLock::None)
                 name += " " + text(ConsoleLockedMarkerId);
-            sayChoice(
-                static_cast<int>(n) + 1,
-                ComponentsSelected & (1 << i) ? ConsoleSelectedMarkerId : ConsoleClearedMarkerId,
-                name, Components[i].descriptionId);
+            sayChoice(static_cast<int>(n) + 1,
+                      wizard.selection().has(i) ? ConsoleSelectedMarkerId : ConsoleClearedMarkerId,
+                      name, wizard.component(i).descriptionId);
         }
         blankLine();
         say(text(ConsoleComponentsHintId));
     };
-    auto choose = [](const std::string& answer) {
-        std::vector<int> offered = offeredComponents();
+    auto choose = [&wizard](const std::string& answer) {
+        std::vector<int> offered = offeredComponents(wizard);
         int number = chosenNumber(answer, static_cast<int>(offered.size()));
         if (number == 0)
             return Choice::None;
         int i = offered[number - 1];
-        ComponentLock lock = setComponent(i, !(ComponentsSelected & (1 << i)));
+        ComponentLock lock = wizard.toggleComponent(i, !wizard.selection().has(i));
         if (lock == ComponentLock::None)
             return Choice::Made;
-        say(lockReason(i, lock));
+        say(lockReason(wizard, i, lock));
         return Choice::Refused;
     };
     return walk({&page, show, choose});
 }
 
-std::string reviewText;
-
-Move reviewPage(const DialogPageConfig& page) {
-    return walk({&page, [] {
+Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
+    return walk({&page, [&wizard] {
                      sayTitle(ReviewTitleId);
                      say(text(ReviewIntroId));
                      blankLine();
                      say(text(ReviewSettingsHeadingId));
-                     say(reviewText);
+                     say(wizard.reviewText());
                      blankLine();
                  }});
 }
@@ -496,7 +491,7 @@ gboolean onRunInterrupted(gpointer data) {
 
 // Starts the install and streams its output until it ended. False when the user asked
 // to leave while it ran.
-bool runInstall() {
+bool runInstall(Wizard& wizard) {
     Run run;
     run.loop = g_main_loop_new(nullptr, FALSE);
     InstallObserver observer;
@@ -514,7 +509,7 @@ bool runInstall() {
     // signal to the whole foreground process group, and an install stopped half way
     // through rpm is worse than one that finishes.
     signal(SIGINT, SIG_IGN);
-    InstallStart start = startInstallRun(observer);
+    InstallStart start = startInstallRun(wizard.selection(), observer);
     if (start == InstallStart::Running) {
         guint interruptSource = g_unix_signal_add(SIGINT, onRunInterrupted, &run);
         g_main_loop_run(run.loop);
@@ -529,12 +524,12 @@ bool runInstall() {
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         if (!run.breaker.atLineStart())
             writeOut(run.breaker.feed("\n"));
-        InstalledOK = run.outcome.succeeded ? 1 : 0;
+        wizard.finishInstall(run.outcome.succeeded);
         showInstallEnd(run, run.outcome.succeeded);
     } else {
         catchInterrupts();
         if (start == InstallStart::NotStarted) {
-            InstalledOK = 0;
+            wizard.finishInstall(false);
             say(text(installNotStartedReason()));
             showInstallEnd(run, false);
         } else {
@@ -547,23 +542,23 @@ bool runInstall() {
 }
 
 // Entering the run page starts the install. False when the wizard ends with it.
-bool enterRunPage() {
+bool enterRunPage(Wizard& wizard) {
     sayTitle(RunTitleId);
     say(text(RunNoteId));
     blankLine();
-    return runInstall();
+    return runInstall(wizard);
 }
 
 Move runPage(const DialogPageConfig& page) {
     return walk({&page, [] { blankLine(); }});
 }
 
-Move finishPage(const DialogPageConfig& page) {
-    return walk({&page, [] {
+Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
+    return walk({&page, [&wizard] {
                      sayTitle(FinishTitleId);
-                     if (InstalledOK && installHadNothingSelected()) {
+                     if (wizard.installed() && installHadNothingSelected()) {
                          say(text(ResultNothingSelectedId));
-                     } else if (InstalledOK) {
+                     } else if (wizard.installed()) {
                          say(text(FinishSucceededId));
                          blankLine();
                          say(text(ReadMeNoteId));
@@ -594,9 +589,9 @@ Move finishPage(const DialogPageConfig& page) {
 }
 
 // After Finish: the proxy notice when the web server was installed.
-void postInstallNotice() {
+void postInstallNotice(const Wizard& wizard) {
     // The notice is about using what was installed: nothing to say after a failure.
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER) || !InstalledOK)
+    if (!wizard.selection().has(WebServerComponent) || !wizard.installed())
         return;
     sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));
@@ -606,84 +601,51 @@ void postInstallNotice() {
     ask(&answer);
 }
 
-Move showPage(int index) {
-    const DialogPageConfig& page = *DialogPages[index].config;
+Move showPage(Wizard& wizard) {
+    const DialogPageConfig& page = wizard.page(wizard.currentPage());
     const ResourceID_C& title = page.titleId;
     if (title == LicenseTitleId)
         return licensePage(page);
     if (title == SetupTypeTitleId)
-        return setupTypePage(page);
+        return setupTypePage(wizard, page);
     if (title == ComponentsTitleId)
-        return componentsPage(page);
+        return componentsPage(wizard, page);
     if (title == KernelRebuildTitleId)
         return kernelRebuildPage(page);
     if (title == ReviewTitleId)
-        return reviewPage(page);
+        return reviewPage(wizard, page);
     if (title == RunTitleId)
         return runPage(page);
     if (title == FinishTitleId)
-        return finishPage(page);
+        return finishPage(wizard, page);
     return welcomePage(page);
 }
 
-int installStatus() {
-    if (anotherInstallRunning())
-        return ExitInstallRunning;
-    if (InstalledOK && lastInstallOutcome().restartNeeded)
-        return ExitRestartNeeded;
-    return InstalledOK ? ExitInstalled : ExitInstallFailed;
-}
-
 // The pages from the first to Finish, by the rules of the window's buttons.
-int walkPages() {
+int walkPages(Wizard& wizard) {
     bool installed = false;  // the install ran or was tried
-    CurrentPage = 0;
     for (;;) {
-        Move move = showPage(CurrentPage);
+        Move move = showPage(wizard);
         if (move == Move::Cancel)
             return ExitCancelled;
         if (move == Move::End)
-            return installed ? installStatus() : ExitCancelled;
+            return installed ? wizard.exitStatus() : ExitCancelled;
         if (move == Move::Leave)
-            return installStatus();
+            return wizard.exitStatus();
         if (move == Move::Back) {
-            int target = pageBefore(CurrentPage);
-            if (target >= 0)
-                CurrentPage = target;
+            wizard.back();
             continue;
         }
-        int next = pageAfter(CurrentPage);
-        if (next >= NumberOfDialogPages) {
-            postInstallNotice();
-            return installStatus();
+        if (!wizard.next()) {
+            postInstallNotice(wizard);
+            return wizard.exitStatus();
         }
-        if (isPage(CurrentPage, SetupTypeTitleId))
-            applySetupType();
-        if (isPage(next, ReviewTitleId))
-            reviewText = composeReviewText();
-        CurrentPage = next;
-        if (isPage(next, RunTitleId)) {
+        if (wizard.onPage(RunTitleId)) {
             installed = true;
-            if (!enterRunPage())
-                return installStatus();
+            if (!enterRunPage(wizard))
+                return wizard.exitStatus();
         }
     }
-}
-
-// What the choices of the command line and the answers file preselect, as the
-// unattended mode applies them.
-void preselect(const Choices& choices, int autoSelect) {
-    if (choices.setupType >= 0 && autoSelect == 0 && choices.setupType != SetuptypeSelected) {
-        SetuptypeSelected = choices.setupType;
-        applySetupType();
-    }
-    if (SetuptypeSelected != CustomSetupType || choices.components < 0)
-        return;
-    ComponentsSelected = 0;
-    closeSelection();
-    for (int i = 0; i < NumberOfComponents; ++i)
-        if (choices.components & (1 << i))
-            setComponent(i, true);
 }
 
 }  // namespace
@@ -693,12 +655,12 @@ int runConsoleWizard(const Choices& choices) {
     if (status != 0)
         return status;
     catchInterrupts();
-    adaptTablesToHost(probeHost());
-    int autoSelect = includeDialogPages();
-    applySetupType();
-    preselect(choices, autoSelect);
+    Wizard wizard;
+    wizard.start(probeHost(), readPageRules());
+    // What the medium does not allow is the user's to see on the pages.
+    wizard.applyChoices(choices);
     createStartMarker();
-    status = walkPages();
+    status = walkPages(wizard);
     removeStartMarker();
     stringUnInit();
     return status;

@@ -134,20 +134,6 @@ int displayWidth(const std::string& text) {
     return width;
 }
 
-std::string cutToCharacters(const std::string& text, std::size_t maxCharacters) {
-    std::mbstate_t state{};
-    std::size_t at = 0;
-    for (std::size_t count = 0; at < text.size() && count < maxCharacters; ++count) {
-        std::size_t n = std::mbrtowc(nullptr, text.data() + at, text.size() - at, &state);
-        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2) || n == 0) {
-            state = std::mbstate_t{};
-            n = 1;
-        }
-        at += n;
-    }
-    return text.substr(0, at);
-}
-
 std::vector<std::string> wrapText(const std::string& text, int width, int hangingIndent) {
     std::vector<std::string> lines;
     width = std::max(width, 1);

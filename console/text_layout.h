@@ -11,9 +11,6 @@
 // character; a byte that forms no character takes one column, a control character none.
 int displayWidth(const std::string& text);
 
-// `text` without what follows its first `maxCharacters` characters.
-std::string cutToCharacters(const std::string& text, std::size_t maxCharacters);
-
 // `text` in lines of at most `width` columns, each line of `text` wrapped on its own:
 // between words where it can, beside a wide character (text without blanks between its
 // words) too, and inside a word only where the word is wider than a line. Blanks at a

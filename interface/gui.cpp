@@ -6,10 +6,8 @@
 #include "interface/window_size.h"
 #include "services/string_service.h"
 #include "wizard/command_line.h"
-#include "wizard/install_session.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
-#include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -59,32 +57,29 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard() {
+GtkWidget* buildWizard(const HostFacts& host) {
     readRcFile();
     GtkWidget* window = createMainWindow();
-    includeDialogPages();
+    wizardOf(window).start(host, readPageRules());
     buildPages(window);
-    adjustCurrentPage(window, CurrentPage);
-    adjustComponentsFromSetuptype(window);
+    showCurrentPage(window);
+    showComponents(window);
     fitWindowToPages(window);
     return window;
 }
 
 int runGraphicalWizard() {
-    adaptTablesToHost(probeHost());
     GtkCssProvider* marksLeftOut = leaveCheckMarksOut();
-    GtkWidget* window = buildWizard();
+    GtkWidget* window = buildWizard(probeHost());
+    // Kept past the window: the exit status is the install's outcome.
+    g_object_ref(window);
     gtk_widget_show(window);
     bringCheckMarksInAfterFirstFrame(window, marksLeftOut);
     createStartMarker();
     gtk_main();
     stringUnInit();
     removeStartMarker();
-    if (wizardCancelled())
-        return ExitCancelled;
-    if (anotherInstallRunning())
-        return ExitInstallRunning;
-    if (InstalledOK && lastInstallOutcome().restartNeeded)
-        return ExitRestartNeeded;
-    return InstalledOK ? ExitInstalled : ExitInstallFailed;
+    int status = wizardCancelled() ? ExitCancelled : wizardOf(window).exitStatus();
+    g_object_unref(window);
+    return status;
 }

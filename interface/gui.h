@@ -3,10 +3,12 @@
 
 #include <gtk/gtk.h>
 
-// Builds the main window with every included page, sized for the largest, and shows the
-// first one. The window is returned realized and unshown; the other pages are hidden
-// until its first frame is painted.
-GtkWidget* buildWizard();
+struct HostFacts;
+
+// Builds the main window, starts its wizard for `host` and the medium's page rules, shows
+// the first page and sizes the window for the largest. The window is returned realized
+// and unshown; the other pages are hidden until its first frame is painted.
+GtkWidget* buildWizard(const HostFacts& host);
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the

@@ -4,6 +4,7 @@
 
 #include "interface/dialogs.h"
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "services/glib_memory.h"
 #include "services/string_service.h"
 #include "wizard/install_session.h"
@@ -11,6 +12,7 @@
 #include "wizard/progress.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -243,7 +245,7 @@ InstallObserver runPageObserver(GtkWidget* nextButton) {
     };
     observer.ended = [nextButton](const InstallOutcome& outcome) {
         showInstallEnd(nextButton, outcome.succeeded);
-        InstalledOK = outcome.succeeded ? 1 : 0;
+        wizardOf(nextButton).finishInstall(outcome.succeeded);
         gtk_widget_set_sensitive(nextButton, TRUE);
         gtk_widget_grab_focus(nextButton);
         GObject* window = G_OBJECT(gtk_widget_get_toplevel(nextButton));
@@ -268,13 +270,14 @@ static bool attempted = false;
 void startInstall(GtkWidget* nextButton) {
     attempted = true;
     childRunning(nextButton, true);
-    InstallStart start = startInstallRun(runPageObserver(nextButton));
+    InstallStart start =
+        startInstallRun(wizardOf(nextButton).selection(), runPageObserver(nextButton));
     if (start == InstallStart::Running)
         return;
     stopProgress();
     childRunning(nextButton, false);
     if (start == InstallStart::NotStarted) {
-        InstalledOK = 0;
+        wizardOf(nextButton).finishInstall(false);
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
         g_idle_add(showNotStartedEnd, nextButton);
     }
@@ -294,13 +297,14 @@ bool runInstallScript(GtkWidget* nextButton) {
         return true;
     stopProgress();
     childRunning(nextButton, false);
-    InstalledOK = 0;
+    wizardOf(nextButton).finishInstall(false);
     return false;
 }
 
-void postInstallMessage() {
+void postInstallMessage(GtkWidget* mainWindow) {
     // The notice is about using what was installed: nothing to say after a failure.
-    if (!(ComponentsSelected & COMPONENT_WEB_SERVER) || !InstalledOK)
+    const Wizard& wizard = wizardOf(mainWindow);
+    if (!wizard.selection().has(WebServerComponent) || !wizard.installed())
         return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);

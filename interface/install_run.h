@@ -21,7 +21,7 @@ bool installAttempted();
 bool runInstallScript(GtkWidget* nextButton);
 
 // After Finish: the proxy notice, when the web server was installed.
-void postInstallMessage();
+void postInstallMessage(GtkWidget* mainWindow);
 
 // Appends text (install output or a notice) to the output view, keeping the view at
 // the newest line unless the user has scrolled away from the bottom.

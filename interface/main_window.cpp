@@ -12,7 +12,9 @@
 #include "services/file_search.h"
 #include "services/files.h"
 #include "services/string_service.h"
+#include "services/text_format.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -87,13 +89,6 @@ GtkCssProvider* loadBuiltInStyle() {
     GtkCssProvider* provider = gtk_css_provider_new();
     gtk_css_provider_load_from_data(provider, BuiltInStyle, -1, nullptr);
     return provider;
-}
-
-// Cuts valid UTF-8 `text` after its first `maxChars` characters.
-void cutToCharacters(gchar* text, glong maxChars) {
-    gchar* end = text;
-    for (glong n = 0; n < maxChars && *end; ++n) end = g_utf8_next_char(end);
-    *end = '\0';
 }
 
 // The limit of a label's text: a title's for the page title and a button's
@@ -206,6 +201,9 @@ GtkWidget* createMainWindow() {
     // A GTK 3 dialog starts with the dialog type hint; the wizard's own window
     // is an ordinary top-level window.
     gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_NORMAL);
+    // The window holds the run's wizard: what its widgets show and change.
+    g_object_set_data_full(G_OBJECT(window), "wizard", new Wizard,
+                           [](gpointer wizard) { delete static_cast<Wizard*>(wizard); });
 
     GtkWidget* mainVbox = dialogContentArea(window);
     gtk_widget_set_name(mainVbox, "dialog_main_vbox");
@@ -282,7 +280,8 @@ gchar* localeToUtf8(const char* text, glong maxChars) {
     // what can be shown rather than nothing.
     if (!utf8)
         utf8 = externalToUtf8(text, -1);
-    cutToCharacters(utf8, maxChars);
+    utf8[charactersLength(utf8, std::strlen(utf8), static_cast<std::size_t>(maxChars),
+                          TextEncoding::Utf8)] = '\0';
     return utf8;
 }
 

@@ -1,6 +1,7 @@
 #include "interface/navigation.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "interface/install_run.h"
 #include "interface/main_window.h"
@@ -10,9 +11,9 @@
 #include "services/text_format.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
-#include "wizard/selection.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
-    GCharPtr utf8(localeToUtf8(composeReviewText().c_str()));
+    GCharPtr utf8(localeToUtf8(wizardOf(anyWidget).reviewText().c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
@@ -61,8 +62,15 @@ void showNothingInstalled(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
-// The page widget of each entry of DialogPages.
-GtkWidget* pageWidgets[MAX_DIALOG_PAGES];
+// The widget of each page of the wizard, in its order, as the main window keeps them.
+using PageWidgets = std::vector<GtkWidget*>;
+
+// Empty before buildPages.
+PageWidgets pageWidgets(GtkWidget* mainWindow) {
+    auto* pages =
+        static_cast<PageWidgets*>(g_object_get_data(G_OBJECT(mainWindow), "page_widgets"));
+    return pages ? *pages : PageWidgets();
+}
 
 // Every page starts at its top left corner, whatever an earlier visit scrolled to.
 void showPageFromItsStart(GtkWidget* mainWindow) {
@@ -73,108 +81,105 @@ void showPageFromItsStart(GtkWidget* mainWindow) {
 
 void finishWizard(GtkWidget* mainWindow) {
     gtk_widget_hide(mainWindow);
-    postInstallMessage();
+    postInstallMessage(mainWindow);
     gtk_main_quit();
 }
 
 }  // namespace
 
-void adjustCurrentPage(GtkWidget* mainWindow, int index) {
+void showCurrentPage(GtkWidget* mainWindow) {
+    const Wizard& wizard = wizardOf(mainWindow);
+    int index = wizard.currentPage();
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
-    const DialogPageEntry& page = DialogPages[index];
-    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidgets[index]);
+    const DialogPageConfig& page = wizard.page(index);
+    GtkWidget* pageWidget = pageWidgets(mainWindow)[index];
+    g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidget);
     // Until the window's first frame is painted, pages off the screen are hidden
     // (window_size.cpp).
-    gtk_widget_show(pageWidgets[index]);
-    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidgets[index]);
+    gtk_widget_show(pageWidget);
+    gtk_stack_set_visible_child(GTK_STACK(stack), pageWidget);
     showPageFromItsStart(mainWindow);
 
-    setLabelText(lookupWidget(mainWindow, "dialog_title"), getString(page.config->titleId));
+    setLabelText(lookupWidget(mainWindow, "dialog_title"), getString(page.titleId));
 
     GtkWidget* back = lookupWidget(mainWindow, "dialog_back_button");
-    if (page.config->backEnabled)
+    if (page.backEnabled)
         gtk_widget_show(back);
     else
         gtk_widget_hide(back);
-    gtk_widget_set_sensitive(back, page.config->backEnabled);
+    gtk_widget_set_sensitive(back, page.backEnabled);
 
     GtkWidget* next = lookupWidget(mainWindow, "dialog_next_button");
     gtk_widget_grab_focus(next);
-    setButtonText(next, getString(page.config->nextLabelId));
+    setButtonText(next, getString(page.nextLabelId));
 
-    gtk_widget_set_sensitive(lookupWidget(mainWindow, "dialog_cancel_button"),
-                             page.config->cancelEnabled);
+    gtk_widget_set_sensitive(lookupWidget(mainWindow, "dialog_cancel_button"), page.cancelEnabled);
 }
 
 void onDialogBackButtonClicked(GtkButton* button, gpointer) {
-    int target = pageBefore(CurrentPage);
-    if (target < 0)
-        return;
-    adjustCurrentPage(gtk_widget_get_toplevel(GTK_WIDGET(button)), target);
-    CurrentPage = target;
+    GtkWidget* mainWindow = gtk_widget_get_toplevel(GTK_WIDGET(button));
+    if (wizardOf(mainWindow).back())
+        showCurrentPage(mainWindow);
 }
 
 void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     GtkWidget* mainWindow = gtk_widget_get_toplevel(GTK_WIDGET(button));
-    int next = pageAfter(CurrentPage);
-    if (next >= NumberOfDialogPages) {
+    Wizard& wizard = wizardOf(mainWindow);
+    if (!wizard.next()) {
         finishWizard(mainWindow);
         return;
     }
-    if (isPage(CurrentPage, SetupTypeTitleId))
-        adjustComponentsFromSetuptype(mainWindow);
-
-    if (isPage(next, ReviewTitleId))
+    // Leaving the setup type page may have changed the components.
+    showComponents(mainWindow);
+    if (wizard.onPage(ReviewTitleId))
         fillReviewText(mainWindow);
-    else if (isPage(next, RunTitleId))
+    else if (wizard.onPage(RunTitleId))
         startInstall(GTK_WIDGET(button));
 
-    adjustCurrentPage(mainWindow, next);
-    if (isPage(next, FinishTitleId)) {
-        if (!InstalledOK)
+    showCurrentPage(mainWindow);
+    if (wizard.onPage(FinishTitleId)) {
+        if (!wizard.installed())
             showFailedFinish(mainWindow);
         else if (installHadNothingSelected())
             showNothingInstalled(mainWindow);
         showLogPlace(mainWindow);
     }
-    CurrentPage = next;
 }
 
 void buildPages(GtkWidget* mainWindow) {
+    const Wizard& wizard = wizardOf(mainWindow);
     GtkWidget* stack = lookupWidget(mainWindow, "pages_stack");
-    for (int i = 0; i < NumberOfDialogPages; ++i) {
-        pageWidgets[i] = createMainArea(*DialogPages[i].config, mainWindow);
-        gtk_container_add(GTK_CONTAINER(stack), pageWidgets[i]);
+    auto* pages = new PageWidgets;
+    for (int i = 0; i < wizard.pageCount(); ++i) {
+        pages->push_back(createMainArea(wizard.page(i), mainWindow));
+        gtk_container_add(GTK_CONTAINER(stack), pages->back());
     }
+    g_object_set_data_full(G_OBJECT(mainWindow), "page_widgets", pages,
+                           [](gpointer widgets) { delete static_cast<PageWidgets*>(widgets); });
 }
 
-GtkWidget* pageWidget(int index) {
-    return index >= 0 && index < NumberOfDialogPages ? pageWidgets[index] : nullptr;
+GtkWidget* pageWidget(GtkWidget* mainWindow, int index) {
+    PageWidgets pages = pageWidgets(mainWindow);
+    return index >= 0 && index < static_cast<int>(pages.size()) ? pages[index] : nullptr;
 }
 
-void adjustComponentsFromSetuptype(GtkWidget* mainWindow) {
-    applySetupType();
-    adjustComponents(mainWindow);
-}
-
-void adjustComponents(GtkWidget* mainWindow) {
-    closeSelection();
+void showComponents(GtkWidget* mainWindow) {
+    const Wizard& wizard = wizardOf(mainWindow);
     char name[32];
-    for (int i = 0; i < NumberOfComponents; ++i) {
-        std::snprintf(name, sizeof name, "component%d_enable", i);
-        if (GtkWidget* button = lookupWidget(mainWindow, name))
-            // May emit "toggled", which runs this function again on a consistent selection.
-            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button),
-                                         (ComponentsSelected & (1 << i)) != 0);
-    }
     for (int i = 0; i < NumberOfComponents; ++i) {
         std::snprintf(name, sizeof name, "component%d_enable", i);
         GtkWidget* button = lookupWidget(mainWindow, name);
         if (!button)
             continue;
+        // Set quietly: the wizard already holds the state the button takes.
+        g_signal_handlers_block_by_func(
+            button, reinterpret_cast<gpointer>(onComponentEnableToggled), mainWindow);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), wizard.selection().has(i));
+        g_signal_handlers_unblock_by_func(
+            button, reinterpret_cast<gpointer>(onComponentEnableToggled), mainWindow);
         // A component that a selected one requires cannot be cleared; the driver cannot be
         // chosen when the medium's is not newer than the installed one.
-        bool free = componentLock(i) == ComponentLock::None;
+        bool free = wizard.lock(i) == ComponentLock::None;
         gtk_widget_set_sensitive(button, free);
         std::snprintf(name, sizeof name, "component%d_label", i);
         if (GtkWidget* label = lookupWidget(mainWindow, name))
@@ -182,22 +187,22 @@ void adjustComponents(GtkWidget* mainWindow) {
     }
 }
 
-void onSetuptypeToggled(GtkToggleButton* button, gpointer) {
+void onSetuptypeToggled(GtkToggleButton* button, gpointer mainWindow) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "setuptype_index"));
-    if (value <= 0)
-        return;
-    if (gtk_toggle_button_get_active(button))
-        SetuptypeSelected = value - 1;
+    if (value > 0 && gtk_toggle_button_get_active(button))
+        wizardOf(static_cast<GtkWidget*>(mainWindow)).chooseSetupType(value - 1);
 }
 
 void onComponentEnableToggled(GtkToggleButton* button, gpointer mainWindow) {
     int value = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "component_index"));
+    auto* window = static_cast<GtkWidget*>(mainWindow);
     if (value < 1)
         return;
-    int bit = 1 << (value - 1);
-    if (gtk_toggle_button_get_active(button))
-        ComponentsSelected |= bit;
-    else
-        ComponentsSelected &= ~bit;
-    adjustComponents(static_cast<GtkWidget*>(mainWindow));
+    wizardOf(window).toggleComponent(value - 1, gtk_toggle_button_get_active(button));
+    showComponents(window);
+}
+
+Wizard& wizardOf(GtkWidget* widget) {
+    GtkWidget* window = gtk_widget_get_toplevel(widget);
+    return *static_cast<Wizard*>(g_object_get_data(G_OBJECT(window), "wizard"));
 }

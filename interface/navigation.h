@@ -1,18 +1,25 @@
-// Page navigation and the setup-type and component selection of the graphical
-// wizard: the rules of wizard/selection.h, and the widgets brought in line with them.
+// The graphical wizard's buttons and choice widgets: each hands what the user did to the
+// window's Wizard (wizard/wizard.h), then brings the widgets in line with it.
 #pragma once
 
 #include <gtk/gtk.h>
 
-void adjustCurrentPage(GtkWidget* mainWindow, int index);
+class Wizard;
+
+// The Wizard the main window holds (made with the window, freed with it); `widget` is
+// the window or any widget inside it.
+Wizard& wizardOf(GtkWidget* widget);
+
+// Shows the wizard's current page: its widget, title and buttons.
+void showCurrentPage(GtkWidget* mainWindow);
 void onDialogBackButtonClicked(GtkButton* button, gpointer data);
 void onDialogNextButtonClicked(GtkButton* button, gpointer data);
-// Builds the page of every entry of DialogPages, unshown, in the main window's page stack.
+// Builds the widget of every page of the wizard, unshown, in the main window's page stack.
 void buildPages(GtkWidget* mainWindow);
-// The page widget of entry `index` of DialogPages; null outside.
-GtkWidget* pageWidget(int index);
-void adjustComponentsFromSetuptype(GtkWidget* mainWindow);
-void adjustComponents(GtkWidget* mainWindow);
-void onSetuptypeToggled(GtkToggleButton* button, gpointer data);
+// The widget of the wizard's page `index`; null outside.
+GtkWidget* pageWidget(GtkWidget* mainWindow, int index);
+// Brings the component buttons in line with the wizard's selection and locks.
+void showComponents(GtkWidget* mainWindow);
 // `mainWindow` is the window the button's page belongs to.
+void onSetuptypeToggled(GtkToggleButton* button, gpointer mainWindow);
 void onComponentEnableToggled(GtkToggleButton* button, gpointer mainWindow);

@@ -7,6 +7,7 @@
 #include "interface/widget_build.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -59,8 +60,9 @@ GtkWidget* createSetuptypeMainArea(GtkWidget* window) {
     char name[NameBufferSize];
     GSList* group = nullptr;
     int row = 0;
+    const Wizard& wizard = wizardOf(window);
     for (int t = 0; t < NumberOfSetupTypes; ++t) {
-        const SetupTypeEntry& type = SetupTypes[t];
+        const SetupTypeEntry& type = wizard.setupType(t);
         GtkWidget* radio = newResourceRadioButton(group, type.titleId);
         group = gtk_radio_button_get_group(GTK_RADIO_BUTTON(radio));
         std::snprintf(name, sizeof name, "setuptype%d_enable", t);
@@ -69,8 +71,8 @@ GtkWidget* createSetuptypeMainArea(GtkWidget* window) {
         g_object_set_data(G_OBJECT(radio), "setuptype_index", GINT_TO_POINTER(t + 1));
         // Set before the handler is connected, so a button's own initial state
         // never reaches it.
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), t == SetuptypeSelected);
-        g_signal_connect_after(radio, "toggled", G_CALLBACK(onSetuptypeToggled), nullptr);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(radio), t == wizard.selection().setupType);
+        g_signal_connect_after(radio, "toggled", G_CALLBACK(onSetuptypeToggled), window);
 
         std::snprintf(name, sizeof name, "setuptype%d_label", t);
         GtkWidget* label = addNamedWidget(window, name, newResourceLabel(type.descriptionId));
@@ -94,10 +96,11 @@ GtkWidget* createComponentsMainArea(GtkWidget* window) {
 
     GtkWidget* grid = addChoiceGrid(window, vbox5, "table3", 4);
 
+    const Wizard& wizard = wizardOf(window);
     char name[NameBufferSize];
     int row = 0;
     for (int i = 0; i < NumberOfComponents; ++i) {
-        const ComponentEntry& component = Components[i];
+        const ComponentEntry& component = wizard.component(i);
         if (!component.available)
             continue;
 

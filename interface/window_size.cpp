@@ -5,9 +5,10 @@
 #include <string>
 
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "interface/widget_build.h"
 #include "services/string_service.h"
-#include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -42,8 +43,9 @@ void fitNextToItsTexts(GtkWidget* next, GtkWidget* back) {
     GtkLabel* label = GTK_LABEL(gtk_bin_get_child(GTK_BIN(next)));
     const std::string shown = gtk_label_get_label(label);
     std::set<std::string> measured;
-    for (int i = 0; i < NumberOfDialogPages; ++i) {
-        GCharPtr text(localeToUtf8(getString(DialogPages[i].config->nextLabelId), TitleTextLimit));
+    const Wizard& wizard = wizardOf(next);
+    for (int i = 0; i < wizard.pageCount(); ++i) {
+        GCharPtr text(localeToUtf8(getString(wizard.page(i).nextLabelId), TitleTextLimit));
         if (!measured.insert(text.get()).second)
             continue;
         gtk_label_set_text_with_mnemonic(label, text.get());
@@ -149,7 +151,7 @@ void hideOffScreenPage(GtkWidget* page, gpointer onScreen) {
 // Every page but the one on screen stays out of the window until its first frame is
 // painted: GTK then lays out that page alone when it realizes and shows the window, which
 // has the size of the largest already. A page the user reaches before that is shown on
-// the way (adjustCurrentPage).
+// the way (showCurrentPage).
 void leaveOtherPagesOutOfFirstFrame(GtkStack* stack) {
     gtk_container_foreach(GTK_CONTAINER(stack), hideOffScreenPage,
                           gtk_stack_get_visible_child(stack));

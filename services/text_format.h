@@ -1,6 +1,8 @@
-// Texts of the database with values put in.
+// Texts of the database with values put in, times as text, and texts cut to a
+// number of characters for display.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -13,3 +15,16 @@ std::string fillText(const std::string& text, const std::vector<std::string>& va
 // `when` in UTC by the strftime `format` ("%Y-%m-%dT%H:%M:%SZ", say); "" for a time gmtime
 // cannot break down.
 std::string formatUtcTime(std::time_t when, const char* format);
+
+// How the bytes of a text being cut form characters: by the locale (the string
+// service's texts, a terminal's), or as UTF-8 (what widgets take).
+enum class TextEncoding { Locale, Utf8 };
+
+// The bytes of the first `maxCharacters` characters of `text` (of `size` bytes). A byte
+// that forms no character counts as one.
+std::size_t charactersLength(const char* text, std::size_t size, std::size_t maxCharacters,
+                             TextEncoding encoding);
+
+// `text` without what follows its first `maxCharacters` characters.
+std::string cutToCharacters(const std::string& text, std::size_t maxCharacters,
+                            TextEncoding encoding = TextEncoding::Locale);

@@ -18,10 +18,10 @@
 #include "services/text_format.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::string text(const ResourceID_C& id) {
 }
 
 std::string componentName(int index) {
-    return text(Components[index].nameId);
+    return text(ComponentTable[index].nameId);
 }
 
 // A line for the person or the script reading standard output or error.
@@ -50,73 +50,50 @@ void say(FILE* stream, const std::string& line) {
     fflush(stream);
 }
 
-// The requested components of the custom setup type: those the host does not offer are
-// left out, those they require are added, each with one line.
-void applyRequestedComponents(int requested, Plan& plan) {
-    ComponentsSelected = 0;
-    closeSelection();
-    for (int i = 0; i < NumberOfComponents; ++i) {
-        if (!(requested & (1 << i)))
-            continue;
-        if (setComponent(i, true) == ComponentLock::None)
-            continue;
+// Says what the choices could not do as asked: the medium's own setup type and the
+// components not offered on standard error, those added for others on standard output.
+void noteAppliedChoices(const Wizard& wizard, const AppliedChoices& applied, Plan& plan) {
+    if (applied.setupTypeRefused) {
+        std::string line = "stage3: this medium sets the setup type (" +
+                           wizard.selection().setupTypeName() + "); the one asked for is not used";
+        plan.notes.push_back(line);
+        say(stderr, line);
+    }
+    for (int i : applied.notOffered) {
         std::string line = fillText(text(ComponentNotOfferedId), {componentName(i)});
         plan.notes.push_back(line);
         say(stderr, line);
     }
-    int added = ComponentsSelected & ~requested;
-    for (int j = 0; j < NumberOfComponents; ++j) {
-        if (!(added & (1 << j)))
+    for (int j : applied.added) {
+        int requiring = wizard.requiredBy(j);
+        if (requiring < 0)
             continue;
-        for (int i = 0; i < NumberOfComponents; ++i) {
-            if (!(ComponentsSelected & (1 << i)) || !(Components[i].requiresMask & (1 << j)))
-                continue;
-            std::string line =
-                fillText(text(ComponentAddedId), {componentName(j), componentName(i)});
-            plan.notes.push_back(line);
-            if (!plan.json)
-                say(stdout, line);
-            break;
-        }
+        std::string line =
+            fillText(text(ComponentAddedId), {componentName(j), componentName(requiring)});
+        plan.notes.push_back(line);
+        if (!plan.json)
+            say(stdout, line);
     }
 }
 
 // The selection as the graphical wizard would make it with these choices.
-void select(const Choices& choices, Plan& plan) {
-    adaptTablesToHost(probeHost());
-    int autoSelect = includeDialogPages();
-    applySetupType();
-    if (choices.setupType >= 0 && choices.setupType != SetuptypeSelected) {
-        if (autoSelect == AutoSelectNone) {
-            SetuptypeSelected = choices.setupType;
-            applySetupType();
-        } else {
-            // The medium decides, as in the graphical wizard, which shows no choice then.
-            std::string line = std::string("stage3: this medium sets the setup type (") +
-                               SetupTypeNames[SetuptypeSelected] +
-                               "); the one asked for is not used";
-            plan.notes.push_back(line);
-            say(stderr, line);
-        }
-    }
-    if (SetuptypeSelected == CustomSetupType && choices.components >= 0)
-        applyRequestedComponents(choices.components, plan);
-    for (int i = 0; i < NumberOfDialogPages; ++i)
-        if (isPage(i, LicenseTitleId))
-            plan.licenseRequired = true;
+void select(Wizard& wizard, const Choices& choices, Plan& plan) {
+    wizard.start(probeHost(), readPageRules());
+    noteAppliedChoices(wizard, wizard.applyChoices(choices), plan);
+    plan.licenseRequired = wizard.hasPage(LicenseTitleId);
     plan.licenseAccepted = choices.acceptLicense;
     plan.selected = true;
 }
 
 // The package files the script would install, in its order.
-std::vector<std::string> plannedPackages() {
+std::vector<std::string> plannedPackages(const Selection& selection) {
     std::vector<std::string> files;
-    if (ComponentsSelected == 0)
+    if (selection.components == 0)
         return files;
     char path[kPackagePathOutSize];
-    if ((ComponentsSelected & COMPONENT_DRIVER) && findDriverPackageFile(path) == PACKAGE_FOUND)
+    if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND)
         files.push_back(path);
-    if (ComponentsSelected & COMPONENT_WEB_SERVER) {
+    if (selection.has(WebServerComponent)) {
         for (const std::string& browser : browserPackageFiles()) files.push_back(browser);
     }
     if (findAppPackageFile(path) == PACKAGE_FOUND)
@@ -164,15 +141,15 @@ void addStrings(JsonBuilder* builder, const char* name, const std::vector<std::s
     json_builder_end_array(builder);
 }
 
-std::vector<std::string> selectedComponentList() {
+std::vector<std::string> componentList(const Selection& selection) {
     std::vector<std::string> names;
     for (int i = 0; i < NumberOfComponents; ++i)
-        if (ComponentsSelected & (1 << i))
+        if (selection.has(i))
             names.push_back(ComponentNames[i]);
     return names;
 }
 
-void printJsonPlan(const Plan& plan) {
+void printJsonPlan(const Plan& plan, const Selection& selection) {
     JsonBuilder* builder = json_builder_new();
     json_builder_begin_object(builder);
     json_builder_set_member_name(builder, "medium");
@@ -190,14 +167,15 @@ void printJsonPlan(const Plan& plan) {
     json_builder_add_boolean_value(builder, plan.licenseAccepted);
     json_builder_set_member_name(builder, "setup_type");
     if (plan.selected)
-        json_builder_add_string_value(builder, selectedSetupTypeName().c_str());
+        json_builder_add_string_value(builder, selection.setupTypeName().c_str());
     else
         json_builder_add_null_value(builder);
     addStrings(builder, "components",
-               plan.selected ? selectedComponentList() : std::vector<std::string>());
+               plan.selected ? componentList(selection) : std::vector<std::string>());
     std::vector<std::string> packages;
     if (plan.selected && plan.exitStatus == ExitInstalled)
-        for (const std::string& file : plannedPackages()) packages.push_back(displayName(file));
+        for (const std::string& file : plannedPackages(selection))
+            packages.push_back(displayName(file));
     addStrings(builder, "packages", packages);
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
@@ -224,7 +202,7 @@ std::string checkText(const PackageCheckDetails& details) {
            std::to_string(details.check) + ")";
 }
 
-void printPlan(const Plan& plan) {
+void printPlan(const Plan& plan, const Selection& selection) {
     say(stdout, "medium: " + currentDirectory());
     say(stdout, "application: " + checkText(appCheckDetails()));
     say(stdout, "driver: " + checkText(driverCheckDetails()));
@@ -232,11 +210,12 @@ void printPlan(const Plan& plan) {
         say(stdout, std::string("license: ") + (!plan.licenseRequired  ? "not shown"
                                                 : plan.licenseAccepted ? "accepted"
                                                                        : "not accepted"));
-        say(stdout, "setup type: " + selectedSetupTypeName());
-        say(stdout, "components: " + selectedComponentNames(" "));
+        say(stdout, "setup type: " + selection.setupTypeName());
+        say(stdout, "components: " + selection.componentNames(" "));
         std::string files;
-        for (const std::string& file :
-             plan.exitStatus == ExitInstalled ? plannedPackages() : std::vector<std::string>())
+        for (const std::string& file : plan.exitStatus == ExitInstalled
+                                           ? plannedPackages(selection)
+                                           : std::vector<std::string>())
             files += (files.empty() ? "" : " ") + file;
         say(stdout, "packages: " + files);
     }
@@ -244,11 +223,11 @@ void printPlan(const Plan& plan) {
     say(stdout, "exit status: " + std::to_string(plan.exitStatus));
 }
 
-int showPlan(const Plan& plan, bool json) {
+int showPlan(const Plan& plan, const Selection& selection, bool json) {
     if (json)
-        printJsonPlan(plan);
+        printJsonPlan(plan, selection);
     else
-        printPlan(plan);
+        printPlan(plan, selection);
     return plan.exitStatus;
 }
 
@@ -258,7 +237,7 @@ std::string logPlace() {
     return " " + fillText(text(LogPlaceId), {installLogPath()});
 }
 
-int install() {
+int install(Wizard& wizard) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     InstallOutcome result;
     InstallObserver observer;
@@ -274,7 +253,7 @@ int install() {
     };
     observer.askOnTerminal = true;
     int status = ExitInstalled;
-    switch (startInstallRun(observer)) {
+    switch (startInstallRun(wizard.selection(), observer)) {
         case InstallStart::NothingSelected:
             say(stdout, text(ResultNothingSelectedId));
             break;
@@ -286,10 +265,8 @@ int install() {
             g_main_loop_run(loop);
             say(stdout, text(result.succeeded ? ResultInstalledId : ResultFailedId) + logPlace());
             for (ResourceID_C id : driverResultTexts(result)) say(stdout, text(id));
-            status = result.succeeded && result.restartNeeded ? ExitRestartNeeded
-                     : result.succeeded                       ? ExitInstalled
-                     : anotherInstallRunning()                ? ExitInstallRunning
-                                                              : ExitInstallFailed;
+            wizard.finishInstall(result.succeeded);
+            status = wizard.exitStatus();
             break;
     }
     g_main_loop_unref(loop);
@@ -299,23 +276,24 @@ int install() {
 }  // namespace
 
 int runUnattended(const Choices& choices, bool dryRun, bool json) {
+    Wizard wizard;
     Plan plan;
     plan.json = json;
     plan.exitStatus = checkStartupPreconditions();
     if (plan.exitStatus != 0)
-        return dryRun ? showPlan(plan, json) : plan.exitStatus;
-    select(choices, plan);
+        return dryRun ? showPlan(plan, wizard.selection(), json) : plan.exitStatus;
+    select(wizard, choices, plan);
     if (plan.licenseRequired && !plan.licenseAccepted) {
         writeErrorLine(LicenseNotAcceptedId);
         plan.exitStatus = ExitCancelled;
     }
     if (dryRun)
-        return showPlan(plan, json);
+        return showPlan(plan, wizard.selection(), json);
     if (plan.exitStatus != ExitInstalled)
         return plan.exitStatus;
 
     createStartMarker();
-    int status = install();
+    int status = install(wizard);
     stringUnInit();
     removeStartMarker();
     return status;

@@ -15,8 +15,8 @@
 #include "services/medium_directory.h"
 #include "services/terminal_text.h"
 #include "wizard/install_log.h"
-#include "wizard/selection.h"
 #include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -384,16 +384,16 @@ bool parseComponentList(const std::string& list, char separator, int* components
     return true;
 }
 
-std::string answersText(bool licenseAccepted) {
+std::string answersText(const Selection& selection, bool licenseAccepted) {
     std::string text = "[stage3]\n";
     text += std::string("accept-license=") + (licenseAccepted ? "true" : "false") + "\n";
-    text += "setup-type=" + selectedSetupTypeName() + "\n";
-    if (SetuptypeSelected == CustomSetupType)
-        text += "components=" + selectedComponentNames(";") + "\n";
+    text += "setup-type=" + selection.setupTypeName() + "\n";
+    if (selection.setupType == CustomSetupType)
+        text += "components=" + selection.componentNames(";") + "\n";
     return text;
 }
 
-bool recordChoices(const std::string& path) {
+bool recordChoices(const std::string& path, const Selection& selection) {
     // Written beside the name and renamed over it: the record is whole or not there.
-    return placeFile(path, answersText(true), PlaceOptions(0600));
+    return placeFile(path, answersText(selection, true), PlaceOptions(0600));
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+struct Selection;
+
 // Exit statuses of every mode.
 enum ExitStatus {
     ExitInstalled = 0,  // installed, or nothing was selected
@@ -21,7 +23,7 @@ enum class Mode { Graphical, Console, Unattended, DryRun };
 // The choices a run is given: from the answers file, then the command line over it.
 struct Choices {
     bool acceptLicense = false;
-    int setupType = -1;   // index into SetupTypes; -1 when not given
+    int setupType = -1;   // index into SetupTypeTable; -1 when not given
     int components = -1;  // component bit set; -1 when not given
 };
 
@@ -79,8 +81,8 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
 bool parseComponentList(const std::string& list, char separator, int* components,
                         std::string* error);
 
-// The answers file for the current choices (license accepted, setup type, components).
-std::string answersText(bool licenseAccepted);
+// The answers file for a selection (license accepted, setup type, components).
+std::string answersText(const Selection& selection, bool licenseAccepted);
 
-// Writes the current choices to `path` atomically with mode 0600 (the record of a run).
-bool recordChoices(const std::string& path);
+// Writes a selection to `path` atomically with mode 0600 (the record of a run).
+bool recordChoices(const std::string& path, const Selection& selection);

@@ -25,10 +25,10 @@
 #include "wizard/install_log.h"
 #include "wizard/install_script.h"
 #include "wizard/output_reader.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ std::string checkLine(const PackageCheckDetails& details) {
            "; check " + std::to_string(details.check);
 }
 
-void writeLogHeader() {
+void writeLogHeader(const Selection& selection) {
     writeInstallLog("stage3 install log\n");
     writeInstallLogField("time", formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
     writeInstallLogField("stage3 version", STAGE3_VERSION);
@@ -96,8 +96,8 @@ void writeLogHeader() {
     writeInstallLogField("medium", currentDirectory());
     writeInstallLogField("application", checkLine(appCheckDetails()));
     writeInstallLogField("driver", checkLine(driverCheckDetails()));
-    writeInstallLogField("setup type", selectedSetupTypeName());
-    writeInstallLogField("components", selectedComponentNames(" "));
+    writeInstallLogField("setup type", selection.setupTypeName());
+    writeInstallLogField("components", selection.componentNames(" "));
     writeInstallLog("--- install output ---\n");
 }
 
@@ -219,11 +219,11 @@ void setInstallRecordPath(const std::string& path) {
     recordPath = path;
 }
 
-InstallStart startInstallRun(const InstallObserver& observer) {
+InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer) {
     notStartedReason = 0;
     lastOutcome = InstallOutcome();
     update.observer = observer;
-    nothingSelected = ComponentsSelected == 0;
+    nothingSelected = selection.components == 0;
     if (nothingSelected)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
@@ -234,17 +234,17 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     // placed there.
     createStartMarker();
     if (openInstallLog())
-        writeLogHeader();
+        writeLogHeader(selection);
     else
         noteUnwritableLog();
-    if (!recordPath.empty() && !recordChoices(recordPath) && observer.output)
+    if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    installsDriver = (ComponentsSelected & COMPONENT_DRIVER) != 0 &&
+    installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                      driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
-    InstallFiles files = writeInstallFiles(ComponentsSelected, kernelRebuildNeeded() != 0);
+    InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {
         removeInstallFiles();

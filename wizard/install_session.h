@@ -52,10 +52,12 @@ enum class InstallStart {
 // for none.
 void setInstallRecordPath(const std::string& path);
 
-// Writes the install files for the current selection and starts the script: as root
+struct Selection;
+
+// Writes the install files for `selection` and starts the script: as root
 // itself, else as root through pkexec (a refused authentication ends the run with
 // installNotStartedReason() saying so).
-InstallStart startInstallRun(const InstallObserver& observer);
+InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer);
 
 // Runs the script already named by scriptName (no files written, no lock, no log).
 // False when the child cannot be started.

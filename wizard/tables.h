@@ -1,4 +1,6 @@
-// The wizard's static tables and the process-wide selection state.
+// The wizard's static tables: its pages, setup types and components as the medium
+// ships them. They are read-only; a Wizard (wizard/wizard.h) keeps its own copy of the
+// offer, adapted to the host.
 #pragma once
 
 #include "resdb/resource.h"
@@ -31,10 +33,6 @@ struct DialogPageConfig {
     int cancelEnabled;
 };
 
-struct DialogPageEntry {
-    const DialogPageConfig* config;
-};
-
 struct SetupTypeEntry {
     ResourceID_C titleId;
     ResourceID_C descriptionId;
@@ -49,26 +47,16 @@ struct ComponentEntry {
     int rowSpan;
     int requiresMask;
     int available;
-    int dependentCount;
 };
 
-enum { MAX_DIALOG_PAGES = 8 };
+enum { MAX_DIALOG_PAGES = 8, NumberOfSetupTypes = 3, NumberOfComponents = 5 };
 
+// Every page in the order shown; the rules of wizard/wizard.h leave some out.
 extern const DialogPageConfig DialogPageConfigs[MAX_DIALOG_PAGES];
-extern DialogPageEntry DialogPages[MAX_DIALOG_PAGES];
-extern int NumberOfDialogPages;
-extern int CurrentPage;
+extern const SetupTypeEntry SetupTypeTable[NumberOfSetupTypes];
+extern const ComponentEntry ComponentTable[NumberOfComponents];
 
-extern SetupTypeEntry SetupTypes[];
-extern const int NumberOfSetupTypes;
-extern int SetuptypeSelected;
-
-extern ComponentEntry Components[];
-extern const int NumberOfComponents;
-extern int ComponentsSelected;
-
-extern int InstalledOK;
-
-// Puts every table and global back to its state before start-up (for tests that
-// build the wizard more than once in one process).
-void resetWizardTables();
+// Names of the setup types and components on the command line and in answers files,
+// in table order.
+extern const char* const SetupTypeNames[NumberOfSetupTypes];
+extern const char* const ComponentNames[NumberOfComponents];

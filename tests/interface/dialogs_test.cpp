@@ -49,10 +49,7 @@ const DialogShape ProxyShape = {createProxyIssueDialog,
 
 class DialogsTest : public ::testing::TestWithParam<const DialogShape*> {
   protected:
-    void SetUp() override {
-        resetWizardTables();
-        mainWindow = createMainWindow();
-    }
+    void SetUp() override { mainWindow = createMainWindow(); }
     void TearDown() override {
         gtk_widget_destroy(mainWindow);
         drainEvents();

@@ -43,14 +43,10 @@ TEST(AccessKeys, LabelsReadWithoutTheirMarks) {
 
 class ShownPage : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetWizardTables();
-        window = createMainWindow();
-    }
+    void SetUp() override { window = createMainWindow(); }
     void TearDown() override {
         gtk_widget_destroy(window);
         drainEvents();
-        resetWizardTables();
     }
     // Shows `page` in the window's page stack and lays the window out.
     void show(GtkWidget* page) {

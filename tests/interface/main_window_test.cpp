@@ -26,10 +26,7 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetWizardTables();
-        window = createMainWindow();
-    }
+    void SetUp() override { window = createMainWindow(); }
     void TearDown() override {
         if (window)
             gtk_widget_destroy(window);

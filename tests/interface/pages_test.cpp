@@ -10,15 +10,13 @@
 #include "interface/navigation.h"
 #include "test_support.h"
 #include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 namespace {
 
 class PagesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetWizardTables();
-        window = createMainWindow();
-    }
+    void SetUp() override { window = createMainWindow(); }
     void TearDown() override {
         gtk_widget_destroy(window);
         for (GtkWidget* page : pages) {
@@ -30,7 +28,6 @@ class PagesTest : public ::testing::Test {
             g_object_unref(page);
         }
         drainEvents();
-        resetWizardTables();
     }
     // Builds a page and checks what every page shares: named main area, not
     // registered, shown, unpacked.
@@ -152,7 +149,7 @@ TEST_F(PagesTest, FinishPageHidesANoticeStillInMarkupSource) {
 }
 
 TEST_F(PagesTest, SetupTypePageGridAndSelection) {
-    SetuptypeSelected = 1;
+    wizardOf(window).chooseSetupType(1);
     GtkWidget* page = build(createSetuptypeMainArea, "setuptype_main_area");
     expectPicture("setuptype_pixmap", page);
     expectPageLabel("setuptype_label", textOf(8), 367, 0.0f, 0.5f);
@@ -188,16 +185,16 @@ TEST_F(PagesTest, SetupTypePageGridAndSelection) {
         EXPECT_EQ(gridTop(grid, row.label), row.top);
         EXPECT_EQ(gridHeight(grid, row.label), row.span);
     }
-    EXPECT_EQ(SetuptypeSelected, 1);  // building the page changes no selection
+    EXPECT_EQ(wizardOf(window).selection().setupType, 1);  // building the page changes no selection
 
     // Choosing custom reaches the selection handler.
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("setuptype2_enable")), TRUE);
-    EXPECT_EQ(SetuptypeSelected, 2);
+    EXPECT_EQ(wizardOf(window).selection().setupType, 2);
 }
 
 TEST_F(PagesTest, SetupTypePageActivatesTheSelectedTypeOnly) {
     for (int selected = 0; selected < 3; ++selected) {
-        SetuptypeSelected = selected;
+        wizardOf(window).chooseSetupType(selected);
         build(createSetuptypeMainArea, "setuptype_main_area");
         for (int t = 0; t < 3; ++t) {
             std::string name = "setuptype" + std::to_string(t) + "_enable";
@@ -205,7 +202,7 @@ TEST_F(PagesTest, SetupTypePageActivatesTheSelectedTypeOnly) {
                       t == selected)
                 << "selected " << selected << ", button " << t;
         }
-        EXPECT_EQ(SetuptypeSelected, selected);
+        EXPECT_EQ(wizardOf(window).selection().setupType, selected);
     }
 }
 
@@ -228,20 +225,22 @@ TEST_F(PagesTest, ComponentsPageWithAllComponents) {
         EXPECT_EQ(gridTop(grid, enable.c_str()), tops[i]);
         EXPECT_EQ(gridHeight(grid, enable.c_str()), 1);
         EXPECT_EQ(gridTop(grid, label.c_str()), tops[i]);
-        EXPECT_EQ(gridHeight(grid, label.c_str()), Components[i].rowSpan);
+        EXPECT_EQ(gridHeight(grid, label.c_str()), ComponentTable[i].rowSpan);
         expectPageLabel(label.c_str(), textOf(49 + i), 210, 0.0f,
-                        Components[i].rowSpan == 1 ? 0.5f : 0.4f);
+                        ComponentTable[i].rowSpan == 1 ? 0.5f : 0.4f);
     }
 
     // Toggling reaches the selection handler with the component's own index:
     // the notifier brings the managed system it requires.
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(find("component2_enable")), TRUE);
-    EXPECT_EQ(ComponentsSelected & 0x06, 0x06);
+    EXPECT_EQ(wizardOf(window).selection().components & 0x06, 0x06);
     EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(find("component1_enable"))));
 }
 
 TEST_F(PagesTest, ComponentsPageLeavesOutWithdrawnComponents) {
-    Components[3].available = 0;
+    HostFacts host;
+    host.snmpSupported = 0;
+    wizardOf(window).start(host, PageRules());
     build(createComponentsMainArea, "components_main_area");
     GtkWidget* grid = find("table3");
     EXPECT_EQ(find("component3_enable"), nullptr);

@@ -118,7 +118,6 @@ TEST(TextLimits, DatabaseTextsAreCutAtCharacters) {
                   {18, text(20000)},
                   {0, text(20000)},
                   {1001, text(20000)}});
-    resetWizardTables();
     GtkWidget* window = createMainWindow();
     GtkWidget* page = createIntroMainArea(window);
     GtkWidget* dialog = createExitDialog();
@@ -230,7 +229,6 @@ TEST_F(LicenseTextTest, MissingOrUnreadableFileGivesTheStandInText) {
 }
 
 TEST_F(LicenseTextTest, LicenseViewShowsAnyFileAsUtf8) {
-    resetWizardTables();
     GtkWidget* window = createMainWindow();
     writeFile("license.txt",
               "Gr\xFC\xDF"

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+
 #include "services/text_format.h"
 
 namespace {
@@ -58,6 +60,31 @@ TEST(TextFormat, ValuesGoInOrderAndNothingElseIsADirective) {
     EXPECT_EQ(fillText("100%d %n %s", {"x"}), "100%d %n x");
     EXPECT_EQ(fillText("%s and %s", {"one"}), "one and %s");
     EXPECT_EQ(fillText("none", {"a", "b"}), "none");
+}
+
+// A cut never splits a character: whole UTF-8 sequences, and in the locale's encoding
+// its characters, a byte that forms none counting as one.
+TEST(TextFormat, CutsWholeCharacters) {
+    const char* previous = setlocale(LC_CTYPE, nullptr);
+    std::string saved = previous ? previous : "C";
+    ASSERT_NE(setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    struct {
+        std::string text;
+        std::size_t characters;
+        TextEncoding encoding;
+        std::string cut;
+    } cases[] = {
+        {"abc", 2, TextEncoding::Utf8, "ab"},
+        {"\xC3\xA9t\xC3\xA9", 2, TextEncoding::Utf8, "\xC3\xA9t"},
+        {"\xE5\xAE\x8C", 1, TextEncoding::Utf8, "\xE5\xAE\x8C"},
+        {"ab", 5, TextEncoding::Utf8, "ab"},
+        {"\xC3\xA9t\xC3\xA9", 2, TextEncoding::Locale, "\xC3\xA9t"},
+        {"\xFF\xC3\xA9x", 2, TextEncoding::Locale, "\xFF\xC3\xA9"},
+        {"\xC3", 3, TextEncoding::Locale, "\xC3"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(cutToCharacters(c.text, c.characters, c.encoding), c.cut) << c.text;
+    setlocale(LC_CTYPE, saved.c_str());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "interface/gui.h"
 #include "interface/main_window.h"
@@ -11,20 +12,18 @@
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "tests/support/files.h"
-#include "wizard/selection.h"
 #include "wizard/startup.h"
-#include "wizard/tables.h"
+#include "wizard/wizard.h"
 
 WizardFixture::WizardFixture() = default;
 
 WizardFixture::~WizardFixture() {
+    std::vector<GtkWidget*> pages;
+    for (int i = 0; window_ && pageWidget(window_, i); ++i) pages.push_back(pageWidget(window_, i));
     if (window_)
         gtk_widget_destroy(window_);
-    for (int i = 0; i < NumberOfDialogPages; ++i)
-        if (GtkWidget* page = pageWidget(i))
-            g_object_unref(page);
+    for (GtkWidget* page : pages) g_object_unref(page);
     stringUnInit();
-    resetWizardTables();
 }
 
 GtkWidget* WizardFixture::start(const WizardOptions& options) {
@@ -47,13 +46,9 @@ GtkWidget* WizardFixture::start(const WizardOptions& options) {
     home_.emplace("HOME", dir);
     cwd_.emplace(dir);
 
-    resetWizardTables();
     resetPackageCaches();
     EXPECT_EQ(stringInit(), 1);
-    HostFacts host = probeHost();
-    host.snmpSupported = options.snmpSupported;
-    adaptTablesToHost(host);
-    window_ = buildWizard();
+    window_ = buildWizard(probeHost());
     gtk_widget_show(window_);
     return window_;
 }
@@ -65,6 +60,17 @@ GtkWidget* WizardFixture::widget(const char* name) const {
 std::string WizardFixture::currentPage() const {
     auto* page = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(window_), "current_main_area"));
     return page ? gtk_widget_get_name(page) : "";
+}
+
+std::vector<std::string> WizardFixture::pageNames() const {
+    std::vector<std::string> names;
+    for (int i = 0; pageWidget(window_, i); ++i)
+        names.push_back(gtk_widget_get_name(pageWidget(window_, i)));
+    return names;
+}
+
+const Wizard& WizardFixture::state() const {
+    return wizardOf(window_);
 }
 
 std::string WizardFixture::labelText(const char* name) const {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/guards.h"
 #include "tests/support/scratch_dir.h"
@@ -16,8 +17,9 @@ struct WizardOptions {
     const char* showLicense = nullptr;       // resource 5003
     const char* snmpUnderTypical = nullptr;  // resource 5004
     bool driverPackage = false;              // a driver package file on the medium, not installed
-    bool snmpSupported = true;
 };
+
+class Wizard;
 
 class WizardFixture {
   public:
@@ -30,8 +32,11 @@ class WizardFixture {
     GtkWidget* window() const { return window_; }
     const std::string& medium() const { return dir_.path(); }
     GtkWidget* widget(const char* name) const;
-    // Name of the page on screen.
+    // Name of the page on screen, and of every page in order.
     std::string currentPage() const;
+    std::vector<std::string> pageNames() const;
+    // The wizard the window draws.
+    const Wizard& state() const;
     std::string labelText(const char* name) const;
     std::string viewText(const char* name) const;
     bool sensitive(const char* name) const;

@@ -1,0 +1,123 @@
+// One run of the wizard without widgets: the pages shown and the one on screen, the setup
+// type and the components chosen, what locks a component, and how the install ended.
+// Its verbs are the only way to change any of it; the graphical wizard, the console
+// wizard and the unattended mode each hold one and draw it or feed it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "resdb/resource.h"
+#include "wizard/command_line.h"
+#include "wizard/tables.h"
+
+// What the host and the medium's switches say about the offer.
+struct HostFacts {
+    int driverCheck = 0;            // driverUpdateCheck: above 3, the medium's driver is newer
+    int snmpSupported = 1;          // snmpIsSupportedOnOS
+    int webServerAvailable = 1;     // webServerAvailable
+    int wantsSnmpUnderTypical = 1;  // getWantsSnmpUnderTypicalOption: 0 asks for SNMP
+};
+HostFacts probeHost();
+
+// What decides which pages are shown.
+struct PageRules {
+    int autoSelect = 0;     // getAutoSelectOemConfig: the medium sets the setup type
+    int showLicense = 1;    // getShowLicenseOption
+    int kernelRebuild = 0;  // kernelRebuildNeeded
+};
+PageRules readPageRules();
+
+// The choices a run installs: a setup type and a component bit set.
+struct Selection {
+    int setupType = TypicalSetupType;
+    int components = 0;
+
+    bool has(int component) const { return (components & (1 << component)) != 0; }
+    // Names as on the command line; the component names joined by `separator`.
+    std::string setupTypeName() const;
+    std::string componentNames(const char* separator) const;
+};
+
+// Why a component's choice cannot be changed by the user.
+enum class ComponentLock {
+    None,
+    NotOffered,     // withdrawn by the host probes
+    Required,       // a selected component requires it
+    DriverNotNewer  // the driver on the medium is not newer than the installed one
+};
+
+// What applyChoices could not do as asked.
+struct AppliedChoices {
+    bool setupTypeRefused = false;  // the medium sets the setup type
+    std::vector<int> notOffered;    // requested components the host does not offer
+    std::vector<int> added;         // components added because a selected one requires them
+};
+
+class Wizard {
+  public:
+    Wizard();
+
+    // Adapts the offer to the host, chooses the pages, applies the medium's setup type
+    // and presets the components from it. The first page is the current one.
+    void start(const HostFacts& host, const PageRules& rules);
+
+    int pageCount() const { return static_cast<int>(pages_.size()); }
+    const DialogPageConfig& page(int index) const { return *pages_[index]; }
+    int currentPage() const { return current_; }
+    // Whether page `index` is the page with that title; false outside.
+    bool isPage(int index, const ResourceID_C& titleId) const;
+    bool onPage(const ResourceID_C& titleId) const { return isPage(current_, titleId); }
+    bool hasPage(const ResourceID_C& titleId) const;
+    const PageRules& rules() const { return rules_; }
+
+    // Next: the following page, passing over the components page unless the setup type
+    // is custom. Leaving the setup type page applies the setup type to the components.
+    // False on the last page: Next then ends the wizard, and the page stays.
+    bool next();
+    // Back, with the same rule; false on the first page.
+    bool back();
+
+    // The setup type chosen on its page; it reaches the components when Next leaves
+    // the page.
+    void chooseSetupType(int type);
+    // Selects or clears a component, with what it requires. Returns the lock that
+    // refused the change (ComponentLock::None when it was made).
+    ComponentLock toggleComponent(int index, bool selected);
+    ComponentLock lock(int index) const;
+    // The first selected component that requires component `index`; -1 for none.
+    int requiredBy(int index) const;
+    // The choices of the command line and the answers file, as a user would make them
+    // on the pages: a setup type the medium does not set, then for the custom type the
+    // components asked for (each one the host offers, with what it requires).
+    AppliedChoices applyChoices(const Choices& choices);
+
+    // How the install ended: false when it failed or could not start.
+    void finishInstall(bool succeeded) { installed_ = succeeded; }
+    bool installed() const { return installed_; }
+    // The exit status the install leaves (not cancelled): installed or nothing to do,
+    // another install was running, or it failed.
+    int exitStatus() const;
+
+    const Selection& selection() const { return selection_; }
+    const SetupTypeEntry& setupType(int type) const { return setupTypes_[type]; }
+    const ComponentEntry& component(int index) const { return components_[index]; }
+
+    // The summary of the review page, in the locale encoding, of any length.
+    std::string reviewText() const;
+
+  private:
+    int pageAfter(int current) const;
+    int pageBefore(int current) const;
+    void applySetupType();
+    void closeSelection();
+
+    std::vector<const DialogPageConfig*> pages_;
+    int current_ = 0;
+    HostFacts host_;
+    PageRules rules_;
+    SetupTypeEntry setupTypes_[NumberOfSetupTypes];
+    ComponentEntry components_[NumberOfComponents];
+    Selection selection_;
+    bool installed_ = true;
+};
