@@ -80,6 +80,8 @@ int runGraphicalWizard() {
     removeStartMarker();
     if (wizardCancelled())
         return ExitCancelled;
+    if (installRefusedByChecks())
+        return ExitRefused;
     if (anotherInstallRunning())
         return ExitInstallRunning;
     return InstalledOK ? ExitInstalled : ExitInstallFailed;

@@ -32,9 +32,12 @@ void fillReviewText(GtkWidget* anyWidget) {
 
 void showFailedFinish(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "finish_label"), getString(FinishFailedId));
-    // An install that never started says why in place of the read-me pointer.
+    // An install that never started says why in place of the read-me pointer; one the
+    // checks refused names each failed check too.
     int note = installNotStartedNoteId();
-    setLabelText(lookupWidget(anyWidget, "see_read_me"), note ? getString(note) : "");
+    std::string why = note ? getString(note) : "";
+    for (const std::string& line : installRefusalLines()) why += "\n" + line;
+    setLabelText(lookupWidget(anyWidget, "see_read_me"), why.c_str());
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
@@ -254,6 +257,13 @@ void adjustCurrentPage(GtkWidget* mainWindow, int index) {
                              page.config->cancelEnabled);
 }
 
+// The run page is shown before the install starts, so that the checks before the first
+// package show their progress there.
+static void enterRunPage(GtkWidget* mainWindow, int index, GtkWidget* nextButton) {
+    adjustCurrentPage(mainWindow, index);
+    startInstall(nextButton);
+}
+
 void onDialogBackButtonClicked(GtkButton* button, gpointer) {
     int target = pageBefore(CurrentPage);
     if (target < 0)
@@ -275,7 +285,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     if (isPage(next, ReviewTitleId))
         fillReviewText(mainWindow);
     else if (isPage(next, RunTitleId))
-        startInstall(GTK_WIDGET(button));
+        enterRunPage(mainWindow, next, GTK_WIDGET(button));
 
     adjustCurrentPage(mainWindow, next);
     if (isPage(next, FinishTitleId)) {

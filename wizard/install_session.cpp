@@ -20,6 +20,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/command_line.h"
+#include "wizard/install_checks.h"
 #include "wizard/install_lock.h"
 #include "wizard/install_log.h"
 #include "wizard/install_script.h"
@@ -43,6 +44,7 @@ TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
 bool nothingSelected = false;
 std::string recordPath;
+std::vector<std::string> refusalLines;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
 // before it takes more, so it stays responsive however fast the script writes.
@@ -192,6 +194,24 @@ bool startScript(const InstallObserver& observer) {
     return false;
 }
 
+// Checks the medium and the packages before anything is installed; false, with the
+// reasons shown and kept, when the install must not start.
+bool checksPassed(const InstallObserver& observer) {
+    CheckCallbacks callbacks;
+    callbacks.progress = observer.checking;
+    callbacks.trustKey = observer.trustKey;
+    ChecksReport report = runInstallChecks(plannedInstall(), callbacks, true);
+    for (const CheckItem& item : report.items)
+        writeInstallLogField("check",
+                             item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
+    for (const std::string& note : report.notes()) show(note + "\n");
+    if (!report.refused())
+        return true;
+    refusalLines = report.refusalLines();
+    for (const std::string& line : refusalLines) show(line + "\n");
+    return false;
+}
+
 }  // namespace
 
 void setInstallRecordPath(const std::string& path) {
@@ -200,6 +220,7 @@ void setInstallRecordPath(const std::string& path) {
 
 InstallStart startInstallRun(const InstallObserver& observer) {
     notStartedReason = 0;
+    refusalLines.clear();
     update.observer = observer;
     nothingSelected = ComponentsSelected == 0;
     if (nothingSelected)
@@ -220,6 +241,8 @@ InstallStart startInstallRun(const InstallObserver& observer) {
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
+    if (!checksPassed(observer))
+        return notStarted(ChecksRefusedId, "refused before installing");
     InstallFiles files = writeInstallFiles(ComponentsSelected, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {
@@ -240,6 +263,14 @@ bool runInstallScript(const InstallObserver& observer) {
 
 ResourceID_C installNotStartedReason() {
     return notStartedReason;
+}
+
+bool installRefusedByChecks() {
+    return notStartedReason == ChecksRefusedId;
+}
+
+const std::vector<std::string>& installRefusalLines() {
+    return refusalLines;
 }
 
 bool anotherInstallRunning() {
