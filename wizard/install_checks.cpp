@@ -208,7 +208,7 @@ std::vector<std::string> ChecksReport::refusalLines() const {
 std::vector<std::string> ChecksReport::notes() const {
     std::vector<std::string> lines;
     for (const CheckItem& check : items)
-        if (check.warning)
+        if (check.warning || (check.ok && check.kind == "key"))
             lines.push_back(check.message);
     return lines;
 }
@@ -252,12 +252,15 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
     for (const TransactionPackage& package : packages) paths.push_back(package.path);
     std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory());
     progress(listed + packages.size());
-    std::map<std::string, bool> trusted = settleMediumKeys(checks, callbacks, importKeys, &report);
+    // Packages signed with a key the medium carries wait for the question about the key.
+    std::vector<bool> waiting;
     for (const PackageCheck& check : checks) {
-        auto key = trusted.find(check.key.fingerprint);
-        report.items.push_back(signatureItem(check, key != trusted.end() && key->second));
+        waiting.push_back(check.state == SignatureState::UnknownKey && check.keyOnMedium);
+        if (!waiting.back())
+            report.items.push_back(signatureItem(check));
     }
 
+    // rpm's test takes packages whose key it lacks as they are (with a warning).
     TransactionCheck transaction = testTransaction(packages);
     for (const std::string& path : transaction.unopened)
         report.items.push_back(item("transaction", path, false, text(PackageNotRegularId, {path})));
@@ -270,6 +273,22 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         report.items.push_back(result);
     }
     progress(listed + packages.size() + 1);
+
+    // The medium's key is asked about, and imported, only for an install that nothing
+    // else refuses: a refused install changes nothing, the keyring included.
+    std::map<std::string, bool> trusted;
+    if (!report.refused())
+        trusted = settleMediumKeys(checks, callbacks, importKeys, &report);
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (!waiting[i])
+            continue;
+        // Checked again once its key was imported; else as it was, a key not asked about
+        // (the install is refused for other reasons) being no reason of its own.
+        auto key = trusted.find(checks[i].key.fingerprint);
+        bool passed =
+            checks[i].state == SignatureState::UnknownKey && (key == trusted.end() || key->second);
+        report.items.push_back(signatureItem(checks[i], passed));
+    }
     return report;
 }
 

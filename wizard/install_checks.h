@@ -36,7 +36,7 @@ struct ChecksReport {
     bool refused() const;
     // The failed checks' messages, each followed by its details.
     std::vector<std::string> refusalLines() const;
-    // The warnings' messages: what could not be checked.
+    // The lines shown before an install: what could not be checked, and a key trusted.
     std::vector<std::string> notes() const;
 };
 
