@@ -121,7 +121,6 @@ std::vector<std::string> plannedPackages() {
 // policy trusts is reported as to be imported, one it does not refuses the install.
 void checkBeforeInstalling(Plan& plan) {
     plan.checks = runInstallChecks(plannedInstall(), CheckCallbacks(), false);
-    for (const std::string& note : plan.checks.notes()) plan.notes.push_back(note);
     if (plan.checks.refused())
         plan.exitStatus = ExitRefused;
 }

@@ -35,6 +35,10 @@ CheckItem item(const char* kind, const std::string& subject, bool ok, std::strin
     return result;
 }
 
+bool isPackageName(const std::string& path) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".rpm") == 0;
+}
+
 std::string fileMessage(const FileCheck& file) {
     switch (file.state) {
         case FileState::Ok:
@@ -76,12 +80,21 @@ void addMediumItems(const MediumCheck& medium, ChecksReport* report) {
         case ManifestState::Read:
             break;
     }
-    for (const FileCheck& file : medium.files)
-        if (file.state != FileState::Ok)
-            items.push_back(item("file", file.path, false, fileMessage(file)));
+    bool matches = !medium.walkIncomplete;
+    for (const FileCheck& file : medium.files) {
+        if (file.state == FileState::Ok)
+            continue;
+        // A file added beside the listed ones (an answers file, a log) is only noted; a
+        // package added there could be installed, and refuses the install.
+        bool noted = file.state == FileState::Unlisted && !isPackageName(file.path);
+        CheckItem failed = item("file", file.path, noted, fileMessage(file));
+        failed.warning = noted;
+        items.push_back(failed);
+        matches = matches && noted;
+    }
     if (medium.walkIncomplete)
         items.push_back(item("manifest", ManifestName, false, text(ManifestUnreadableId)));
-    if (medium.acceptable())
+    if (matches)
         items.push_back(item("manifest", ManifestName, true, text(ManifestMatchesId)));
 }
 
