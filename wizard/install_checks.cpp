@@ -158,7 +158,7 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
                                              const CheckCallbacks& callbacks, bool importKeys,
                                              ChecksReport* report) {
     std::map<std::string, bool> answered;  // by fingerprint
-    for (PackageCheck& check : checks) {
+    for (const PackageCheck& check : checks) {
         if (check.state != SignatureState::UnknownKey || !check.keyOnMedium)
             continue;
         const std::string label = keyLabel(check);
@@ -179,11 +179,23 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
                 key.details = rpmLines;
             }
             report->items.push_back(key);
-            known = answered.emplace(check.key.fingerprint, key.ok).first;
+            answered.emplace(check.key.fingerprint, key.ok);
         }
-        if (known->second && importKeys)
-            check = checkPackageSignatures({check.path}, currentDirectory()).front();
     }
+    // The packages of the keys imported, checked again in one rpm run.
+    std::vector<std::size_t> again;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; importKeys && i < checks.size(); ++i) {
+        auto key = answered.find(checks[i].key.fingerprint);
+        if (checks[i].state == SignatureState::UnknownKey && checks[i].keyOnMedium &&
+            key != answered.end() && key->second) {
+            again.push_back(i);
+            paths.push_back(checks[i].path);
+        }
+    }
+    std::vector<PackageCheck> rechecked = checkPackageSignatures(paths, currentDirectory());
+    for (std::size_t n = 0; n < again.size() && n < rechecked.size(); ++n)
+        checks[again[n]] = rechecked[n];
     return answered;
 }
 
