@@ -243,7 +243,8 @@ class ConsoleWizard(e2e.WizardTest):
                 for title in (28, 29, 31, 33):
                     c.expect(t[title])
                     c.key("")
-                c.expect(t[34], t[2100], "Importing GPG key 0x", key_file, t[2121] + " [y/N]:")
+                c.expect(t[34], t[2100], "Importing GPG key 0x",
+                         os.path.join(medium.dir, os.path.basename(key_file)), t[2121] + " [y/N]:")
                 c.key(answer)
                 c.expect(after)
                 if status:
