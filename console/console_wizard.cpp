@@ -193,6 +193,24 @@ Answer askExit() {
     }
 }
 
+// ------------------------------------------------------------------ the key question
+
+// Whether the medium's key may be imported, asked as rpm's tools ask: Enter, a Ctrl-C and
+// the end of input answer No.
+bool askTrustKey(const std::string& question) {
+    blankLine();
+    say(question);
+    std::string yes = label(YesLabelId), no = label(NoLabelId);
+    writeOut(text(KeyQuestionId) + " [y/N]: ");
+    std::string answer;
+    Input input = readLine(&answer);
+    if (input != Input::Line)
+        writeOut("\n");
+    answer = trimmed(answer);
+    return input == Input::Line &&
+           (isKey(answer, 'y') || lowerWide(answer) == L"yes" || namesButton(answer, yes, no));
+}
+
 // ------------------------------------------------------------------ pages
 
 enum class Move {
@@ -450,6 +468,7 @@ struct Run {
     InstallOutcome outcome;
     InstallProgress progress;
     int progressShown = 0;  // the percentage of the last progress line
+    int checksShown = -1;   // the quarter of the checks' last progress line
 };
 
 void showOutput(Run& run, const std::string& output) {
@@ -476,6 +495,18 @@ void showInstallEnd(Run& run, bool succeeded) {
     showProgress(run);
     sayTitle(succeeded ? InstallFinishedTitleId : InstallFailedTitleId);
     say(text(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
+}
+
+// The checks before the first package: a line when they start, and one each time they
+// pass another quarter.
+void showChecks(Run& run, std::size_t done, std::size_t total) {
+    int quarter = total ? static_cast<int>(done * 4 / total) : 4;
+    if (run.checksShown < 0)
+        say(text(ChecksRunningId));
+    if (quarter <= run.checksShown)
+        return;
+    run.checksShown = quarter;
+    say(fillText(text(ChecksProgressLineId), {std::to_string(done), std::to_string(total)}));
 }
 
 gboolean onRunInterrupted(gpointer data) {
@@ -505,6 +536,10 @@ bool runInstall(Wizard& wizard) {
         g_main_loop_quit(run.loop);
     };
     observer.askOnTerminal = true;
+    observer.checking = [&run](std::size_t done, std::size_t total) {
+        showChecks(run, done, total);
+    };
+    observer.trustKey = askTrustKey;
     // The script is started with Ctrl-C ignored, which it keeps: the terminal sends the
     // signal to the whole foreground process group, and an install stopped half way
     // through rpm is worse than one that finishes.
@@ -574,6 +609,7 @@ Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
                          if (int reason = static_cast<int>(installNotStartedReason())) {
                              blankLine();
                              say(text(reason));
+                             for (const std::string& line : installRefusalLines()) say(line);
                          }
                      }
                      for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {

@@ -89,7 +89,34 @@ void makeFocusedDefault(GtkWidget* button) {
     gtk_widget_grab_default(button);
 }
 
+void answerYes(GtkWidget*, gpointer dialog) {
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+}
+
+void answerNo(GtkWidget*, gpointer dialog) {
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
+}
+
 }  // namespace
+
+bool askTrustMediumKey(const std::string& question) {
+    static const DialogNames names = {"key_dialog", "key_main_vbox",          "key_hbox1",
+                                      "key_label",  "key_dialog_action_area", "key_hbuttonbox1"};
+    GtkWidget* buttonBox = nullptr;
+    GtkWidget* dialog = buildMessageDialog(names, KeyDialogTitleId, KeyQuestionId, &buttonBox);
+    std::string text = question + "\n\n" + getString(KeyQuestionId);
+    setLabelText(lookupWidget(dialog, "key_label"), text.c_str());
+    GtkWidget* yes = addBoxButton(dialog, buttonBox, "key_yes_button", YesLabelId);
+    GtkWidget* no = addBoxButton(dialog, buttonBox, "key_no_button", NoLabelId);
+    g_signal_connect(yes, "clicked", G_CALLBACK(answerYes), dialog);
+    g_signal_connect(no, "clicked", G_CALLBACK(answerNo), dialog);
+    // No is the default: a key is taken only on purpose.
+    makeFocusedDefault(no);
+    gtk_widget_show(dialog);
+    bool trusted = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_YES;
+    gtk_widget_destroy(dialog);
+    return trusted;
+}
 
 GtkWidget* createExitDialog() {
     static const DialogNames names = {"exit_dialog", "exit_main_vbox",          "exit_hbox1",

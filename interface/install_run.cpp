@@ -157,6 +157,7 @@ struct RunProgress {
     guint timer = 0;
     bool pulsing = false;
     gint64 lastOutput = 0;
+    bool checking = false;  // the checks before the first package show their own progress
 };
 
 RunProgress runProgress;
@@ -165,6 +166,8 @@ const guint ProgressTickMs = 100;
 void showProgress() {
     RunProgress& run = runProgress;
     if (!run.bar)
+        return;
+    if (run.checking)
         return;
     GtkProgressBar* bar = GTK_PROGRESS_BAR(run.bar);
     gint64 now = g_get_monotonic_time();
@@ -230,13 +233,40 @@ gboolean showNotStartedEnd(gpointer nextButton) {
     return G_SOURCE_REMOVE;
 }
 
+// The checks before the first package on the run page: their note while they run and
+// their share done on the bar, drawn before the next check starts.
+void showChecks(GtkWidget* nextButton, std::size_t done, std::size_t total) {
+    if (!runProgress.checking) {
+        runProgress.checking = true;
+        setLabelText(lookupWidget(nextButton, "run_label"), getString(ChecksRunningId));
+    }
+    if (runProgress.bar && total)
+        gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(runProgress.bar),
+                                      static_cast<double>(done) / static_cast<double>(total));
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+// Once the checks passed, the page's note and bar are the install's again.
+void endChecks(GtkWidget* nextButton) {
+    if (!runProgress.checking)
+        return;
+    runProgress.checking = false;
+    setLabelText(lookupWidget(nextButton, "run_label"), getString(RunNoteId));
+    runProgress.lastOutput = g_get_monotonic_time();
+}
+
 // The run page as one observer of the install run: its output goes into the view and its
 // progress to the bar; at the end Next is sensitive and focused again, and a wizard the
 // user asked to leave while the install ran leaves now.
 InstallObserver runPageObserver(GtkWidget* nextButton) {
     startProgress(nextButton);
     InstallObserver observer;
+    observer.checking = [nextButton](std::size_t done, std::size_t total) {
+        showChecks(nextButton, done, total);
+    };
+    observer.trustKey = askTrustMediumKey;
     observer.output = [nextButton](const std::string& text) {
+        endChecks(nextButton);
         runProgress.lastOutput = g_get_monotonic_time();
         showInRunPage(nextButton, text);
     };
@@ -272,6 +302,7 @@ void startInstall(GtkWidget* nextButton) {
     childRunning(nextButton, true);
     InstallStart start =
         startInstallRun(wizardOf(nextButton).selection(), runPageObserver(nextButton));
+    endChecks(nextButton);
     if (start == InstallStart::Running)
         return;
     stopProgress();
@@ -280,6 +311,9 @@ void startInstall(GtkWidget* nextButton) {
         wizardOf(nextButton).finishInstall(false);
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
         g_idle_add(showNotStartedEnd, nextButton);
+        // A wizard the user asked to leave while the checks ran leaves now.
+        if (g_object_get_data(G_OBJECT(gtk_widget_get_toplevel(nextButton)), "exit_on_child_died"))
+            gtk_main_quit();
     }
 }
 

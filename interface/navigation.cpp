@@ -32,9 +32,12 @@ void fillReviewText(GtkWidget* anyWidget) {
 
 void showFailedFinish(GtkWidget* anyWidget) {
     setLabelText(lookupWidget(anyWidget, "finish_label"), getString(FinishFailedId));
-    // An install that never started says why in place of the read-me pointer.
+    // An install that never started says why in place of the read-me pointer; one the
+    // checks refused names each failed check too.
     int note = installNotStartedNoteId();
-    setLabelText(lookupWidget(anyWidget, "see_read_me"), note ? getString(note) : "");
+    std::string why = note ? getString(note) : "";
+    for (const std::string& line : installRefusalLines()) why += "\n" + line;
+    setLabelText(lookupWidget(anyWidget, "see_read_me"), why.c_str());
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
 
@@ -133,8 +136,13 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     showComponents(mainWindow);
     if (wizard.onPage(ReviewTitleId))
         fillReviewText(mainWindow);
-    else if (wizard.onPage(RunTitleId))
+    else if (wizard.onPage(RunTitleId)) {
+        // The run page is shown before the install starts, so that the checks before the
+        // first package show their progress there.
+        showCurrentPage(mainWindow);
         startInstall(GTK_WIDGET(button));
+        return;
+    }
 
     showCurrentPage(mainWindow);
     if (wizard.onPage(FinishTitleId)) {

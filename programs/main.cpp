@@ -22,6 +22,7 @@
 #include "services/string_service.h"
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
+#include "wizard/install_checks.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
 #include "wizard/startup.h"
@@ -92,6 +93,8 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
             return runUnattended(line.choices, false, false);
         case Mode::DryRun:
             return runUnattended(line.choices, true, line.json);
+        case Mode::Verify:
+            return verifyMedium();
     }
     return ExitUsage;
 }
@@ -132,6 +135,7 @@ int main(int argc, char* argv[]) {
         return status;
     setLocaleSubdirectory();
     setInstallRecordPath(line.recordPath);
+    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey});
     status = runMode(line, &argc, &argv);
     discardUnusedInstallLog();
     return status;

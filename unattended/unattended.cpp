@@ -16,6 +16,7 @@
 #include "services/switches.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
+#include "wizard/install_checks.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
 #include "wizard/startup.h"
@@ -33,6 +34,7 @@ struct Plan {
     bool selected = false;  // the selection was made (start-up did not refuse)
     bool json = false;      // standard output carries one JSON object and nothing else
     std::vector<std::string> notes;
+    ChecksReport checks;  // what the checks before the first package found
 };
 
 std::string text(const ResourceID_C& id) {
@@ -88,17 +90,17 @@ void select(Wizard& wizard, const Choices& choices, Plan& plan) {
 // The package files the script would install, in its order.
 std::vector<std::string> plannedPackages(const Selection& selection) {
     std::vector<std::string> files;
-    if (selection.components == 0)
-        return files;
-    char path[kPackagePathOutSize];
-    if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND)
-        files.push_back(path);
-    if (selection.has(WebServerComponent)) {
-        for (const std::string& browser : browserPackageFiles()) files.push_back(browser);
-    }
-    if (findAppPackageFile(path) == PACKAGE_FOUND)
-        files.push_back(path);
+    for (const TransactionPackage& package : plannedInstall(selection))
+        files.push_back(package.path);
     return files;
+}
+
+// The checks an install would make first, made without changing anything: a key the
+// policy trusts is reported as to be imported, one it does not refuses the install.
+void checkBeforeInstalling(Plan& plan, const Selection& selection) {
+    plan.checks = runInstallChecks(plannedInstall(selection), CheckCallbacks(), false);
+    if (plan.checks.refused())
+        plan.exitStatus = ExitRefused;
 }
 
 // Texts in JSON are UTF-8: those of the database come in the locale's encoding.
@@ -141,6 +143,26 @@ void addStrings(JsonBuilder* builder, const char* name, const std::vector<std::s
     json_builder_end_array(builder);
 }
 
+void addChecks(JsonBuilder* builder, const ChecksReport& checks) {
+    json_builder_set_member_name(builder, "checks");
+    json_builder_begin_array(builder);
+    for (const CheckItem& check : checks.items) {
+        json_builder_begin_object(builder);
+        json_builder_set_member_name(builder, "kind");
+        json_builder_add_string_value(builder, check.kind.c_str());
+        json_builder_set_member_name(builder, "subject");
+        json_builder_add_string_value(builder, displayName(check.subject).c_str());
+        json_builder_set_member_name(builder, "ok");
+        json_builder_add_boolean_value(builder, check.ok);
+        std::string message = utf8(check.message);
+        for (const std::string& detail : check.details) message += "\n" + utf8(detail);
+        json_builder_set_member_name(builder, "message");
+        json_builder_add_string_value(builder, message.c_str());
+        json_builder_end_object(builder);
+    }
+    json_builder_end_array(builder);
+}
+
 std::vector<std::string> componentList(const Selection& selection) {
     std::vector<std::string> names;
     for (int i = 0; i < NumberOfComponents; ++i)
@@ -173,7 +195,7 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     addStrings(builder, "components",
                plan.selected ? componentList(selection) : std::vector<std::string>());
     std::vector<std::string> packages;
-    if (plan.selected && plan.exitStatus == ExitInstalled)
+    if (plan.selected && (plan.exitStatus == ExitInstalled || plan.checks.refused()))
         for (const std::string& file : plannedPackages(selection))
             packages.push_back(displayName(file));
     addStrings(builder, "packages", packages);
@@ -182,6 +204,7 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     std::vector<std::string> notes;
     for (const std::string& note : plan.notes) notes.push_back(utf8(note));
     addStrings(builder, "notes", notes);
+    addChecks(builder, plan.checks);
     json_builder_end_object(builder);
 
     JsonGenerator* generator = json_generator_new();
@@ -213,13 +236,18 @@ void printPlan(const Plan& plan, const Selection& selection) {
         say(stdout, "setup type: " + selection.setupTypeName());
         say(stdout, "components: " + selection.componentNames(" "));
         std::string files;
-        for (const std::string& file : plan.exitStatus == ExitInstalled
+        for (const std::string& file : plan.exitStatus == ExitInstalled || plan.checks.refused()
                                            ? plannedPackages(selection)
                                            : std::vector<std::string>())
             files += (files.empty() ? "" : " ") + file;
         say(stdout, "packages: " + files);
     }
     say(stdout, std::string("kernel rebuild: ") + (kernelRebuildNeeded() ? "yes" : "no"));
+    for (const CheckItem& check : plan.checks.items) {
+        say(stdout,
+            "check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") + ": " + check.message);
+        for (const std::string& detail : check.details) say(stdout, "  " + detail);
+    }
     say(stdout, "exit status: " + std::to_string(plan.exitStatus));
 }
 
@@ -259,7 +287,9 @@ int install(Wizard& wizard) {
             break;
         case InstallStart::NotStarted:
             writeErrorLine(installNotStartedReason());
-            status = anotherInstallRunning() ? ExitInstallRunning : ExitInstallFailed;
+            status = installRefusedByChecks()  ? ExitRefused
+                     : anotherInstallRunning() ? ExitInstallRunning
+                                               : ExitInstallFailed;
             break;
         case InstallStart::Running:
             g_main_loop_run(loop);
@@ -287,6 +317,8 @@ int runUnattended(const Choices& choices, bool dryRun, bool json) {
         writeErrorLine(LicenseNotAcceptedId);
         plan.exitStatus = ExitCancelled;
     }
+    if (dryRun && plan.exitStatus == ExitInstalled)
+        checkBeforeInstalling(plan, wizard.selection());
     if (dryRun)
         return showPlan(plan, wizard.selection(), json);
     if (plan.exitStatus != ExitInstalled)

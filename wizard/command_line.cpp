@@ -29,6 +29,9 @@ struct Parsed {
     gboolean json = FALSE;
     gboolean refusalDialog = FALSE;
     gboolean version = FALSE;
+    gboolean verify = FALSE;
+    gboolean trustMediumKey = FALSE;
+    gboolean requireSignatures = FALSE;
     gchar* answers = nullptr;
     gchar* setupType = nullptr;
     gchar* components = nullptr;
@@ -51,12 +54,23 @@ const char* const Description =
     "  accept-license=true\n"
     "  setup-type=custom\n"
     "  components=managed-system;notifier;driver\n"
+    "  trust-medium-key=true\n"
+    "  require-signatures=true\n"
+    "\n"
+    "Before the first package is installed, the medium's files are checked against its\n"
+    "SHA256SUMS (where it has one), every package against its digests and signature\n"
+    "(rpm -K), and the whole install as rpm's test transaction (rpm -U --test); when a\n"
+    "check fails nothing is installed. Packages signed with a key that rpm's keyring\n"
+    "lacks and that the medium carries (RPM-GPG-KEY-* at its root): the wizards ask\n"
+    "whether to import it; unattended it is imported only with --trust-medium-key.\n"
+    "Unsigned packages install with a note, or are refused with --require-signatures.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
     "  1   start-up refusal (nothing to install, same version installed, no license,\n"
     "      no resource database, a package file rpm cannot take, a medium that another\n"
-    "      account could change)\n"
+    "      account could change), or the checks before the first package refused the\n"
+    "      install (nothing installed); --verify: a file or package failed its check\n"
     "  2   the install failed\n"
     "  3   cancelled, or the license was not accepted\n"
     "  4   another install is running\n"
@@ -171,6 +185,14 @@ GOptionContext* newOptionContext() {
          "Graphical wizard: show a start-up refusal in a dialog too, for a start without a "
          "terminal",
          nullptr},
+        {"verify", 0, 0, G_OPTION_ARG_NONE, &parsed.verify,
+         "Check the medium alone (its SHA256SUMS, every package's digests and signature), "
+         "one line per file",
+         nullptr},
+        {"trust-medium-key", 0, 0, G_OPTION_ARG_NONE, &parsed.trustMediumKey,
+         "Import the medium's signing key (RPM-GPG-KEY-*) without asking", nullptr},
+        {"require-signatures", 0, 0, G_OPTION_ARG_NONE, &parsed.requireSignatures,
+         "Refuse the install when a package is not signed", nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
@@ -185,7 +207,7 @@ GOptionContext* newOptionContext() {
 bool wantsModeWithoutDisplay(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (!std::strcmp(argv[i], "--text") || !std::strcmp(argv[i], "--unattended") ||
-            !std::strcmp(argv[i], "--dry-run"))
+            !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify"))
             return true;
     }
     return false;
@@ -218,6 +240,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = std::string("unexpected argument '") + (*argv)[1] + "'";
     else if (parsed.text && (parsed.unattended || parsed.dryRun))
         error = "--text cannot be combined with --unattended or --dry-run";
+    else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
+        error = "--verify cannot be combined with --text, --unattended or --dry-run";
     else if (parsed.json && !parsed.dryRun)
         error = "--json goes with --dry-run";
 
@@ -226,6 +250,10 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         readAnswersFile(answers, &choices, &error);
     if (error.empty() && parsed.acceptLicense)
         choices.acceptLicense = true;
+    if (parsed.trustMediumKey)
+        choices.trustMediumKey = true;
+    if (parsed.requireSignatures)
+        choices.requireSignatures = true;
     if (error.empty() && !setupType.empty())
         parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
@@ -243,7 +271,9 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
 
     line->json = parsed.json;
     line->refusalDialog = parsed.refusalDialog;
-    if (parsed.dryRun)
+    if (parsed.verify)
+        line->mode = Mode::Verify;
+    else if (parsed.dryRun)
         line->mode = Mode::DryRun;
     else if (parsed.unattended)
         line->mode = Mode::Unattended;
@@ -284,7 +314,7 @@ int enterMediumDirectory(CommandLine* line) {
 }
 
 int createNamedLog(const CommandLine& line) {
-    if (line.mode == Mode::DryRun)
+    if (line.mode == Mode::DryRun || line.mode == Mode::Verify)
         return -1;
     setInstallLogPath(line.logPath);
     int error = createNamedInstallLog();
@@ -328,16 +358,20 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
     bool ok = true;
     for (gchar** key = keys; ok && *key; ++key) {
         std::string name = *key;
-        if (name == "accept-license") {
-            gboolean accepted = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
+        bool* flag = name == "accept-license"       ? &choices->acceptLicense
+                     : name == "trust-medium-key"   ? &choices->trustMediumKey
+                     : name == "require-signatures" ? &choices->requireSignatures
+                                                    : nullptr;
+        if (flag) {
+            gboolean value = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
             if (failure) {
-                GCharPtr value(g_key_file_get_value(file.get(), "stage3", *key, nullptr));
-                *error = "key accept-license: true or false, not '" +
-                         std::string(value ? value.get() : "") + "'";
+                GCharPtr given(g_key_file_get_value(file.get(), "stage3", *key, nullptr));
+                *error = "key " + name + ": true or false, not '" +
+                         std::string(given ? given.get() : "") + "'";
                 g_clear_error(&failure);
                 ok = false;
             } else {
-                choices->acceptLicense = accepted;
+                *flag = value;
             }
         } else if (name == "setup-type" || name == "components") {
             GCharPtr value(g_key_file_get_string(file.get(), "stage3", *key, nullptr));
@@ -347,7 +381,9 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
             if (!ok)
                 *error = "key " + name + ": " + *error;
         } else {
-            *error = "unknown key '" + name + "' (accept-license, setup-type, components)";
+            *error = "unknown key '" + name +
+                     "' (accept-license, setup-type, components, trust-medium-key, "
+                     "require-signatures)";
             ok = false;
         }
     }

@@ -18,13 +18,17 @@ enum ExitStatus {
     ExitUsage = 64           // unknown option, bad value, unusable answers file
 };
 
-enum class Mode { Graphical, Console, Unattended, DryRun };
+enum class Mode { Graphical, Console, Unattended, DryRun, Verify };
 
 // The choices a run is given: from the answers file, then the command line over it.
 struct Choices {
     bool acceptLicense = false;
     int setupType = -1;   // index into SetupTypeTable; -1 when not given
     int components = -1;  // component bit set; -1 when not given
+    // The checks before the first package: import the medium's key without asking, and
+    // refuse unsigned packages.
+    bool trustMediumKey = false;
+    bool requireSignatures = false;
 };
 
 struct CommandLine {

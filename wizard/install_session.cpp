@@ -21,6 +21,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/command_line.h"
+#include "wizard/install_checks.h"
 #include "wizard/install_lock.h"
 #include "wizard/install_log.h"
 #include "wizard/install_script.h"
@@ -47,6 +48,7 @@ bool nothingSelected = false;
 bool installsDriver = false;
 InstallOutcome lastOutcome;
 std::string recordPath;
+std::vector<std::string> refusalLines;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
 // before it takes more, so it stays responsive however fast the script writes.
@@ -213,6 +215,24 @@ bool startScript(const InstallObserver& observer) {
     return false;
 }
 
+// Checks the medium and the packages before anything is installed; false, with the
+// reasons shown and kept, when the install must not start.
+bool checksPassed(const Selection& selection, const InstallObserver& observer) {
+    CheckCallbacks callbacks;
+    callbacks.progress = observer.checking;
+    callbacks.trustKey = observer.trustKey;
+    ChecksReport report = runInstallChecks(plannedInstall(selection), callbacks, true);
+    for (const CheckItem& item : report.items)
+        writeInstallLogField("check",
+                             item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
+    for (const std::string& note : report.notes()) show(note + "\n");
+    if (!report.refused())
+        return true;
+    refusalLines = report.refusalLines();
+    for (const std::string& line : refusalLines) show(line + "\n");
+    return false;
+}
+
 }  // namespace
 
 void setInstallRecordPath(const std::string& path) {
@@ -222,6 +242,7 @@ void setInstallRecordPath(const std::string& path) {
 InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer) {
     notStartedReason = 0;
     lastOutcome = InstallOutcome();
+    refusalLines.clear();
     update.observer = observer;
     nothingSelected = selection.components == 0;
     if (nothingSelected)
@@ -242,6 +263,8 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
+    if (!checksPassed(selection, observer))
+        return notStarted(ChecksRefusedId, "refused before installing");
     installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                      driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
     InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
@@ -282,6 +305,14 @@ const InstallOutcome& lastInstallOutcome() {
 
 ResourceID_C installNotStartedReason() {
     return notStartedReason;
+}
+
+bool installRefusedByChecks() {
+    return notStartedReason == ChecksRefusedId;
+}
+
+const std::vector<std::string>& installRefusalLines() {
+    return refusalLines;
 }
 
 bool anotherInstallRunning() {

@@ -4,6 +4,7 @@
 // observer of its output, its progress and its end.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ struct InstallObserver {
     // administrator's password through the desktop's agent. True: where standard input
     // is a terminal, an agent on it (pkttyagent) asks when no desktop agent does.
     bool askOnTerminal = false;
+    // The checks before the first package: their progress, and the question whether the
+    // medium's key may be imported (unset: unattended, where --trust-medium-key decides).
+    std::function<void(std::size_t done, std::size_t total)> checking;
+    std::function<bool(const std::string& question)> trustKey;
 };
 
 enum class InstallStart {
@@ -65,8 +70,13 @@ bool runInstallScript(const InstallObserver& observer);
 
 // Why the last install did not start: the files could not be made safely, another
 // install holds the lock, the administrator's authentication was refused or dismissed,
-// or there is no pkexec to ask for it; 0 when it started or had nothing to do.
+// there is no pkexec to ask for it, or the checks before the first package refused it
+// (ChecksRefusedId); 0 when it started or had nothing to do.
 ResourceID_C installNotStartedReason();
+// Whether the checks refused the last install (nothing was installed), and why: each
+// failed check's line, then rpm's own lines.
+bool installRefusedByChecks();
+const std::vector<std::string>& installRefusalLines();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();
 // Whether the last install had nothing to do: no component was selected.

@@ -159,6 +159,58 @@ const ResourceID_C MediumRefusedEndId = 2075;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;
+
+// The checks before the first package (wizard/install_checks.h). The run page's note
+// while they run, and the console's progress line (the numbers done and to do replace
+// the two %s).
+const ResourceID_C ChecksRunningId = 2100;
+const ResourceID_C ChecksProgressLineId = 2101;
+// The medium's digest list: none (a note), unreadable, a wrong line (its number replaces
+// %s), all files matching.
+const ResourceID_C ManifestAbsentId = 2102;
+const ResourceID_C ManifestUnreadableId = 2103;
+const ResourceID_C ManifestMalformedId = 2104;
+const ResourceID_C ManifestMatchesId = 2105;
+// A file of the medium (its path replaces the first %s): differs (the expected and the
+// found digests replace the other two), listed but missing, not a regular file,
+// unreadable, not listed.
+const ResourceID_C FileDiffersId = 2106;
+const ResourceID_C FileMissingId = 2107;
+const ResourceID_C FileNotRegularId = 2108;
+const ResourceID_C FileUnreadableId = 2109;
+const ResourceID_C FileUnlistedId = 2110;
+// A package (its path replaces the first %s): digests and signature good; unsigned (a
+// note); unsigned where signatures are required; signed with a key (its id replaces the
+// second %s) that the system lacks and the medium does not carry; the same key carried
+// by the medium; damaged (rpm's lines follow); a signature that does not verify (rpm's
+// lines follow); no package file; rpm could not be run.
+const ResourceID_C PackageVerifiedId = 2111;
+const ResourceID_C PackageUnsignedId = 2112;
+const ResourceID_C PackageUnsignedRefusedId = 2113;
+const ResourceID_C PackageKeyUnknownId = 2114;
+const ResourceID_C PackageKeyOnMediumId = 2115;
+const ResourceID_C PackageDamagedId = 2116;
+const ResourceID_C PackageBadSignatureId = 2117;
+const ResourceID_C PackageNotRegularId = 2118;
+const ResourceID_C PackageNotCheckedId = 2119;
+// The question for the medium's key: the key id, user id, fingerprint and file replace
+// the four %s; then the question itself, and the trust dialog's title.
+const ResourceID_C KeyImportingId = 2120;
+const ResourceID_C KeyQuestionId = 2121;
+const ResourceID_C KeyDialogTitleId = 2122;
+// The key (its id replaces %s): declined; needed unattended (--trust-medium-key); to be
+// imported (dry run); imported; not taken by rpm (rpm's lines follow).
+const ResourceID_C KeyDeclinedId = 2123;
+const ResourceID_C KeyNeedsTrustId = 2124;
+const ResourceID_C KeyWouldImportId = 2125;
+const ResourceID_C KeyImportedId = 2126;
+const ResourceID_C KeyImportFailedId = 2127;
+// rpm's test transaction (the packages replace %s): passes; would fail (rpm's lines
+// follow).
+const ResourceID_C TransactionPassesId = 2128;
+const ResourceID_C TransactionFailsId = 2129;
+// The end of an install the checks refused: nothing was installed.
+const ResourceID_C ChecksRefusedId = 2130;
 // After the result of an install that put in a new driver module: a restart is needed
 // to use it; the running kernel's start-up image holds the new module, or does not.
 const ResourceID_C RestartNeededId = 2250;

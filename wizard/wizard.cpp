@@ -205,6 +205,8 @@ AppliedChoices Wizard::applyChoices(const Choices& choices) {
 }
 
 int Wizard::exitStatus() const {
+    if (installRefusedByChecks())
+        return ExitRefused;
     if (anotherInstallRunning())
         return ExitInstallRunning;
     if (installed_ && lastInstallOutcome().restartNeeded)

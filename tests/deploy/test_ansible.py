@@ -253,6 +253,18 @@ class AnsibleRole(unittest.TestCase):
         with open(os.path.join(self.logs, "failing.log")) as f:
             self.assertEqual(f.read(), last_log)
 
+        # A plan whose checks refuse fails the host with their lines: here rpm's test finds
+        # a dependency that nothing provides.
+        needy = e2e.Medium(self.tmp, "medium-needy", packages=[e2e.package("quorvel-storman-needy", e2e.APP_FILE)])
+        status, out, recap = self.play("--limit", "failing", "-e", json.dumps({"stage3_medium_dir": needy.dir}))
+        failure = re.search(r"^fatal: \[failing\]: FAILED! => (.*)$", out, re.M)
+        self.assertEqual((status, recap["failing"]["failed"], failure is not None), (2, 1, True), out)
+        message = json.loads(failure.group(1))["msg"]
+        self.assertTrue(message[0].startswith("stage3 --dry-run: exit status 1, "), message)
+        self.assertTrue([line for line in message
+                         if "quorvel-firmware-tools >= 9 is needed by quorvel-storman-3.B-2.noarch" in line], message)
+        self.assertEqual(self.installed()["failing"], set())
+
     def test_hosts_fail_before_anything_is_written_or_copied(self):
         # Remote directories another account has a hold on: in a sticky directory everyone
         # may write (as /var/tmp), nobody made it first with an add-on package of theirs, or

@@ -3,8 +3,8 @@
 
 Usage: check_manual.py STAGE3 MANPAGE COMPLETION [BUILD_DIRECTORY]
 
-Every option --help lists is in the manual page and completed by bash, and neither names
-an option the program does not take; every exit status --help documents is in the
+Every option --help lists is in the manual page's OPTIONS and completed by bash, and
+neither names an option the program does not take; every exit status --help documents is in the
 manual's EXIT STATUS; the page formats without a warning; and the completion, loaded in
 a real bash with bash-completion, completes options, setup types and component lists.
 Given the build directory, `cmake --install` puts the programs, the page and the
@@ -35,7 +35,9 @@ statuses = set(re.findall(r"^\s+(\d+)\s{2,}", help_text.split("Exit status:")[-1
 check(statuses >= {"0", "1", "2"}, "no exit statuses read from --help")
 
 page = open(manpage, encoding="utf-8").read()
-page_options = {o.replace("\\-", "-") for o in re.findall(r"\\-\\-(?:[a-z]|\\-)+", page)}
+options_section = page.split(".SH OPTIONS")[-1].split(".SH")[0]
+page_options = {o.replace("\\-", "-")
+                for o in re.findall(r"\\-\\-(?:[a-z]|\\-)+", options_section)}
 check(page_options == help_options,
       "manual page and --help differ: only in the page %s, only in --help %s" %
       (sorted(page_options - help_options), sorted(help_options - page_options)))

@@ -225,6 +225,38 @@ class ConsoleWizard(e2e.WizardTest):
                 self.assertIsNone(rpmdb.installed("quorvel-storman"))
                 c.close()
 
+    def test_the_medium_key_is_asked_about_and_imported_only_on_yes(self):
+        demo = os.environ.get("E2E_DEMO_MEDIUM", "")
+        key_file = os.path.join(demo, "RPM-GPG-KEY-quorvel-demo")
+        if not os.path.exists(key_file):
+            self.skipTest("the demo medium is not signed (no gpg at build time)")
+        # The demo medium's signed packages and its key on a medium of the tests.
+        medium = e2e.Medium(self.tmp, packages=[os.path.join(demo, name) for name in
+                                                (e2e.APP_FILE, e2e.DRIVER_FILE, e2e.BROWSER_FILE)] + [key_file])
+        t = e2e.Texts(medium.db)
+        # answer, what follows it, exit status, installed
+        cases = [("n", t[2123].split("%s")[0] + "0x", 1, None), ("y", "Done!!!!", 0, "quorvel-storman-3.B-2.noarch")]
+        for answer, after, status, installed in cases:
+            with self.subTest(answer):
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, "db-" + answer))
+                c = self.console(medium, rpmdb)
+                for title in (28, 29, 31, 33):
+                    c.expect(t[title])
+                    c.key("")
+                c.expect(t[34], t[2100], "Importing GPG key 0x",
+                         os.path.join(medium.dir, os.path.basename(key_file)), t[2121] + " [y/N]:")
+                c.key(answer)
+                c.expect(after)
+                if status:
+                    c.expect(t[2130])
+                c.key("")
+                c.expect(t[35])
+                c.key("", "")
+                self.assertEqual(c.exit_status(), status)
+                self.assertEqual(rpmdb.installed("quorvel-storman"), installed)
+                self.assertEqual(rpmdb.installed("gpg-pubkey") is not None, status == 0)
+                c.close()
+
     def test_pages_fit_the_dumb_terminal_in_every_locale(self):
         # (LANG, its encoding, the texts' language, a license line, that line as shown)
         cases = [

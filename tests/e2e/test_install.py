@@ -156,6 +156,43 @@ class Install(e2e.WizardTest):
         self.assertFalse(w.has_marker())
         self.assertTrue(os.path.exists(e2e.ERROR_FILE))
 
+    def test_the_medium_key_is_asked_about_in_a_dialog(self):
+        demo = os.environ.get("E2E_DEMO_MEDIUM", "")
+        key_file = os.path.join(demo, "RPM-GPG-KEY-quorvel-demo")
+        if not os.path.exists(key_file):
+            self.skipTest("the demo medium is not signed (no gpg at build time)")
+        # answer, the run page's title, a line of the output, exit status
+        cases = [(20, 2041, None, 1), (19, 2040, "Done!!!!", 0)]
+        for answer, title, line, status in cases:
+            with self.subTest(answer=answer):
+                medium = e2e.Medium(self.tmp, name="medium%d" % answer,
+                                    packages=[os.path.join(demo, name) for name in
+                                              (e2e.APP_FILE, e2e.DRIVER_FILE, e2e.BROWSER_FILE)]
+                                    + [key_file])
+                t = e2e.Texts(medium.db)
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, "db%d" % answer))
+                w = self.start(medium, rpmdb)
+                d = e2e.Driver(w, t)
+                d.start_typical_install()
+                dialog = w.window(t[2122])
+                question = e2e.names(dialog, LABEL)[0]
+                self.assertTrue(question.startswith("Importing GPG key 0x"), question)
+                self.assertIn(os.path.join(medium.dir, os.path.basename(key_file)), question)
+                e2e.click(e2e.find(dialog, BUTTON, t.label(answer)))
+                output = d.wait_end_of_install()
+                d.wait_title(title)
+                self.assertIn(line or t[2123].split("%s")[0], output)
+                self.assertEqual(rpmdb.installed("gpg-pubkey") is not None, status == 0)
+                self.assertEqual(rpmdb.installed("holvane") is not None, status == 0)
+                d.press(1)
+                d.wait_title(35)
+                if status:
+                    labels = e2e.names(d.win, LABEL)
+                    self.assertTrue(labels[2].startswith(t[2130]), labels)
+                self.x.request_close(w.pid, t[1000])
+                self.assertEqual(w.wait(20), status)
+                os.unlink(w.log_path)  # the next run's log is made new
+
     def test_medium_path_with_blanks_and_shell_characters(self):
         # rpm itself takes quotes and backslashes out of its file arguments, and the
         # package search must not read [1] as a pattern.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <string>
 
 #include "services/text_format.h"
 
@@ -34,6 +35,9 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
         {"[setup]\naccept-license=true\n", false, -1, -1, false, "unknown group [setup]"},
         {"accept-license=true\n", false, -1, -1, false, "Key file does not start with a group"},
         {"[stage3]\nno key here\n", false, -1, -1, false, "Key file contains line"},
+        {"[stage3]\ntrust-medium-key=true\nrequire-signatures=true\n", true, -1, -1, false, ""},
+        {"[stage3]\ntrust-medium-key=yes\n", false, -1, -1, false,
+         "key trust-medium-key: true or false, not 'yes'"},
     };
     for (const Case& c : cases) {
         Choices choices;
@@ -43,6 +47,9 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
             EXPECT_EQ(choices.setupType, c.setupType) << c.text;
             EXPECT_EQ(choices.components, c.components) << c.text;
             EXPECT_EQ(choices.acceptLicense, c.accepted) << c.text;
+            bool checkKeys = std::string(c.text).find("trust-medium-key") != std::string::npos;
+            EXPECT_EQ(choices.trustMediumKey, checkKeys) << c.text;
+            EXPECT_EQ(choices.requireSignatures, checkKeys) << c.text;
         } else {
             EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << " gave: " << error;
         }

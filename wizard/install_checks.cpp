@@ -1,0 +1,362 @@
+#include "wizard/install_checks.h"
+
+#include <glob.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "services/files.h"
+#include "services/medium_manifest.h"
+#include "services/packages.h"
+#include "services/string_service.h"
+#include "services/text_format.h"
+#include "wizard/command_line.h"
+#include "wizard/tables.h"
+#include "wizard/text_ids.h"
+
+namespace {
+
+CheckPolicy policy;
+
+// Wrong lines of a digest list named, at most.
+const std::size_t LineErrorsNamed = 5;
+
+std::string text(ResourceID_C id, const std::vector<std::string>& values = {}) {
+    return fillText(getString(id), values);
+}
+
+CheckItem item(const char* kind, const std::string& subject, bool ok, std::string message) {
+    CheckItem result;
+    result.kind = kind;
+    result.subject = subject;
+    result.ok = ok;
+    result.message = std::move(message);
+    return result;
+}
+
+bool isPackageName(const std::string& path) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".rpm") == 0;
+}
+
+std::string fileMessage(const FileCheck& file) {
+    switch (file.state) {
+        case FileState::Ok:
+            break;
+        case FileState::Differs:
+            return text(FileDiffersId, {file.path, file.expected, file.found});
+        case FileState::Missing:
+            return text(FileMissingId, {file.path});
+        case FileState::NotRegular:
+            return text(FileNotRegularId, {file.path});
+        case FileState::Unreadable:
+            return text(FileUnreadableId, {file.path});
+        case FileState::Unlisted:
+            return text(FileUnlistedId, {file.path});
+    }
+    return "";
+}
+
+// The medium against its list: one item for the list, one for each file that fails.
+void addMediumItems(const MediumCheck& medium, ChecksReport* report) {
+    auto& items = report->items;
+    switch (medium.manifest) {
+        case ManifestState::Absent: {
+            CheckItem absent = item("manifest", ManifestName, true, text(ManifestAbsentId));
+            absent.warning = true;
+            items.push_back(absent);
+            return;
+        }
+        case ManifestState::Unreadable:
+        case ManifestState::TooLarge:
+            items.push_back(item("manifest", ManifestName, false, text(ManifestUnreadableId)));
+            return;
+        case ManifestState::Malformed:
+            for (std::size_t i = 0; i < medium.lineErrors.size() && i < LineErrorsNamed; ++i)
+                items.push_back(
+                    item("manifest", ManifestName, false,
+                         text(ManifestMalformedId, {std::to_string(medium.lineErrors[i].line)})));
+            return;
+        case ManifestState::Read:
+            break;
+    }
+    bool matches = !medium.walkIncomplete;
+    for (const FileCheck& file : medium.files) {
+        if (file.state == FileState::Ok)
+            continue;
+        // A file added beside the listed ones (an answers file, a log) is only noted; a
+        // package added there could be installed, and refuses the install.
+        bool noted = file.state == FileState::Unlisted && !isPackageName(file.path);
+        CheckItem failed = item("file", file.path, noted, fileMessage(file));
+        failed.warning = noted;
+        items.push_back(failed);
+        matches = matches && noted;
+    }
+    if (medium.walkIncomplete)
+        items.push_back(item("manifest", ManifestName, false, text(ManifestUnreadableId)));
+    if (matches)
+        items.push_back(item("manifest", ManifestName, true, text(ManifestMatchesId)));
+}
+
+std::string keyLabel(const PackageCheck& check) {
+    std::string id = check.keyId;
+    std::transform(id.begin(), id.end(), id.begin(), ::toupper);
+    return "0x" + id;
+}
+
+// `keyTrusted`: signed with a key the medium carries that was trusted but not imported
+// (a dry run), so the signature is checked only once the key is.
+CheckItem signatureItem(const PackageCheck& check, bool keyTrusted = false) {
+    const std::string& path = check.path;
+    CheckItem result = item("signature", path, false, "");
+    switch (check.state) {
+        case SignatureState::Ok:
+            result.ok = true;
+            result.message = text(PackageVerifiedId, {path});
+            break;
+        case SignatureState::Unsigned:
+            result.ok = !policy.requireSignatures;
+            result.warning = result.ok;
+            result.message = text(result.ok ? PackageUnsignedId : PackageUnsignedRefusedId, {path});
+            break;
+        case SignatureState::UnknownKey:
+            result.ok = check.keyOnMedium && keyTrusted;
+            result.message = text(check.keyOnMedium ? PackageKeyOnMediumId : PackageKeyUnknownId,
+                                  {path, keyLabel(check)});
+            break;
+        case SignatureState::BadSignature:
+            result.message = text(PackageBadSignatureId, {path});
+            break;
+        case SignatureState::Damaged:
+            result.message = text(PackageDamagedId, {path});
+            break;
+        case SignatureState::NotRegular:
+            result.message = text(PackageNotRegularId, {path});
+            break;
+        case SignatureState::NotChecked:
+            result.message = text(PackageNotCheckedId, {path});
+            break;
+    }
+    // The key's own check says what is wrong with a key the medium carries.
+    if (!result.ok && !(check.state == SignatureState::UnknownKey && check.keyOnMedium))
+        result.details = check.rpmLines;
+    return result;
+}
+
+// Whether the key of `check` may be imported: the policy, else the user's answer.
+// Unattended (no one to ask) it may not.
+bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
+    if (policy.trustMediumKey)
+        return true;
+    return callbacks.trustKey && callbacks.trustKey(keyQuestionText(check));
+}
+
+// Packages signed with a key the medium carries: the key asked about once, imported
+// when trusted, and the packages checked again against it. Returns the fingerprints of
+// the keys trusted.
+std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
+                                             const CheckCallbacks& callbacks, bool importKeys,
+                                             ChecksReport* report) {
+    std::map<std::string, bool> answered;  // by fingerprint
+    for (const PackageCheck& check : checks) {
+        if (check.state != SignatureState::UnknownKey || !check.keyOnMedium)
+            continue;
+        const std::string label = keyLabel(check);
+        auto known = answered.find(check.key.fingerprint);
+        if (known == answered.end()) {
+            bool trusted = keyTrusted(check, callbacks);
+            CheckItem key = item("key", label, trusted, "");
+            std::vector<std::string> rpmLines;
+            if (!trusted)
+                key.message = text(callbacks.trustKey ? KeyDeclinedId : KeyNeedsTrustId, {label});
+            else if (!importKeys)
+                key.message = text(KeyWouldImportId, {label});
+            else if (importSigningKey(check.key, &rpmLines))
+                key.message = text(KeyImportedId, {label});
+            else {
+                key.ok = false;
+                key.message = text(KeyImportFailedId, {label});
+                key.details = rpmLines;
+            }
+            report->items.push_back(key);
+            answered.emplace(check.key.fingerprint, key.ok);
+        }
+    }
+    // The packages of the keys imported, checked again in one rpm run.
+    std::vector<std::size_t> again;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; importKeys && i < checks.size(); ++i) {
+        auto key = answered.find(checks[i].key.fingerprint);
+        if (checks[i].state == SignatureState::UnknownKey && checks[i].keyOnMedium &&
+            key != answered.end() && key->second) {
+            again.push_back(i);
+            paths.push_back(checks[i].path);
+        }
+    }
+    std::vector<PackageCheck> rechecked = checkPackageSignatures(paths, currentDirectory());
+    for (std::size_t n = 0; n < again.size() && n < rechecked.size(); ++n)
+        checks[again[n]] = rechecked[n];
+    return answered;
+}
+
+std::string joined(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
+    return line;
+}
+
+}  // namespace
+
+void setCheckPolicy(const CheckPolicy& newPolicy) {
+    policy = newPolicy;
+}
+
+const CheckPolicy& checkPolicy() {
+    return policy;
+}
+
+bool ChecksReport::refused() const {
+    return std::any_of(items.begin(), items.end(), [](const CheckItem& i) { return !i.ok; });
+}
+
+std::vector<std::string> ChecksReport::refusalLines() const {
+    std::vector<std::string> lines;
+    for (const CheckItem& check : items) {
+        if (check.ok)
+            continue;
+        lines.push_back(check.message);
+        for (const std::string& detail : check.details) lines.push_back("  " + detail);
+    }
+    return lines;
+}
+
+std::vector<std::string> ChecksReport::notes() const {
+    std::vector<std::string> lines;
+    for (const CheckItem& check : items)
+        if (check.warning || (check.ok && check.kind == "key"))
+            lines.push_back(check.message);
+    return lines;
+}
+
+std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
+    std::vector<TransactionPackage> packages;
+    if (selection.components == 0)
+        return packages;
+    char path[kPackagePathOutSize];
+    if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND)
+        packages.push_back({path, {"-U"}});
+    if (selection.has(WebServerComponent))
+        for (const std::string& browser : browserPackageFiles())
+            packages.push_back({browser, {"-U", "--nodeps"}});
+    if (findAppPackageFile(path) == PACKAGE_FOUND)
+        packages.push_back({path, {"-U"}});
+    return packages;
+}
+
+std::string keyQuestionText(const PackageCheck& check) {
+    return text(KeyImportingId,
+                {keyLabel(check), check.key.userId, check.key.fingerprint, check.key.file});
+}
+
+ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
+                              const CheckCallbacks& callbacks, bool importKeys) {
+    ChecksReport report;
+    std::size_t listed = 0;
+    auto progress = [&](std::size_t done) {
+        if (callbacks.progress)
+            callbacks.progress(done, listed + packages.size() + 1);
+    };
+    MediumCheck medium = checkMedium(".", [&](std::size_t done, std::size_t total) {
+        listed = total;
+        progress(done);
+    });
+    listed = std::max(listed, medium.files.size());
+    addMediumItems(medium, &report);
+
+    std::vector<std::string> paths;
+    for (const TransactionPackage& package : packages) paths.push_back(package.path);
+    std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory());
+    progress(listed + packages.size());
+    // Packages signed with a key the medium carries wait for the question about the key.
+    std::vector<bool> waiting;
+    for (const PackageCheck& check : checks) {
+        waiting.push_back(check.state == SignatureState::UnknownKey && check.keyOnMedium);
+        if (!waiting.back())
+            report.items.push_back(signatureItem(check));
+    }
+
+    // rpm's test takes packages whose key it lacks as they are (with a warning).
+    TransactionCheck transaction = testTransaction(packages);
+    for (const std::string& path : transaction.unopened)
+        report.items.push_back(item("transaction", path, false, text(PackageNotRegularId, {path})));
+    for (const TransactionRun& run : transaction.runs) {
+        const std::string subject = joined(run.paths);
+        CheckItem result = item("transaction", subject, run.ok,
+                                text(run.ok ? TransactionPassesId : TransactionFailsId, {subject}));
+        if (!run.ok)
+            result.details = run.lines;
+        report.items.push_back(result);
+    }
+    progress(listed + packages.size() + 1);
+
+    // The medium's key is asked about, and imported, only for an install that nothing
+    // else refuses: a refused install changes nothing, the keyring included.
+    std::map<std::string, bool> trusted;
+    if (!report.refused())
+        trusted = settleMediumKeys(checks, callbacks, importKeys, &report);
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (!waiting[i])
+            continue;
+        // Checked again once its key was imported; else as it was, a key not asked about
+        // (the install is refused for other reasons) being no reason of its own.
+        auto key = trusted.find(checks[i].key.fingerprint);
+        bool passed =
+            checks[i].state == SignatureState::UnknownKey && (key == trusted.end() || key->second);
+        report.items.push_back(signatureItem(checks[i], passed));
+    }
+    return report;
+}
+
+int verifyMedium() {
+    MediumCheck medium = checkMedium(".");
+    ChecksReport report;
+    addMediumItems(medium, &report);
+
+    std::vector<std::string> packages;
+    glob_t matches;
+    if (glob("*.rpm", 0, nullptr, &matches) == 0)
+        packages.assign(matches.gl_pathv, matches.gl_pathv + matches.gl_pathc);
+    globfree(&matches);
+    std::vector<PackageCheck> checks = checkPackageSignatures(packages, currentDirectory());
+
+    // One line per file: a package's line says what its digest and its signature are.
+    std::map<std::string, std::string> failures;
+    bool failed = false;
+    for (const CheckItem& check : report.items) {
+        if (check.kind == "file")
+            failures[check.subject] = check.message;
+        else
+            printf("%s: %s\n", check.subject.c_str(), check.message.c_str());
+        failed = failed || !check.ok;
+    }
+    for (const FileCheck& file : medium.files) {
+        if (std::find(packages.begin(), packages.end(), file.path) != packages.end())
+            continue;
+        auto failure = failures.find(file.path);
+        printf("%s: %s\n", file.path.c_str(),
+               failure == failures.end() ? "OK" : failure->second.c_str());
+    }
+    for (const PackageCheck& check : checks) {
+        // A key the medium carries is the install's question, not the medium's fault.
+        CheckItem signature = signatureItem(check, true);
+        auto failure = failures.find(check.path);
+        bool ok = signature.ok && failure == failures.end();
+        failed = failed || !ok;
+        // The message names the package.
+        printf("%s\n",
+               failure != failures.end() ? failure->second.c_str() : signature.message.c_str());
+        for (const std::string& line : signature.details) printf("  %s\n", line.c_str());
+    }
+    fflush(stdout);
+    return failed ? ExitRefused : ExitInstalled;
+}

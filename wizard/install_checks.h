@@ -1,0 +1,66 @@
+// What is checked before the first package is installed, in every mode: the medium's
+// files against its digest list, every package the install would run through rpm's own
+// digest and signature check, and the install as rpm's test transaction. Nothing changes
+// on the host until all of it has passed; a key the medium carries is imported only when
+// the user (or --trust-medium-key) trusted it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "services/package_checks.h"
+#include "wizard/wizard.h"
+
+// How strict the checks are, from the command line and the answers file.
+struct CheckPolicy {
+    bool requireSignatures = false;  // an unsigned package refuses the install
+    bool trustMediumKey = false;     // the medium's key is trusted without a question
+};
+
+void setCheckPolicy(const CheckPolicy& policy);
+const CheckPolicy& checkPolicy();
+
+// One check's result, for the plan of a dry run and the reasons of a refusal.
+struct CheckItem {
+    std::string kind;  // "manifest", "file", "signature", "key" or "transaction"
+    std::string subject;
+    bool ok = true;
+    bool warning = false;              // ok, but something could not be checked (said in the notes)
+    std::string message;               // one line, in the user's language
+    std::vector<std::string> details;  // rpm's own lines
+};
+
+struct ChecksReport {
+    std::vector<CheckItem> items;
+    bool refused() const;
+    // The failed checks' messages, each followed by its details.
+    std::vector<std::string> refusalLines() const;
+    // The lines shown before an install: what could not be checked, and a key trusted.
+    std::vector<std::string> notes() const;
+};
+
+struct CheckCallbacks {
+    // After each file, package or rpm run checked.
+    std::function<void(std::size_t done, std::size_t total)> progress;
+    // Asked whether a key the medium carries may be imported, with the question's text
+    // (without the answer hint); not asked when the policy trusts the medium's key.
+    std::function<bool(const std::string& question)> trustKey;
+};
+
+// The packages the install script would run, in its order, with rpm's options for each.
+std::vector<TransactionPackage> plannedInstall(const Selection& selection);
+
+// Runs every check on the medium in the working directory and `packages`. With
+// `importKeys` false (a dry run) a trusted key is reported, not imported, and nothing
+// on the host changes.
+ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
+                              const CheckCallbacks& callbacks, bool importKeys);
+
+// The question for a key: rpm's key id, the user id, the fingerprint and the file.
+std::string keyQuestionText(const PackageCheck& check);
+
+// --verify: the medium alone (its list and every package at its root), one line per file
+// on standard output. Returns the exit status: 0 when nothing would refuse an install.
+int verifyMedium();
