@@ -91,7 +91,7 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
             return ExitUsage;
 #endif
         case Mode::Console:
-            return runConsoleWizard(line.choices);
+            return runConsoleWizard(line.choices, line.maintain);
         case Mode::Unattended:
             if (line.action != Action::Install)
                 return runMaintenance(line.choices, false, false);
