@@ -99,10 +99,13 @@ std::string packageFileVersion(const std::string& file, const std::string& name)
         base.compare(base.size() - suffix.size(), suffix.size(), suffix) != 0)
         return "";
     std::string rest = base.substr(name.size() + 1, base.size() - name.size() - 1 - suffix.size());
-    // VERSION-RELEASE.ARCH: the release holds no '-', the arch follows its last '.'.
+    // VERSION-RELEASE.ARCH: neither the version nor the release holds a '-', the arch
+    // follows the last '.'; a version starts with a digit (else it is another package's
+    // name, "NAME-extra-1.0-1").
     size_t dash = rest.find('-');
     size_t dot = rest.rfind('.');
-    if (dash == std::string::npos || dot == std::string::npos || dot < dash)
+    if (dash == std::string::npos || rest.find('-', dash + 1) != std::string::npos ||
+        dot == std::string::npos || dot < dash || !g_ascii_isdigit(rest[0]))
         return "";
     return rest.substr(0, dot);
 }
