@@ -669,7 +669,8 @@ Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
 // After Finish: the proxy notice when the web server was installed.
 void postInstallNotice(const Wizard& wizard) {
     // The notice is about using what was installed: nothing to say after a failure.
-    if (!wizard.selection().has(WebServerComponent) || !wizard.installed())
+    if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
+        installAction() == Action::Remove)
         return;
     sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));

@@ -84,7 +84,7 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
                     showRefusalDialog(startupRefusal());
                 return status;
             }
-            return runGraphicalWizard();
+            return runGraphicalWizard(line.maintain);
 #else
             (void)argc;
             (void)argv;
@@ -146,7 +146,8 @@ int main(int argc, char* argv[]) {
     setInstallRecordPath(line.recordPath);
     if (!line.recordDirectory.empty())
         setInstallRecordDirectory(line.recordDirectory);
-    setInstallAction(line.action, line.removeDriver);
+    // --maintain: every action it offers needs this version installed.
+    setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
     setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey});
     status = runMode(line, &argc, &argv);
     discardUnusedInstallLog();

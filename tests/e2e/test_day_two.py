@@ -9,6 +9,7 @@ import os
 import subprocess
 
 import e2e_lib as e2e
+from gi.repository import Atspi
 
 APP_FILE_ON_DISK = "/usr/share/quorvel-e2e/storman.txt"
 SETTINGS = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=yes QRVLAUTONOTIFIER=%s QRVLAUTOSNMP=%s"
@@ -93,6 +94,30 @@ class DayTwo(e2e.WizardTest):
                 self.assertEqual(rpmdb.installed("holvane") is not None, driver_after)
                 self.assertFalse(os.path.exists(record))
         self.assertFalse(os.path.exists(APP_FILE_ON_DISK))
+
+    def test_graphical_maintain_removes(self):
+        """--maintain in the graphical wizard: Remove chosen in its window, then the review,
+        run and finish pages of the main window."""
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman-files", e2e.APP_FILE)])
+        t = e2e.Texts(medium.db)
+        rpmdb = self.rpmdb()
+        rpmdb.install(e2e.package("quorvel-storman-files", e2e.APP_FILE))
+        records = os.path.join(self.tmp, "records")
+        w = self.start(medium, rpmdb, args=["--log", os.path.join(self.tmp, "install.log"),
+                                            "--maintain", "--record-directory", records])
+        ask = w.window(t[2158])
+        e2e.click(e2e.find(ask, Atspi.Role.RADIO_BUTTON, t.label(2162)))
+        e2e.click(e2e.find(ask, Atspi.Role.PUSH_BUTTON, t.label(1)))
+        d = e2e.Driver(w, t)
+        d.wait_title(33)
+        d.press(1)
+        d.wait_run_page()
+        self.assertIn("rpm -ev quorvel-storman", d.wait_end_of_install())
+        d.press(1)
+        d.wait_title(35)
+        d.press(37)
+        self.assertEqual(w.wait(20), 0)
+        self.assertIsNone(rpmdb.installed("quorvel-storman"))
 
 
 if __name__ == "__main__":
