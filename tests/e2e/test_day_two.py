@@ -17,9 +17,9 @@ SETTINGS = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=yes QRVLAUTONOTI
 
 class DayTwo(e2e.WizardTest):
 
-    def stage3(self, medium, rpmdb, records, args):
+    def stage3(self, medium, rpmdb, args):
         env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
-        run = subprocess.run(["./stage3", "--record-directory", records] + args, cwd=medium.dir,
+        run = subprocess.run(["./stage3"] + args, cwd=medium.dir,
                              env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True,
                              timeout=120)
         return run.returncode, run.stdout, run.stderr
@@ -31,30 +31,30 @@ class DayTwo(e2e.WizardTest):
             e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
         t = e2e.Texts(medium.db)
         rpmdb = self.rpmdb()
-        records = os.path.join(self.tmp, "records")
-        record = os.path.join(records, "quorvel-storman.ini")
+        # The records of a private rpm database are kept beside it.
+        record = os.path.join(os.path.dirname(rpmdb.path), "stage3-records", "quorvel-storman.ini")
 
         def recorded():
             parser = configparser.ConfigParser()
             parser.read(record)
             return parser["install"]
 
-        status, out, err = self.stage3(medium, rpmdb, records, [
+        status, out, err = self.stage3(medium, rpmdb, [
             "--unattended", "--accept-license", "--components", "web-server,notifier,driver"])
         self.assertEqual(status, 0, err)
         self.assertEqual(recorded()["components"], "web-server;managed-system;notifier;driver;")
         self.assertEqual(os.stat(record).st_mode & 0o777, 0o644)
 
         # A plain start now refuses, naming the way to maintain it.
-        status, out, err = self.stage3(medium, rpmdb, records, ["--unattended", "--accept-license"])
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
         self.assertEqual(status, 1)
         self.assertIn("--maintain", err)
 
-        status, out, err = self.stage3(medium, rpmdb, records, ["--status"])
+        status, out, err = self.stage3(medium, rpmdb, ["--status"])
         self.assertEqual(status, 0, err)
         self.assertIn("application: quorvel-storman, medium 3.B-2, installed 3.B-2", out)
         self.assertIn("components: web-server managed-system notifier driver", out)
-        status, out, err = self.stage3(medium, rpmdb, records, ["--status", "--json"])
+        status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
         state = json.loads(out)
         self.assertEqual((state["driver"]["installed"], state["add-on"]["installed"],
                           state["record"]["state"], state["record"]["setup_type"]),
@@ -62,7 +62,7 @@ class DayTwo(e2e.WizardTest):
 
         os.unlink(APP_FILE_ON_DISK)
         self.assertNotEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
-        status, out, err = self.stage3(medium, rpmdb, records, ["--repair"])
+        status, out, err = self.stage3(medium, rpmdb, ["--repair"])
         self.assertEqual(status, 0, out + err)
         self.assertIn(t[2155], out)
         self.assertEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
@@ -75,7 +75,7 @@ class DayTwo(e2e.WizardTest):
         ]
         for components, addon, settings in cases:
             with self.subTest(modify=components):
-                status, out, err = self.stage3(medium, rpmdb, records,
+                status, out, err = self.stage3(medium, rpmdb,
                                                ["--modify", "--components", components])
                 self.assertEqual(status, 0, out + err)
                 self.assertIn(SETTINGS % settings, out)
@@ -86,8 +86,8 @@ class DayTwo(e2e.WizardTest):
         for args, driver_after in ((["--remove"], True), (["--remove", "--remove-driver"], False)):
             with self.subTest(remove=args):
                 if rpmdb.installed("quorvel-storman") is None:
-                    self.stage3(medium, rpmdb, records, ["--unattended", "--accept-license"])
-                status, out, err = self.stage3(medium, rpmdb, records, args)
+                    self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
+                status, out, err = self.stage3(medium, rpmdb, args)
                 self.assertEqual(status, 0, out + err)
                 self.assertIsNone(rpmdb.installed("quorvel-storman"))
                 self.assertIsNone(rpmdb.installed("quorvel-browser"))
