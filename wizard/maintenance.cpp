@@ -177,10 +177,12 @@ Selection maintenanceSelection(Action action, const Choices& choices, const Inst
                     : std::string(getString(RecordMissingId));
     wizard.applyChoices(choices);
     Selection selection = wizard.selection();
-    // The installed driver is not offered again (it is not newer), yet it is part of the
-    // install the record describes.
-    if (given && choices.components >= 0 && (choices.components & COMPONENT_DRIVER) &&
-        !state.driver.empty())
+    // The installed driver is not offered again (it is not newer), yet it stays part of
+    // the install where the choices take it: asked for, or the typical setup type, which
+    // takes the driver whenever there is one to have.
+    const bool wantsDriver = selection.setupType == TypicalSetupType ||
+                             (choices.components >= 0 && (choices.components & COMPONENT_DRIVER));
+    if (given && wantsDriver && !state.driver.empty())
         selection.components |= COMPONENT_DRIVER;
     return selection;
 }
