@@ -135,7 +135,8 @@ int main(int argc, char* argv[]) {
         return status;
     setLocaleSubdirectory();
     setInstallRecordPath(line.recordPath);
-    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey});
+    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
+                    line.choices.requireLoadableDriver});
     status = runMode(line, &argc, &argv);
     discardUnusedInstallLog();
     return status;

@@ -32,6 +32,7 @@ struct Parsed {
     gboolean verify = FALSE;
     gboolean trustMediumKey = FALSE;
     gboolean requireSignatures = FALSE;
+    gboolean requireLoadableDriver = FALSE;
     gchar* answers = nullptr;
     gchar* setupType = nullptr;
     gchar* components = nullptr;
@@ -56,6 +57,7 @@ const char* const Description =
     "  components=managed-system;notifier;driver\n"
     "  trust-medium-key=true\n"
     "  require-signatures=true\n"
+    "  require-loadable-driver=true\n"
     "\n"
     "Before the first package is installed, the medium's files are checked against its\n"
     "SHA256SUMS (where it has one), every package against its digests and signature\n"
@@ -193,6 +195,10 @@ GOptionContext* newOptionContext() {
          "Import the medium's signing key (RPM-GPG-KEY-*) without asking", nullptr},
         {"require-signatures", 0, 0, G_OPTION_ARG_NONE, &parsed.requireSignatures,
          "Refuse the install when a package is not signed", nullptr},
+        {"require-loadable-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.requireLoadableDriver,
+         "Refuse the install when the new driver would not load here (no module for the "
+         "running kernel, Secure Boot)",
+         nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
@@ -254,6 +260,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         choices.trustMediumKey = true;
     if (parsed.requireSignatures)
         choices.requireSignatures = true;
+    if (parsed.requireLoadableDriver)
+        choices.requireLoadableDriver = true;
     if (error.empty() && !setupType.empty())
         parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
@@ -358,10 +366,11 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
     bool ok = true;
     for (gchar** key = keys; ok && *key; ++key) {
         std::string name = *key;
-        bool* flag = name == "accept-license"       ? &choices->acceptLicense
-                     : name == "trust-medium-key"   ? &choices->trustMediumKey
-                     : name == "require-signatures" ? &choices->requireSignatures
-                                                    : nullptr;
+        bool* flag = name == "accept-license"            ? &choices->acceptLicense
+                     : name == "trust-medium-key"        ? &choices->trustMediumKey
+                     : name == "require-signatures"      ? &choices->requireSignatures
+                     : name == "require-loadable-driver" ? &choices->requireLoadableDriver
+                                                         : nullptr;
         if (flag) {
             gboolean value = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
             if (failure) {
@@ -383,7 +392,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else {
             *error = "unknown key '" + name +
                      "' (accept-license, setup-type, components, trust-medium-key, "
-                     "require-signatures)";
+                     "require-signatures, require-loadable-driver)";
             ok = false;
         }
     }

@@ -29,6 +29,7 @@ struct Choices {
     // refuse unsigned packages.
     bool trustMediumKey = false;
     bool requireSignatures = false;
+    bool requireLoadableDriver = false;
 };
 
 struct CommandLine {

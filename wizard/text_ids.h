@@ -216,3 +216,15 @@ const ResourceID_C ChecksRefusedId = 2130;
 const ResourceID_C RestartNeededId = 2250;
 const ResourceID_C InitramfsHoldsDriverId = 2251;
 const ResourceID_C InitramfsLacksDriverId = 2252;
+// Before the install, about the driver's module on this host (driver_notes.h): no module
+// for the running kernel, or one through weak-updates (the release replaces %s); Secure
+// Boot keeps an unsigned module, or one signed with a key the machine does not trust (the
+// medium's certificate replaces %s), from loading, or its key waits for enrolment;
+// another build loaded now (its version replaces %s); --require-loadable-driver refuses.
+const ResourceID_C DriverNoModuleForKernelId = 2253;
+const ResourceID_C DriverWeakUpdatesId = 2254;
+const ResourceID_C DriverUnsignedId = 2255;
+const ResourceID_C DriverKeyNotTrustedId = 2256;
+const ResourceID_C DriverKeyEnrolmentPendingId = 2257;
+const ResourceID_C DriverOtherBuildLoadedId = 2258;
+const ResourceID_C DriverNotLoadableRefusedId = 2259;
