@@ -16,6 +16,7 @@
 #include "services/switches.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
+#include "wizard/driver_notes.h"
 #include "wizard/install_checks.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
@@ -201,6 +202,9 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     addStrings(builder, "packages", packages);
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
+    json_builder_set_member_name(builder, "restart_needed");
+    json_builder_add_boolean_value(
+        builder, plan.selected && plan.exitStatus == ExitInstalled && restartExpected(selection));
     std::vector<std::string> notes;
     for (const std::string& note : plan.notes) notes.push_back(utf8(note));
     addStrings(builder, "notes", notes);
@@ -243,6 +247,8 @@ void printPlan(const Plan& plan, const Selection& selection) {
         say(stdout, "packages: " + files);
     }
     say(stdout, std::string("kernel rebuild: ") + (kernelRebuildNeeded() ? "yes" : "no"));
+    if (plan.selected && plan.exitStatus == ExitInstalled && restartExpected(selection))
+        say(stdout, "restart needed: yes");
     for (const CheckItem& check : plan.checks.items) {
         say(stdout,
             "check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") + ": " + check.message);

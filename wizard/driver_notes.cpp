@@ -36,3 +36,8 @@ DriverNotes driverNotes() {
         found.runningKernelCovered && (!found.blockedBySecureBoot || found.enrolmentPending);
     return notes;
 }
+
+bool restartExpected(const Selection& selection) {
+    return installsDriver(selection) &&
+           restartNeededAfterInstall(judgeDriver(mediumDriverOutlook()));
+}

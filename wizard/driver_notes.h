@@ -25,3 +25,7 @@ struct DriverNotes {
 // The notes about the medium's driver package on this host; none when the package holds
 // no kernel module.
 DriverNotes driverNotes();
+
+// Whether an install of `selection` that succeeds will need a restart to use the new
+// driver (status 5).
+bool restartExpected(const Selection& selection);

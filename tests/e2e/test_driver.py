@@ -87,6 +87,11 @@ class Driver(e2e.WizardTest):
                 subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
                                capture_output=True)
                 tree = host_tree(os.path.join(self.tmp, name), False, loaded)
+                plan = json.loads(subprocess.run(
+                    ["./stage3", "--dry-run", "--json", "--accept-license", "--setup-type", "custom",
+                     "--components", "managed-system,driver", "--host-root", tree],
+                    cwd=medium.dir, env=env, capture_output=True, text=True, timeout=60).stdout)
+                self.assertEqual(plan["restart_needed"], status == 5)
                 log = os.path.join(self.tmp, name + ".log")
                 run = subprocess.run(["./stage3", "--unattended", "--accept-license",
                                       "--setup-type", "custom", "--components",
@@ -100,7 +105,6 @@ class Driver(e2e.WizardTest):
                     self.assertIn("restart needed: %s" % ("yes" if status == 5 else "no"),
                                   f.read().splitlines())
                 self.assertFalse(os.path.exists("/lib/modules/" + KERNEL))
-
 
     def test_a_driver_that_will_not_load_is_said_or_refused(self):
         """Secure Boot on with an unsigned module, or a running kernel the package has no
