@@ -43,8 +43,8 @@ class OriginalTexts(e2e.WizardTest):
         try:
             c.expect(t[28], fill(t[2024], t.label(1)) + " " + fill(t[2026], t.label(2)))
             c.key("")
-            c.expect(t[29], t[4], fill(t[2024], t.label(36)))
-            c.key("")
+            c.expect(t[29], t[2202], fill(t[2205], t.label(36)))
+            c.key("a")
             c.expect(t[31], "(*) " + t[38], t[2022])
             c.key("")
             c.expect(t[33], fill(t[2025], t.label(0)))

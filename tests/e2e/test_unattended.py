@@ -212,7 +212,8 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(plan["exit_status"], 0)
         self.assertEqual(plan["medium"], medium.dir)
         self.assertEqual(plan["application"], {"package": "quorvel-storman", "file": os.path.join(medium.dir, e2e.APP_FILE),
-                                               "version": "3.B-2", "installed": None, "check": 5})
+                                               "version": "3.B-2", "installed": None, "check": 5,
+                                               "state": "not installed"})
         self.assertEqual(plan["driver"]["check"], 5)
         self.assertEqual(plan["setup_type"], "typical")
         self.assertEqual(plan["components"], ["web-server", "managed-system", "notifier", "snmp-agent", "driver"])
@@ -237,6 +238,39 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(plan["refusal"], [t[55], t[57]])
         self.assertEqual(plan["application"]["installed"], "quorvel-storman-3.B-2.noarch")
         self.assertEqual(err, t[55] + "\n" + t[57] + "\n")
+
+    def test_plan_without_the_license_and_the_reports_of_an_install(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        # The plan is whole without the license accepted; the status and what is missing say so.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run"])
+        self.assertEqual(status, 3)
+        self.assertIn("packages: " + os.path.join(medium.dir, e2e.DRIVER_FILE), out)
+        self.assertIn("(not installed, check 5)", out)
+        self.assertIn(t[2209].replace("%s", "quorvel-storman", 1).replace("%s", "3.B-2"), out)
+        self.assertIn(t[2216], out)
+        # JSON lines in a pipe: steps, progress, output and the result last.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--unattended", "--accept-license", "--json"])
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(status, 0, err)
+        kinds = {e["event"] for e in events}
+        self.assertEqual(kinds, {"step", "progress", "output", "result"})
+        self.assertEqual(events[-1]["exit_status"], 0)
+        self.assertEqual(max(e["percent"] for e in events if e["event"] == "progress"), 100)
+        self.assertIn("Done!!!!", [e["line"] for e in events if e["event"] == "output"])
+        # In a pipe: the header with each package, a progress line per step; --quiet only the result.
+        rpmdb_b = e2e.RpmDb(os.path.join(self.tmp, "b"))
+        status, out, err = self.run_stage3(medium, rpmdb_b, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, err)
+        self.assertIn(t[2209].replace("%s", "holvane", 1).replace("%s", "1.2.3-4"), out)
+        self.assertNotIn("\r", out)
+        self.assertIn(t[2044].replace("%s", "100"), out)
+        self.assertIn(t[2213], out)
+        rpmdb_c = e2e.RpmDb(os.path.join(self.tmp, "c"))
+        status, out, err = self.run_stage3(medium, rpmdb_c, ["--unattended", "--accept-license", "--quiet"])
+        self.assertEqual(status, 0, err)
+        self.assertEqual(out.splitlines()[0].split(" ")[0], t[2038].split(" ")[0])
+        self.assertEqual(len(out.splitlines()), 2)
 
     def test_one_install_at_a_time(self):
         medium, t = self.medium(app="quorvel-storman-silent")
