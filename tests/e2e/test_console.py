@@ -279,7 +279,7 @@ class ConsoleWizard(e2e.WizardTest):
                                     packages=[e2e.package("quorvel-storman", e2e.APP_FILE)])
                 t = e2e.Texts(medium.db, language)
                 c = self.console(medium, e2e.RpmDb(root), lang, encoding)
-                c.expect(t[28], t[1001])
+                c.expect(t[28], t[2200])
                 c.key("")
                 c.expect(t[29], shown, long_word, t[2202])
                 c.key("a")
