@@ -90,7 +90,7 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
         case Mode::Console:
             return runConsoleWizard(line.choices);
         case Mode::Unattended:
-            return runUnattended(line.choices, false, false);
+            return runUnattended(line.choices, false, line.json, line.quiet);
         case Mode::DryRun:
             return runUnattended(line.choices, true, line.json);
         case Mode::Verify:

@@ -27,6 +27,7 @@ struct Parsed {
     gboolean acceptLicense = FALSE;
     gboolean dryRun = FALSE;
     gboolean json = FALSE;
+    gboolean quiet = FALSE;
     gboolean refusalDialog = FALSE;
     gboolean version = FALSE;
     gboolean verify = FALSE;
@@ -177,7 +178,11 @@ GOptionContext* newOptionContext() {
         {"dry-run", 0, 0, G_OPTION_ARG_NONE, &parsed.dryRun,
          "Show what would be installed, change nothing", nullptr},
         {"json", 0, 0, G_OPTION_ARG_NONE, &parsed.json,
-         "With --dry-run: the plan as one JSON object", nullptr},
+         "With --dry-run: the plan as one JSON object; with --unattended: one JSON object per "
+         "line (step, progress, output, result)",
+         nullptr},
+        {"quiet", 0, 0, G_OPTION_ARG_NONE, &parsed.quiet,
+         "With --unattended: only errors and the result line", nullptr},
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
         {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
          "Write the choices made to FILE when the install starts", "FILE"},
@@ -248,8 +253,10 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
-    else if (parsed.json && !parsed.dryRun)
-        error = "--json goes with --dry-run";
+    else if (parsed.json && !parsed.dryRun && !parsed.unattended)
+        error = "--json goes with --dry-run or --unattended";
+    else if (parsed.quiet && (!parsed.unattended || parsed.dryRun))
+        error = "--quiet goes with --unattended";
 
     Choices& choices = line->choices;
     if (error.empty() && !answers.empty())
@@ -278,6 +285,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     }
 
     line->json = parsed.json;
+    line->quiet = parsed.quiet;
     line->refusalDialog = parsed.refusalDialog;
     if (parsed.verify)
         line->mode = Mode::Verify;

@@ -35,6 +35,7 @@ struct Choices {
 struct CommandLine {
     Mode mode = Mode::Graphical;
     bool json = false;
+    bool quiet = false;  // --unattended: errors and the result line only
     // Graphical wizard: a start-up refusal is also shown in a dialog, for a wizard
     // started where no one sees standard error (a file manager, a desktop entry).
     bool refusalDialog = false;

@@ -228,3 +228,32 @@ const ResourceID_C DriverKeyNotTrustedId = 2256;
 const ResourceID_C DriverKeyEnrolmentPendingId = 2257;
 const ResourceID_C DriverOtherBuildLoadedId = 2258;
 const ResourceID_C DriverNotLoadableRefusedId = 2259;
+
+// The console wizard's own page texts, which say which key to press where the window's
+// say which button to click: welcome, kernel rebuild notice, below the license, setup
+// type and review introductions.
+const ResourceID_C ConsoleWelcomeTextId = 2200;
+const ResourceID_C ConsoleKernelRebuildNoticeId = 2201;
+const ResourceID_C ConsoleLicenseBottomNoteId = 2202;
+const ResourceID_C ConsoleSetupTypeIntroId = 2203;
+const ResourceID_C ConsoleReviewIntroId = 2204;
+// The license's own key (I Agree replaces %s); what Enter alone on the license says; the
+// review page's key, which starts the install.
+const ResourceID_C ConsoleAcceptKeyId = 2205;
+const ResourceID_C ConsoleEnterDoesNotAcceptId = 2206;
+const ResourceID_C ConsoleInstallKeyId = 2207;
+// What each package of the install does (name, version on the medium, installed version):
+// the heading of the list, new, upgrade, reinstall, kept because the installed one is
+// newer.
+const ResourceID_C PackagesHeadingId = 2208;
+const ResourceID_C PackageNewId = 2209;
+const ResourceID_C PackageUpgradeId = 2210;
+const ResourceID_C PackageReinstallId = 2211;
+const ResourceID_C PackageKeptNewerId = 2212;
+// The proxy notice in one line, where no graphical browser runs.
+const ResourceID_C ProxyNoticeLineId = 2213;
+// The header of an install without a person: the medium, the components.
+const ResourceID_C HeaderMediumId = 2214;
+const ResourceID_C HeaderComponentsId = 2215;
+// A dry run without the license accepted: what is missing.
+const ResourceID_C PlanLicenseMissingId = 2216;

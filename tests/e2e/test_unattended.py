@@ -14,6 +14,8 @@ QRVL = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=%s QRVLAUTONOTIFIER=
 # The line the install script prints last; a package may print it too.
 CLOSING = "_" * 34
 NEWER_APP_FILE = "quorvel-storman-3.C-1.noarch.rpm"
+# The web server's proxy notice, one line after the result where there is no display.
+PROXY_LINE = 2213
 
 
 class Unattended(e2e.WizardTest):
@@ -75,7 +77,10 @@ class Unattended(e2e.WizardTest):
                 self.assertIn("e2e-app: RUNNING_FROM_GUI=1", lines)
                 self.assertNotIn("\x1b", out)
                 self.assertFalse([l for l in lines if l.startswith("_____")])
-                self.assertEqual(lines[-2:], [t[2008] + " " + t[2007].replace("%s", log), ""])
+                # Without a display, the web server's proxy notice is a line after the result.
+                proxy = [t[PROXY_LINE]] if "quorvel-browser" in packages else []
+                self.assertEqual(lines[-2 - len(proxy):],
+                                 [t[2008] + " " + t[2007].replace("%s", log)] + proxy + [""])
                 if added:
                     self.assertEqual(lines[0], t[2013].replace("%s", t[added[0]], 1).replace("%s", t[added[1]]))
                 with open(log) as f:
@@ -169,7 +174,8 @@ class Unattended(e2e.WizardTest):
             ("bad boolean", ["--unattended"], "[stage3]\naccept-license=maybe\n", 64,
              "stage3: answers file %s: key accept-license: true or false, not 'maybe'"
              % os.path.join(self.tmp, "answers.ini")),
-            ("json without dry run", ["--unattended", "--json"], None, 64, "stage3: --json goes with --dry-run"),
+            ("json without dry run", ["--text", "--json"], None, 64,
+             "stage3: --json goes with --dry-run or --unattended"),
             ("no mode, no display, no terminal", [], None, 64, "stage3: no display and no terminal"),
             # A display named that no server serves; GTK's own --display reaches the
             # graphical wizard through stage3.
@@ -212,7 +218,8 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(plan["exit_status"], 0)
         self.assertEqual(plan["medium"], medium.dir)
         self.assertEqual(plan["application"], {"package": "quorvel-storman", "file": os.path.join(medium.dir, e2e.APP_FILE),
-                                               "version": "3.B-2", "installed": None, "check": 5})
+                                               "version": "3.B-2", "installed": None, "check": 5,
+                                               "state": "not installed"})
         self.assertEqual(plan["driver"]["check"], 5)
         self.assertEqual(plan["setup_type"], "typical")
         self.assertEqual(plan["components"], ["web-server", "managed-system", "notifier", "snmp-agent", "driver"])
@@ -237,6 +244,41 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(plan["refusal"], [t[55], t[57]])
         self.assertEqual(plan["application"]["installed"], "quorvel-storman-3.B-2.noarch")
         self.assertEqual(err, t[55] + "\n" + t[57] + "\n")
+
+    def test_plan_without_the_license_and_the_reports_of_an_install(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        # The plan is whole without the license accepted; the status and what is missing say so.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run"])
+        self.assertEqual(status, 3)
+        self.assertIn("packages: " + os.path.join(medium.dir, e2e.DRIVER_FILE), out)
+        self.assertIn("(not installed, check 5)", out)
+        self.assertIn(t[2209].replace("%s", "quorvel-storman", 1).replace("%s", "3.B-2"), out)
+        self.assertIn(t[2216], out)
+        # JSON lines in a pipe: steps, progress, output and the result last.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--unattended", "--accept-license", "--json"])
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(status, 0, err)
+        kinds = {e["event"] for e in events}
+        self.assertEqual(kinds, {"step", "progress", "output", "result"})
+        self.assertEqual(events[-1]["exit_status"], 0)
+        self.assertEqual(max(e["percent"] for e in events if e["event"] == "progress"), 100)
+        self.assertIn("Done!!!!", [e["line"] for e in events if e["event"] == "output"])
+        # In a pipe: the header with each package, a progress line per step; --quiet only the result.
+        rpmdb_b = e2e.RpmDb(os.path.join(self.tmp, "b"))
+        status, out, err = self.run_stage3(medium, rpmdb_b, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, err)
+        self.assertIn(t[2209].replace("%s", "holvane", 1).replace("%s", "1.2.3-4"), out)
+        self.assertNotIn("\r", out)
+        self.assertIn(t[2044].replace("%s", "100"), out)
+        self.assertIn(t[2213], out)
+        rpmdb_c = e2e.RpmDb(os.path.join(self.tmp, "c"))
+        status, out, err = self.run_stage3(medium, rpmdb_c, ["--unattended", "--accept-license", "--quiet"])
+        self.assertEqual(status, 0, err)
+        # The result line (naming the log) and the web server's proxy notice alone.
+        self.assertEqual(len(out.splitlines()), 2, out)
+        self.assertTrue(out.splitlines()[0].startswith(t[2008] + " "), out)
+        self.assertEqual(out.splitlines()[1], t[2213])
 
     def test_one_install_at_a_time(self):
         medium, t = self.medium(app="quorvel-storman-silent")
