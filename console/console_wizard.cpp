@@ -556,7 +556,7 @@ Move runPage(const DialogPageConfig& page) {
 Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
     return walk({&page, [&wizard] {
                      sayTitle(FinishTitleId);
-                     if (wizard.installed() && installHadNothingSelected()) {
+                     if (wizard.installed() && wizard.selection().components == 0) {
                          say(text(ResultNothingSelectedId));
                      } else if (wizard.installed()) {
                          say(text(FinishSucceededId));

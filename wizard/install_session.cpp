@@ -41,7 +41,6 @@ InstallRun update;
 // Polkit's agent on the terminal while a normal user's install runs.
 TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
-bool nothingSelected = false;
 std::string recordPath;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
@@ -201,8 +200,7 @@ void setInstallRecordPath(const std::string& path) {
 InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer) {
     notStartedReason = 0;
     update.observer = observer;
-    nothingSelected = selection.components == 0;
-    if (nothingSelected)
+    if (selection.components == 0)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
         notStartedReason = AnotherInstallRunningId;
@@ -244,10 +242,6 @@ ResourceID_C installNotStartedReason() {
 
 bool anotherInstallRunning() {
     return notStartedReason == AnotherInstallRunningId;
-}
-
-bool installHadNothingSelected() {
-    return nothingSelected;
 }
 
 int updateTextWindow(void*) {

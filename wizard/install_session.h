@@ -57,8 +57,6 @@ bool runInstallScript(const InstallObserver& observer);
 ResourceID_C installNotStartedReason();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();
-// Whether the last install had nothing to do: no component was selected.
-bool installHadNothingSelected();
 
 // Reads what the script has written so far (a bounded amount) and passes it on.
 // Always returns TRUE.
