@@ -612,7 +612,7 @@ Move runPage(const DialogPageConfig& page) {
 
 // How the install ended, the notices after it and the log's place.
 void showResult(const Wizard& wizard) {
-    if (wizard.installed() && installHadNothingSelected()) {
+    if (wizard.installed() && wizard.selection().components == 0) {
         say(text(ResultNothingSelectedId));
     } else if (wizard.installed()) {
         say(text(FinishSucceededId));

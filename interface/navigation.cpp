@@ -151,7 +151,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     if (wizard.onPage(FinishTitleId)) {
         if (!wizard.installed())
             showFailedFinish(mainWindow);
-        else if (installHadNothingSelected())
+        else if (wizard.selection().components == 0)
             showNothingInstalled(mainWindow);
         showLogPlace(mainWindow);
     }

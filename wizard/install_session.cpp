@@ -45,7 +45,6 @@ InstallRun update;
 // Polkit's agent on the terminal while a normal user's install runs.
 TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
-bool nothingSelected = false;
 // The run installs the medium's driver package.
 bool installsDriver = false;
 InstallOutcome lastOutcome;
@@ -265,8 +264,7 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
     lastOutcome = InstallOutcome();
     refusalLines.clear();
     update.observer = observer;
-    nothingSelected = selection.components == 0;
-    if (nothingSelected)
+    if (selection.components == 0)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
         notStartedReason = AnotherInstallRunningId;
@@ -338,10 +336,6 @@ const std::vector<std::string>& installRefusalLines() {
 
 bool anotherInstallRunning() {
     return notStartedReason == AnotherInstallRunningId;
-}
-
-bool installHadNothingSelected() {
-    return nothingSelected;
 }
 
 int updateTextWindow(void*) {
