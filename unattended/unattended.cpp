@@ -465,6 +465,8 @@ int install(Wizard& wizard, Report report) {
             json_builder_set_member_name(b, "installed");
             json_builder_add_boolean_value(b,
                                            status == ExitInstalled || status == ExitRestartNeeded);
+            json_builder_set_member_name(b, "restart_needed");
+            json_builder_add_boolean_value(b, status == ExitRestartNeeded);
             json_builder_set_member_name(b, "log");
             if (installLogWritten())
                 json_builder_add_string_value(b, displayName(installLogPath()).c_str());

@@ -105,6 +105,16 @@ class Driver(e2e.WizardTest):
                     self.assertIn("restart needed: %s" % ("yes" if status == 5 else "no"),
                                   f.read().splitlines())
                 self.assertFalse(os.path.exists("/lib/modules/" + KERNEL))
+                # Automation reads it from the result event of the JSON lines.
+                subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
+                               capture_output=True)
+                events = subprocess.run(
+                    ["./stage3", "--unattended", "--json", "--accept-license", "--setup-type",
+                     "custom", "--components", "managed-system,driver", "--host-root", tree],
+                    cwd=medium.dir, env=env, capture_output=True, text=True, timeout=120)
+                result = [json.loads(l) for l in events.stdout.splitlines()][-1]
+                self.assertEqual((result["event"], result["exit_status"], result["restart_needed"]),
+                                 ("result", status, status == 5))
 
     def test_a_driver_that_will_not_load_is_said_or_refused(self):
         """Secure Boot on with an unsigned module, or a running kernel the package has no
