@@ -280,6 +280,23 @@ class Unattended(e2e.WizardTest):
         self.assertTrue(out.splitlines()[0].startswith(t[2008] + " "), out)
         self.assertEqual(out.splitlines()[1], t[2213])
 
+    def test_plan_says_what_happens_to_each_package(self):
+        """The package lines of the plan (as on the review page and in the header): new, an
+        upgrade from the installed build, or the installed newer driver kept."""
+        medium, t = self.medium()
+        cases = [("new", None, t[2209] % ("holvane", "1.2.3-4")),
+                 ("upgrade", ("holvane-older", "holvane-1.2.3-1.noarch.rpm"),
+                  t[2210] % ("holvane", "1.2.3-4", "1.2.3-1")),
+                 ("kept", ("holvane-newer", "holvane-1.2.3-9.noarch.rpm"),
+                  t[2212] % ("holvane", "1.2.3-4", "1.2.3-9"))]
+        for name, installed, line in cases:
+            with self.subTest(name):
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, name))
+                if installed:
+                    rpmdb.install(e2e.package(*installed))
+                status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--accept-license"])
+                self.assertIn("  " + line, out.splitlines(), out + err)
+
     def test_one_install_at_a_time(self):
         medium, t = self.medium(app="quorvel-storman-silent")
         first_db, second_db = self.rpmdb(), self.rpmdb_again()
