@@ -299,6 +299,14 @@ void sayChoice(int number, const ResourceID_C& markerId, const std::string& name
 Move welcomePage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(WelcomeTitleId);
+                     // The medium's own welcome, without its last paragraph, which names
+                     // the graphical wizard's buttons; then the console's keys.
+                     std::string welcome = text(WelcomeTextId);
+                     const std::size_t last = welcome.rfind("\n\n");
+                     if (last != std::string::npos) {
+                         say(welcome.substr(0, last));
+                         blankLine();
+                     }
                      say(text(ConsoleWelcomeTextId));
                      blankLine();
                  }});

@@ -232,7 +232,7 @@ const ResourceID_C DriverNotLoadableRefusedId = 2259;
 // The console wizard's own page texts, which say which key to press where the window's
 // say which button to click: welcome, kernel rebuild notice, below the license, setup
 // type and review introductions.
-const ResourceID_C ConsoleWelcomeTextId = 2200;
+const ResourceID_C ConsoleWelcomeTextId = 2200;  // the keys, below the medium's welcome
 const ResourceID_C ConsoleKernelRebuildNoticeId = 2201;
 const ResourceID_C ConsoleLicenseBottomNoteId = 2202;
 const ResourceID_C ConsoleSetupTypeIntroId = 2203;
