@@ -184,5 +184,16 @@ bool graphicalDisplayPresent() {
 std::string proxyNoticeLine(const Selection& selection, bool installed) {
     if (!installed || !selection.has(WebServerComponent) || graphicalDisplayPresent())
         return "";
-    return getString(ProxyNoticeLineId);
+    // The medium's own notice (the graphical wizard's dialog text) on one line.
+    std::string line;
+    for (const char* c = getString(ProxyNoticeId); *c; ++c) {
+        const bool blank = *c == ' ' || *c == '\n' || *c == '\t' || *c == '\r';
+        if (!blank)
+            line += *c;
+        else if (!line.empty() && line.back() != ' ')
+            line += ' ';
+    }
+    if (!line.empty() && line.back() == ' ')
+        line.pop_back();
+    return line;
 }

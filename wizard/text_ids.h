@@ -140,7 +140,8 @@ const ResourceID_C AuthenticationRefusedId = 2050;
 const ResourceID_C AdministratorToolMissingId = 2051;
 
 // Start-up refusal: a newer version of the application is installed than the medium's
-// (the installed version and the medium's replace the two %s).
+// (the application package name, the installed version and the medium's replace the
+// three %s).
 const ResourceID_C NewerVersionInstalledId = 2060;
 // One line of the install output: a directory stood at the settings file's fixed name and
 // was renamed aside (the name and the new name replace the two %s).
@@ -250,8 +251,6 @@ const ResourceID_C PackageNewId = 2209;
 const ResourceID_C PackageUpgradeId = 2210;
 const ResourceID_C PackageReinstallId = 2211;
 const ResourceID_C PackageKeptNewerId = 2212;
-// The proxy notice in one line, where no graphical browser runs.
-const ResourceID_C ProxyNoticeLineId = 2213;
 // The header of an install without a person: the medium, the components.
 const ResourceID_C HeaderMediumId = 2214;
 const ResourceID_C HeaderComponentsId = 2215;

@@ -169,7 +169,7 @@ class ConsoleWizard(e2e.WizardTest):
         c.expect(t[34], t[12], "e2e-driver: installed", "e2e-app: coloured line", "Done!!!!", fill(t[2024], t.label(1)))
         c.key("")
         # Without a display the proxy notice is a line of the result, not a dialog.
-        c.expect(t[35], t[13], t[15], t[1005], t[2213], fill(t[2007], c.log), fill(t[2024], t.label(37)))
+        c.expect(t[35], t[13], t[15], t[1005], t.proxy_line(), fill(t[2007], c.log), fill(t[2024], t.label(37)))
         c.key("")
         self.assertEqual(c.exit_status(), 0)
         self.assertNotIn(t[17], c.output())

@@ -99,7 +99,7 @@ class MediumAndInputs(e2e.WizardTest):
                     self.assertEqual((status, err), (0, b""), out)
                     # The result, then the web server's proxy notice.
                     self.assertEqual(out.decode().split("\n")[-3:-1],
-                                     [t[2008] + " " + t[2007].replace("%s", log), t[2213]])
+                                     [t[2008] + " " + t[2007].replace("%s", log), t.proxy_line()])
                     with open(log) as f:
                         header = f.read().split("--- install output ---")[0]
                     self.assertIn("\nmedium: %s\n" % medium.dir, header)
@@ -279,7 +279,7 @@ class MediumAndInputs(e2e.WizardTest):
                     logs = os.listdir(ROOT_LOGS)
                     # After the header; the result comes before the web server's proxy notice.
                     lines = out.decode().split("\n")
-                    self.assertEqual(lines[-2], t[2213])
+                    self.assertEqual(lines[-2], t.proxy_line())
                     if used:
                         self.assertEqual(len(logs), 1)
                         self.assertEqual(lines[-3], t[2008] + " " + t[2007].replace(

@@ -82,7 +82,7 @@ class OriginalTexts(e2e.WizardTest):
                 if status == 0:
                     # The typical setup's web server adds its proxy notice after the result.
                     self.assertEqual(out.split("\n")[-3:],
-                                     [t[2008] + " " + fill(t[2007], log), t[2213], ""])
+                                     [t[2008] + " " + fill(t[2007], log), t.proxy_line(), ""])
                     self.assertEqual(err, "")
                 else:
                     self.assertEqual((out, err), ("", t[2011] + "\n"))

@@ -14,8 +14,6 @@ QRVL = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=%s QRVLAUTONOTIFIER=
 # The line the install script prints last; a package may print it too.
 CLOSING = "_" * 34
 NEWER_APP_FILE = "quorvel-storman-3.C-1.noarch.rpm"
-# The web server's proxy notice, one line after the result where there is no display.
-PROXY_LINE = 2213
 
 
 class Unattended(e2e.WizardTest):
@@ -78,7 +76,7 @@ class Unattended(e2e.WizardTest):
                 self.assertNotIn("\x1b", out)
                 self.assertFalse([l for l in lines if l.startswith("_____")])
                 # Without a display, the web server's proxy notice is a line after the result.
-                proxy = [t[PROXY_LINE]] if "quorvel-browser" in packages else []
+                proxy = [t.proxy_line()] if "quorvel-browser" in packages else []
                 self.assertEqual(lines[-2 - len(proxy):],
                                  [t[2008] + " " + t[2007].replace("%s", log)] + proxy + [""])
                 if added:
@@ -136,7 +134,8 @@ class Unattended(e2e.WizardTest):
         medium, t = self.medium()
         rpmdb = self.rpmdb()
         rpmdb.install(e2e.package("quorvel-storman-newer", NEWER_APP_FILE))
-        refusal = [t[2060].replace("%s", "3.C-1", 1).replace("%s", "3.B-2"), t[57]]
+        refusal = [t[2060].replace("%s", "quorvel-storman", 1).replace("%s", "3.C-1", 1)
+                   .replace("%s", "3.B-2"), t[57]]
         for args in (["--dry-run", "--json"], ["--dry-run"], ["--unattended"]):
             with self.subTest(args[-1]):
                 status, out, err = self.run_stage3(medium, rpmdb, args + ["--accept-license"])
@@ -271,14 +270,14 @@ class Unattended(e2e.WizardTest):
         self.assertIn(t[2209].replace("%s", "holvane", 1).replace("%s", "1.2.3-4"), out)
         self.assertNotIn("\r", out)
         self.assertIn(t[2044].replace("%s", "100"), out)
-        self.assertIn(t[2213], out)
+        self.assertIn(t.proxy_line(), out)
         rpmdb_c = e2e.RpmDb(os.path.join(self.tmp, "c"))
         status, out, err = self.run_stage3(medium, rpmdb_c, ["--unattended", "--accept-license", "--quiet"])
         self.assertEqual(status, 0, err)
         # The result line (naming the log) and the web server's proxy notice alone.
         self.assertEqual(len(out.splitlines()), 2, out)
         self.assertTrue(out.splitlines()[0].startswith(t[2008] + " "), out)
-        self.assertEqual(out.splitlines()[1], t[2213])
+        self.assertEqual(out.splitlines()[1], t.proxy_line())
 
     def test_plan_says_what_happens_to_each_package(self):
         """The package lines of the plan (as on the review page and in the header): new, an
