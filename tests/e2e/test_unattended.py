@@ -104,6 +104,9 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(fields["setup type"], "typical")
         self.assertEqual(fields["components"], "web-server managed-system notifier snmp-agent driver")
         self.assertIn("e2e-driver: no controller found\n", text)
+        # When each step began, and how long the whole took.
+        self.assertRegex(text, r"\nstep 1 of \d+: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\n")
+        self.assertRegex(text, r"\nduration: \d+\.\d s\n")
         self.assertTrue(text.endswith("script exit status: 1\nresult: failed\n"), text[-200:])
         self.assertEqual(self.installed(rpmdb), set())
         # An existing file is never written through or over: nothing is installed without the log.
