@@ -281,6 +281,26 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(len(out.splitlines()), 2, out)
         self.assertTrue(out.splitlines()[0].startswith(t[2008] + " "), out)
         self.assertEqual(out.splitlines()[1], t.proxy_line())
+        # On a terminal the progress line is rewritten in place.
+        rpmdb_d = e2e.RpmDb(os.path.join(self.tmp, "d"))
+        env = dict(rpmdb_d.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        main, pane = os.openpty()
+        p = subprocess.Popen(["./stage3", "--unattended", "--accept-license"], cwd=medium.dir,
+                             env=env, stdin=subprocess.DEVNULL, stdout=pane, stderr=pane)
+        os.close(pane)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:  # the terminal's other side closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(main)
+        self.assertEqual(p.wait(timeout=120), 0, shown)
+        rewritten = [l for l in shown.decode().split("\n") if "\r" + t[2044].split("%s")[0] in l]
+        self.assertTrue(rewritten, shown)
 
     def test_plan_says_what_happens_to_each_package(self):
         """The package lines of the plan (as on the review page and in the header): new, an
