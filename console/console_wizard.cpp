@@ -20,6 +20,7 @@
 #include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/progress.h"
@@ -233,6 +234,10 @@ struct PageWalk {
     const DialogPageConfig* page;
     std::function<void()> show;                                  // the page above its keys
     std::function<Choice(const std::string&)> choose = nullptr;  // numbers typed on it
+    std::string keys = "";  // the keys shown, when not the page's buttons
+    // The key that goes on instead of Enter (the license's consent), and what Enter says.
+    char nextKey = 0;
+    ResourceID_C enterRefusalId = 0;
 };
 
 // Shows the page and takes inputs until one moves on.
@@ -240,7 +245,7 @@ Move walk(const PageWalk& pageWalk) {
     const DialogPageConfig& page = *pageWalk.page;
     auto showAll = [&]() {
         pageWalk.show();
-        say(pageKeys(page));
+        say(pageWalk.keys.empty() ? pageKeys(page) : pageWalk.keys);
     };
     showAll();
     for (;;) {
@@ -248,6 +253,12 @@ Move walk(const PageWalk& pageWalk) {
         Input input = ask(&answer);
         if (input == Input::End)
             return Move::End;
+        if (input == Input::Line && pageWalk.nextKey && isKey(answer, pageWalk.nextKey))
+            return Move::Next;
+        if (input == Input::Line && answer.empty() && pageWalk.nextKey) {
+            say(text(pageWalk.enterRefusalId));
+            continue;
+        }
         if (input == Input::Line && answer.empty())
             return Move::Next;
         if (input == Input::Line && isKey(answer, 'b') && page.backEnabled)
@@ -289,7 +300,15 @@ void sayChoice(int number, const ResourceID_C& markerId, const std::string& name
 Move welcomePage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(WelcomeTitleId);
-                     say(text(WelcomeTextId));
+                     // The medium's own welcome, without its last paragraph, which names
+                     // the graphical wizard's buttons; then the console's keys.
+                     std::string welcome = text(WelcomeTextId);
+                     const std::size_t last = welcome.rfind("\n\n");
+                     if (last != std::string::npos) {
+                         say(welcome.substr(0, last));
+                         blankLine();
+                     }
+                     say(text(ConsoleWelcomeTextId));
                      blankLine();
                  }});
 }
@@ -297,7 +316,7 @@ Move welcomePage(const DialogPageConfig& page) {
 Move kernelRebuildPage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(KernelRebuildTitleId);
-                     say(text(KernelRebuildNoticeId));
+                     say(text(ConsoleKernelRebuildNoticeId));
                      blankLine();
                  }});
 }
@@ -364,17 +383,23 @@ Move licensePage(const DialogPageConfig& page) {
     Move paged = pageLicense(above);
     if (paged != Move::Next)
         return paged;
-    return walk({&page, [] {
+    // Only the license's own key accepts it: Enter, which pages through the text, never.
+    std::string keys = fillText(text(ConsoleAcceptKeyId), {label(page.nextLabelId)}) + "   " +
+                       keyHint(ConsoleBackKeyId, BackLabelId) + "   " +
+                       keyHint(ConsoleCancelKeyId, CancelLabelId);
+    return walk({&page,
+                 [] {
                      blankLine();
-                     say(text(LicenseBottomNoteId));
+                     say(text(ConsoleLicenseBottomNoteId));
                      blankLine();
-                 }});
+                 },
+                 nullptr, keys, 'a', ConsoleEnterDoesNotAcceptId});
 }
 
 Move setupTypePage(Wizard& wizard, const DialogPageConfig& page) {
     auto show = [&wizard] {
         sayTitle(SetupTypeTitleId);
-        say(text(SetupTypeIntroId));
+        say(text(ConsoleSetupTypeIntroId));
         blankLine();
         for (int t = 0; t < NumberOfSetupTypes; ++t)
             sayChoice(t + 1,
@@ -486,16 +511,21 @@ Move maintenancePage(Action* chosen) {
     return walk({&page, show, choose});
 }
 
+// The review page's Enter starts the install, and its keys say so.
 Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
-    return walk({&page, [&wizard] {
+    std::string keys = text(ConsoleInstallKeyId) + "   " + keyHint(ConsoleBackKeyId, BackLabelId) +
+                       "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
+    return walk({&page,
+                 [&wizard] {
                      sayTitle(ReviewTitleId);
-                     say(text(ReviewIntroId));
+                     say(text(ConsoleReviewIntroId));
                      blankLine();
                      sayMaintenanceAction(wizard);
                      say(text(ReviewSettingsHeadingId));
-                     say(wizard.reviewText());
+                     say(wizard.reviewText() + packagePlanText(wizard.selection()));
                      blankLine();
-                 }});
+                 },
+                 nullptr, keys});
 }
 
 // ------------------------------------------------------------------ the install run
@@ -630,39 +660,49 @@ Move runPage(const DialogPageConfig& page) {
     return walk({&page, [] { blankLine(); }});
 }
 
+// How the install ended, the notices after it and the log's place.
+void showResult(const Wizard& wizard) {
+    if (wizard.installed() && wizard.selection().components == 0) {
+        say(text(ResultNothingSelectedId));
+    } else if (wizard.installed()) {
+        say(text(FinishSucceededId));
+        blankLine();
+        say(text(ReadMeNoteId));
+        // A registration notice still holding markup source is not fit to be
+        // shown.
+        std::string notice = text(RegisterControllerId);
+        if (notice.find("</source>") == std::string::npos) {
+            blankLine();
+            say(notice);
+        }
+    } else {
+        say(text(FinishFailedId));
+        if (int reason = static_cast<int>(installNotStartedReason())) {
+            blankLine();
+            say(text(reason));
+            for (const std::string& line : installRefusalLines()) say(line);
+        }
+    }
+    for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {
+        blankLine();
+        say(text(id));
+    }
+    std::string proxyLine = proxyNoticeLine(wizard.selection(), wizard.installed());
+    if (!proxyLine.empty()) {
+        blankLine();
+        say(proxyLine);
+    }
+    if (installLogWritten()) {
+        blankLine();
+        say(fillText(text(LogPlaceId), {installLogPath()}));
+    }
+    blankLine();
+}
+
 Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
     return walk({&page, [&wizard] {
                      sayTitle(FinishTitleId);
-                     if (wizard.installed() && installHadNothingSelected()) {
-                         say(text(ResultNothingSelectedId));
-                     } else if (wizard.installed()) {
-                         say(text(FinishSucceededId));
-                         blankLine();
-                         say(text(ReadMeNoteId));
-                         // A registration notice still holding markup source is not fit to be
-                         // shown.
-                         std::string notice = text(RegisterControllerId);
-                         if (notice.find("</source>") == std::string::npos) {
-                             blankLine();
-                             say(notice);
-                         }
-                     } else {
-                         say(text(FinishFailedId));
-                         if (int reason = static_cast<int>(installNotStartedReason())) {
-                             blankLine();
-                             say(text(reason));
-                             for (const std::string& line : installRefusalLines()) say(line);
-                         }
-                     }
-                     for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {
-                         blankLine();
-                         say(text(id));
-                     }
-                     if (installLogWritten()) {
-                         blankLine();
-                         say(fillText(text(LogPlaceId), {installLogPath()}));
-                     }
-                     blankLine();
+                     showResult(wizard);
                  }});
 }
 
@@ -670,7 +710,7 @@ Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
 void postInstallNotice(const Wizard& wizard) {
     // The notice is about using what was installed: nothing to say after a failure.
     if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
-        installAction() == Action::Remove)
+        !graphicalDisplayPresent() || installAction() == Action::Remove)
         return;
     sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));
@@ -725,8 +765,13 @@ int walkPages(Wizard& wizard) {
         }
         if (wizard.onPage(RunTitleId)) {
             installed = true;
-            if (!enterRunPage(wizard))
+            // A Ctrl-C during the install: it went on to its end, whose result is shown
+            // before the wizard ends.
+            if (!enterRunPage(wizard)) {
+                blankLine();
+                showResult(wizard);
                 return wizard.exitStatus();
+            }
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/install_session.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -22,7 +23,9 @@ void fillReviewText(GtkWidget* anyWidget) {
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
-    GCharPtr utf8(localeToUtf8(wizardOf(anyWidget).reviewText().c_str()));
+    const Wizard& wizard = wizardOf(anyWidget);
+    std::string review = wizard.reviewText() + packagePlanText(wizard.selection());
+    GCharPtr utf8(localeToUtf8(review.c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
@@ -148,7 +151,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     if (wizard.onPage(FinishTitleId)) {
         if (!wizard.installed())
             showFailedFinish(mainWindow);
-        else if (installHadNothingSelected())
+        else if (wizard.selection().components == 0)
             showNothingInstalled(mainWindow);
         showLogPlace(mainWindow);
     }

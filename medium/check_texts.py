@@ -18,7 +18,9 @@ LEGACY_ENCODING = {"de_DE": "iso-8859-1", "fr_FR": "iso-8859-1", "ja_JP": "euc-j
 TEXT_IDS = ([0, 1, 2, 3, 4] + list(range(8, 22)) + [23] + list(range(25, 30)) +
             list(range(31, 60)) + [1000, 1001, 1003, 1004, 1005] + list(range(2000, 2016)) +
             list(range(2020, 2034)) + list(range(2040, 2045)) + [2050, 2051, 2060, 2061] +
-            list(range(2070, 2076)) + list(range(2100, 2131)))
+            list(range(2070, 2076)) + list(range(2100, 2131)) + list(range(2200, 2213)) +
+            [2214, 2215, 2216] +
+            list(range(2250, 2260)))
 SETTING_IDS = [5001, 5003, 5004]
 REFUSAL_IDS = [54, 55, 56, 57, 2001, 2003, 2060, 2070, 2071, 2072, 2073, 2075]
 REVIEW_BUFFER = 2048

@@ -95,7 +95,7 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
         case Mode::Unattended:
             if (line.action != Action::Install)
                 return runMaintenance(line.choices, false, false);
-            return runUnattended(line.choices, false, false);
+            return runUnattended(line.choices, false, line.json, line.quiet);
         case Mode::DryRun:
             if (line.action != Action::Install)
                 return runMaintenance(line.choices, true, line.json);
@@ -148,7 +148,8 @@ int main(int argc, char* argv[]) {
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
     setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
-    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey});
+    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
+                    line.choices.requireLoadableDriver});
     status = runMode(line, &argc, &argv);
     discardUnusedInstallLog();
     return status;

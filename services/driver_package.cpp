@@ -243,11 +243,12 @@ DriverPackageContents readDriverPackage(const HostRoot& host, const std::string&
         contents.result = DRIVER_PACKAGE_REFUSED;
         return contents;
     }
-    contents.weakModules = runsWeakModules(rpm, file);
     if (contents.modules.empty()) {
         contents.result = DRIVER_PACKAGE_READ;
         return contents;
     }
+    // Only a package with modules can link them into other kernels.
+    contents.weakModules = runsWeakModules(rpm, file);
     const std::string directory = makePrivateDirectory("/tmp/stage3-driver.XXXXXX");
     if (directory.empty())
         return contents;

@@ -32,7 +32,7 @@ struct PackagedModule {
 struct DriverPackageContents {
     int result = DRIVER_PACKAGE_UNREADABLE;
     std::vector<PackagedModule> modules;  // in the order rpm lists them
-    bool weakModules = false;             // its scriptlets run weak-modules
+    bool weakModules = false;  // its scriptlets run weak-modules (asked only with modules)
 };
 
 // Reads the package file `packageFile` with the host's rpm and rpm2cpio and the module

@@ -27,11 +27,13 @@ struct Parsed {
     gboolean acceptLicense = FALSE;
     gboolean dryRun = FALSE;
     gboolean json = FALSE;
+    gboolean quiet = FALSE;
     gboolean refusalDialog = FALSE;
     gboolean version = FALSE;
     gboolean verify = FALSE;
     gboolean trustMediumKey = FALSE;
     gboolean requireSignatures = FALSE;
+    gboolean requireLoadableDriver = FALSE;
     gboolean status = FALSE;
     gboolean repair = FALSE;
     gboolean modify = FALSE;
@@ -63,6 +65,7 @@ const char* const Description =
     "  components=managed-system;notifier;driver\n"
     "  trust-medium-key=true\n"
     "  require-signatures=true\n"
+    "  require-loadable-driver=true\n"
     "\n"
     "Before the first package is installed, the medium's files are checked against its\n"
     "SHA256SUMS (where it has one), every package against its digests and signature\n"
@@ -191,7 +194,11 @@ GOptionContext* newOptionContext() {
         {"dry-run", 0, 0, G_OPTION_ARG_NONE, &parsed.dryRun,
          "Show what would be installed, change nothing", nullptr},
         {"json", 0, 0, G_OPTION_ARG_NONE, &parsed.json,
-         "With --dry-run: the plan as one JSON object", nullptr},
+         "With --dry-run: the plan as one JSON object; with --unattended: one JSON object per "
+         "line (step, progress, output, result)",
+         nullptr},
+        {"quiet", 0, 0, G_OPTION_ARG_NONE, &parsed.quiet,
+         "With --unattended: only errors and the result line", nullptr},
         {"log", 0, 0, G_OPTION_ARG_FILENAME, &parsed.log, "Write the install log to FILE", "FILE"},
         {"record", 0, 0, G_OPTION_ARG_FILENAME, &parsed.record,
          "Write the choices made to FILE when the install starts", "FILE"},
@@ -209,6 +216,10 @@ GOptionContext* newOptionContext() {
          "Import the medium's signing key (RPM-GPG-KEY-*) without asking", nullptr},
         {"require-signatures", 0, 0, G_OPTION_ARG_NONE, &parsed.requireSignatures,
          "Refuse the install when a package is not signed", nullptr},
+        {"require-loadable-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.requireLoadableDriver,
+         "Refuse the install when the new driver would not load here (no module for the "
+         "running kernel, Secure Boot)",
+         nullptr},
         {"status", 0, 0, G_OPTION_ARG_NONE, &parsed.status,
          "Show the medium's and the installed versions, the install record and what a run "
          "would do; change nothing",
@@ -278,8 +289,10 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
-    else if (parsed.json && !parsed.dryRun && !parsed.status)
-        error = "--json goes with --dry-run or --status";
+    else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status)
+        error = "--json goes with --dry-run, --unattended or --status";
+    else if (parsed.quiet && (!parsed.unattended || parsed.dryRun))
+        error = "--quiet goes with --unattended";
     else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
         error = "one of --status, --maintain, --repair, --modify and --remove";
     else if ((parsed.status || parsed.repair || parsed.modify || parsed.remove) && parsed.text)
@@ -300,6 +313,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         choices.trustMediumKey = true;
     if (parsed.requireSignatures)
         choices.requireSignatures = true;
+    if (parsed.requireLoadableDriver)
+        choices.requireLoadableDriver = true;
     if (error.empty() && !setupType.empty())
         parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
@@ -318,6 +333,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     }
 
     line->json = parsed.json;
+    line->quiet = parsed.quiet;
     line->maintain = parsed.maintain;
     line->removeDriver = parsed.removeDriver;
     line->action = parsed.repair   ? Action::Repair
@@ -415,10 +431,11 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
     bool ok = true;
     for (gchar** key = keys; ok && *key; ++key) {
         std::string name = *key;
-        bool* flag = name == "accept-license"       ? &choices->acceptLicense
-                     : name == "trust-medium-key"   ? &choices->trustMediumKey
-                     : name == "require-signatures" ? &choices->requireSignatures
-                                                    : nullptr;
+        bool* flag = name == "accept-license"            ? &choices->acceptLicense
+                     : name == "trust-medium-key"        ? &choices->trustMediumKey
+                     : name == "require-signatures"      ? &choices->requireSignatures
+                     : name == "require-loadable-driver" ? &choices->requireLoadableDriver
+                                                         : nullptr;
         if (flag) {
             gboolean value = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
             if (failure) {
@@ -440,7 +457,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else {
             *error = "unknown key '" + name +
                      "' (accept-license, setup-type, components, trust-medium-key, "
-                     "require-signatures)";
+                     "require-signatures, require-loadable-driver)";
             ok = false;
         }
     }

@@ -29,6 +29,7 @@ struct Choices {
     // refuse unsigned packages.
     bool trustMediumKey = false;
     bool requireSignatures = false;
+    bool requireLoadableDriver = false;
 };
 
 // What a run does to this medium's version: install it, or (installed) repair, modify
@@ -45,6 +46,7 @@ struct CommandLine {
     // The install records' directory (tests only); empty for /var/lib/stage3.
     std::string recordDirectory;
     bool json = false;
+    bool quiet = false;  // --unattended: errors and the result line only
     // Graphical wizard: a start-up refusal is also shown in a dialog, for a wizard
     // started where no one sees standard error (a file manager, a desktop entry).
     bool refusalDialog = false;

@@ -12,6 +12,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/command_line.h"
+#include "wizard/driver_notes.h"
 #include "wizard/maintenance.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -97,6 +98,28 @@ void addMediumItems(const MediumCheck& medium, ChecksReport* report) {
         items.push_back(item("manifest", ManifestName, false, text(ManifestUnreadableId)));
     if (matches)
         items.push_back(item("manifest", ManifestName, true, text(ManifestMatchesId)));
+}
+
+// What the driver's module comes to on this host, when the install puts the medium's
+// driver package in: notes, or a refusal where the policy asks for a driver that loads.
+void addDriverItems(const std::vector<TransactionPackage>& packages, ChecksReport* report) {
+    char driver[kPackagePathOutSize];
+    if (findDriverPackageFile(driver) != PACKAGE_FOUND ||
+        std::none_of(packages.begin(), packages.end(),
+                     [&](const TransactionPackage& p) { return p.path == driver; }))
+        return;
+    const DriverNotes notes = driverNotes();
+    if (policy.requireLoadableDriver && !notes.loadable) {
+        CheckItem refused = item("driver", driver, false, text(DriverNotLoadableRefusedId));
+        refused.details = notes.lines;
+        report->items.push_back(refused);
+        return;
+    }
+    for (const std::string& line : notes.lines) {
+        CheckItem note = item("driver", driver, true, line);
+        note.warning = true;
+        report->items.push_back(note);
+    }
 }
 
 std::string keyLabel(const PackageCheck& check) {
@@ -307,6 +330,7 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         report.items.push_back(result);
     }
     progress(listed + packages.size() + 1);
+    addDriverItems(packages, &report);
 
     // The medium's key is asked about, and imported, only for an install that nothing
     // else refuses: a refused install changes nothing, the keyring included.

@@ -17,6 +17,9 @@
 struct CheckPolicy {
     bool requireSignatures = false;  // an unsigned package refuses the install
     bool trustMediumKey = false;     // the medium's key is trusted without a question
+    // A driver whose module will not load here (no module for the running kernel, Secure
+    // Boot) refuses the install.
+    bool requireLoadableDriver = false;
 };
 
 void setCheckPolicy(const CheckPolicy& policy);
@@ -24,7 +27,7 @@ const CheckPolicy& checkPolicy();
 
 // One check's result, for the plan of a dry run and the reasons of a refusal.
 struct CheckItem {
-    std::string kind;  // "manifest", "file", "signature", "key" or "transaction"
+    std::string kind;  // "manifest", "file", "signature", "key", "transaction" or "driver"
     std::string subject;
     bool ok = true;
     bool warning = false;              // ok, but something could not be checked (said in the notes)

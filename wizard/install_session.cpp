@@ -24,6 +24,7 @@
 #include "wizard/install_checks.h"
 #include "wizard/install_lock.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/install_script.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
@@ -38,13 +39,13 @@ namespace {
 struct InstallRun {
     OutputReader reader;
     InstallObserver observer;
+    int64_t startedAt = 0;  // monotonic, for the duration in the log
 };
 
 InstallRun update;
 // Polkit's agent on the terminal while a normal user's install runs.
 TerminalAgent terminalAgent;
 ResourceID_C notStartedReason = 0;
-bool nothingSelected = false;
 // The run installs the medium's driver package.
 bool installsDriver = false;
 InstallOutcome lastOutcome;
@@ -69,10 +70,22 @@ void show(const std::string& text) {
         update.observer.output(text);
 }
 
+// The time each step of the script begins ("%% step 2 of 3"), in the log.
+void logStepTime(const std::string& line) {
+    const std::string step = "%% step ";
+    if (line.compare(0, step.size(), step) != 0)
+        return;
+    std::string which = line.substr(step.size());
+    while (!which.empty() && (which.back() == '\n' || which.back() == '\r')) which.pop_back();
+    writeInstallLogField("step " + which, formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
+}
+
 void passProgress() {
-    for (const std::string& line : update.reader.takeProgressLines())
+    for (const std::string& line : update.reader.takeProgressLines()) {
+        logStepTime(line);
         if (update.observer.progress)
             update.observer.progress(line);
+    }
 }
 
 // Passes the script's output through the reader, to the log and the observer.
@@ -86,7 +99,7 @@ std::string checkLine(const PackageCheckDetails& details) {
         return "no package file; check " + std::to_string(details.check);
     return details.file + " (version " + details.fileVersion +
            "); installed: " + (details.installed.empty() ? "none" : details.installed) +
-           "; check " + std::to_string(details.check);
+           "; check " + std::to_string(details.check) + " (" + checkInWords(details) + ")";
 }
 
 void writeLogHeader(const Selection& selection) {
@@ -103,6 +116,7 @@ void writeLogHeader(const Selection& selection) {
     writeInstallLogField("setup type", selection.setupTypeName());
     writeInstallLogField("components", selection.componentNames(" "));
     writeInstallLog("--- install output ---\n");
+    update.startedAt = g_get_monotonic_time();
 }
 
 // Why a normal user's install ran nothing as root: the root side's marks tell, whatever
@@ -150,6 +164,12 @@ void onScriptExited(int waitStatus) {
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
+    if (update.startedAt) {
+        char duration[32];
+        snprintf(duration, sizeof duration, "%.1f s",
+                 (g_get_monotonic_time() - update.startedAt) / 1e6);
+        writeInstallLogField("duration", duration);
+    }
     writeInstallLogField("script exit status",
                          WIFEXITED(waitStatus)
                              ? std::to_string(outcome.exitStatus)
@@ -250,8 +270,7 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
     lastOutcome = InstallOutcome();
     refusalLines.clear();
     update.observer = observer;
-    nothingSelected = selection.components == 0;
-    if (nothingSelected)
+    if (selection.components == 0)
         return InstallStart::NothingSelected;
     if (!takeInstallLock()) {
         notStartedReason = AnotherInstallRunningId;
@@ -324,10 +343,6 @@ const std::vector<std::string>& installRefusalLines() {
 
 bool anotherInstallRunning() {
     return notStartedReason == AnotherInstallRunningId;
-}
-
-bool installHadNothingSelected() {
-    return nothingSelected;
 }
 
 int updateTextWindow(void*) {

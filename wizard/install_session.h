@@ -79,8 +79,6 @@ bool installRefusedByChecks();
 const std::vector<std::string>& installRefusalLines();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();
-// Whether the last install had nothing to do: no component was selected.
-bool installHadNothingSelected();
 
 // Reads what the script has written so far (a bounded amount) and passes it on.
 // Always returns TRUE.

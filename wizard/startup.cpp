@@ -44,7 +44,8 @@ void refuse(const ResourceID_C& first, const ResourceID_C& second) {
 // it only after the driver and the add-on went in): both versions named.
 void refuseNewerInstalled() {
     const PackageCheckDetails& app = appCheckDetails();
-    writeLine(fillText(getString(NewerVersionInstalledId), {app.installedVersion, app.fileVersion})
+    writeLine(fillText(getString(NewerVersionInstalledId),
+                       {app.package, app.installedVersion, app.fileVersion})
                   .c_str());
     writeLine(getString(SetupCannotContinueId));
 }

@@ -140,7 +140,8 @@ const ResourceID_C AuthenticationRefusedId = 2050;
 const ResourceID_C AdministratorToolMissingId = 2051;
 
 // Start-up refusal: a newer version of the application is installed than the medium's
-// (the installed version and the medium's replace the two %s).
+// (the application package name, the installed version and the medium's replace the
+// three %s).
 const ResourceID_C NewerVersionInstalledId = 2060;
 // One line of the install output: a directory stood at the settings file's fixed name and
 // was renamed aside (the name and the new name replace the two %s).
@@ -216,6 +217,45 @@ const ResourceID_C ChecksRefusedId = 2130;
 const ResourceID_C RestartNeededId = 2250;
 const ResourceID_C InitramfsHoldsDriverId = 2251;
 const ResourceID_C InitramfsLacksDriverId = 2252;
+// Before the install, about the driver's module on this host (driver_notes.h): no module
+// for the running kernel, or one through weak-updates (the release replaces %s); Secure
+// Boot keeps an unsigned module, or one signed with a key the machine does not trust (the
+// medium's certificate replaces %s), from loading, or its key waits for enrolment;
+// another build loaded now (its version replaces %s); --require-loadable-driver refuses.
+const ResourceID_C DriverNoModuleForKernelId = 2253;
+const ResourceID_C DriverWeakUpdatesId = 2254;
+const ResourceID_C DriverUnsignedId = 2255;
+const ResourceID_C DriverKeyNotTrustedId = 2256;
+const ResourceID_C DriverKeyEnrolmentPendingId = 2257;
+const ResourceID_C DriverOtherBuildLoadedId = 2258;
+const ResourceID_C DriverNotLoadableRefusedId = 2259;
+
+// The console wizard's own page texts, which say which key to press where the window's
+// say which button to click: welcome, kernel rebuild notice, below the license, setup
+// type and review introductions.
+const ResourceID_C ConsoleWelcomeTextId = 2200;  // the keys, below the medium's welcome
+const ResourceID_C ConsoleKernelRebuildNoticeId = 2201;
+const ResourceID_C ConsoleLicenseBottomNoteId = 2202;
+const ResourceID_C ConsoleSetupTypeIntroId = 2203;
+const ResourceID_C ConsoleReviewIntroId = 2204;
+// The license's own key (I Agree replaces %s); what Enter alone on the license says; the
+// review page's key, which starts the install.
+const ResourceID_C ConsoleAcceptKeyId = 2205;
+const ResourceID_C ConsoleEnterDoesNotAcceptId = 2206;
+const ResourceID_C ConsoleInstallKeyId = 2207;
+// What each package of the install does (name, version on the medium, installed version):
+// the heading of the list, new, upgrade, reinstall, kept because the installed one is
+// newer.
+const ResourceID_C PackagesHeadingId = 2208;
+const ResourceID_C PackageNewId = 2209;
+const ResourceID_C PackageUpgradeId = 2210;
+const ResourceID_C PackageReinstallId = 2211;
+const ResourceID_C PackageKeptNewerId = 2212;
+// The header of an install without a person: the medium, the components.
+const ResourceID_C HeaderMediumId = 2214;
+const ResourceID_C HeaderComponentsId = 2215;
+// A dry run without the license accepted: what is missing.
+const ResourceID_C PlanLicenseMissingId = 2216;
 
 // Day two of an installed version. The line after the plain start's refusal when this
 // version is installed, naming --maintain; a repair, modify or remove with this version

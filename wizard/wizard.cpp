@@ -5,6 +5,7 @@
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/switches.h"
+#include "wizard/driver_notes.h"
 #include "wizard/install_session.h"
 #include "wizard/text_ids.h"
 
@@ -256,5 +257,7 @@ std::string Wizard::reviewText() const {
         text += getString(ReviewKernelRebuildNoteId);
         text += '\n';
     }
+    if (installsDriver(selection_))
+        for (const std::string& note : driverNotes().lines) text += "\n" + note + "\n";
     return text;
 }

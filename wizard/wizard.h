@@ -69,7 +69,6 @@ class Wizard {
     bool isPage(int index, const ResourceID_C& titleId) const;
     bool onPage(const ResourceID_C& titleId) const { return isPage(current_, titleId); }
     bool hasPage(const ResourceID_C& titleId) const;
-    const PageRules& rules() const { return rules_; }
 
     // Next: the following page, passing over the components page unless the setup type
     // is custom. Leaving the setup type page applies the setup type to the components.

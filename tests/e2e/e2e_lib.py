@@ -88,6 +88,10 @@ class Texts:
             self.cache[rid] = out.stdout.decode("utf-8")
         return self.cache[rid]
 
+    def proxy_line(self):
+        """The proxy notice (1004) on one line, as a result without a display says it."""
+        return " ".join(self[1004].split())
+
     def label(self, rid):
         """Text rid as a button shows it, without the underscore of its access key."""
         return shown_label(self[rid])

@@ -12,7 +12,10 @@ KERNEL = "5.14.0-362.el9.x86_64"
 HBA = "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0"
 
 
-def host_tree(root, root_behind_holvane, loaded=None):
+GLOBAL_GUID = "8be4df61-93ca-11d2-aa0d-00e098032b8c"
+
+
+def host_tree(root, root_behind_holvane, loaded=None, secure_boot=False, kernel=KERNEL):
     """A host with one kernel, / on sda1; sda's controller driven by holvane or by ahci."""
 
     def put(path, content=""):
@@ -25,7 +28,13 @@ def host_tree(root, root_behind_holvane, loaded=None):
         os.makedirs(root + target, exist_ok=True)
         os.symlink(os.path.relpath(target, os.path.dirname(path)), root + path)
 
-    put("/proc/sys/kernel/osrelease", KERNEL + "\n")
+    put("/proc/sys/kernel/osrelease", kernel + "\n")
+    if secure_boot:
+        efivars = "/sys/firmware/efi/efivars/"
+        os.makedirs(root + efivars, exist_ok=True)
+        for name, value in (("SecureBoot", b"\x01"), ("SetupMode", b"\x00")):
+            with open(root + efivars + name + "-" + GLOBAL_GUID, "wb") as f:
+                f.write(b"\x07\x00\x00\x00" + value)
     put("/lib/modules/%s/modules.dep" % KERNEL)
     disk = HBA + "/host0/target0:0:0/0:0:0:0/block/sda"
     link(disk + "/device", HBA + "/host0/target0:0:0/0:0:0:0")
@@ -78,6 +87,11 @@ class Driver(e2e.WizardTest):
                 subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
                                capture_output=True)
                 tree = host_tree(os.path.join(self.tmp, name), False, loaded)
+                plan = json.loads(subprocess.run(
+                    ["./stage3", "--dry-run", "--json", "--accept-license", "--setup-type", "custom",
+                     "--components", "managed-system,driver", "--host-root", tree],
+                    cwd=medium.dir, env=env, capture_output=True, text=True, timeout=60).stdout)
+                self.assertEqual(plan["restart_needed"], status == 5)
                 log = os.path.join(self.tmp, name + ".log")
                 run = subprocess.run(["./stage3", "--unattended", "--accept-license",
                                       "--setup-type", "custom", "--components",
@@ -91,6 +105,50 @@ class Driver(e2e.WizardTest):
                     self.assertIn("restart needed: %s" % ("yes" if status == 5 else "no"),
                                   f.read().splitlines())
                 self.assertFalse(os.path.exists("/lib/modules/" + KERNEL))
+                # Automation reads it from the result event of the JSON lines.
+                subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
+                               capture_output=True)
+                events = subprocess.run(
+                    ["./stage3", "--unattended", "--json", "--accept-license", "--setup-type",
+                     "custom", "--components", "managed-system,driver", "--host-root", tree],
+                    cwd=medium.dir, env=env, capture_output=True, text=True, timeout=120)
+                result = [json.loads(l) for l in events.stdout.splitlines()][-1]
+                self.assertEqual((result["event"], result["exit_status"], result["restart_needed"]),
+                                 ("result", status, status == 5))
+
+    def test_a_driver_that_will_not_load_is_said_or_refused(self):
+        """Secure Boot on with an unsigned module, or a running kernel the package has no
+        module for: the plan and an unattended install say so before anything is installed;
+        --require-loadable-driver refuses instead, and nothing is installed."""
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman", e2e.APP_FILE),
+                                                e2e.package("holvane-module", e2e.DRIVER_FILE)])
+        t = e2e.Texts(medium.db)
+        other = "5.14.0-427.el9.x86_64"
+        cases = [("secure boot, unsigned", dict(secure_boot=True), t[2255]),
+                 ("another kernel running", dict(kernel=other), t[2253].replace("%s", other))]
+        for name, host, note in cases:
+            with self.subTest(name):
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, name))
+                with open(os.path.join(rpmdb.home, ".rpmmacros"), "a") as f:
+                    f.write("%%_netsharedpath /lib/modules/%s\n" % KERNEL)
+                env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+                tree = host_tree(os.path.join(self.tmp, name + " host"), False, **host)
+
+                def stage3(*args):
+                    return subprocess.run(["./stage3", "--accept-license", "--host-root", tree] +
+                                          list(args), cwd=medium.dir, env=env,
+                                          capture_output=True, text=True, timeout=120)
+                plan = json.loads(stage3("--dry-run", "--json").stdout)
+                self.assertIn({"kind": "driver", "subject": os.path.join(medium.dir, e2e.DRIVER_FILE),
+                               "ok": True, "message": note}, plan["checks"])
+                refused = stage3("--unattended", "--require-loadable-driver")
+                self.assertEqual(refused.returncode, 1, refused.stdout + refused.stderr)
+                self.assertIn(t[2259], refused.stdout + refused.stderr)
+                self.assertFalse(rpmdb.installed("holvane") or rpmdb.installed("quorvel-storman"))
+                installed = stage3("--unattended")
+                self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
+                self.assertIn(note, installed.stdout.splitlines())
+                self.assertTrue(rpmdb.installed("holvane"))
 
 
 if __name__ == "__main__":

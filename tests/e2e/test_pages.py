@@ -58,9 +58,15 @@ class Pages(e2e.WizardTest):
         self.assertEqual(e2e.names(self.win, CHECK), [t[i] for i in checks])
 
     def review_text(self):
+        """The review page's summary, without the package lines below it (a blank line and
+        their heading, 2208, then one line per package)."""
         views = e2e.find_all(self.win, TEXT)
         self.assertEqual(len(views), 1)
-        return e2e.text_of(views[0])
+        text = e2e.text_of(views[0])
+        summary, heading, packages = text.partition("\n" + self.t[2208] + "\n")
+        if heading:
+            self.assertTrue(packages.strip(), text)
+        return summary
 
     def expected_review(self, setup_type, components):
         t = self.t

@@ -155,6 +155,7 @@ def answer_on_terminal(master, proc, password):
     agents that ran when polkit asked."""
     shown = b""
     typed = False
+    accepted = False
     agents = ""
     while proc.poll() is None or select.select([master], [], [], 0)[0]:
         if not select.select([master], [], [], 0.2)[0]:
@@ -171,7 +172,10 @@ def answer_on_terminal(master, proc, password):
             os.write(master, password.encode() + b"\n")
             typed = True
         elif shown.endswith(b"> "):
-            os.write(master, b"\n")
+            # The license is accepted by its own key; every other page by Enter.
+            accept = not accepted and b"a: I Agree" in shown[-400:]
+            accepted = accepted or accept
+            os.write(master, b"a\n" if accept else b"\n")
     return shown.decode("utf-8", "replace"), agents
 
 

@@ -75,7 +75,10 @@ class Unattended(e2e.WizardTest):
                 self.assertIn("e2e-app: RUNNING_FROM_GUI=1", lines)
                 self.assertNotIn("\x1b", out)
                 self.assertFalse([l for l in lines if l.startswith("_____")])
-                self.assertEqual(lines[-2:], [t[2008] + " " + t[2007].replace("%s", log), ""])
+                # Without a display, the web server's proxy notice is a line after the result.
+                proxy = [t.proxy_line()] if "quorvel-browser" in packages else []
+                self.assertEqual(lines[-2 - len(proxy):],
+                                 [t[2008] + " " + t[2007].replace("%s", log)] + proxy + [""])
                 if added:
                     self.assertEqual(lines[0], t[2013].replace("%s", t[added[0]], 1).replace("%s", t[added[1]]))
                 with open(log) as f:
@@ -101,6 +104,9 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(fields["setup type"], "typical")
         self.assertEqual(fields["components"], "web-server managed-system notifier snmp-agent driver")
         self.assertIn("e2e-driver: no controller found\n", text)
+        # When each step began, and how long the whole took.
+        self.assertRegex(text, r"\nstep 1 of \d+: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\n")
+        self.assertRegex(text, r"\nduration: \d+\.\d s\n")
         self.assertTrue(text.endswith("script exit status: 1\nresult: failed\n"), text[-200:])
         self.assertEqual(self.installed(rpmdb), set())
         # An existing file is never written through or over: nothing is installed without the log.
@@ -131,7 +137,8 @@ class Unattended(e2e.WizardTest):
         medium, t = self.medium()
         rpmdb = self.rpmdb()
         rpmdb.install(e2e.package("quorvel-storman-newer", NEWER_APP_FILE))
-        refusal = [t[2060].replace("%s", "3.C-1", 1).replace("%s", "3.B-2"), t[57]]
+        refusal = [t[2060].replace("%s", "quorvel-storman", 1).replace("%s", "3.C-1", 1)
+                   .replace("%s", "3.B-2"), t[57]]
         for args in (["--dry-run", "--json"], ["--dry-run"], ["--unattended"]):
             with self.subTest(args[-1]):
                 status, out, err = self.run_stage3(medium, rpmdb, args + ["--accept-license"])
@@ -169,7 +176,8 @@ class Unattended(e2e.WizardTest):
             ("bad boolean", ["--unattended"], "[stage3]\naccept-license=maybe\n", 64,
              "stage3: answers file %s: key accept-license: true or false, not 'maybe'"
              % os.path.join(self.tmp, "answers.ini")),
-            ("json without dry run", ["--unattended", "--json"], None, 64, "stage3: --json goes with --dry-run"),
+            ("json without dry run", ["--text", "--json"], None, 64,
+             "stage3: --json goes with --dry-run or --unattended"),
             ("no mode, no display, no terminal", [], None, 64, "stage3: no display and no terminal"),
             # A display named that no server serves; GTK's own --display reaches the
             # graphical wizard through stage3.
@@ -212,7 +220,8 @@ class Unattended(e2e.WizardTest):
         self.assertEqual(plan["exit_status"], 0)
         self.assertEqual(plan["medium"], medium.dir)
         self.assertEqual(plan["application"], {"package": "quorvel-storman", "file": os.path.join(medium.dir, e2e.APP_FILE),
-                                               "version": "3.B-2", "installed": None, "check": 5})
+                                               "version": "3.B-2", "installed": None, "check": 5,
+                                               "state": "not installed"})
         self.assertEqual(plan["driver"]["check"], 5)
         self.assertEqual(plan["setup_type"], "typical")
         self.assertEqual(plan["components"], ["web-server", "managed-system", "notifier", "snmp-agent", "driver"])
@@ -240,6 +249,78 @@ class Unattended(e2e.WizardTest):
         self.assertEqual((os.path.basename(plan["driver"]["file"]), plan["driver"]["check"]),
                          (e2e.DRIVER_FILE, 5))
         self.assertEqual(err, t[55] + "\n" + t[57] + "\n" + t[2150] + "\n")
+
+    def test_plan_without_the_license_and_the_reports_of_an_install(self):
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        # The plan is whole without the license accepted; the status and what is missing say so.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run"])
+        self.assertEqual(status, 3)
+        self.assertIn("packages: " + os.path.join(medium.dir, e2e.DRIVER_FILE), out)
+        self.assertIn("(not installed, check 5)", out)
+        self.assertIn(t[2209].replace("%s", "quorvel-storman", 1).replace("%s", "3.B-2"), out)
+        self.assertIn(t[2216], out)
+        # JSON lines in a pipe: steps, progress, output and the result last.
+        status, out, err = self.run_stage3(medium, rpmdb, ["--unattended", "--accept-license", "--json"])
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(status, 0, err)
+        kinds = {e["event"] for e in events}
+        self.assertEqual(kinds, {"step", "progress", "output", "result"})
+        self.assertEqual(events[-1]["exit_status"], 0)
+        self.assertEqual(max(e["percent"] for e in events if e["event"] == "progress"), 100)
+        self.assertIn("Done!!!!", [e["line"] for e in events if e["event"] == "output"])
+        # In a pipe: the header with each package, a progress line per step; --quiet only the result.
+        rpmdb_b = e2e.RpmDb(os.path.join(self.tmp, "b"))
+        status, out, err = self.run_stage3(medium, rpmdb_b, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, err)
+        self.assertIn(t[2209].replace("%s", "holvane", 1).replace("%s", "1.2.3-4"), out)
+        self.assertNotIn("\r", out)
+        self.assertIn(t[2044].replace("%s", "100"), out)
+        self.assertIn(t.proxy_line(), out)
+        rpmdb_c = e2e.RpmDb(os.path.join(self.tmp, "c"))
+        status, out, err = self.run_stage3(medium, rpmdb_c, ["--unattended", "--accept-license", "--quiet"])
+        self.assertEqual(status, 0, err)
+        # The result line (naming the log) and the web server's proxy notice alone.
+        self.assertEqual(len(out.splitlines()), 2, out)
+        self.assertTrue(out.splitlines()[0].startswith(t[2008] + " "), out)
+        self.assertEqual(out.splitlines()[1], t.proxy_line())
+        # On a terminal the progress line is rewritten in place.
+        rpmdb_d = e2e.RpmDb(os.path.join(self.tmp, "d"))
+        env = dict(rpmdb_d.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        main, pane = os.openpty()
+        p = subprocess.Popen(["./stage3", "--unattended", "--accept-license"], cwd=medium.dir,
+                             env=env, stdin=subprocess.DEVNULL, stdout=pane, stderr=pane)
+        os.close(pane)
+        shown = b""
+        while True:
+            try:
+                chunk = os.read(main, 4096)
+            except OSError:  # the terminal's other side closed
+                break
+            if not chunk:
+                break
+            shown += chunk
+        os.close(main)
+        self.assertEqual(p.wait(timeout=120), 0, shown)
+        rewritten = [l for l in shown.decode().split("\n") if "\r" + t[2044].split("%s")[0] in l]
+        self.assertTrue(rewritten, shown)
+
+    def test_plan_says_what_happens_to_each_package(self):
+        """The package lines of the plan (as on the review page and in the header): new, an
+        upgrade from the installed build, or the installed newer driver kept."""
+        medium, t = self.medium()
+        cases = [("new", None, t[2209] % ("holvane", "1.2.3-4")),
+                 ("upgrade", ("holvane-older", "holvane-1.2.3-1.noarch.rpm"),
+                  t[2210] % ("holvane", "1.2.3-4", "1.2.3-1")),
+                 ("kept", ("holvane-newer", "holvane-1.2.3-9.noarch.rpm"),
+                  t[2212] % ("holvane", "1.2.3-4", "1.2.3-9"))]
+        for name, installed, line in cases:
+            with self.subTest(name):
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, name))
+                if installed:
+                    rpmdb.install(e2e.package(*installed))
+                status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--accept-license"])
+                self.assertIn("  " + line, out.splitlines(), out + err)
 
     def test_one_install_at_a_time(self):
         medium, t = self.medium(app="quorvel-storman-silent")

@@ -40,8 +40,6 @@ GtkWidget* WizardFixture::start(const WizardOptions& options) {
     EXPECT_TRUE(db.Store((dir + "/setupresDB").c_str()));
     db.Unload();
     writeFile(dir + "/license.txt", "Demo license.\n");
-    if (options.driverPackage)
-        writeFile(dir + "/holvane-1.2.3-4.noarch.rpm", "");
     writeFile(dir + "/.rpmmacros", "%_dbpath " + dir + "/rpmdb\n");
     home_.emplace("HOME", dir);
     cwd_.emplace(dir);

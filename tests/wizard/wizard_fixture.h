@@ -16,7 +16,6 @@ struct WizardOptions {
     const char* autoSelect = nullptr;        // resource 5002
     const char* showLicense = nullptr;       // resource 5003
     const char* snmpUnderTypical = nullptr;  // resource 5004
-    bool driverPackage = false;              // a driver package file on the medium, not installed
 };
 
 class Wizard;
