@@ -290,7 +290,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
     else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status)
-        error = "--json goes with --dry-run, --unattended or --status";
+        error = "--json goes with --dry-run or --unattended (or --status)";
     else if (parsed.quiet && (!parsed.unattended || parsed.dryRun))
         error = "--quiet goes with --unattended";
     else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
