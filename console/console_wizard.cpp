@@ -22,6 +22,7 @@
 #include "wizard/install_log.h"
 #include "wizard/install_plan.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/progress.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -470,6 +471,46 @@ Move componentsPage(Wizard& wizard, const DialogPageConfig& page) {
     return walk({&page, show, choose});
 }
 
+// The maintenance page's choices, in their order.
+const Action MaintenanceActions[] = {Action::Repair, Action::Modify, Action::Remove};
+const ResourceID_C MaintenanceLabels[] = {MaintainRepairId, MaintainModifyId, MaintainRemoveId};
+
+// On the review page of a repair, modify or remove: which one runs.
+void sayMaintenanceAction(const Wizard& wizard) {
+    if (!wizard.maintaining())
+        return;
+    for (int i = 0; i < 3; ++i)
+        if (MaintenanceActions[i] == installAction())
+            say(label(MaintenanceLabels[i]));
+    blankLine();
+}
+
+// The first page of --maintain: Repair, Modify or Remove; Next takes the one chosen.
+Move maintenancePage(Action* chosen) {
+    static const DialogPageConfig page{MaintainTitleId, NextLabelId, 0, 1};
+    auto show = [chosen] {
+        sayTitle(MaintainTitleId);
+        say(text(MaintainQuestionId));
+        blankLine();
+        for (int i = 0; i < 3; ++i) {
+            std::string marker =
+                cutToCharacters(text(MaintenanceActions[i] == *chosen ? ConsoleChosenMarkerId
+                                                                      : ConsoleNotChosenMarkerId),
+                                8);
+            say(" " + std::to_string(i + 1) + "  " + marker + " " + label(MaintenanceLabels[i]));
+        }
+        blankLine();
+    };
+    auto choose = [chosen](const std::string& answer) {
+        int number = chosenNumber(answer, 3);
+        if (number == 0)
+            return Choice::None;
+        *chosen = MaintenanceActions[number - 1];
+        return Choice::Made;
+    };
+    return walk({&page, show, choose});
+}
+
 // The review page's Enter starts the install, and its keys say so.
 Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
     std::string keys = text(ConsoleInstallKeyId) + "   " + keyHint(ConsoleBackKeyId, BackLabelId) +
@@ -479,6 +520,7 @@ Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
                      sayTitle(ReviewTitleId);
                      say(text(ConsoleReviewIntroId));
                      blankLine();
+                     sayMaintenanceAction(wizard);
                      say(text(ReviewSettingsHeadingId));
                      say(wizard.reviewText() + packagePlanText(wizard.selection()));
                      blankLine();
@@ -668,7 +710,7 @@ Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
 void postInstallNotice(const Wizard& wizard) {
     // The notice is about using what was installed: nothing to say after a failure.
     if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
-        !graphicalDisplayPresent())
+        !graphicalDisplayPresent() || installAction() == Action::Remove)
         return;
     sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));
@@ -698,6 +740,9 @@ Move showPage(Wizard& wizard) {
     return welcomePage(page);
 }
 
+// What walkPages returns for Back on the first page after the maintenance page.
+const int BackToMaintenance = -1;
+
 // The pages from the first to Finish, by the rules of the window's buttons.
 int walkPages(Wizard& wizard) {
     bool installed = false;  // the install ran or was tried
@@ -710,7 +755,8 @@ int walkPages(Wizard& wizard) {
         if (move == Move::Leave)
             return wizard.exitStatus();
         if (move == Move::Back) {
-            wizard.back();
+            if (!wizard.back() && wizard.maintaining())
+                return BackToMaintenance;
             continue;
         }
         if (!wizard.next()) {
@@ -730,19 +776,49 @@ int walkPages(Wizard& wizard) {
     }
 }
 
+// --maintain: the maintenance page, then the pages of the action chosen.
+int walkMaintenance(Wizard& wizard) {
+    const InstalledState state = readInstalledState();
+    const bool removeDriver = removesDriver();
+    Action chosen = Action::Repair;
+    for (;;) {
+        Move move = maintenancePage(&chosen);
+        if (move == Move::Cancel || move == Move::End)
+            return ExitCancelled;
+        setInstallAction(chosen, removeDriver);
+        // A modify starts from the installed choices, as a repair would use them.
+        std::string note;
+        Selection installed = maintenanceSelection(
+            chosen == Action::Modify ? Action::Repair : chosen, Choices(), state, &note);
+        if (!note.empty())
+            say(note);
+        wizard.beginMaintenance(chosen, installed);
+        int status = walkPages(wizard);
+        if (status != BackToMaintenance)
+            return status;
+    }
+}
+
 }  // namespace
 
-int runConsoleWizard(const Choices& choices) {
+int runConsoleWizard(const Choices& choices, bool maintain) {
+    // Every maintenance action needs this version installed.
+    if (maintain)
+        setInstallAction(Action::Repair, removesDriver());
     int status = checkStartupPreconditions();
     if (status != 0)
         return status;
     catchInterrupts();
     Wizard wizard;
     wizard.start(probeHost(), readPageRules());
+    Choices given = choices;
+    std::string kept;
+    if (!maintain && upgradeChoices(&given, &kept))
+        say(kept);
     // What the medium does not allow is the user's to see on the pages.
-    wizard.applyChoices(choices);
+    wizard.applyChoices(given);
     createStartMarker();
-    status = walkPages(wizard);
+    status = maintain ? walkMaintenance(wizard) : walkPages(wizard);
     removeStartMarker();
     stringUnInit();
     return status;

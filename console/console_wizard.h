@@ -5,5 +5,6 @@
 #include "wizard/command_line.h"
 
 // Runs the start-up checks and the pages; the choices preselect what the user is
-// offered. Returns the exit status.
-int runConsoleWizard(const Choices& choices);
+// offered. With `maintain`, the installed version's maintenance page comes first (Repair,
+// Modify, Remove). Returns the exit status.
+int runConsoleWizard(const Choices& choices, bool maintain = false);

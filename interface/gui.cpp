@@ -2,10 +2,12 @@
 
 #include "interface/exit_paths.h"
 #include "interface/main_window.h"
+#include "interface/maintenance_dialog.h"
 #include "interface/navigation.h"
 #include "interface/window_size.h"
 #include "services/string_service.h"
 #include "wizard/command_line.h"
+#include "wizard/maintenance.h"
 #include "wizard/startup.h"
 #include "wizard/wizard.h"
 
@@ -68,9 +70,31 @@ GtkWidget* buildWizard(const HostFacts& host) {
     return window;
 }
 
-int runGraphicalWizard() {
+int runGraphicalWizard(bool maintain) {
+    Action chosen = Action::Repair;
+    if (maintain && !askMaintenanceAction(&chosen))
+        return ExitCancelled;
     GtkCssProvider* marksLeftOut = leaveCheckMarksOut();
     GtkWidget* window = buildWizard(probeHost());
+    if (maintain) {
+        setInstallAction(chosen, removesDriver());
+        // A modify starts from the installed choices, as a repair would use them.
+        std::string note;
+        const Selection installed =
+            maintenanceSelection(chosen == Action::Modify ? Action::Repair : chosen, Choices(),
+                                 readInstalledState(), &note);
+        wizardOf(window).beginMaintenance(chosen, installed);
+        showCurrentPage(window);
+        showComponents(window);
+    } else {
+        // An upgrade keeps the choices the older version was installed with.
+        Choices kept;
+        std::string note;
+        if (upgradeChoices(&kept, &note)) {
+            wizardOf(window).applyChoices(kept);
+            showComponents(window);
+        }
+    }
     // Kept past the window: the exit status is the install's outcome.
     g_object_ref(window);
     gtk_widget_show(window);

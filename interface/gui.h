@@ -18,5 +18,6 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
 
 // Runs the graphical wizard after start-up has passed its checks (GTK initialised).
 // Returns the exit status: 0 installed or nothing selected, 2 install failed,
-// 3 cancelled, 4 another install was running.
-int runGraphicalWizard();
+// 3 cancelled, 4 another install was running. With `maintain`, the installed version's
+// Repair, Modify or Remove is asked first, and the window opens on the pages after it.
+int runGraphicalWizard(bool maintain = false);

@@ -8,6 +8,7 @@
 #include "services/glib_memory.h"
 #include "services/string_service.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/progress.h"
 #include "wizard/tables.h"
@@ -338,7 +339,8 @@ bool runInstallScript(GtkWidget* nextButton) {
 void postInstallMessage(GtkWidget* mainWindow) {
     // The notice is about using what was installed: nothing to say after a failure.
     const Wizard& wizard = wizardOf(mainWindow);
-    if (!wizard.selection().has(WebServerComponent) || !wizard.installed())
+    if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
+        installAction() == Action::Remove)
         return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);

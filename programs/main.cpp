@@ -20,11 +20,14 @@
 #include "services/file_search.h"
 #include "services/medium_directory.h"
 #include "services/string_service.h"
+#include "unattended/maintenance_run.h"
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
 #include "wizard/install_checks.h"
 #include "wizard/install_log.h"
+#include "wizard/install_record.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/startup.h"
 
 #ifdef STAGE3_GRAPHICAL
@@ -81,18 +84,24 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
                     showRefusalDialog(startupRefusal());
                 return status;
             }
-            return runGraphicalWizard();
+            return runGraphicalWizard(line.maintain);
 #else
             (void)argc;
             (void)argv;
             return ExitUsage;
 #endif
         case Mode::Console:
-            return runConsoleWizard(line.choices);
+            return runConsoleWizard(line.choices, line.maintain);
         case Mode::Unattended:
+            if (line.action != Action::Install)
+                return runMaintenance(line.choices, false, false);
             return runUnattended(line.choices, false, line.json, line.quiet);
         case Mode::DryRun:
+            if (line.action != Action::Install)
+                return runMaintenance(line.choices, true, line.json);
             return runUnattended(line.choices, true, line.json);
+        case Mode::Status:
+            return showStatus(line.json);
         case Mode::Verify:
             return verifyMedium();
     }
@@ -135,6 +144,10 @@ int main(int argc, char* argv[]) {
         return status;
     setLocaleSubdirectory();
     setInstallRecordPath(line.recordPath);
+    if (!line.recordDirectory.empty())
+        setInstallRecordDirectory(line.recordDirectory);
+    // --maintain: every action it offers needs this version installed.
+    setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
     setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
                     line.choices.requireLoadableDriver});
     status = runMode(line, &argc, &argv);

@@ -22,6 +22,7 @@
 #include "wizard/install_log.h"
 #include "wizard/install_plan.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/progress.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -86,7 +87,14 @@ void noteAppliedChoices(const Wizard& wizard, const AppliedChoices& applied, Pla
 // The selection as the graphical wizard would make it with these choices.
 void select(Wizard& wizard, const Choices& choices, Plan& plan) {
     wizard.start(probeHost(), readPageRules());
-    noteAppliedChoices(wizard, wizard.applyChoices(choices), plan);
+    Choices given = choices;
+    std::string kept;
+    if (upgradeChoices(&given, &kept)) {
+        plan.notes.push_back(kept);
+        if (!plan.json)
+            say(stdout, kept);
+    }
+    noteAppliedChoices(wizard, wizard.applyChoices(given), plan);
     plan.licenseRequired = wizard.hasPage(LicenseTitleId);
     plan.licenseAccepted = choices.acceptLicense;
     plan.selected = true;
@@ -490,6 +498,8 @@ int runUnattended(const Choices& choices, bool dryRun, bool json, bool quiet) {
     Plan plan;
     plan.json = json;
     plan.exitStatus = checkStartupPreconditions();
+    if (plan.exitStatus != 0 && dryRun)
+        driverUpdateCheck();  // the plan names the driver file whatever refused
     if (plan.exitStatus != 0)
         return dryRun ? showPlan(plan, wizard.selection(), json) : plan.exitStatus;
     select(wizard, choices, plan);

@@ -34,6 +34,13 @@ struct Parsed {
     gboolean trustMediumKey = FALSE;
     gboolean requireSignatures = FALSE;
     gboolean requireLoadableDriver = FALSE;
+    gboolean status = FALSE;
+    gboolean repair = FALSE;
+    gboolean modify = FALSE;
+    gboolean remove = FALSE;
+    gboolean removeDriver = FALSE;
+    gboolean maintain = FALSE;
+    gchar* recordDirectory = nullptr;
     gchar* answers = nullptr;
     gchar* setupType = nullptr;
     gchar* components = nullptr;
@@ -67,6 +74,15 @@ const char* const Description =
     "lacks and that the medium carries (RPM-GPG-KEY-* at its root): the wizards ask\n"
     "whether to import it; unattended it is imported only with --trust-medium-key.\n"
     "Unsigned packages install with a note, or are refused with --require-signatures.\n"
+    "\n"
+    "An installed version: --status tells what is installed (rpm's answers and the\n"
+    "install record /var/lib/stage3/<application package>.ini) and what a run would do.\n"
+    "--repair installs the recorded components again, --modify --components LIST (or\n"
+    "--setup-type) changes them, --remove removes the application and its add-on (and\n"
+    "with --remove-driver the driver); each without a person, with the exit statuses\n"
+    "below. --maintain offers the same in the wizards. Without a record the choices\n"
+    "given are used, else the typical ones. An install over an older version\n"
+    "preselects the recorded choices.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
@@ -204,10 +220,27 @@ GOptionContext* newOptionContext() {
          "Refuse the install when the new driver would not load here (no module for the "
          "running kernel, Secure Boot)",
          nullptr},
+        {"status", 0, 0, G_OPTION_ARG_NONE, &parsed.status,
+         "Show the medium's and the installed versions, the install record and what a run "
+         "would do; change nothing",
+         nullptr},
+        {"maintain", 0, 0, G_OPTION_ARG_NONE, &parsed.maintain,
+         "Wizards: repair, modify or remove the installed version", nullptr},
+        {"repair", 0, 0, G_OPTION_ARG_NONE, &parsed.repair,
+         "Install the recorded components of the installed version again", nullptr},
+        {"modify", 0, 0, G_OPTION_ARG_NONE, &parsed.modify,
+         "Change the installed version's components (with --components or --setup-type)", nullptr},
+        {"remove", 0, 0, G_OPTION_ARG_NONE, &parsed.remove,
+         "Remove the application and its add-on (the driver stays)", nullptr},
+        {"remove-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.removeDriver,
+         "With --remove: remove the driver too, unless other packages need it", nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
          "DIR"},
+        // For tests: the install records' directory instead of /var/lib/stage3.
+        {"record-directory", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME,
+         &parsed.recordDirectory, nullptr, "DIR"},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
     GOptionContext* context = g_option_context_new(nullptr);
     g_option_context_add_main_entries(context, entries, nullptr);
@@ -218,7 +251,9 @@ GOptionContext* newOptionContext() {
 bool wantsModeWithoutDisplay(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (!std::strcmp(argv[i], "--text") || !std::strcmp(argv[i], "--unattended") ||
-            !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify"))
+            !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify") ||
+            !std::strcmp(argv[i], "--status") || !std::strcmp(argv[i], "--repair") ||
+            !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove"))
             return true;
     }
     return false;
@@ -235,6 +270,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->recordPath = freeAndTake(parsed.record);
     line->mediumPath = freeAndTake(parsed.medium);
     line->hostRoot = freeAndTake(parsed.hostRoot);
+    line->recordDirectory = freeAndTake(parsed.recordDirectory);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -253,10 +289,20 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
-    else if (parsed.json && !parsed.dryRun && !parsed.unattended)
-        error = "--json goes with --dry-run or --unattended";
+    else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status)
+        error = "--json goes with --dry-run or --unattended (or --status)";
     else if (parsed.quiet && (!parsed.unattended || parsed.dryRun))
         error = "--quiet goes with --unattended";
+    else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
+        error = "one of --status, --maintain, --repair, --modify and --remove";
+    else if ((parsed.status || parsed.repair || parsed.modify || parsed.remove) && parsed.text)
+        error = "--text goes with --maintain, not with --status, --repair, --modify or --remove";
+    else if (parsed.status && (parsed.unattended || parsed.dryRun || parsed.verify))
+        error = "--status cannot be combined with --unattended, --dry-run or --verify";
+    else if (parsed.maintain && (parsed.unattended || parsed.dryRun || parsed.verify))
+        error = "--maintain is for the wizards; unattended: --repair, --modify or --remove";
+    else if (parsed.removeDriver && !parsed.remove && !parsed.maintain)
+        error = "--remove-driver goes with --remove";
 
     Choices& choices = line->choices;
     if (error.empty() && !answers.empty())
@@ -279,6 +325,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         if (choices.setupType != CustomSetupType)
             error = "components are chosen with the custom setup type";
     }
+    if (error.empty() && parsed.modify && choices.setupType < 0)
+        error = "--modify needs --components or --setup-type";
     if (!error.empty()) {
         usageError(error);
         return ExitUsage;
@@ -286,12 +334,20 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
 
     line->json = parsed.json;
     line->quiet = parsed.quiet;
+    line->maintain = parsed.maintain;
+    line->removeDriver = parsed.removeDriver;
+    line->action = parsed.repair   ? Action::Repair
+                   : parsed.modify ? Action::Modify
+                   : parsed.remove ? Action::Remove
+                                   : Action::Install;
     line->refusalDialog = parsed.refusalDialog;
-    if (parsed.verify)
+    if (parsed.status)
+        line->mode = Mode::Status;
+    else if (parsed.verify)
         line->mode = Mode::Verify;
     else if (parsed.dryRun)
         line->mode = Mode::DryRun;
-    else if (parsed.unattended)
+    else if (parsed.unattended || line->action != Action::Install)
         line->mode = Mode::Unattended;
     else if (parsed.text)
         line->mode = Mode::Console;
@@ -312,6 +368,7 @@ int enterMediumDirectory(CommandLine* line) {
     const std::string caller = currentDirectory();
     line->logPath = absoluteFrom(caller, line->logPath);
     line->recordPath = absoluteFrom(caller, line->recordPath);
+    line->recordDirectory = absoluteFrom(caller, line->recordDirectory);
     if (!line->hostRoot.empty())
         setDriverHost(preparedHost(absoluteFrom(caller, line->hostRoot)));
     std::string medium = line->mediumPath.empty() ? programDirectory() : line->mediumPath;
@@ -330,7 +387,7 @@ int enterMediumDirectory(CommandLine* line) {
 }
 
 int createNamedLog(const CommandLine& line) {
-    if (line.mode == Mode::DryRun || line.mode == Mode::Verify)
+    if (line.mode == Mode::DryRun || line.mode == Mode::Verify || line.mode == Mode::Status)
         return -1;
     setInstallLogPath(line.logPath);
     int error = createNamedInstallLog();

@@ -18,7 +18,7 @@ enum ExitStatus {
     ExitUsage = 64           // unknown option, bad value, unusable answers file
 };
 
-enum class Mode { Graphical, Console, Unattended, DryRun, Verify };
+enum class Mode { Graphical, Console, Unattended, DryRun, Verify, Status };
 
 // The choices a run is given: from the answers file, then the command line over it.
 struct Choices {
@@ -32,8 +32,19 @@ struct Choices {
     bool requireLoadableDriver = false;
 };
 
+// What a run does to this medium's version: install it, or (installed) repair, modify
+// or remove it.
+enum class Action { Install, Repair, Modify, Remove };
+
 struct CommandLine {
     Mode mode = Mode::Graphical;
+    // --repair, --modify or --remove (unattended, or the plan of a dry run); --maintain
+    // asks the wizards for one on a page of their own.
+    Action action = Action::Install;
+    bool maintain = false;
+    bool removeDriver = false;
+    // The install records' directory (tests only); empty for /var/lib/stage3.
+    std::string recordDirectory;
     bool json = false;
     bool quiet = false;  // --unattended: errors and the result line only
     // Graphical wizard: a start-up refusal is also shown in a dialog, for a wizard

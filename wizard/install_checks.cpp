@@ -13,6 +13,7 @@
 #include "services/text_format.h"
 #include "wizard/command_line.h"
 #include "wizard/driver_notes.h"
+#include "wizard/maintenance.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 
@@ -265,6 +266,14 @@ std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
     std::vector<TransactionPackage> packages;
     if (selection.components == 0)
         return packages;
+    if (installAction() != Action::Install) {
+        // What a repair or a modify installs again; a remove installs nothing.
+        for (const ActionStep& step :
+             actionSteps(installAction(), selection, readInstalledState(), removesDriver()))
+            if (step.erase.empty())
+                packages.push_back(step.install);
+        return packages;
+    }
     char path[kPackagePathOutSize];
     if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND)
         packages.push_back({path, {"-U"}});

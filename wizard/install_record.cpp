@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "services/child_process.h"
 #include "services/descriptor.h"
 #include "services/files.h"
 
@@ -17,7 +18,29 @@ namespace {
 const char* const Group = "install";
 const std::size_t RecordLimit = 64 * 1024;
 
-std::string recordDirectory = "/var/lib/stage3";
+// Empty until first needed (or set).
+std::string recordDirectory;
+
+// The records describe what one rpm database holds: beside the system's database they
+// are in /var/lib/stage3; an install into a database of its own (rpm's %_dbpath set
+// elsewhere, as for a test or an image being built) keeps them in "stage3-records"
+// beside that database, so that one database's record never speaks for another's.
+const std::string& currentRecordDirectory() {
+    if (!recordDirectory.empty())
+        return recordDirectory;
+    recordDirectory = "/var/lib/stage3";
+    ProgramOutput output;
+    if (!runProgram({"rpm", "--eval", "%{_dbpath}"}, ProgramRun(4096), &output) ||
+        output.exitStatus() != 0)
+        return recordDirectory;
+    std::string dbpath = output.text.substr(0, output.text.find('\n'));
+    while (dbpath.size() > 1 && dbpath.back() == '/') dbpath.pop_back();
+    const bool system = dbpath == "/var/lib/rpm" || dbpath == "/usr/lib/sysimage/rpm";
+    const size_t slash = dbpath.rfind('/');
+    if (!system && dbpath[0] == '/' && slash != std::string::npos && slash > 0)
+        recordDirectory = dbpath.substr(0, slash) + "/stage3-records";
+    return recordDirectory;
+}
 
 using KeyFile = std::unique_ptr<GKeyFile, void (*)(GKeyFile*)>;
 
@@ -46,8 +69,9 @@ bool rootsOwn(int fd, std::string* error, const std::string& path) {
 // The records' directory opened (never through a link) when it is safe to trust.
 Descriptor openDirectory(bool make, std::string* error) {
     if (make)
-        mkdir(recordDirectory.c_str(), 0755);
-    Descriptor fd(open(recordDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        mkdir(currentRecordDirectory().c_str(), 0755);
+    Descriptor fd(
+        open(currentRecordDirectory().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         *error = recordDirectory + ": " + std::strerror(errno);
         return Descriptor();
@@ -124,7 +148,7 @@ void setInstallRecordDirectory(const std::string& directory) {
 std::string installRecordPath(const std::string& packageName) {
     if (packageName.empty() || packageName[0] == '.' || packageName.find('/') != std::string::npos)
         return "";
-    return recordDirectory + "/" + packageName + ".ini";
+    return currentRecordDirectory() + "/" + packageName + ".ini";
 }
 
 bool writeInstallRecord(const std::string& packageName, const InstallRecord& record,
@@ -152,7 +176,7 @@ RecordState readInstallRecord(const std::string& packageName, InstallRecord* rec
     Descriptor directory = openDirectory(false, error);
     if (!directory.valid())
         return errno == ENOENT ? RecordState::Missing : RecordState::Refused;
-    const std::string name = path.substr(recordDirectory.size() + 1);
+    const std::string name = path.substr(currentRecordDirectory().size() + 1);
     Descriptor fd(
         openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {

@@ -26,7 +26,9 @@ std::string formatInstallRecord(const InstallRecord& record);
 // Reads a record's text. False, with the reason, when it is no record.
 bool parseInstallRecord(const std::string& text, InstallRecord* record, std::string* error);
 
-// The directory of the records (/var/lib/stage3); tests use one of their own.
+// The directory of the records: /var/lib/stage3 beside the system's rpm database,
+// "stage3-records" beside a database of its own (rpm's %_dbpath elsewhere); tests may
+// name one of their own.
 void setInstallRecordDirectory(const std::string& directory);
 // The record's path for an application package name; empty for a name that cannot be a
 // file name (one with a slash, or starting with a dot).

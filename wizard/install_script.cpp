@@ -13,6 +13,7 @@
 #include "services/packages.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
+#include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -57,6 +58,8 @@ const char* const RootScriptFileName = "/stage3-root.sh";
 const char* const AuthenticatedMark = "/authenticated";
 const char* const BusyMark = "/another-install";
 const char* const UnsafeMark = "/unsafe-files";
+// The install record the root side places when the run succeeded.
+const char* const RecordFileName = "/record.ini";
 
 // The settings file placed at its fixed name for this run, and where a directory that
 // stood there went.
@@ -179,7 +182,7 @@ std::string shellFilledText(const std::string& text, const std::vector<std::stri
 
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::string& medium, const std::string& markerWarning,
-                               const std::string& asideNote) {
+                               const std::string& asideNote, const std::string& afterRun) {
     auto in = [&directory](const char* name) { return shellQuote(directory + name); };
     std::string s;
     s += "# The install of a wizard that runs as a normal user, run as root through pkexec.\n";
@@ -235,6 +238,7 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
          shellQuote(markerWarning) + "\n";
     s += "/bin/sh " + shellQuote(script) + " 9>&-\n";
     s += "status=$?\n";
+    s += afterRun;
     s += "if [ -f " + in(ErrorFileName) + " ]; then\n";
     s += "\tplace " + in(ErrorFileName) + " " + InstallErrorPath + " > /dev/null\n";
     s += "fi\n";
@@ -295,14 +299,27 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
     if (!asRoot) {
         std::string markerWarning = getString(StartMarkerWarningId);
-        std::string text = rootSideScriptText(installDirectory, scriptName, currentDirectory(),
-                                              markerWarning, getString(SettingsMovedAsideId));
-        if (!writeNewFile(rootScriptPath, text, 0600))
+        const std::string record = inInstallDirectory(RecordFileName);
+        std::string text = rootSideScriptText(
+            installDirectory, scriptName, currentDirectory(), markerWarning,
+            getString(SettingsMovedAsideId),
+            rootSideRecordText(installAction(), record, preparedRecordPackage()));
+        if (!writeNewFile(record, preparedRecordText(), 0600) ||
+            !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
         memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
     }
     // A script that did not reach the disk whole must not run.
-    std::string script = components ? createShellScript(components & COMPONENT_DRIVER) : "";
+    std::string script;
+    if (components && installAction() == Action::Install) {
+        script = createShellScript(components & COMPONENT_DRIVER);
+    } else if (components) {
+        Selection selection;
+        selection.components = components;
+        script = actionScriptText(
+            actionSteps(installAction(), selection, readInstalledState(), removesDriver()),
+            installDirectory);
+    }
     if (!writeNewFile(scriptName, script, 0600))
         return InstallFiles::Failed;
     return components ? InstallFiles::Ready : InstallFiles::NothingSelected;
@@ -331,6 +348,7 @@ void removeInstallFiles() {
     // Only this run's own files can be in its directory.
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
+    unlink(inInstallDirectory(RecordFileName).c_str());
     for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark})
         unlink(inInstallDirectory(mark).c_str());
     if (scriptName[0] != '\0')

@@ -40,10 +40,11 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
 // runs the install script `script` and removes what it placed. `markerWarning` is the
 // line it prints when the start marker cannot be placed. A directory at the settings
 // file's name is renamed aside first, with the line `asideNote` (the name and the new
-// name replace its two %s).
+// name replace its two %s). `afterRun` is run once the script ended, with its status in
+// $status (the install record's lines).
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::string& medium, const std::string& markerWarning,
-                               const std::string& asideNote);
+                               const std::string& asideNote, const std::string& afterRun = "");
 
 enum class RootSide {
     Ran,      // the install script ran: its status and error file tell the rest

@@ -26,6 +26,7 @@
 #include "wizard/install_log.h"
 #include "wizard/install_plan.h"
 #include "wizard/install_script.h"
+#include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -111,6 +112,7 @@ void writeLogHeader(const Selection& selection) {
     writeInstallLogField("medium", currentDirectory());
     writeInstallLogField("application", checkLine(appCheckDetails()));
     writeInstallLogField("driver", checkLine(driverCheckDetails()));
+    writeInstallLogField("action", actionName(installAction()));
     writeInstallLogField("setup type", selection.setupTypeName());
     writeInstallLogField("components", selection.componentNames(" "));
     writeInstallLog("--- install output ---\n");
@@ -155,6 +157,10 @@ void onScriptExited(int waitStatus) {
         outcome.restartNeeded = after.restartNeeded;
         outcome.initramfs = after.initramfs;
     }
+    // The record follows what is installed now, before the lock lets another run in.
+    const std::string recordNote = settleInstallRecord(outcome.succeeded);
+    if (!recordNote.empty())
+        show(recordNote + "\n");
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
@@ -286,6 +292,7 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
         return notStarted(ChecksRefusedId, "refused before installing");
     installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                      driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
+    prepareInstallRecord(selection);
     InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside();
     if (files != InstallFiles::Ready || !startScript(observer)) {

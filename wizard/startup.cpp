@@ -17,6 +17,7 @@
 #include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/install_lock.h"
+#include "wizard/maintenance.h"
 #include "wizard/text_ids.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
@@ -127,8 +128,14 @@ int checkStartupPreconditions() {
         refusePackagePath(packageFileOutOfReach());
         return 1;
     }
-    if (app == UPDATE_SAME_INSTALLED) {
+    // A repair, modify or remove acts on this medium's version, installed.
+    if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+        refuse(NotInstalledForMaintenanceId, SetupCannotContinueId);
+        return 1;
+    }
+    if (installAction() == Action::Install && app == UPDATE_SAME_INSTALLED) {
         refuse(SameVersionInstalledId, SetupCannotContinueId);
+        writeLine(getString(MaintainHintId));
         return 1;
     }
     if (app == UPDATE_NEWER_INSTALLED) {

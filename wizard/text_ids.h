@@ -256,3 +256,27 @@ const ResourceID_C HeaderMediumId = 2214;
 const ResourceID_C HeaderComponentsId = 2215;
 // A dry run without the license accepted: what is missing.
 const ResourceID_C PlanLicenseMissingId = 2216;
+
+// Day two of an installed version. The line after the plain start's refusal when this
+// version is installed, naming --maintain; a repair, modify or remove with this version
+// not installed.
+const ResourceID_C MaintainHintId = 2150;
+const ResourceID_C NotInstalledForMaintenanceId = 2151;
+// The install record: none (the choices given, else the typical ones, are used); not
+// used (the reason replaces %s); not written or removed (the reason replaces %s).
+const ResourceID_C RecordMissingId = 2152;
+const ResourceID_C RecordRefusedId = 2153;
+const ResourceID_C RecordNotWrittenId = 2154;
+// The results of a repair, a modify and a remove.
+const ResourceID_C ResultRepairedId = 2155;
+const ResourceID_C ResultModifiedId = 2156;
+const ResourceID_C ResultRemovedId = 2157;
+// The maintenance page: its title, its question and its three choices.
+const ResourceID_C MaintainTitleId = 2158;
+const ResourceID_C MaintainQuestionId = 2159;
+const ResourceID_C MaintainRepairId = 2160;
+const ResourceID_C MaintainModifyId = 2161;
+const ResourceID_C MaintainRemoveId = 2162;
+// An install over an older version: its recorded choices are preselected (the setup
+// type and the components replace the two %s).
+const ResourceID_C RecordedChoicesId = 2163;

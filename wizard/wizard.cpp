@@ -125,8 +125,25 @@ bool Wizard::next() {
     return true;
 }
 
+void Wizard::beginMaintenance(Action action, const Selection& installed) {
+    selection_ = installed;
+    if (action == Action::Modify)
+        selection_.setupType = CustomSetupType;
+    const ResourceID_C& first = action == Action::Modify ? ComponentsTitleId : ReviewTitleId;
+    for (int i = 0; i < pageCount(); ++i)
+        if (isPage(i, first))
+            current_ = maintenanceFirst_ = i;
+    // A medium that sets the setup type has no components page: a modify reviews.
+    if (maintenanceFirst_ < 0)
+        for (int i = 0; i < pageCount(); ++i)
+            if (isPage(i, ReviewTitleId))
+                current_ = maintenanceFirst_ = i;
+}
+
 bool Wizard::back() {
     int target = pageBefore(current_);
+    if (current_ == maintenanceFirst_)
+        return false;
     if (target < 0)
         return false;
     current_ = target;

@@ -91,6 +91,13 @@ class Wizard {
     // components asked for (each one the host offers, with what it requires).
     AppliedChoices applyChoices(const Choices& choices);
 
+    // A repair, modify or remove of the installed version, chosen on the maintenance
+    // page, acting on `installed` (the recorded choices): a modify goes on to the
+    // components page (custom), the others to the review page. Back from there returns
+    // false: the front end shows its maintenance page again.
+    void beginMaintenance(Action action, const Selection& installed);
+    bool maintaining() const { return maintenanceFirst_ >= 0; }
+
     // How the install ended: false when it failed or could not start.
     void finishInstall(bool succeeded) { installed_ = succeeded; }
     bool installed() const { return installed_; }
@@ -119,4 +126,5 @@ class Wizard {
     ComponentEntry components_[NumberOfComponents];
     Selection selection_;
     bool installed_ = true;
+    int maintenanceFirst_ = -1;  // the first page after the maintenance page
 };

@@ -265,6 +265,29 @@ class AnsibleRole(unittest.TestCase):
                          if "quorvel-firmware-tools >= 9 is needed by quorvel-storman-3.B-2.noarch" in line], message)
         self.assertEqual(self.installed()["failing"], set())
 
+    def test_state_present_modifies_and_absent_removes_each_once(self):
+        self.rpmdbs = {"host": e2e.RpmDb(os.path.join(self.tmp, "host-host"))}
+        inventory = {"host": self.host_vars("host", self.good_medium,
+                                            {"accept_license": True, "setup_type": "typical"},
+                                            self.rpmdbs["host"])}
+        self.write_inventory(inventory)
+        custom = json.dumps({"stage3_answers": {"accept_license": True, "setup_type": "custom",
+                                                "components": ["managed-system", "driver"]}})
+        steps = [
+            # extra vars, changed, packages installed after
+            ([], True, set(PACKAGES)),
+            (["-e", custom], True, {"holvane", "quorvel-storman"}),
+            (["-e", custom], False, {"holvane", "quorvel-storman"}),
+            (["-e", "stage3_state=absent"], True, {"holvane"}),
+            (["-e", "stage3_state=absent"], False, {"holvane"}),
+        ]
+        for extra, changed, installed in steps:
+            with self.subTest(extra=extra, changed=changed):
+                status, out, recap = self.play(*extra)
+                self.assertEqual((status, recap["host"]["failed"]), (0, 0), out)
+                self.assertEqual(recap["host"]["changed"] > 0, changed, out)
+                self.assertEqual(self.installed()["host"], installed, out)
+
     def test_hosts_fail_before_anything_is_written_or_copied(self):
         # Remote directories another account has a hold on: in a sticky directory everyone
         # may write (as /var/tmp), nobody made it first with an add-on package of theirs, or

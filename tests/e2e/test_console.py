@@ -37,7 +37,7 @@ def fill(text, *values):
 class Console:
     """stage3 --text started from a medium in a new tmux pane."""
 
-    def __init__(self, tmp, name, medium, rpmdb, lang, encoding):
+    def __init__(self, tmp, name, medium, rpmdb, lang, encoding, args=""):
         # A server of its own: one that is still shutting down takes no new session.
         self.socket = "stage3-%d-%s" % (os.getpid(), name)
         self.raw = os.path.join(tmp, name + ".raw")
@@ -47,7 +47,8 @@ class Console:
         for variable in ("DISPLAY", "WAYLAND_DISPLAY", "LC_ALL", "LANGUAGE", "TMUX", "COLUMNS", "LINES"):
             self.env.pop(variable, None)
         self.mark = 0
-        command = "LANG=%s TERM=dumb ./stage3 --text --log %s; echo EXIT=$?" % (lang, shlex.quote(self.log))
+        command = "LANG=%s TERM=dumb ./stage3 --text --log %s %s; echo EXIT=$?" % (
+            lang, shlex.quote(self.log), args)
         self.tmux("new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS), "-c", medium.dir, command,
                   ";", "set-option", "-g", "remain-on-exit", "on",
                   ";", "pipe-pane", "-o", "cat > " + shlex.quote(self.raw))
@@ -111,9 +112,9 @@ class ConsoleWizard(e2e.WizardTest):
             console.close()
         super().tearDown()
 
-    def console(self, medium, rpmdb, lang="en_US.UTF-8", encoding="utf-8"):
+    def console(self, medium, rpmdb, lang="en_US.UTF-8", encoding="utf-8", args=""):
         name = "console%d" % next(CONSOLES)
-        self.consoles.append(Console(self.tmp, name, medium, rpmdb, lang, encoding))
+        self.consoles.append(Console(self.tmp, name, medium, rpmdb, lang, encoding, args))
         return self.consoles[-1]
 
     def medium(self, app_spec="quorvel-storman", license_text="E2E test license.\n"):
@@ -180,6 +181,35 @@ class ConsoleWizard(e2e.WizardTest):
         with open(c.log) as log:
             self.assertIn("result: installed", log.read())
         self.assertNotEqual(e2e.file_identity(e2e.START_MARKER), marker)
+
+    def test_maintain_modifies_from_the_components_page(self):
+        """--maintain on a version installed by hand: Modify, Back to the maintenance page
+        once, then the web server taken away on the components page; the add-on goes and
+        the record is written."""
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        for spec, name in (("quorvel-storman", e2e.APP_FILE), ("quorvel-browser", e2e.BROWSER_FILE)):
+            rpmdb.install(e2e.package(spec, name))
+        records = os.path.join(self.tmp, "records")
+        c = self.console(medium, rpmdb, args="--maintain --record-directory " + records)
+        c.expect(t[2158], t[2159], "(*) " + t.label(2160), "( ) " + t.label(2161))
+        c.key("2")
+        c.expect("(*) " + t.label(2161))
+        c.key("")
+        c.expect(t[2152], t[32])
+        c.key("b")
+        c.expect(t[2158])
+        c.key("")
+        c.expect(t[32])
+        c.key("1", "")
+        c.expect(t[33], t.label(2161))
+        c.key("")
+        c.expect(t[34], "e2e-app: QRVLAUTOWEBSERVER=no", "Done!!!!")
+        c.key("", "")
+        self.assertEqual(c.exit_status(), 0)
+        self.assertIsNone(rpmdb.installed("quorvel-browser"))
+        with open(os.path.join(records, "quorvel-storman.ini")) as f:
+            self.assertNotIn("web-server", f.read())
 
     def test_custom_refuses_a_locked_component_with_its_reason(self):
         medium, t = self.medium()

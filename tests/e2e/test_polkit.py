@@ -237,7 +237,8 @@ class PolkitTest(WizardTest):
         env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
         mode = ["--text"] if terminal else [] if graphical else ["--unattended", "--accept-license"]
         argv = ["setpriv", "--reuid", str(self.user.pw_uid), "--regid", str(self.user.pw_gid),
-                "--init-groups", "--", "./stage3", "--log", log] + mode
+                "--init-groups", "--", "./stage3", "--log", log,
+                "--record-directory", os.path.join(os.path.dirname(medium.dir), "records")] + mode
         if graphical:
             env.update(DISPLAY=os.environ["DISPLAY"], NO_AT_BRIDGE="1")
             proc = subprocess.Popen(argv, cwd=medium.dir, env=env, stdin=subprocess.DEVNULL,
@@ -301,6 +302,12 @@ class PolkitTest(WizardTest):
                 code, output, agents = self.run_as_account(medium, rpmdb, terminal, graphical)
                 self.assertEqual(code, status, output)
                 self.assertEqual(rpmdb.installed("quorvel-storman") is not None, installed, output)
+                # The root side wrote the install record, root's own.
+                record = os.path.join(case_dir, "records", "quorvel-storman.ini")
+                self.assertEqual(os.path.exists(record), installed, output)
+                if installed:
+                    self.assertEqual((os.stat(record).st_uid, stat.S_IMODE(os.stat(record).st_mode)),
+                                     (0, 0o644))
                 if installed:
                     self.assertIn("e2e-app: installed", output)
                     self.assertNotIn(t[2050], output)

@@ -53,7 +53,8 @@ class StartupRefusals(e2e.WizardTest):
         rpmdb.install(e2e.package("quorvel-storman", e2e.APP_FILE))
         medium = self.app_medium()
         texts = e2e.Texts(medium.db)
-        self.refuse(medium, rpmdb, texts[55] + "\n" + texts[57] + "\n")
+        # The specified refusal, then the line naming the way to maintain it.
+        self.refuse(medium, rpmdb, texts[55] + "\n" + texts[57] + "\n" + texts[2150] + "\n")
 
     def test_no_license_text(self):
         medium = self.app_medium(license_text=None)

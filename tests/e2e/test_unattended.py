@@ -243,9 +243,12 @@ class Unattended(e2e.WizardTest):
         status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--json"])
         plan = json.loads(out)
         self.assertEqual((status, plan["exit_status"], plan["application"]["check"]), (1, 1, 3))
-        self.assertEqual(plan["refusal"], [t[55], t[57]])
+        self.assertEqual(plan["refusal"], [t[55], t[57], t[2150]])
         self.assertEqual(plan["application"]["installed"], "quorvel-storman-3.B-2.noarch")
-        self.assertEqual(err, t[55] + "\n" + t[57] + "\n")
+        # The driver file is named with its check whatever refused.
+        self.assertEqual((os.path.basename(plan["driver"]["file"]), plan["driver"]["check"]),
+                         (e2e.DRIVER_FILE, 5))
+        self.assertEqual(err, t[55] + "\n" + t[57] + "\n" + t[2150] + "\n")
 
     def test_plan_without_the_license_and_the_reports_of_an_install(self):
         medium, t = self.medium()

@@ -1,0 +1,124 @@
+"""An installed version on its second day, through the real rpm: the install leaves a
+record, --status tells what is installed, --repair puts back a deleted file, --modify
+takes the web server's add-on in and out with the application's scriptlet seeing the
+new settings, --remove takes the application away and the driver only when asked."""
+
+import configparser
+import json
+import os
+import subprocess
+
+import e2e_lib as e2e
+from gi.repository import Atspi
+
+APP_FILE_ON_DISK = "/usr/share/quorvel-e2e/storman.txt"
+SETTINGS = "e2e-app: QRVLAUTOWEBSERVER=%s QRVLAUTOMANAGEDSYSTEM=yes QRVLAUTONOTIFIER=%s QRVLAUTOSNMP=%s"
+
+
+class DayTwo(e2e.WizardTest):
+
+    def stage3(self, medium, rpmdb, args):
+        env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        run = subprocess.run(["./stage3"] + args, cwd=medium.dir,
+                             env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                             timeout=120)
+        return run.returncode, run.stdout, run.stderr
+
+    def test_install_status_repair_modify_remove(self):
+        medium = e2e.Medium(self.tmp, packages=[
+            e2e.package("quorvel-storman-files", e2e.APP_FILE),
+            e2e.package("holvane", e2e.DRIVER_FILE),
+            e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
+        t = e2e.Texts(medium.db)
+        rpmdb = self.rpmdb()
+        # The records of a private rpm database are kept beside it.
+        record = os.path.join(os.path.dirname(rpmdb.path), "stage3-records", "quorvel-storman.ini")
+
+        def recorded():
+            parser = configparser.ConfigParser()
+            parser.read(record)
+            return parser["install"]
+
+        status, out, err = self.stage3(medium, rpmdb, [
+            "--unattended", "--accept-license", "--components", "web-server,notifier,driver"])
+        self.assertEqual(status, 0, err)
+        self.assertEqual(recorded()["components"], "web-server;managed-system;notifier;driver;")
+        self.assertEqual(os.stat(record).st_mode & 0o777, 0o644)
+
+        # A plain start now refuses, naming the way to maintain it.
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 1)
+        self.assertIn("--maintain", err)
+
+        status, out, err = self.stage3(medium, rpmdb, ["--status"])
+        self.assertEqual(status, 0, err)
+        self.assertIn("application: quorvel-storman, medium 3.B-2, installed 3.B-2", out)
+        self.assertIn("components: web-server managed-system notifier driver", out)
+        status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
+        state = json.loads(out)
+        self.assertEqual((state["driver"]["installed"], state["add-on"]["installed"],
+                          state["record"]["state"], state["record"]["setup_type"]),
+                         ("1.2.3-4", "1.0-1", "read", "custom"))
+
+        os.unlink(APP_FILE_ON_DISK)
+        self.assertNotEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
+        status, out, err = self.stage3(medium, rpmdb, ["--repair"])
+        self.assertEqual(status, 0, out + err)
+        self.assertIn(t[2155], out)
+        self.assertEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
+        self.assertIn("--replacepkgs", out)
+
+        cases = [
+            # components, add-on installed after, the scriptlet's settings
+            ("notifier,snmp-agent", False, ("no", "yes", "yes")),
+            ("web-server,notifier", True, ("yes", "yes", "no")),
+        ]
+        for components, addon, settings in cases:
+            with self.subTest(modify=components):
+                status, out, err = self.stage3(medium, rpmdb,
+                                               ["--modify", "--components", components])
+                self.assertEqual(status, 0, out + err)
+                self.assertIn(SETTINGS % settings, out)
+                self.assertEqual(rpmdb.installed("quorvel-browser") is not None, addon)
+                self.assertEqual(bool(recorded().get("addon-version")), addon)
+                self.assertIsNotNone(rpmdb.installed("holvane"))
+
+        for args, driver_after in ((["--remove"], True), (["--remove", "--remove-driver"], False)):
+            with self.subTest(remove=args):
+                if rpmdb.installed("quorvel-storman") is None:
+                    self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
+                status, out, err = self.stage3(medium, rpmdb, args)
+                self.assertEqual(status, 0, out + err)
+                self.assertIsNone(rpmdb.installed("quorvel-storman"))
+                self.assertIsNone(rpmdb.installed("quorvel-browser"))
+                self.assertEqual(rpmdb.installed("holvane") is not None, driver_after)
+                self.assertFalse(os.path.exists(record))
+        self.assertFalse(os.path.exists(APP_FILE_ON_DISK))
+
+    def test_graphical_maintain_removes(self):
+        """--maintain in the graphical wizard: Remove chosen in its window, then the review,
+        run and finish pages of the main window."""
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman-files", e2e.APP_FILE)])
+        t = e2e.Texts(medium.db)
+        rpmdb = self.rpmdb()
+        rpmdb.install(e2e.package("quorvel-storman-files", e2e.APP_FILE))
+        records = os.path.join(self.tmp, "records")
+        w = self.start(medium, rpmdb, args=["--log", os.path.join(self.tmp, "install.log"),
+                                            "--maintain", "--record-directory", records])
+        ask = w.window(t[2158])
+        e2e.click(e2e.find(ask, Atspi.Role.RADIO_BUTTON, t.label(2162)))
+        e2e.click(e2e.find(ask, Atspi.Role.PUSH_BUTTON, t.label(1)))
+        d = e2e.Driver(w, t)
+        d.wait_title(33)
+        d.press(1)
+        d.wait_run_page()
+        self.assertIn("rpm -ev quorvel-storman", d.wait_end_of_install())
+        d.press(1)
+        d.wait_title(35)
+        d.press(37)
+        self.assertEqual(w.wait(20), 0)
+        self.assertIsNone(rpmdb.installed("quorvel-storman"))
+
+
+if __name__ == "__main__":
+    e2e.main()

@@ -1,0 +1,316 @@
+#include "unattended/maintenance_run.h"
+
+#include <glib.h>
+#include <json-glib/json-glib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "services/files.h"
+#include "services/glib_memory.h"
+#include "services/packages.h"
+#include "services/string_service.h"
+#include "services/terminal_text.h"
+#include "services/text_format.h"
+#include "wizard/install_checks.h"
+#include "wizard/install_log.h"
+#include "wizard/install_session.h"
+#include "wizard/maintenance.h"
+#include "wizard/startup.h"
+#include "wizard/tables.h"
+#include "wizard/text_ids.h"
+
+namespace {
+
+void say(FILE* stream, const std::string& line) {
+    std::string shown = isatty(fileno(stream)) ? terminalSafeText(line.c_str()) : line;
+    fprintf(stream, "%s\n", shown.c_str());
+    fflush(stream);
+}
+
+// JSON strings are UTF-8: texts of the database come in the locale's encoding, paths
+// and rpm's words may hold any bytes.
+std::string utf8(const std::string& text) {
+    GCharPtr converted(g_locale_to_utf8(text.c_str(), -1, nullptr, nullptr, nullptr));
+    if (!converted)
+        converted.reset(g_utf8_make_valid(text.c_str(), -1));
+    return converted.get();
+}
+
+// One JSON object built member by member.
+class JsonOutput {
+  public:
+    JsonOutput() : builder_(json_builder_new()) { json_builder_begin_object(builder_); }
+    ~JsonOutput() { g_object_unref(builder_); }
+    JsonOutput(const JsonOutput&) = delete;
+    JsonOutput& operator=(const JsonOutput&) = delete;
+
+    void text(const char* name, const std::string& value) {
+        json_builder_set_member_name(builder_, name);
+        if (value.empty())
+            json_builder_add_null_value(builder_);
+        else
+            json_builder_add_string_value(builder_, utf8(value).c_str());
+    }
+    void number(const char* name, int value) {
+        json_builder_set_member_name(builder_, name);
+        json_builder_add_int_value(builder_, value);
+    }
+    void texts(const char* name, const std::vector<std::string>& values) {
+        json_builder_set_member_name(builder_, name);
+        json_builder_begin_array(builder_);
+        for (const std::string& value : values)
+            json_builder_add_string_value(builder_, utf8(value).c_str());
+        json_builder_end_array(builder_);
+    }
+    void begin(const char* name) {
+        json_builder_set_member_name(builder_, name);
+        json_builder_begin_object(builder_);
+    }
+    void end() { json_builder_end_object(builder_); }
+    void print() {
+        json_builder_end_object(builder_);
+        JsonNode* root = json_builder_get_root(builder_);
+        JsonGenerator* generator = json_generator_new();
+        json_generator_set_root(generator, root);
+        json_generator_set_pretty(generator, TRUE);
+        printf("%s\n", GCharPtr(json_generator_to_data(generator, nullptr)).get());
+        g_object_unref(generator);
+        json_node_unref(root);
+    }
+
+  private:
+    JsonBuilder* builder_;
+};
+
+std::string addonFileVersion(const InstalledState& state) {
+    std::vector<std::string> files = browserPackageFiles();
+    return files.empty() ? "" : packageFileVersion(files.front(), state.addonPackage);
+}
+
+// What a plain start would do, and what else may run.
+std::string wouldDo(const InstalledState& state) {
+    switch (appUpdateCheck()) {
+        case UPDATE_NOT_INSTALLED:
+            return "install";
+        case UPDATE_OLDER_INSTALLED:
+            return "upgrade from " + state.application +
+                   (state.recordState == RecordState::Read ? ", the recorded choices preselected"
+                                                           : "");
+        case UPDATE_SAME_INSTALLED:
+            return "this version is installed: --repair, --modify, --remove (or --maintain)";
+        case UPDATE_NEWER_INSTALLED:
+            return "nothing: a newer version (" + state.application + ") is installed";
+        default:
+            return "nothing: no package to install on the medium";
+    }
+}
+
+std::string recordStateName(RecordState state) {
+    return state == RecordState::Read ? "read" : state == RecordState::Missing ? "none" : "refused";
+}
+
+std::vector<std::string> stepLines(const std::vector<ActionStep>& steps) {
+    std::vector<std::string> lines;
+    for (const ActionStep& step : steps) {
+        std::string line = "rpm";
+        if (step.erase.empty()) {
+            for (const std::string& option : step.install.options) line += " " + option;
+            line += " " + step.install.path;
+        } else {
+            line += " -e";
+            for (const std::string& name : step.erase) line += " " + name;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+ResourceID_C resultText(bool succeeded) {
+    if (!succeeded)
+        return ResultFailedId;
+    switch (installAction()) {
+        case Action::Repair:
+            return ResultRepairedId;
+        case Action::Modify:
+            return ResultModifiedId;
+        case Action::Remove:
+            return ResultRemovedId;
+        case Action::Install:
+            break;
+    }
+    return ResultInstalledId;
+}
+
+// Runs the action through the install run, its output on standard output.
+int run(const Selection& selection) {
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    InstallOutcome result;
+    InstallObserver observer;
+    const bool toTerminal = isatty(STDOUT_FILENO);
+    observer.output = [toTerminal](const std::string& output) {
+        std::string shown = toTerminal ? terminalSafeText(output.c_str()) : output;
+        fwrite(shown.data(), 1, shown.size(), stdout);
+        fflush(stdout);
+    };
+    observer.ended = [&](const InstallOutcome& outcome) {
+        result = outcome;
+        g_main_loop_quit(loop);
+    };
+    observer.askOnTerminal = true;
+    int status = ExitInstalled;
+    switch (startInstallRun(selection, observer)) {
+        case InstallStart::NothingSelected:
+            say(stdout, getString(ResultNothingSelectedId));
+            break;
+        case InstallStart::NotStarted:
+            writeErrorLine(installNotStartedReason());
+            status = installRefusedByChecks()  ? ExitRefused
+                     : anotherInstallRunning() ? ExitInstallRunning
+                                               : ExitInstallFailed;
+            break;
+        case InstallStart::Running: {
+            g_main_loop_run(loop);
+            std::string line = getString(resultText(result.succeeded));
+            if (installLogWritten())
+                line += " " + fillText(getString(LogPlaceId), {installLogPath()});
+            say(stdout, line);
+            for (ResourceID_C id : driverResultTexts(result)) say(stdout, getString(id));
+            status = !result.succeeded      ? ExitInstallFailed
+                     : result.restartNeeded ? ExitRestartNeeded
+                                            : ExitInstalled;
+            break;
+        }
+    }
+    g_main_loop_unref(loop);
+    return status;
+}
+
+}  // namespace
+
+int showStatus(bool json) {
+    if (!stringInit()) {
+        say(stderr, "stage3: the medium's resource file cannot be loaded");
+        return 0;
+    }
+    const InstalledState state = readInstalledState();
+    const PackageCheckDetails& app = appCheckDetails();
+    const PackageCheckDetails& driver = driverCheckDetails();
+    struct Row {
+        const char* name;
+        std::string package, medium, installed;
+    };
+    const Row rows[] = {
+        {"application", state.applicationPackage, app.fileVersion, state.application},
+        {"driver", state.driverPackage, driver.fileVersion, state.driver},
+        {"add-on", state.addonPackage, addonFileVersion(state), state.addon}};
+    const InstallRecord& record = state.record;
+    const bool read = state.recordState == RecordState::Read;
+    const std::string path = installRecordPath(state.applicationPackage);
+    if (json) {
+        JsonOutput object;
+        object.text("medium", currentDirectory());
+        for (const Row& row : rows) {
+            object.begin(row.name);
+            object.text("package", row.package);
+            object.text("medium", row.medium);
+            object.text("installed", row.installed);
+            object.end();
+        }
+        object.begin("record");
+        object.text("path", path);
+        object.text("state", recordStateName(state.recordState));
+        object.text("reason", state.recordError);
+        object.text("setup_type", read ? record.setupType : "");
+        object.texts("components", read ? record.components : std::vector<std::string>());
+        object.text("application_version", record.applicationVersion);
+        object.text("driver_version", record.driverVersion);
+        object.text("addon_version", record.addonVersion);
+        object.text("medium", record.medium);
+        object.text("manifest_sha256", record.manifestDigest);
+        object.text("time", record.time);
+        object.text("log", record.log);
+        object.end();
+        object.text("would_do", wouldDo(state));
+        object.number("exit_status", 0);
+        object.print();
+        return 0;
+    }
+    say(stdout, "medium: " + currentDirectory());
+    for (const Row& row : rows)
+        say(stdout, std::string(row.name) + ": " + (row.package.empty() ? "-" : row.package) +
+                        ", medium " + (row.medium.empty() ? "none" : row.medium) + ", installed " +
+                        (row.installed.empty() ? "none" : row.installed));
+    if (read) {
+        say(stdout, "record: " + path);
+        say(stdout, "  setup type: " + record.setupType);
+        std::string components;
+        for (const std::string& c : record.components)
+            components += (components.empty() ? "" : " ") + c;
+        say(stdout, "  components: " + components);
+        say(stdout, "  versions: application " + record.applicationVersion + ", driver " +
+                        (record.driverVersion.empty() ? "none" : record.driverVersion) +
+                        ", add-on " + (record.addonVersion.empty() ? "none" : record.addonVersion));
+        say(stdout, "  installed " + record.time + " from " + record.medium +
+                        (record.log.empty() ? "" : ", log " + record.log));
+    } else {
+        say(stdout, "record: " + (state.recordState == RecordState::Missing
+                                      ? "none (" + path + ")"
+                                      : "not used: " + state.recordError));
+    }
+    say(stdout, "would do: " + wouldDo(state));
+    return 0;
+}
+
+int runMaintenance(const Choices& choices, bool dryRun, bool json) {
+    const Action action = installAction();
+    int status = checkStartupPreconditions();
+    if (status != 0)
+        return status;
+    const InstalledState state = readInstalledState();
+    std::string note;
+    const Selection selection = maintenanceSelection(action, choices, state, &note);
+    if (!note.empty() && !json)
+        say(stderr, note);
+    if (!dryRun) {
+        createStartMarker();
+        status = run(selection);
+        stringUnInit();
+        removeStartMarker();
+        return status;
+    }
+    const ChecksReport checks =
+        runInstallChecks(plannedInstall(selection), CheckCallbacks(), false);
+    status = checks.refused() ? ExitRefused : ExitInstalled;
+    const std::vector<std::string> steps =
+        stepLines(actionSteps(action, selection, state, removesDriver()));
+    std::vector<std::string> components;
+    for (int i = 0; i < NumberOfComponents; ++i)
+        if (selection.has(i))
+            components.push_back(ComponentNames[i]);
+    if (json) {
+        JsonOutput object;
+        object.text("medium", currentDirectory());
+        object.text("action", actionName(action));
+        object.text("setup_type", selection.setupTypeName());
+        object.texts("components", components);
+        object.texts("steps", steps);
+        object.texts("notes", note.empty() ? std::vector<std::string>() : std::vector{note});
+        object.texts("refusal", checks.refusalLines());
+        object.number("exit_status", status);
+        object.print();
+        return status;
+    }
+    say(stdout, "medium: " + currentDirectory());
+    say(stdout, std::string("action: ") + actionName(action));
+    say(stdout, "setup type: " + selection.setupTypeName());
+    say(stdout, "components: " + selection.componentNames(" "));
+    for (const std::string& step : steps) say(stdout, "step: " + step);
+    for (const CheckItem& check : checks.items)
+        say(stdout,
+            "check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") + ": " + check.message);
+    say(stdout, "exit status: " + std::to_string(status));
+    return status;
+}

@@ -1,0 +1,96 @@
+// Day two of an installed version: what is installed (rpm's answers and the install
+// record), and the runs that repair, modify or remove it. Each runs through the same
+// install run as an install (lock, log, checks, settings file, script, progress); only
+// the script's steps differ.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "services/package_checks.h"
+#include "wizard/install_record.h"
+#include "wizard/wizard.h"
+
+// The action of this run's install (Install unless a maintenance option chose another),
+// and whether a remove takes the driver too.
+void setInstallAction(Action action, bool removeDriver = false);
+Action installAction();
+bool removesDriver();
+// "install", "repair", "modify" or "remove".
+const char* actionName(Action action);
+
+// What is on the host now.
+struct InstalledState {
+    std::string applicationPackage, driverPackage, addonPackage;  // the names asked of rpm
+    // rpm's version-release of each; empty when not installed.
+    std::string application, driver, addon;
+    RecordState recordState = RecordState::Missing;
+    InstallRecord record;
+    std::string recordError;  // why a record was refused
+};
+InstalledState readInstalledState();
+
+// rpm's VERSION-RELEASE of the installed package `name`; empty when none is installed
+// (or the name cannot be one).
+std::string installedPackageVersion(const std::string& name);
+
+// The version-release a package file's name gives ("quorvel-browser-1.0-1.noarch.rpm"
+// with the name "quorvel-browser" gives "1.0-1"); empty when the file is not the
+// package's.
+std::string packageFileVersion(const std::string& file, const std::string& name);
+
+// The recorded choices as a selection; false when the record names no setup type or
+// a component this program does not know.
+bool recordedSelection(const InstallRecord& record, Selection* selection);
+
+// The choices a repair, modify or remove acts on. A repair or a remove: the recorded
+// ones; when the record is missing or not used, those given, else the typical ones
+// (`note` says so). A modify: those given, as the host offers them, the driver kept
+// when it is installed and asked for.
+Selection maintenanceSelection(Action action, const Choices& choices, const InstalledState& state,
+                               std::string* note);
+
+// An install over an older version installed with a record, and no setup type given:
+// the recorded choices go into `choices`, and `note` says so. False otherwise.
+bool upgradeChoices(Choices* choices, std::string* note);
+
+// One step of a maintenance script: a package file installed again (rpm -U with
+// `install.options`), or installed packages removed (rpm -e of `erase`).
+struct ActionStep {
+    TransactionPackage install;
+    std::vector<std::string> erase;
+};
+
+// The steps of `action` for `selection` on the host `state`, in their order.
+// Repair: the driver (only when the installed one is this medium's version), the add-on
+// with the web server, the application, each again. Modify: the driver when newly
+// chosen and newer, the add-on in with the web server or out without it, the
+// application again with the new settings. Remove: the add-on, the application, and
+// the driver when asked.
+std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
+                                    const InstalledState& state, bool removeDriver);
+
+// The install script for the steps; directory holds the settings file it reads and the
+// error file it writes.
+std::string actionScriptText(const std::vector<ActionStep>& steps, const std::string& directory);
+
+// The record a successful install, repair or modify leaves for `selection`.
+InstallRecord recordFor(const Selection& selection, const InstalledState& before,
+                        const std::string& logPath);
+
+// The root side's lines that write the record (from the file `source`) or, after a
+// remove, take it away when the application is gone; run as root once the script ended
+// with `$status` 0.
+std::string rootSideRecordText(Action action, const std::string& source,
+                               const std::string& applicationPackage);
+
+// The record of the run that starts, for `selection` (read from the host before it
+// changes); its text, and the application package it is named after.
+void prepareInstallRecord(const Selection& selection);
+std::string preparedRecordText();
+const std::string& preparedRecordPackage();
+// As root, once the run ended: the prepared record written when it succeeded; after a
+// remove, the record taken away when the application is gone. The line saying what
+// could not be done; empty when all was done (and as a normal user, whose root side
+// does it).
+std::string settleInstallRecord(bool succeeded);
