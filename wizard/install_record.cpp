@@ -20,6 +20,7 @@ const std::size_t RecordLimit = 64 * 1024;
 
 // Empty until first needed (or set).
 std::string recordDirectory;
+bool recordDirectoryGiven = false;
 
 // The records describe what one rpm database holds: beside the system's database they
 // are in /var/lib/stage3; an install into a database of its own (rpm's %_dbpath set
@@ -143,6 +144,11 @@ bool parseInstallRecord(const std::string& text, InstallRecord* record, std::str
 
 void setInstallRecordDirectory(const std::string& directory) {
     recordDirectory = directory;
+    recordDirectoryGiven = !directory.empty();
+}
+
+bool installRecordDirectoryGiven() {
+    return recordDirectoryGiven;
 }
 
 std::string installRecordPath(const std::string& packageName) {

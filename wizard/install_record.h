@@ -30,6 +30,8 @@ bool parseInstallRecord(const std::string& text, InstallRecord* record, std::str
 // "stage3-records" beside a database of its own (rpm's %_dbpath elsewhere); tests may
 // name one of their own.
 void setInstallRecordDirectory(const std::string& directory);
+// Whether the directory was given (tests) rather than found from rpm's database.
+bool installRecordDirectoryGiven();
 // The record's path for an application package name; empty for a name that cannot be a
 // file name (one with a slash, or starting with a dot).
 std::string installRecordPath(const std::string& packageName);

@@ -307,12 +307,25 @@ std::string rootSideRecordText(Action action, const std::string& source,
     const std::string path = installRecordPath(applicationPackage);
     if (path.empty())
         return "";
-    const std::string directory = shellQuote(path.substr(0, path.rfind('/')));
     std::string s;
     s += "# The install record, root's own in a directory no one else can write to.\n";
+    if (installRecordDirectoryGiven()) {
+        s += "records=" + shellQuote(path.substr(0, path.rfind('/'))) + "\n";
+    } else {
+        // Beside the database that root's rpm uses here, found by root's rpm: the user's
+        // own rpm configuration has no say in where root writes.
+        s += "records=/var/lib/stage3\n";
+        s += "dbpath=$(rpm --eval '%{_dbpath}' 2> /dev/null)\n";
+        s += "case \"$dbpath\" in\n";
+        s += "/var/lib/rpm | /var/lib/rpm/ | /usr/lib/sysimage/rpm | /usr/lib/sysimage/rpm/) ;;\n";
+        s += "/?*/*) dbpath=${dbpath%/}; records=${dbpath%/*}/stage3-records ;;\n";
+        s += "esac\n";
+    }
+    s += "record=\"$records\"/" + shellQuote(applicationPackage + ".ini") + "\n";
+    const std::string directory = "\"$records\"";
     if (action == Action::Remove) {
         s += "if ! rpm -q -- " + shellQuote(applicationPackage) + " > /dev/null 2>&1; then\n";
-        s += "\trm -f " + shellQuote(path) + "\n";
+        s += "\trm -f -- \"$record\"\n";
         s += "fi\n";
         return s;
     }
@@ -324,7 +337,7 @@ std::string rootSideRecordText(Action action, const std::string& source,
     s += "\t\tif [ ! -L " + directory + " ] && new=$(mktemp " + directory +
          "/.record-XXXXXX); then\n";
     s += "\t\t\tcat " + shellQuote(source) +
-         " >| \"$new\" && chmod 644 \"$new\" && mv -f -T \"$new\" " + shellQuote(path) +
+         " >| \"$new\" && chmod 644 \"$new\" && mv -f -T \"$new\" \"$record\"" +
          " || rm -f \"$new\"\n";
     s += "\t\tfi\n";
     s += "\t\t;;\n";

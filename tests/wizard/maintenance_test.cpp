@@ -109,4 +109,14 @@ TEST_F(RootSideRecord, WrittenOnlyAfterSuccessIntoADirectoryNoOneElseCanWrite) {
     EXPECT_FALSE(recorded());
 }
 
+// Without a directory given, the root side finds it from its own rpm's database (here
+// HOME's private one), whatever the user's side thought.
+TEST_F(RootSideRecord, PlacedBesideTheDatabaseOfRootsOwnRpm) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "the record's directory must be root's own";
+    setInstallRecordDirectory("");
+    run(Action::Install, 0);
+    EXPECT_EQ(access((root_ + "/stage3-records/quorvel-e2e-none.ini").c_str(), F_OK), 0);
+}
+
 }  // namespace
