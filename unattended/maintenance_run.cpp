@@ -167,9 +167,7 @@ int run(const Selection& selection) {
             break;
         case InstallStart::NotStarted:
             writeErrorLine(installNotStartedReason());
-            status = installRefusedByChecks()  ? ExitRefused
-                     : anotherInstallRunning() ? ExitInstallRunning
-                                               : ExitInstallFailed;
+            status = notStartedExitStatus();
             break;
         case InstallStart::Running: {
             g_main_loop_run(loop);

@@ -442,9 +442,7 @@ int install(Wizard& wizard, Report report) {
             break;
         case InstallStart::NotStarted:
             writeErrorLine(installNotStartedReason());
-            status = installRefusedByChecks()  ? ExitRefused
-                     : anotherInstallRunning() ? ExitInstallRunning
-                                               : ExitInstallFailed;
+            status = notStartedExitStatus();
             break;
         case InstallStart::Running:
             g_main_loop_run(loop);

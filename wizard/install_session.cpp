@@ -333,6 +333,12 @@ ResourceID_C installNotStartedReason() {
     return notStartedReason;
 }
 
+int notStartedExitStatus() {
+    return installRefusedByChecks()  ? ExitRefused
+           : anotherInstallRunning() ? ExitInstallRunning
+                                     : ExitInstallFailed;
+}
+
 bool installRefusedByChecks() {
     return notStartedReason == ChecksRefusedId;
 }

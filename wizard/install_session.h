@@ -76,6 +76,9 @@ ResourceID_C installNotStartedReason();
 // Whether the checks refused the last install (nothing was installed), and why: each
 // failed check's line, then rpm's own lines.
 bool installRefusedByChecks();
+// The exit status of an install that did not start: refused by the checks, another
+// install running, or failed.
+int notStartedExitStatus();
 const std::vector<std::string>& installRefusalLines();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();

@@ -188,8 +188,8 @@ class ConsoleWizard(e2e.WizardTest):
         the record is written."""
         medium, t = self.medium()
         rpmdb = self.rpmdb()
-        for spec, name in (("quorvel-storman", e2e.APP_FILE), ("quorvel-browser", e2e.BROWSER_FILE)):
-            rpmdb.install(e2e.package(spec, name))
+        for package, name in (("quorvel-storman", e2e.APP_FILE), ("quorvel-browser", e2e.BROWSER_FILE)):
+            rpmdb.install(e2e.package(package, name))
         records = os.path.join(self.tmp, "records")
         c = self.console(medium, rpmdb, args="--maintain --record-directory " + records)
         c.expect(t[2158], t[2159], "(*) " + t.label(2160), "( ) " + t.label(2161))
