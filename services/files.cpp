@@ -179,6 +179,44 @@ bool writeNewFile(const std::string& path, const std::string& content, mode_t mo
     return fd.close() && written;
 }
 
+bool copyRegularFile(const std::string& from, const std::string& to, mode_t mode,
+                     std::string* sha256) {
+    sha256->clear();
+    Descriptor in(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW));
+    struct stat info;
+    if (!in.valid() || fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    Descriptor out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (!out.valid())
+        return false;
+    GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+    std::string chunk(1 << 16, '\0');
+    bool copied = true;
+    for (;;) {
+        ssize_t got = fillFrom(in.get(), &chunk, 0);
+        if (got <= 0) {
+            copied = got == 0;
+            break;
+        }
+        std::string bytes = chunk.substr(0, static_cast<std::size_t>(got));
+        g_checksum_update(checksum, reinterpret_cast<const guchar*>(bytes.data()), bytes.size());
+        if (!writeAll(out.get(), bytes)) {
+            copied = false;
+            break;
+        }
+        if (static_cast<std::size_t>(got) < chunk.size())
+            break;
+    }
+    copied = copied && fchmod(out.get(), mode) == 0;
+    copied = out.close() && copied;
+    if (copied)
+        *sha256 = g_checksum_get_string(checksum);
+    else
+        unlink(to.c_str());
+    g_checksum_free(checksum);
+    return copied;
+}
+
 std::string currentDirectory() {
     // GLib's own name for it: the PWD the user sees when it is this directory.
     GCharPtr directory(g_get_current_dir());

@@ -77,6 +77,14 @@ std::string makePrivateDirectory(const std::string& templatePath);
 // whole. Meant for names inside a private directory.
 bool writeNewFile(const std::string& path, const std::string& content, mode_t mode);
 
+// Copies the regular file at `from` (never a FIFO or a device, never through a link at
+// its last component) to the new file `to`, made exclusively with permission bits `mode`,
+// and gives the SHA-256 of the bytes copied as lowercase hex in `*sha256`: the digest is
+// of the copy, whatever happens to `from` meanwhile. False, with nothing left at `to`,
+// when any of it fails.
+bool copyRegularFile(const std::string& from, const std::string& to, mode_t mode,
+                     std::string* sha256);
+
 // Writes all of `content` to `fd`; false on an error (errno says which).
 bool writeAll(int fd, const std::string& content);
 

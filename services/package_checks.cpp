@@ -177,10 +177,12 @@ struct Tally {
     }
 };
 
-PackageCheck checkOnePackage(const std::string& path) {
+PackageCheck checkOnePackage(const std::string& path, const std::string& source) {
     PackageCheck check;
     check.path = path;
-    Descriptor file = openPackage(path);
+    if (source != path)
+        check.file = source;
+    Descriptor file = openPackage(source);
     if (!file.valid()) {
         check.state = SignatureState::NotRegular;
         return check;
@@ -362,12 +364,15 @@ std::vector<TransactionRun> groupByOptions(const std::vector<TransactionPackage>
 }  // namespace
 
 std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
-                                                 const std::string& mediumDirectory) {
+                                                 const std::string& mediumDirectory,
+                                                 const std::vector<std::string>& files) {
     std::vector<PackageCheck> checks;
     std::vector<MediumKey> keys;
     bool keysRead = false;
-    for (const std::string& path : paths) {
-        checks.push_back(checkOnePackage(path));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        checks.push_back(
+            checkOnePackage(path, i < files.size() && !files[i].empty() ? files[i] : path));
         PackageCheck& check = checks.back();
         if (check.state != SignatureState::UnknownKey)
             continue;
@@ -402,7 +407,10 @@ TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages
     std::vector<std::vector<Descriptor>> files(runs.size());
     for (std::size_t r = 0; r < runs.size(); ++r)
         for (const std::string& path : runs[r].paths) {
-            files[r].push_back(openPackage(path));
+            auto package =
+                std::find_if(packages.begin(), packages.end(),
+                             [&](const TransactionPackage& p) { return p.path == path; });
+            files[r].push_back(openPackage(package->source()));
             if (!files[r].back().valid())
                 check.unopened.push_back(path);
         }

@@ -31,6 +31,9 @@ struct SigningKey {
 
 struct PackageCheck {
     std::string path;
+    // The file rpm read, when it is not `path` itself (a copy of it); lines and results
+    // name `path`.
+    std::string file;
     SignatureState state = SignatureState::NotChecked;
     // rpm's own lines on what is not OK (in the C locale, as rpm writes them there).
     std::vector<std::string> rpmLines;
@@ -44,18 +47,25 @@ struct PackageCheck {
 // Checks each package with `rpm -Kv`. For a key rpm's keyring lacks, the key files at the
 // root of `mediumDirectory` are read with gpg, in a throwaway home of their own; a file
 // holding more than one key is passed over, so that an import never takes a key no one
-// was shown.
+// was shown. `files`, when given, holds for each path the file rpm reads in its place
+// (a copy of it); the results still name the path.
 std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
-                                                 const std::string& mediumDirectory);
+                                                 const std::string& mediumDirectory,
+                                                 const std::vector<std::string>& files = {});
 
 // Imports `key` (its bytes as read when it was checked, whatever the file holds now) into
 // rpm's keyring with `rpm --import`. False, with rpm's lines, when rpm does not take it.
 bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines);
 
 // A package as the install runs it: `options` are rpm's for it ("-Uv", "--nodeps" ...).
+// `path` names it in every line and result; `file`, when set, is the file rpm reads and
+// installs in its place (the run's copy of it).
 struct TransactionPackage {
     std::string path;
     std::vector<std::string> options;
+    std::string file = std::string();
+
+    const std::string& source() const { return file.empty() ? path : file; }
 };
 
 // One rpm run of the test transaction: the packages that share one set of options.

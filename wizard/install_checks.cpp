@@ -208,16 +208,17 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
     }
     // The packages of the keys imported, checked again in one rpm run.
     std::vector<std::size_t> again;
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, files;
     for (std::size_t i = 0; importKeys && i < checks.size(); ++i) {
         auto key = answered.find(checks[i].key.fingerprint);
         if (checks[i].state == SignatureState::UnknownKey && checks[i].keyOnMedium &&
             key != answered.end() && key->second) {
             again.push_back(i);
             paths.push_back(checks[i].path);
+            files.push_back(checks[i].file);
         }
     }
-    std::vector<PackageCheck> rechecked = checkPackageSignatures(paths, currentDirectory());
+    std::vector<PackageCheck> rechecked = checkPackageSignatures(paths, currentDirectory(), files);
     for (std::size_t n = 0; n < again.size() && n < rechecked.size(); ++n)
         checks[again[n]] = rechecked[n];
     return answered;
@@ -305,9 +306,12 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
     listed = std::max(listed, medium.files.size());
     addMediumItems(medium, &report);
 
-    std::vector<std::string> paths;
-    for (const TransactionPackage& package : packages) paths.push_back(package.path);
-    std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory());
+    std::vector<std::string> paths, files;
+    for (const TransactionPackage& package : packages) {
+        paths.push_back(package.path);
+        files.push_back(package.file);
+    }
+    std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory(), files);
     progress(listed + packages.size());
     // Packages signed with a key the medium carries wait for the question about the key.
     std::vector<bool> waiting;

@@ -55,7 +55,8 @@ struct CheckCallbacks {
 // The packages the install script would run, in its order, with rpm's options for each.
 std::vector<TransactionPackage> plannedInstall(const Selection& selection);
 
-// Runs every check on the medium in the working directory and `packages`. With
+// Runs every check on the medium in the working directory and `packages` (on the file
+// each will be installed from: its copy, when it has one, named by its path). With
 // `importKeys` false (a dry run) a trusted key is reported, not imported, and nothing
 // on the host changes.
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,

@@ -13,6 +13,7 @@
 #include "services/packages.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
+#include "services/text_format.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/startup.h"
@@ -94,39 +95,65 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
     return text;
 }
 
-// rpm takes quotes and backslashes out of its file arguments, so it is given the
-// package's own name from within the package's directory: a medium anywhere, whatever
-// its path holds, installs. The user sees the command without --percent, whose lines
-// are progress lines that the output reader keeps out of the output.
-const char* const RpmInstallFile = "(cd \"${FILE%/*}/\" && rpm -Uv --percent \"./${FILE##*/}\")\n";
+namespace {
 
-std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem,
-                            const char* directory) {
+// The copies' directory in the run's directory, and the mark the root side leaves when a
+// copy is not the one the checks passed.
+const char* const PackagesDirectoryName = "/packages";
+const char* const ChangedMark = "/package-changed";
+
+// The packages of this run, copied before the checks.
+std::vector<PackageCopy> copies;
+
+// The name of the package file at `path` within its directory.
+std::string baseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The shell words that install a package: rpm is given its copy by its absolute path.
+// The copies' names and directories are plain words (see copyInstallPackages), since rpm
+// takes quotes and backslashes out of its file arguments.
+std::string copyWord(const TransactionPackage& package) {
+    return "\"$PACKAGES\"/" + shellQuote(baseName(package.source()));
+}
+
+}  // namespace
+
+std::string shellScriptText(const TransactionPackage* driver, const TransactionPackage& app,
+                            const std::vector<TransactionPackage>& addons,
+                            const std::string& directory) {
     // Package paths are written as single-quoted words, so nothing in a path can run.
-    const std::string settings = shellQuote(std::string(directory) + SettingsFileName);
-    const std::string error = shellQuote(std::string(directory) + ErrorFileName);
-    const std::string browser = shellWord(oem ? oem : "") + "-browser";
+    const std::string settings = shellQuote(directory + SettingsFileName);
+    const std::string error = shellQuote(directory + ErrorFileName);
     // Every way the script ends, it prints this line last: the output reader hides it there.
     const std::string closing(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine) - 1);
     // The rpm steps are counted first: each announces itself as "%% step K of N" for the
     // progress of the install (wizard/progress.h).
-    const std::string fixedSteps = driverPath ? "2" : "1";
-    const std::string browserStep = driverPath ? "2" : "1";
+    const std::string fixedSteps = driver ? "2" : "1";
+    const std::string browserStep = driver ? "2" : "1";
+    std::string shownAddons, addonWords;
+    for (const TransactionPackage& addon : addons) {
+        shownAddons += " " + shellWord(baseName(addon.path));
+        addonWords += " " + copyWord(addon);
+    }
     std::string s;
     s += "[ -f " + settings + " ] && . " + settings + "\n";
+    s += "# The copies the checks passed: here, or where the root side's argument says.\n";
+    s += "PACKAGES=${1:-" + shellQuote(directory + PackagesDirectoryName) + "}\n";
     s += "STEPS=" + fixedSteps + "\n";
     s += "BROWSER=no\n";
     s += "BROWSERSTAT=0\n";
-    s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ] && `ls | grep " + browser +
-         " > /dev/null 2>&1`; then \n";
-    s += "\tBROWSER=yes\n";
-    s += "\tSTEPS=$((STEPS + 1))\n";
-    s += "fi\n";
-    if (driverPath) {
-        s += "FILE=" + shellQuote(driverPath) + "\n";
+    if (!addons.empty()) {
+        s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ]; then\n";
+        s += "\tBROWSER=yes\n";
+        s += "\tSTEPS=$((STEPS + 1))\n";
+        s += "fi\n";
+    }
+    if (driver) {
+        s += "FILE=" + shellQuote(driver->path) + "\n";
         s += "echo \"%% step 1 of $STEPS\"\n";
         s += "echo rpm -Uv \"$FILE\"\n";
-        s += RpmInstallFile;
+        s += "rpm -Uv --percent " + copyWord(*driver) + "\n";
         s += "STAT=$?\n";
         s += "if [ $STAT -ne 0 ] ; then\n";
         s += "   echo $STAT > " + error + "\n";
@@ -134,19 +161,21 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
         s += "   exit $STAT\n";
         s += "fi\n";
     }
-    s += "FILE=" + shellQuote(appPath ? appPath : "") + "\n";
+    s += "FILE=" + shellQuote(app.path) + "\n";
     s += "RUNNING_FROM_GUI=1\n";
     s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
          "RUNNING_FROM_GUI\n";
-    s += "if [ \"$BROWSER\" = \"yes\" ]; then\n";
-    s += "\techo \"%% step " + browserStep + " of $STEPS\"\n";
-    s += "\techo rpm -Uv --nodeps " + browser + "*.rpm\n";
-    s += "\trpm -Uv --nodeps --percent " + browser + "*.rpm\n";
-    s += "\tBROWSERSTAT=$?\n";
-    s += "fi\n";
+    if (!addons.empty()) {
+        s += "if [ \"$BROWSER\" = \"yes\" ]; then\n";
+        s += "\techo \"%% step " + browserStep + " of $STEPS\"\n";
+        s += "\techo rpm -Uv --nodeps" + shownAddons + "\n";
+        s += "\trpm -Uv --nodeps --percent" + addonWords + "\n";
+        s += "\tBROWSERSTAT=$?\n";
+        s += "fi\n";
+    }
     s += "echo \"%% step $STEPS of $STEPS\"\n";
     s += "echo rpm -Uv \"$FILE\"\n";
-    s += RpmInstallFile;
+    s += "rpm -Uv --percent " + copyWord(app) + "\n";
     s += "STAT=$?\n";
     s += "if [ $STAT -ne 0 ] ; then\n";
     s += "\techo $STAT > " + error + "\n";
@@ -181,7 +210,8 @@ std::string shellFilledText(const std::string& text, const std::vector<std::stri
 }
 
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
-                               const std::string& medium, const std::string& markerWarning,
+                               const std::vector<PackageCopy>& packages,
+                               const std::string& changedText, const std::string& markerWarning,
                                const std::string& asideNote, const std::string& afterRun) {
     auto in = [&directory](const char* name) { return shellQuote(directory + name); };
     std::string s;
@@ -189,8 +219,31 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "# Its first step tells the wizard that the administrator's authentication passed.\n";
     s += "set -C\n";
     s += ": > " + in(AuthenticatedMark) + " || exit 1\n";
+    s += "cd / || exit 1\n";
+    s += "# The packages the checks passed are copied into a new directory only root can\n";
+    s += "# enter (in /run, where no one else can make a name), each copy checked against\n";
+    s += "# the digest the checks recorded: a package that is not the one checked stops the\n";
+    s += "# run before anything is installed. The copies go however the run ends.\n";
+    s += "umask 077\n";
+    s += "packages=$(mktemp -d /run/stage3-packages.XXXXXX) || exit 1\n";
+    s += "trap 'rm -rf -- \"$packages\"' EXIT\n";
+    s += "trap 'exit 1' HUP INT TERM\n";
+    s += "from=" + in(PackagesDirectoryName) + "\n";
+    s += "# take NAME DIGEST LINE: the copy NAME, or LINE and the end of the run.\n";
+    s += "take() {\n";
+    s += "\tif [ -f \"$from/$1\" ] && [ ! -L \"$from/$1\" ] && cat -- \"$from/$1\" > "
+         "\"$packages/$1\" &&\n";
+    s += "\t\t[ \"$(sha256sum < \"$packages/$1\")\" = \"$2  -\" ]; then\n";
+    s += "\t\treturn 0\n";
+    s += "\tfi\n";
+    s += "\tprintf '%s\\n' \"$3\"\n";
+    s += "\t: > " + in(ChangedMark) + "\n";
+    s += "\texit 5\n";
+    s += "}\n";
+    for (const PackageCopy& package : packages)
+        s += "take " + shellQuote(package.name) + " " + shellQuote(package.digest) + " " +
+             shellQuote(fillText(changedText, {package.path})) + "\n";
     s += "umask 022\n";
-    s += "cd " + shellQuote(medium) + " || exit 1\n";
     s += "# Installs are one at a time, also against a wizard that runs as root: each holds\n";
     s += "# an flock on /run/stage3.lock while it installs.\n";
     s += "if (umask 077 && : >> /run/stage3.lock) 2> /dev/null; then\n";
@@ -236,7 +289,7 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "fi\n";
     s += std::string("marker=$(place /dev/null ") + StartMarkerPath + ") || printf '%s\\n' " +
          shellQuote(markerWarning) + "\n";
-    s += "/bin/sh " + shellQuote(script) + " 9>&-\n";
+    s += "/bin/sh " + shellQuote(script) + " \"$packages\" 9>&-\n";
     s += "status=$?\n";
     s += afterRun;
     s += "if [ -f " + in(ErrorFileName) + " ]; then\n";
@@ -261,27 +314,100 @@ RootSide rootSideOutcome() {
         return RootSide::Busy;
     if (access(inInstallDirectory(UnsafeMark).c_str(), F_OK) == 0)
         return RootSide::Unsafe;
+    if (access(inInstallDirectory(ChangedMark).c_str(), F_OK) == 0)
+        return RootSide::Changed;
     return RootSide::Ran;
 }
 
+bool makeInstallDirectory() {
+    if (installDirectory[0] != '\0')
+        return true;
+    copies.clear();
+    std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
+    if (directory.empty() || directory.size() >= sizeof installDirectory) {
+        if (!directory.empty())
+            rmdir(directory.c_str());
+        return false;
+    }
+    snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
+    return true;
+}
+
+void copyInstallPackages(std::vector<TransactionPackage>* packages) {
+    const std::string directory = inInstallDirectory(PackagesDirectoryName);
+    if (installDirectory[0] == '\0' || (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST))
+        return;
+    for (TransactionPackage& package : *packages) {
+        if (const PackageCopy* copy = packageCopy(package.path)) {
+            package.file = directory + "/" + copy->name;
+            continue;
+        }
+        // The package's own name when it is a plain word (as it is on a medium that
+        // passed the start-up), else one of the run's; each copy's name is its own.
+        std::string name = baseName(package.path);
+        bool plain = name.size() > 4 && name.compare(name.size() - 4, 4, ".rpm") == 0 &&
+                     name.find_first_not_of(
+                         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                         "0123456789-._+") == std::string::npos;
+        for (const PackageCopy& copy : copies) plain = plain && copy.name != name;
+        if (!plain)
+            name = "package-" + std::to_string(copies.size() + 1) + ".rpm";
+        PackageCopy copy{package.path, name, ""};
+        package.file = directory + "/" + name;
+        // A package that cannot be copied has no copy: its checks say so and refuse.
+        copyRegularFile(package.path, package.file, 0600, &copy.digest);
+        copies.push_back(copy);
+    }
+}
+
+const PackageCopy* packageCopy(const std::string& path) {
+    for (const PackageCopy& copy : copies)
+        if (copy.path == path)
+            return &copy;
+    return nullptr;
+}
+
+namespace {
+
+// `package` with the copy of it this run made; false when it has none.
+bool withCopy(TransactionPackage* package) {
+    const PackageCopy* copy = packageCopy(package->path);
+    if (!copy || copy->digest.empty())
+        return false;
+    package->file = inInstallDirectory(PackagesDirectoryName) + "/" + copy->name;
+    return true;
+}
+
+// The whole script of an install, taking the packages from the medium's searches and
+// installing the copies made of them; empty when a package has no copy.
 std::string createShellScript(bool installDriver) {
     char driverPath[kPackagePathOutSize] = "";
     char appPath[kPackagePathOutSize] = "";
     if (installDriver)
         findDriverPackageFile(driverPath);
     findAppPackageFile(appPath);
-    return shellScriptText(installDriver ? driverPath : nullptr, appPath, globalOEM,
-                           installDirectory);
+    TransactionPackage driver{driverPath, {"-U"}};
+    TransactionPackage app{appPath, {"-U"}};
+    std::vector<TransactionPackage> addons;
+    for (const std::string& path : browserPackageFiles()) {
+        // Only the add-ons the run copied: those of an install with the web server.
+        TransactionPackage addon{path, {"-U", "--nodeps"}};
+        if (withCopy(&addon))
+            addons.push_back(addon);
+    }
+    if (!withCopy(&app) || (installDriver && !withCopy(&driver)))
+        return "";
+    return shellScriptText(installDriver ? &driver : nullptr, app, addons, installDirectory);
 }
+
+}  // namespace
 
 InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     settingsAside.clear();
     scriptName[0] = '\0';
     rootScriptName[0] = '\0';
-    std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
-    if (directory.empty() || directory.size() >= sizeof installDirectory)
+    if (!makeInstallDirectory())
         return InstallFiles::Failed;
-    snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
 
     // As root the wizard places the settings file at its fixed name itself; as a normal
     // user the root side does, since only root's file there is one the install may trust
@@ -297,28 +423,35 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     if (scriptPath.size() >= sizeof scriptName || rootScriptPath.size() >= sizeof rootScriptName)
         return InstallFiles::Failed;
     memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
-    if (!asRoot) {
-        std::string markerWarning = getString(StartMarkerWarningId);
-        const std::string record = inInstallDirectory(RecordFileName);
-        std::string text = rootSideScriptText(
-            installDirectory, scriptName, currentDirectory(), markerWarning,
-            getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()));
-        if (!writeNewFile(record, preparedRecordText(), 0600) ||
-            !writeNewFile(rootScriptPath, text, 0600))
-            return InstallFiles::Failed;
-        memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
-    }
-    // A script that did not reach the disk whole must not run.
+    // A script that did not reach the disk whole must not run, nor one that would
+    // install a package the checks did not pass.
     std::string script;
     if (components && installAction() == Action::Install) {
         script = createShellScript(components & COMPONENT_DRIVER);
     } else if (components) {
         Selection selection;
         selection.components = components;
-        script = actionScriptText(
-            actionSteps(installAction(), selection, readInstalledState(), removesDriver()),
-            installDirectory);
+        std::vector<ActionStep> steps =
+            actionSteps(installAction(), selection, readInstalledState(), removesDriver());
+        for (ActionStep& step : steps)
+            if (step.erase.empty() && !withCopy(&step.install))
+                return InstallFiles::Failed;
+        script = actionScriptText(steps, installDirectory);
+    }
+    if (components && script.empty())
+        return InstallFiles::Failed;
+    if (!asRoot) {
+        std::string markerWarning = getString(StartMarkerWarningId);
+        std::string changed = getString(PackageChangedLineId);
+        const std::string record = inInstallDirectory(RecordFileName);
+        std::string text = rootSideScriptText(
+            installDirectory, scriptName, copies, changed, markerWarning,
+            getString(SettingsMovedAsideId),
+            rootSideRecordText(installAction(), record, preparedRecordPackage()));
+        if (!writeNewFile(record, preparedRecordText(), 0600) ||
+            !writeNewFile(rootScriptPath, text, 0600))
+            return InstallFiles::Failed;
+        memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
     }
     if (!writeNewFile(scriptName, script, 0600))
         return InstallFiles::Failed;
@@ -349,8 +482,12 @@ void removeInstallFiles() {
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
     unlink(inInstallDirectory(RecordFileName).c_str());
-    for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark})
+    for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark, ChangedMark})
         unlink(inInstallDirectory(mark).c_str());
+    const std::string packages = inInstallDirectory(PackagesDirectoryName);
+    for (const PackageCopy& copy : copies) unlink((packages + "/" + copy.name).c_str());
+    copies.clear();
+    rmdir(packages.c_str());
     if (scriptName[0] != '\0')
         unlink(scriptName);
     if (rootScriptName[0] != '\0')

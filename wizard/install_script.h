@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "services/package_checks.h"
 
 extern const char* const InstallSettingsPath;  // "/tmp/quorvelInstallSettings"
 extern const char* const InstallErrorPath;     // "/tmp/quorvelInstallError"
@@ -26,38 +29,63 @@ extern char rootScriptName[64];
 // The settings file's text for a component selection.
 std::string settingsFileText(int componentsSelected, bool kernelRebuild);
 
-// The script's text. driverPath is null when the driver is not installed; oem is the
-// maker's prefix used for the browser add-on packages; directory holds the settings
-// file the script reads and the error file it writes.
-std::string shellScriptText(const char* driverPath, const char* appPath, const char* oem,
-                            const char* directory);
+// The packages of a run are copied before the checks into "<installDirectory>/packages",
+// a directory only the wizard's user can enter: the checks look at the copies, and the
+// install installs them. Each copy's name is a plain word of its own (the package's own
+// name when that is one); its SHA-256 is kept for the root side, which copies them again.
+struct PackageCopy {
+    std::string path;    // the package on the medium, as lines name it
+    std::string name;    // its copy's name
+    std::string digest;  // the copy's SHA-256; empty when it could not be copied
+};
+
+// Makes the run's private directory (installDirectory) when it is not made yet.
+bool makeInstallDirectory();
+// Copies each of `packages` (once a run) and sets its `file` to the copy. A package that
+// cannot be copied gets the name of a copy that does not exist, which the checks refuse.
+void copyInstallPackages(std::vector<TransactionPackage>* packages);
+// The copy of the package at `path`; null when the run made none.
+const PackageCopy* packageCopy(const std::string& path);
+
+// The script's text. `driver` is null when the driver is not installed; `addons` are the
+// browser add-on packages, installed with the web server. Each package's `file` is its
+// copy in "<directory>/packages", which the script installs from there or from the
+// directory given as its first argument (the root side's copies); the lines it shows
+// name the packages' paths. `directory` holds the settings file the script reads and the
+// error file it writes.
+std::string shellScriptText(const TransactionPackage* driver, const TransactionPackage& app,
+                            const std::vector<TransactionPackage>& addons,
+                            const std::string& directory);
 
 // The root side's script, run as root through pkexec for a wizard that runs as a normal
 // user. Its first step makes a mark in `directory` (the administrator's authentication
-// passed); it then goes to the medium's directory `medium`, takes the machine's install
+// passed); it then copies `packages` from "<directory>/packages" into a directory of its
+// own that only root can enter and checks each copy's digest: a copy that differs (or
+// is missing) prints `changedText` with the package's path for its %s, leaves a mark
+// and ends the run with nothing installed. It then takes the machine's install
 // lock (/run/stage3.lock, as a wizard run as root does), places the fixed names in /tmp
 // as root (the settings file, the start marker, the error file when the install failed),
-// runs the install script `script` and removes what it placed. `markerWarning` is the
+// runs the install script `script` on its copies and removes what it placed and the
+// copies, however it ends. `markerWarning` is the
 // line it prints when the start marker cannot be placed. A directory at the settings
 // file's name is renamed aside first, with the line `asideNote` (the name and the new
 // name replace its two %s). `afterRun` is run once the script ended, with its status in
 // $status (the install record's lines).
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
-                               const std::string& medium, const std::string& markerWarning,
+                               const std::vector<PackageCopy>& packages,
+                               const std::string& changedText, const std::string& markerWarning,
                                const std::string& asideNote, const std::string& afterRun = "");
 
 enum class RootSide {
     Ran,      // the install script ran: its status and error file tell the rest
     Refused,  // no authentication: pkexec ran nothing (refused or dismissed)
     Busy,     // another install holds the machine's lock; nothing ran
-    Unsafe    // the settings file could not be placed; nothing ran
+    Unsafe,   // the settings file could not be placed; nothing ran
+    Changed   // a package was not the one the checks passed; nothing was installed
 };
 
 // What the root side's marks say once pkexec has ended.
 RootSide rootSideOutcome();
-
-// The whole script, taking the package paths from the medium.
-std::string createShellScript(bool installDriver);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 

@@ -129,6 +129,8 @@ ResourceID_C rootSideRefusal() {
             return AnotherInstallRunningId;
         case RootSide::Unsafe:
             return InstallFilesUnsafeId;
+        case RootSide::Changed:
+            return PackageChangedId;
         case RootSide::Ran:
             break;
     }
@@ -177,6 +179,8 @@ void onScriptExited(int waitStatus) {
     writeInstallLogField("result", outcome.succeeded ? "installed"
                                    : notStartedReason == AuthenticationRefusedId
                                        ? "not started: authentication as administrator refused"
+                                   : notStartedReason == PackageChangedId
+                                       ? "refused: a package changed after its checks"
                                    : notStartedReason ? "not started"
                                                       : "failed");
     if (outcome.driverInstalled) {
@@ -241,13 +245,16 @@ bool startScript(const InstallObserver& observer) {
     return false;
 }
 
-// Checks the medium and the packages before anything is installed; false, with the
-// reasons shown and kept, when the install must not start.
+// Checks the medium and the packages before anything is installed: the copies of the
+// packages that the install will install, made in the run's own directory first. False,
+// with the reasons shown and kept, when the install must not start.
 bool checksPassed(const Selection& selection, const InstallObserver& observer) {
     CheckCallbacks callbacks;
     callbacks.progress = observer.checking;
     callbacks.trustKey = observer.trustKey;
-    ChecksReport report = runInstallChecks(plannedInstall(selection), callbacks, true);
+    std::vector<TransactionPackage> packages = plannedInstall(selection);
+    copyInstallPackages(&packages);
+    ChecksReport report = runInstallChecks(packages, callbacks, true);
     for (const CheckItem& item : report.items)
         writeInstallLogField("check",
                              item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
@@ -288,8 +295,13 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    if (!checksPassed(selection, observer))
+    if (!makeInstallDirectory())
+        return notStarted(InstallFilesUnsafeId,
+                          "not started: the install files could not be made safely");
+    if (!checksPassed(selection, observer)) {
+        removeInstallFiles();
         return notStarted(ChecksRefusedId, "refused before installing");
+    }
     installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                      driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
     prepareInstallRecord(selection);
@@ -340,7 +352,7 @@ int notStartedExitStatus() {
 }
 
 bool installRefusedByChecks() {
-    return notStartedReason == ChecksRefusedId;
+    return notStartedReason == ChecksRefusedId || notStartedReason == PackageChangedId;
 }
 
 const std::vector<std::string>& installRefusalLines() {

@@ -73,8 +73,9 @@ bool runInstallScript(const InstallObserver& observer);
 // there is no pkexec to ask for it, or the checks before the first package refused it
 // (ChecksRefusedId); 0 when it started or had nothing to do.
 ResourceID_C installNotStartedReason();
-// Whether the checks refused the last install (nothing was installed), and why: each
-// failed check's line, then rpm's own lines.
+// Whether the checks refused the last install, or its root side found a package that
+// was not the one the checks passed (PackageChangedId): nothing was installed. And why:
+// each failed check's line, then rpm's own lines.
 bool installRefusedByChecks();
 // The exit status of an install that did not start: refused by the checks, another
 // install running, or failed.

@@ -233,8 +233,13 @@ std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
         else if (action == Action::Modify && driverUpdateCheck() > UPDATE_NEWER_INSTALLED)
             install(path, {"-U"});
     }
+    // A repair puts back what is installed, or what its record says was: without a record
+    // an add-on that was never installed stays out.
+    const bool addonRepaired =
+        action != Action::Repair || !state.addon.empty() || state.recordState == RecordState::Read;
     if (selection.has(WebServerComponent)) {
-        for (const std::string& browser : browserPackageFiles())
+        for (const std::string& browser :
+             addonRepaired ? browserPackageFiles() : std::vector<std::string>())
             install(browser, {"-U", "--nodeps", "--replacepkgs"});
     } else if (action == Action::Modify && !state.addon.empty()) {
         erase(state.addonPackage);
@@ -251,6 +256,8 @@ std::string actionScriptText(const std::vector<ActionStep>& steps, const std::st
     const std::string total = std::to_string(steps.size());
     std::string s;
     s += "[ -f " + settings + " ] && . " + settings + "\n";
+    s += "# The copies the checks passed: here, or where the root side's argument says.\n";
+    s += "PACKAGES=${1:-" + shellQuote(directory + "/packages") + "}\n";
     s += "RUNNING_FROM_GUI=1\n";
     s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
          "RUNNING_FROM_GUI\n";
@@ -260,11 +267,12 @@ std::string actionScriptText(const std::vector<ActionStep>& steps, const std::st
         s += "echo \"%% step " + std::to_string(i + 1) + " of " + total + "\"\n";
         if (step.erase.empty()) {
             const std::string rpm = rpmInstallWords(step.install);
+            const std::string& copy = step.install.source();
             s += "FILE=" + shellQuote(step.install.path) + "\n";
             s += "echo " + rpm + " \"$FILE\"\n";
-            // rpm is given the file's own name from within its directory, whatever the
-            // directory's path holds.
-            s += "(cd \"${FILE%/*}/\" && " + rpm + " --percent \"./${FILE##*/}\") || fail $?\n";
+            // rpm is given the package's copy, whose name and directory are plain words.
+            s += rpm + " --percent \"$PACKAGES\"/" + shellQuote(copy.substr(copy.rfind('/') + 1)) +
+                 " || fail $?\n";
         } else {
             std::string names;
             for (const std::string& name : step.erase) names += " " + shellQuote(name);

@@ -63,7 +63,8 @@ struct ActionStep {
 
 // The steps of `action` for `selection` on the host `state`, in their order.
 // Repair: the driver (only when the installed one is this medium's version), the add-on
-// with the web server, the application, each again. Modify: the driver when newly
+// with the web server (without a record, only when it is installed), the application,
+// each again. Modify: the driver when newly
 // chosen and newer, the add-on in with the web server or out without it, the
 // application again with the new settings. Remove: the add-on, the application, and
 // the driver when asked.
@@ -71,7 +72,8 @@ std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
                                     const InstalledState& state, bool removeDriver);
 
 // The install script for the steps; directory holds the settings file it reads and the
-// error file it writes.
+// error file it writes. Each package installed is its copy (the step's `file`) in
+// "<directory>/packages", or in the directory given as the script's first argument.
 std::string actionScriptText(const std::vector<ActionStep>& steps, const std::string& directory);
 
 // The record a successful install, repair or modify leaves for `selection`.

@@ -229,6 +229,10 @@ const ResourceID_C DriverKeyNotTrustedId = 2256;
 const ResourceID_C DriverKeyEnrolmentPendingId = 2257;
 const ResourceID_C DriverOtherBuildLoadedId = 2258;
 const ResourceID_C DriverNotLoadableRefusedId = 2259;
+// A package no longer the one the checks passed when root installs it: the root side's
+// line naming it (its path replaces %s), and why nothing was installed.
+const ResourceID_C PackageChangedLineId = 2320;
+const ResourceID_C PackageChangedId = 2321;
 
 // The console wizard's own page texts, which say which key to press where the window's
 // say which button to click: welcome, kernel rebuild notice, below the license, setup

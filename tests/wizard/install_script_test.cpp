@@ -45,29 +45,50 @@ TEST(SettingsFile, LinesFollowTheComponentBits) {
     EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 5);
 }
 
+// A package of the medium at `path`, installed from its copy `copy` in the run's directory.
+TransactionPackage packageAt(const std::string& path, const std::string& copy) {
+    return TransactionPackage{path, {"-U"}, std::string(Directory) + "/packages/" + copy};
+}
+
 TEST(InstallScript, DriverThenApplication) {
-    expectGolden(shellScriptText("/media/cd/holvane-1.2.3-4.i386.rpm",
-                                 "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
+    const TransactionPackage driver =
+        packageAt("/media/cd/holvane-1.2.3-4.i386.rpm", "holvane-1.2.3-4.i386.rpm");
+    expectGolden(shellScriptText(&driver,
+                                 packageAt("/media/cd/quorvel-storman-3.B-2.i386.rpm",
+                                           "quorvel-storman-3.B-2.i386.rpm"),
+                                 {packageAt("/media/cd/quorvel-browser-1.0-1.noarch.rpm",
+                                            "quorvel-browser-1.0-1.noarch.rpm")},
+                                 Directory),
                  "driver_and_app.sh");
 }
 
 TEST(InstallScript, ApplicationOnly) {
-    expectGolden(
-        shellScriptText(nullptr, "/media/cd/quorvel-storman-3.B-2.i386.rpm", "quorvel", Directory),
-        "app_only.sh");
+    expectGolden(shellScriptText(nullptr,
+                                 packageAt("/media/cd/quorvel-storman-3.B-2.i386.rpm",
+                                           "quorvel-storman-3.B-2.i386.rpm"),
+                                 {}, Directory),
+                 "app_only.sh");
 }
 
 TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
-    expectGolden(shellScriptText("/media/my cd/holvane-1.2.3-4.i386.rpm",
-                                 "/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
-                                 "quorvel", Directory),
-                 "quoted_paths.sh");
+    const TransactionPackage driver =
+        packageAt("/media/my cd/holvane-1.2.3-4.i386.rpm", "holvane-1.2.3-4.i386.rpm");
+    expectGolden(
+        shellScriptText(&driver,
+                        packageAt("/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
+                                  "quorvel-storman-3.B-2.rpm"),
+                        {packageAt("/media/it's/evil;touch x-browser.rpm", "package-3.rpm")},
+                        Directory),
+        "quoted_paths.sh");
 }
 
-TEST(InstallScript, PrefixWithShellCharactersIsQuoted) {
-    std::string script = shellScriptText(nullptr, "/m/x.rpm", "evil;touch x", Directory);
-    EXPECT_NE(script.find("grep 'evil;touch x'-browser > /dev/null"), std::string::npos);
-    EXPECT_NE(script.find("\trpm -Uv --nodeps --percent 'evil;touch x'-browser*.rpm\n"),
+TEST(InstallScript, AddonNamesWithShellCharactersAreQuoted) {
+    std::string script =
+        shellScriptText(nullptr, packageAt("/m/x.rpm", "x.rpm"),
+                        {packageAt("/m/evil;touch x-browser.rpm", "package-2.rpm")}, Directory);
+    EXPECT_NE(script.find("\techo rpm -Uv --nodeps 'evil;touch x-browser.rpm'\n"),
+              std::string::npos);
+    EXPECT_NE(script.find("\trpm -Uv --nodeps --percent \"$PACKAGES\"/'package-2.rpm'\n"),
               std::string::npos);
 }
 
@@ -99,24 +120,34 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
         ScratchDir dir;
         std::string app = box.putPackage(box.medium(), "quorvel-storman", "3.B", "2");
         std::string driver = c.driver ? box.putPackage(box.medium(), "holvane", "1.2.3", "4") : "";
+        const std::string browserFile = box.medium() + "/quorvel-browser-1.0-1.noarch.rpm";
         if (c.browserPackage == Good)
             box.putPackage(box.medium(), "quorvel-browser", "1.0", "1");
         if (c.browserPackage == Broken)
-            writeFile(box.medium() + "/quorvel-browser-1.0-1.noarch.rpm", "not a package\n");
+            writeFile(browserFile, "not a package\n");
         writeFile(dir.file("quorvelInstallSettings"),
                   settingsFileText(c.webServer ? COMPONENT_WEB_SERVER : 0, false));
-        writeFile(dir.file("install.sh"),
-                  shellScriptText(c.driver ? driver.c_str() : nullptr, app.c_str(), "quorvel",
-                                  dir.path().c_str()));
-        int status = RpmSandbox::run("/bin/sh " + shellQuote(dir.file("install.sh")) + " > " +
+        // The medium's directory stands for the copies' (the script's argument); each
+        // package is shown by another path.
+        auto copied = [](const std::string& file) {
+            return TransactionPackage{"/media/cd" + file.substr(file.rfind('/')), {"-U"}, file};
+        };
+        const TransactionPackage driverPackage = c.driver ? copied(driver) : TransactionPackage();
+        std::vector<TransactionPackage> addons;
+        if (c.browserPackage != None)
+            addons.push_back(copied(browserFile));
+        writeFile(dir.file("install.sh"), shellScriptText(c.driver ? &driverPackage : nullptr,
+                                                          copied(app), addons, dir.path()));
+        int status = RpmSandbox::run("cd / && /bin/sh " + shellQuote(dir.file("install.sh")) + " " +
+                                     shellQuote(box.medium()) + " > " +
                                      shellQuote(dir.file("out")) + " 2>&1");
         const bool fails = c.browserPackage == Broken && c.webServer;
         std::string output = readFile(dir.file("out"));
 
         std::vector<std::string> expected, steps;
         for (const std::string& step : c.steps)
-            expected.push_back(step == "APP"      ? "rpm -Uv " + app
-                               : step == "DRIVER" ? "rpm -Uv " + driver
+            expected.push_back(step == "APP"      ? "rpm -Uv " + copied(app).path
+                               : step == "DRIVER" ? "rpm -Uv " + driverPackage.path
                                                   : step);
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);)
