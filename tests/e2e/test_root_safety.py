@@ -6,14 +6,69 @@ root, be written through, hang the wizard or decide the install's outcome."""
 import glob
 import os
 import pwd
+import shutil
+import socket
 import stat
 import subprocess
+import threading
 
 import e2e_lib as e2e
 from e2e_lib import Atspi
 
 LABEL = Atspi.Role.LABEL
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
+# The third account, which can write the directory a normal user installs from.
+THIRD = ["setpriv", "--reuid=daemon", "--regid=daemon", "--clear-groups", "--"]
+
+# Stands in for pkexec, which the wizard finds at /usr/bin/pkexec only: bound there in a
+# mount namespace of the wizard's own, it hands its arguments and its output to the test,
+# which runs them as root (as polkit would allow) and passes the status back.
+STAND_IN = """#!/usr/bin/python3
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(%r)
+socket.send_fds(s, [b"\\0".join(a.encode() for a in sys.argv[1:])], [1, 2])
+s.shutdown(socket.SHUT_WR)
+sys.exit(int(s.recv(16) or b"127"))
+"""
+
+
+class RootRuns:
+    """The test's end of the stand-in: each request runs as root, after `before(argv)`."""
+
+    def __init__(self, directory, rpmdb, before):
+        self.path = os.path.join(directory, "pkexec.sock")
+        self.listener = socket.socket(socket.AF_UNIX)
+        self.listener.bind(self.path)
+        os.chmod(self.path, 0o777)
+        self.listener.listen(1)
+        self.listener.settimeout(120)
+        self.env = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "HOME": rpmdb.home,
+                    "LANG": "en_US.UTF-8"}
+        self.before = before
+        self.runs = []
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        try:
+            conn, _ = self.listener.accept()
+        except OSError:
+            return
+        with conn:
+            message, fds, _, _ = socket.recv_fds(conn, 65536, 2)
+            argv = message.decode().split("\0")
+            self.runs.append(argv)
+            self.before(argv)
+            status = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=fds[0], stderr=fds[1],
+                                    env=self.env, cwd="/", check=False).returncode
+            for fd in fds:
+                os.close(fd)
+            conn.sendall(str(status).encode())
+
+    def close(self):
+        self.listener.close()
+        self.thread.join(10)
 
 
 class RootSafety(e2e.WizardTest):
@@ -150,6 +205,100 @@ class RootSafety(e2e.WizardTest):
         self.assertGreater(len(long_lines), 200)
         self.assertLessEqual(max(len(l) for l in long_lines), 4096 + 254)
         self.assertEqual(rpmdb.installed("holvane"), "holvane-1.2.3-4.noarch")
+
+    def test_package_changed_after_the_checks_is_not_installed_as_root(self):
+        # A normal user (nobody) installs through pkexec from a medium that a third account
+        # (daemon) can change: between the user's checks and root's install, daemon puts
+        # another add-on in place of the checked one, in the medium's directory or by
+        # retargeting the link the user started from. Root installs what was checked. A
+        # copy of the user's that is not the one checked stops the run, nothing installed.
+        daemon = pwd.getpwnam("daemon")
+        nobody = pwd.getpwnam("nobody")
+        # (case, what changes, installed)
+        cases = [("nothing changed", None, True),
+                 ("add-on swapped in the medium's directory", "swap", True),
+                 ("link to the medium retargeted", "link", True),
+                 ("the user's copy changed", "copy", False)]
+        for case, change, installed in cases:
+            with self.subTest(case):
+                root = os.path.join(self.tmp, case.replace(" ", "-").replace("'", ""))
+                os.makedirs(root)
+                rpmdb = e2e.RpmDb(root)
+                packages = [e2e.package("quorvel-storman", e2e.APP_FILE),
+                            e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
+                medium = e2e.Medium(root, packages=packages)
+                t = e2e.Texts(medium.db)
+                planted = e2e.Medium(root, name="planted", packages=[
+                    e2e.package("quorvel-storman", e2e.APP_FILE),
+                    e2e.package("quorvel-browser-planted", e2e.BROWSER_FILE)])
+                # daemon's directory holds the link the user starts from; the medium's
+                # directory is daemon's too.
+                attacker = os.path.join(root, "attacker")
+                os.makedirs(attacker)
+                link = os.path.join(attacker, "medium")
+                os.symlink(medium.dir, link)
+                own = os.path.join(root, "own")  # nobody's runtime directory and log
+                os.makedirs(own)
+                for path in [self.tmp] + glob.glob(root + "/**", recursive=True) + [root]:
+                    if not os.path.islink(path):
+                        mode = stat.S_IMODE(os.stat(path).st_mode)
+                        os.chmod(path, mode | (0o755 if os.path.isdir(path) else 0o444))
+                os.lchown(link, daemon.pw_uid, daemon.pw_gid)
+                for path in (attacker, medium.dir):
+                    os.chown(path, daemon.pw_uid, daemon.pw_gid)
+                os.chown(own, nobody.pw_uid, nobody.pw_gid)
+
+                def change_medium(argv):
+                    if change == "copy":
+                        copy = os.path.join(os.path.dirname(argv[-1]), "packages", e2e.BROWSER_FILE)
+                        shutil.copyfile(os.path.join(planted.dir, e2e.BROWSER_FILE), copy)
+                        return
+                    if change == "swap":
+                        target = os.path.join(medium.dir, e2e.BROWSER_FILE)
+                        script = "cp %s %s.new && mv -f %s.new %s" % (
+                            os.path.join(planted.dir, e2e.BROWSER_FILE), target, target, target)
+                    elif change == "link":
+                        script = "ln -s %s %s.new && mv -T %s.new %s" % (planted.dir, link, link,
+                                                                          link)
+                    else:
+                        return
+                    subprocess.run(THIRD + ["/bin/sh", "-c", script], check=True)
+
+                copies_before = set(glob.glob("/run/stage3-packages.*"))
+                runs = RootRuns(root, rpmdb, change_medium)
+                stand_in = os.path.join(root, "pkexec")
+                with open(stand_in, "w") as f:
+                    f.write(STAND_IN % runs.path)
+                os.chmod(stand_in, 0o755)
+                log = os.path.join(own, "install.log")
+                env = {"PATH": "/usr/bin:/bin", "HOME": rpmdb.home, "LANG": "en_US.UTF-8",
+                       "XDG_RUNTIME_DIR": own, "PWD": link}
+                env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
+                argv = ["unshare", "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
+                        'mount --bind "$0" /usr/bin/pkexec && exec "$@"', stand_in] + NOBODY + [
+                        "./stage3", "--unattended", "--accept-license", "--log", log,
+                        "--record-directory", os.path.join(root, "records")]
+                try:
+                    out = subprocess.run(argv, cwd=link, env=env, stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                         timeout=120)
+                finally:
+                    runs.close()
+                output = out.stdout.decode("utf-8", "replace")
+                with open(log, encoding="utf-8") as f:
+                    logged = f.read()
+                self.assertEqual(len(runs.runs), 1, output)
+                self.assertNotIn("e2e-planted", output + logged)
+                self.assertEqual(rpmdb.installed("quorvel-browser") is not None, installed, output)
+                self.assertEqual(rpmdb.installed("quorvel-storman") is not None, installed, output)
+                self.assertEqual(out.returncode, 0 if installed else 1, output)
+                changed = t[2320].replace("%s", os.path.join(medium.dir, e2e.BROWSER_FILE))
+                for shown in (output, logged):
+                    self.assertEqual(changed in shown, not installed, shown)
+                    self.assertEqual(t[2321] in shown, not installed, shown)
+                self.assertEqual("e2e-browser: installed" in output, installed, output)
+                # Root's copies went with the run.
+                self.assertEqual(set(glob.glob("/run/stage3-packages.*")) - copies_before, set())
 
     def test_long_medium_path_installs(self):
         name = "/".join(["m" * 150] * 4)
