@@ -67,6 +67,13 @@ class DayTwo(e2e.WizardTest):
         self.assertIn(t[2155], out)
         self.assertEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
         self.assertIn("--replacepkgs", out)
+        # The day-two actions report as an install does: only JSON lines with --json.
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--repair", "--json"])
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual((events[-1]["event"], events[-1]["exit_status"]), ("result", 0))
+        self.assertTrue(events[-1]["lines"][0].startswith(t[2155]), events[-1])
+        self.assertIn("output", {event["event"] for event in events})
 
         cases = [
             # components, add-on installed after, the scriptlet's settings
@@ -83,7 +90,14 @@ class DayTwo(e2e.WizardTest):
                 self.assertEqual(bool(recorded().get("addon-version")), addon)
                 self.assertIsNotNone(rpmdb.installed("holvane"))
 
-        for args, driver_after in ((["--remove"], True), (["--remove", "--remove-driver"], False)):
+        # Nobody can answer the question of a remove here: only --yes lets it.
+        status, out, err = self.stage3(medium, rpmdb, ["--remove"])
+        self.assertEqual(status, 64, out + err)
+        self.assertIn("--yes", err)
+        self.assertIsNotNone(rpmdb.installed("quorvel-storman"))
+
+        for args, driver_after in ((["--remove", "--yes"], True),
+                                   (["--remove", "--remove-driver", "--yes"], False)):
             with self.subTest(remove=args):
                 if rpmdb.installed("quorvel-storman") is None:
                     self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
