@@ -96,6 +96,10 @@ std::string wouldDo(const InstalledState& state) {
     }
 }
 
+std::string orNone(const std::string& version) {
+    return version.empty() ? "none" : version;
+}
+
 std::string recordStateName(RecordState state) {
     return state == RecordState::Read ? "read" : state == RecordState::Missing ? "none" : "refused";
 }
@@ -238,6 +242,7 @@ int showStatus(bool json) {
         object.text("time", record.time);
         object.text("log", record.log);
         object.end();
+        object.text("record_state", recordAgreement(state));
         object.text("would_do", wouldDo(state));
         object.number("exit_status", 0);
         object.print();
@@ -260,6 +265,10 @@ int showStatus(bool json) {
                         ", add-on " + (record.addonVersion.empty() ? "none" : record.addonVersion));
         say(stdout, "  installed " + record.time + " from " + record.medium +
                         (record.log.empty() ? "" : ", log " + record.log));
+        if (std::string(recordAgreement(state)) == "stale")
+            say(stdout, "  stale: rpm has application " + orNone(state.application) + ", driver " +
+                            orNone(state.driver) + ", add-on " + orNone(state.addon) +
+                            " (changed since the record was written)");
     } else {
         say(stdout, "record: " + (state.recordState == RecordState::Missing
                                       ? "none (" + path + ")"

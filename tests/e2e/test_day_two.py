@@ -60,6 +60,8 @@ class DayTwo(e2e.WizardTest):
                           state["record"]["state"], state["record"]["setup_type"]),
                          ("1.2.3-4", "1.0-1", "read", "custom"))
 
+        self.assertEqual(state["record_state"], "matches")
+
         os.unlink(APP_FILE_ON_DISK)
         self.assertNotEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
         status, out, err = self.stage3(medium, rpmdb, ["--repair"])
@@ -108,6 +110,15 @@ class DayTwo(e2e.WizardTest):
                 self.assertEqual(rpmdb.installed("holvane") is not None, driver_after)
                 self.assertFalse(os.path.exists(record))
         self.assertFalse(os.path.exists(APP_FILE_ON_DISK))
+
+        # The application removed by hand: the record no longer matches rpm, and says so.
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, out + err)
+        rpmdb.rpm("-e", "--nodeps", "quorvel-storman")
+        status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
+        self.assertEqual(json.loads(out)["record_state"], "stale")
+        status, out, err = self.stage3(medium, rpmdb, ["--status"])
+        self.assertIn("stale: rpm has application none", out)
 
     def test_graphical_maintain_removes(self):
         """--maintain in the graphical wizard: Remove chosen in its window, then the review,
