@@ -94,11 +94,11 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
             return runConsoleWizard(line.choices, line.maintain);
         case Mode::Unattended:
             if (line.action != Action::Install)
-                return runMaintenance(line.choices, false, false);
+                return runMaintenance(line.choices, {false, line.json, line.quiet, line.assumeYes});
             return runUnattended(line.choices, false, line.json, line.quiet);
         case Mode::DryRun:
             if (line.action != Action::Install)
-                return runMaintenance(line.choices, true, line.json);
+                return runMaintenance(line.choices, {true, line.json, false, true});
             return runUnattended(line.choices, true, line.json);
         case Mode::Status:
             return showStatus(line.json);

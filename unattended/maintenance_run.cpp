@@ -2,9 +2,11 @@
 
 #include <glib.h>
 #include <json-glib/json-glib.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "services/string_service.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
+#include "unattended/run_report.h"
 #include "wizard/install_checks.h"
 #include "wizard/install_log.h"
 #include "wizard/install_session.h"
@@ -23,21 +26,6 @@
 #include "wizard/text_ids.h"
 
 namespace {
-
-void say(FILE* stream, const std::string& line) {
-    std::string shown = isatty(fileno(stream)) ? terminalSafeText(line.c_str()) : line;
-    fprintf(stream, "%s\n", shown.c_str());
-    fflush(stream);
-}
-
-// JSON strings are UTF-8: texts of the database come in the locale's encoding, paths
-// and rpm's words may hold any bytes.
-std::string utf8(const std::string& text) {
-    GCharPtr converted(g_locale_to_utf8(text.c_str(), -1, nullptr, nullptr, nullptr));
-    if (!converted)
-        converted.reset(g_utf8_make_valid(text.c_str(), -1));
-    return converted.get();
-}
 
 // One JSON object built member by member.
 class JsonOutput {
@@ -108,6 +96,10 @@ std::string wouldDo(const InstalledState& state) {
     }
 }
 
+std::string orNone(const std::string& version) {
+    return version.empty() ? "none" : version;
+}
+
 std::string recordStateName(RecordState state) {
     return state == RecordState::Read ? "read" : state == RecordState::Missing ? "none" : "refused";
 }
@@ -144,46 +136,65 @@ ResourceID_C resultText(bool succeeded) {
     return ResultInstalledId;
 }
 
-// Runs the action through the install run, its output on standard output.
-int run(const Selection& selection) {
-    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    InstallOutcome result;
-    InstallObserver observer;
-    const bool toTerminal = isatty(STDOUT_FILENO);
-    observer.output = [toTerminal](const std::string& output) {
-        std::string shown = toTerminal ? terminalSafeText(output.c_str()) : output;
-        fwrite(shown.data(), 1, shown.size(), stdout);
-        fflush(stdout);
-    };
-    observer.ended = [&](const InstallOutcome& outcome) {
-        result = outcome;
-        g_main_loop_quit(loop);
-    };
-    observer.askOnTerminal = true;
-    int status = ExitInstalled;
-    switch (startInstallRun(selection, observer)) {
-        case InstallStart::NothingSelected:
-            say(stdout, getString(ResultNothingSelectedId));
-            break;
-        case InstallStart::NotStarted:
-            writeErrorLine(installNotStartedReason());
-            status = notStartedExitStatus();
-            break;
-        case InstallStart::Running: {
-            g_main_loop_run(loop);
-            std::string line = getString(resultText(result.succeeded));
-            if (installLogWritten())
-                line += " " + fillText(getString(LogPlaceId), {installLogPath()});
-            say(stdout, line);
-            for (ResourceID_C id : driverResultTexts(result)) say(stdout, getString(id));
-            status = !result.succeeded      ? ExitInstallFailed
+// Runs the action through the install run, reported as `report` asks.
+int run(const Selection& selection, Report report) {
+    return runAndReport(selection, report, [](const InstallOutcome& result) {
+        RunEnd end;
+        std::string line = getString(resultText(result.succeeded));
+        end.lines.push_back(line + logPlace());
+        for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(getString(id));
+        end.status = !result.succeeded      ? ExitInstallFailed
                      : result.restartNeeded ? ExitRestartNeeded
                                             : ExitInstalled;
-            break;
+        return end;
+    });
+}
+
+// The packages a remove takes away, each with its installed version.
+std::vector<std::string> removedPackages(const std::vector<ActionStep>& steps,
+                                         const InstalledState& state) {
+    const std::pair<const std::string*, const std::string*> known[] = {
+        {&state.applicationPackage, &state.application},
+        {&state.driverPackage, &state.driver},
+        {&state.addonPackage, &state.addon}};
+    std::vector<std::string> lines;
+    for (const ActionStep& step : steps)
+        for (const std::string& name : step.erase) {
+            std::string line = name;
+            for (const auto& [package, version] : known)
+                if (*package == name && !version->empty())
+                    line += " " + *version;
+            lines.push_back(line);
         }
+    return lines;
+}
+
+// Whether the remove may go ahead: asked on the terminal (No is the default). Without a
+// terminal to answer, only --yes lets it; `status` is then the refusal's.
+bool removeConfirmed(const std::vector<std::string>& packages, bool json, int* status) {
+    if (!isatty(STDIN_FILENO)) {
+        writeErrorLine(RemoveNeedsYesId);
+        *status = ExitUsage;
+        return false;
     }
-    g_main_loop_unref(loop);
-    return status;
+    // The question goes where it does not mix with JSON on standard output.
+    FILE* out = json ? stderr : stdout;
+    say(out, getString(RemoveSummaryId));
+    for (const std::string& package : packages) say(out, "  " + package);
+    fprintf(out, "%s [y/N]: ", terminalSafeText(getString(RemoveQuestionId)).c_str());
+    fflush(out);
+    // What was typed before the question is no answer to it.
+    tcflush(STDIN_FILENO, TCIFLUSH);
+    char answer[64] = "";
+    if (!fgets(answer, sizeof answer, stdin))
+        answer[0] = '\0';
+    std::string word(answer, strcspn(answer, "\r\n"));
+    for (char& c : word) c = static_cast<char>(g_ascii_tolower(c));
+    if (word == "y" || word == "yes")
+        return true;
+    say(out, getString(NothingRemovedId));
+    *status = ExitCancelled;
+    return false;
 }
 
 }  // namespace
@@ -231,6 +242,7 @@ int showStatus(bool json) {
         object.text("time", record.time);
         object.text("log", record.log);
         object.end();
+        object.text("record_state", recordAgreement(state));
         object.text("would_do", wouldDo(state));
         object.number("exit_status", 0);
         object.print();
@@ -253,6 +265,10 @@ int showStatus(bool json) {
                         ", add-on " + (record.addonVersion.empty() ? "none" : record.addonVersion));
         say(stdout, "  installed " + record.time + " from " + record.medium +
                         (record.log.empty() ? "" : ", log " + record.log));
+        if (std::string(recordAgreement(state)) == "stale")
+            say(stdout, "  stale: rpm has application " + orNone(state.application) + ", driver " +
+                            orNone(state.driver) + ", add-on " + orNone(state.addon) +
+                            " (changed since the record was written)");
     } else {
         say(stdout, "record: " + (state.recordState == RecordState::Missing
                                       ? "none (" + path + ")"
@@ -262,7 +278,8 @@ int showStatus(bool json) {
     return 0;
 }
 
-int runMaintenance(const Choices& choices, bool dryRun, bool json) {
+int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
+    const bool dryRun = options.dryRun, json = options.json;
     const Action action = installAction();
     int status = checkStartupPreconditions();
     if (status != 0)
@@ -272,9 +289,16 @@ int runMaintenance(const Choices& choices, bool dryRun, bool json) {
     const Selection selection = maintenanceSelection(action, choices, state, &note);
     if (!note.empty() && !json)
         say(stderr, note);
+    if (!dryRun && action == Action::Remove && !options.assumeYes &&
+        !removeConfirmed(
+            removedPackages(actionSteps(action, selection, state, removesDriver()), state), json,
+            &status))
+        return status;
     if (!dryRun) {
         createStartMarker();
-        status = run(selection);
+        status = run(selection, json            ? Report::Json
+                                : options.quiet ? Report::Quiet
+                                                : Report::Lines);
         stringUnInit();
         removeStartMarker();
         return status;

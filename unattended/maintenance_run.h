@@ -8,6 +8,15 @@
 // as text or as one JSON object. Changes nothing and takes no lock; returns 0.
 int showStatus(bool json);
 
+struct MaintenanceOptions {
+    bool dryRun = false;  // show what would be done, change nothing
+    bool json = false;    // the plan as one JSON object; a run as JSON lines
+    bool quiet = false;   // a run: errors and the result only
+    // A remove goes ahead without asking; otherwise it asks on a terminal and is refused
+    // where nobody can answer.
+    bool assumeYes = false;
+};
+
 // Repairs, modifies or removes this medium's installed version (the action set with
-// setInstallAction), or with dryRun shows what would be done. Returns the exit status.
-int runMaintenance(const Choices& choices, bool dryRun, bool json);
+// setInstallAction), or shows what would be done. Returns the exit status.
+int runMaintenance(const Choices& choices, const MaintenanceOptions& options);

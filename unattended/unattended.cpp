@@ -17,6 +17,7 @@
 #include "services/switches.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
+#include "unattended/run_report.h"
 #include "wizard/driver_notes.h"
 #include "wizard/install_checks.h"
 #include "wizard/install_log.h"
@@ -49,13 +50,6 @@ std::string text(const ResourceID_C& id) {
 
 std::string componentName(int index) {
     return text(ComponentTable[index].nameId);
-}
-
-// A line for the person or the script reading standard output or error.
-void say(FILE* stream, const std::string& line) {
-    std::string shown = isatty(fileno(stream)) ? terminalSafeText(line.c_str()) : line;
-    fprintf(stream, "%s\n", shown.c_str());
-    fflush(stream);
 }
 
 // Says what the choices could not do as asked: the medium's own setup type and the
@@ -116,20 +110,6 @@ void checkBeforeInstalling(Plan& plan, const Selection& selection) {
         plan.exitStatus = ExitRefused;
 }
 
-// Texts in JSON are UTF-8: those of the database come in the locale's encoding.
-std::string utf8(const std::string& localeText) {
-    GCharPtr converted(g_locale_to_utf8(localeText.c_str(), -1, nullptr, nullptr, nullptr));
-    if (!converted)
-        converted.reset(g_utf8_make_valid(localeText.c_str(), -1));
-    return converted.get();
-}
-
-// A path, or a text taken from a file name or rpm, in JSON: UTF-8 whatever its bytes
-// (GLib's display name, where bytes that form no character become U+FFFD).
-std::string displayName(const std::string& path) {
-    return GCharPtr(g_filename_display_name(path.c_str())).get();
-}
-
 void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails& details) {
     json_builder_set_member_name(builder, name);
     json_builder_begin_object(builder);
@@ -148,13 +128,6 @@ void addCheck(JsonBuilder* builder, const char* name, const PackageCheckDetails&
     json_builder_add_int_value(builder, details.check);
     member("state", checkInWords(details));
     json_builder_end_object(builder);
-}
-
-void addStrings(JsonBuilder* builder, const char* name, const std::vector<std::string>& values) {
-    json_builder_set_member_name(builder, name);
-    json_builder_begin_array(builder);
-    for (const std::string& value : values) json_builder_add_string_value(builder, value.c_str());
-    json_builder_end_array(builder);
 }
 
 void addChecks(JsonBuilder* builder, const ChecksReport& checks) {
@@ -200,7 +173,7 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     json_builder_add_int_value(builder, plan.exitStatus);
     std::vector<std::string> refusal;
     for (const std::string& line : startupRefusal()) refusal.push_back(utf8(line));
-    addStrings(builder, "refusal", refusal);
+    jsonStrings(builder, "refusal", refusal);
     addCheck(builder, "application", appCheckDetails());
     addCheck(builder, "driver", driverCheckDetails());
     json_builder_set_member_name(builder, "license_required");
@@ -212,13 +185,13 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
         json_builder_add_string_value(builder, selection.setupTypeName().c_str());
     else
         json_builder_add_null_value(builder);
-    addStrings(builder, "components",
-               plan.selected ? componentList(selection) : std::vector<std::string>());
+    jsonStrings(builder, "components",
+                plan.selected ? componentList(selection) : std::vector<std::string>());
     std::vector<std::string> packages;
     if (plan.selected && wholePlan(plan))
         for (const std::string& file : plannedPackages(selection))
             packages.push_back(displayName(file));
-    addStrings(builder, "packages", packages);
+    jsonStrings(builder, "packages", packages);
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
     json_builder_set_member_name(builder, "restart_needed");
@@ -226,7 +199,7 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
         builder, plan.selected && plan.exitStatus == ExitInstalled && restartExpected(selection));
     std::vector<std::string> notes;
     for (const std::string& note : plan.notes) notes.push_back(utf8(note));
-    addStrings(builder, "notes", notes);
+    jsonStrings(builder, "notes", notes);
     addChecks(builder, plan.checks);
     json_builder_end_object(builder);
 
@@ -288,42 +261,6 @@ int showPlan(const Plan& plan, const Selection& selection, bool json) {
     return plan.exitStatus;
 }
 
-std::string logPlace() {
-    if (!installLogWritten())
-        return "";
-    return " " + fillText(text(LogPlaceId), {installLogPath()});
-}
-
-// How an install without a person reports: lines for a person (a progress line
-// updated in place on a terminal), errors and the result only, or JSON lines.
-enum class Report { Lines, Quiet, Json };
-
-// One JSON object on a line of standard output.
-void jsonLine(const std::function<void(JsonBuilder*)>& members) {
-    JsonBuilder* builder = json_builder_new();
-    json_builder_begin_object(builder);
-    members(builder);
-    json_builder_end_object(builder);
-    JsonGenerator* generator = json_generator_new();
-    JsonNode* root = json_builder_get_root(builder);
-    json_generator_set_root(generator, root);
-    printf("%s\n", GCharPtr(json_generator_to_data(generator, nullptr)).get());
-    fflush(stdout);
-    json_node_unref(root);
-    g_object_unref(generator);
-    g_object_unref(builder);
-}
-
-void jsonString(JsonBuilder* builder, const char* name, const std::string& value) {
-    json_builder_set_member_name(builder, name);
-    json_builder_add_string_value(builder, value.c_str());
-}
-
-void jsonInt(JsonBuilder* builder, const char* name, int value) {
-    json_builder_set_member_name(builder, name);
-    json_builder_add_int_value(builder, value);
-}
-
 // What is about to be installed: the medium, the components and each package.
 void sayHeader(const Selection& selection) {
     say(stdout, fillText(text(HeaderMediumId), {currentDirectory()}));
@@ -335,158 +272,21 @@ void sayHeader(const Selection& selection) {
     for (const std::string& line : lines) say(stdout, "  " + line);
 }
 
-// The install's output and progress as the report asks.
-struct Reporter {
-    Report report = Report::Lines;
-    bool toTerminal = false;
-    InstallProgress progress;
-    int step = 0, steps = 0;
-    int percentShown = -1;
-    bool lineOpen = false;  // a progress line updated in place, not yet ended
-    std::string partial;    // JSON: output not yet ended by a newline
-
-    void endLine() {
-        if (lineOpen)
-            fputs("\n", stdout);
-        lineOpen = false;
-    }
-
-    void output(const std::string& output) {
-        if (report == Report::Quiet)
-            return;
-        if (report == Report::Json) {
-            partial += output;
-            for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
-                std::string line = utf8(partial.substr(0, end));
-                partial.erase(0, end + 1);
-                jsonLine([&](JsonBuilder* b) {
-                    jsonString(b, "event", "output");
-                    jsonString(b, "line", line);
-                });
-            }
-            return;
-        }
-        endLine();
-        std::string shown = toTerminal ? terminalSafeText(output.c_str()) : output;
-        fwrite(shown.data(), 1, shown.size(), stdout);
-        fflush(stdout);
-    }
-
-    void progressLine(const std::string& line) {
-        progress.take(line, g_get_monotonic_time());
-        int of = 0, at = 0;
-        if (sscanf(line.c_str(), "%%%% step %d of %d", &at, &of) == 2) {
-            step = at;
-            steps = of;
-            if (report == Report::Json)
-                jsonLine([&](JsonBuilder* b) {
-                    jsonString(b, "event", "step");
-                    jsonInt(b, "step", step);
-                    jsonInt(b, "of", steps);
-                });
-            else if (report == Report::Lines && !toTerminal)
-                show(true);
-        }
-        show(false);
-    }
-
-    // The progress: on a terminal one line rewritten in place; in a pipe a line per
-    // step; as JSON an event each whole percent.
-    void show(bool force) {
-        int percent = static_cast<int>(progress.fraction() * 100 + 1e-9);
-        if (report == Report::Quiet || (percent == percentShown && !force))
-            return;
-        percentShown = percent;
-        if (report == Report::Json) {
-            jsonLine([&](JsonBuilder* b) {
-                jsonString(b, "event", "progress");
-                jsonInt(b, "percent", percent);
-            });
-            return;
-        }
-        std::string line = fillText(text(ConsoleProgressLineId), {std::to_string(percent)});
-        if (steps)
-            line += " (" + std::to_string(step) + "/" + std::to_string(steps) + ")";
-        if (!toTerminal) {
-            if (force)
-                say(stdout, line);
-            return;
-        }
-        fprintf(stdout, "\r%s", terminalSafeText(line.c_str()).c_str());
-        fflush(stdout);
-        lineOpen = true;
-    }
-};
-
 int install(Wizard& wizard, Report report) {
-    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    InstallOutcome result;
-    InstallObserver observer;
-    Reporter reporter;
-    reporter.report = report;
-    reporter.toTerminal = isatty(STDOUT_FILENO);
     if (report == Report::Lines)
         sayHeader(wizard.selection());
-    observer.output = [&reporter](const std::string& output) { reporter.output(output); };
-    observer.progress = [&reporter](const std::string& line) { reporter.progressLine(line); };
-    observer.ended = [&](const InstallOutcome& outcome) {
-        result = outcome;
-        g_main_loop_quit(loop);
-    };
-    observer.askOnTerminal = true;
-    int status = ExitInstalled;
-    std::vector<std::string> resultLines;
-    switch (startInstallRun(wizard.selection(), observer)) {
-        case InstallStart::NothingSelected:
-            resultLines.push_back(text(ResultNothingSelectedId));
-            break;
-        case InstallStart::NotStarted:
-            writeErrorLine(installNotStartedReason());
-            status = notStartedExitStatus();
-            break;
-        case InstallStart::Running:
-            g_main_loop_run(loop);
-            if (!reporter.partial.empty())
-                reporter.output("\n");
-            reporter.progress.finish(result.succeeded);
-            // A pipe gets the full bar of a finished install as a line of its own too.
-            reporter.show(result.succeeded);
-            reporter.endLine();
-            wizard.finishInstall(result.succeeded);
-            resultLines.push_back(text(result.succeeded ? ResultInstalledId : ResultFailedId) +
-                                  logPlace());
-            for (ResourceID_C id : driverResultTexts(result)) resultLines.push_back(text(id));
-            {
-                std::string proxy = proxyNoticeLine(wizard.selection(), wizard.installed());
-                if (!proxy.empty())
-                    resultLines.push_back(proxy);
-            }
-            status = wizard.exitStatus();
-            break;
-    }
-    if (report == Report::Json) {
-        jsonLine([&](JsonBuilder* b) {
-            jsonString(b, "event", "result");
-            jsonInt(b, "exit_status", status);
-            json_builder_set_member_name(b, "installed");
-            json_builder_add_boolean_value(b,
-                                           status == ExitInstalled || status == ExitRestartNeeded);
-            json_builder_set_member_name(b, "restart_needed");
-            json_builder_add_boolean_value(b, status == ExitRestartNeeded);
-            json_builder_set_member_name(b, "log");
-            if (installLogWritten())
-                json_builder_add_string_value(b, displayName(installLogPath()).c_str());
-            else
-                json_builder_add_null_value(b);
-            std::vector<std::string> lines;
-            for (const std::string& line : resultLines) lines.push_back(utf8(line));
-            addStrings(b, "lines", lines);
-        });
-    } else {
-        for (const std::string& line : resultLines) say(stdout, line);
-    }
-    g_main_loop_unref(loop);
-    return status;
+    return runAndReport(wizard.selection(), report, [&wizard](const InstallOutcome& result) {
+        wizard.finishInstall(result.succeeded);
+        RunEnd end;
+        end.status = wizard.exitStatus();
+        end.lines.push_back(text(result.succeeded ? ResultInstalledId : ResultFailedId) +
+                            logPlace());
+        for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(text(id));
+        std::string proxy = proxyNoticeLine(wizard.selection(), wizard.installed());
+        if (!proxy.empty())
+            end.lines.push_back(proxy);
+        return end;
+    });
 }
 
 }  // namespace

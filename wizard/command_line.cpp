@@ -40,6 +40,7 @@ struct Parsed {
     gboolean remove = FALSE;
     gboolean removeDriver = FALSE;
     gboolean maintain = FALSE;
+    gboolean yes = FALSE;
     gchar* recordDirectory = nullptr;
     gchar* answers = nullptr;
     gchar* setupType = nullptr;
@@ -234,6 +235,8 @@ GOptionContext* newOptionContext() {
          "Remove the application and its add-on (the driver stays)", nullptr},
         {"remove-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.removeDriver,
          "With --remove: remove the driver too, unless other packages need it", nullptr},
+        {"yes", 0, 0, G_OPTION_ARG_NONE, &parsed.yes,
+         "With --remove: remove without asking (for scripts; --unattended implies it)", nullptr},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
@@ -281,6 +284,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         return ExitInstalled;
     }
     std::string error;
+    // --repair, --modify and --remove run without a person, with its reports.
+    const bool maintenanceAction = parsed.repair || parsed.modify || parsed.remove;
     // Options left for another program to read (GTK's, which stage3-gtk reads again
     // with the whole command line) are not this one's to refuse.
     if (*argc > 1 && !g_option_context_get_ignore_unknown_options(context))
@@ -289,10 +294,13 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
-    else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status)
+    else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status &&
+             !maintenanceAction)
         error = "--json goes with --dry-run or --unattended (or --status)";
-    else if (parsed.quiet && (!parsed.unattended || parsed.dryRun))
+    else if (parsed.quiet && ((!parsed.unattended && !maintenanceAction) || parsed.dryRun))
         error = "--quiet goes with --unattended";
+    else if (parsed.yes && !parsed.remove)
+        error = "--yes goes with --remove";
     else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
         error = "one of --status, --maintain, --repair, --modify and --remove";
     else if ((parsed.status || parsed.repair || parsed.modify || parsed.remove) && parsed.text)
@@ -334,6 +342,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
 
     line->json = parsed.json;
     line->quiet = parsed.quiet;
+    line->assumeYes = parsed.yes || parsed.unattended;
     line->maintain = parsed.maintain;
     line->removeDriver = parsed.removeDriver;
     line->action = parsed.repair   ? Action::Repair

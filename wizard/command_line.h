@@ -47,6 +47,8 @@ struct CommandLine {
     std::string recordDirectory;
     bool json = false;
     bool quiet = false;  // --unattended: errors and the result line only
+    // A remove goes ahead without asking (--yes, or --unattended).
+    bool assumeYes = false;
     // Graphical wizard: a start-up refusal is also shown in a dialog, for a wizard
     // started where no one sees standard error (a file manager, a desktop entry).
     bool refusalDialog = false;

@@ -286,6 +286,15 @@ std::string actionScriptText(const std::vector<ActionStep>& steps, const std::st
     return s;
 }
 
+const char* recordAgreement(const InstalledState& state) {
+    if (state.recordState != RecordState::Read)
+        return "missing";
+    const InstallRecord& record = state.record;
+    bool same = record.applicationVersion == state.application &&
+                record.driverVersion == state.driver && record.addonVersion == state.addon;
+    return same ? "matches" : "stale";
+}
+
 InstallRecord recordFor(const Selection& selection, const InstalledState& before,
                         const std::string& logPath) {
     InstallRecord record;
@@ -294,10 +303,12 @@ InstallRecord recordFor(const Selection& selection, const InstalledState& before
         if (selection.has(i))
             record.components.push_back(ComponentNames[i]);
     record.applicationVersion = appCheckDetails().fileVersion;
-    if (selection.has(DriverComponent))
-        record.driverVersion = driverUpdateCheck() > UPDATE_NEWER_INSTALLED
-                                   ? driverCheckDetails().fileVersion
-                                   : before.driver;
+    // The driver installed after the run: the medium's when this run installs it, else
+    // the one that was there (a typical install keeps an installed driver).
+    record.driverVersion =
+        selection.has(DriverComponent) && driverUpdateCheck() > UPDATE_NEWER_INSTALLED
+            ? driverCheckDetails().fileVersion
+            : before.driver;
     if (selection.has(WebServerComponent)) {
         std::vector<std::string> files = browserPackageFiles();
         if (!files.empty())

@@ -30,6 +30,11 @@ struct InstalledState {
 };
 InstalledState readInstalledState();
 
+// Whether the record and rpm agree on what is installed: "matches" (the record's
+// application, driver and add-on versions are rpm's, none where none is installed),
+// "stale" (rpm says otherwise: changed by hand since), or "missing" (no record in use).
+const char* recordAgreement(const InstalledState& state);
+
 // rpm's VERSION-RELEASE of the installed package `name`; empty when none is installed
 // (or the name cannot be one).
 std::string installedPackageVersion(const std::string& name);

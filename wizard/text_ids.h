@@ -234,6 +234,13 @@ const ResourceID_C DriverNotLoadableRefusedId = 2259;
 const ResourceID_C PackageChangedLineId = 2320;
 const ResourceID_C PackageChangedId = 2321;
 
+// A remove asks first: what it removes, the question (No is the default), No's line, and
+// the refusal where nobody can answer and --yes was not given.
+const ResourceID_C RemoveSummaryId = 2400;
+const ResourceID_C RemoveQuestionId = 2401;
+const ResourceID_C NothingRemovedId = 2402;
+const ResourceID_C RemoveNeedsYesId = 2403;
+
 // The console wizard's own page texts, which say which key to press where the window's
 // say which button to click: welcome, kernel rebuild notice, below the license, setup
 // type and review introductions.

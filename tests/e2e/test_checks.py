@@ -69,6 +69,9 @@ class Checks(e2e.WizardTest):
             # name, medium, options, status, a line of the output, installed
             ("key not trusted unattended", lambda: self.demo("untrusted"), [], 1,
              t[2124].replace("%s", key), set()),
+            # --quiet keeps every line of a refusal.
+            ("key not trusted, quiet", lambda: self.demo("untrusted-quiet"), ["--quiet"], 1,
+             t[2124].replace("%s", key), set()),
             ("key trusted", lambda: self.demo("trusted"), trust, 0,
              t[2126].replace("%s", key), ALL),
             ("truncated package", lambda: self.demo("truncated", truncate_app, True), trust, 1,
@@ -99,6 +102,8 @@ class Checks(e2e.WizardTest):
                 self.assertEqual(result_line, ["result: installed"] if status == 0
                                  else ["result: refused before installing"])
                 if status:
+                    # The refusal says where its log is.
+                    self.assertIn(log, out)
                     # Nothing changed: no key taken into rpm's keyring either.
                     self.assertIsNone(rpmdb.installed("gpg-pubkey"))
 

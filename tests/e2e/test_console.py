@@ -37,7 +37,7 @@ def fill(text, *values):
 class Console:
     """stage3 --text started from a medium in a new tmux pane."""
 
-    def __init__(self, tmp, name, medium, rpmdb, lang, encoding, args=""):
+    def __init__(self, tmp, name, medium, rpmdb, lang, encoding, args="", mode="--text"):
         # A server of its own: one that is still shutting down takes no new session.
         self.socket = "stage3-%d-%s" % (os.getpid(), name)
         self.raw = os.path.join(tmp, name + ".raw")
@@ -47,8 +47,8 @@ class Console:
         for variable in ("DISPLAY", "WAYLAND_DISPLAY", "LC_ALL", "LANGUAGE", "TMUX", "COLUMNS", "LINES"):
             self.env.pop(variable, None)
         self.mark = 0
-        command = "LANG=%s TERM=dumb ./stage3 --text --log %s %s; echo EXIT=$?" % (
-            lang, shlex.quote(self.log), args)
+        command = "LANG=%s TERM=dumb ./stage3 %s --log %s %s; echo EXIT=$?" % (
+            lang, mode, shlex.quote(self.log), args)
         self.tmux("new-session", "-d", "-x", str(COLUMNS), "-y", str(ROWS), "-c", medium.dir, command,
                   ";", "set-option", "-g", "remain-on-exit", "on",
                   ";", "pipe-pane", "-o", "cat > " + shlex.quote(self.raw))
@@ -112,9 +112,9 @@ class ConsoleWizard(e2e.WizardTest):
             console.close()
         super().tearDown()
 
-    def console(self, medium, rpmdb, lang="en_US.UTF-8", encoding="utf-8", args=""):
+    def console(self, medium, rpmdb, lang="en_US.UTF-8", encoding="utf-8", args="", mode="--text"):
         name = "console%d" % next(CONSOLES)
-        self.consoles.append(Console(self.tmp, name, medium, rpmdb, lang, encoding, args))
+        self.consoles.append(Console(self.tmp, name, medium, rpmdb, lang, encoding, args, mode))
         return self.consoles[-1]
 
     def medium(self, app_spec="quorvel-storman", license_text="E2E test license.\n"):
@@ -123,6 +123,26 @@ class ConsoleWizard(e2e.WizardTest):
             packages += [e2e.package("holvane", e2e.DRIVER_FILE), e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
         medium = e2e.Medium(self.tmp, license_text=license_text, packages=packages)
         return medium, e2e.Texts(medium.db)
+
+    def test_remove_asks_first(self):
+        """stage3 --remove on a terminal names what it removes and asks: Enter (No, the
+        default) keeps everything with status 3, y removes."""
+        medium, t = self.medium()
+        rpmdb = self.rpmdb()
+        for package in ("quorvel-storman", "quorvel-browser"):
+            rpmdb.install(e2e.package(package, e2e.APP_FILE if package == "quorvel-storman"
+                                      else e2e.BROWSER_FILE))
+        for answer, status in (("", 3), ("y", 0)):
+            with self.subTest(answer=answer):
+                c = self.console(medium, rpmdb, mode="--remove")
+                c.expect(t[2400], "quorvel-browser 1.0-1", "quorvel-storman 3.B-2",
+                         t[2401] + " [y/N]")
+                c.key(answer)
+                if status:
+                    c.expect(t[2402])
+                self.assertEqual(c.exit_status(), status)
+                self.assertEqual(rpmdb.installed("quorvel-storman") is None, status == 0)
+                self.assertEqual(rpmdb.installed("quorvel-browser") is None, status == 0)
 
     def test_typical_install_to_the_end_with_back_once(self):
         clauses = ["Clause %02d of the test license." % n for n in range(1, 41)]

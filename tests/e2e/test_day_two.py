@@ -60,6 +60,8 @@ class DayTwo(e2e.WizardTest):
                           state["record"]["state"], state["record"]["setup_type"]),
                          ("1.2.3-4", "1.0-1", "read", "custom"))
 
+        self.assertEqual(state["record_state"], "matches")
+
         os.unlink(APP_FILE_ON_DISK)
         self.assertNotEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
         status, out, err = self.stage3(medium, rpmdb, ["--repair"])
@@ -67,6 +69,13 @@ class DayTwo(e2e.WizardTest):
         self.assertIn(t[2155], out)
         self.assertEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
         self.assertIn("--replacepkgs", out)
+        # The day-two actions report as an install does: only JSON lines with --json.
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--repair", "--json"])
+        events = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual((events[-1]["event"], events[-1]["exit_status"]), ("result", 0))
+        self.assertTrue(events[-1]["lines"][0].startswith(t[2155]), events[-1])
+        self.assertIn("output", {event["event"] for event in events})
 
         cases = [
             # components, add-on installed after, the scriptlet's settings
@@ -83,7 +92,14 @@ class DayTwo(e2e.WizardTest):
                 self.assertEqual(bool(recorded().get("addon-version")), addon)
                 self.assertIsNotNone(rpmdb.installed("holvane"))
 
-        for args, driver_after in ((["--remove"], True), (["--remove", "--remove-driver"], False)):
+        # Nobody can answer the question of a remove here: only --yes lets it.
+        status, out, err = self.stage3(medium, rpmdb, ["--remove"])
+        self.assertEqual(status, 64, out + err)
+        self.assertIn("--yes", err)
+        self.assertIsNotNone(rpmdb.installed("quorvel-storman"))
+
+        for args, driver_after in ((["--remove", "--yes"], True),
+                                   (["--remove", "--remove-driver", "--yes"], False)):
             with self.subTest(remove=args):
                 if rpmdb.installed("quorvel-storman") is None:
                     self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
@@ -94,6 +110,15 @@ class DayTwo(e2e.WizardTest):
                 self.assertEqual(rpmdb.installed("holvane") is not None, driver_after)
                 self.assertFalse(os.path.exists(record))
         self.assertFalse(os.path.exists(APP_FILE_ON_DISK))
+
+        # The application removed by hand: the record no longer matches rpm, and says so.
+        status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, out + err)
+        rpmdb.rpm("-e", "--nodeps", "quorvel-storman")
+        status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
+        self.assertEqual(json.loads(out)["record_state"], "stale")
+        status, out, err = self.stage3(medium, rpmdb, ["--status"])
+        self.assertIn("stale: rpm has application none", out)
 
     def test_graphical_maintain_removes(self):
         """--maintain in the graphical wizard: Remove chosen in its window, then the review,

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "services/packages.h"
@@ -91,6 +92,30 @@ TEST(Maintenance, RepairReinstallsWhatIsInstalled) {
         EXPECT_EQ(installed, c.installed) << c.name;
     }
     resetPackageCaches();
+
+TEST(Maintenance, RecordAgreesWithRpm) {
+    InstalledState state;
+    state.recordState = RecordState::Read;
+    state.record.applicationVersion = state.application = "3.B-2";
+    state.record.driverVersion = state.driver = "1.2.3-4";
+    struct Case {
+        const char* what;
+        std::function<void(InstalledState&)> change;
+        const char* agreement;
+    } cases[] = {
+        {"as recorded", [](InstalledState&) {}, "matches"},
+        {"application removed by hand", [](InstalledState& s) { s.application.clear(); }, "stale"},
+        {"driver upgraded by hand", [](InstalledState& s) { s.driver = "1.2.4-1"; }, "stale"},
+        {"add-on installed by hand", [](InstalledState& s) { s.addon = "1.0-1"; }, "stale"},
+        {"no record", [](InstalledState& s) { s.recordState = RecordState::Missing; }, "missing"},
+        {"record not used", [](InstalledState& s) { s.recordState = RecordState::Refused; },
+         "missing"},
+    };
+    for (const Case& c : cases) {
+        InstalledState changed = state;
+        c.change(changed);
+        EXPECT_STREQ(recordAgreement(changed), c.agreement) << c.what;
+    }
 }
 
 // The root side's record lines, run by the shell as root against a directory of records.

@@ -1,0 +1,46 @@
+// How a run without a person speaks: lines for a person (a progress line updated in
+// place on a terminal), errors and the result only (--quiet), or one JSON object per
+// line (--json). The install and the day-two actions report the same way.
+#pragma once
+
+#include <json-glib/json-glib.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "wizard/install_session.h"
+#include "wizard/wizard.h"
+
+enum class Report { Lines, Quiet, Json };
+
+// A line for the person or the script reading `stream`: made safe for a terminal.
+void say(FILE* stream, const std::string& line);
+
+// Texts in JSON are UTF-8: those of the database come in the locale's encoding.
+std::string utf8(const std::string& localeText);
+// A path, or a text taken from a file name or rpm, in JSON: UTF-8 whatever its bytes.
+std::string displayName(const std::string& path);
+
+// One JSON object on a line of standard output.
+void jsonLine(const std::function<void(JsonBuilder*)>& members);
+void jsonString(JsonBuilder* builder, const char* name, const std::string& value);
+void jsonInt(JsonBuilder* builder, const char* name, int value);
+void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::string>& values);
+
+// " The installation log is <path>." when the log was written, else empty.
+std::string logPlace();
+
+// How a run that started ended, in the words of its action.
+struct RunEnd {
+    int status = 0;
+    std::vector<std::string> lines;  // the result line first, then what follows it
+};
+
+// Runs the install run of `selection` and reports its output, progress and end as
+// `report` asks; `finish` turns the outcome of a run that started into its status and
+// lines. A run that did not start says why, with every line of a refusal and the log's
+// place, in every report (--quiet keeps them). Returns the exit status.
+int runAndReport(const Selection& selection, Report report,
+                 const std::function<RunEnd(const InstallOutcome&)>& finish);
