@@ -92,6 +92,7 @@ TEST(Maintenance, RepairReinstallsWhatIsInstalled) {
         EXPECT_EQ(installed, c.installed) << c.name;
     }
     resetPackageCaches();
+}
 
 TEST(Maintenance, RecordAgreesWithRpm) {
     InstalledState state;
