@@ -58,6 +58,7 @@ class JsonOutput {
         json_builder_begin_object(builder_);
     }
     void end() { json_builder_end_object(builder_); }
+    JsonBuilder* builder() { return builder_; }
     void print() {
         json_builder_end_object(builder_);
         JsonNode* root = json_builder_get_root(builder_);
@@ -209,24 +210,31 @@ int showStatus(bool json) {
     const PackageCheckDetails& driver = driverCheckDetails();
     struct Row {
         const char* name;
+        const char* key;  // the JSON key beside `name`, where it differs
         std::string package, medium, installed;
     };
     const Row rows[] = {
-        {"application", state.applicationPackage, app.fileVersion, state.application},
-        {"driver", state.driverPackage, driver.fileVersion, state.driver},
-        {"add-on", state.addonPackage, addonFileVersion(state), state.addon}};
+        {"application", nullptr, state.applicationPackage, app.fileVersion, state.application},
+        {"driver", nullptr, state.driverPackage, driver.fileVersion, state.driver},
+        {"add-on", "addon", state.addonPackage, addonFileVersion(state), state.addon}};
     const InstallRecord& record = state.record;
     const bool read = state.recordState == RecordState::Read;
     const std::string path = installRecordPath(state.applicationPackage);
     if (json) {
         JsonOutput object;
+        object.number("schema_version", JsonSchemaVersion);
         object.text("medium", currentDirectory());
         for (const Row& row : rows) {
-            object.begin(row.name);
-            object.text("package", row.package);
-            object.text("medium", row.medium);
-            object.text("installed", row.installed);
-            object.end();
+            // "add-on" is the key of the first release, kept beside "addon" for one more.
+            for (const char* name : {row.name, row.key}) {
+                if (!name)
+                    continue;
+                object.begin(name);
+                object.text("package", row.package);
+                object.text("medium", row.medium);
+                object.text("installed", row.installed);
+                object.end();
+            }
         }
         object.begin("record");
         object.text("path", path);
@@ -244,6 +252,7 @@ int showStatus(bool json) {
         object.end();
         object.text("record_state", recordAgreement(state));
         object.text("would_do", wouldDo(state));
+        jsonError(object.builder(), ErrorKind::None, {});
         object.number("exit_status", 0);
         object.print();
         return 0;
@@ -282,6 +291,18 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
     const bool dryRun = options.dryRun, json = options.json;
     const Action action = installAction();
     int status = checkStartupPreconditions();
+    if (status != 0 && json && dryRun) {
+        JsonOutput object;
+        object.number("schema_version", JsonSchemaVersion);
+        object.text("medium", currentDirectory());
+        object.text("action", actionName(action));
+        object.texts("refusal", startupRefusal());
+        object.number("exit_status", status);
+        jsonError(object.builder(), startupRefusalKind(), startupRefusal());
+        object.print();
+    } else if (status != 0 && json) {
+        printRefusalEvent(status, startupRefusalKind(), startupRefusal());
+    }
     if (status != 0)
         return status;
     const InstalledState state = readInstalledState();
@@ -292,8 +313,13 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
     if (!dryRun && action == Action::Remove && !options.assumeYes &&
         !removeConfirmed(
             removedPackages(actionSteps(action, selection, state, removesDriver()), state), json,
-            &status))
+            &status)) {
+        if (json)
+            printRefusalEvent(
+                status, status == ExitUsage ? ErrorKind::Usage : ErrorKind::Cancelled,
+                {getString(status == ExitUsage ? RemoveNeedsYesId : NothingRemovedId)});
         return status;
+    }
     if (!dryRun) {
         createStartMarker();
         status = run(selection, json            ? Report::Json
@@ -314,6 +340,7 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
             components.push_back(ComponentNames[i]);
     if (json) {
         JsonOutput object;
+        object.number("schema_version", JsonSchemaVersion);
         object.text("medium", currentDirectory());
         object.text("action", actionName(action));
         object.text("setup_type", selection.setupTypeName());
@@ -322,6 +349,7 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
         object.texts("notes", note.empty() ? std::vector<std::string>() : std::vector{note});
         object.texts("refusal", checks.refusalLines());
         object.number("exit_status", status);
+        jsonError(object.builder(), checks.refusalKind(), checks.refusalLines());
         object.print();
         return status;
     }

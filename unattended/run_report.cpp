@@ -61,6 +61,20 @@ void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::
     json_builder_end_array(builder);
 }
 
+void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines) {
+    json_builder_set_member_name(builder, "error");
+    if (kind == ErrorKind::None) {
+        json_builder_add_null_value(builder);
+        return;
+    }
+    json_builder_begin_object(builder);
+    jsonString(builder, "kind", errorKindName(kind));
+    std::vector<std::string> shown;
+    for (const std::string& line : lines) shown.push_back(utf8(line));
+    jsonStrings(builder, "lines", shown);
+    json_builder_end_object(builder);
+}
+
 std::string logPlace() {
     if (!installLogWritten())
         return "";
@@ -94,6 +108,7 @@ struct Reporter {
                 std::string line = utf8(partial.substr(0, end));
                 partial.erase(0, end + 1);
                 jsonLine([&](JsonBuilder* b) {
+                    jsonInt(b, "schema_version", JsonSchemaVersion);
                     jsonString(b, "event", "output");
                     jsonString(b, "line", line);
                 });
@@ -114,6 +129,7 @@ struct Reporter {
             steps = of;
             if (report == Report::Json)
                 jsonLine([&](JsonBuilder* b) {
+                    jsonInt(b, "schema_version", JsonSchemaVersion);
                     jsonString(b, "event", "step");
                     jsonInt(b, "step", step);
                     jsonInt(b, "of", steps);
@@ -133,6 +149,7 @@ struct Reporter {
         percentShown = percent;
         if (report == Report::Json) {
             jsonLine([&](JsonBuilder* b) {
+                jsonInt(b, "schema_version", JsonSchemaVersion);
                 jsonString(b, "event", "progress");
                 jsonInt(b, "percent", percent);
             });
@@ -152,22 +169,25 @@ struct Reporter {
     }
 };
 
-void printResultEvent(int status, const std::vector<std::string>& lines) {
+void printResultEvent(const RunEnd& end) {
     jsonLine([&](JsonBuilder* b) {
+        jsonInt(b, "schema_version", JsonSchemaVersion);
         jsonString(b, "event", "result");
-        jsonInt(b, "exit_status", status);
+        jsonInt(b, "exit_status", end.status);
         json_builder_set_member_name(b, "installed");
-        json_builder_add_boolean_value(b, status == ExitInstalled || status == ExitRestartNeeded);
+        json_builder_add_boolean_value(
+            b, end.status == ExitInstalled || end.status == ExitRestartNeeded);
         json_builder_set_member_name(b, "restart_needed");
-        json_builder_add_boolean_value(b, status == ExitRestartNeeded);
+        json_builder_add_boolean_value(b, end.status == ExitRestartNeeded);
         json_builder_set_member_name(b, "log");
         if (installLogWritten())
             json_builder_add_string_value(b, displayName(installLogPath()).c_str());
         else
             json_builder_add_null_value(b);
         std::vector<std::string> shown;
-        for (const std::string& line : lines) shown.push_back(utf8(line));
+        for (const std::string& line : end.lines) shown.push_back(utf8(line));
         jsonStrings(b, "lines", shown);
+        jsonError(b, end.error, end.lines);
     });
 }
 
@@ -197,6 +217,7 @@ int runAndReport(const Selection& selection, Report report,
             break;
         case InstallStart::NotStarted: {
             end.status = notStartedExitStatus();
+            end.error = installNotStartedKind();
             // The refusal's lines went out with the output, which --quiet and --json do
             // not show: they are said with the reason there.
             if (report != Report::Lines)
@@ -218,13 +239,23 @@ int runAndReport(const Selection& selection, Report report,
             reporter.show(result.succeeded);
             reporter.endLine();
             end = finish(result);
+            if (!result.succeeded)
+                end.error = ErrorKind::InstallFailed;
             started = true;
             break;
     }
     if (report == Report::Json)
-        printResultEvent(end.status, end.lines);
+        printResultEvent(end);
     else if (started)
         for (const std::string& line : end.lines) say(stdout, line);
     g_main_loop_unref(loop);
     return end.status;
+}
+
+void printRefusalEvent(int status, ErrorKind kind, const std::vector<std::string>& lines) {
+    RunEnd end;
+    end.status = status;
+    end.error = kind;
+    end.lines = lines;
+    printResultEvent(end);
 }

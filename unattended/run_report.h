@@ -23,11 +23,17 @@ std::string utf8(const std::string& localeText);
 // A path, or a text taken from a file name or rpm, in JSON: UTF-8 whatever its bytes.
 std::string displayName(const std::string& path);
 
+// The version of the JSON outputs' format, in every object they print (docs/json.md).
+const int JsonSchemaVersion = 1;
+
 // One JSON object on a line of standard output.
 void jsonLine(const std::function<void(JsonBuilder*)>& members);
 void jsonString(JsonBuilder* builder, const char* name, const std::string& value);
 void jsonInt(JsonBuilder* builder, const char* name, int value);
 void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::string>& values);
+// The `error` member: null for kind None, else its kind and lines (in the locale's
+// encoding; written as UTF-8).
+void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines);
 
 // " The installation log is <path>." when the log was written, else empty.
 std::string logPlace();
@@ -35,6 +41,7 @@ std::string logPlace();
 // How a run that started ended, in the words of its action.
 struct RunEnd {
     int status = 0;
+    ErrorKind error = ErrorKind::None;
     std::vector<std::string> lines;  // the result line first, then what follows it
 };
 
@@ -44,3 +51,8 @@ struct RunEnd {
 // place, in every report (--quiet keeps them). Returns the exit status.
 int runAndReport(const Selection& selection, Report report,
                  const std::function<RunEnd(const InstallOutcome&)>& finish);
+
+// The last JSON line of a run that ended before its install run started (a start-up
+// refusal, the license not accepted, a question answered No): the result event with
+// its error.
+void printRefusalEvent(int status, ErrorKind kind, const std::vector<std::string>& lines);

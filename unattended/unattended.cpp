@@ -139,6 +139,9 @@ void addChecks(JsonBuilder* builder, const ChecksReport& checks) {
         json_builder_add_string_value(builder, check.kind.c_str());
         json_builder_set_member_name(builder, "subject");
         json_builder_add_string_value(builder, displayName(check.subject).c_str());
+        std::vector<std::string> subjects;
+        for (const std::string& subject : check.subjects) subjects.push_back(displayName(subject));
+        jsonStrings(builder, "subjects", subjects);
         json_builder_set_member_name(builder, "ok");
         json_builder_add_boolean_value(builder, check.ok);
         std::string message = utf8(check.message);
@@ -164,9 +167,26 @@ bool wholePlan(const Plan& plan) {
     return plan.exitStatus == ExitInstalled || plan.licenseMissing || plan.checks.refused();
 }
 
+// Why the plan would not install, and its lines.
+ErrorKind planError(const Plan& plan, std::vector<std::string>* lines) {
+    if (plan.exitStatus == ExitInstalled)
+        return ErrorKind::None;
+    if (!startupRefusal().empty()) {
+        *lines = startupRefusal();
+        return startupRefusalKind();
+    }
+    if (plan.licenseMissing) {
+        lines->push_back(text(LicenseNotAcceptedId));
+        return ErrorKind::LicenseNotAccepted;
+    }
+    *lines = plan.checks.refusalLines();
+    return plan.checks.refusalKind();
+}
+
 void printJsonPlan(const Plan& plan, const Selection& selection) {
     JsonBuilder* builder = json_builder_new();
     json_builder_begin_object(builder);
+    jsonInt(builder, "schema_version", JsonSchemaVersion);
     json_builder_set_member_name(builder, "medium");
     json_builder_add_string_value(builder, displayName(currentDirectory()).c_str());
     json_builder_set_member_name(builder, "exit_status");
@@ -201,6 +221,9 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     for (const std::string& note : plan.notes) notes.push_back(utf8(note));
     jsonStrings(builder, "notes", notes);
     addChecks(builder, plan.checks);
+    std::vector<std::string> errorLines;
+    ErrorKind kind = planError(plan, &errorLines);
+    jsonError(builder, kind, errorLines);
     json_builder_end_object(builder);
 
     JsonGenerator* generator = json_generator_new();
@@ -298,6 +321,8 @@ int runUnattended(const Choices& choices, bool dryRun, bool json, bool quiet) {
     plan.exitStatus = checkStartupPreconditions();
     if (plan.exitStatus != 0 && dryRun)
         driverUpdateCheck();  // the plan names the driver file whatever refused
+    if (plan.exitStatus != 0 && !dryRun && json)
+        printRefusalEvent(plan.exitStatus, startupRefusalKind(), startupRefusal());
     if (plan.exitStatus != 0)
         return dryRun ? showPlan(plan, wizard.selection(), json) : plan.exitStatus;
     select(wizard, choices, plan);
@@ -316,8 +341,12 @@ int runUnattended(const Choices& choices, bool dryRun, bool json, bool quiet) {
     }
     if (dryRun)
         return showPlan(plan, wizard.selection(), json);
-    if (plan.exitStatus != ExitInstalled)
+    if (plan.exitStatus != ExitInstalled) {
+        if (json)
+            printRefusalEvent(plan.exitStatus, ErrorKind::LicenseNotAccepted,
+                              {text(LicenseNotAcceptedId)});
         return plan.exitStatus;
+    }
 
     createStartMarker();
     int status = install(wizard, json ? Report::Json : quiet ? Report::Quiet : Report::Lines);

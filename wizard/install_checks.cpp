@@ -32,6 +32,8 @@ CheckItem item(const char* kind, const std::string& subject, bool ok, std::strin
     CheckItem result;
     result.kind = kind;
     result.subject = subject;
+    if (!subject.empty())
+        result.subjects = {subject};
     result.ok = ok;
     result.message = std::move(message);
     return result;
@@ -240,6 +242,13 @@ const CheckPolicy& checkPolicy() {
     return policy;
 }
 
+ErrorKind ChecksReport::refusalKind() const {
+    for (const CheckItem& check : items)
+        if (check.kind == "key" && !check.ok)
+            return ErrorKind::KeyNotTrusted;
+    return refused() ? ErrorKind::CheckRefused : ErrorKind::None;
+}
+
 bool ChecksReport::refused() const {
     return std::any_of(items.begin(), items.end(), [](const CheckItem& i) { return !i.ok; });
 }
@@ -329,6 +338,7 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         const std::string subject = joined(run.paths);
         CheckItem result = item("transaction", subject, run.ok,
                                 text(run.ok ? TransactionPassesId : TransactionFailsId, {subject}));
+        result.subjects = run.paths;
         if (!run.ok)
             result.details = run.lines;
         report.items.push_back(result);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "services/package_checks.h"
+#include "wizard/run_error.h"
 #include "wizard/wizard.h"
 
 // How strict the checks are, from the command line and the answers file.
@@ -29,6 +30,9 @@ const CheckPolicy& checkPolicy();
 struct CheckItem {
     std::string kind;  // "manifest", "file", "signature", "key", "transaction" or "driver"
     std::string subject;
+    // What the check looked at, one entry each: the subject's file, or the files of an
+    // rpm run (which `subject` names joined by blanks).
+    std::vector<std::string> subjects;
     bool ok = true;
     bool warning = false;              // ok, but something could not be checked (said in the notes)
     std::string message;               // one line, in the user's language
@@ -38,6 +42,8 @@ struct CheckItem {
 struct ChecksReport {
     std::vector<CheckItem> items;
     bool refused() const;
+    // The kind of the refusal: the medium's key not trusted, or another check.
+    ErrorKind refusalKind() const;
     // The failed checks' messages, each followed by its details.
     std::vector<std::string> refusalLines() const;
     // The lines shown before an install: what could not be checked, and a key trusted.

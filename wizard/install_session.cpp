@@ -51,6 +51,8 @@ bool installsDriver = false;
 InstallOutcome lastOutcome;
 std::string recordPath;
 std::vector<std::string> refusalLines;
+// The checks refused because the medium's key was not trusted.
+bool keyRefused = false;
 
 // Output taken in per turn of the main loop: a window lays out and draws what it got
 // before it takes more, so it stays responsive however fast the script writes.
@@ -261,6 +263,7 @@ bool checksPassed(const Selection& selection, const InstallObserver& observer) {
     for (const std::string& note : report.notes()) show(note + "\n");
     if (!report.refused())
         return true;
+    keyRefused = report.refusalKind() == ErrorKind::KeyNotTrusted;
     refusalLines = report.refusalLines();
     for (const std::string& line : refusalLines) show(line + "\n");
     return false;
@@ -357,6 +360,20 @@ bool installRefusedByChecks() {
 
 const std::vector<std::string>& installRefusalLines() {
     return refusalLines;
+}
+
+ErrorKind installNotStartedKind() {
+    if (notStartedReason == ChecksRefusedId)
+        return keyRefused ? ErrorKind::KeyNotTrusted : ErrorKind::CheckRefused;
+    if (notStartedReason == PackageChangedId)
+        return ErrorKind::PackageChanged;
+    if (notStartedReason == AnotherInstallRunningId)
+        return ErrorKind::Locked;
+    if (notStartedReason == AuthenticationRefusedId)
+        return ErrorKind::AuthenticationRefused;
+    if (notStartedReason == AdministratorToolMissingId)
+        return ErrorKind::NoAdministratorTool;
+    return notStartedReason ? ErrorKind::InstallFilesUnsafe : ErrorKind::None;
 }
 
 bool anotherInstallRunning() {

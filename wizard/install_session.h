@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resdb/resource.h"
+#include "wizard/run_error.h"
 
 struct InstallOutcome {
     bool succeeded = false;
@@ -80,6 +81,8 @@ bool installRefusedByChecks();
 // The exit status of an install that did not start: refused by the checks, another
 // install running, or failed.
 int notStartedExitStatus();
+// The kind of why it did not start (None when it started).
+ErrorKind installNotStartedKind();
 const std::vector<std::string>& installRefusalLines();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();

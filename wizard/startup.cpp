@@ -26,6 +26,7 @@ FileIdentity StartMarkerMade;
 namespace {
 
 std::vector<std::string> refusal;
+ErrorKind refusalKind = ErrorKind::None;
 
 // A refusal line: written to standard error, and kept for the plan of a dry run.
 void writeLine(const char* text) {
@@ -113,6 +114,8 @@ bool startMarkerStillOurs() {
 }  // namespace
 
 int checkStartupPreconditions() {
+    // Every refusal below but the application's version is the medium's.
+    refusalKind = ErrorKind::MediumRefused;
     if (refuseChangeableMedium())
         return 1;
     if (!stringInit()) {
@@ -130,19 +133,23 @@ int checkStartupPreconditions() {
     }
     // A repair, modify or remove acts on this medium's version, installed.
     if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+        refusalKind = ErrorKind::NotInstalled;
         refuse(NotInstalledForMaintenanceId, SetupCannotContinueId);
         return 1;
     }
     if (installAction() == Action::Install && app == UPDATE_SAME_INSTALLED) {
+        refusalKind = ErrorKind::AlreadyInstalled;
         refuse(SameVersionInstalledId, SetupCannotContinueId);
         writeLine(getString(MaintainHintId));
         return 1;
     }
     if (app == UPDATE_NEWER_INSTALLED) {
+        refusalKind = ErrorKind::NewerInstalled;
         refuseNewerInstalled();
         return 1;
     }
     if (app < 3) {
+        refusalKind = ErrorKind::NothingToInstall;
         refuse(NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
@@ -157,11 +164,16 @@ int checkStartupPreconditions() {
         refusePackagePath(unusable);
         return 1;
     }
+    refusalKind = ErrorKind::None;
     return 0;
 }
 
 const std::vector<std::string>& startupRefusal() {
     return refusal;
+}
+
+ErrorKind startupRefusalKind() {
+    return refusalKind;
 }
 
 void createStartMarker() {

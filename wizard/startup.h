@@ -7,6 +7,7 @@
 
 #include "resdb/resource.h"
 #include "services/files.h"
+#include "wizard/run_error.h"
 
 // As root, checks that no other account could change the medium; then loads the texts
 // and checks that there is something to install (the medium's application is neither
@@ -15,8 +16,10 @@
 // otherwise the refusal was written to standard error and the result is the exit
 // status (1).
 int checkStartupPreconditions();
-// The lines of the refusal checkStartupPreconditions wrote, if it refused.
+// The lines of the refusal checkStartupPreconditions wrote, if it refused, and its kind
+// (None when it did not refuse).
 const std::vector<std::string>& startupRefusal();
+ErrorKind startupRefusalKind();
 
 // The start marker that exists while the wizard runs as root (as a normal user, while
 // its install runs as root), and the file this run made there.
