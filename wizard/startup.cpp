@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/file_search.h"
+#include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/medium_directory.h"
 #include "services/packages.h"
@@ -119,6 +120,9 @@ int checkStartupPreconditions() {
         // The only texts of the program itself: without the database there are no others.
         writeLine("Cannot load resource file.");
         writeLine("Setup cannot continue.");
+        // Where it was looked for: the working directory, the medium's unless --medium
+        // named another (the file is opened by its bare name).
+        writeLine(fillText(getBuiltInString(ResourceFileWhereId), {currentDirectory()}).c_str());
         return 1;
     }
     // Both rpm queries at once: the driver's answer is in when its check comes.
