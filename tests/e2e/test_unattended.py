@@ -112,7 +112,8 @@ class Unattended(e2e.WizardTest):
         # An existing file is never written through or over: nothing is installed without the log.
         again = self.rpmdb_again()
         status, out, err = self.run_stage3(medium, again, ["--unattended", "--accept-license", "--log", log])
-        self.assertEqual((status, err), (64, "stage3: the log %s cannot be created: File exists\n" % log))
+        self.assertEqual((status, err),
+                         (64, "stage3: the log %s cannot be created: File exists\n%s\n" % (log, t[2380])))
         self.assertEqual(self.installed(again), set())
 
     def test_failing_add_on_fails_the_run_and_its_lines_are_told(self):
