@@ -455,8 +455,9 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else if (name == "setup-type" || name == "components") {
             GCharPtr value(g_key_file_get_string(file.get(), "stage3", *key, nullptr));
             std::string text = value ? value.get() : "";
-            // The key file's list separator ';' and the command line's ',' alike.
-            std::replace(text.begin(), text.end(), ',', ';');
+            // Components: the key file's list separator ';' and the command line's ',' alike.
+            if (name == "components")
+                std::replace(text.begin(), text.end(), ',', ';');
             ok = name == "setup-type" ? parseSetupType(text, &choices->setupType, error)
                                       : parseComponentList(text, ';', &choices->components, error);
             if (!ok)

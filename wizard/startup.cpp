@@ -117,11 +117,12 @@ int checkStartupPreconditions() {
     if (refuseChangeableMedium())
         return 1;
     if (!stringInit()) {
-        // The only texts of the program itself: without the database there are no others.
+        // Two fixed lines (without the database there are no texts in the user's
+        // language), then where the file was looked for, from the built-in texts: the
+        // working directory, the medium's unless --medium named another (the file is
+        // opened by its bare name).
         writeLine("Cannot load resource file.");
         writeLine("Setup cannot continue.");
-        // Where it was looked for: the working directory, the medium's unless --medium
-        // named another (the file is opened by its bare name).
         writeLine(fillText(getBuiltInString(ResourceFileWhereId), {currentDirectory()}).c_str());
         return 1;
     }
