@@ -297,15 +297,38 @@ void sayChoice(int number, const ResourceID_C& markerId, const std::string& name
     say(std::string(indent, ' ') + text(descriptionId));
 }
 
+// Whether a paragraph names a button of the graphical wizard: Back, Next or Cancel, by
+// its label as shown ("< _Back" reads "Back"; the arrows and access keys go).
+bool namesGraphicalButtons(const std::string& paragraph) {
+    for (const ResourceID_C& id : {BackLabelId, NextLabelId, CancelLabelId}) {
+        std::string label = withoutMnemonics(text(id));
+        const std::size_t first = label.find_first_not_of("<> ");
+        if (first == std::string::npos)
+            continue;
+        label = label.substr(first, label.find_last_not_of("<> ") + 1 - first);
+        if (paragraph.find(label) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The medium's welcome as the console shows it: whole, but for a last paragraph (of
+// several) that tells which graphical buttons to click, which the console has not.
+std::string consoleWelcome(std::string welcome) {
+    welcome.erase(welcome.find_last_not_of('\n') + 1);
+    const std::size_t last = welcome.rfind("\n\n");
+    if (last != std::string::npos && namesGraphicalButtons(welcome.substr(last + 2)))
+        welcome.erase(last);
+    return welcome;
+}
+
 Move welcomePage(const DialogPageConfig& page) {
     return walk({&page, [] {
                      sayTitle(WelcomeTitleId);
-                     // The medium's own welcome, without its last paragraph, which names
-                     // the graphical wizard's buttons; then the console's keys.
-                     std::string welcome = text(WelcomeTextId);
-                     const std::size_t last = welcome.rfind("\n\n");
-                     if (last != std::string::npos) {
-                         say(welcome.substr(0, last));
+                     // The medium's own welcome, then the console's keys.
+                     const std::string welcome = consoleWelcome(text(WelcomeTextId));
+                     if (!welcome.empty()) {
+                         say(welcome);
                          blankLine();
                      }
                      say(text(ConsoleWelcomeTextId));

@@ -12,6 +12,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,27 @@ std::string displayToOpen() {
     return std::string("'") + (named ? named : "") + "'";
 }
 #endif
+
+// A locale the C library does not have (LANG=de_AT.UTF-8 where only de_DE is made) leaves
+// the C locale, whose ASCII cannot show a text with a letter beyond it: that text would be
+// in English and the others in the language asked for. When the locale asked for is a
+// UTF-8 one, its encoding is that of C.UTF-8, so that every text is in the closest
+// language the medium or the program has.
+void keepAskedForUtf8() {
+    const char* ctype = setlocale(LC_CTYPE, nullptr);
+    if (ctype && std::strcmp(ctype, "C") != 0 && std::strcmp(ctype, "POSIX") != 0)
+        return;
+    const char* asked = nullptr;
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        asked = g_getenv(name);
+        if (asked && asked[0])
+            break;
+    }
+    const char* codeset = asked ? std::strchr(asked, '.') : nullptr;
+    if (codeset &&
+        (!g_ascii_strncasecmp(codeset, ".utf-8", 6) || !g_ascii_strncasecmp(codeset, ".utf8", 5)))
+        setlocale(LC_CTYPE, "C.UTF-8");
+}
 
 // Runs the mode the command line chose, in the medium directory.
 int runMode(const CommandLine& line, int* argc, char*** argv) {
@@ -134,6 +156,9 @@ int main(int argc, char* argv[]) {
     int status = parseCommandLine(context, &argc, &argv, &line);
     if (status >= 0)
         return status;
+    // The locale is set by now: above for the modes without a display, by GTK's options
+    // for the graphical wizard.
+    keepAskedForUtf8();
 
 #ifndef STAGE3_GRAPHICAL
     // stage3-gtk reads the same command line from the same directory.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +14,11 @@
 #include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/medium_directory.h"
+#include "services/string_service.h"
 #include "services/terminal_text.h"
 #include "wizard/install_log.h"
 #include "wizard/tables.h"
+#include "wizard/text_ids.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -403,6 +406,8 @@ int createNamedLog(const CommandLine& line) {
     if (error == 0)
         return -1;
     startError("the log " + line.logPath + " cannot be created: " + std::strerror(error));
+    if (error == EEXIST)
+        fprintf(stderr, "%s\n", getBuiltInString(LogExistsHintId));
     return ExitUsage;
 }
 
@@ -459,6 +464,9 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else if (name == "setup-type" || name == "components") {
             GCharPtr value(g_key_file_get_string(file.get(), "stage3", *key, nullptr));
             std::string text = value ? value.get() : "";
+            // Components: the key file's list separator ';' and the command line's ',' alike.
+            if (name == "components")
+                std::replace(text.begin(), text.end(), ',', ';');
             ok = name == "setup-type" ? parseSetupType(text, &choices->setupType, error)
                                       : parseComponentList(text, ';', &choices->components, error);
             if (!ok)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/file_search.h"
+#include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/medium_directory.h"
 #include "services/packages.h"
@@ -119,9 +120,13 @@ int checkStartupPreconditions() {
     if (refuseChangeableMedium())
         return 1;
     if (!stringInit()) {
-        // The only texts of the program itself: without the database there are no others.
+        // Two fixed lines (without the database there are no texts in the user's
+        // language), then where the file was looked for, from the built-in texts: the
+        // working directory, the medium's unless --medium named another (the file is
+        // opened by its bare name).
         writeLine("Cannot load resource file.");
         writeLine("Setup cannot continue.");
+        writeLine(fillText(getBuiltInString(ResourceFileWhereId), {currentDirectory()}).c_str());
         return 1;
     }
     // Both rpm queries at once: the driver's answer is in when its check comes.

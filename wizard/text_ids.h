@@ -160,6 +160,11 @@ const ResourceID_C MediumRefusedEndId = 2075;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;
+// The line after the start-up error that the file named with --log exists.
+const ResourceID_C LogExistsHintId = 2380;
+// The line after "Cannot load resource file." and "Setup cannot continue.": the
+// directory the resource file was looked for in (it replaces %s) and --medium.
+const ResourceID_C ResourceFileWhereId = 2381;
 
 // The checks before the first package (wizard/install_checks.h). The run page's note
 // while they run, and the console's progress line (the numbers done and to do replace

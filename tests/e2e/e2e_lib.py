@@ -18,6 +18,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -455,6 +456,32 @@ def is_set(acc, state):
 
 
 # ----------------------------------------------------------------- X server
+
+def unserved_displays(count, first=6543):
+    """count display names (":N") that no X server of this machine serves now: no lock
+    file, no socket in /tmp/.X11-unix, no abstract socket and no TCP port 6000+N on the
+    loopback (where a client falls back to) for N. Numbers are searched from first
+    upwards, far from those Xvfb -displayfd hands out (the lowest free ones), so that a
+    server the tests start meanwhile does not take one."""
+    with open("/proc/net/unix") as f:
+        abstract = {line.split()[-1] for line in f if line.rstrip().endswith(tuple("0123456789"))}
+    names = []
+    number = first
+    while len(names) < count:
+        socket_name = "/tmp/.X11-unix/X%d" % number
+        served = (os.path.lexists("/tmp/.X%d-lock" % number) or os.path.lexists(socket_name)
+                  or "@" + socket_name in abstract)
+        if not served:
+            try:
+                socket.create_connection(("localhost", 6000 + number), timeout=2).close()
+                served = True
+            except OSError:
+                pass
+        if not served:
+            names.append(":%d" % number)
+        number += 1
+    return names
+
 
 class XServer:
     """What a window manager would do, on the private X server (or on the X server

@@ -285,6 +285,27 @@ class ConsoleWizard(e2e.WizardTest):
                 self.assertIsNone(rpmdb.installed("quorvel-storman"))
                 c.close()
 
+    def test_welcome_is_whole_unless_its_last_paragraph_names_the_buttons(self):
+        # The medium's welcome, the part of it shown, the part not shown.
+        cases = [
+            ("Welcome, in a single paragraph.", "Welcome, in a single paragraph.", None),
+            ("First paragraph.\n\nPlease close other programs.",
+             "First paragraph.\n\nPlease close other programs.", None),
+            ("First paragraph.\n\nPress Next when ready.", "First paragraph.", "Press Next when ready."),
+        ]
+        for n, (welcome, shown, left_out) in enumerate(cases):
+            with self.subTest(welcome):
+                root = os.path.join(self.tmp, "welcome%d" % n)
+                os.makedirs(root)
+                medium = e2e.Medium(root, texts={1001: welcome},
+                                    packages=[e2e.package("quorvel-storman", e2e.APP_FILE)])
+                t = e2e.Texts(medium.db)
+                c = self.console(medium, e2e.RpmDb(root))
+                c.expect(t[28], shown, t[2200])
+                if left_out:
+                    self.assertNotIn(squeezed(left_out), squeezed(c.output()))
+                c.close()
+
     def test_the_medium_key_is_asked_about_and_imported_only_on_yes(self):
         demo = os.environ.get("E2E_DEMO_MEDIUM", "")
         key_file = os.path.join(demo, "RPM-GPG-KEY-quorvel-demo")

@@ -79,8 +79,9 @@ class DamagedMedium(e2e.WizardTest):
         os.mkfifo(medium.db)
         w = self.start(medium, self.rpmdb(), accessible=False)
         self.assertEqual(w.wait(10), 1)
+        where = e2e.project_texts(self.tmp)[2381].replace("%s", os.path.realpath(medium.dir))
         self.assertEqual(w.stderr().decode("utf-8"),
-                         "Cannot load resource file.\nSetup cannot continue.\n")
+                         "Cannot load resource file.\nSetup cannot continue.\n" + where + "\n")
 
     def test_huge_window_title_is_cut(self):
         medium = self.medium(database=False)

@@ -238,8 +238,9 @@ class MediumAndInputs(e2e.WizardTest):
             with self.subTest(name):
                 status, out, err = self.run_stage3(medium.program, ["--unattended", "--accept-license",
                                                                     "--log", log], medium.dir, rpmdb)
+                # The reason, then the way out.
                 self.assertEqual((status, err.decode()),
-                                 (64, "stage3: the log %s cannot be created: %s\n" % (log, reason)))
+                                 (64, "stage3: the log %s cannot be created: %s\n%s\n" % (log, reason, t[2380])))
                 self.assertIsNone(rpmdb.installed("quorvel-storman"))
         with open(existing) as f:
             self.assertEqual(f.read(), "kept\n")

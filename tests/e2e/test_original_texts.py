@@ -56,6 +56,27 @@ class OriginalTexts(e2e.WizardTest):
         finally:
             c.close()
 
+    def test_program_texts_take_the_closest_language_as_the_mediums_do(self):
+        """The refusal of an installed version: the medium's two lines and the program's
+        line naming --maintain, all three in the language closest to LANG, also where LANG
+        names a UTF-8 locale that is not made (de_AT, fr_CA)."""
+        medium = self.medium()
+        rpmdb = self.rpmdb()
+        rpmdb.install(e2e.package("quorvel-storman", e2e.APP_FILE))
+        for lang, language in (("de_AT.UTF-8", "de_DE"), ("fr_CA.UTF-8", "fr_FR"),
+                               ("ja_JP.UTF-8", "ja_JP"), ("C", "en_US")):
+            with self.subTest(lang):
+                t = e2e.project_texts(self.tmp, language)
+                env = rpmdb.env()
+                for name in ("LC_ALL", "LC_CTYPE", "LANGUAGE"):
+                    env.pop(name, None)
+                env.update(LANG=lang, DISPLAY="", WAYLAND_DISPLAY="")
+                run = subprocess.run(["./stage3", "--dry-run"], cwd=medium.dir, env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, timeout=120)
+                self.assertEqual(run.returncode, 1)
+                self.assertEqual(run.stderr.decode("utf-8"), "%s\n%s\n%s\n" % (t[55], t[57], t[2150]))
+
     def test_unattended_results_and_refusals_in_the_users_language(self):
         cases = [
             # LANG, the texts' language, options, exit status (0 installed, 3 license refused)

@@ -2,6 +2,7 @@
 exit status 1, no window mapped and no start marker left; with --refusal-dialog,
 the same lines in an error dialog as well."""
 
+import os
 import time
 
 import e2e_lib as e2e
@@ -41,7 +42,9 @@ class StartupRefusals(e2e.WizardTest):
 
     def test_no_resource_database(self):
         medium = self.app_medium(database=False)
-        self.refuse(medium, self.rpmdb(), "Cannot load resource file.\nSetup cannot continue.\n")
+        # The two fixed lines, then where the file was looked for (from the program's texts).
+        where = e2e.project_texts(self.tmp)[2381].replace("%s", os.path.realpath(medium.dir))
+        self.refuse(medium, self.rpmdb(), "Cannot load resource file.\nSetup cannot continue.\n" + where + "\n")
 
     def test_no_application_package(self):
         medium = e2e.Medium(self.tmp, packages=[e2e.package("holvane", e2e.DRIVER_FILE)])
@@ -79,15 +82,16 @@ class StartupRefusals(e2e.WizardTest):
         no_app = e2e.Medium(self.tmp, name="no-app",
                             packages=[e2e.package("holvane", e2e.DRIVER_FILE)])
         ja = e2e.Texts(no_app.db, "ja_JP")
+        where = e2e.project_texts(self.tmp)[2381].replace("%s", os.path.realpath(no_db.dir))
         cases = [(no_db, "en_US.UTF-8", "utf-8",
-                  ["Cannot load resource file.", "Setup cannot continue."]),
+                  ["Cannot load resource file.", "Setup cannot continue.", where]),
                  (no_app, "ja_JP.eucJP", "euc-jp", [ja[56], ja[57]])]
         for medium, lang, encoding, lines in cases:
             with self.subTest(lang=lang):
                 w = self.start(medium, rpmdb, extra_env={"LANG": lang},
                                args=["--refusal-dialog"])
                 answer_refusal_dialog(self, w, lines)
-                self.assertEqual(w.stderr().decode(encoding).splitlines()[-2:], lines)
+                self.assertEqual(w.stderr().decode(encoding).splitlines()[-len(lines):], lines)
 
 
 if __name__ == "__main__":

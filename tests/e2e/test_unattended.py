@@ -112,7 +112,8 @@ class Unattended(e2e.WizardTest):
         # An existing file is never written through or over: nothing is installed without the log.
         again = self.rpmdb_again()
         status, out, err = self.run_stage3(medium, again, ["--unattended", "--accept-license", "--log", log])
-        self.assertEqual((status, err), (64, "stage3: the log %s cannot be created: File exists\n" % log))
+        self.assertEqual((status, err),
+                         (64, "stage3: the log %s cannot be created: File exists\n%s\n" % (log, t[2380])))
         self.assertEqual(self.installed(again), set())
 
     def test_failing_add_on_fails_the_run_and_its_lines_are_told(self):
@@ -157,6 +158,7 @@ class Unattended(e2e.WizardTest):
 
     def test_refusals_and_usage_errors_install_nothing(self):
         medium, t = self.medium()
+        unserved, other = e2e.unserved_displays(2)
         cases = [
             # name, options, answers file, status, start of standard error[, DISPLAY]
             ("license not accepted", ["--unattended"], None, 3, t[2011] + "\n"),
@@ -182,9 +184,11 @@ class Unattended(e2e.WizardTest):
             # A display named that no server serves; GTK's own --display reaches the
             # graphical wizard through stage3.
             ("display not there", [], None, 64,
-             "stage3: the display ':6543' cannot be opened; use --text or --unattended.\n", ":6543"),
-            ("GTK's --display", ["--display", ":6544"], None, 64,
-             "stage3: the display ':6544' cannot be opened; use --text or --unattended.\n", ":6543"),
+             "stage3: the display '%s' cannot be opened; use --text or --unattended.\n" % unserved,
+             unserved),
+            ("GTK's --display", ["--display", other], None, 64,
+             "stage3: the display '%s' cannot be opened; use --text or --unattended.\n" % other,
+             unserved),
         ]
         rpmdb = self.rpmdb()
         for name, args, answers, status, err_start, *display in cases:

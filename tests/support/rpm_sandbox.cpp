@@ -136,8 +136,12 @@ std::string RpmSandbox::package(const std::string& name, const std::string& vers
     }
     fs::create_directories(cacheDir);
     // Parallel test processes may build the same package: each builds in its
-    // own top directory and renames the result into place atomically.
-    std::string top = root_.file("rpmbuild-" + fileName);
+    // own top directory and renames the result into place atomically. The top
+    // directory is inside the cache, so that the rename stays on one file system
+    // (the scratch root is under TMPDIR, often a file system of its own).
+    std::string top =
+        (fs::path(cacheDir) / ("." + fileName + "-" + fs::path(root_.path()).filename().string()))
+            .string();
     std::string log = root_.file("rpmbuild.log");
     std::string command =
         "rpmbuild -bb --quiet --define " + quote("_topdir " + top) + " --define " +
@@ -149,6 +153,7 @@ std::string RpmSandbox::package(const std::string& name, const std::string& vers
     std::error_code error;
     fs::rename(top + "/RPMS/noarch/" + fileName, cached, error);
     EXPECT_FALSE(error) << "no package " << fileName << ": " << error.message();
+    fs::remove_all(top, error);
     return cached;
 }
 

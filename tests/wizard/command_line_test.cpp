@@ -25,6 +25,9 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
         {"# comment\n[stage3]\ncomponents= web-server ; snmp-agent\n", true, -1, 0x09, false, ""},
         {"[stage3]\naccept-license=false\nsetup-type=compact\n", true, 1, -1, false, ""},
         {"[stage3]\ncomponents=\n", true, -1, 0, false, ""},
+        // The command line's ',' as well, also mixed with ';'.
+        {"[stage3]\ncomponents=managed-system,notifier\n", true, -1, 0x06, false, ""},
+        {"[stage3]\ncomponents=web-server, snmp-agent;driver\n", true, -1, 0x19, false, ""},
         {"[stage3]\nsetup-type=Typical\n", false, -1, -1, false,
          "key setup-type: unknown setup type 'Typical'"},
         {"[stage3]\ncomponents=driver;printer\n", false, -1, -1, false,
