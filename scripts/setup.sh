@@ -28,7 +28,7 @@ test_packages=(
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
   rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core
-  bash-completion groff-base
+  bash-completion groff-base python3-jsonschema
 )
 
 packages=("${demo_packages[@]}")

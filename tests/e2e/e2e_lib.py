@@ -14,6 +14,7 @@ spec file, holding the built package).
 """
 
 import glob
+import json
 import os
 import re
 import shutil
@@ -54,6 +55,38 @@ BROWSER_FILE = "quorvel-browser-1.0-1.noarch.rpm"
 def package(spec_name, file_name):
     """Path of a built test package: the package file_name built from the spec file spec_name."""
     return os.path.join(PACKAGES, spec_name, file_name)
+
+
+SCHEMA_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "schema")
+
+
+def schema(name):
+    """The JSON Schema docs/schema/<name>.schema.json, with the error object's schema put in
+    where it is referred to."""
+    def load(file_name):
+        with open(os.path.join(SCHEMA_DIR, file_name)) as f:
+            return json.load(f)
+
+    def inline(node):
+        if isinstance(node, dict):
+            if node.get("$ref", "").endswith(".schema.json"):
+                return inline(load(node["$ref"]))
+            return {key: inline(value) for key, value in node.items()}
+        if isinstance(node, list):
+            return [inline(value) for value in node]
+        return node
+    return inline(load(name + ".schema.json"))
+
+
+def stage3_json(text):
+    """One JSON output of stage3 (a plan, the status or an event line), parsed and validated
+    against the schema of its kind."""
+    import jsonschema
+    value = json.loads(text)
+    kind = ("events" if "event" in value else "status" if "would_do" in value
+            else "maintenance-plan" if "action" in value else "plan")
+    jsonschema.Draft202012Validator(schema(kind)).validate(value)
+    return value
 
 
 def wait_until(predicate, timeout, interval=0.1, what="condition"):

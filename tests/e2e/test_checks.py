@@ -4,7 +4,6 @@ ends with status 1; the signed demo medium installs once its key is trusted; a m
 before (no digest list, no key, unsigned packages, only the original texts) installs with
 notes saying what could not be checked."""
 
-import json
 import os
 import re
 import shutil
@@ -128,7 +127,7 @@ class Checks(e2e.WizardTest):
                 self.assertIn(line, out)
         result, out = self.run_stage3(good, rpmdb, ["--dry-run", "--json", "--accept-license"])
         self.assertEqual(result, 1, out)
-        checks = json.loads(out)["checks"]
+        checks = e2e.stage3_json(out)["checks"]
         self.assertEqual({c["kind"] for c in checks}, {"manifest", "key", "signature", "transaction"})
         self.assertEqual({c["kind"] for c in checks if not c["ok"]}, {"key", "signature"})
         self.assertEqual(self.installed(rpmdb), set())

@@ -4,7 +4,6 @@ takes the web server's add-on in and out with the application's scriptlet seeing
 new settings, --remove takes the application away and the driver only when asked."""
 
 import configparser
-import json
 import os
 import subprocess
 
@@ -55,7 +54,7 @@ class DayTwo(e2e.WizardTest):
         self.assertIn("application: quorvel-storman, medium 3.B-2, installed 3.B-2", out)
         self.assertIn("components: web-server managed-system notifier driver", out)
         status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
-        state = json.loads(out)
+        state = e2e.stage3_json(out)
         self.assertEqual((state["driver"]["installed"], state["add-on"]["installed"],
                           state["record"]["state"], state["record"]["setup_type"]),
                          ("1.2.3-4", "1.0-1", "read", "custom"))
@@ -71,7 +70,7 @@ class DayTwo(e2e.WizardTest):
         self.assertIn("--replacepkgs", out)
         # The day-two actions report as an install does: only JSON lines with --json.
         status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--repair", "--json"])
-        events = [json.loads(line) for line in out.splitlines()]
+        events = [e2e.stage3_json(line) for line in out.splitlines()]
         self.assertEqual(status, 0, out + err)
         self.assertEqual((events[-1]["event"], events[-1]["exit_status"]), ("result", 0))
         self.assertTrue(events[-1]["lines"][0].startswith(t[2155]), events[-1])
@@ -116,7 +115,7 @@ class DayTwo(e2e.WizardTest):
         self.assertEqual(status, 0, out + err)
         rpmdb.rpm("-e", "--nodeps", "quorvel-storman")
         status, out, err = self.stage3(medium, rpmdb, ["--status", "--json"])
-        self.assertEqual(json.loads(out)["record_state"], "stale")
+        self.assertEqual(e2e.stage3_json(out)["record_state"], "stale")
         status, out, err = self.stage3(medium, rpmdb, ["--status"])
         self.assertIn("stale: rpm has application none", out)
 

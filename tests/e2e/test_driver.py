@@ -2,7 +2,6 @@
 hidden --host-root): the kernel rebuild page's probe answers yes only when the driver
 will be installed and its module drives a device that holds the root file system."""
 
-import json
 import os
 import subprocess
 
@@ -65,7 +64,7 @@ class Driver(e2e.WizardTest):
                                       "--host-root", tree], cwd=medium.dir, env=env,
                                      capture_output=True, text=True, timeout=60)
                 self.assertEqual(run.returncode, 0, run.stderr)
-                plan = json.loads(run.stdout)
+                plan = e2e.stage3_json(run.stdout)
                 self.assertEqual(plan["kernel_rebuild"], expected)
                 self.assertIn(os.path.join(medium.dir, e2e.DRIVER_FILE), plan["packages"])
 
@@ -87,7 +86,7 @@ class Driver(e2e.WizardTest):
                 subprocess.run(["rpm", "-e", "--nodeps", "holvane", "quorvel-storman"], env=env,
                                capture_output=True)
                 tree = host_tree(os.path.join(self.tmp, name), False, loaded)
-                plan = json.loads(subprocess.run(
+                plan = e2e.stage3_json(subprocess.run(
                     ["./stage3", "--dry-run", "--json", "--accept-license", "--setup-type", "custom",
                      "--components", "managed-system,driver", "--host-root", tree],
                     cwd=medium.dir, env=env, capture_output=True, text=True, timeout=60).stdout)
@@ -112,7 +111,7 @@ class Driver(e2e.WizardTest):
                     ["./stage3", "--unattended", "--json", "--accept-license", "--setup-type",
                      "custom", "--components", "managed-system,driver", "--host-root", tree],
                     cwd=medium.dir, env=env, capture_output=True, text=True, timeout=120)
-                result = [json.loads(l) for l in events.stdout.splitlines()][-1]
+                result = [e2e.stage3_json(l) for l in events.stdout.splitlines()][-1]
                 self.assertEqual((result["event"], result["exit_status"], result["restart_needed"]),
                                  ("result", status, status == 5))
 
@@ -138,7 +137,7 @@ class Driver(e2e.WizardTest):
                     return subprocess.run(["./stage3", "--accept-license", "--host-root", tree] +
                                           list(args), cwd=medium.dir, env=env,
                                           capture_output=True, text=True, timeout=120)
-                plan = json.loads(stage3("--dry-run", "--json").stdout)
+                plan = e2e.stage3_json(stage3("--dry-run", "--json").stdout)
                 self.assertIn({"kind": "driver", "subject": os.path.join(medium.dir, e2e.DRIVER_FILE),
                                "ok": True, "message": note}, plan["checks"])
                 refused = stage3("--unattended", "--require-loadable-driver")

@@ -4,7 +4,6 @@ the program inputs that never end or command a terminal. The medium is the progr
 own directory, a medium another account could change is refused, and every input is
 read with limits and told about truthfully."""
 
-import json
 import os
 import pwd
 import shutil
@@ -146,7 +145,7 @@ class MediumAndInputs(e2e.WizardTest):
                 refused = refused or (refusal and medium)
                 status, out, err = self.run_stage3(
                     medium.program, ["--dry-run", "--json", "--accept-license"], medium.dir, env=env)
-                plan = json.loads(out)
+                plan = e2e.stage3_json(out)
                 if refusal is None:
                     self.assertEqual((status, plan["refusal"]), (0, []), err)
                     continue
@@ -219,7 +218,7 @@ class MediumAndInputs(e2e.WizardTest):
         status, out, err = self.run_stage3(medium.program, ["--dry-run", "--json", "--accept-license"],
                                            medium.dir)
         self.assertEqual(status, 0, err)
-        plan = json.loads(out.decode("utf-8"))
+        plan = e2e.stage3_json(out.decode("utf-8"))
         shown = os.path.join(self.tmp, "medium-\ufffd\ufffd")
         self.assertEqual(plan["medium"], shown)
         self.assertEqual(plan["packages"], [os.path.join(shown, e2e.APP_FILE)])

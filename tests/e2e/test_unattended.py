@@ -3,7 +3,6 @@ an answers file into a private rpm database, --dry-run shows the plan, the insta
 log records the run, and the exit statuses tell a script what happened. No display
 is reachable: DISPLAY and WAYLAND_DISPLAY are set empty, which names none."""
 
-import json
 import os
 import subprocess
 import time
@@ -145,7 +144,7 @@ class Unattended(e2e.WizardTest):
                 status, out, err = self.run_stage3(medium, rpmdb, args + ["--accept-license"])
                 self.assertEqual((status, err), (1, "\n".join(refusal) + "\n"), out)
                 if "--json" in args:
-                    plan = json.loads(out)
+                    plan = e2e.stage3_json(out)
                     self.assertEqual((plan["exit_status"], plan["application"]["check"]), (1, 4))
                     self.assertEqual((plan["refusal"], plan["packages"]), (refusal, []))
                 elif "--dry-run" in args:
@@ -220,7 +219,7 @@ class Unattended(e2e.WizardTest):
         before = tmp_names()
         status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--json", "--accept-license"])
         self.assertEqual((status, err), (0, ""))
-        plan = json.loads(out)
+        plan = e2e.stage3_json(out)
         self.assertEqual(plan["exit_status"], 0)
         self.assertEqual(plan["medium"], medium.dir)
         self.assertEqual(plan["application"], {"package": "quorvel-storman", "file": os.path.join(medium.dir, e2e.APP_FILE),
@@ -238,14 +237,14 @@ class Unattended(e2e.WizardTest):
         # Standard output is one JSON object also when a component is added.
         status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--json", "--accept-license",
                                                            "--components", "notifier"])
-        plan = json.loads(out)
+        plan = e2e.stage3_json(out)
         self.assertEqual(plan["components"], ["managed-system", "notifier"])
         self.assertEqual(plan["notes"], [t[2013].replace("%s", t[45], 1).replace("%s", t[46])])
 
         # The same version installed: the plan says why the run would refuse.
         rpmdb.install(e2e.package("quorvel-storman", e2e.APP_FILE))
         status, out, err = self.run_stage3(medium, rpmdb, ["--dry-run", "--json"])
-        plan = json.loads(out)
+        plan = e2e.stage3_json(out)
         self.assertEqual((status, plan["exit_status"], plan["application"]["check"]), (1, 1, 3))
         self.assertEqual(plan["refusal"], [t[55], t[57], t[2150]])
         self.assertEqual(plan["application"]["installed"], "quorvel-storman-3.B-2.noarch")
@@ -266,7 +265,7 @@ class Unattended(e2e.WizardTest):
         self.assertIn(t[2216], out)
         # JSON lines in a pipe: steps, progress, output and the result last.
         status, out, err = self.run_stage3(medium, rpmdb, ["--unattended", "--accept-license", "--json"])
-        events = [json.loads(line) for line in out.splitlines()]
+        events = [e2e.stage3_json(line) for line in out.splitlines()]
         self.assertEqual(status, 0, err)
         kinds = {e["event"] for e in events}
         self.assertEqual(kinds, {"step", "progress", "output", "result"})
