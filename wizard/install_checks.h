@@ -1,8 +1,9 @@
 // What is checked before the first package is installed, in every mode: the medium's
 // files against its digest list, every package the install would run through rpm's own
 // digest and signature check, and the install as rpm's test transaction. Nothing changes
-// on the host until all of it has passed; a key the medium carries is imported only when
-// the user (or --trust-medium-key) trusted it.
+// on the host until all of it has passed. Packages signed with a key the medium carries
+// are checked against it in a keyring of the run's own first; rpm's keyring takes the key
+// only when every check passed and the user (or --trust-medium-key) trusted it.
 #pragma once
 
 #include <cstddef>
