@@ -244,6 +244,8 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
             }
             report->items.push_back(key);
             answered.emplace(check.key.fingerprint, key.ok);
+            if (key.ok)
+                report->trustedKeys.push_back(check.key);
         }
     }
     // The packages of a key imported verify with it in rpm's keyring as they did in the

@@ -38,6 +38,8 @@ struct CheckItem {
 
 struct ChecksReport {
     std::vector<CheckItem> items;
+    // The medium's keys trusted for this install (imported, or left for the import).
+    std::vector<SigningKey> trustedKeys;
     bool refused() const;
     // The failed checks' messages, each followed by its details.
     std::vector<std::string> refusalLines() const;
@@ -57,8 +59,8 @@ struct CheckCallbacks {
 std::vector<TransactionPackage> plannedInstall(const Selection& selection);
 
 // Runs every check on the medium in the working directory and `packages`. With
-// `importKeys` false (a dry run) a trusted key is reported, not imported, and nothing
-// on the host changes.
+// `importKeys` false (a dry run, or a normal user's install whose root side imports the
+// key) a trusted key is reported, not imported, and nothing on the host changes.
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
                               const CheckCallbacks& callbacks, bool importKeys);
 

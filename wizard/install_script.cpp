@@ -60,6 +60,8 @@ const char* const BusyMark = "/another-install";
 const char* const UnsafeMark = "/unsafe-files";
 // The install record the root side places when the run succeeded.
 const char* const RecordFileName = "/record.ini";
+// The medium's keys the root side imports: "<prefix><n>.asc", n from 1.
+const char* const KeyFilePrefix = "/medium-key-";
 
 // The settings file placed at its fixed name for this run, and where a directory that
 // stood there went.
@@ -76,6 +78,14 @@ PlaceOptions settingsPlacement() {
 
 std::string inInstallDirectory(const char* name) {
     return std::string(installDirectory) + name;
+}
+
+// The keys the root side imports, and how many of their files this run wrote.
+std::vector<std::string> rootSideKeys;
+std::size_t keyFilesWritten = 0;
+
+std::string keyFileName(std::size_t number) {
+    return inInstallDirectory(KeyFilePrefix) + std::to_string(number) + ".asc";
 }
 
 }  // namespace
@@ -182,7 +192,8 @@ std::string shellFilledText(const std::string& text, const std::vector<std::stri
 
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::string& medium, const std::string& markerWarning,
-                               const std::string& asideNote, const std::string& afterRun) {
+                               const std::string& asideNote, const std::string& afterRun,
+                               const std::vector<std::string>& keyFiles) {
     auto in = [&directory](const char* name) { return shellQuote(directory + name); };
     std::string s;
     s += "# The install of a wizard that runs as a normal user, run as root through pkexec.\n";
@@ -200,6 +211,7 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "\t\texit 4\n";
     s += "\tfi\n";
     s += "fi\n";
+    for (const std::string& key : keyFiles) s += "rpm --import " + shellQuote(key) + " || exit 1\n";
     s += "# place FILE NAME: a new file of root's with FILE's content at NAME in /tmp, written\n";
     s += "# beside it and renamed over it, so that nothing another user left at NAME is\n";
     s += "# followed or opened; prints the new file's identity.\n";
@@ -300,10 +312,16 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     if (!asRoot) {
         std::string markerWarning = getString(StartMarkerWarningId);
         const std::string record = inInstallDirectory(RecordFileName);
+        std::vector<std::string> keyFiles;
+        for (const std::string& block : rootSideKeys) {
+            keyFiles.push_back(keyFileName(++keyFilesWritten));
+            if (!writeNewFile(keyFiles.back(), block, 0600))
+                return InstallFiles::Failed;
+        }
         std::string text = rootSideScriptText(
             installDirectory, scriptName, currentDirectory(), markerWarning,
             getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()));
+            rootSideRecordText(installAction(), record, preparedRecordPackage()), keyFiles);
         if (!writeNewFile(record, preparedRecordText(), 0600) ||
             !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
@@ -323,6 +341,10 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     if (!writeNewFile(scriptName, script, 0600))
         return InstallFiles::Failed;
     return components ? InstallFiles::Ready : InstallFiles::NothingSelected;
+}
+
+void setRootSideKeys(const std::vector<std::string>& blocks) {
+    rootSideKeys = blocks;
 }
 
 const std::string& settingsMovedAside() {
@@ -349,6 +371,7 @@ void removeInstallFiles() {
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
     unlink(inInstallDirectory(RecordFileName).c_str());
+    for (; keyFilesWritten > 0; --keyFilesWritten) unlink(keyFileName(keyFilesWritten).c_str());
     for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark})
         unlink(inInstallDirectory(mark).c_str());
     if (scriptName[0] != '\0')

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 extern const char* const InstallSettingsPath;  // "/tmp/quorvelInstallSettings"
 extern const char* const InstallErrorPath;     // "/tmp/quorvelInstallError"
@@ -41,10 +42,13 @@ std::string shellScriptText(const char* driverPath, const char* appPath, const c
 // line it prints when the start marker cannot be placed. A directory at the settings
 // file's name is renamed aside first, with the line `asideNote` (the name and the new
 // name replace its two %s). `afterRun` is run once the script ended, with its status in
-// $status (the install record's lines).
+// $status (the install record's lines). `keyFiles` are imported into rpm's keyring (root's,
+// which the install's rpm uses) before anything else is placed; a key rpm does not take
+// ends the run there, with nothing installed.
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::string& medium, const std::string& markerWarning,
-                               const std::string& asideNote, const std::string& afterRun = "");
+                               const std::string& asideNote, const std::string& afterRun = "",
+                               const std::vector<std::string>& keyFiles = {});
 
 enum class RootSide {
     Ran,      // the install script ran: its status and error file tell the rest
@@ -58,6 +62,11 @@ RootSide rootSideOutcome();
 
 // The whole script, taking the package paths from the medium.
 std::string createShellScript(bool installDriver);
+
+// The medium's keys (their bytes, as checked) that the install trusted, for the root side
+// to import: a normal user's rpm cannot reach root's keyring. Taken by the next
+// writeInstallFiles; unused when the wizard runs as root (it imported them itself).
+void setRootSideKeys(const std::vector<std::string>& blocks);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 

@@ -247,7 +247,14 @@ bool checksPassed(const Selection& selection, const InstallObserver& observer) {
     CheckCallbacks callbacks;
     callbacks.progress = observer.checking;
     callbacks.trustKey = observer.trustKey;
-    ChecksReport report = runInstallChecks(plannedInstall(selection), callbacks, true);
+    // As a normal user the root side imports a trusted key, into the keyring root's rpm
+    // uses for the install.
+    const bool asRoot = geteuid() == 0;
+    ChecksReport report = runInstallChecks(plannedInstall(selection), callbacks, asRoot);
+    std::vector<std::string> keys;
+    if (!asRoot && !report.refused())
+        for (const SigningKey& key : report.trustedKeys) keys.push_back(key.block);
+    setRootSideKeys(keys);
     for (const CheckItem& item : report.items)
         writeInstallLogField("check",
                              item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
