@@ -129,15 +129,22 @@ class Checks(e2e.WizardTest):
         if not os.path.exists(os.path.join(DEMO_MEDIUM, "RPM-GPG-KEY-quorvel-demo")):
             self.skipTest("the demo medium is not signed (no gpg at build time)")
         good, changed = self.demo("good"), self.demo("changed", change_license)
+        spoiled = self.demo("spoiled", spoil_browser_signature, True)
+        t = e2e.project_texts(self.tmp)
         rpmdb = self.rpmdb()
         cases = [
             # medium, options, status, a line of the output
             (good, ["--verify"], 0, "license.txt: OK"),
             (changed, ["--verify"], 1, "license.txt: license.txt differs from the medium's list"),
+            # Checked against the medium's key, which rpm's keyring does not hold.
+            (spoiled, ["--verify"], 1, t[2117].replace("%s", e2e.BROWSER_FILE)),
             (good, ["--dry-run", "--accept-license", "--trust-medium-key"], 0,
              "check transaction: ok"),
             (changed, ["--dry-run", "--accept-license", "--trust-medium-key"], 1,
              "check file: FAILED: license.txt differs"),
+            (spoiled, ["--dry-run", "--accept-license", "--trust-medium-key"], 1,
+             "check signature: FAILED: " +
+             t[2117].replace("%s", os.path.join(spoiled, e2e.BROWSER_FILE))),
         ]
         for directory, args, status, line in cases:
             with self.subTest(args=args, medium=os.path.basename(directory)):
