@@ -177,7 +177,10 @@ struct Tally {
     }
 };
 
-PackageCheck checkOnePackage(const std::string& path, const std::string& source) {
+// `source`: the file checked, when it is not at `path` (a copy of it); `keyring`: rpm's
+// options that point it at a keyring other than its own.
+PackageCheck checkOnePackage(const std::string& path, const std::string& source,
+                             const std::vector<std::string>& keyring = {}) {
     PackageCheck check;
     check.path = path;
     if (source != path)
@@ -189,9 +192,11 @@ PackageCheck checkOnePackage(const std::string& path, const std::string& source)
     }
     // Taken afresh: HOME, which leads rpm to its configuration, may have changed.
     const std::vector<std::string> environment = cLocaleEnvironment();
+    std::vector<std::string> argv{"rpm"};
+    argv.insert(argv.end(), keyring.begin(), keyring.end());
+    argv.insert(argv.end(), {"-Kv", descriptorPath(0)});
     ProgramOutput output;
-    if (!runProgram({"rpm", "-Kv", descriptorPath(0)}, checkRun(&environment, {file.get()}),
-                    &output))
+    if (!runProgram(argv, checkRun(&environment, {file.get()}), &output))
         return check;  // NotChecked
     const std::vector<std::string> lines = outputLines(output, {});
     Tally tally;
@@ -385,15 +390,60 @@ std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>&
     return checks;
 }
 
+namespace {
+
+// `rpm <keyring> --import` of `key`, written to a file of `directory`; rpm's lines are
+// added to `rpmLines`.
+bool importInto(KeyDirectory* directory, const std::vector<std::string>& keyring,
+                const SigningKey& key, std::vector<std::string>* rpmLines) {
+    const std::string file = directory->place(key.block);
+    if (file.empty())
+        return false;
+    std::vector<std::string> argv{"rpm"};
+    argv.insert(argv.end(), keyring.begin(), keyring.end());
+    argv.insert(argv.end(), {"--import", file});
+    ProgramOutput output;
+    if (!runProgram(argv, checkRun(), &output))
+        return false;
+    const std::vector<std::string> lines = outputLines(output, {});
+    rpmLines->insert(rpmLines->end(), lines.begin(), lines.end());
+    return endedWell(output.waitStatus);
+}
+
+}  // namespace
+
 bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines) {
     rpmLines->clear();
     KeyDirectory directory;
-    const std::string file = directory.place(key.block);
-    ProgramOutput output;
-    if (file.empty() || !runProgram({"rpm", "--import", file}, checkRun(), &output))
-        return false;
-    *rpmLines = outputLines(output, {});
-    return endedWell(output.waitStatus);
+    return importInto(&directory, {}, key, rpmLines);
+}
+
+bool checkAgainstKeys(const std::vector<std::string>& paths, const std::vector<std::string>& files,
+                      const std::vector<SigningKey>& keys, std::vector<PackageCheck>* checks,
+                      std::vector<std::string>* rpmLines) {
+    checks->clear();
+    rpmLines->clear();
+    KeyDirectory directory;
+    bool taken = !directory.path().empty();
+    // The database of its own (rpm makes it on the first import) holds the keys; the
+    // keyring's path is named too, so that no configuration (HOME's .rpmmacros) leads a
+    // keyring kept in files back to rpm's own.
+    const std::string database = directory.path() + "/rpmdb";
+    const std::vector<std::string> keyring{"--dbpath", database, "--define",
+                                           "_keyringpath " + database + "/pubkeys/"};
+    for (const SigningKey& key : keys)
+        taken = taken && importInto(&directory, keyring, key, rpmLines);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        if (taken) {
+            checks->push_back(checkOnePackage(
+                path, i < files.size() && !files[i].empty() ? files[i] : path, keyring));
+        } else {
+            checks->emplace_back();
+            checks->back().path = path;  // NotChecked
+        }
+    }
+    return taken;
 }
 
 bool TransactionCheck::ok() const {

@@ -57,6 +57,16 @@ std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>&
 // rpm's keyring with `rpm --import`. False, with rpm's lines, when rpm does not take it.
 bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines);
 
+// Checks each package with `rpm -Kv` against `keys` alone, in a keyring of this run's
+// own: an rpm database in a private directory (0700, made for the check and removed with
+// it). What the packages' signatures come to with those keys is known before any of them
+// reaches rpm's keyring, which is neither read nor changed. False, with rpm's lines, when
+// that keyring could not be made or did not take a key: each package is then NotChecked.
+// `files` as for checkPackageSignatures.
+bool checkAgainstKeys(const std::vector<std::string>& paths, const std::vector<std::string>& files,
+                      const std::vector<SigningKey>& keys, std::vector<PackageCheck>* checks,
+                      std::vector<std::string>* rpmLines);
+
 // A package as the install runs it: `options` are rpm's for it ("-Uv", "--nodeps" ...).
 // `path` names it in every line and result; `file`, when set, is the file rpm reads and
 // installs in its place (the run's copy of it).

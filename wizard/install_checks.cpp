@@ -177,9 +177,50 @@ bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
     return callbacks.trustKey && callbacks.trustKey(keyQuestionText(check));
 }
 
-// Packages signed with a key the medium carries: the key asked about once, imported
-// when trusted, and the packages checked again against it. Returns the fingerprints of
-// the keys trusted.
+// Packages signed with a key the medium carries, checked against those keys in a keyring
+// of this run's own: what their signatures come to once a key is imported is known
+// before anything is asked or imported. A package whose signature does not hold with its
+// key takes that verdict, and refuses the install as any other package would; one whose
+// signature holds waits, as it was, for the question about its key.
+void checkWithMediumKeys(std::vector<PackageCheck>& checks) {
+    std::vector<std::size_t> signedOnMedium;
+    std::vector<std::string> paths, files;
+    std::vector<SigningKey> keys;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        const PackageCheck& check = checks[i];
+        if (check.state != SignatureState::UnknownKey || !check.keyOnMedium)
+            continue;
+        signedOnMedium.push_back(i);
+        paths.push_back(check.path);
+        files.push_back(check.file);
+        if (std::none_of(keys.begin(), keys.end(), [&](const SigningKey& key) {
+                return key.fingerprint == check.key.fingerprint;
+            }))
+            keys.push_back(check.key);
+    }
+    if (paths.empty())
+        return;
+    std::vector<PackageCheck> verdicts;
+    std::vector<std::string> keyringLines;
+    checkAgainstKeys(paths, files, keys, &verdicts, &keyringLines);
+    for (std::size_t n = 0; n < signedOnMedium.size() && n < verdicts.size(); ++n) {
+        PackageCheck& check = checks[signedOnMedium[n]];
+        const PackageCheck& verdict = verdicts[n];
+        if (verdict.state == SignatureState::Ok)
+            continue;
+        check.state = verdict.state;
+        check.rpmLines = keyringLines;
+        check.rpmLines.insert(check.rpmLines.end(), verdict.rpmLines.begin(),
+                              verdict.rpmLines.end());
+        // Still without a key that verifies it: the medium's is no answer.
+        check.keyOnMedium = false;
+    }
+}
+
+// The keys of the packages signed with one the medium carries: each asked about once, and
+// imported (when `importKeys` and trusted) only now that every other check has passed
+// and each of its packages is known to verify with it. Returns whether each key (by its
+// fingerprint) was trusted, and imported where that was asked.
 std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
                                              const CheckCallbacks& callbacks, bool importKeys,
                                              ChecksReport* report) {
@@ -206,23 +247,18 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
             }
             report->items.push_back(key);
             answered.emplace(check.key.fingerprint, key.ok);
+            if (key.ok)
+                report->trustedKeys.push_back(check.key);
         }
     }
-    // The packages of the keys imported, checked again in one rpm run.
-    std::vector<std::size_t> again;
-    std::vector<std::string> paths, files;
-    for (std::size_t i = 0; importKeys && i < checks.size(); ++i) {
-        auto key = answered.find(checks[i].key.fingerprint);
-        if (checks[i].state == SignatureState::UnknownKey && checks[i].keyOnMedium &&
-            key != answered.end() && key->second) {
-            again.push_back(i);
-            paths.push_back(checks[i].path);
-            files.push_back(checks[i].file);
-        }
+    // The packages of a key imported verify with it in rpm's keyring as they did in the
+    // run's own.
+    for (PackageCheck& check : checks) {
+        auto key = answered.find(check.key.fingerprint);
+        if (importKeys && check.state == SignatureState::UnknownKey && check.keyOnMedium &&
+            key != answered.end() && key->second)
+            check.state = SignatureState::Ok;
     }
-    std::vector<PackageCheck> rechecked = checkPackageSignatures(paths, currentDirectory(), files);
-    for (std::size_t n = 0; n < again.size() && n < rechecked.size(); ++n)
-        checks[again[n]] = rechecked[n];
     return answered;
 }
 
@@ -321,6 +357,7 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         files.push_back(package.file);
     }
     std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory(), files);
+    checkWithMediumKeys(checks);
     progress(listed + packages.size());
     // Packages signed with a key the medium carries wait for the question about the key.
     std::vector<bool> waiting;
@@ -347,18 +384,20 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
     addDriverItems(packages, &report);
 
     // The medium's key is asked about, and imported, only for an install that nothing
-    // else refuses: a refused install changes nothing, the keyring included.
+    // refuses, its own packages' signatures included: a refused install changes nothing,
+    // rpm's keyring included.
     std::map<std::string, bool> trusted;
     if (!report.refused())
         trusted = settleMediumKeys(checks, callbacks, importKeys, &report);
     for (std::size_t i = 0; i < checks.size(); ++i) {
         if (!waiting[i])
             continue;
-        // Checked again once its key was imported; else as it was, a key not asked about
-        // (the install is refused for other reasons) being no reason of its own.
+        // Verified once its key was imported; else as it was, a key not asked about (the
+        // install is refused for other reasons) being no reason of its own.
         auto key = trusted.find(checks[i].key.fingerprint);
-        bool passed =
-            checks[i].state == SignatureState::UnknownKey && (key == trusted.end() || key->second);
+        bool passed = checks[i].state == SignatureState::Ok ||
+                      (checks[i].state == SignatureState::UnknownKey &&
+                       (key == trusted.end() || key->second));
         report.items.push_back(signatureItem(checks[i], passed));
     }
     return report;
@@ -375,6 +414,7 @@ int verifyMedium() {
         packages.assign(matches.gl_pathv, matches.gl_pathv + matches.gl_pathc);
     globfree(&matches);
     std::vector<PackageCheck> checks = checkPackageSignatures(packages, currentDirectory());
+    checkWithMediumKeys(checks);
 
     // One line per file: a package's line says what its digest and its signature are.
     std::map<std::string, std::string> failures;

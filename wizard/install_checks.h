@@ -1,8 +1,9 @@
 // What is checked before the first package is installed, in every mode: the medium's
 // files against its digest list, every package the install would run through rpm's own
 // digest and signature check, and the install as rpm's test transaction. Nothing changes
-// on the host until all of it has passed; a key the medium carries is imported only when
-// the user (or --trust-medium-key) trusted it.
+// on the host until all of it has passed. Packages signed with a key the medium carries
+// are checked against it in a keyring of the run's own first; rpm's keyring takes the key
+// only when every check passed and the user (or --trust-medium-key) trusted it.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +42,8 @@ struct CheckItem {
 
 struct ChecksReport {
     std::vector<CheckItem> items;
+    // The medium's keys trusted for this install (imported, or left for the import).
+    std::vector<SigningKey> trustedKeys;
     bool refused() const;
     // The kind of the refusal: the medium's key not trusted, or another check.
     ErrorKind refusalKind() const;
@@ -63,8 +66,8 @@ std::vector<TransactionPackage> plannedInstall(const Selection& selection);
 
 // Runs every check on the medium in the working directory and `packages` (on the file
 // each will be installed from: its copy, when it has one, named by its path). With
-// `importKeys` false (a dry run) a trusted key is reported, not imported, and nothing
-// on the host changes.
+// `importKeys` false (a dry run, or a normal user's install whose root side imports the
+// key) a trusted key is reported, not imported, and nothing on the host changes.
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
                               const CheckCallbacks& callbacks, bool importKeys);
 

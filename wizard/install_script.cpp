@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "services/files.h"
+#include "services/glib_memory.h"
 #include "services/packages.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
@@ -77,6 +78,16 @@ PlaceOptions settingsPlacement() {
 
 std::string inInstallDirectory(const char* name) {
     return std::string(installDirectory) + name;
+}
+
+// The keys the root side imports, and how many of their files this run wrote.
+std::vector<SigningKey> rootSideKeys;
+std::size_t keyFilesWritten = 0;
+
+std::string sha256Of(const std::string& bytes) {
+    GCharPtr digest(g_compute_checksum_for_data(
+        G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), bytes.size()));
+    return digest.get();
 }
 
 }  // namespace
@@ -212,7 +223,8 @@ std::string shellFilledText(const std::string& text, const std::vector<std::stri
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::vector<PackageCopy>& packages,
                                const std::string& changedText, const std::string& markerWarning,
-                               const std::string& asideNote, const std::string& afterRun) {
+                               const std::string& asideNote, const std::string& afterRun,
+                               const std::vector<PackageCopy>& keys) {
     auto in = [&directory](const char* name) { return shellQuote(directory + name); };
     std::string s;
     s += "# The install of a wizard that runs as a normal user, run as root through pkexec.\n";
@@ -240,9 +252,11 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "\t: > " + in(ChangedMark) + "\n";
     s += "\texit 5\n";
     s += "}\n";
-    for (const PackageCopy& package : packages)
-        s += "take " + shellQuote(package.name) + " " + shellQuote(package.digest) + " " +
-             shellQuote(fillText(changedText, {package.path})) + "\n";
+    // The medium's keys the user side trusted come the same way: each as it was checked.
+    for (const std::vector<PackageCopy>* list : {&packages, &keys})
+        for (const PackageCopy& package : *list)
+            s += "take " + shellQuote(package.name) + " " + shellQuote(package.digest) + " " +
+                 shellQuote(fillText(changedText, {package.path})) + "\n";
     s += "umask 022\n";
     s += "# Installs are one at a time, also against a wizard that runs as root: each holds\n";
     s += "# an flock on /run/stage3.lock while it installs.\n";
@@ -253,6 +267,9 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "\t\texit 4\n";
     s += "\tfi\n";
     s += "fi\n";
+    s += "# The keys the user trusted go into root's keyring, the one the install's rpm uses.\n";
+    for (const PackageCopy& key : keys)
+        s += "rpm --import \"$packages\"/" + shellQuote(key.name) + " || exit 1\n";
     s += "# place FILE NAME: a new file of root's with FILE's content at NAME in /tmp, written\n";
     s += "# beside it and renamed over it, so that nothing another user left at NAME is\n";
     s += "# followed or opened; prints the new file's identity.\n";
@@ -444,10 +461,19 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
         std::string markerWarning = getString(StartMarkerWarningId);
         std::string changed = getString(PackageChangedLineId);
         const std::string record = inInstallDirectory(RecordFileName);
+        // The trusted keys go beside the packages, for the root side to take the same way.
+        std::vector<PackageCopy> keys;
+        for (const SigningKey& key : rootSideKeys) {
+            const std::string name = "medium-key-" + std::to_string(++keyFilesWritten) + ".asc";
+            if (!writeNewFile(inInstallDirectory(PackagesDirectoryName) + "/" + name, key.block,
+                              0600))
+                return InstallFiles::Failed;
+            keys.push_back({key.file, name, sha256Of(key.block)});
+        }
         std::string text = rootSideScriptText(
             installDirectory, scriptName, copies, changed, markerWarning,
             getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()));
+            rootSideRecordText(installAction(), record, preparedRecordPackage()), keys);
         if (!writeNewFile(record, preparedRecordText(), 0600) ||
             !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
@@ -456,6 +482,10 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     if (!writeNewFile(scriptName, script, 0600))
         return InstallFiles::Failed;
     return components ? InstallFiles::Ready : InstallFiles::NothingSelected;
+}
+
+void setRootSideKeys(const std::vector<SigningKey>& keys) {
+    rootSideKeys = keys;
 }
 
 const std::string& settingsMovedAside() {
@@ -486,6 +516,8 @@ void removeInstallFiles() {
         unlink(inInstallDirectory(mark).c_str());
     const std::string packages = inInstallDirectory(PackagesDirectoryName);
     for (const PackageCopy& copy : copies) unlink((packages + "/" + copy.name).c_str());
+    for (; keyFilesWritten > 0; --keyFilesWritten)
+        unlink((packages + "/medium-key-" + std::to_string(keyFilesWritten) + ".asc").c_str());
     copies.clear();
     rmdir(packages.c_str());
     if (scriptName[0] != '\0')

@@ -70,11 +70,15 @@ std::string shellScriptText(const TransactionPackage* driver, const TransactionP
 // line it prints when the start marker cannot be placed. A directory at the settings
 // file's name is renamed aside first, with the line `asideNote` (the name and the new
 // name replace its two %s). `afterRun` is run once the script ended, with its status in
-// $status (the install record's lines).
+// $status (the install record's lines). `keys` (the trusted keys' files, in "<directory>/packages"
+// beside the packages) are taken and checked as the packages are, then imported into rpm's
+// keyring (root's, which the install's rpm uses) once the lock is held; a key rpm does not
+// take ends the run there, with nothing installed.
 std::string rootSideScriptText(const std::string& directory, const std::string& script,
                                const std::vector<PackageCopy>& packages,
                                const std::string& changedText, const std::string& markerWarning,
-                               const std::string& asideNote, const std::string& afterRun = "");
+                               const std::string& asideNote, const std::string& afterRun = "",
+                               const std::vector<PackageCopy>& keys = {});
 
 enum class RootSide {
     Ran,      // the install script ran: its status and error file tell the rest
@@ -86,6 +90,13 @@ enum class RootSide {
 
 // What the root side's marks say once pkexec has ended.
 RootSide rootSideOutcome();
+
+// The medium's keys (their bytes, as checked) that the install trusted, for the root side
+// to import: a normal user's rpm cannot reach root's keyring. Taken by the next
+// writeInstallFiles, which writes them beside the packages' copies for the root side to
+// take as it takes those (each checked against its digest); unused when the wizard runs
+// as root (it imported them itself).
+void setRootSideKeys(const std::vector<SigningKey>& keys);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 

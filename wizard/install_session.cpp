@@ -256,7 +256,11 @@ bool checksPassed(const Selection& selection, const InstallObserver& observer) {
     callbacks.trustKey = observer.trustKey;
     std::vector<TransactionPackage> packages = plannedInstall(selection);
     copyInstallPackages(&packages);
-    ChecksReport report = runInstallChecks(packages, callbacks, true);
+    // As a normal user the root side imports a trusted key, into the keyring root's rpm
+    // uses for the install.
+    const bool asRoot = geteuid() == 0;
+    ChecksReport report = runInstallChecks(packages, callbacks, asRoot);
+    setRootSideKeys(asRoot || report.refused() ? std::vector<SigningKey>() : report.trustedKeys);
     for (const CheckItem& item : report.items)
         writeInstallLogField("check",
                              item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);

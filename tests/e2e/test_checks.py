@@ -7,6 +7,7 @@ notes saying what could not be checked."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 
 import e2e_lib as e2e
@@ -20,6 +21,24 @@ def truncate_app(directory):
     path = os.path.join(directory, e2e.APP_FILE)
     with open(path, "r+b") as f:
         f.truncate(os.path.getsize(path) // 2)
+
+
+def spoil_browser_signature(directory):
+    """Flips the last byte of the add-on's header signature: its digests still match, so
+    only a check with the key finds that the signature does not verify."""
+    path = os.path.join(directory, e2e.BROWSER_FILE)
+    with open(path, "r+b") as f:
+        data = bytearray(f.read())
+        count = struct.unpack(">I", data[104:108])[0]  # after the lead, magic and reserved
+        store = 112 + 16 * count
+        for i in range(count):
+            tag, _, offset, size = struct.unpack(">IIII", data[112 + 16 * i:128 + 16 * i])
+            if tag in (267, 268):  # the header's DSA or RSA signature
+                data[store + offset + size - 1] ^= 0x5A
+                f.seek(0)
+                f.write(data)
+                return
+    raise AssertionError("no header signature in " + path)
 
 
 def change_license(directory):
@@ -75,6 +94,10 @@ class Checks(e2e.WizardTest):
              t[2126].replace("%s", key), ALL),
             ("truncated package", lambda: self.demo("truncated", truncate_app, True), trust, 1,
              t[2116].replace("%s", os.path.join(self.tmp, "truncated", e2e.APP_FILE)), set()),
+            # Its key is trusted, yet the install is refused: the key stays out of the keyring.
+            ("add-on signature spoiled", lambda: self.demo("spoiled", spoil_browser_signature, True),
+             trust, 1, t[2117].replace("%s", os.path.join(self.tmp, "spoiled", e2e.BROWSER_FILE)),
+             set()),
             ("file changed after the list", lambda: self.demo("changed", change_license), trust, 1,
              "license.txt differs from the medium's list", set()),
             ("dependency nothing provides",
@@ -110,15 +133,22 @@ class Checks(e2e.WizardTest):
         if not os.path.exists(os.path.join(DEMO_MEDIUM, "RPM-GPG-KEY-quorvel-demo")):
             self.skipTest("the demo medium is not signed (no gpg at build time)")
         good, changed = self.demo("good"), self.demo("changed", change_license)
+        spoiled = self.demo("spoiled", spoil_browser_signature, True)
+        t = e2e.project_texts(self.tmp)
         rpmdb = self.rpmdb()
         cases = [
             # medium, options, status, a line of the output
             (good, ["--verify"], 0, "license.txt: OK"),
             (changed, ["--verify"], 1, "license.txt: license.txt differs from the medium's list"),
+            # Checked against the medium's key, which rpm's keyring does not hold.
+            (spoiled, ["--verify"], 1, t[2117].replace("%s", e2e.BROWSER_FILE)),
             (good, ["--dry-run", "--accept-license", "--trust-medium-key"], 0,
              "check transaction: ok"),
             (changed, ["--dry-run", "--accept-license", "--trust-medium-key"], 1,
              "check file: FAILED: license.txt differs"),
+            (spoiled, ["--dry-run", "--accept-license", "--trust-medium-key"], 1,
+             "check signature: FAILED: " +
+             t[2117].replace("%s", os.path.join(spoiled, e2e.BROWSER_FILE))),
         ]
         for directory, args, status, line in cases:
             with self.subTest(args=args, medium=os.path.basename(directory)):

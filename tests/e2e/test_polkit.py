@@ -21,6 +21,7 @@ import stat
 import subprocess
 import termios
 import time
+import types
 
 import e2e_lib
 from e2e_lib import (APP_FILE, ERROR_FILE, SETTINGS_FILE, START_MARKER, Medium, Texts,
@@ -218,7 +219,7 @@ class PolkitTest(WizardTest):
             machine.enter_context(kept_file(path))
         self.user = machine.enter_context(test_account())
 
-    def run_as_account(self, medium, rpmdb, terminal, graphical=False):
+    def run_as_account(self, medium, rpmdb, terminal, graphical=False, args=()):
         """The install as the account: unattended, the console wizard on a terminal, or
         the graphical wizard on the test's X server. Returns its status, its output (the
         graphical wizard's: its install log) and (on a terminal) the polkit agents that
@@ -236,6 +237,7 @@ class PolkitTest(WizardTest):
                "XDG_RUNTIME_DIR": own, "SHELL": "/opt/unlisted/sh"}
         env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
         mode = ["--text"] if terminal else [] if graphical else ["--unattended", "--accept-license"]
+        mode += list(args)
         argv = ["setpriv", "--reuid", str(self.user.pw_uid), "--regid", str(self.user.pw_gid),
                 "--init-groups", "--", "./stage3", "--log", log,
                 "--record-directory", os.path.join(os.path.dirname(medium.dir), "records")] + mode
@@ -273,6 +275,33 @@ class PolkitTest(WizardTest):
             if slave is not None:
                 os.close(slave)
 
+    def readable_by_account(self, case_dir):
+        """The account reads the medium and the private database; root's rpm installs into
+        that database."""
+        for path in [self.tmp, case_dir] + glob.glob(case_dir + "/**", recursive=True):
+            mode = stat.S_IMODE(os.stat(path).st_mode)
+            os.chmod(path, mode | (0o755 if os.path.isdir(path) else 0o444))
+
+    def test_signed_medium_key_imported_by_root(self):
+        """The key the account trusted reaches the keyring of root's rpm, which the account's
+        own rpm cannot write."""
+        demo = os.environ.get("E2E_DEMO_MEDIUM", "")
+        if not os.path.exists(os.path.join(demo, "RPM-GPG-KEY-quorvel-demo")):
+            self.skipTest("the demo medium is not signed (no gpg at build time)")
+        with polkit_rule("YES"):
+            case_dir = os.path.join(self.tmp, "signed")
+            rpmdb = e2e_lib.RpmDb(case_dir)
+            medium = types.SimpleNamespace(dir=os.path.join(case_dir, "medium"))
+            shutil.copytree(demo, medium.dir, symlinks=True)
+            self.readable_by_account(case_dir)
+            for path, rpm_file in zip(ROOT_RPM_FILES, (".rpmmacros", ".popt")):
+                shutil.copy(os.path.join(rpmdb.home, rpm_file), path)
+            code, output, _ = self.run_as_account(medium, rpmdb, False,
+                                                  args=["--trust-medium-key"])
+            self.assertEqual(code, 0, output)
+            self.assertIsNotNone(rpmdb.installed("gpg-pubkey"), output)
+            self.assertIsNotNone(rpmdb.installed("quorvel-storman"), output)
+
     def test_install_through_pkexec(self):
         # (case, polkit's answer, on a terminal, graphical, status, installed, a directory
         # planted at the settings name by another account)
@@ -290,11 +319,7 @@ class PolkitTest(WizardTest):
                 rpmdb = e2e_lib.RpmDb(case_dir)
                 medium = Medium(case_dir, packages=[package("quorvel-storman", APP_FILE)])
                 t = Texts(medium.db)
-                # The account reads the medium and the private database; root's rpm
-                # installs into that database.
-                for path in [self.tmp, case_dir] + glob.glob(case_dir + "/**", recursive=True):
-                    mode = stat.S_IMODE(os.stat(path).st_mode)
-                    os.chmod(path, mode | (0o755 if os.path.isdir(path) else 0o444))
+                self.readable_by_account(case_dir)
                 for path, rpm_file in zip(ROOT_RPM_FILES, (".rpmmacros", ".popt")):
                     shutil.copy(os.path.join(rpmdb.home, rpm_file), path)
                 started = time.time_ns()

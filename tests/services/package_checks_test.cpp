@@ -118,7 +118,18 @@ TEST(PackageChecks, DigestsAndSignaturesThroughRpm) {
         }
     }
 
+    // Against the medium's key in a keyring of their own: the verdicts of after the import,
+    // with rpm's keyring still without the key.
+    std::vector<PackageCheck> withKey;
     std::vector<std::string> lines;
+    ASSERT_TRUE(checkAgainstKeys(paths, {}, {checks[0].key}, &withKey, &lines)) << joined(lines);
+    ASSERT_EQ(withKey.size(), paths.size());
+    for (std::size_t i = 0; i < withKey.size(); ++i) {
+        SCOPED_TRACE(withKey[i].path + "\n" + joined(withKey[i].rpmLines));
+        EXPECT_EQ(withKey[i].state, cases[i].withKey);
+    }
+    EXPECT_EQ(checkPackageSignatures({signedPackage}, medium)[0].state, SignatureState::UnknownKey);
+
     ASSERT_TRUE(importSigningKey(checks[0].key, &lines)) << joined(lines);
     checks = checkPackageSignatures(paths, medium);
     ASSERT_EQ(checks.size(), paths.size());
