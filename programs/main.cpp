@@ -10,17 +10,22 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "console/console_wizard.h"
 #include "programs/builtin_texts.h"
+#include "services/descriptor.h"
 #include "services/file_search.h"
 #include "services/medium_directory.h"
 #include "services/string_service.h"
+#include "services/terminal_text.h"
 #include "unattended/maintenance_run.h"
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
@@ -42,17 +47,34 @@ namespace {
 
 #ifndef STAGE3_GRAPHICAL
 // Replaces this process by stage3-gtk, found beside this program's own file, with the
-// command line it was given. Returns only when that fails.
-int runGraphicalProgram(const std::vector<std::string>& arguments) {
-    std::string program = programDirectory() + "/stage3-gtk";
+// command line it was given; it enters the medium directory itself. As root, the medium
+// is judged first, as every mode judges it, and so is stage3-gtk: a file of its own, not
+// a link, that no other account can change. It is run from the descriptor it was judged
+// through, so that the file judged is the file run. Returns only when it is not run.
+int runGraphicalProgram(const CommandLine& line, const std::vector<std::string>& arguments) {
+    const std::string directory = programDirectory();
+    std::string medium = line.mediumPath.empty() ? directory : line.mediumPath;
+    if (!medium.empty()) {
+        // Judged at its physical path, which is where stage3-gtk's chdir leads.
+        std::unique_ptr<char, decltype(&free)> physical(realpath(medium.c_str(), nullptr), free);
+        if (physical && refuseChangeableMedium(physical.get()))
+            return 1;
+    }
+    std::string program = directory + "/stage3-gtk";
+    bool refused = false;
+    Descriptor fd(openProgramToRun(program, &refused));
+    if (refused)
+        return 1;
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    if (fd.valid())
+        fexecve(fd.get(), argv.data(), environ);
     fprintf(stderr,
-            "stage3: the graphical wizard (%s) cannot be started; use --text or --unattended.\n",
-            program.c_str());
+            "stage3: the graphical wizard (%s) cannot be started (%s); use --text or "
+            "--unattended.\n",
+            terminalSafeLine(program).c_str(), std::strerror(errno));
     return ExitUsage;
 }
 #endif
@@ -163,7 +185,7 @@ int main(int argc, char* argv[]) {
 #ifndef STAGE3_GRAPHICAL
     // stage3-gtk reads the same command line from the same directory.
     if (line.mode == Mode::Graphical)
-        return runGraphicalProgram(arguments);
+        return runGraphicalProgram(line, arguments);
 #endif
     if ((status = enterMediumDirectory(&line)) >= 0 || (status = createNamedLog(line)) >= 0)
         return status;

@@ -27,7 +27,7 @@ test_packages=(
   ansible-core openssh-server openssh-client
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
-  rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core
+  rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core e2fsprogs mount
   bash-completion groff-base python3-jsonschema
 )
 

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "services/glib_memory.h"
-
 namespace {
 
 // Fills `text` from position `from` until it is full or the file ends; the number of
@@ -218,7 +216,12 @@ bool copyRegularFile(const std::string& from, const std::string& to, mode_t mode
 }
 
 std::string currentDirectory() {
-    // GLib's own name for it: the PWD the user sees when it is this directory.
-    GCharPtr directory(g_get_current_dir());
-    return directory ? std::string(directory.get()) : std::string();
+    std::vector<char> buffer(4096);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() >= (1u << 20))
+            return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+    // Linux names a directory that is no longer reachable from the root "(unreachable)...".
+    return buffer[0] == '/' ? std::string(buffer.data()) : std::string();
 }

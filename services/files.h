@@ -88,6 +88,7 @@ bool copyRegularFile(const std::string& from, const std::string& to, mode_t mode
 // Writes all of `content` to `fd`; false on an error (errno says which).
 bool writeAll(int fd, const std::string& content);
 
-// The working directory (the medium, once the programs entered it); "" when it cannot be
-// named.
+// The working directory (the medium, once the programs entered it) as the kernel names
+// it: its physical path, never $PWD, which the caller's environment sets and which may
+// name it through links another account can retarget. "" when it cannot be named.
 std::string currentDirectory();

@@ -18,7 +18,9 @@ struct MediumFault {
         None,
         ForeignOwner,      // `path` belongs to an account that is not trusted (`owner`)
         WritableByOthers,  // `path` can be written by its group or by everyone
-        BrokenLink         // `path` is a link to nothing: whoever makes its target decides
+        BrokenLink,        // `path` is a link to nothing: whoever makes its target decides
+        NotAFile,          // `path`, a program to run, is a link or not a regular file
+        UnknownImage       // `path` is on a loop device whose image file cannot be found
     };
     Kind kind = None;
     std::string path;
@@ -29,8 +31,31 @@ struct MediumFault {
 // entry in it and in its subdirectories (through links, and the directories above what
 // a link leads to). Each must belong to one of `trusted` and be writable by no one else;
 // a directory above may be writable by others when its sticky bit keeps them from
-// renaming entries that are not theirs (/tmp). The first fault found, or kind None.
+// renaming entries that are not theirs (/tmp). A file system on a loop device is only
+// as safe as its image file: that file and the directories above it are judged the
+// same way (whoever can write the image rewrites a read-only mount's files at will), and
+// an image that cannot be found (deleted, or named in another mount namespace) is a
+// fault, since who can write it is not known. The first fault found, or kind None.
 MediumFault findMediumFault(const std::string& directory, const std::vector<uid_t>& trusted);
+
+// The image file behind the loop device `device` (or behind the loop device a partition
+// `device` is on), as `blockDevices` (/sys/dev/block) names it.
+enum class LoopImage {
+    None,     // `device` is not a loop device
+    Found,    // `*image` names its image file
+    Unknown,  // a loop device whose image file cannot be named, or has been deleted
+};
+LoopImage loopImageFile(const std::string& blockDevices, dev_t device, std::string* image);
+
+// Opens the program file at `path` to run it from the descriptor (fexecve), so that the
+// file judged is the file run. It must be a regular file, not a link; with `trusted`
+// not empty it must also belong to one of `trusted` and be writable by no one else, as
+// must the directories above it (as findMediumFault judges them). Returns the
+// descriptor (close-on-exec, unless the file is a script, whose interpreter reads it
+// through /dev/fd), or -1 with `*fault` saying why (kind None: it cannot be opened, and
+// errno says why).
+int openTrustedProgram(const std::string& path, const std::vector<uid_t>& trusted,
+                       MediumFault* fault);
 
 // The accounts a medium that root installs from may belong to: root, and the account
 // that ran sudo or pkexec to become root (SUDO_UID, PKEXEC_UID).

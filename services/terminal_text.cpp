@@ -1,5 +1,6 @@
 #include "services/terminal_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -38,4 +39,19 @@ std::string terminalSafeText(const char* text) {
         at += n;
     }
     return safe;
+}
+
+std::string terminalSafeLine(const std::string& text) {
+    std::string line;
+    // A NUL would end the text early: what follows it is shown too.
+    for (size_t at = 0; at <= text.size();) {
+        size_t nul = std::min(text.find('\0', at), text.size());
+        if (at > 0)
+            line += '?';
+        line += terminalSafeText(text.substr(at, nul - at).c_str());
+        at = nul + 1;
+    }
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\n' || c == '\t'; }, '?');
+    return line;
 }

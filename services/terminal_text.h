@@ -9,3 +9,8 @@
 // Bytes that form no character of the locale encoding are kept unless they are C0 or
 // C1 control codes.
 std::string terminalSafeText(const char* text);
+
+// `text` as one line of a terminal or of output a script reads line by line: as
+// terminalSafeText, and with its tabs and newlines shown as '?', so that a path or a
+// name from the medium cannot start a line that seems to be the program's own.
+std::string terminalSafeLine(const std::string& text);

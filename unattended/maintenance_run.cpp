@@ -257,13 +257,13 @@ int showStatus(bool json) {
         object.print();
         return 0;
     }
-    say(stdout, "medium: " + currentDirectory());
+    say(stdout, terminalSafeLine("medium: " + currentDirectory()));
     for (const Row& row : rows)
         say(stdout, std::string(row.name) + ": " + (row.package.empty() ? "-" : row.package) +
                         ", medium " + (row.medium.empty() ? "none" : row.medium) + ", installed " +
                         (row.installed.empty() ? "none" : row.installed));
     if (read) {
-        say(stdout, "record: " + path);
+        say(stdout, terminalSafeLine("record: " + path));
         say(stdout, "  setup type: " + record.setupType);
         std::string components;
         for (const std::string& c : record.components)
@@ -272,16 +272,16 @@ int showStatus(bool json) {
         say(stdout, "  versions: application " + record.applicationVersion + ", driver " +
                         (record.driverVersion.empty() ? "none" : record.driverVersion) +
                         ", add-on " + (record.addonVersion.empty() ? "none" : record.addonVersion));
-        say(stdout, "  installed " + record.time + " from " + record.medium +
-                        (record.log.empty() ? "" : ", log " + record.log));
+        say(stdout, terminalSafeLine("  installed " + record.time + " from " + record.medium +
+                                     (record.log.empty() ? "" : ", log " + record.log)));
         if (std::string(recordAgreement(state)) == "stale")
             say(stdout, "  stale: rpm has application " + orNone(state.application) + ", driver " +
                             orNone(state.driver) + ", add-on " + orNone(state.addon) +
                             " (changed since the record was written)");
     } else {
-        say(stdout, "record: " + (state.recordState == RecordState::Missing
-                                      ? "none (" + path + ")"
-                                      : "not used: " + state.recordError));
+        say(stdout, terminalSafeLine("record: " + (state.recordState == RecordState::Missing
+                                                       ? "none (" + path + ")"
+                                                       : "not used: " + state.recordError)));
     }
     say(stdout, "would do: " + wouldDo(state));
     return 0;
@@ -353,14 +353,14 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
         object.print();
         return status;
     }
-    say(stdout, "medium: " + currentDirectory());
+    say(stdout, terminalSafeLine("medium: " + currentDirectory()));
     say(stdout, std::string("action: ") + actionName(action));
     say(stdout, "setup type: " + selection.setupTypeName());
     say(stdout, "components: " + selection.componentNames(" "));
-    for (const std::string& step : steps) say(stdout, "step: " + step);
+    for (const std::string& step : steps) say(stdout, terminalSafeLine("step: " + step));
     for (const CheckItem& check : checks.items)
-        say(stdout,
-            "check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") + ": " + check.message);
+        say(stdout, terminalSafeLine("check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") +
+                                     ": " + check.message));
     say(stdout, "exit status: " + std::to_string(status));
     return status;
 }

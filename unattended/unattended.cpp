@@ -246,9 +246,9 @@ std::string checkText(const PackageCheckDetails& details) {
 }
 
 void printPlan(const Plan& plan, const Selection& selection) {
-    say(stdout, "medium: " + currentDirectory());
-    say(stdout, "application: " + checkText(appCheckDetails()));
-    say(stdout, "driver: " + checkText(driverCheckDetails()));
+    say(stdout, terminalSafeLine("medium: " + currentDirectory()));
+    say(stdout, terminalSafeLine("application: " + checkText(appCheckDetails())));
+    say(stdout, terminalSafeLine("driver: " + checkText(driverCheckDetails())));
     if (plan.selected) {
         say(stdout, std::string("license: ") + (!plan.licenseRequired  ? "not shown"
                                                 : plan.licenseAccepted ? "accepted"
@@ -259,9 +259,10 @@ void printPlan(const Plan& plan, const Selection& selection) {
         for (const std::string& file :
              wholePlan(plan) ? plannedPackages(selection) : std::vector<std::string>())
             files += (files.empty() ? "" : " ") + file;
-        say(stdout, "packages: " + files);
+        say(stdout, terminalSafeLine("packages: " + files));
         if (wholePlan(plan))
-            for (const std::string& line : packagePlanLines(selection)) say(stdout, "  " + line);
+            for (const std::string& line : packagePlanLines(selection))
+                say(stdout, terminalSafeLine("  " + line));
         if (plan.licenseMissing)
             say(stdout, text(PlanLicenseMissingId));
     }
@@ -269,9 +270,10 @@ void printPlan(const Plan& plan, const Selection& selection) {
     if (plan.selected && plan.exitStatus == ExitInstalled && restartExpected(selection))
         say(stdout, "restart needed: yes");
     for (const CheckItem& check : plan.checks.items) {
-        say(stdout,
-            "check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") + ": " + check.message);
-        for (const std::string& detail : check.details) say(stdout, "  " + detail);
+        say(stdout, terminalSafeLine("check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") +
+                                     ": " + check.message));
+        for (const std::string& detail : check.details)
+            say(stdout, terminalSafeLine("  " + detail));
     }
     say(stdout, "exit status: " + std::to_string(plan.exitStatus));
 }
@@ -286,13 +288,13 @@ int showPlan(const Plan& plan, const Selection& selection, bool json) {
 
 // What is about to be installed: the medium, the components and each package.
 void sayHeader(const Selection& selection) {
-    say(stdout, fillText(text(HeaderMediumId), {currentDirectory()}));
+    say(stdout, fillText(text(HeaderMediumId), {terminalSafeLine(currentDirectory())}));
     say(stdout, fillText(text(HeaderComponentsId), {selection.componentNames(" ")}));
     std::vector<std::string> lines = packagePlanLines(selection);
     if (lines.empty())
         return;
     say(stdout, text(PackagesHeadingId));
-    for (const std::string& line : lines) say(stdout, "  " + line);
+    for (const std::string& line : lines) say(stdout, terminalSafeLine("  " + line));
 }
 
 int install(Wizard& wizard, Report report) {

@@ -106,7 +106,7 @@ const std::size_t AnswersFileLimit = 64 * 1024;
 
 // Messages quote the command line and the answers file, which may hold anything.
 void startError(const std::string& message) {
-    fprintf(stderr, "stage3: %s\n", terminalSafeText(message.c_str()).c_str());
+    fprintf(stderr, "stage3: %s\n", terminalSafeLine(message).c_str());
 }
 
 void usageError(const std::string& message) {

@@ -10,6 +10,7 @@
 #include "services/medium_manifest.h"
 #include "services/packages.h"
 #include "services/string_service.h"
+#include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/command_line.h"
 #include "wizard/driver_notes.h"
@@ -417,21 +418,23 @@ int verifyMedium() {
     checkWithMediumKeys(checks);
 
     // One line per file: a package's line says what its digest and its signature are.
+    // Each line is shown terminal-safe: a file's name is the medium's, and neither its
+    // control characters nor a newline in it may reach the terminal or start a line.
+    auto line = [](const std::string& text) { printf("%s\n", terminalSafeLine(text).c_str()); };
     std::map<std::string, std::string> failures;
     bool failed = false;
     for (const CheckItem& check : report.items) {
         if (check.kind == "file")
             failures[check.subject] = check.message;
         else
-            printf("%s: %s\n", check.subject.c_str(), check.message.c_str());
+            line(check.subject + ": " + check.message);
         failed = failed || !check.ok;
     }
     for (const FileCheck& file : medium.files) {
         if (std::find(packages.begin(), packages.end(), file.path) != packages.end())
             continue;
         auto failure = failures.find(file.path);
-        printf("%s: %s\n", file.path.c_str(),
-               failure == failures.end() ? "OK" : failure->second.c_str());
+        line(file.path + ": " + (failure == failures.end() ? "OK" : failure->second));
     }
     for (const PackageCheck& check : checks) {
         // A key the medium carries is the install's question, not the medium's fault.
@@ -440,9 +443,8 @@ int verifyMedium() {
         bool ok = signature.ok && failure == failures.end();
         failed = failed || !ok;
         // The message names the package.
-        printf("%s\n",
-               failure != failures.end() ? failure->second.c_str() : signature.message.c_str());
-        for (const std::string& line : signature.details) printf("  %s\n", line.c_str());
+        line(failure != failures.end() ? failure->second : signature.message);
+        for (const std::string& detail : signature.details) line("  " + detail);
     }
     fflush(stdout);
     return failed ? ExitRefused : ExitInstalled;

@@ -56,7 +56,7 @@ void refuseNewerInstalled() {
 // of its own between the two texts.
 void refusePackagePath(const std::string& path) {
     writeLine(getString(PackagePathUnusableId));
-    writeLine(path.c_str());
+    writeLine(terminalSafeLine(path).c_str());
     writeLine(getString(SetupCannotContinueId));
 }
 
@@ -79,31 +79,33 @@ std::string accountName(uid_t uid) {
     return entry ? std::string(entry->pw_name) + " (" + number + ")" : number;
 }
 
-// As root: refuses a medium that another account could change, since root would read
-// the texts and install the packages that account put there. Its database is not read
-// for the refusal either: the program's own texts say it.
-bool refuseChangeableMedium() {
-    if (geteuid() != 0)
-        return false;
-    MediumFault fault = findMediumFault(currentDirectory(), trustedMediumOwners());
+// Writes the refusal of `fault` in the program's own texts: the medium's database is
+// not read for it, since the account that could change the medium could change that.
+void refuseFault(const MediumFault& fault) {
+    const std::string path = terminalSafeLine(fault.path);
     switch (fault.kind) {
         case MediumFault::None:
-            return false;
+            return;
         case MediumFault::ForeignOwner:
-            writeLine(fillText(getBuiltInString(MediumForeignOwnerId),
-                               {fault.path, accountName(fault.owner)})
-                          .c_str());
+            writeLine(
+                fillText(getBuiltInString(MediumForeignOwnerId), {path, accountName(fault.owner)})
+                    .c_str());
             break;
         case MediumFault::WritableByOthers:
-            writeLine(fillText(getBuiltInString(MediumWritableId), {fault.path}).c_str());
+            writeLine(fillText(getBuiltInString(MediumWritableId), {path}).c_str());
             break;
         case MediumFault::BrokenLink:
-            writeLine(fillText(getBuiltInString(MediumBrokenLinkId), {fault.path}).c_str());
+            writeLine(fillText(getBuiltInString(MediumBrokenLinkId), {path}).c_str());
+            break;
+        case MediumFault::NotAFile:
+            writeLine(fillText(getBuiltInString(ProgramNotAFileId), {path}).c_str());
+            break;
+        case MediumFault::UnknownImage:
+            writeLine(fillText(getBuiltInString(MediumImageUnknownId), {path}).c_str());
             break;
     }
     writeLine(getBuiltInString(MediumCopyAdviceId));
     writeLine(getBuiltInString(MediumRefusedEndId));
-    return true;
 }
 
 bool startMarkerStillOurs() {
@@ -114,10 +116,29 @@ bool startMarkerStillOurs() {
 
 }  // namespace
 
+bool refuseChangeableMedium(const std::string& directory) {
+    if (geteuid() != 0)
+        return false;
+    MediumFault fault = findMediumFault(directory, trustedMediumOwners());
+    refuseFault(fault);
+    return fault.kind != MediumFault::None;
+}
+
+int openProgramToRun(const std::string& path, bool* refused) {
+    std::vector<uid_t> trusted;
+    if (geteuid() == 0)
+        trusted = trustedMediumOwners();
+    MediumFault fault;
+    int fd = openTrustedProgram(path, trusted, &fault);
+    *refused = fault.kind != MediumFault::None;
+    refuseFault(fault);
+    return fd;
+}
+
 int checkStartupPreconditions() {
     // Every refusal below but the application's version is the medium's.
     refusalKind = ErrorKind::MediumRefused;
-    if (refuseChangeableMedium())
+    if (refuseChangeableMedium(currentDirectory()))
         return 1;
     if (!stringInit()) {
         // Two fixed lines (without the database there are no texts in the user's

@@ -16,6 +16,18 @@
 // otherwise the refusal was written to standard error and the result is the exit
 // status (1).
 int checkStartupPreconditions();
+// As root, whether an account other than the trusted ones (trustedMediumOwners) could
+// change the medium in `directory` (findMediumFault); when so, the refusal was written
+// to standard error in the program's own texts. Always false for a normal user.
+bool refuseChangeableMedium(const std::string& directory);
+
+// Opens the program file at `path` to be run from the descriptor (fexecve), so that the
+// file judged is the file run: as root, a regular file, not a link, that no untrusted
+// account can change, nor the directories above it (openTrustedProgram). Returns the
+// descriptor, or -1: with `*refused`, the refusal was written to standard error;
+// without, the file cannot be opened (errno says why).
+int openProgramToRun(const std::string& path, bool* refused);
+
 // The lines of the refusal checkStartupPreconditions wrote, if it refused, and its kind
 // (None when it did not refuse).
 const std::vector<std::string>& startupRefusal();

@@ -157,6 +157,11 @@ const ResourceID_C MediumBrokenLinkId = 2072;
 const ResourceID_C MediumCopyAdviceId = 2073;
 // Its last line, "Setup cannot continue." from the program's own texts.
 const ResourceID_C MediumRefusedEndId = 2075;
+// The same refusal: the program root would run (its path replaces %s) is a link or not a
+// regular file; the medium is on a loop device whose image file cannot be found (the
+// path on it replaces %s).
+const ResourceID_C ProgramNotAFileId = 2300;
+const ResourceID_C MediumImageUnknownId = 2301;
 // One line: the default log directory (its path replaces %s) is not root's own or
 // others can write to it, so the install goes on without a log.
 const ResourceID_C LogDirectoryUnsafeId = 2074;

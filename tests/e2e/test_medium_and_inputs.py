@@ -5,6 +5,7 @@ own directory, a medium another account could change is refused, and every input
 read with limits and told about truthfully."""
 
 import os
+import pty
 import pwd
 import shutil
 import subprocess
@@ -293,6 +294,146 @@ class MediumAndInputs(e2e.WizardTest):
                 shutil.rmtree(ROOT_LOGS)
             if had:
                 os.rename(saved, ROOT_LOGS)
+
+    def test_root_runs_no_graphical_program_another_account_could_change(self):
+        # stage3 with a display runs stage3-gtk: a program root runs, so it must be a
+        # file root alone can change, judged with the medium before it runs. Each
+        # planted program would leave a mark that it ran.
+        theirs = tempfile.mkdtemp(prefix="stage3-e2e-nobody-", dir="/tmp")
+        os.chown(theirs, NOBODY_UID, -1)
+
+        def program(path, mark):
+            write(path, "#!/bin/sh\ntouch '%s'\n" % mark)
+            os.chmod(path, 0o755)
+
+        def nobodys_link(gtk, mark):
+            program(os.path.join(theirs, "gtk"), mark)
+            os.chown(os.path.join(theirs, "gtk"), NOBODY_UID, -1)
+            os.symlink(os.path.join(theirs, "gtk"), gtk)
+
+        def roots_link(gtk, mark):
+            program(os.path.join(os.path.dirname(os.path.dirname(gtk)), "gtk"), mark)
+            os.symlink("../gtk", gtk)
+
+        def nobodys_file(gtk, mark):
+            program(gtk, mark)
+            os.chown(gtk, NOBODY_UID, -1)
+
+        def group_writable(gtk, mark):
+            program(gtk, mark)
+            os.chmod(gtk, 0o775)
+
+        nobody = "nobody (%d)" % NOBODY_UID
+        cases = [
+            # name, how stage3-gtk is made, refusal line (None: it runs)
+            ("root's own program", program, None),
+            ("a link to nobody's program", nobodys_link,
+             (2070, os.path.join(theirs, "gtk"), nobody)),
+            ("a link to root's own program", roots_link, (2300, "stage3-gtk")),
+            ("a file of nobody's", nobodys_file, (2070, "stage3-gtk", nobody)),
+            ("writable by its group", group_writable, (2071, "stage3-gtk")),
+        ]
+        try:
+            for number, (name, make, refusal) in enumerate(cases):
+                for launcher in ("stage3", "setup"):
+                    with self.subTest(name, launcher=launcher):
+                        root = os.path.join(self.tmp, "%d-%s" % (number, launcher))
+                        os.makedirs(root, 0o700)
+                        medium, t = self.medium(root=root)
+                        shutil.copy2(SETUP, medium.dir)
+                        gtk = os.path.join(medium.dir, "stage3-gtk")
+                        mark = os.path.join(root, "ran")
+                        os.unlink(gtk)
+                        make(gtk, mark)
+                        status, out, err = self.run_stage3(
+                            os.path.join(medium.dir, launcher), [], "/tmp", env={"DISPLAY": ":99"})
+                        if refusal is None:
+                            self.assertEqual(status, 0, err)
+                            self.assertTrue(os.path.exists(mark), err)
+                            continue
+                        first = t[refusal[0]].replace(
+                            "%s", os.path.join(medium.dir, refusal[1]), 1).replace(
+                            "%s", "".join(refusal[2:]))
+                        self.assertEqual((status, err.decode()),
+                                         (1, "\n".join([first, t[2073], t[2075]]) + "\n"))
+                        self.assertFalse(os.path.exists(mark), "the planted program ran")
+        finally:
+            shutil.rmtree(theirs)
+
+    def test_verify_shows_file_names_terminal_safe(self):
+        # A package file named with a terminal command and a newline that forges a line
+        # of its own: --verify on root's terminal shows neither.
+        medium, t = self.medium()
+        name = "q\x1b]0;owned\x07\x1b[2J\nforged.rpm: OK\nx.rpm"
+        shutil.copy2(e2e.package("quorvel-storman", e2e.APP_FILE), os.path.join(medium.dir, name))
+        env = dict(self.shared_rpmdb().env(), DISPLAY="", LANG="en_US.UTF-8")
+        master, slave = pty.openpty()
+        p = subprocess.Popen([medium.program, "--verify"], cwd=medium.dir, env=env,
+                             stdin=subprocess.DEVNULL, stdout=slave, stderr=slave)
+        os.close(slave)
+        shown = b""
+        try:
+            while True:
+                chunk = os.read(master, 65536)
+                if not chunk:
+                    break
+                shown += chunk
+        except OSError:  # EIO: the program closed the terminal
+            pass
+        finally:
+            os.close(master)
+        p.wait(60)
+        self.assertIn(e2e.APP_FILE.encode(), shown)
+        self.assertIn(b"forged.rpm: OK", shown)
+        self.assertNotIn(b"\x1b", shown)
+        self.assertNotIn(b"\x07", shown)
+        lines = shown.decode().split("\r\n")
+        self.assertFalse([line for line in lines if line.startswith("forged.rpm")], lines)
+
+    def test_a_medium_on_a_loop_device_is_as_safe_as_its_image(self):
+        # A read-only file system on a loop device: whoever can write the image file
+        # changes the medium's files at will.
+        medium, t = self.medium()
+        image = os.path.join(self.tmp, "medium.img")
+        made = subprocess.run(["mke2fs", "-q", "-t", "ext2", "-d", medium.dir, image, "64M"],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if made.returncode != 0:
+            self.skipTest("no ext2 image can be made: %s" % made.stdout.decode())
+        mount = os.path.join(self.tmp, "mnt")
+        os.mkdir(mount)
+        kept = os.path.join(self.tmp, "kept.img")
+        shutil.copy2(image, kept)
+        nobody = "nobody (%d)" % NOBODY_UID
+        cases = [
+            # name, change to the image, refusal line (None: passes)
+            ("root's own image", lambda: None, None),
+            ("an image of nobody's", lambda: os.chown(image, NOBODY_UID, -1), (2070, image, nobody)),
+            ("an image others can write", lambda: os.chmod(image, 0o666), (2071, image)),
+            ("an image that was deleted", lambda: os.unlink(image), (2301, mount)),
+        ]
+        for name, change, refusal in cases:
+            with self.subTest(name):
+                if os.path.exists(image):
+                    os.unlink(image)
+                shutil.copy2(kept, image)
+                mounted = subprocess.run(["mount", "-o", "loop,ro", image, mount],
+                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                if mounted.returncode != 0:
+                    self.skipTest("no loop device can be mounted: %s" % mounted.stdout.decode())
+                try:
+                    change()
+                    status, out, err = self.run_stage3(
+                        os.path.join(mount, "stage3"), ["--dry-run", "--json", "--accept-license"],
+                        "/tmp")
+                    plan = json.loads(out)
+                    if refusal is None:
+                        self.assertEqual((status, plan["refusal"]), (0, []), err)
+                        continue
+                    first = t[refusal[0]].replace("%s", refusal[1], 1).replace(
+                        "%s", "".join(refusal[2:]))
+                    self.assertEqual((status, plan["refusal"]), (1, [first, t[2073], t[2075]]))
+                finally:
+                    subprocess.run(["umount", mount], check=True)
 
 
 def write(path, text):

@@ -187,4 +187,30 @@ TEST(TerminalText, ControlCharactersAreRemoved) {
     }
 }
 
+// A line shown to root holds one line whatever the path in it: a newline, a tab or a
+// NUL of a file's name starts no line of its own, and no control sequence passes.
+TEST(TerminalText, LinesStayOneLine) {
+    LocaleGuard guard("C.UTF-8");
+    REQUIRE_LOCALE(guard, "C.UTF-8");
+    const std::pair<std::string, std::string> cases[] = {
+        {"pkg.rpm: OK", "pkg.rpm: OK"},
+        {"a\nb.rpm: OK\nforged.rpm: OK", "a?b.rpm: OK?forged.rpm: OK"},
+        {"x\x1b[2J\ty.rpm", "x[2J?y.rpm"},
+        {std::string("a\0b", 3), "a?b"},
+    };
+    for (const auto& [text, line] : cases)
+        EXPECT_EQ(terminalSafeLine(text), line) << svctest::hex(text);
+}
+
+// The working directory as the kernel names it, whatever PWD says (a link to it).
+TEST(Files, CurrentDirectoryIsThePhysicalOne) {
+    ScratchDir scratch;
+    fs::create_directory(scratch.file("real"));
+    fs::create_directory_symlink("real", scratch.file("link"));
+    const std::string physical = fs::canonical(scratch.file("real")).string();
+    ChangeDir here(scratch.file("link"));
+    EnvVar pwd("PWD", scratch.file("link"));
+    EXPECT_EQ(currentDirectory(), physical);
+}
+
 }  // namespace
