@@ -1,17 +1,27 @@
 #include "services/cpio_archive.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
 const std::size_t kHeaderSize = 110;  // the "newc" archive's fixed entry header
 
+// The header's field `index`: eight hex digits, nothing else (strtoul would take blanks,
+// a sign or "0x", and a negative number as a huge one).
 bool hexField(const std::string& header, int index, unsigned long* value) {
-    const std::string digits = header.substr(6 + 8 * static_cast<std::size_t>(index), 8);
-    char* end = nullptr;
-    *value = std::strtoul(digits.c_str(), &end, 16);
-    return end == digits.c_str() + 8;
+    const std::size_t start = 6 + 8 * static_cast<std::size_t>(index);
+    *value = 0;
+    for (std::size_t i = start; i < start + 8; ++i) {
+        const char c = header[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return false;
+        *value = *value << 4 | static_cast<unsigned long>(digit);
+    }
+    return true;
 }
 
 }  // namespace
@@ -55,6 +65,10 @@ bool readArchiveEntry(ArchiveStream* stream, ArchiveEntry* entry) {
         return false;
     std::string name;
     if (!stream->take(nameSize, &name) || !stream->skipPadding(kHeaderSize + nameSize))
+        return false;
+    // The name ends with its NUL and holds none before it: a name that does not would be
+    // taken for another (its last byte dropped, or cut at a NUL where it is compared).
+    if (name.find('\0') != nameSize - 1)
         return false;
     name.resize(nameSize - 1);
     if (name.compare(0, 2, "./") == 0)
