@@ -376,49 +376,47 @@ Language_C LanguageDB_C::FindClosestLang(const Language_C& request) {
     return request;
 }
 
-namespace {
-
-bool fallsBack(const ResourceError& error) {
-    return error.code == ResourceError::RESOURCE_NOT_FOUND ||
-           error.code == ResourceError::LANGUAGE_NOT_FOUND;
+LangRes_C& LanguageDB_C::GetResource(const Language_C& language, const ResourceID_C& id) {
+    int missing = 0;
+    if (LangRes_C* found = FindResource(language, id, &missing))
+        return *found;
+    throw ResourceError(missing);
 }
 
-}  // namespace
-
-LangRes_C& LanguageDB_C::GetResource(const Language_C& language, const ResourceID_C& id) {
-    try {
-        return (*this)[language][id];
-    } catch (const ResourceError& error) {
-        if (!fallsBack(error))
-            throw;
-    }
-    Language_C copy = language;
-    return GetFallbackResource(copy, id);
+LangRes_C& LanguageDB_C::GetFallbackResource(Language_C& language, const ResourceID_C& id) {
+    return GetResource(language, id);
 }
 
 // Walks from the language to its closest language until one holds the
 // identifier. Ends with the error of the last language tried: at the default
 // language, when no closer language exists, or when the walk comes back to a
-// language already tried (two languages that are each other's closest).
-LangRes_C& LanguageDB_C::GetFallbackResource(Language_C& language, const ResourceID_C& id) {
+// language already tried (two languages that are each other's closest). No
+// exception on the way: a missing text is an everyday answer (the built-in
+// texts stand in for a medium's database that lacks them).
+LangRes_C* LanguageDB_C::FindResource(const Language_C& language, const ResourceID_C& id,
+                                      int* missing) {
     const Language_C defaultLanguage;
     std::set<Language_C> tried;
     Language_C current = language;
     for (;;) {
-        ResourceError error(0);
-        try {
-            return (*this)[current][id];
-        } catch (const ResourceError& caught) {
-            if (!fallsBack(caught))
-                throw;
-            error = caught;
+        int code = ResourceError::LANGUAGE_NOT_FOUND;
+        iterator where;
+        if (GetResourceDB(current, where)) {
+            ResourceDB_C::EntryMap::iterator found = where->second.entries.find(id);
+            if (found != where->second.entries.end())
+                return &found->second;
+            code = ResourceError::RESOURCE_NOT_FOUND;
         }
-        if (current == defaultLanguage)
-            throw error;
-        tried.insert(current);
-        Language_C closest = FindClosestLang(current);
-        if (closest == current || tried.count(closest) != 0)
-            throw error;
+        Language_C closest = current;
+        if (!(current == defaultLanguage)) {
+            tried.insert(current);
+            closest = FindClosestLang(current);
+        }
+        if (closest == current || tried.count(closest) != 0) {
+            if (missing)
+                *missing = code;
+            return nullptr;
+        }
         current = closest;
     }
 }

@@ -127,6 +127,11 @@ class LanguageDB_C {
     // the last language tried.
     LangRes_C& GetResource(const Language_C& language, const ResourceID_C& id);
     LangRes_C& GetFallbackResource(Language_C& language, const ResourceID_C& id);
+    // The same lookup without an exception: null when no language on the way
+    // holds the identifier, `missing` (when given) then set to the code
+    // GetResource throws.
+    LangRes_C* FindResource(const Language_C& language, const ResourceID_C& id,
+                            int* missing = nullptr);
 
     bool AddResource(Language_C language, const ResourceID_C& id, const LangRes_C& value);
     bool AddString(Language_C language, const ResourceID_C& id, const std::string& text);

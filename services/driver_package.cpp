@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "services/child_process.h"
+#include "services/cpio_archive.h"
 #include "services/files.h"
 
 namespace {
@@ -17,88 +18,16 @@ const size_t kModuleLimit = 64 * 1024 * 1024;
 const unsigned long long kPayloadLimit = 2ULL * 1024 * 1024 * 1024;
 const size_t kListingLimit = 4 * 1024 * 1024;
 const size_t kPathLimit = 4095;
-const size_t kHeaderSize = 110;  // the "newc" archive's fixed entry header
 
-// The archive rpm2cpio writes, read entry by entry from its pipe.
-class ArchiveStream {
+// rpm2cpio's output, as the archive reader reads it.
+class PipeSource : public ByteSource {
   public:
-    explicit ArchiveStream(ProgramReader* reader) : reader_(reader) {}
-
-    // Exactly `size` bytes into `out` (or dropped, with a null `out`); false at an early
-    // end or past the payload limit.
-    bool take(unsigned long long size, std::string* out) {
-        if (out)
-            out->clear();
-        while (size > 0) {
-            if (position_ == filled_ && !refill())
-                return false;
-            size_t part =
-                static_cast<size_t>(std::min<unsigned long long>(size, filled_ - position_));
-            if (out)
-                out->append(buffer_ + position_, part);
-            position_ += part;
-            size -= part;
-        }
-        return true;
-    }
-    bool skipPadding(unsigned long long consumed) { return take((4 - consumed % 4) % 4, nullptr); }
-    void drain() {
-        while (refill()) position_ = filled_;
-    }
+    explicit PipeSource(ProgramReader* reader) : reader_(reader) {}
+    size_t read(char* buffer, size_t size) override { return reader_->read(buffer, size); }
 
   private:
-    bool refill() {
-        if (total_ > kPayloadLimit)
-            return false;
-        filled_ = reader_->read(buffer_, sizeof buffer_);
-        position_ = 0;
-        total_ += filled_;
-        return filled_ > 0;
-    }
-
     ProgramReader* reader_;
-    char buffer_[64 * 1024];
-    size_t position_ = 0;
-    size_t filled_ = 0;
-    unsigned long long total_ = 0;
 };
-
-struct ArchiveEntry {
-    std::string name;  // as an absolute path
-    unsigned long mode = 0;
-    unsigned long long size = 0;
-};
-
-bool hexField(const std::string& header, int index, unsigned long* value) {
-    const std::string digits = header.substr(6 + 8 * static_cast<size_t>(index), 8);
-    char* end = nullptr;
-    *value = std::strtoul(digits.c_str(), &end, 16);
-    return end == digits.c_str() + 8;
-}
-
-// The next entry's header and name; false at a damaged header. The archive's names are
-// relative ("./lib/..."); they are compared as the absolute paths rpm lists.
-bool readEntry(ArchiveStream* stream, ArchiveEntry* entry) {
-    std::string header;
-    unsigned long mode = 0, size = 0, nameSize = 0;
-    if (!stream->take(kHeaderSize, &header) ||
-        (header.compare(0, 6, "070701") != 0 && header.compare(0, 6, "070702") != 0) ||
-        !hexField(header, 1, &mode) || !hexField(header, 6, &size) ||
-        !hexField(header, 11, &nameSize) || nameSize == 0 || nameSize > kPathLimit + 2)
-        return false;
-    std::string name;
-    if (!stream->take(nameSize, &name) || !stream->skipPadding(kHeaderSize + nameSize))
-        return false;
-    name.resize(nameSize - 1);
-    if (name.compare(0, 2, "./") == 0)
-        name.erase(0, 1);
-    else if (name.empty() || name[0] != '/')
-        name.insert(0, "/");
-    entry->name = name;
-    entry->mode = mode;
-    entry->size = size;
-    return true;
-}
 
 bool isOddPart(const std::string& part) {
     if (part.empty() || part == "." || part == "..")
@@ -173,9 +102,10 @@ int extractModules(const HostRoot& host, const std::string& packageFile,
     ProgramReader reader;
     if (rpm2cpio.empty() || !reader.start({rpm2cpio, packageFile}))
         return DRIVER_PACKAGE_UNREADABLE;
-    ArchiveStream stream(&reader);
+    PipeSource source(&reader);
+    ArchiveStream stream(&source, kPayloadLimit);
     ArchiveEntry entry;
-    while (readEntry(&stream, &entry)) {
+    while (readArchiveEntry(&stream, &entry)) {
         if (entry.name == "/TRAILER!!!") {
             stream.drain();
             return reader.finish() == 0 ? DRIVER_PACKAGE_READ : DRIVER_PACKAGE_UNREADABLE;

@@ -198,15 +198,7 @@ PackageCheck checkOnePackage(const std::string& path, const std::string& source,
     ProgramOutput output;
     if (!runProgram(argv, checkRun(&environment, {file.get()}), &output))
         return check;  // NotChecked
-    const std::vector<std::string> lines = outputLines(output, {});
-    Tally tally;
-    for (const std::string& line : lines) tally.add(line);
-    check.state = tally.state(output.waitStatus);
-    check.rpmLines = tally.problems.empty() ? lines : tally.problems;
-    if (check.state == SignatureState::Ok || check.state == SignatureState::Unsigned)
-        check.rpmLines.clear();
-    if (check.state == SignatureState::UnknownKey || check.state == SignatureState::BadSignature)
-        check.keyId = tally.keyId;
+    readRpmVerdicts(output, &check);
     for (std::string& line : check.rpmLines) line = namePackages(line, {path});
     return check;
 }
@@ -289,20 +281,8 @@ bool describeKey(KeyDirectory* directory, const std::string& block, MediumKey* k
                     checkRun(), &output) ||
         !endedWell(output.waitStatus))
         return false;
-    int primaries = 0;
-    for (const std::string& line : outputLines(output, {})) {
-        const std::vector<std::string> fields = colonFields(line);
-        if (fields[0] == "pub")
-            ++primaries;
-        else if (fields[0] == "fpr" && fields.size() > 9 && !fields[9].empty())
-            key->fingerprints.push_back(fields[9]);
-        else if (fields[0] == "uid" && fields.size() > 9 && key->key.userId.empty())
-            key->key.userId = unescapeColonField(fields[9]);
-        if (primaries == 1 && key->key.fingerprint.empty() && !key->fingerprints.empty())
-            key->key.fingerprint = key->fingerprints.front();
-    }
     key->key.block = block;
-    return primaries == 1 && !key->key.fingerprint.empty();
+    return readKeyListing(output, &key->key, &key->fingerprints);
 }
 
 std::vector<MediumKey> readMediumKeys(const std::string& mediumDirectory) {
@@ -367,6 +347,36 @@ std::vector<TransactionRun> groupByOptions(const std::vector<TransactionPackage>
 }
 
 }  // namespace
+
+void readRpmVerdicts(const ProgramOutput& output, PackageCheck* check) {
+    const std::vector<std::string> lines = outputLines(output, {});
+    Tally tally;
+    for (const std::string& line : lines) tally.add(line);
+    check->state = tally.state(output.waitStatus);
+    check->rpmLines = tally.problems.empty() ? lines : tally.problems;
+    if (check->state == SignatureState::Ok || check->state == SignatureState::Unsigned)
+        check->rpmLines.clear();
+    check->keyId.clear();
+    if (check->state == SignatureState::UnknownKey || check->state == SignatureState::BadSignature)
+        check->keyId = tally.keyId;
+}
+
+bool readKeyListing(const ProgramOutput& output, SigningKey* key,
+                    std::vector<std::string>* fingerprints) {
+    int primaries = 0;
+    for (const std::string& line : outputLines(output, {})) {
+        const std::vector<std::string> fields = colonFields(line);
+        if (fields[0] == "pub")
+            ++primaries;
+        else if (fields[0] == "fpr" && fields.size() > 9 && !fields[9].empty())
+            fingerprints->push_back(fields[9]);
+        else if (fields[0] == "uid" && fields.size() > 9 && key->userId.empty())
+            key->userId = unescapeColonField(fields[9]);
+        if (primaries == 1 && key->fingerprint.empty() && !fingerprints->empty())
+            key->fingerprint = fingerprints->front();
+    }
+    return primaries == 1 && !key->fingerprint.empty();
+}
 
 std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
                                                  const std::string& mediumDirectory,

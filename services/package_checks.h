@@ -53,6 +53,18 @@ std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>&
                                                  const std::string& mediumDirectory,
                                                  const std::vector<std::string>& files = {});
 
+struct ProgramOutput;
+// What `rpm -Kv` wrote of one package (in the C locale) and how it ended: the check's
+// state, rpm's lines on what is not OK (none when it is Ok or Unsigned) and the key id
+// of an unknown key or a bad signature. The check's path is left as it is.
+void readRpmVerdicts(const ProgramOutput& output, PackageCheck* check);
+
+// gpg's listing of one key file (--with-colons --with-subkey-fingerprint --show-keys):
+// the key's fingerprint and first user id into `key`, the fingerprints of the key and
+// its subkeys into `fingerprints`. False when the listing holds no key or more than one.
+bool readKeyListing(const ProgramOutput& output, SigningKey* key,
+                    std::vector<std::string>* fingerprints);
+
 // Imports `key` (its bytes as read when it was checked, whatever the file holds now) into
 // rpm's keyring with `rpm --import`. False, with rpm's lines, when rpm does not take it.
 bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines);

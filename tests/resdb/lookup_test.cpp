@@ -20,13 +20,19 @@ class Lookup : public ::testing::Test {
         ASSERT_TRUE(source.Store(dir.file("db").c_str()));
         ASSERT_TRUE(db.Load(dir.file("db").c_str()));
     }
-    // The value found, or "error N".
+    // The value found, or "error N"; the lookup without exceptions says the same.
     std::string Get(const Language_C& language, unsigned int id) {
+        int missing = 0;
+        const LangRes_C* found = db.FindResource(language, id, &missing);
+        const std::string quiet = found ? found->Data() : "error " + std::to_string(missing);
+        std::string thrown;
         try {
-            return db.GetResource(language, id).Data();
+            thrown = db.GetResource(language, id).Data();
         } catch (const ResourceError& error) {
-            return "error " + std::to_string(error.code);
+            thrown = "error " + std::to_string(error.code);
         }
+        EXPECT_EQ(quiet, thrown);
+        return thrown;
     }
 
     ScratchDir dir;
