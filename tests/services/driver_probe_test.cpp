@@ -167,6 +167,25 @@ std::string signatureList(const std::vector<std::string>& certificates) {
     return list;
 }
 
+// The package holvane of `files` (with `post` as its %post script) built by rpmbuild in
+// `build`; its file.
+std::string buildPackage(const ScratchDir& build, const std::string& name, const Placed& files,
+                         const std::string& post = "") {
+    const std::string payload = build.file("payload-" + name);
+    const std::string recipe = build.file(name + ".spec");
+    place(payload, files);
+    writeFile(recipe, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
+                                  "License: none\n%description\nt\n%install\ncp -a ") +
+                          payload + "/. %{buildroot}/\n" +
+                          (!post.empty() ? "%post\n" + post + "\n" : "") + "%files\n/*\n");
+    EXPECT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
+                 "' --define '_rpmdir " + build.file(name) +
+                 "' --define '_rpmfilename holvane.rpm' --define 'debug_package %{nil}' " +
+                 q(recipe) + " >/dev/null 2>&1"),
+              0);
+    return build.file(name + "/holvane.rpm");
+}
+
 }  // namespace
 
 TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
@@ -323,22 +342,8 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string payload = build.file(std::string("payload-") + c.name);
-        const std::string recipe = build.file(std::string(c.name) + ".spec");
-        place(payload, c.files);
-        writeFile(recipe, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
-                                      "License: none\n%description\nt\n%install\ncp -a ") +
-                              payload + "/. %{buildroot}/\n" +
-                              (*c.post ? std::string("%post\n") + c.post + "\n" : "") +
-                              "%files\n/*\n");
-        ASSERT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
-                     "' --define '_rpmdir " + build.file(c.name) +
-                     "' --define '_rpmfilename "
-                     "holvane.rpm' --define 'debug_package %{nil}' " +
-                     q(recipe) + " >/dev/null 2>&1"),
-                  0);
-        DriverPackageContents contents = readDriverPackage(
-            HostRoot::running(), build.file(std::string(c.name) + "/holvane.rpm"));
+        const std::string package = buildPackage(build, c.name, c.files, c.post);
+        DriverPackageContents contents = readDriverPackage(HostRoot::running(), package);
         EXPECT_EQ(contents.result, c.result);
         EXPECT_EQ(contents.weakModules, *c.post != '\0');
         ASSERT_EQ(contents.modules.size(), c.modules);
@@ -350,6 +355,51 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
         }
         if (c.modules == 2) {
             EXPECT_EQ(contents.modules[0].path, "/" + running + "holvane/holvane.ko.xz");
+        }
+    }
+}
+
+TEST(DriverPackage, ModulesPastItsBoundsAreListedNotInspected) {
+    ScratchDir build;
+    ModuleFixture one, two, three;
+    two.name = "pirsel";
+    three.name = "tarnow";
+    three.suffix = ".ko.xz";
+    const std::string tree = std::string("lib/modules/") + kRunning + "/extra/";
+    const std::string package =
+        buildPackage(build, "three",
+                     {{tree + "holvane.ko", makeModule(build.file("1"), one)},
+                      {tree + "pirsel.ko", makeModule(build.file("2"), two)},
+                      {tree + "tarnow.ko.xz", makeModule(build.file("3"), three)}});
+    const size_t size = fs::file_size(build.file("1/holvane.ko"));
+    DriverPackageBounds count, taken, unpacked, moduleSize;
+    count.modules = 2;
+    taken.taken = size;
+    unpacked.unpacked = size + size / 2;
+    moduleSize.moduleSize = 64;
+    struct Case {
+        const char* name;
+        DriverPackageBounds bounds;
+        int pirsel, tarnow;  // holvane, the first, is inspected except for its size
+    } cases[] = {
+        {"within", DriverPackageBounds(), MODULE_INSPECTED, MODULE_INSPECTED},
+        {"count", count, MODULE_INSPECTED, MODULE_PAST_COUNT},
+        {"bytes taken", taken, MODULE_PAST_TOTAL, MODULE_PAST_TOTAL},
+        {"bytes unpacked", unpacked, MODULE_PAST_TOTAL, MODULE_PAST_TOTAL},
+        {"module size", moduleSize, MODULE_UNPACKS_TOO_LARGE, MODULE_UNPACKS_TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriverPackageContents contents = readDriverPackage(HostRoot::running(), package, c.bounds);
+        EXPECT_EQ(contents.result, DRIVER_PACKAGE_READ);
+        ASSERT_EQ(contents.modules.size(), 3u);
+        // In the payload's order, which the bounds go by.
+        const int first = c.bounds.moduleSize < size ? MODULE_UNPACKS_TOO_LARGE : MODULE_INSPECTED;
+        const int expected[] = {first, c.pirsel, c.tarnow};
+        for (size_t i = 0; i < 3; ++i) {
+            const PackagedModule& m = contents.modules[i];
+            EXPECT_EQ(m.inspection, expected[i]) << m.path;
+            EXPECT_EQ(m.read, m.inspection == MODULE_INSPECTED) << m.path;
         }
     }
 }
