@@ -9,6 +9,7 @@
 
 #include "services/child_process.h"
 #include "services/files.h"
+#include "services/module_compression.h"
 
 namespace {
 
@@ -192,7 +193,7 @@ int extractModules(const HostRoot& host, const std::string& packageFile,
         int reason = MODULE_INSPECTED;
         if (module == wanted.end() || entry.size == 0)
             reason = MODULE_NOT_TAKEN;
-        else if (entry.size > bounds.moduleSize + 4096)  // more than it could unpack to
+        else if (entry.size > packedSizeLimit(bounds.moduleSize))
             reason = MODULE_UNPACKS_TOO_LARGE;
         else if (extracted->size() >= bounds.modules)
             reason = MODULE_PAST_COUNT;

@@ -225,8 +225,7 @@ int inspectModule(const HostRoot& host, const std::string& path, ModuleInfo* inf
     const std::string name = baseName(path);
     std::string packed, bytes;
     bool longer = false;
-    // A compressed module is never larger than what it unpacks to, give or take a header.
-    if (!readRegularFile(path, sizeLimit + 4096, &packed, &longer))
+    if (!readRegularFile(path, packedSizeLimit(sizeLimit), &packed, &longer))
         return MODULE_UNREADABLE;
     if (longer)
         return MODULE_UNPACKS_TOO_LARGE;

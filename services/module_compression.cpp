@@ -134,6 +134,10 @@ bool endsWith(const std::string& text, const char* tail) {
 
 }  // namespace
 
+size_t packedSizeLimit(size_t unpackedLimit) {
+    return unpackedLimit + unpackedLimit / 256 + 4096;
+}
+
 std::string moduleCompression(const std::string& fileName) {
     return endsWith(fileName, ".ko.xz")    ? "xz"
            : endsWith(fileName, ".ko.zst") ? "zst"

@@ -15,6 +15,10 @@ enum ModuleUnpack {
 // The compression a module file name says it has: "xz", "zst", "gz", or "" for none.
 std::string moduleCompression(const std::string& fileName);
 
+// The most a module file may hold when it unpacks to no more than `unpackedLimit`: the
+// compressed form of data that does not compress is a little larger than the data.
+size_t packedSizeLimit(size_t unpackedLimit);
+
 // Unpacks `packed` as `compression` says (moduleCompression; "" copies it) into `out`,
 // never past `limit` bytes: a stream that would give more is MODULE_TOO_LARGE, found
 // after at most `limit` + 1 bytes were made. Streams one after another are read as the
