@@ -14,7 +14,7 @@ namespace {
 const size_t kModinfoOutputLimit = 1024 * 1024;
 // modinfo maps the module it reads: room for the largest one and the program itself.
 const size_t kModinfoMemory = 2 * kModuleSizeLimit + 192 * 1024 * 1024;
-const int kModinfoSeconds = 5;
+const int kModinfoSeconds = 10;
 const char kSignatureMagic[] = "~Module signature appended~\n";
 // The fixed part before the magic: algorithm, hash, id type, signer and key id lengths,
 // three bytes of padding and the signature's length (big-endian).
