@@ -12,6 +12,7 @@ set -euo pipefail
 demo_packages=(
   build-essential cmake ninja-build pkg-config python3
   libgtk-3-dev libglib2.0-dev libjson-glib-dev libgettextpo-dev
+  liblzma-dev libzstd-dev zlib1g-dev
   rpm gpg gpg-agent fonts-dejavu-core
 )
 # The tests besides: compilers and sanitizer runtimes, test and benchmark libraries, a

@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <glib.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +56,50 @@ int reap(pid_t pid) {
     return status;
 }
 
+long long monotonicMilliseconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Creates the child with fork, for what posix_spawn cannot give it: its address space is
+// bounded before the program starts. Between fork and exec only async-signal-safe calls
+// run (this process may have other threads). argv[0] is a path, not searched.
+bool forkBounded(const std::vector<std::string>& argv, const ProgramRun& how, int writeEnd,
+                 const std::vector<Descriptor>& sources, pid_t* pid) {
+    if (argv[0].find('/') == std::string::npos)
+        return false;
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<char*> variables;
+    if (how.environment) {
+        for (const std::string& variable : *how.environment)
+            variables.push_back(const_cast<char*>(variable.c_str()));
+        variables.push_back(nullptr);
+    }
+    char* const* environment = how.environment ? variables.data() : environ;
+    const struct rlimit bound = {how.memoryLimit, how.memoryLimit};
+    stringUnInit();
+    *pid = fork();
+    if (*pid == 0) {
+        int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        int discard = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (setrlimit(RLIMIT_AS, &bound) != 0 || input < 0 || discard < 0 ||
+            dup2(input, STDIN_FILENO) < 0 || dup2(writeEnd, STDOUT_FILENO) < 0 ||
+            dup2(how.errorsToo ? writeEnd : discard, STDERR_FILENO) < 0)
+            _exit(127);
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            if (dup2(sources[i].get(), 3 + static_cast<int>(i)) < 0)
+                _exit(127);
+        }
+        execve(args[0], args.data(), environment);
+        _exit(127);
+    }
+    stringInit();
+    return *pid > 0;
+}
+
 // Starts argv with standard input from /dev/null, standard output (and with
 // `how.errorsToo` standard error) into a pipe whose read end goes to `output`, standard
 // error otherwise discarded, and `how.passed` as descriptors 3 and up.
@@ -74,6 +122,13 @@ bool spawnReading(const std::vector<std::string>& argv, const ProgramRun& how, p
     for (const Descriptor& source : sources) ready = ready && source.valid();
     if (!ready)
         return false;
+
+    if (how.memoryLimit > 0) {
+        if (!forkBounded(argv, how, writeEnd.get(), sources, pid))
+            return false;
+        *output = std::move(readEnd);
+        return true;
+    }
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -106,24 +161,46 @@ ProgramReader::~ProgramReader() {
 }
 
 ProgramReader::ProgramReader(ProgramReader&& other) noexcept
-    : pid_(std::exchange(other.pid_, -1)), output_(std::move(other.output_)) {}
+    : pid_(std::exchange(other.pid_, -1)),
+      output_(std::move(other.output_)),
+      deadline_(other.deadline_),
+      timedOut_(other.timedOut_) {}
 
 ProgramReader& ProgramReader::operator=(ProgramReader&& other) noexcept {
     if (this != &other) {
         finish();
         pid_ = std::exchange(other.pid_, -1);
         output_ = std::move(other.output_);
+        deadline_ = other.deadline_;
+        timedOut_ = other.timedOut_;
     }
     return *this;
 }
 
 bool ProgramReader::start(const std::vector<std::string>& argv, const ProgramRun& how) {
     finish();
+    timedOut_ = false;
+    deadline_ = how.secondsLimit > 0 ? monotonicMilliseconds() + how.secondsLimit * 1000LL : 0;
     return spawnReading(argv, how, &pid_, &output_);
 }
 
 size_t ProgramReader::read(char* buffer, size_t size) {
     while (output_.valid()) {
+        if (deadline_ > 0) {
+            const long long left = deadline_ - monotonicMilliseconds();
+            struct pollfd ready = {output_.get(), POLLIN, 0};
+            const int n = left > 0 ? poll(&ready, 1, static_cast<int>(left)) : 0;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0) {
+                // Past its time: killed, and what it said ends here.
+                if (pid_ > 0)
+                    kill(pid_, SIGKILL);
+                timedOut_ = true;
+                output_.reset();
+                return 0;
+            }
+        }
         ssize_t n = ::read(output_.get(), buffer, size);
         if (n >= 0)
             return static_cast<size_t>(n);
@@ -138,6 +215,24 @@ int ProgramReader::finishWithStatus() {
     output_.reset();
     if (pid_ <= 0)
         return -1;
+    // A bounded program that closed its output but goes on is killed at its time too.
+    while (deadline_ > 0 && !timedOut_) {
+        int status = 0;
+        pid_t ended = waitpid(pid_, &status, WNOHANG);
+        if (ended == pid_) {
+            pid_ = -1;
+            return status;
+        }
+        if (ended < 0 && errno != EINTR)
+            break;
+        if (monotonicMilliseconds() >= deadline_) {
+            kill(pid_, SIGKILL);
+            timedOut_ = true;
+            break;
+        }
+        const struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
     return reap(std::exchange(pid_, -1));
 }
 
@@ -164,6 +259,7 @@ bool runProgram(const std::vector<std::string>& argv, const ProgramRun& how,
             output->cut = true;
     }
     output->waitStatus = reader.finishWithStatus();
+    output->timedOut = reader.timedOut();
     return true;
 }
 

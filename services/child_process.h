@@ -28,6 +28,11 @@ struct ProgramRun {
     // passed[i] is the program's descriptor i + 3 (its /dev/fd/<i + 3>); nothing else of
     // this process reaches it.
     std::vector<int> passed;
+    // Bounds for a program that reads what others made (0: none). Its address space,
+    // set in the child before the program starts (argv[0] must then be a path); and its
+    // time: a read that waits past it kills the program, and the output ends there.
+    std::size_t memoryLimit = 0;
+    int secondsLimit = 0;
 };
 
 // A program whose output is read by the caller, in pieces: the one way the wizard runs a
@@ -55,17 +60,22 @@ class ProgramReader {
     // signal.
     int finish();
     bool started() const { return pid_ > 0; }
+    // Whether the program was killed for running past its time.
+    bool timedOut() const { return timedOut_; }
 
   private:
     pid_t pid_ = -1;
     Descriptor output_;
+    long long deadline_ = 0;  // CLOCK_MONOTONIC milliseconds; 0 for none
+    bool timedOut_ = false;
 };
 
 // What a program run to its end said.
 struct ProgramOutput {
-    int waitStatus = -1;  // -1 while it has not run
-    std::string text;     // its output as it came, up to the limit
-    bool cut = false;     // it said more than the limit
+    int waitStatus = -1;    // -1 while it has not run
+    std::string text;       // its output as it came, up to the limit
+    bool cut = false;       // it said more than the limit
+    bool timedOut = false;  // it was killed for running past its time
     // The exit status (0 to 255); -1 when it ended by a signal or did not run.
     int exitStatus() const;
 };

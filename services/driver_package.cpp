@@ -10,12 +10,14 @@
 #include "services/child_process.h"
 #include "services/cpio_archive.h"
 #include "services/files.h"
+#include "services/module_compression.h"
 
 namespace {
 
-const size_t kModuleLimit = 64 * 1024 * 1024;
-// A payload that unpacks to more than this is no driver package (a compression bomb).
-const unsigned long long kPayloadLimit = 2ULL * 1024 * 1024 * 1024;
+// A payload that unpacks to more than this, or takes rpm2cpio longer, is read no further
+// (a compression bomb): the modules not reached by then are not inspected.
+const unsigned long long kPayloadLimit = 1ULL * 1024 * 1024 * 1024;
+const int kPayloadSeconds = 30;
 const size_t kListingLimit = 4 * 1024 * 1024;
 const size_t kPathLimit = 4095;
 
@@ -91,20 +93,25 @@ std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// Takes the listed modules out of the payload into `directory`; each taken one's file
-// there goes into `extracted` under its index. DRIVER_PACKAGE_READ, or what went wrong.
+// Takes the listed modules out of the payload into `directory`, within the bounds of
+// their number and bytes; each taken one's file there goes into `extracted` under its
+// index, and each passed over for a bound gets its reason. DRIVER_PACKAGE_READ, or what
+// went wrong.
 int extractModules(const HostRoot& host, const std::string& packageFile,
-                   const std::vector<PackagedModule>& modules, const std::string& directory,
-                   std::map<size_t, std::string>* extracted) {
+                   const DriverPackageBounds& bounds, std::vector<PackagedModule>* modules,
+                   const std::string& directory, std::map<size_t, std::string>* extracted) {
     std::map<std::string, size_t> wanted;
-    for (size_t i = 0; i < modules.size(); ++i) wanted.emplace(modules[i].path, i);
+    for (size_t i = 0; i < modules->size(); ++i) wanted.emplace((*modules)[i].path, i);
     const std::string rpm2cpio = host.program("rpm2cpio");
     ProgramReader reader;
-    if (rpm2cpio.empty() || !reader.start({rpm2cpio, packageFile}))
+    ProgramRun how;
+    how.secondsLimit = kPayloadSeconds;
+    if (rpm2cpio.empty() || !reader.start({rpm2cpio, packageFile}, how))
         return DRIVER_PACKAGE_UNREADABLE;
     PipeSource source(&reader);
     ArchiveStream stream(&source, kPayloadLimit);
     ArchiveEntry entry;
+    unsigned long long taken = 0;
     while (readArchiveEntry(&stream, &entry)) {
         if (entry.name == "/TRAILER!!!") {
             stream.drain();
@@ -113,18 +120,32 @@ int extractModules(const HostRoot& host, const std::string& packageFile,
         auto module = wanted.find(entry.name);
         if (module != wanted.end() && !S_ISREG(entry.mode))
             return DRIVER_PACKAGE_REFUSED;
-        const bool take = module != wanted.end() && entry.size > 0 && entry.size <= kModuleLimit;
+        int reason = MODULE_INSPECTED;
+        if (module == wanted.end() || entry.size == 0)
+            reason = MODULE_NOT_TAKEN;
+        else if (entry.size > packedSizeLimit(bounds.moduleSize))
+            reason = MODULE_UNPACKS_TOO_LARGE;
+        else if (extracted->size() >= bounds.modules)
+            reason = MODULE_PAST_COUNT;
+        else if (entry.size > bounds.taken - taken)
+            reason = MODULE_PAST_TOTAL;
+        if (module != wanted.end())
+            (*modules)[module->second].inspection = reason;
+        const bool take = reason == MODULE_INSPECTED;
         std::string content;
         if (!stream.take(entry.size, take ? &content : nullptr) || !stream.skipPadding(entry.size))
             break;
         if (!take)
             continue;
+        taken += entry.size;
         // In a directory of its index: two modules of one name for two kernels never
         // meet, and each keeps its own file name, which modinfo goes by.
         const std::string own = directory + "/" + std::to_string(module->second);
         const std::string file = own + "/" + baseName(entry.name);
         if (mkdir(own.c_str(), 0700) == 0 && writeNewFile(file, content, 0600))
             (*extracted)[module->second] = file;
+        else
+            (*modules)[module->second].inspection = MODULE_NOT_TAKEN;
     }
     return DRIVER_PACKAGE_UNREADABLE;
 }
@@ -155,7 +176,8 @@ std::string moduleRelease(const std::string& path, bool* odd) {
     return parts[at + 2];
 }
 
-DriverPackageContents readDriverPackage(const HostRoot& host, const std::string& packageFile) {
+DriverPackageContents readDriverPackage(const HostRoot& host, const std::string& packageFile,
+                                        const DriverPackageBounds& bounds) {
     DriverPackageContents contents;
     const std::string rpm = host.program("rpm");
     // A name beginning with '-' would reach rpm as an option.
@@ -183,14 +205,30 @@ DriverPackageContents readDriverPackage(const HostRoot& host, const std::string&
     if (directory.empty())
         return contents;
     std::map<size_t, std::string> extracted;
-    contents.result = extractModules(host, file, contents.modules, directory, &extracted);
+    contents.result = extractModules(host, file, bounds, &contents.modules, directory, &extracted);
+    // What they unpack to counts against one budget: a package of many small bombs ends
+    // as soon as one large one would.
+    unsigned long long unpacked = 0;
     for (const auto& taken : extracted) {
         PackagedModule& module = contents.modules[taken.first];
-        module.read = readModuleInfo(host, taken.second, &module.info);
+        const unsigned long long left = bounds.unpacked - unpacked;
+        if (left == 0) {
+            module.inspection = MODULE_PAST_TOTAL;
+            continue;
+        }
+        const size_t limit =
+            static_cast<size_t>(std::min<unsigned long long>(bounds.moduleSize, left));
+        size_t size = limit;
+        module.inspection = inspectModule(host, taken.second, &module.info, limit, &size);
+        if (module.inspection == MODULE_UNPACKS_TOO_LARGE && limit < bounds.moduleSize)
+            module.inspection = MODULE_PAST_TOTAL;
+        module.read = module.inspection == MODULE_INSPECTED;
+        unpacked += module.read ? size : limit;
     }
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
-    if (contents.result != DRIVER_PACKAGE_READ)
+    // A payload cut short still names its modules, each not inspected; a refused one none.
+    if (contents.result == DRIVER_PACKAGE_REFUSED)
         contents.modules.clear();
     return contents;
 }

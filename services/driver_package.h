@@ -8,6 +8,9 @@
 // out, as regular files of bounded size, into a new private directory that is removed
 // again before the call returns. A module path that is a link, not a regular file, or an
 // odd path (a ".." or "." part, an empty part, control characters) refuses the package.
+// What is read is bounded: the payload's size and time, the number of modules inspected
+// and the bytes they take and unpack to; a module beyond a bound is listed, with the
+// reason it was not inspected.
 #pragma once
 
 #include <string>
@@ -27,17 +30,28 @@ struct PackagedModule {
     std::string release;  // the <release> of that path
     bool read = false;    // whether `info` could be read from the file
     ModuleInfo info;
+    int inspection = MODULE_NOT_TAKEN;  // ModuleInspection: MODULE_INSPECTED when read
 };
 
 struct DriverPackageContents {
     int result = DRIVER_PACKAGE_UNREADABLE;
-    std::vector<PackagedModule> modules;  // in the order rpm lists them
+    // In the order rpm lists them; with an unreadable payload too, then not inspected.
+    std::vector<PackagedModule> modules;
     bool weakModules = false;  // its scriptlets run weak-modules (asked only with modules)
 };
 
+// The bounds of a package's read.
+struct DriverPackageBounds {
+    size_t modules = 256;                        // modules inspected
+    unsigned long long taken = 256ULL << 20;     // bytes of module files taken out
+    unsigned long long unpacked = 512ULL << 20;  // bytes those unpack to, in all
+    size_t moduleSize = kModuleSizeLimit;        // bytes one module may unpack to
+};
+
 // Reads the package file `packageFile` with the host's rpm and rpm2cpio and the module
-// files in it with readModuleInfo.
-DriverPackageContents readDriverPackage(const HostRoot& host, const std::string& packageFile);
+// files in it with inspectModule, within `bounds`.
+DriverPackageContents readDriverPackage(const HostRoot& host, const std::string& packageFile,
+                                        const DriverPackageBounds& bounds = DriverPackageBounds());
 
 // The release of a module path that a package may install: "/lib/modules/R/..." or
 // "/usr/lib/modules/R/..." ending in a module file name, with no odd part. Empty when

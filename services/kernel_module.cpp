@@ -2,21 +2,24 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "services/child_process.h"
 #include "services/files.h"
+#include "services/module_compression.h"
 
 namespace {
 
-// A module larger than this is no module of a storage controller's driver.
-const size_t kModuleLimit = 64 * 1024 * 1024;
 const size_t kModinfoOutputLimit = 1024 * 1024;
+// modinfo maps the module it reads: room for the largest one and the program itself.
+const size_t kModinfoMemory = 2 * kModuleSizeLimit + 192 * 1024 * 1024;
+const int kModinfoSeconds = 10;
 const char kSignatureMagic[] = "~Module signature appended~\n";
 // The fixed part before the magic: algorithm, hash, id type, signer and key id lengths,
 // three bytes of padding and the signature's length (big-endian).
 const size_t kSignatureInfoSize = 12;
-const char* const kModuleSuffixes[] = {".ko", ".ko.xz", ".ko.zst"};
+const char* const kModuleSuffixes[] = {".ko", ".ko.xz", ".ko.zst", ".ko.gz"};
 
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
@@ -168,25 +171,31 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool readWithModinfo(const HostRoot& host, const std::string& path, ModuleInfo* info) {
-    const std::string modinfo = host.program("modinfo");
-    if (modinfo.empty())
+// The signer and key of a signed module from modinfo, run on `bytes` (the module
+// unpacked) in a file of its own, bounded in memory and time. False when modinfo failed
+// or was stopped.
+bool askModinfo(const std::string& modinfo, const std::string& stem, const std::string& bytes,
+                ModuleInfo* info) {
+    const std::string directory = makePrivateDirectory("/tmp/stage3-module.XXXXXX");
+    if (directory.empty())
         return false;
+    const std::string file = directory + "/" + (stem.empty() ? "module" : stem) + ".ko";
     ProgramOutput output;
-    if (!runProgram({modinfo, path}, ProgramRun(kModinfoOutputLimit), &output) ||
-        output.exitStatus() != 0)
+    ProgramRun how(kModinfoOutputLimit);
+    how.memoryLimit = kModinfoMemory;
+    how.secondsLimit = kModinfoSeconds;
+    const bool read = writeNewFile(file, bytes, 0600) &&
+                      runProgram({modinfo, file}, how, &output) && !output.timedOut &&
+                      output.exitStatus() == 0;
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    if (!read)
         return false;
-    parseModinfoOutput(output.text, info);
-    if (info->signature == MODULE_SIGNATURE_UNKNOWN)
-        info->signature = MODULE_UNSIGNED;
+    ModuleInfo asked;
+    parseModinfoOutput(output.text, &asked);
+    info->signer = asked.signer;
+    info->keyId = asked.keyId;
     return true;
-}
-
-bool readFromFile(const std::string& path, ModuleInfo* info) {
-    std::string bytes;
-    bool longer = false;
-    return readRegularFile(path, kModuleLimit, &bytes, &longer) && !longer &&
-           parseModuleBytes(bytes, info);
 }
 
 }  // namespace
@@ -210,18 +219,40 @@ bool parseModuleBytes(const std::string& bytes, ModuleInfo* info) {
     return true;
 }
 
-bool readModuleInfo(const HostRoot& host, const std::string& path, ModuleInfo* info) {
+int inspectModule(const HostRoot& host, const std::string& path, ModuleInfo* info, size_t sizeLimit,
+                  size_t* unpacked) {
     *info = ModuleInfo();
-    if (!readWithModinfo(host, path, info)) {
+    const std::string name = baseName(path);
+    std::string packed, bytes;
+    bool longer = false;
+    if (!readRegularFile(path, packedSizeLimit(sizeLimit), &packed, &longer))
+        return MODULE_UNREADABLE;
+    if (longer)
+        return MODULE_UNPACKS_TOO_LARGE;
+    const int result = unpackModule(moduleCompression(name), packed, sizeLimit, &bytes);
+    packed.clear();
+    packed.shrink_to_fit();
+    if (result != MODULE_UNPACKED)
+        return result == MODULE_TOO_LARGE ? MODULE_UNPACKS_TOO_LARGE : MODULE_UNREADABLE;
+    if (unpacked)
+        *unpacked = bytes.size();
+    if (!parseModuleBytes(bytes, info)) {
         *info = ModuleInfo();
-        if (!readFromFile(path, info)) {
-            *info = ModuleInfo();
-            return false;
-        }
+        return MODULE_UNREADABLE;
+    }
+    const std::string modinfo = host.program("modinfo");
+    if (info->signature == MODULE_SIGNED && !modinfo.empty() &&
+        !askModinfo(modinfo, moduleFileStem(name), bytes, info)) {
+        *info = ModuleInfo();
+        return MODULE_MODINFO_FAILED;
     }
     if (info->name.empty())
-        info->name = moduleFileStem(baseName(path));
-    return true;
+        info->name = moduleFileStem(name);
+    return MODULE_INSPECTED;
+}
+
+bool readModuleInfo(const HostRoot& host, const std::string& path, ModuleInfo* info) {
+    return inspectModule(host, path, info) == MODULE_INSPECTED;
 }
 
 std::string moduleFileStem(const std::string& fileName) {

@@ -1,9 +1,11 @@
 // What a kernel module file says about itself: its name, version and vermagic (from its
-// .modinfo section) and whether a signature is appended to it. modinfo reads it where
-// the host has modinfo; without it, an uncompressed module's ELF section and signature
-// trailer are read here (a compressed one then stays unread).
+// .modinfo section) and whether a signature is appended to it. The file is unpacked (if
+// compressed) and its ELF section and signature trailer read here, within a bound on
+// its size; only the signer and key of a signed module are asked of the host's modinfo,
+// run on the unpacked copy within bounds of memory and time.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "services/host_root.h"
@@ -24,8 +26,27 @@ struct ModuleInfo {
     std::string keyId;   // its key identifier as hex pairs "AB:CD:...", where modinfo tells
 };
 
-// Reads the module file `path` (*.ko, *.ko.xz, *.ko.zst) with the host's modinfo, else
-// from the file itself. False when neither could read it; `info` is then cleared.
+// Why a module was not inspected, or that it was.
+enum ModuleInspection {
+    MODULE_INSPECTED = 0,
+    MODULE_UNPACKS_TOO_LARGE = 1,  // it is, or unpacks to, more than a module may be
+    MODULE_UNREADABLE = 2,         // damaged compressed data, or no kernel module
+    MODULE_MODINFO_FAILED = 3,     // modinfo failed, or ran past its time or memory
+    MODULE_PAST_COUNT = 4,         // its package holds more modules than are inspected
+    MODULE_PAST_TOTAL = 5,         // the modules before it took all the bytes inspected
+    MODULE_NOT_TAKEN = 6,          // its file could not be taken out of its package
+};
+
+// The most a module may unpack to.
+const size_t kModuleSizeLimit = 64 * 1024 * 1024;
+
+// Reads the module file `path` (*.ko, *.ko.xz, *.ko.zst, *.ko.gz), unpacking no more than
+// `sizeLimit` bytes (their number goes to `unpacked` when given). MODULE_INSPECTED, or
+// why not; `info` is cleared when not.
+int inspectModule(const HostRoot& host, const std::string& path, ModuleInfo* info,
+                  size_t sizeLimit = kModuleSizeLimit, size_t* unpacked = nullptr);
+
+// inspectModule's answer as a yes or no.
 bool readModuleInfo(const HostRoot& host, const std::string& path, ModuleInfo* info);
 
 // Reads an uncompressed module's .modinfo section and signature trailer from its bytes.
@@ -33,7 +54,7 @@ bool readModuleInfo(const HostRoot& host, const std::string& path, ModuleInfo* i
 bool parseModuleBytes(const std::string& bytes, ModuleInfo* info);
 
 // The module name a file name stands for ("holvane.ko.xz" gives "holvane"); empty when
-// it is no module file name (*.ko, *.ko.xz, *.ko.zst).
+// it is no module file name (*.ko, *.ko.xz, *.ko.zst, *.ko.gz).
 std::string moduleFileStem(const std::string& fileName);
 
 // A module name as the kernel compares names: '-' and '_' are the same.

@@ -18,8 +18,11 @@ struct DriverNotes {
     std::vector<std::string> lines;  // texts in the locale's encoding, one per finding
     // Whether the new module can be used without more than a restart: the running kernel
     // has a module (or one through weak-updates), and Secure Boot lets it load (or its
-    // key is waiting to be enrolled at the next start).
+    // key is waiting to be enrolled at the next start); and every module was inspected.
     bool loadable = true;
+    // Whether every module of the package was inspected; the lines name those that were
+    // not (the first few, then how many more).
+    bool inspected = true;
 };
 
 // The notes about the medium's driver package on this host; none when the package holds

@@ -113,7 +113,9 @@ void addDriverItems(const std::vector<TransactionPackage>& packages, ChecksRepor
         return;
     const DriverNotes notes = driverNotes();
     if (policy.requireLoadableDriver && !notes.loadable) {
-        CheckItem refused = item("driver", driver, false, text(DriverNotLoadableRefusedId));
+        CheckItem refused =
+            item("driver", driver, false,
+                 text(notes.inspected ? DriverNotLoadableRefusedId : DriverNotInspectedRefusedId));
         refused.details = notes.lines;
         report->items.push_back(refused);
         return;

@@ -251,6 +251,19 @@ const ResourceID_C RemoveQuestionId = 2401;
 const ResourceID_C NothingRemovedId = 2402;
 const ResourceID_C RemoveNeedsYesId = 2403;
 
+// Before the install: a driver module that was not inspected (its path in the package and
+// the reason replace the two %s), the reasons (driverInspectionReason), how many more
+// were not (their number replaces %s); --require-loadable-driver refuses for it.
+const ResourceID_C DriverModuleNotInspectedId = 2340;
+const ResourceID_C ModuleTooLargeReasonId = 2341;
+const ResourceID_C ModuleUnreadableReasonId = 2342;
+const ResourceID_C ModinfoFailedReasonId = 2343;
+const ResourceID_C ModulePastCountReasonId = 2344;
+const ResourceID_C ModulePastTotalReasonId = 2345;
+const ResourceID_C ModuleNotTakenReasonId = 2346;
+const ResourceID_C DriverModulesNotInspectedMoreId = 2347;
+const ResourceID_C DriverNotInspectedRefusedId = 2348;
+
 // The console wizard's own page texts, which say which key to press where the window's
 // say which button to click: welcome, kernel rebuild notice, below the license, setup
 // type and review introductions.

@@ -2,8 +2,10 @@
 hidden --host-root): the kernel rebuild page's probe answers yes only when the driver
 will be installed and its module drives a device that holds the root file system."""
 
+import lzma
 import os
 import subprocess
+import sys
 
 import e2e_lib as e2e
 
@@ -48,6 +50,38 @@ def host_tree(root, root_behind_holvane, loaded=None, secure_boot=False, kernel=
         put("/sys/module/holvane/version", loaded + "\n")
         put("/sys/module/holvane/srcversion", "OLDSRC\n")
     return root
+
+
+# Runs argv[2:] and writes the largest resident size (KiB) of any process of its tree to
+# the file argv[1]; exits with its status.
+MEASURED = ("import resource, subprocess, sys\n"
+            "status = subprocess.run(sys.argv[2:]).returncode\n"
+            "open(sys.argv[1], 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))\n"
+            "sys.exit(status)\n")
+
+
+def bomb_package(directory, unpacked_mib=512):
+    """A driver package (the medium's driver file name) whose one module, holvane.ko.xz,
+    is xz data of a few hundred KB that unpacks to unpacked_mib MiB of zeros: streams of
+    16 MiB one after another, as xz writes and reads them, made in a second."""
+    os.makedirs(directory)
+    stream = lzma.compress(bytes(16 << 20), preset=0)
+    bomb = os.path.join(directory, "holvane.ko.xz")
+    with open(bomb, "wb") as f:
+        for _ in range(unpacked_mib // 16):
+            f.write(stream)
+    spec = os.path.join(directory, "holvane.spec")
+    with open(spec, "w") as f:
+        f.write("%%define _build_id_links none\n%%define __os_install_post %%{nil}\n"
+                "Name: holvane\nVersion: 1.2.3\nRelease: 4\nSummary: t\nLicense: MIT\n"
+                "BuildArch: noarch\n%%description\nt\n%%install\n"
+                "mkdir -p %%{buildroot}/lib/modules/%s/extra\n"
+                "cp %s %%{buildroot}/lib/modules/%s/extra/\n"
+                "%%files\n/lib/modules/%s/extra/holvane.ko.xz\n" % (KERNEL, bomb, KERNEL, KERNEL))
+    subprocess.run(["rpmbuild", "-bb", "--quiet", "--define", "_topdir " + directory + "/top",
+                    "--define", "_rpmdir " + directory, "--define",
+                    "_rpmfilename " + e2e.DRIVER_FILE, spec], check=True, capture_output=True)
+    return os.path.join(directory, e2e.DRIVER_FILE)
 
 
 class Driver(e2e.WizardTest):
@@ -148,6 +182,37 @@ class Driver(e2e.WizardTest):
                 self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
                 self.assertIn(note, installed.stdout.splitlines())
                 self.assertTrue(rpmdb.installed("holvane"))
+
+    def test_a_module_that_unpacks_past_its_bound_is_named_not_inspected(self):
+        """A few hundred KB of .ko.xz that unpack to 512 MiB: the dry run stops unpacking at
+        the bound, no process of it grows near the module's size, and the plan names the
+        module as not inspected; --require-loadable-driver refuses the install for it."""
+        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman", e2e.APP_FILE),
+                                                bomb_package(os.path.join(self.tmp, "bomb"))])
+        t = e2e.Texts(medium.db)
+        rpmdb = e2e.RpmDb(os.path.join(self.tmp, "rpmdb"))
+        env = dict(rpmdb.env(), DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8")
+        tree = host_tree(os.path.join(self.tmp, "host"), False)
+        rss = os.path.join(self.tmp, "rss")
+        run = subprocess.run([sys.executable, "-c", MEASURED, rss, "./stage3", "--dry-run",
+                              "--json", "--accept-license", "--host-root", tree],
+                             cwd=medium.dir, env=env, capture_output=True, text=True, timeout=120)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        with open(rss) as f:
+            self.assertLess(int(f.read()), 256 * 1024, "KiB at most of one process of the run")
+        module = "/lib/modules/%s/extra/holvane.ko.xz" % KERNEL
+        named = t[2340].replace("%s", module, 1).replace("%s", t[2341], 1)
+        driver = os.path.join(medium.dir, e2e.DRIVER_FILE)
+        self.assertIn({"kind": "driver", "subject": driver, "ok": True, "message": named},
+                      e2e.stage3_json(run.stdout)["checks"])
+        refused = subprocess.run(["./stage3", "--unattended", "--accept-license",
+                                  "--require-loadable-driver", "--host-root", tree],
+                                 cwd=medium.dir, env=env, capture_output=True, text=True,
+                                 timeout=120)
+        self.assertEqual(refused.returncode, 1, refused.stdout + refused.stderr)
+        self.assertIn(t[2348], refused.stdout + refused.stderr)
+        self.assertIn(named, refused.stdout + refused.stderr)
+        self.assertFalse(rpmdb.installed("holvane") or rpmdb.installed("quorvel-storman"))
 
 
 if __name__ == "__main__":

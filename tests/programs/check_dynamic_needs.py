@@ -13,7 +13,10 @@ import sys
 NEWEST = {"GLIBC": (2, 34), "GLIBCXX": (3, 4, 29), "CXXABI": (1, 3, 13)}
 SERVER = {"libc.so.6", "libm.so.6", "libgcc_s.so.1", "libstdc++.so.6",
           "libglib-2.0.so.0", "libgobject-2.0.so.0", "libgio-2.0.so.0",
-          "libjson-glib-1.0.so.0"}
+          "libjson-glib-1.0.so.0",
+          # The driver's modules are unpacked in the process; rpm links these, so every
+          # server that installs packages has them.
+          "liblzma.so.5", "libzstd.so.1", "libz.so.1"}
 DESKTOP = SERVER | {"libgtk-3.so.0", "libgdk-3.so.0", "libgdk_pixbuf-2.0.so.0",
                     "libpango-1.0.so.0", "libpangocairo-1.0.so.0", "libcairo.so.2",
                     "libcairo-gobject.so.2", "libatk-1.0.so.0", "libharfbuzz.so.0"}

@@ -107,6 +107,38 @@ std::string runWatched(const std::string& command, size_t afterExit, int* status
     return output;
 }
 
+TEST(ChildProcess, BoundedProgramIsStoppedAtItsTimeAndMemory) {
+    struct Case {
+        const char* name;
+        const char* script;
+        std::size_t memory;
+        int seconds;
+        int exitStatus;  // -1: killed
+        bool timedOut;
+    };
+    const Case cases[] = {
+        {"within", "head -c 10000000 /dev/zero | wc -c", 128 << 20, 60, 0, false},
+        // Quiet past its time, or talking all along: killed either way.
+        {"sleeps", "sleep 30", 0, 1, -1, true},
+        {"talks", "while :; do echo more; sleep 0.1; done", 0, 1, -1, true},
+        {"closes its output and goes on", "exec >&-; sleep 30", 0, 1, -1, true},
+        // The address space is bounded before the program starts.
+        {"allocates", "python3 -c 'bytearray(400 << 20)' || exit 7", 128 << 20, 0, 7, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProgramRun how;
+        how.memoryLimit = c.memory;
+        how.secondsLimit = c.seconds;
+        ProgramOutput output;
+        const time_t started = time(nullptr);
+        ASSERT_TRUE(runProgram({"/bin/sh", "-c", c.script}, how, &output));
+        EXPECT_EQ(output.exitStatus(), c.exitStatus);
+        EXPECT_EQ(output.timedOut, c.timedOut);
+        EXPECT_LT(time(nullptr) - started, 30);
+    }
+}
+
 TEST(ChildProcess, WatchedCommandOutputAndExitReachTheCallbacks) {
     int status = 0;
     std::string output =

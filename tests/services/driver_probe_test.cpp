@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "services/driver_outlook.h"
 #include "services/driver_package.h"
 #include "services/kernel_module.h"
+#include "services/module_compression.h"
 #include "services/secure_boot.h"
 #include "tests/services/test_support.h"
 #include "tests/support/rpm_sandbox.h"
@@ -62,7 +64,7 @@ struct ModuleFixture {
     std::string release = kRunning;
     std::string srcversion = "A1B2C3D4E5F6";
     bool sign = false;
-    std::string suffix = ".ko";  // or ".ko.xz", ".ko.zst"
+    std::string suffix = ".ko";  // or ".ko.xz", ".ko.zst", ".ko.gz"
 };
 
 // A module file NAME+suffix in `dir`, built as the kernel's build does its .modinfo.
@@ -106,6 +108,8 @@ std::string makeModule(const std::string& dir, const ModuleFixture& m) {
         command += " && xz -f " + q(base + ".ko");
     if (m.suffix == ".ko.zst")
         command += " && zstd -q --rm -f " + q(base + ".ko");
+    if (m.suffix == ".ko.gz")
+        command += " && gzip -f " + q(base + ".ko");
     EXPECT_EQ(sh(command), 0) << command;
     return base + m.suffix;
 }
@@ -163,6 +167,25 @@ std::string signatureList(const std::vector<std::string>& certificates) {
     return list;
 }
 
+// The package holvane of `files` (with `post` as its %post script) built by rpmbuild in
+// `build`; its file.
+std::string buildPackage(const ScratchDir& build, const std::string& name, const Placed& files,
+                         const std::string& post = "") {
+    const std::string payload = build.file("payload-" + name);
+    const std::string recipe = build.file(name + ".spec");
+    place(payload, files);
+    writeFile(recipe, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
+                                  "License: none\n%description\nt\n%install\ncp -a ") +
+                          payload + "/. %{buildroot}/\n" +
+                          (!post.empty() ? "%post\n" + post + "\n" : "") + "%files\n/*\n");
+    EXPECT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
+                 "' --define '_rpmdir " + build.file(name) +
+                 "' --define '_rpmfilename holvane.rpm' --define 'debug_package %{nil}' " +
+                 q(recipe) + " >/dev/null 2>&1"),
+              0);
+    return build.file(name + "/holvane.rpm");
+}
+
 }  // namespace
 
 TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
@@ -174,19 +197,21 @@ TEST(ModuleFile, ReadsNameVersionVermagicAndSignature) {
         int signature;
         const char* signer;
     };
-    ModuleFixture plain, signedXz, signedKo, zst;
+    ModuleFixture plain, signedXz, signedKo, zst, gz;
     signedXz.sign = signedKo.sign = true;
     signedXz.suffix = ".ko.xz";
     zst.suffix = ".ko.zst";
     zst.name = "pirsel-hba";
+    gz.suffix = ".ko.gz";
     const Case cases[] = {
         {plain, true, true, MODULE_UNSIGNED, ""},
         {signedXz, true, true, MODULE_SIGNED, "Holvane signing"},
         {zst, true, true, MODULE_UNSIGNED, ""},
-        // Without modinfo: the ELF section and the trailer, read here; compressed stays unread.
+        // Without modinfo: the ELF section and the trailer, read here, unpacked here.
         {plain, false, true, MODULE_UNSIGNED, ""},
         {signedKo, false, true, MODULE_SIGNED, ""},
-        {signedXz, false, false, MODULE_SIGNATURE_UNKNOWN, ""},
+        {signedXz, false, true, MODULE_SIGNED, ""},
+        {gz, false, true, MODULE_UNSIGNED, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.module.name + c.module.suffix +
@@ -227,6 +252,62 @@ TEST(ModuleFile, EveryCutOfAnObjectIsReadSafely) {
     EXPECT_FALSE(parseModuleBytes(bytes.substr(0, 64), &info));
 }
 
+TEST(ModuleFile, UnpacksWithinItsBound) {
+    ScratchDir dir;
+    const size_t bound = 64 * 1024;
+    const std::string module = readFile(makeModule(dir.path(), ModuleFixture()));
+    writeFile(dir.file("module"), module);
+    writeFile(dir.file("exact"), std::string(bound, 'x'));
+    writeFile(dir.file("bomb"), std::string(1024 * 1024, '\0'));
+    struct Case {
+        const char* input;
+        const char* compression;
+        int result;
+        size_t size;
+    } cases[] = {
+        {"module", "xz", MODULE_UNPACKED, module.size()},
+        {"module", "zst", MODULE_UNPACKED, module.size()},
+        {"module", "gz", MODULE_UNPACKED, module.size()},
+        {"exact", "xz", MODULE_UNPACKED, bound},
+        {"exact", "", MODULE_UNPACKED, bound},
+        {"bomb", "xz", MODULE_TOO_LARGE, 0},
+        {"bomb", "zst", MODULE_TOO_LARGE, 0},
+        {"bomb", "gz", MODULE_TOO_LARGE, 0},
+        {"bomb", "", MODULE_TOO_LARGE, 0},
+        // Damaged: a byte changed in the middle, or the stream cut short; or not the
+        // compression the name says.
+        {"module", "xz damaged", MODULE_DAMAGED, 0},
+        {"module", "zst cut", MODULE_DAMAGED, 0},
+        {"module", "gz cut", MODULE_DAMAGED, 0},
+        {"module", "xz as zst", MODULE_DAMAGED, 0},
+    };
+    const std::map<std::string, std::string> tools = {
+        {"xz", "xz -c"}, {"zst", "zstd -q -c"}, {"gz", "gzip -c"}};
+    for (const Case& c : cases) {
+        const std::string how = c.compression;
+        SCOPED_TRACE(std::string(c.input) + " " + how);
+        const std::string format = how.substr(0, how.find(' '));
+        std::string packed = readFile(dir.file(c.input));
+        if (!format.empty()) {
+            ASSERT_EQ(sh(tools.at(format) + " " + q(dir.file(c.input)) + " > " + q(dir.file("p"))),
+                      0);
+            packed = readFile(dir.file("p"));
+        }
+        if (how.find("damaged") != std::string::npos)
+            packed[packed.size() / 2] ^= 0x55;
+        if (how.find("cut") != std::string::npos)
+            packed.resize(packed.size() - 8);
+        const std::string named =
+            how.find(" as ") != std::string::npos ? how.substr(how.rfind(' ') + 1) : format;
+        std::string out = "stale";
+        EXPECT_EQ(unpackModule(named, packed, bound, &out), c.result);
+        EXPECT_EQ(out.size(), c.size);
+        if (c.result == MODULE_UNPACKED && std::string(c.input) == "module") {
+            EXPECT_EQ(out, module);
+        }
+    }
+}
+
 TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     RpmSandbox box;
     ScratchDir build;
@@ -261,22 +342,8 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string payload = build.file(std::string("payload-") + c.name);
-        const std::string recipe = build.file(std::string(c.name) + ".spec");
-        place(payload, c.files);
-        writeFile(recipe, std::string("Name: holvane\nVersion: 2.1.0\nRelease: 1\nSummary: t\n"
-                                      "License: none\n%description\nt\n%install\ncp -a ") +
-                              payload + "/. %{buildroot}/\n" +
-                              (*c.post ? std::string("%post\n") + c.post + "\n" : "") +
-                              "%files\n/*\n");
-        ASSERT_EQ(sh("rpmbuild -bb --quiet --define '_topdir " + build.file("top") +
-                     "' --define '_rpmdir " + build.file(c.name) +
-                     "' --define '_rpmfilename "
-                     "holvane.rpm' --define 'debug_package %{nil}' " +
-                     q(recipe) + " >/dev/null 2>&1"),
-                  0);
-        DriverPackageContents contents = readDriverPackage(
-            HostRoot::running(), build.file(std::string(c.name) + "/holvane.rpm"));
+        const std::string package = buildPackage(build, c.name, c.files, c.post);
+        DriverPackageContents contents = readDriverPackage(HostRoot::running(), package);
         EXPECT_EQ(contents.result, c.result);
         EXPECT_EQ(contents.weakModules, *c.post != '\0');
         ASSERT_EQ(contents.modules.size(), c.modules);
@@ -288,6 +355,51 @@ TEST(DriverPackage, ListsAndReadsItsModulesThroughRpm) {
         }
         if (c.modules == 2) {
             EXPECT_EQ(contents.modules[0].path, "/" + running + "holvane/holvane.ko.xz");
+        }
+    }
+}
+
+TEST(DriverPackage, ModulesPastItsBoundsAreListedNotInspected) {
+    ScratchDir build;
+    ModuleFixture one, two, three;
+    two.name = "pirsel";
+    three.name = "tarnow";
+    three.suffix = ".ko.xz";
+    const std::string tree = std::string("lib/modules/") + kRunning + "/extra/";
+    const std::string package =
+        buildPackage(build, "three",
+                     {{tree + "holvane.ko", makeModule(build.file("1"), one)},
+                      {tree + "pirsel.ko", makeModule(build.file("2"), two)},
+                      {tree + "tarnow.ko.xz", makeModule(build.file("3"), three)}});
+    const size_t size = fs::file_size(build.file("1/holvane.ko"));
+    DriverPackageBounds count, taken, unpacked, moduleSize;
+    count.modules = 2;
+    taken.taken = size;
+    unpacked.unpacked = size + size / 2;
+    moduleSize.moduleSize = 64;
+    struct Case {
+        const char* name;
+        DriverPackageBounds bounds;
+        int pirsel, tarnow;  // holvane, the first, is inspected except for its size
+    } cases[] = {
+        {"within", DriverPackageBounds(), MODULE_INSPECTED, MODULE_INSPECTED},
+        {"count", count, MODULE_INSPECTED, MODULE_PAST_COUNT},
+        {"bytes taken", taken, MODULE_PAST_TOTAL, MODULE_PAST_TOTAL},
+        {"bytes unpacked", unpacked, MODULE_PAST_TOTAL, MODULE_PAST_TOTAL},
+        {"module size", moduleSize, MODULE_UNPACKS_TOO_LARGE, MODULE_UNPACKS_TOO_LARGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriverPackageContents contents = readDriverPackage(HostRoot::running(), package, c.bounds);
+        EXPECT_EQ(contents.result, DRIVER_PACKAGE_READ);
+        ASSERT_EQ(contents.modules.size(), 3u);
+        // In the payload's order, which the bounds go by.
+        const int first = c.bounds.moduleSize < size ? MODULE_UNPACKS_TOO_LARGE : MODULE_INSPECTED;
+        const int expected[] = {first, c.pirsel, c.tarnow};
+        for (size_t i = 0; i < 3; ++i) {
+            const PackagedModule& m = contents.modules[i];
+            EXPECT_EQ(m.inspection, expected[i]) << m.path;
+            EXPECT_EQ(m.read, m.inspection == MODULE_INSPECTED) << m.path;
         }
     }
 }
