@@ -17,15 +17,16 @@ demo_packages=(
 )
 # The tests besides: compilers and sanitizer runtimes, test and benchmark libraries, a
 # virtual X server and the accessibility bus, locales and fonts of every language,
-# terminals, Ansible over ssh, ISO images, Wayland, polkit, the host probes' tools, and
-# groff and bash-completion for the manual page's and the completion's test.
+# terminals, Ansible over ssh with sudo for its become, ISO images, Wayland, polkit, the
+# host probes' tools, and groff and bash-completion for the manual page's and the
+# completion's test.
 test_packages=(
   clang libclang-rt-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool
   at-spi2-core dbus dbus-x11 python3-gi python3-xlib gir1.2-atspi-2.0 gir1.2-gtk-3.0
   gettext locales tmux fonts-noto-cjk
-  ansible-core openssh-server openssh-client
+  ansible-core openssh-server openssh-client sudo
   xorriso weston
   pkexec polkitd dbus-daemon passwd util-linux openssl procps
   rpm2cpio kmod cpio xz-utils mokutil dracut-core initramfs-tools-core e2fsprogs mount

@@ -2,10 +2,13 @@
 against three inventory hosts reached over ssh: a private sshd on a loopback
 port, each host with its own rpm database (HOME through stage3_environment)
 and its own remote directory; one host's medium has a driver whose install
-fails. Real ansible-playbook, sshd, stage3 and rpm."""
+fails. Real ansible-playbook, sshd, sudo, stage3 and rpm. As a fleet is run,
+the play logs in as an account of its own (made by the test) and becomes root
+through sudo, with pipelining."""
 
 import json
 import os
+import pwd
 import re
 import shutil
 import socket
@@ -27,6 +30,10 @@ PRIVSEP_DIR = "/run/sshd"  # sshd's compiled-in privilege separation directory
 PRIVSEP_MARK = os.path.join(PRIVSEP_DIR, ".made-by-stage3-test")
 PACKAGES = ("holvane", "quorvel-browser", "quorvel-storman")
 NOBODY = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"]
+PARALLEL = ("--forks", "5")
+# The test's login account: this prefix and the pid of the run that made it.
+ACCOUNT_PREFIX = "stage3-test-"
+SUDOERS_DIR = "/etc/sudoers.d"
 RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
 
 
@@ -36,24 +43,67 @@ def free_port():
         return s.getsockname()[1]
 
 
-class Sshd:
-    """An sshd of the test's own on 127.0.0.1: its host key, one client key for root."""
+class Account:
+    """A login account of the test's own, which may run anything as root through
+    sudo without a password (as a fleet's deploy account), with a home of its own
+    for Ansible's files. Removed by remove(); one a killed run left behind goes
+    with the next run."""
 
-    def __init__(self, root):
+    def __init__(self):
+        for entry in pwd.getpwall():
+            pid = entry.pw_name[len(ACCOUNT_PREFIX):]
+            if entry.pw_name.startswith(ACCOUNT_PREFIX) and pid.isdigit() and not os.path.exists("/proc/" + pid):
+                remove_account(entry.pw_name, entry.pw_dir)
+        self.name = ACCOUNT_PREFIX + str(os.getpid())
+        self.home = tempfile.mkdtemp(prefix="stage3-ansible-account-")
+        # A password of "*": no password logs in, yet the account is not locked (sshd
+        # without PAM refuses a locked one).
+        subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", self.home,
+                        "--shell", "/bin/sh", "--password", "*", self.name], check=True)
+        try:
+            os.chown(self.home, pwd.getpwnam(self.name).pw_uid, pwd.getpwnam(self.name).pw_gid)
+            sudoers = os.path.join(SUDOERS_DIR, self.name)
+            with open(sudoers + ".new", "w") as f:
+                f.write("%s ALL=(root) NOPASSWD: ALL\n" % self.name)
+            os.chmod(sudoers + ".new", 0o440)
+            subprocess.run(["visudo", "-c", "-q", "-f", sudoers + ".new"], check=True)
+            os.rename(sudoers + ".new", sudoers)
+        except BaseException:
+            self.remove()
+            raise
+
+    def remove(self):
+        remove_account(self.name, self.home)
+
+
+def remove_account(name, home):
+    for path in (os.path.join(SUDOERS_DIR, name), os.path.join(SUDOERS_DIR, name + ".new")):
+        if os.path.exists(path):
+            os.unlink(path)
+    subprocess.run(["userdel", name], stderr=subprocess.DEVNULL)
+    if os.path.basename(home).startswith("stage3-ansible-account-"):
+        shutil.rmtree(home, ignore_errors=True)
+
+
+class Sshd:
+    """An sshd of the test's own on 127.0.0.1: its host key, one client key."""
+
+    def __init__(self, root, account):
         self.port = free_port()
         self.client_key = os.path.join(root, "client_key")
         host_key = os.path.join(root, "host_key")
         for key in (host_key, self.client_key):
             subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", key], check=True)
         self.pid_file = os.path.join(root, "sshd.pid")
-        authorized = os.path.join(root, "authorized_keys")
+        # sshd reads it as the account logging in.
+        authorized = os.path.join(account.home, "authorized_keys")
         shutil.copy(self.client_key + ".pub", authorized)
         config = os.path.join(root, "sshd_config")
         with open(config, "w") as f:
             f.write("\n".join([
                 "ListenAddress 127.0.0.1", "Port %d" % self.port, "HostKey " + host_key,
                 "PidFile " + self.pid_file, "AuthorizedKeysFile " + authorized,
-                "PermitRootLogin prohibit-password", "PubkeyAuthentication yes",
+                "PermitRootLogin no", "PubkeyAuthentication yes",
                 "PasswordAuthentication no", "KbdInteractiveAuthentication no", "UsePAM no",
                 # The keys live under /tmp, which everyone may write.
                 "StrictModes no", "Subsystem sftp internal-sftp", "LogLevel ERROR", ""]))
@@ -97,7 +147,9 @@ class AnsibleRole(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.tmp, ignore_errors=True)
         self.addCleanup(e2e.clear_tmp_files)
         e2e.clear_tmp_files()
-        self.sshd = Sshd(self.tmp)
+        self.account = Account()
+        self.addCleanup(self.account.remove)
+        self.sshd = Sshd(self.tmp, self.account)
         self.addCleanup(self.sshd.stop)
         self.logs = os.path.join(self.tmp, "logs")
         packages = [e2e.package("quorvel-storman", e2e.APP_FILE), e2e.package("quorvel-browser", e2e.BROWSER_FILE)]
@@ -114,8 +166,10 @@ class AnsibleRole(unittest.TestCase):
                 "home = " + os.path.join(self.tmp, "ansible-home"),
                 "local_tmp = " + os.path.join(self.tmp, "ansible-local"),
                 "remote_tmp = " + os.path.join(self.tmp, "ansible-remote"),
-                # One host at a time: installs on one machine are one at a time.
+                # One host at a time: installs on one machine are one at a time (a play that
+                # installs nothing runs its hosts side by side: PARALLEL).
                 "forks = 1", "host_key_checking = False", "retry_files_enabled = False", "nocolor = True",
+                # sudo needs no terminal (no requiretty), so modules go to it on a pipe.
                 "[ssh_connection]", "pipelining = True",
                 # One master connection for the three hosts (they are one address, port and user),
                 # ended by the test; no known_hosts entry.
@@ -131,8 +185,10 @@ class AnsibleRole(unittest.TestCase):
             host_vars.update(ansible_host="127.0.0.1", ansible_port=self.sshd.port)
         with open(self.inventory, "w") as f:
             json.dump({"storage_servers": {"hosts": hosts, "vars": {
-                "ansible_user": "root", "ansible_ssh_private_key_file": self.sshd.client_key,
-                "ansible_python_interpreter": sys.executable, "ansible_become": False,
+                "ansible_user": self.account.name, "ansible_ssh_private_key_file": self.sshd.client_key,
+                "ansible_python_interpreter": sys.executable,
+                # The account's own (the controller's tasks, as root, use ansible.cfg's).
+                "ansible_remote_tmp": os.path.join(self.account.home, "ansible-remote"),
                 "stage3_log_dir": self.logs}}}, f)
 
     def host_vars(self, name, medium, answers, rpmdb):
@@ -145,7 +201,7 @@ class AnsibleRole(unittest.TestCase):
 
     def end_master_connection(self):
         subprocess.run(["ssh", "-F", "/dev/null", "-o", "ControlPath=" + self.control_path, "-p", str(self.sshd.port),
-                        "-l", "root", "-O", "exit", "127.0.0.1"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                        "-l", self.account.name, "-O", "exit", "127.0.0.1"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def play(self, *args):
         """ansible-playbook on the example playbook: its status, output and recap by host."""
@@ -180,7 +236,7 @@ class AnsibleRole(unittest.TestCase):
         nothing = {"good1": set(), "good2": set(), "failing": set()}
 
         # Check mode: the dry run on every host, what would be installed, no change.
-        status, out, recap = self.play("--check")
+        status, out, recap = self.play("--check", *PARALLEL)
         self.assertEqual(status, 0, out)
         self.assertEqual({h: r["failed"] + r["unreachable"] for h, r in recap.items()},
                          {"good1": 0, "good2": 0, "failing": 0}, out)
@@ -291,7 +347,8 @@ class AnsibleRole(unittest.TestCase):
     def test_hosts_fail_before_anything_is_written_or_copied(self):
         # Remote directories another account has a hold on: in a sticky directory everyone
         # may write (as /var/tmp), nobody made it first with an add-on package of theirs, or
-        # put a link to a directory of root's there; below a directory that is not sticky.
+        # put a link to a directory of root's there; below a directory that is not sticky;
+        # below links: one of root's into a directory everyone may write, one of nobody's.
         # And settings that would add a line to the answers file or words to a command line.
         shared = tempfile.mkdtemp(prefix="stage3-ansible-shared-", dir="/tmp")
         self.addCleanup(shutil.rmtree, shared, ignore_errors=True)
@@ -300,9 +357,14 @@ class AnsibleRole(unittest.TestCase):
         os.mkdir(linked, 0o700)
         os.mkdir(open_dir)
         os.chmod(open_dir, 0o777)
+        into_open = os.path.join(open_dir, "root-dir")
+        os.mkdir(into_open, 0o755)
+        os.symlink(into_open, os.path.join(self.tmp, "root-link"))
         planted, link = os.path.join(shared, "planted"), os.path.join(shared, "link")
+        nobody_link = os.path.join(shared, "nobody-link")
         subprocess.run(NOBODY + ["sh", "-c", 'mkdir "$1" && touch "$1"/quorvel-browser-zz-1-1.noarch.rpm && '
-                                 'ln -s "$3" "$2"', "sh", planted, link, linked], check=True)
+                                 'ln -s "$3" "$2" && ln -s "$3" "$4"', "sh", planted, link, linked, nobody_link],
+                       check=True)
         # Where an install would land, if one ran.
         rpmdb = e2e.RpmDb(os.path.join(self.tmp, "host"))
         accept = {"accept_license": True}
@@ -315,6 +377,12 @@ class AnsibleRole(unittest.TestCase):
             "open": ({"stage3_remote_dir": os.path.join(open_dir, "medium")},
                      ["%s above it (mode 0777) is writable by other accounts, which can put another "
                       "directory in its place" % open_dir]),
+            "root-link": ({"stage3_remote_dir": os.path.join(self.tmp, "root-link", "medium")},
+                          ["%s above it (mode 0777) is writable by other accounts, which can put another "
+                           "directory in its place" % open_dir]),
+            "nobody-link": ({"stage3_remote_dir": os.path.join(nobody_link, "medium")},
+                            ["%s above it is a symbolic link owned by nobody (uid 65534), who can point it "
+                             "elsewhere" % nobody_link]),
             "newline": ({"stage3_answers": {"accept_license": True, "setup_type": "custom\naccept-license=true"}},
                         ['stage3_answers.setup_type: "custom\\naccept-license=true" is not one of typical, '
                          'compact, custom']),
@@ -331,8 +399,8 @@ class AnsibleRole(unittest.TestCase):
 
         # Two plays, since the settings fail a host sooner and the play stops once a fifth
         # of the hosts have failed.
-        for hosts in (["planted", "link", "open"], ["newline", "words"]):
-            status, out, recap = self.play("--limit", ",".join(hosts))
+        for hosts in (["planted", "link", "open", "root-link", "nobody-link"], ["newline", "words"]):
+            status, out, recap = self.play("--limit", ",".join(hosts), *PARALLEL)
             self.assertEqual((status, {h: r["failed"] for h, r in recap.items()}), (2, {h: 1 for h in hosts}), out)
             for name in hosts:
                 reasons = cases[name][1]
@@ -340,8 +408,8 @@ class AnsibleRole(unittest.TestCase):
                 self.assertEqual(json.loads(failure.group(1))["msg"][1:1 + len(reasons)], reasons, out)
         self.assertEqual([p for p in PACKAGES if rpmdb.installed(p)], [])
         # Nothing copied, nothing written.
-        self.assertEqual((os.listdir(planted), os.listdir(linked), os.listdir(os.path.join(open_dir, "medium"))),
-                         (["quorvel-browser-zz-1-1.noarch.rpm"], [], []))
+        self.assertEqual((os.listdir(planted), os.listdir(linked), sorted(os.listdir(open_dir)), os.listdir(into_open)),
+                         (["quorvel-browser-zz-1-1.noarch.rpm"], [], ["root-dir"], []))
         self.assertEqual([h for h in ("newline", "words") if os.path.exists(inventory[h]["stage3_remote_dir"])], [])
 
 
