@@ -1,6 +1,7 @@
 #include "services/files.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
