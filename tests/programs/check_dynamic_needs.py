@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks that the built programs run on the systems the README names: every
+"""Checks that the built programs run on the systems docs/admin-guide.md names: every
 shared library they need is one those systems have (a GTK 3 desktop for
 stage3-gtk, a server with GLib for stage3), and no symbol asks for a newer C or
 C++ library than theirs (RHEL/Rocky/Alma 9: glibc 2.34, GCC 11's libstdc++).
