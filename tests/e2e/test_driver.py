@@ -172,7 +172,8 @@ class Driver(e2e.WizardTest):
                                           list(args), cwd=medium.dir, env=env,
                                           capture_output=True, text=True, timeout=120)
                 plan = e2e.stage3_json(stage3("--dry-run", "--json").stdout)
-                self.assertIn({"kind": "driver", "subject": os.path.join(medium.dir, e2e.DRIVER_FILE),
+                driver = os.path.join(medium.dir, e2e.DRIVER_FILE)
+                self.assertIn({"kind": "driver", "subject": driver, "subjects": [driver],
                                "ok": True, "message": note}, plan["checks"])
                 refused = stage3("--unattended", "--require-loadable-driver")
                 self.assertEqual(refused.returncode, 1, refused.stdout + refused.stderr)
@@ -203,7 +204,8 @@ class Driver(e2e.WizardTest):
         module = "/lib/modules/%s/extra/holvane.ko.xz" % KERNEL
         named = t[2340].replace("%s", module, 1).replace("%s", t[2341], 1)
         driver = os.path.join(medium.dir, e2e.DRIVER_FILE)
-        self.assertIn({"kind": "driver", "subject": driver, "ok": True, "message": named},
+        self.assertIn({"kind": "driver", "subject": driver, "subjects": [driver], "ok": True,
+                       "message": named},
                       e2e.stage3_json(run.stdout)["checks"])
         refused = subprocess.run(["./stage3", "--unattended", "--accept-license",
                                   "--require-loadable-driver", "--host-root", tree],

@@ -425,7 +425,7 @@ class MediumAndInputs(e2e.WizardTest):
                     status, out, err = self.run_stage3(
                         os.path.join(mount, "stage3"), ["--dry-run", "--json", "--accept-license"],
                         "/tmp")
-                    plan = json.loads(out)
+                    plan = e2e.stage3_json(out)
                     if refusal is None:
                         self.assertEqual((status, plan["refusal"]), (0, []), err)
                         continue
