@@ -35,9 +35,12 @@ rpmdb=$build/demo-rpmdb
 rm -rf "$home" "$rpmdb"
 mkdir -p "$home"
 printf '%%_dbpath %s\n' "$rpmdb" >"$home/.rpmmacros"
-# Debian's rpm warns on every install that rpm packages belong to Alien;
-# this database is meant for rpm, so the warning is switched off for the demo.
-echo 'rpm alias -U -U --force-debian' >"$home/.popt"
+# Debian's rpm warns that rpm packages belong to Alien in every mode that changes the
+# database (-U, -i, -F, -e and their --test runs); this database is meant for rpm, so
+# each of them is aliased for the demo. Queries, -K and --import never warn.
+for mode in -U --upgrade -i --install -F --freshen -e --erase; do
+    echo "rpm alias $mode $mode --force-debian"
+done >"$home/.popt"
 HOME=$home rpm --initdb
 # An empty database lacks /bin/sh, which the packages' scriptlets need.
 HOME=$home rpm -U "$build/demo-base/quorvel-demo-base-1.0-1.noarch.rpm"

@@ -58,7 +58,10 @@ mkdir -p "$out"
 home=$work/home
 mkdir -p "$home"
 printf '%%_dbpath %s\n' "$work/rpmdb" >"$home/.rpmmacros"
-echo 'rpm alias -U -U --force-debian' >"$home/.popt"
+# Debian's rpm warns in every mode that changes the database (as in scripts/demo.sh).
+for mode in -U --upgrade -i --install -F --freshen -e --erase; do
+    echo "rpm alias $mode $mode --force-debian"
+done >"$home/.popt"
 fresh_database() {
     rm -rf "$work/rpmdb"
     HOME=$home rpm --initdb
