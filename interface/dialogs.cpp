@@ -118,10 +118,19 @@ bool askTrustMediumKey(const KeyQuestion& question) {
                                       "key_label",  "key_dialog_action_area", "key_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
     GtkWidget* dialog = buildMessageDialog(names, KeyDialogTitleId, KeyTrustQuestionId, &buttonBox);
+    // The texts wrap at a width of their own: a wrapped label's height is taken for its
+    // narrowest width, which would make the dialog tall and thin.
+    auto wrapAt = [](GtkWidget* label, int chars) {
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+    };
     GtkWidget* questionLabel = lookupWidget(dialog, "key_label");
-    gtk_label_set_line_wrap(GTK_LABEL(questionLabel), TRUE);
-    gtk_label_set_max_width_chars(GTK_LABEL(questionLabel), 60);
-    gtk_label_set_xalign(GTK_LABEL(questionLabel), 0.0f);
+    wrapAt(questionLabel, 64);
+    gtk_box_set_child_packing(GTK_BOX(lookupWidget(dialog, "key_hbox1")), questionLabel, TRUE, TRUE,
+                              0, GTK_PACK_START);
 
     // The key's fields, each value selectable; the fingerprint in a fixed-width font, in
     // groups of four digits as gpg shows it, so that it can be compared digit by digit.
@@ -146,10 +155,8 @@ bool askTrustMediumKey(const KeyQuestion& question) {
         gtk_grid_attach(GTK_GRID(fields), name, 0, row, 1, 1);
         GCharPtr utf8(externalToUtf8(field.value.c_str(), -1));
         GtkWidget* value = addNamedWidget(dialog, field.widget, gtk_label_new(utf8.get()));
-        gtk_label_set_xalign(GTK_LABEL(value), 0.0f);
+        wrapAt(value, 52);
         gtk_label_set_selectable(GTK_LABEL(value), TRUE);
-        gtk_label_set_line_wrap(GTK_LABEL(value), TRUE);
-        gtk_label_set_line_wrap_mode(GTK_LABEL(value), PANGO_WRAP_WORD_CHAR);
         gtk_widget_set_can_focus(value, FALSE);
         gtk_grid_attach(GTK_GRID(fields), value, 1, row++, 1, 1);
     }
@@ -161,9 +168,7 @@ bool askTrustMediumKey(const KeyQuestion& question) {
     std::string stays = fillText(getString(KeyStaysInKeyringId), {keyRemoveCommand(question.key)});
     GtkWidget* note = addNamedWidget(dialog, "key_keyring_note", gtk_label_new(""));
     setLabelText(note, stays.c_str());
-    gtk_label_set_line_wrap(GTK_LABEL(note), TRUE);
-    gtk_label_set_max_width_chars(GTK_LABEL(note), 60);
-    gtk_label_set_xalign(GTK_LABEL(note), 0.0f);
+    wrapAt(note, 64);
     gtk_label_set_selectable(GTK_LABEL(note), TRUE);
     gtk_widget_set_can_focus(note, FALSE);
     gtk_widget_set_margin_start(note, 7);

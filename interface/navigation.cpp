@@ -40,10 +40,21 @@ void fillReviewPackages(GtkWidget* anyWidget) {
     GList* old = gtk_container_get_children(GTK_CONTAINER(box));
     for (GList* item = old; item; item = item->next) gtk_widget_destroy(GTK_WIDGET(item->data));
     g_list_free(old);
-    std::vector<std::string> lines = packagePlanLines(wizardOf(anyWidget).selection());
+    const Selection& selection = wizardOf(anyWidget).selection();
+    // A remove lists the installed packages it removes, with their versions.
+    const bool remove = installAction() == Action::Remove;
+    std::vector<std::string> lines;
+    if (remove) {
+        for (const ActionStep& step :
+             actionSteps(Action::Remove, selection, readInstalledState(), removesDriver()))
+            for (const std::string& name : step.erase)
+                lines.push_back(name + " " + installedPackageVersion(name));
+    } else {
+        lines = packagePlanLines(selection);
+    }
     if (lines.empty())
         return;
-    addPackageLabel(box, getString(PackagesHeadingId), 0);
+    addPackageLabel(box, getString(remove ? RemoveSummaryId : PackagesHeadingId), 0);
     for (const std::string& line : lines) addPackageLabel(box, line, 12);
 }
 
@@ -133,6 +144,9 @@ void showCurrentPage(GtkWidget* mainWindow) {
     const DialogPageConfig& page = wizard.page(index);
     GtkWidget* pageWidget = pageWidgets(mainWindow)[index];
     g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidget);
+    // The review is of the choices as they are now, also where a maintenance run starts.
+    if (wizard.onPage(ReviewTitleId))
+        fillReviewText(mainWindow);
     // Until the window's first frame is painted, pages off the screen are hidden
     // (window_size.cpp).
     gtk_widget_show(pageWidget);
@@ -170,9 +184,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     }
     // Leaving the setup type page may have changed the components.
     showComponents(mainWindow);
-    if (wizard.onPage(ReviewTitleId))
-        fillReviewText(mainWindow);
-    else if (wizard.onPage(RunTitleId)) {
+    if (wizard.onPage(RunTitleId)) {
         // The run page is shown before the install starts, so that the checks before the
         // first package show their progress there.
         showCurrentPage(mainWindow);
