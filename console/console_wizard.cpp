@@ -199,9 +199,9 @@ Answer askExit() {
 
 // Whether the medium's key may be imported, asked as rpm's tools ask: Enter, a Ctrl-C and
 // the end of input answer No.
-bool askTrustKey(const std::string& question) {
+bool askTrustKey(const KeyQuestion& question) {
     blankLine();
-    say(question);
+    say(question.text);
     std::string yes = label(YesLabelId), no = label(NoLabelId);
     writeOut(text(KeyQuestionId) + " [y/N]: ");
     std::string answer;
@@ -699,12 +699,14 @@ void showResult(const Wizard& wizard) {
             say(notice);
         }
     } else {
-        say(text(FinishFailedId));
+        say(text(failedFinishTextId()));
         if (int reason = static_cast<int>(installNotStartedReason())) {
             blankLine();
             say(text(reason));
             for (const std::string& line : installRefusalLines()) say(line);
         }
+        blankLine();
+        for (const std::string& line : installedNowLines(readInstalledState())) say(line);
     }
     for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {
         blankLine();

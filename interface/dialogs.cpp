@@ -3,11 +3,14 @@
 #include "interface/dialogs.h"
 
 #include <cstring>
+#include <string>
 
 #include "interface/exit_paths.h"
 #include "interface/main_window.h"
 #include "interface/widget_build.h"
+#include "services/glib_memory.h"
 #include "services/string_service.h"
+#include "services/text_format.h"
 #include "wizard/text_ids.h"
 
 namespace {
@@ -97,15 +100,83 @@ void answerNo(GtkWidget*, gpointer dialog) {
     gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_NO);
 }
 
+// gpg's way of showing a fingerprint: groups of four digits, two blanks at its middle.
+std::string fingerprintGroups(const std::string& fingerprint) {
+    std::string shown;
+    for (std::size_t i = 0; i < fingerprint.size(); i += 4) {
+        if (i)
+            shown += i * 2 == fingerprint.size() ? "  " : " ";
+        shown += fingerprint.substr(i, 4);
+    }
+    return shown;
+}
+
 }  // namespace
 
-bool askTrustMediumKey(const std::string& question) {
+bool askTrustMediumKey(const KeyQuestion& question) {
     static const DialogNames names = {"key_dialog", "key_main_vbox",          "key_hbox1",
                                       "key_label",  "key_dialog_action_area", "key_hbuttonbox1"};
     GtkWidget* buttonBox = nullptr;
-    GtkWidget* dialog = buildMessageDialog(names, KeyDialogTitleId, KeyQuestionId, &buttonBox);
-    std::string text = question + "\n\n" + getString(KeyQuestionId);
-    setLabelText(lookupWidget(dialog, "key_label"), text.c_str());
+    GtkWidget* dialog = buildMessageDialog(names, KeyDialogTitleId, KeyTrustQuestionId, &buttonBox);
+    // The texts wrap at a width of their own: a wrapped label's height is taken for its
+    // narrowest width, which would make the dialog tall and thin.
+    auto wrapAt = [](GtkWidget* label, int chars) {
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), chars);
+        gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+    };
+    GtkWidget* questionLabel = lookupWidget(dialog, "key_label");
+    wrapAt(questionLabel, 64);
+    gtk_box_set_child_packing(GTK_BOX(lookupWidget(dialog, "key_hbox1")), questionLabel, TRUE, TRUE,
+                              0, GTK_PACK_START);
+
+    // The key's fields, each value selectable; the fingerprint in a fixed-width font, in
+    // groups of four digits as gpg shows it, so that it can be compared digit by digit.
+    GtkWidget* fields = addNamedWidget(dialog, "key_fields", gtk_grid_new());
+    gtk_grid_set_row_spacing(GTK_GRID(fields), 4);
+    gtk_grid_set_column_spacing(GTK_GRID(fields), 12);
+    gtk_container_set_border_width(GTK_CONTAINER(fields), 7);
+    gtk_box_pack_start(GTK_BOX(lookupWidget(dialog, "key_main_vbox")), fields, FALSE, FALSE, 0);
+    const struct {
+        ResourceID_C nameId;
+        const char* widget;
+        std::string value;
+    } rows[] = {
+        {KeyIdFieldId, "key_id", question.keyId},
+        {KeyUserIdFieldId, "key_user_id", question.key.userId},
+        {KeyFingerprintFieldId, "key_fingerprint", fingerprintGroups(question.key.fingerprint)},
+        {KeyFileFieldId, "key_file", question.key.file}};
+    int row = 0;
+    for (const auto& field : rows) {
+        GtkWidget* name = newResourceLabel(field.nameId);
+        gtk_label_set_xalign(GTK_LABEL(name), 0.0f);
+        gtk_grid_attach(GTK_GRID(fields), name, 0, row, 1, 1);
+        GCharPtr utf8(externalToUtf8(field.value.c_str(), -1));
+        GtkWidget* value = addNamedWidget(dialog, field.widget, gtk_label_new(utf8.get()));
+        wrapAt(value, 52);
+        gtk_label_set_selectable(GTK_LABEL(value), TRUE);
+        gtk_widget_set_can_focus(value, FALSE);
+        gtk_grid_attach(GTK_GRID(fields), value, 1, row++, 1, 1);
+    }
+    PangoAttrList* fixed = pango_attr_list_new();
+    pango_attr_list_insert(fixed, pango_attr_family_new("monospace"));
+    gtk_label_set_attributes(GTK_LABEL(lookupWidget(dialog, "key_fingerprint")), fixed);
+    pango_attr_list_unref(fixed);
+
+    std::string stays = fillText(getString(KeyStaysInKeyringId), {keyRemoveCommand(question.key)});
+    GtkWidget* note = addNamedWidget(dialog, "key_keyring_note", gtk_label_new(""));
+    setLabelText(note, stays.c_str());
+    wrapAt(note, 64);
+    gtk_label_set_selectable(GTK_LABEL(note), TRUE);
+    gtk_widget_set_can_focus(note, FALSE);
+    gtk_widget_set_margin_start(note, 7);
+    gtk_widget_set_margin_end(note, 7);
+    gtk_box_pack_start(GTK_BOX(lookupWidget(dialog, "key_main_vbox")), note, FALSE, FALSE, 0);
+    gtk_widget_show_all(fields);
+    gtk_widget_show(note);
+
     GtkWidget* yes = addBoxButton(dialog, buttonBox, "key_yes_button", YesLabelId);
     GtkWidget* no = addBoxButton(dialog, buttonBox, "key_no_button", NoLabelId);
     g_signal_connect(yes, "clicked", G_CALLBACK(answerYes), dialog);

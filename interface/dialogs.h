@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "wizard/install_checks.h"
+
 GtkWidget* createExitDialog();
 GtkWidget* createProxyIssueDialog();
 
-// Asks whether the medium's key may be imported; `question` names the key (locale
-// text). True for Yes; No, Escape and the close box answer no.
-bool askTrustMediumKey(const std::string& question);
+// Asks whether the medium's key may be imported, showing the key's fields and that the
+// key stays in rpm's keyring. True for Yes; No, Escape and the close box answer no.
+bool askTrustMediumKey(const KeyQuestion& question);

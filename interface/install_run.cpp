@@ -221,10 +221,16 @@ void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
     runProgress.tracker.finish(succeeded);
     showProgress();
     stopProgress();
+    // The medium's key not trusted is no failure: nothing was installed, on purpose.
+    const bool notTrusted = !succeeded && installNotStartedKind() == ErrorKind::KeyNotTrusted;
     setLabelText(lookupWidget(nextButton, "dialog_title"),
-                 getString(succeeded ? InstallFinishedTitleId : InstallFailedTitleId));
+                 getString(succeeded    ? InstallFinishedTitleId
+                           : notTrusted ? KeyNotTrustedTitleId
+                                        : InstallFailedTitleId));
     setLabelText(lookupWidget(nextButton, "run_label"),
-                 getString(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
+                 getString(succeeded    ? InstallFinishedNoteId
+                           : notTrusted ? KeyNotTrustedNoteId
+                                        : InstallFailedNoteId));
 }
 
 // An install that could not start ends before the run page is shown: its end is shown

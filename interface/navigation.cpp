@@ -12,20 +12,61 @@
 #include "wizard/install_log.h"
 #include "wizard/install_plan.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 #include "wizard/wizard.h"
 
 namespace {
 
-// Replaces the review view's content with the summary of the current selection.
+// One label of the review page's package list, packed into `box`.
+void addPackageLabel(GtkWidget* box, const std::string& text, int indent) {
+    GCharPtr utf8(localeToUtf8(text.c_str()));
+    GtkWidget* label = gtk_label_new(utf8.get());
+    gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
+    gtk_widget_set_margin_start(label, indent);
+    gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+    gtk_widget_show(label);
+}
+
+// The review page's package list: its heading and one line per package the selection
+// installs; empty when none is.
+void fillReviewPackages(GtkWidget* anyWidget) {
+    GtkWidget* box = lookupWidget(anyWidget, "review_packages");
+    if (!box)
+        return;
+    GList* old = gtk_container_get_children(GTK_CONTAINER(box));
+    for (GList* item = old; item; item = item->next) gtk_widget_destroy(GTK_WIDGET(item->data));
+    g_list_free(old);
+    const Selection& selection = wizardOf(anyWidget).selection();
+    // A remove lists the installed packages it removes, with their versions.
+    const bool remove = installAction() == Action::Remove;
+    std::vector<std::string> lines;
+    if (remove) {
+        for (const ActionStep& step :
+             actionSteps(Action::Remove, selection, readInstalledState(), removesDriver()))
+            for (const std::string& name : step.erase)
+                lines.push_back(name + " " + installedPackageVersion(name));
+    } else {
+        lines = packagePlanLines(selection);
+    }
+    if (lines.empty())
+        return;
+    addPackageLabel(box, getString(remove ? RemoveSummaryId : PackagesHeadingId), 0);
+    for (const std::string& line : lines) addPackageLabel(box, line, 12);
+}
+
+// Replaces the review view's content with the summary of the current selection, and the
+// package list with its packages.
 void fillReviewText(GtkWidget* anyWidget) {
+    fillReviewPackages(anyWidget);
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
     const Wizard& wizard = wizardOf(anyWidget);
-    std::string review = wizard.reviewText() + packagePlanText(wizard.selection());
-    GCharPtr utf8(localeToUtf8(review.c_str()));
+    GCharPtr utf8(localeToUtf8(wizard.reviewText().c_str()));
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));
     gtk_text_buffer_set_text(buffer, utf8.get(), -1);
     GtkTextIter start;
@@ -34,12 +75,15 @@ void fillReviewText(GtkWidget* anyWidget) {
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
-    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(FinishFailedId));
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(failedFinishTextId()));
     // An install that never started says why in place of the read-me pointer; one the
-    // checks refused names each failed check too.
+    // checks refused names each failed check too. Then what is installed now.
     int note = installNotStartedNoteId();
     std::string why = note ? getString(note) : "";
     for (const std::string& line : installRefusalLines()) why += "\n" + line;
+    std::vector<std::string> installed = installedNowLines(readInstalledState());
+    for (std::size_t i = 0; i < installed.size(); ++i)
+        why += (i ? "\n" : why.empty() ? "" : "\n\n") + installed[i];
     setLabelText(lookupWidget(anyWidget, "see_read_me"), why.c_str());
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
@@ -100,6 +144,9 @@ void showCurrentPage(GtkWidget* mainWindow) {
     const DialogPageConfig& page = wizard.page(index);
     GtkWidget* pageWidget = pageWidgets(mainWindow)[index];
     g_object_set_data(G_OBJECT(mainWindow), "current_main_area", pageWidget);
+    // The review is of the choices as they are now, also where a maintenance run starts.
+    if (wizard.onPage(ReviewTitleId))
+        fillReviewText(mainWindow);
     // Until the window's first frame is painted, pages off the screen are hidden
     // (window_size.cpp).
     gtk_widget_show(pageWidget);
@@ -137,9 +184,7 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     }
     // Leaving the setup type page may have changed the components.
     showComponents(mainWindow);
-    if (wizard.onPage(ReviewTitleId))
-        fillReviewText(mainWindow);
-    else if (wizard.onPage(RunTitleId)) {
+    if (wizard.onPage(RunTitleId)) {
         // The run page is shown before the install starts, so that the checks before the
         // first package show their progress there.
         showCurrentPage(mainWindow);

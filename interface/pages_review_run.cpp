@@ -33,6 +33,13 @@ GtkWidget* createReviewMainArea(GtkWidget* window) {
 
     addScrolledTextView(window, vbox7, "scrolledwindow2", "review_text", GTK_WRAP_WORD_CHAR,
                         GTK_POLICY_AUTOMATIC);
+
+    // The packages and what happens to each, below the settings in a list of their own
+    // that takes the height it needs: the settings' view gives up its height first, so
+    // the list is seen without scrolling (navigation.cpp fills it).
+    GtkWidget* packages =
+        addNamedWidget(window, "review_packages", gtk_box_new(GTK_ORIENTATION_VERTICAL, 2));
+    gtk_box_pack_start(GTK_BOX(vbox7), packages, FALSE, FALSE, 0);
     return area;
 }
 

@@ -2,7 +2,8 @@
 # Builds stage3 and its demo installation medium, then runs the wizard from the
 # medium as a user would, against a private rpm package database: the demo
 # packages install into build/demo-rpmdb, never into the machine's own
-# database, and every run starts from a fresh one so the demo can install again.
+# database, and every run starts from a fresh one so the demo can install again; a
+# --repair, --modify or --remove works on what the run before installed.
 #
 # BUILD_DIR chooses the build directory (default: build).
 set -euo pipefail
@@ -32,15 +33,25 @@ fi
 # macros below send every query and install to the private database.
 home=$build/demo-home
 rpmdb=$build/demo-rpmdb
-rm -rf "$home" "$rpmdb"
+fresh=yes
+for arg in "$@"; do
+    case $arg in --repair | --modify | --remove) [ -d "$rpmdb" ] && fresh=no ;; esac
+done
+rm -rf "$home"
+[ "$fresh" = no ] || rm -rf "$rpmdb"
 mkdir -p "$home"
 printf '%%_dbpath %s\n' "$rpmdb" >"$home/.rpmmacros"
-# Debian's rpm warns on every install that rpm packages belong to Alien;
-# this database is meant for rpm, so the warning is switched off for the demo.
-echo 'rpm alias -U -U --force-debian' >"$home/.popt"
-HOME=$home rpm --initdb
-# An empty database lacks /bin/sh, which the packages' scriptlets need.
-HOME=$home rpm -U "$build/demo-base/quorvel-demo-base-1.0-1.noarch.rpm"
+# Debian's rpm warns that rpm packages belong to Alien in every mode that changes the
+# database (-U, -i, -F, -e and their --test runs); this database is meant for rpm, so
+# each of them is aliased for the demo. Queries, -K and --import never warn.
+for mode in -U --upgrade -i --install -F --freshen -e --erase; do
+    echo "rpm alias $mode $mode --force-debian"
+done >"$home/.popt"
+if [ "$fresh" = yes ]; then
+    HOME=$home rpm --initdb
+    # An empty database lacks /bin/sh, which the packages' scriptlets need.
+    HOME=$home rpm -U "$build/demo-base/quorvel-demo-base-1.0-1.noarch.rpm"
+fi
 
 # Options go to the wizard: scripts/demo.sh --text, or --unattended --accept-license.
 if [ $# -eq 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

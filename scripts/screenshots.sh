@@ -3,9 +3,11 @@
 # Starts the real stage3 from the built demo medium on a private Xvfb screen,
 # with a fresh private rpm database, and walks through it with key presses:
 # welcome, license, setup type, components (custom chosen), review, the
-# install while it runs (it really installs the demo packages into the private
-# database), finish and the proxy notice; then the welcome page in the other
-# languages of the medium.
+# question about the medium's key, the install while it runs (it really installs
+# the demo packages into the private database), finish and the proxy notice; the
+# maintenance window and a remove; then the welcome page in the other languages of
+# the medium. The medium is copied out of the build directory first, so that no
+# build path shows in the pictures.
 #
 # scripts/screenshots.sh --layout instead takes the layout pictures,
 # docs/screenshots/layout/<screen>-<language>.png: the whole screen with the
@@ -44,8 +46,9 @@ fi
 
 # From here on: on the private screen that run-with-xvfb.sh set in DISPLAY.
 out=$top/docs/screenshots
-medium=$build/demo-medium
 work=$(mktemp -d)
+medium=$work/medium
+cp -a "$build/demo-medium" "$medium"
 wizard_pid=""
 cleanup() {
     if [ -n "$wizard_pid" ]; then kill "$wizard_pid" 2>/dev/null || true; fi
@@ -58,7 +61,10 @@ mkdir -p "$out"
 home=$work/home
 mkdir -p "$home"
 printf '%%_dbpath %s\n' "$work/rpmdb" >"$home/.rpmmacros"
-echo 'rpm alias -U -U --force-debian' >"$home/.popt"
+# Debian's rpm warns in every mode that changes the database (as in scripts/demo.sh).
+for mode in -U --upgrade -i --install -F --freshen -e --erase; do
+    echo "rpm alias $mode $mode --force-debian"
+done >"$home/.popt"
 fresh_database() {
     rm -rf "$work/rpmdb"
     HOME=$home rpm --initdb
@@ -102,9 +108,12 @@ keys() {
 }
 
 # Starts the wizard from the medium in language $1, with the settings
-# VARIABLE=value that follow in its environment; sets wizard_pid and window.
+# VARIABLE=value that follow in its environment and the options in wizard_options;
+# sets wizard_pid and window.
+wizard_options=()
 start_wizard() {
-    (cd "$medium" && HOME=$home LANG=$1 exec env "${@:2}" ./stage3 >"$work/wizard.log" 2>&1) &
+    (cd "$medium" && HOME=$home LANG=$1 exec env "${@:2}" ./stage3 "${wizard_options[@]}" \
+        >"$work/wizard.log" 2>&1) &
     wizard_pid=$!
     window=$(find_window)
 }
@@ -165,8 +174,17 @@ shoot 04-components "$window"
 keys "$window" Return
 shoot 05-review "$window"
 keys "$window" Return
+# The demo medium is signed: its key is asked about before the install (No is the
+# default; Alt+Y answers Yes).
+if [ -f "$medium/RPM-GPG-KEY-quorvel-demo" ]; then
+    dialog=$(find_window)
+    shoot 06-key-question "$dialog"
+    keys "$dialog" alt+y
+else
+    echo "screenshots: the demo medium is not signed: no picture of the key question" >&2
+fi
 sleep 1.5
-shoot 06-installing "$window"
+shoot 07-installing "$window"
 # The install has ended once the application is in the private database.
 for _ in $(seq 60); do
     HOME=$home rpm -q quorvel-storman >/dev/null 2>&1 && break
@@ -177,18 +195,40 @@ sleep 1.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
 xdotool click --repeat 15 --delay 50 5
-shoot 07-installed "$window"
+shoot 08-installed "$window"
 keys "$window" Return
-shoot 08-finish "$window"
+shoot 09-finish "$window"
 keys "$window" Return
 dialog=$(find_window)
-shoot 09-proxy-notice "$dialog"
+shoot 10-proxy-notice "$dialog"
 keys "$dialog" Return
 wait_gone
 
-# The demo application is installed now, so the wizard would refuse to start.
+# Day two: --maintain asks what to do with the installed version; Remove is the
+# third choice, and Next is after Cancel.
+wizard_options=(--maintain)
+start_wizard en_US.UTF-8
+shoot 11-maintenance "$window"
+keys "$window" Down Down
+shoot 11-maintenance-remove "$window"
+keys "$window" Tab Tab Return
+window=$(find_window)
+shoot 12-remove-review "$window"
+keys "$window" Return
+for _ in $(seq 60); do
+    HOME=$home rpm -q quorvel-storman >/dev/null 2>&1 || break
+    sleep 0.5
+done
+sleep 1.5
+shoot 13-removed "$window"
+keys "$window" Return
+shoot 14-remove-finish "$window"
+keys "$window" Return
+wait_gone
+wizard_options=()
+
 fresh_database
-number=10
+number=15
 for lang in de_DE fr_FR ja_JP; do
     start_wizard "$lang.UTF-8"
     shoot "$number-welcome-$lang" "$window"

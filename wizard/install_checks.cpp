@@ -177,7 +177,8 @@ CheckItem signatureItem(const PackageCheck& check, bool keyTrusted = false) {
 bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
     if (policy.trustMediumKey)
         return true;
-    return callbacks.trustKey && callbacks.trustKey(keyQuestionText(check));
+    return callbacks.trustKey &&
+           callbacks.trustKey({check.key, keyLabel(check), keyQuestionText(check)});
 }
 
 // Packages signed with a key the medium carries, checked against those keys in a keyring
@@ -337,6 +338,13 @@ std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
 std::string keyQuestionText(const PackageCheck& check) {
     return text(KeyImportingId,
                 {keyLabel(check), check.key.userId, check.key.fingerprint, check.key.file});
+}
+
+std::string keyRemoveCommand(const SigningKey& key) {
+    std::string id = key.fingerprint.size() > 8 ? key.fingerprint.substr(key.fingerprint.size() - 8)
+                                                : key.fingerprint;
+    std::transform(id.begin(), id.end(), id.begin(), ::tolower);
+    return "rpm -e gpg-pubkey-" + id;
 }
 
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,

@@ -53,12 +53,23 @@ struct ChecksReport {
     std::vector<std::string> notes() const;
 };
 
+// The medium's key a question is about, and the console's question naming it.
+struct KeyQuestion {
+    SigningKey key;
+    std::string keyId;  // as rpm's lines name it: "0x" and the id in upper case
+    std::string text;   // keyQuestionText
+};
+
+// The command that takes `key` out of rpm's keyring again: rpm names the key's package
+// after its short id, the fingerprint's last eight digits in lower case.
+std::string keyRemoveCommand(const SigningKey& key);
+
 struct CheckCallbacks {
     // After each file, package or rpm run checked.
     std::function<void(std::size_t done, std::size_t total)> progress;
     // Asked whether a key the medium carries may be imported, with the question's text
     // (without the answer hint); not asked when the policy trusts the medium's key.
-    std::function<bool(const std::string& question)> trustKey;
+    std::function<bool(const KeyQuestion& question)> trustKey;
 };
 
 // The packages the install script would run, in its order, with rpm's options for each.

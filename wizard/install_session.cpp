@@ -380,6 +380,11 @@ ErrorKind installNotStartedKind() {
     return notStartedReason ? ErrorKind::InstallFilesUnsafe : ErrorKind::None;
 }
 
+ResourceID_C failedFinishTextId() {
+    return installNotStartedKind() == ErrorKind::KeyNotTrusted ? KeyNotTrustedFinishId
+                                                               : FinishFailedId;
+}
+
 bool anotherInstallRunning() {
     return notStartedReason == AnotherInstallRunningId;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resdb/resource.h"
+#include "wizard/install_checks.h"
 #include "wizard/run_error.h"
 
 struct InstallOutcome {
@@ -45,7 +46,7 @@ struct InstallObserver {
     // The checks before the first package: their progress, and the question whether the
     // medium's key may be imported (unset: unattended, where --trust-medium-key decides).
     std::function<void(std::size_t done, std::size_t total)> checking;
-    std::function<bool(const std::string& question)> trustKey;
+    std::function<bool(const KeyQuestion& question)> trustKey;
 };
 
 enum class InstallStart {
@@ -84,6 +85,9 @@ int notStartedExitStatus();
 // The kind of why it did not start (None when it started).
 ErrorKind installNotStartedKind();
 const std::vector<std::string>& installRefusalLines();
+// The first line of the finish page after a failed or refused install: the medium's key
+// not trusted, or the failure.
+ResourceID_C failedFinishTextId();
 // Whether it did not start because another install was running.
 bool anotherInstallRunning();
 

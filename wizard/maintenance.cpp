@@ -286,6 +286,22 @@ std::string actionScriptText(const std::vector<ActionStep>& steps, const std::st
     return s;
 }
 
+std::vector<std::string> installedNowLines(const InstalledState& state) {
+    std::vector<std::string> lines = {getString(InstalledNowHeadingId)};
+    const std::pair<const std::string*, const std::string*> packages[] = {
+        {&state.applicationPackage, &state.application},
+        {&state.driverPackage, &state.driver},
+        {&state.addonPackage, &state.addon}};
+    for (const auto& package : packages) {
+        if (package.first->empty())
+            continue;
+        lines.push_back("  " + (package.second->empty()
+                                    ? fillText(getString(PackageNotInstalledId), {*package.first})
+                                    : *package.first + " " + *package.second));
+    }
+    return lines;
+}
+
 const char* recordAgreement(const InstalledState& state) {
     if (state.recordState != RecordState::Read)
         return "missing";

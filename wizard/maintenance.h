@@ -30,6 +30,10 @@ struct InstalledState {
 };
 InstalledState readInstalledState();
 
+// After a failed or refused run, what rpm says is installed now: a heading, then one
+// line per package the medium has ("holvane 1.2.3-4", or that it is not installed).
+std::vector<std::string> installedNowLines(const InstalledState& state);
+
 // Whether the record and rpm agree on what is installed: "matches" (the record's
 // application, driver and add-on versions are rpm's, none where none is installed),
 // "stale" (rpm says otherwise: changed by hand since), or "missing" (no record in use).

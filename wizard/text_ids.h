@@ -251,6 +251,24 @@ const ResourceID_C RemoveQuestionId = 2401;
 const ResourceID_C NothingRemovedId = 2402;
 const ResourceID_C RemoveNeedsYesId = 2403;
 
+// The window's question whether the medium's key may be imported: the question, the
+// key's fields (key id, user id, fingerprint, file), and that the key stays in rpm's
+// keyring (the command that removes it replaces %s).
+const ResourceID_C KeyTrustQuestionId = 2420;
+const ResourceID_C KeyIdFieldId = 2421;
+const ResourceID_C KeyUserIdFieldId = 2422;
+const ResourceID_C KeyFingerprintFieldId = 2423;
+const ResourceID_C KeyFileFieldId = 2424;
+const ResourceID_C KeyStaysInKeyringId = 2425;
+// The key not trusted: the run page's title and note, the finish page's first line.
+const ResourceID_C KeyNotTrustedTitleId = 2426;
+const ResourceID_C KeyNotTrustedNoteId = 2427;
+const ResourceID_C KeyNotTrustedFinishId = 2428;
+// After a failed or refused run: what rpm says is installed, one line per package (a
+// package not installed: its name replaces %s).
+const ResourceID_C InstalledNowHeadingId = 2429;
+const ResourceID_C PackageNotInstalledId = 2430;
+
 // Before the install: a driver module that was not inspected (its path in the package and
 // the reason replace the two %s), the reasons (driverInspectionReason), how many more
 // were not (their number replaces %s); --require-loadable-driver refuses for it.

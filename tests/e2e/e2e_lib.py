@@ -136,9 +136,22 @@ def success_form(t, wizard):
     return [t[35], t[13], t[15], t[1005], t[2007].replace("%s", wizard.log_path)]
 
 
-def failure_form(t, wizard, reason=""):
+def installed_now(t, rpmdb, names=("quorvel-storman", "holvane", "quorvel-browser")):
+    """What a failure page says is installed after it: each package's version as rpm
+    reports it, or that it is not installed."""
+    lines = [t[2429]]
+    for name in names:
+        nvr = rpmdb.installed(name)
+        lines.append("  " + ("%s %s" % (name, nvr[len(name) + 1:].rsplit(".", 1)[0]) if nvr
+                             else t[2430].replace("%s", name)))
+    return "\n".join(lines)
+
+
+def failure_form(t, wizard, rpmdb, reason=""):
     """The labels of the finish page after an install that failed (or did not start)."""
-    return [t[35], t[14], reason, "", t[2007].replace("%s", wizard.log_path)]
+    installed = installed_now(t, rpmdb)
+    return [t[35], t[14], reason + "\n\n" + installed if reason else installed, "",
+            t[2007].replace("%s", wizard.log_path)]
 
 
 class RpmDb:

@@ -149,7 +149,7 @@ class Install(e2e.WizardTest):
 
         d.press(1)
         d.wait_title(35)
-        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w))
+        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w, rpmdb))
         # The close box on the finish page ends the wizard at once, unasked.
         self.x.request_close(w.pid, t[1000])
         self.assertEqual(w.wait(20), 2)  # the install failed
@@ -157,12 +157,16 @@ class Install(e2e.WizardTest):
         self.assertTrue(os.path.exists(e2e.ERROR_FILE))
 
     def test_the_medium_key_is_asked_about_in_a_dialog(self):
+        """The review page lists the packages where they are seen; the key's question names
+        its fields and the keyring it stays in; No installs nothing and says why, and the
+        finish page names what rpm has installed."""
         demo = os.environ.get("E2E_DEMO_MEDIUM", "")
         key_file = os.path.join(demo, "RPM-GPG-KEY-quorvel-demo")
         if not os.path.exists(key_file):
             self.skipTest("the demo medium is not signed (no gpg at build time)")
-        # answer, the run page's title, a line of the output, exit status
-        cases = [(20, 2041, None, 1), (19, 2040, "Done!!!!", 0)]
+        # answer, the run page's title, a line of the output, exit status; No with an
+        # older driver installed, which stays.
+        cases = [(20, 2426, None, 1), (19, 2040, "Done!!!!", 0)]
         for answer, title, line, status in cases:
             with self.subTest(answer=answer):
                 medium = e2e.Medium(self.tmp, name="medium%d" % answer,
@@ -171,24 +175,56 @@ class Install(e2e.WizardTest):
                                     + [key_file])
                 t = e2e.Texts(medium.db)
                 rpmdb = e2e.RpmDb(os.path.join(self.tmp, "db%d" % answer))
+                if status:
+                    rpmdb.install(e2e.package("holvane-older", "holvane-1.2.3-1.noarch.rpm"))
                 w = self.start(medium, rpmdb)
                 d = e2e.Driver(w, t)
-                d.start_typical_install()
-                dialog = w.window(t[2122])
-                question = e2e.names(dialog, LABEL)[0]
-                self.assertTrue(question.startswith("Importing GPG key 0x"), question)
-                self.assertIn(os.path.join(medium.dir, os.path.basename(key_file)), question)
+                d.wait_title(28)
+                d.press(1)
+                d.wait_title(29)
+                d.press(36)
+                d.wait_title(31)
+                d.press(1)
+                d.wait_title(33)
+                # The package lines: labels of their own, inside the window as it opens.
+                labels = e2e.names(d.win, LABEL)
+                heading = labels.index(t[2208])
+                self.assertIn("holvane 1.2.3-4", " ".join(labels[heading + 1:]))
+                bottom = d.win.get_extents(Atspi.CoordType.SCREEN)
+                bottom = bottom.y + bottom.height
+                for acc in e2e.find_all(d.win, LABEL):
+                    if acc.get_name().startswith("holvane"):
+                        box = acc.get_extents(Atspi.CoordType.SCREEN)
+                        self.assertLessEqual(box.y + box.height, bottom, acc.get_name())
+                d.press(1)
+                d.wait_run_page()
+                dialog = w.window(t[2122], 30)
+                fields = e2e.names(dialog, LABEL)
+                self.assertEqual(fields[0], t[2420])
+                self.assertIn(os.path.join(medium.dir, os.path.basename(key_file)), fields)
+                fingerprint = fields[fields.index(t[2423]) + 1]
+                self.assertRegex(fingerprint, r"^([0-9A-F]{4} ){5} ([0-9A-F]{4} ){4}[0-9A-F]{4}$")
+                note = fields[-1]
+                self.assertTrue(note.startswith(t[2425].split("%s")[0]), note)
                 e2e.click(e2e.find(dialog, BUTTON, t.label(answer)))
                 output = d.wait_end_of_install()
                 d.wait_title(title)
                 self.assertIn(line or t[2123].split("%s")[0], output)
-                self.assertEqual(rpmdb.installed("gpg-pubkey") is not None, status == 0)
-                self.assertEqual(rpmdb.installed("holvane") is not None, status == 0)
+                key = rpmdb.installed("gpg-pubkey")
+                self.assertEqual(key is not None, status == 0)
+                if key:
+                    # The command the dialog gave removes the key rpm imported.
+                    self.assertTrue(note.endswith("rpm -e " + key.rsplit("-", 1)[0]), note)
+                self.assertEqual(rpmdb.installed("holvane"),
+                                 "holvane-1.2.3-%d.noarch" % (1 if status else 4))
                 d.press(1)
                 d.wait_title(35)
                 if status:
                     labels = e2e.names(d.win, LABEL)
+                    self.assertEqual(labels[1], t[2428])
                     self.assertTrue(labels[2].startswith(t[2130]), labels)
+                    self.assertTrue(labels[2].endswith(e2e.installed_now(t, rpmdb)), labels)
+                    self.assertIn("holvane 1.2.3-1", labels[2])
                 self.x.request_close(w.pid, t[1000])
                 self.assertEqual(w.wait(20), status)
                 os.unlink(w.log_path)  # the next run's log is made new

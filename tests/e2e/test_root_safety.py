@@ -154,7 +154,7 @@ class RootSafety(e2e.WizardTest):
             self.assertNotEqual(int(f.read()), 0)
         d.press(1)
         d.wait_title(35)
-        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w))
+        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w, rpmdb))
         # Finish after a failure: no proxy notice about using what was not installed.
         d.press(37)
         self.assertEqual(w.wait(20), 2)
@@ -168,7 +168,7 @@ class RootSafety(e2e.WizardTest):
         self.assert_own_regular_file(e2e.ERROR_FILE)
         d.press(1)
         d.wait_title(35)
-        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w))
+        self.assertEqual(e2e.names(d.win, LABEL), e2e.failure_form(t, w, rpmdb))
 
     def test_directory_at_the_start_marker_is_a_warning(self):
         self.as_nobody("mkdir /tmp/stage3started")
