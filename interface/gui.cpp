@@ -59,10 +59,11 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard(const HostFacts& host) {
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices) {
     readRcFile();
     GtkWidget* window = createMainWindow();
     wizardOf(window).start(host, readPageRules());
+    wizardOf(window).applyChoices(choices);
     buildPages(window);
     showCurrentPage(window);
     showComponents(window);
@@ -70,12 +71,18 @@ GtkWidget* buildWizard(const HostFacts& host) {
     return window;
 }
 
-int runGraphicalWizard(bool maintain) {
+int runGraphicalWizard(const Choices& choices, bool maintain) {
     Action chosen = Action::Repair;
     if (maintain && !askMaintenanceAction(&chosen))
         return ExitCancelled;
     GtkCssProvider* marksLeftOut = leaveCheckMarksOut();
-    GtkWidget* window = buildWizard(probeHost());
+    // An upgrade keeps the choices the older version was installed with; otherwise those
+    // given are taken, as the console wizard takes them.
+    Choices given = maintain ? Choices() : choices;
+    std::string note;
+    if (!maintain)
+        upgradeChoices(&given, &note);
+    GtkWidget* window = buildWizard(probeHost(), given);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.
@@ -86,14 +93,6 @@ int runGraphicalWizard(bool maintain) {
         wizardOf(window).beginMaintenance(chosen, installed);
         showCurrentPage(window);
         showComponents(window);
-    } else {
-        // An upgrade keeps the choices the older version was installed with.
-        Choices kept;
-        std::string note;
-        if (upgradeChoices(&kept, &note)) {
-            wizardOf(window).applyChoices(kept);
-            showComponents(window);
-        }
     }
     // Kept past the window: the exit status is the install's outcome.
     g_object_ref(window);

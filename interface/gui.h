@@ -3,12 +3,16 @@
 
 #include <gtk/gtk.h>
 
+#include "wizard/command_line.h"
+
 struct HostFacts;
 
-// Builds the main window, starts its wizard for `host` and the medium's page rules, shows
-// the first page and sizes the window for the largest. The window is returned realized
-// and unshown; the other pages are hidden until its first frame is painted.
-GtkWidget* buildWizard(const HostFacts& host);
+// Builds the main window, starts its wizard for `host` and the medium's page rules, takes
+// `choices` (those given, or an upgrade's recorded ones) before the pages are built, so
+// that every page shows them (the setup type's radio button among them), shows the first
+// page and sizes the window for the largest. The window is returned realized and
+// unshown; the other pages are hidden until its first frame is painted.
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices());
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the
@@ -19,5 +23,7 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
 // Runs the graphical wizard after start-up has passed its checks (GTK initialised).
 // Returns the exit status: 0 installed or nothing selected, 2 install failed,
 // 3 cancelled, 4 another install was running. With `maintain`, the installed version's
-// Repair, Modify or Remove is asked first, and the window opens on the pages after it.
-int runGraphicalWizard(bool maintain = false);
+// Repair, Modify or Remove is asked first, and the window opens on the pages after it;
+// otherwise the pages start from `choices` (--setup-type, --components, --answers), or,
+// on an upgrade, from the choices the installed version was made with.
+int runGraphicalWizard(const Choices& choices = Choices(), bool maintain = false);

@@ -128,7 +128,7 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
                     showRefusalDialog(startupRefusal());
                 return status;
             }
-            return runGraphicalWizard(line.maintain);
+            return runGraphicalWizard(line.choices, line.maintain);
 #else
             (void)argc;
             (void)argv;

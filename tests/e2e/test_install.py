@@ -123,6 +123,35 @@ class Install(e2e.WizardTest):
         self.assertEqual(w.wait(20), 0)
         self.assertFalse(w.has_marker())
 
+    def test_command_line_choices_reach_the_pages(self):
+        """--setup-type custom --components managed-system: the setup-type page has Custom
+        chosen, the components page only the managed system, and just that is installed."""
+        medium, t = self.typical_medium()
+        rpmdb = self.rpmdb()
+        w = self.start(medium, rpmdb, args=["--setup-type", "custom", "--components", "managed-system"])
+        d = e2e.Driver(w, t)
+        d.wait_title(28)
+        d.press(1)
+        d.wait_title(29)
+        d.press(36)
+        d.wait_title(31)
+        chosen = [r.get_name() for r in e2e.find_all(d.win, Atspi.Role.RADIO_BUTTON)
+                  if e2e.is_set(r, Atspi.StateType.CHECKED)]
+        self.assertEqual(chosen, [t.label(40)])
+        d.press(1)
+        d.wait_title(32)
+        checked = [c.get_name() for c in e2e.find_all(d.win, Atspi.Role.CHECK_BOX)
+                   if e2e.is_set(c, Atspi.StateType.CHECKED)]
+        self.assertEqual(checked, [t.label(45)])
+        d.press(1)
+        d.wait_title(33)
+        d.press(1)
+        d.wait_run_page()
+        d.wait_end_of_install()
+        self.assertIsNotNone(rpmdb.installed("quorvel-storman"))
+        self.assertIsNone(rpmdb.installed("quorvel-browser"))
+        self.assertIsNone(rpmdb.installed("holvane"))
+
     def test_failing_driver_stops_the_install_and_shows_the_failure_form(self):
         medium, t = self.typical_medium(driver="holvane-failing")
         rpmdb = self.rpmdb()
