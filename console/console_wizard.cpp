@@ -639,7 +639,8 @@ bool runInstall(Wizard& wizard) {
     // signal to the whole foreground process group, and an install stopped half way
     // through rpm is worse than one that finishes.
     signal(SIGINT, SIG_IGN);
-    InstallStart start = startInstallRun(wizard.selection(), observer);
+    InstallRun& installRun = wizard.run();
+    InstallStart start = startInstallRun(installRun, wizard.selection(), observer);
     if (start == InstallStart::Running) {
         guint interruptSource = g_unix_signal_add(SIGINT, onRunInterrupted, &run);
         g_main_loop_run(run.loop);
@@ -660,7 +661,7 @@ bool runInstall(Wizard& wizard) {
         catchInterrupts();
         if (start == InstallStart::NotStarted) {
             wizard.finishInstall(false);
-            say(text(installNotStartedReason()));
+            say(text(installRun.notStartedReason));
             showInstallEnd(run, false);
         } else {
             say(text(ResultNothingSelectedId));
@@ -685,6 +686,7 @@ Move runPage(const DialogPageConfig& page) {
 
 // How the install ended, the notices after it and the log's place.
 void showResult(const Wizard& wizard) {
+    const InstallRun& run = wizard.run();
     if (wizard.installed() && wizard.selection().components == 0) {
         say(text(ResultNothingSelectedId));
     } else if (wizard.installed()) {
@@ -699,16 +701,16 @@ void showResult(const Wizard& wizard) {
             say(notice);
         }
     } else {
-        say(text(failedFinishTextId()));
-        if (int reason = static_cast<int>(installNotStartedReason())) {
+        say(text(run.failedFinishTextId()));
+        if (int reason = static_cast<int>(run.notStartedReason)) {
             blankLine();
             say(text(reason));
-            for (const std::string& line : installRefusalLines()) say(line);
+            for (const std::string& line : run.refusalLines) say(line);
         }
         blankLine();
         for (const std::string& line : installedNowLines(readInstalledState())) say(line);
     }
-    for (ResourceID_C id : driverResultTexts(lastInstallOutcome())) {
+    for (ResourceID_C id : driverResultTexts(run.outcome)) {
         blankLine();
         say(text(id));
     }
@@ -717,9 +719,9 @@ void showResult(const Wizard& wizard) {
         blankLine();
         say(proxyLine);
     }
-    if (installLogWritten()) {
+    if (run.log.written()) {
         blankLine();
-        say(fillText(text(LogPlaceId), {installLogPath()}));
+        say(fillText(text(LogPlaceId), {run.log.path()}));
     }
     blankLine();
 }
@@ -826,15 +828,15 @@ int walkMaintenance(Wizard& wizard) {
 
 }  // namespace
 
-int runConsoleWizard(const Choices& choices, bool maintain) {
+int runConsoleWizard(InstallRun& run, const Choices& choices, bool maintain) {
     // Every maintenance action needs this version installed.
     if (maintain)
         setInstallAction(Action::Repair, removesDriver());
-    int status = checkStartupPreconditions();
+    int status = checkStartupPreconditions(run);
     if (status != 0)
         return status;
     catchInterrupts();
-    Wizard wizard;
+    Wizard wizard(run);
     wizard.start(probeHost(), readPageRules());
     Choices given = choices;
     std::string kept;
@@ -842,9 +844,9 @@ int runConsoleWizard(const Choices& choices, bool maintain) {
         say(kept);
     // What the medium does not allow is the user's to see on the pages.
     wizard.applyChoices(given);
-    createStartMarker();
+    createStartMarker(run);
     status = maintain ? walkMaintenance(wizard) : walkPages(wizard);
-    removeStartMarker();
+    removeStartMarker(run);
     stringUnInit();
     return status;
 }

@@ -7,17 +7,29 @@
 #include "interface/dialogs.h"
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "services/string_service.h"
+#include "wizard/install_session.h"
 #include "wizard/startup.h"
 #include "wizard/text_ids.h"
 
 namespace {
 
-bool cancelled = false;
+// The user ended the wizard before anything was installed: a mark on its main window.
+const char* const CancelledKey = "wizard_cancelled";
 
-void leaveWizard() {
+void setCancelled(GtkWidget* anyWidget) {
+    g_object_set_data(G_OBJECT(gtk_widget_get_toplevel(anyWidget)), CancelledKey,
+                      GINT_TO_POINTER(1));
+}
+
+// The wizard's main window is the one the dialog of `button` is transient for.
+void leaveWizard(GtkWidget* button) {
     stringUnInit();
-    removeStartMarker();
+    GtkWindow* mainWindow =
+        gtk_window_get_transient_for(GTK_WINDOW(gtk_widget_get_toplevel(button)));
+    if (mainWindow && g_object_get_data(G_OBJECT(mainWindow), "wizard"))
+        removeStartMarker(wizardOf(GTK_WIDGET(mainWindow)).run());
 }
 
 bool isCurrentPage(GtkWidget* mainWindow, const char* name) {
@@ -38,10 +50,10 @@ int queryCancel() {
     return oked;
 }
 
-void onDialogCancelButtonClicked(GtkButton*, gpointer) {
+void onDialogCancelButtonClicked(GtkButton* button, gpointer) {
     if (!queryCancel())
         return;
-    cancelled = true;
+    setCancelled(GTK_WIDGET(button));
     gtk_main_quit();
 }
 
@@ -63,14 +75,14 @@ gint onDialogDeleteEvent(GtkWidget* widget, GdkEvent*, gpointer) {
     }
     // Left before an install was tried: the exit status says cancelled. After one, it
     // is the install's own.
-    if (!installAttempted())
-        cancelled = true;
+    if (!installAttempted(widget))
+        setCancelled(widget);
     gtk_main_quit();
     return TRUE;
 }
 
-bool wizardCancelled() {
-    return cancelled;
+bool wizardCancelled(GtkWidget* window) {
+    return g_object_get_data(G_OBJECT(window), CancelledKey) != nullptr;
 }
 
 void onExitYesClicked(GtkButton* button, gpointer) {
@@ -78,7 +90,7 @@ void onExitYesClicked(GtkButton* button, gpointer) {
     auto* oked = static_cast<int*>(g_object_get_data(G_OBJECT(dialog), "oked"));
     if (oked)
         *oked = 1;
-    leaveWizard();
+    leaveWizard(GTK_WIDGET(button));
     gtk_main_quit();
 }
 
@@ -93,12 +105,12 @@ gint onExitDialogDelete(GtkWidget* widget, GdkEvent*, gpointer) {
         gtk_main_quit();
         return TRUE;
     }
-    leaveWizard();
+    leaveWizard(widget);
     gtk_main_quit();
     return TRUE;
 }
 
-void onProxyOkClicked(GtkButton*, gpointer) {
-    leaveWizard();
+void onProxyOkClicked(GtkButton* button, gpointer) {
+    leaveWizard(GTK_WIDGET(button));
     gtk_main_quit();
 }

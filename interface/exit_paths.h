@@ -12,5 +12,5 @@ gint onExitDialogDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
 void onProxyOkClicked(GtkButton* button, gpointer data);
 
 // Whether the user ended the wizard through the exit question before anything was
-// installed (exit status 3).
-bool wizardCancelled();
+// installed (exit status 3), in the main window `window`.
+bool wizardCancelled(GtkWidget* window);

@@ -59,9 +59,9 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices) {
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices, InstallRun* run) {
     readRcFile();
-    GtkWidget* window = createMainWindow();
+    GtkWidget* window = createMainWindow(run);
     wizardOf(window).start(host, readPageRules());
     wizardOf(window).applyChoices(choices);
     buildPages(window);
@@ -71,7 +71,7 @@ GtkWidget* buildWizard(const HostFacts& host, const Choices& choices) {
     return window;
 }
 
-int runGraphicalWizard(const Choices& choices, bool maintain) {
+int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
     Action chosen = Action::Repair;
     if (maintain && !askMaintenanceAction(&chosen))
         return ExitCancelled;
@@ -82,7 +82,7 @@ int runGraphicalWizard(const Choices& choices, bool maintain) {
     std::string note;
     if (!maintain)
         upgradeChoices(&given, &note);
-    GtkWidget* window = buildWizard(probeHost(), given);
+    GtkWidget* window = buildWizard(probeHost(), given, &run);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.
@@ -98,11 +98,11 @@ int runGraphicalWizard(const Choices& choices, bool maintain) {
     g_object_ref(window);
     gtk_widget_show(window);
     bringCheckMarksInAfterFirstFrame(window, marksLeftOut);
-    createStartMarker();
+    createStartMarker(run);
     gtk_main();
     stringUnInit();
-    removeStartMarker();
-    int status = wizardCancelled() ? ExitCancelled : wizardOf(window).exitStatus();
+    removeStartMarker(run);
+    int status = wizardCancelled(window) ? ExitCancelled : wizardOf(window).exitStatus();
     g_object_unref(window);
     return status;
 }

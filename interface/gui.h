@@ -6,13 +6,17 @@
 #include "wizard/command_line.h"
 
 struct HostFacts;
+struct InstallRun;
 
 // Builds the main window, starts its wizard for `host` and the medium's page rules, takes
 // `choices` (those given, or an upgrade's recorded ones) before the pages are built, so
 // that every page shows them (the setup type's radio button among them), shows the first
 // page and sizes the window for the largest. The window is returned realized and
 // unshown; the other pages are hidden until its first frame is painted.
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices());
+// `run`: the program's, which outlives the window; none for a window with a run of its
+// own (tests).
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices(),
+                       InstallRun* run = nullptr);
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the
@@ -26,4 +30,4 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
 // Repair, Modify or Remove is asked first, and the window opens on the pages after it;
 // otherwise the pages start from `choices` (--setup-type, --components, --answers), or,
 // on an upgrade, from the choices the installed version was made with.
-int runGraphicalWizard(const Choices& choices = Choices(), bool maintain = false);
+int runGraphicalWizard(InstallRun& run, const Choices& choices = Choices(), bool maintain = false);

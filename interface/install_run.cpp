@@ -161,11 +161,26 @@ struct RunProgress {
     bool checking = false;  // the checks before the first package show their own progress
 };
 
-RunProgress runProgress;
 const guint ProgressTickMs = 100;
 
-void showProgress() {
-    RunProgress& run = runProgress;
+void stopProgress(RunProgress& run);
+
+// The progress of the install run of the window of `anyWidget`, which holds it.
+RunProgress& progressOf(GtkWidget* anyWidget) {
+    GObject* window = G_OBJECT(gtk_widget_get_toplevel(anyWidget));
+    auto* run = static_cast<RunProgress*>(g_object_get_data(window, "run_progress_state"));
+    if (!run) {
+        run = new RunProgress;
+        g_object_set_data_full(window, "run_progress_state", run, [](gpointer data) {
+            auto* gone = static_cast<RunProgress*>(data);
+            stopProgress(*gone);
+            delete gone;
+        });
+    }
+    return *run;
+}
+
+void showProgress(RunProgress& run) {
     if (!run.bar)
         return;
     if (run.checking)
@@ -182,8 +197,7 @@ void showProgress() {
     }
 }
 
-void stopProgress() {
-    RunProgress& run = runProgress;
+void stopProgress(RunProgress& run) {
     if (run.timer)
         g_source_remove(run.timer);
     run.timer = 0;
@@ -192,18 +206,19 @@ void stopProgress() {
     run.bar = nullptr;
 }
 
-gboolean onProgressTick(gpointer) {
-    if (!runProgress.bar) {
-        runProgress.timer = 0;
+gboolean onProgressTick(gpointer data) {
+    RunProgress& run = *static_cast<RunProgress*>(data);
+    if (!run.bar) {
+        run.timer = 0;
         return G_SOURCE_REMOVE;
     }
-    showProgress();
+    showProgress(run);
     return G_SOURCE_CONTINUE;
 }
 
 void startProgress(GtkWidget* nextButton) {
-    stopProgress();
-    RunProgress& run = runProgress;
+    RunProgress& run = progressOf(nextButton);
+    stopProgress(run);
     run.tracker = InstallProgress(g_get_monotonic_time());
     run.lastOutput = g_get_monotonic_time();
     run.pulsing = true;
@@ -211,18 +226,20 @@ void startProgress(GtkWidget* nextButton) {
     if (!run.bar)
         return;
     g_object_add_weak_pointer(G_OBJECT(run.bar), reinterpret_cast<gpointer*>(&run.bar));
-    showProgress();
-    run.timer = g_timeout_add(ProgressTickMs, onProgressTick, nullptr);
+    showProgress(run);
+    run.timer = g_timeout_add(ProgressTickMs, onProgressTick, &run);
 }
 
 // The end of the install on the run page: the bar full, or stopped where it was, and the
 // page's title and note say how the install ended.
 void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
-    runProgress.tracker.finish(succeeded);
-    showProgress();
-    stopProgress();
+    RunProgress& run = progressOf(nextButton);
+    run.tracker.finish(succeeded);
+    showProgress(run);
+    stopProgress(run);
     // The medium's key not trusted is no failure: nothing was installed, on purpose.
-    const bool notTrusted = !succeeded && installNotStartedKind() == ErrorKind::KeyNotTrusted;
+    const bool notTrusted =
+        !succeeded && wizardOf(nextButton).run().notStartedKind() == ErrorKind::KeyNotTrusted;
     setLabelText(lookupWidget(nextButton, "dialog_title"),
                  getString(succeeded    ? InstallFinishedTitleId
                            : notTrusted ? KeyNotTrustedTitleId
@@ -243,6 +260,7 @@ gboolean showNotStartedEnd(gpointer nextButton) {
 // The checks before the first package on the run page: their note while they run and
 // their share done on the bar, drawn before the next check starts.
 void showChecks(GtkWidget* nextButton, std::size_t done, std::size_t total) {
+    RunProgress& runProgress = progressOf(nextButton);
     if (!runProgress.checking) {
         runProgress.checking = true;
         setLabelText(lookupWidget(nextButton, "run_label"), getString(ChecksRunningId));
@@ -255,6 +273,7 @@ void showChecks(GtkWidget* nextButton, std::size_t done, std::size_t total) {
 
 // Once the checks passed, the page's note and bar are the install's again.
 void endChecks(GtkWidget* nextButton) {
+    RunProgress& runProgress = progressOf(nextButton);
     if (!runProgress.checking)
         return;
     runProgress.checking = false;
@@ -274,11 +293,11 @@ InstallObserver runPageObserver(GtkWidget* nextButton) {
     observer.trustKey = askTrustMediumKey;
     observer.output = [nextButton](const std::string& text) {
         endChecks(nextButton);
-        runProgress.lastOutput = g_get_monotonic_time();
+        progressOf(nextButton).lastOutput = g_get_monotonic_time();
         showInRunPage(nextButton, text);
     };
-    observer.progress = [](const std::string& line) {
-        runProgress.tracker.take(line, g_get_monotonic_time());
+    observer.progress = [nextButton](const std::string& line) {
+        progressOf(nextButton).tracker.take(line, g_get_monotonic_time());
     };
     observer.ended = [nextButton](const InstallOutcome& outcome) {
         showInstallEnd(nextButton, outcome.succeeded);
@@ -300,23 +319,26 @@ void childRunning(GtkWidget* nextButton, bool running) {
                       running ? lookupWidget(window, "run_term") : nullptr);
 }
 
+// An install was started (or tried) in the window: a mark on the window.
+const char* const AttemptedKey = "install_attempted";
+
 }  // namespace
 
-static bool attempted = false;
-
 void startInstall(GtkWidget* nextButton) {
-    attempted = true;
+    g_object_set_data(G_OBJECT(gtk_widget_get_toplevel(nextButton)), AttemptedKey,
+                      GINT_TO_POINTER(1));
     childRunning(nextButton, true);
+    InstallRun& run = wizardOf(nextButton).run();
     InstallStart start =
-        startInstallRun(wizardOf(nextButton).selection(), runPageObserver(nextButton));
+        startInstallRun(run, wizardOf(nextButton).selection(), runPageObserver(nextButton));
     endChecks(nextButton);
     if (start == InstallStart::Running)
         return;
-    stopProgress();
+    stopProgress(progressOf(nextButton));
     childRunning(nextButton, false);
     if (start == InstallStart::NotStarted) {
         wizardOf(nextButton).finishInstall(false);
-        showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
+        showInRunPage(nextButton, std::string(getString(run.notStartedReason)) + "\n");
         g_idle_add(showNotStartedEnd, nextButton);
         // A wizard the user asked to leave while the checks ran leaves now.
         if (g_object_get_data(G_OBJECT(gtk_widget_get_toplevel(nextButton)), "exit_on_child_died"))
@@ -324,19 +346,15 @@ void startInstall(GtkWidget* nextButton) {
     }
 }
 
-bool installAttempted() {
-    return attempted;
-}
-
-int installNotStartedNoteId() {
-    return static_cast<int>(installNotStartedReason());
+bool installAttempted(GtkWidget* anyWidget) {
+    return g_object_get_data(G_OBJECT(gtk_widget_get_toplevel(anyWidget)), AttemptedKey) != nullptr;
 }
 
 bool runInstallScript(GtkWidget* nextButton) {
     childRunning(nextButton, true);
-    if (runInstallScript(runPageObserver(nextButton)))
+    if (runInstallScript(wizardOf(nextButton).run(), runPageObserver(nextButton)))
         return true;
-    stopProgress();
+    stopProgress(progressOf(nextButton));
     childRunning(nextButton, false);
     wizardOf(nextButton).finishInstall(false);
     return false;

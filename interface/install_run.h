@@ -8,13 +8,8 @@
 // sensitive; a script that could not be written or started counts as a failed install.
 void startInstall(GtkWidget* nextButton);
 
-// The text that says why the install did not start (its files could not be made
-// safely, or another install was running), for the finish page's failure form; 0 when
-// it started or had nothing to do.
-int installNotStartedNoteId();
-
-// Whether an install was started (or tried) in this run of the wizard.
-bool installAttempted();
+// Whether an install was started (or tried) in the wizard of the window of `anyWidget`.
+bool installAttempted(GtkWidget* anyWidget);
 
 // Runs the script named by scriptName and streams its output into the run page of
 // the Next button's window. Returns false when the child could not be started.

@@ -21,9 +21,9 @@ namespace {
 // Makes the page title bold when the medium brings no style file of its own.
 const char BuiltInStyle[] = "#dialog_title { font-weight: bold; }\n";
 
-// The provider readRcFile installed last; a second call replaces it instead of
-// stacking a second style on the screen.
-GtkCssProvider* installedStyle = nullptr;
+// The screen holds the provider readRcFile installed last; a second call replaces it
+// instead of stacking a second style on the screen.
+const char* const InstalledStyleKey = "stage3_style";
 
 // Shows which read-only text view has the keyboard focus: a frame in the borders
 // that newReadOnlyTextView gives them, in the colour of the base otherwise. It is a
@@ -32,7 +32,7 @@ GtkCssProvider* installedStyle = nullptr;
 const char FocusStyle[] =
     "textview border { background-color: @theme_base_color; }\n"
     "textview:focus border { background-color: @theme_selected_bg_color; }\n";
-GtkCssProvider* focusStyle = nullptr;
+const char* const FocusStyleKey = "stage3_focus_style";
 
 // Longest style file and side picture file taken from the medium, in bytes.
 const std::size_t StyleFileLimit = 256 * 1024;
@@ -151,15 +151,17 @@ void readRcFile() {
     GtkCssProvider* provider = loadMediumStyle();
     if (!provider)
         provider = loadBuiltInStyle();
-    if (installedStyle) {
-        gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(installedStyle));
-        g_object_unref(installedStyle);
-    }
+    GObject* styled = G_OBJECT(screen);
+    if (auto* installed =
+            static_cast<GtkCssProvider*>(g_object_get_data(styled, InstalledStyleKey)))
+        gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(installed));
     gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    installedStyle = provider;
-    if (!focusStyle) {
-        focusStyle = gtk_css_provider_new();
+    // Lets the one it replaces go.
+    g_object_set_data_full(styled, InstalledStyleKey, provider, g_object_unref);
+    if (!g_object_get_data(styled, FocusStyleKey)) {
+        GtkCssProvider* focusStyle = gtk_css_provider_new();
+        g_object_set_data_full(styled, FocusStyleKey, focusStyle, g_object_unref);
         gtk_css_provider_load_from_data(focusStyle, FocusStyle, -1, nullptr);
         gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(focusStyle),
                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION - 1);
@@ -190,7 +192,7 @@ GtkWidget* createPixmap(GtkWidget* widget, const char* filename) {
     return image;
 }
 
-GtkWidget* createMainWindow() {
+GtkWidget* createMainWindow(InstallRun* run) {
     GtkWidget* window = gtk_dialog_new();
     gtk_widget_set_name(window, "dialog_window");
     registerPlain(window, "dialog_window", window);
@@ -202,7 +204,7 @@ GtkWidget* createMainWindow() {
     // is an ordinary top-level window.
     gtk_window_set_type_hint(GTK_WINDOW(window), GDK_WINDOW_TYPE_HINT_NORMAL);
     // The window holds the run's wizard: what its widgets show and change.
-    g_object_set_data_full(G_OBJECT(window), "wizard", new Wizard,
+    g_object_set_data_full(G_OBJECT(window), "wizard", run ? new Wizard(*run) : new Wizard,
                            [](gpointer wizard) { delete static_cast<Wizard*>(wizard); });
 
     GtkWidget* mainVbox = dialogContentArea(window);

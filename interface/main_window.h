@@ -3,13 +3,17 @@
 
 #include <gtk/gtk.h>
 
+struct InstallRun;
+
 void readRcFile();
 GtkWidget* lookupWidget(GtkWidget* widget, const char* name);
 // The side picture as a new image widget: the medium's picture `filename` when it is
 // one the wizard takes, decoded once for the window of `widget` (see windowPicture) and
 // shown at its size; else the built-in picture, drawn for the widget's scale.
 GtkWidget* createPixmap(GtkWidget* widget, const char* filename);
-GtkWidget* createMainWindow();
+// The window holds the wizard of `run` (the program's, which outlives the window), or
+// without one a wizard with a run of its own (tests).
+GtkWidget* createMainWindow(InstallRun* run = nullptr);
 
 // Registry helpers. A plain registration holds no reference; an owning one holds
 // the widget's extra reference until the window is destroyed.

@@ -75,12 +75,13 @@ void fillReviewText(GtkWidget* anyWidget) {
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
-    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(failedFinishTextId()));
+    const InstallRun& run = wizardOf(anyWidget).run();
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(run.failedFinishTextId()));
     // An install that never started says why in place of the read-me pointer; one the
     // checks refused names each failed check too. Then what is installed now.
-    int note = installNotStartedNoteId();
+    int note = static_cast<int>(run.notStartedReason);
     std::string why = note ? getString(note) : "";
-    for (const std::string& line : installRefusalLines()) why += "\n" + line;
+    for (const std::string& line : run.refusalLines) why += "\n" + line;
     std::vector<std::string> installed = installedNowLines(readInstalledState());
     for (std::size_t i = 0; i < installed.size(); ++i)
         why += (i ? "\n" : why.empty() ? "" : "\n\n") + installed[i];
@@ -94,11 +95,12 @@ void showLogPlace(GtkWidget* anyWidget) {
     GtkWidget* label = lookupWidget(anyWidget, "finish_log");
     if (!label)
         return;
+    const InstallRun& run = wizardOf(anyWidget).run();
     std::string text;
-    for (ResourceID_C id : driverResultTexts(lastInstallOutcome()))
+    for (ResourceID_C id : driverResultTexts(run.outcome))
         text += std::string(getString(id)) + "\n";
-    if (installLogWritten())
-        text += fillText(getString(LogPlaceId), {installLogPath()});
+    if (run.log.written())
+        text += fillText(getString(LogPlaceId), {run.log.path()});
     if (text.empty())
         return;
     setLabelText(label, text.c_str());

@@ -30,7 +30,6 @@
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
 #include "wizard/install_checks.h"
-#include "wizard/install_log.h"
 #include "wizard/install_record.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
@@ -113,7 +112,7 @@ void keepAskedForUtf8() {
 }
 
 // Runs the mode the command line chose, in the medium directory.
-int runMode(const CommandLine& line, int* argc, char*** argv) {
+int runMode(InstallRun& run, const CommandLine& line, int* argc, char*** argv) {
     switch (line.mode) {
         case Mode::Graphical:
 #ifdef STAGE3_GRAPHICAL
@@ -123,27 +122,29 @@ int runMode(const CommandLine& line, int* argc, char*** argv) {
                         displayToOpen().c_str());
                 return ExitUsage;
             }
-            if (int status = checkStartupPreconditions()) {
+            if (int status = checkStartupPreconditions(run)) {
                 if (line.refusalDialog)
-                    showRefusalDialog(startupRefusal());
+                    showRefusalDialog(run.startupRefusal);
                 return status;
             }
-            return runGraphicalWizard(line.choices, line.maintain);
+            return runGraphicalWizard(run, line.choices, line.maintain);
 #else
+            (void)run;
             (void)argc;
             (void)argv;
             return ExitUsage;
 #endif
         case Mode::Console:
-            return runConsoleWizard(line.choices, line.maintain);
+            return runConsoleWizard(run, line.choices, line.maintain);
         case Mode::Unattended:
             if (line.action != Action::Install)
-                return runMaintenance(line.choices, {false, line.json, line.quiet, line.assumeYes});
-            return runUnattended(line.choices, false, line.json, line.quiet);
+                return runMaintenance(run, line.choices,
+                                      {false, line.json, line.quiet, line.assumeYes});
+            return runUnattended(run, line.choices, false, line.json, line.quiet);
         case Mode::DryRun:
             if (line.action != Action::Install)
-                return runMaintenance(line.choices, {true, line.json, false, true});
-            return runUnattended(line.choices, true, line.json);
+                return runMaintenance(run, line.choices, {true, line.json, false, true});
+            return runUnattended(run, line.choices, true, line.json);
         case Mode::Status:
             return showStatus(line.json);
         case Mode::Verify:
@@ -187,17 +188,20 @@ int main(int argc, char* argv[]) {
     if (line.mode == Mode::Graphical)
         return runGraphicalProgram(line, arguments);
 #endif
-    if ((status = enterMediumDirectory(&line)) >= 0 || (status = createNamedLog(line)) >= 0)
+    // The run's state, from its start-up checks to the end of its install.
+    InstallRun run;
+    if ((status = enterMediumDirectory(&line)) >= 0 ||
+        (status = createNamedLog(line, run.log)) >= 0)
         return status;
     setLocaleSubdirectory();
-    setInstallRecordPath(line.recordPath);
+    run.recordPath = line.recordPath;
     if (!line.recordDirectory.empty())
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
     setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
     setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
                     line.choices.requireLoadableDriver});
-    status = runMode(line, &argc, &argv);
-    discardUnusedInstallLog();
+    status = runMode(run, line, &argc, &argv);
+    run.log.discardUnused();
     return status;
 }

@@ -138,11 +138,12 @@ ResourceID_C resultText(bool succeeded) {
 }
 
 // Runs the action through the install run, reported as `report` asks.
-int run(const Selection& selection, Report report) {
-    return runAndReport(selection, report, [](const InstallOutcome& result) {
+int run(InstallRun& installRun, const Selection& selection, Report report) {
+    const InstallLog& log = installRun.log;
+    return runAndReport(installRun, selection, report, [&log](const InstallOutcome& result) {
         RunEnd end;
         std::string line = getString(resultText(result.succeeded));
-        end.lines.push_back(line + logPlace());
+        end.lines.push_back(line + logPlace(log));
         for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(getString(id));
         end.status = !result.succeeded      ? ExitInstallFailed
                      : result.restartNeeded ? ExitRestartNeeded
@@ -287,21 +288,23 @@ int showStatus(bool json) {
     return 0;
 }
 
-int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
+int runMaintenance(InstallRun& installRun, const Choices& choices,
+                   const MaintenanceOptions& options) {
     const bool dryRun = options.dryRun, json = options.json;
     const Action action = installAction();
-    int status = checkStartupPreconditions();
+    int status = checkStartupPreconditions(installRun);
+    const std::vector<std::string>& startupRefusal = installRun.startupRefusal;
     if (status != 0 && json && dryRun) {
         JsonOutput object;
         object.number("schema_version", JsonSchemaVersion);
         object.text("medium", currentDirectory());
         object.text("action", actionName(action));
-        object.texts("refusal", startupRefusal());
+        object.texts("refusal", startupRefusal);
         object.number("exit_status", status);
-        jsonError(object.builder(), startupRefusalKind(), startupRefusal());
+        jsonError(object.builder(), installRun.startupRefusalKind, startupRefusal);
         object.print();
     } else if (status != 0 && json) {
-        printRefusalEvent(status, startupRefusalKind(), startupRefusal());
+        printRefusalEvent(status, installRun.startupRefusalKind, startupRefusal);
     }
     if (status != 0)
         return status;
@@ -321,12 +324,13 @@ int runMaintenance(const Choices& choices, const MaintenanceOptions& options) {
         return status;
     }
     if (!dryRun) {
-        createStartMarker();
-        status = run(selection, json            ? Report::Json
-                                : options.quiet ? Report::Quiet
-                                                : Report::Lines);
+        createStartMarker(installRun);
+        status = run(installRun, selection,
+                     json            ? Report::Json
+                     : options.quiet ? Report::Quiet
+                                     : Report::Lines);
         stringUnInit();
-        removeStartMarker();
+        removeStartMarker(installRun);
         return status;
     }
     const ChecksReport checks =

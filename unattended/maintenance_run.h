@@ -4,6 +4,8 @@
 
 #include "wizard/command_line.h"
 
+struct InstallRun;
+
 // The medium's and the installed versions, the install record and what a run would do,
 // as text or as one JSON object. Changes nothing and takes no lock; returns 0.
 int showStatus(bool json);
@@ -19,4 +21,5 @@ struct MaintenanceOptions {
 
 // Repairs, modifies or removes this medium's installed version (the action set with
 // setInstallAction), or shows what would be done. Returns the exit status.
-int runMaintenance(const Choices& choices, const MaintenanceOptions& options);
+// `run` is the program's, for the run's state (its log, its lock, the start-up refusal).
+int runMaintenance(InstallRun& run, const Choices& choices, const MaintenanceOptions& options);

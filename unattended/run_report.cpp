@@ -75,10 +75,10 @@ void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::stri
     json_builder_end_object(builder);
 }
 
-std::string logPlace() {
-    if (!installLogWritten())
+std::string logPlace(const InstallLog& log) {
+    if (!log.written())
         return "";
-    return " " + fillText(getString(LogPlaceId), {installLogPath()});
+    return " " + fillText(getString(LogPlaceId), {log.path()});
 }
 
 namespace {
@@ -169,7 +169,8 @@ struct Reporter {
     }
 };
 
-void printResultEvent(const RunEnd& end) {
+// `log`: the run's, or none before the install.
+void printResultEvent(const RunEnd& end, const InstallLog* log) {
     jsonLine([&](JsonBuilder* b) {
         jsonInt(b, "schema_version", JsonSchemaVersion);
         jsonString(b, "event", "result");
@@ -180,8 +181,8 @@ void printResultEvent(const RunEnd& end) {
         json_builder_set_member_name(b, "restart_needed");
         json_builder_add_boolean_value(b, end.status == ExitRestartNeeded);
         json_builder_set_member_name(b, "log");
-        if (installLogWritten())
-            json_builder_add_string_value(b, displayName(installLogPath()).c_str());
+        if (log && log->written())
+            json_builder_add_string_value(b, displayName(log->path()).c_str());
         else
             json_builder_add_null_value(b);
         std::vector<std::string> shown;
@@ -193,7 +194,7 @@ void printResultEvent(const RunEnd& end) {
 
 }  // namespace
 
-int runAndReport(const Selection& selection, Report report,
+int runAndReport(InstallRun& run, const Selection& selection, Report report,
                  const std::function<RunEnd(const InstallOutcome&)>& finish) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     InstallOutcome result;
@@ -210,20 +211,20 @@ int runAndReport(const Selection& selection, Report report,
     observer.askOnTerminal = true;
     RunEnd end;
     bool started = false;
-    switch (startInstallRun(selection, observer)) {
+    switch (startInstallRun(run, selection, observer)) {
         case InstallStart::NothingSelected:
             end.lines.push_back(getString(ResultNothingSelectedId));
             started = true;
             break;
         case InstallStart::NotStarted: {
-            end.status = notStartedExitStatus();
-            end.error = installNotStartedKind();
+            end.status = run.notStartedExitStatus();
+            end.error = run.notStartedKind();
             // The refusal's lines went out with the output, which --quiet and --json do
             // not show: they are said with the reason there.
             if (report != Report::Lines)
-                end.lines = installRefusalLines();
+                end.lines = run.refusalLines;
             end.lines.insert(end.lines.begin(),
-                             std::string(getString(installNotStartedReason())) + logPlace());
+                             std::string(getString(run.notStartedReason)) + logPlace(run.log));
             if (report == Report::Json)
                 writeErrorLine(end.lines.front().c_str());
             else
@@ -245,7 +246,7 @@ int runAndReport(const Selection& selection, Report report,
             break;
     }
     if (report == Report::Json)
-        printResultEvent(end);
+        printResultEvent(end, &run.log);
     else if (started)
         for (const std::string& line : end.lines) say(stdout, line);
     g_main_loop_unref(loop);
@@ -257,5 +258,5 @@ void printRefusalEvent(int status, ErrorKind kind, const std::vector<std::string
     end.status = status;
     end.error = kind;
     end.lines = lines;
-    printResultEvent(end);
+    printResultEvent(end, nullptr);
 }

@@ -36,7 +36,7 @@ void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::
 void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines);
 
 // " The installation log is <path>." when the log was written, else empty.
-std::string logPlace();
+std::string logPlace(const InstallLog& log);
 
 // How a run that started ended, in the words of its action.
 struct RunEnd {
@@ -48,8 +48,9 @@ struct RunEnd {
 // Runs the install run of `selection` and reports its output, progress and end as
 // `report` asks; `finish` turns the outcome of a run that started into its status and
 // lines. A run that did not start says why, with every line of a refusal and the log's
-// place, in every report (--quiet keeps them). Returns the exit status.
-int runAndReport(const Selection& selection, Report report,
+// place, in every report (--quiet keeps them). Returns the exit status. `run` is the
+// caller's, and outlives the install.
+int runAndReport(InstallRun& run, const Selection& selection, Report report,
                  const std::function<RunEnd(const InstallOutcome&)>& finish);
 
 // The last JSON line of a run that ended before its install run started (a start-up

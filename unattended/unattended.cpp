@@ -41,7 +41,8 @@ struct Plan {
     bool json = false;            // standard output carries one JSON object and nothing else
     bool licenseMissing = false;  // only the license's acceptance keeps the run from installing
     std::vector<std::string> notes;
-    ChecksReport checks;  // what the checks before the first package found
+    ChecksReport checks;                  // what the checks before the first package found
+    const InstallRun* startup = nullptr;  // the run, whose start-up checks may have refused
 };
 
 std::string text(const ResourceID_C& id) {
@@ -171,9 +172,9 @@ bool wholePlan(const Plan& plan) {
 ErrorKind planError(const Plan& plan, std::vector<std::string>* lines) {
     if (plan.exitStatus == ExitInstalled)
         return ErrorKind::None;
-    if (!startupRefusal().empty()) {
-        *lines = startupRefusal();
-        return startupRefusalKind();
+    if (!plan.startup->startupRefusal.empty()) {
+        *lines = plan.startup->startupRefusal;
+        return plan.startup->startupRefusalKind;
     }
     if (plan.licenseMissing) {
         lines->push_back(text(LicenseNotAcceptedId));
@@ -192,7 +193,7 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
     json_builder_set_member_name(builder, "exit_status");
     json_builder_add_int_value(builder, plan.exitStatus);
     std::vector<std::string> refusal;
-    for (const std::string& line : startupRefusal()) refusal.push_back(utf8(line));
+    for (const std::string& line : plan.startup->startupRefusal) refusal.push_back(utf8(line));
     jsonStrings(builder, "refusal", refusal);
     addCheck(builder, "application", appCheckDetails());
     addCheck(builder, "driver", driverCheckDetails());
@@ -300,31 +301,33 @@ void sayHeader(const Selection& selection) {
 int install(Wizard& wizard, Report report) {
     if (report == Report::Lines)
         sayHeader(wizard.selection());
-    return runAndReport(wizard.selection(), report, [&wizard](const InstallOutcome& result) {
-        wizard.finishInstall(result.succeeded);
-        RunEnd end;
-        end.status = wizard.exitStatus();
-        end.lines.push_back(text(result.succeeded ? ResultInstalledId : ResultFailedId) +
-                            logPlace());
-        for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(text(id));
-        std::string proxy = proxyNoticeLine(wizard.selection(), wizard.installed());
-        if (!proxy.empty())
-            end.lines.push_back(proxy);
-        return end;
-    });
+    return runAndReport(
+        wizard.run(), wizard.selection(), report, [&wizard](const InstallOutcome& result) {
+            wizard.finishInstall(result.succeeded);
+            RunEnd end;
+            end.status = wizard.exitStatus();
+            end.lines.push_back(text(result.succeeded ? ResultInstalledId : ResultFailedId) +
+                                logPlace(wizard.run().log));
+            for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(text(id));
+            std::string proxy = proxyNoticeLine(wizard.selection(), wizard.installed());
+            if (!proxy.empty())
+                end.lines.push_back(proxy);
+            return end;
+        });
 }
 
 }  // namespace
 
-int runUnattended(const Choices& choices, bool dryRun, bool json, bool quiet) {
-    Wizard wizard;
+int runUnattended(InstallRun& run, const Choices& choices, bool dryRun, bool json, bool quiet) {
+    Wizard wizard(run);
     Plan plan;
     plan.json = json;
-    plan.exitStatus = checkStartupPreconditions();
+    plan.startup = &run;
+    plan.exitStatus = checkStartupPreconditions(run);
     if (plan.exitStatus != 0 && dryRun)
         driverUpdateCheck();  // the plan names the driver file whatever refused
     if (plan.exitStatus != 0 && !dryRun && json)
-        printRefusalEvent(plan.exitStatus, startupRefusalKind(), startupRefusal());
+        printRefusalEvent(plan.exitStatus, run.startupRefusalKind, run.startupRefusal);
     if (plan.exitStatus != 0)
         return dryRun ? showPlan(plan, wizard.selection(), json) : plan.exitStatus;
     select(wizard, choices, plan);
@@ -350,9 +353,9 @@ int runUnattended(const Choices& choices, bool dryRun, bool json, bool quiet) {
         return plan.exitStatus;
     }
 
-    createStartMarker();
+    createStartMarker(run);
     int status = install(wizard, json ? Report::Json : quiet ? Report::Quiet : Report::Lines);
     stringUnInit();
-    removeStartMarker();
+    removeStartMarker(run);
     return status;
 }

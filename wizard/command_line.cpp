@@ -398,11 +398,11 @@ int enterMediumDirectory(CommandLine* line) {
     return -1;
 }
 
-int createNamedLog(const CommandLine& line) {
+int createNamedLog(const CommandLine& line, InstallLog& log) {
     if (line.mode == Mode::DryRun || line.mode == Mode::Verify || line.mode == Mode::Status)
         return -1;
-    setInstallLogPath(line.logPath);
-    int error = createNamedInstallLog();
+    log.setPath(line.logPath);
+    int error = log.createNamed();
     if (error == 0)
         return -1;
     startError("the log " + line.logPath + " cannot be created: " + std::strerror(error));

@@ -5,6 +5,8 @@
 
 #include <string>
 
+class InstallLog;
+
 struct Selection;
 
 // Exit statuses of every mode.
@@ -88,8 +90,8 @@ int enterMediumDirectory(CommandLine* line);
 // Makes the log named with --log (the install writes to it) before anything else
 // happens; a dry run writes nothing. Returns -1 when the run goes on; otherwise the
 // reason the file cannot be created new was written to standard error and the result
-// is the exit status (64).
-int createNamedLog(const CommandLine& line);
+// is the exit status (64). `log` is the run's.
+int createNamedLog(const CommandLine& line, InstallLog& log);
 
 // Parses an answers file's text into `choices`. False with a message naming the line or
 // the key when it is malformed.

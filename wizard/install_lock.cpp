@@ -8,11 +8,7 @@
 
 #include <string>
 
-#include "services/descriptor.h"
-
 namespace {
-
-Descriptor lockFile;
 
 std::string lockPath() {
     if (geteuid() == 0)
@@ -25,7 +21,7 @@ std::string lockPath() {
 
 }  // namespace
 
-bool takeInstallLock() {
+bool InstallLock::take() {
     Descriptor fd(
         open(lockPath().c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat info;
@@ -34,14 +30,6 @@ bool takeInstallLock() {
         return true;
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    lockFile = std::move(fd);
+    file_ = std::move(fd);
     return true;
-}
-
-void releaseInstallLock() {
-    lockFile.reset();
-}
-
-bool installLockHeld() {
-    return lockFile.valid();
 }

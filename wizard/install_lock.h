@@ -4,9 +4,18 @@
 // removal; the kernel lets it go when its holder dies.
 #pragma once
 
-// False when another install holds the lock. A lock file that cannot be opened as a
-// regular file of this user does not stop the install.
-bool takeInstallLock();
-void releaseInstallLock();
-// Whether this process holds the lock now.
-bool installLockHeld();
+#include "services/descriptor.h"
+
+// The lock as a run holds it (one per run, in its InstallRun).
+class InstallLock {
+  public:
+    // False when another install holds the lock. A lock file that cannot be opened as a
+    // regular file of this user does not stop the install.
+    bool take();
+    void release() { file_.reset(); }
+    // Whether this run holds the lock now.
+    bool held() const { return file_.valid(); }
+
+  private:
+    Descriptor file_;
+};

@@ -16,18 +16,6 @@
 namespace {
 
 const char* const RootLogDirectory = "/var/log/stage3";
-// A log is read by a person: a script that prints without end does not fill the disk.
-std::size_t logLimit = 64 * 1024 * 1024;
-
-std::string chosenPath;
-std::string openPath;
-Descriptor logFile;
-// The log named with --log, made at start-up, until the install takes it.
-Descriptor namedFile;
-bool written = false;
-bool directoryRefused = false;
-std::size_t logSize = 0;
-bool outputDropped = false;
 
 // Makes `directory` and its missing parents, each new one with mode 0700.
 bool makeDirectories(const std::string& directory) {
@@ -49,55 +37,10 @@ std::string userLogDirectory() {
 
 const int NewLogFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_APPEND;
 
-// Root's log directory, or none. Used only when it is root's own and no one else can
-// write to it: whoever can write there can replace a log with one of their own.
-Descriptor openRootLogDirectory() {
-    mkdir(RootLogDirectory, 0700);
-    Descriptor fd(open(RootLogDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info;
-    if (fd.valid() && fstat(fd.get(), &info) == 0 && info.st_uid == 0 &&
-        (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
-        return fd;
-    // A link or a file at the name is refused as well; a directory that cannot be
-    // opened at all is a log that cannot be written.
-    directoryRefused = fd.valid() || errno == ELOOP || errno == ENOTDIR;
-    return Descriptor();
-}
-
-// The log in the default place: a new name each run, two runs in the same second
-// getting logs of their own.
-Descriptor createDefaultLog() {
-    const bool asRoot = geteuid() == 0;
-    std::string directory = asRoot ? RootLogDirectory : userLogDirectory();
-    std::string stem = "install-" + formatUtcTime(time(nullptr), "%Y%m%dT%H%M%SZ");
-    std::string name = stem + ".log";
-    openPath = directory + "/" + name;
-    Descriptor directoryFd = asRoot ? openRootLogDirectory() : Descriptor();
-    if (directoryRefused)
-        openPath = directory;
-    if (asRoot ? !directoryFd.valid() : !makeDirectories(directory))
-        return Descriptor();
-    Descriptor fd;
-    for (int n = 2; n < 100; ++n) {
-        fd.reset(asRoot ? openat(directoryFd.get(), name.c_str(), NewLogFlags, 0600)
-                        : open((directory + "/" + name).c_str(), NewLogFlags, 0600));
-        if (fd.valid() || errno != EEXIST)
-            break;
-        name = stem + "-" + std::to_string(n) + ".log";
-    }
-    openPath = directory + "/" + name;
-    return fd;
-}
-
 std::string sizeText(std::size_t bytes) {
     const std::size_t mebibyte = 1024 * 1024;
     return bytes % mebibyte == 0 ? std::to_string(bytes / mebibyte) + " MiB"
                                  : std::to_string(bytes) + " bytes";
-}
-
-void writeToLog(const std::string& text) {
-    if (logFile.valid() && writeAll(logFile.get(), text))
-        logSize += text.size();
 }
 
 // Text as a terminal would be given it: no control characters but tab and newline (NUL
@@ -117,86 +60,103 @@ std::string logSafeText(const std::string& text) {
 
 }  // namespace
 
-void setInstallLogPath(const std::string& path) {
-    chosenPath = path;
+// Root's log directory, or none. Used only when it is root's own and no one else can
+// write to it: whoever can write there can replace a log with one of their own.
+Descriptor InstallLog::openRootDirectory() {
+    mkdir(RootLogDirectory, 0700);
+    Descriptor fd(::open(RootLogDirectory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info;
+    if (fd.valid() && fstat(fd.get(), &info) == 0 && info.st_uid == 0 &&
+        (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return fd;
+    // A link or a file at the name is refused as well; a directory that cannot be
+    // opened at all is a log that cannot be written.
+    directoryRefused_ = fd.valid() || errno == ELOOP || errno == ENOTDIR;
+    return Descriptor();
 }
 
-int createNamedInstallLog() {
-    if (chosenPath.empty() || namedFile.valid())
+// The log in the default place: a new name each run, two runs in the same second
+// getting logs of their own.
+Descriptor InstallLog::createDefault() {
+    const bool asRoot = geteuid() == 0;
+    std::string directory = asRoot ? RootLogDirectory : userLogDirectory();
+    std::string stem = "install-" + formatUtcTime(time(nullptr), "%Y%m%dT%H%M%SZ");
+    std::string name = stem + ".log";
+    openPath_ = directory + "/" + name;
+    Descriptor directoryFd = asRoot ? openRootDirectory() : Descriptor();
+    if (directoryRefused_)
+        openPath_ = directory;
+    if (asRoot ? !directoryFd.valid() : !makeDirectories(directory))
+        return Descriptor();
+    Descriptor fd;
+    for (int n = 2; n < 100; ++n) {
+        fd.reset(asRoot ? openat(directoryFd.get(), name.c_str(), NewLogFlags, 0600)
+                        : ::open((directory + "/" + name).c_str(), NewLogFlags, 0600));
+        if (fd.valid() || errno != EEXIST)
+            break;
+        name = stem + "-" + std::to_string(n) + ".log";
+    }
+    openPath_ = directory + "/" + name;
+    return fd;
+}
+
+void InstallLog::append(const std::string& text) {
+    if (file_.valid() && writeAll(file_.get(), text))
+        size_ += text.size();
+}
+
+int InstallLog::createNamed() {
+    if (chosenPath_.empty() || named_.valid())
         return 0;
-    namedFile.reset(open(chosenPath.c_str(), NewLogFlags, 0600));
-    return namedFile.valid() ? 0 : errno;
+    named_.reset(::open(chosenPath_.c_str(), NewLogFlags, 0600));
+    return named_.valid() ? 0 : errno;
 }
 
-void discardUnusedInstallLog() {
-    if (!namedFile.valid())
+void InstallLog::discardUnused() {
+    if (!named_.valid())
         return;
     struct stat made;
     struct stat now;
-    if (fstat(namedFile.get(), &made) == 0 && made.st_size == 0 &&
-        lstat(chosenPath.c_str(), &now) == 0 && now.st_dev == made.st_dev &&
+    if (fstat(named_.get(), &made) == 0 && made.st_size == 0 &&
+        lstat(chosenPath_.c_str(), &now) == 0 && now.st_dev == made.st_dev &&
         now.st_ino == made.st_ino)
-        unlink(chosenPath.c_str());
-    namedFile.reset();
+        unlink(chosenPath_.c_str());
+    named_.reset();
 }
 
-bool openInstallLog() {
-    closeInstallLog();
-    directoryRefused = false;
-    logSize = 0;
-    outputDropped = false;
-    if (namedFile.valid()) {
-        openPath = chosenPath;
-        logFile = std::move(namedFile);
-    } else if (!chosenPath.empty()) {
-        openPath = chosenPath;
-        logFile.reset(open(openPath.c_str(), NewLogFlags, 0600));
+bool InstallLog::open() {
+    close();
+    directoryRefused_ = false;
+    size_ = 0;
+    outputDropped_ = false;
+    if (named_.valid()) {
+        openPath_ = chosenPath_;
+        file_ = std::move(named_);
+    } else if (!chosenPath_.empty()) {
+        openPath_ = chosenPath_;
+        file_.reset(::open(openPath_.c_str(), NewLogFlags, 0600));
     } else {
-        logFile = createDefaultLog();
+        file_ = createDefault();
     }
-    if (logFile.valid())
-        fchmod(logFile.get(), 0600);
-    written = logFile.valid();
-    return written;
+    if (file_.valid())
+        fchmod(file_.get(), 0600);
+    written_ = file_.valid();
+    return written_;
 }
 
-const std::string& installLogPath() {
-    return openPath;
-}
-
-bool installLogOpen() {
-    return logFile.valid();
-}
-
-bool installLogWritten() {
-    return written;
-}
-
-bool installLogDirectoryRefused() {
-    return directoryRefused;
-}
-
-void writeInstallLog(const std::string& text) {
-    if (outputDropped || !logFile.valid())
+void InstallLog::write(const std::string& text) {
+    if (outputDropped_ || !file_.valid())
         return;
     std::string safe = logSafeText(text);
-    if (logSize + safe.size() > logLimit) {
-        outputDropped = true;
-        writeToLog("--- end of install output: the rest was dropped, the log reached " +
-                   sizeText(logLimit) + " ---\n");
+    if (size_ + safe.size() > limit_) {
+        outputDropped_ = true;
+        append("--- end of install output: the rest was dropped, the log reached " +
+               sizeText(limit_) + " ---\n");
         return;
     }
-    writeToLog(safe);
+    append(safe);
 }
 
-void writeInstallLogField(const std::string& name, const std::string& value) {
-    writeToLog(logSafeText(name + ": " + value) + "\n");
-}
-
-void closeInstallLog() {
-    logFile.reset();
-}
-
-void setInstallLogLimit(std::size_t bytes) {
-    logLimit = bytes;
+void InstallLog::writeField(const std::string& name, const std::string& value) {
+    append(logSafeText(name + ": " + value) + "\n");
 }

@@ -35,25 +35,6 @@
 
 namespace {
 
-// The one install run of the process.
-struct InstallRun {
-    OutputReader reader;
-    InstallObserver observer;
-    int64_t startedAt = 0;  // monotonic, for the duration in the log
-};
-
-InstallRun update;
-// Polkit's agent on the terminal while a normal user's install runs.
-TerminalAgent terminalAgent;
-ResourceID_C notStartedReason = 0;
-// The run installs the medium's driver package.
-bool installsDriver = false;
-InstallOutcome lastOutcome;
-std::string recordPath;
-std::vector<std::string> refusalLines;
-// The checks refused because the medium's key was not trusted.
-bool keyRefused = false;
-
 // Output taken in per turn of the main loop: a window lays out and draws what it got
 // before it takes more, so it stays responsive however fast the script writes.
 const size_t OutputPerTurn = 16 * 1024;
@@ -64,36 +45,36 @@ const int OutputPriority = G_PRIORITY_HIGH_IDLE + 30;
 // writing).
 const size_t AfterExitLimit = 1024 * 1024;
 
-void show(const std::string& text) {
+void show(InstallRun& run, const std::string& text) {
     if (text.empty())
         return;
-    writeInstallLog(text);
-    if (update.observer.output)
-        update.observer.output(text);
+    run.log.write(text);
+    if (run.observer.output)
+        run.observer.output(text);
 }
 
 // The time each step of the script begins ("%% step 2 of 3"), in the log.
-void logStepTime(const std::string& line) {
+void logStepTime(InstallLog& log, const std::string& line) {
     const std::string step = "%% step ";
     if (line.compare(0, step.size(), step) != 0)
         return;
     std::string which = line.substr(step.size());
     while (!which.empty() && (which.back() == '\n' || which.back() == '\r')) which.pop_back();
-    writeInstallLogField("step " + which, formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
+    log.writeField("step " + which, formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
 }
 
-void passProgress() {
-    for (const std::string& line : update.reader.takeProgressLines()) {
-        logStepTime(line);
-        if (update.observer.progress)
-            update.observer.progress(line);
+void passProgress(InstallRun& run) {
+    for (const std::string& line : run.reader.takeProgressLines()) {
+        logStepTime(run.log, line);
+        if (run.observer.progress)
+            run.observer.progress(line);
     }
 }
 
 // Passes the script's output through the reader, to the log and the observer.
-void onScriptOutput(const char* data, size_t length) {
-    show(update.reader.feed(data, length));
-    passProgress();
+void onScriptOutput(InstallRun& run, const char* data, size_t length) {
+    show(run, run.reader.feed(data, length));
+    passProgress(run);
 }
 
 std::string checkLine(const PackageCheckDetails& details) {
@@ -104,21 +85,22 @@ std::string checkLine(const PackageCheckDetails& details) {
            "; check " + std::to_string(details.check) + " (" + checkInWords(details) + ")";
 }
 
-void writeLogHeader(const Selection& selection) {
-    writeInstallLog("stage3 install log\n");
-    writeInstallLogField("time", formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
-    writeInstallLogField("stage3 version", STAGE3_VERSION);
-    writeInstallLogField("host", g_get_host_name());
+void writeLogHeader(InstallRun& run, const Selection& selection) {
+    InstallLog& log = run.log;
+    log.write("stage3 install log\n");
+    log.writeField("time", formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ"));
+    log.writeField("stage3 version", STAGE3_VERSION);
+    log.writeField("host", g_get_host_name());
     const char* lang = g_getenv("LANG");
-    writeInstallLogField("LANG", lang ? lang : "(unset)");
-    writeInstallLogField("medium", currentDirectory());
-    writeInstallLogField("application", checkLine(appCheckDetails()));
-    writeInstallLogField("driver", checkLine(driverCheckDetails()));
-    writeInstallLogField("action", actionName(installAction()));
-    writeInstallLogField("setup type", selection.setupTypeName());
-    writeInstallLogField("components", selection.componentNames(" "));
-    writeInstallLog("--- install output ---\n");
-    update.startedAt = g_get_monotonic_time();
+    log.writeField("LANG", lang ? lang : "(unset)");
+    log.writeField("medium", currentDirectory());
+    log.writeField("application", checkLine(appCheckDetails()));
+    log.writeField("driver", checkLine(driverCheckDetails()));
+    log.writeField("action", actionName(installAction()));
+    log.writeField("setup type", selection.setupTypeName());
+    log.writeField("components", selection.componentNames(" "));
+    log.write("--- install output ---\n");
+    run.startedAt = g_get_monotonic_time();
 }
 
 // Why a normal user's install ran nothing as root: the root side's marks tell, whatever
@@ -139,22 +121,23 @@ ResourceID_C rootSideRefusal() {
     return 0;
 }
 
-void onScriptExited(int waitStatus) {
-    show(update.reader.finish());
-    passProgress();
-    terminalAgent.stop();
+void onScriptExited(InstallRun& run, int waitStatus) {
+    InstallLog& log = run.log;
+    show(run, run.reader.finish());
+    passProgress(run);
+    run.terminalAgent.stop();
 
     if (rootScriptName[0] != '\0') {
-        notStartedReason = rootSideRefusal();
-        if (notStartedReason)
-            show(std::string(getString(notStartedReason)) + "\n");
+        run.notStartedReason = rootSideRefusal();
+        if (run.notStartedReason)
+            show(run, std::string(getString(run.notStartedReason)) + "\n");
     }
     // Only this run's own script can have written its error file.
     bool scriptFailed = installErrorRecorded();
     InstallOutcome outcome;
     outcome.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
-    outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed && !notStartedReason;
-    if (outcome.succeeded && installsDriver && judgeDriver(mediumDriverOutlook()).hasModules) {
+    outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed && !run.notStartedReason;
+    if (outcome.succeeded && run.installsDriver && judgeDriver(mediumDriverOutlook()).hasModules) {
         const DriverAfterInstall after =
             checkDriverAfterInstall(driverHost(), mediumDriverOutlook());
         outcome.driverInstalled = true;
@@ -164,93 +147,97 @@ void onScriptExited(int waitStatus) {
     // The record follows what is installed now, before the lock lets another run in.
     const std::string recordNote = settleInstallRecord(outcome.succeeded);
     if (!recordNote.empty())
-        show(recordNote + "\n");
+        show(run, recordNote + "\n");
     removeInstallFiles();
-    releaseInstallLock();
-    writeInstallLog("--- end of install output ---\n");
-    if (update.startedAt) {
+    run.lock.release();
+    log.write("--- end of install output ---\n");
+    if (run.startedAt) {
         char duration[32];
         snprintf(duration, sizeof duration, "%.1f s",
-                 (g_get_monotonic_time() - update.startedAt) / 1e6);
-        writeInstallLogField("duration", duration);
+                 (g_get_monotonic_time() - run.startedAt) / 1e6);
+        log.writeField("duration", duration);
     }
-    writeInstallLogField("script exit status",
-                         WIFEXITED(waitStatus)
-                             ? std::to_string(outcome.exitStatus)
-                             : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
-    writeInstallLogField("result", outcome.succeeded ? "installed"
-                                   : notStartedReason == AuthenticationRefusedId
-                                       ? "not started: authentication as administrator refused"
-                                   : notStartedReason == PackageChangedId
-                                       ? "refused: a package changed after its checks"
-                                   : notStartedReason ? "not started"
-                                                      : "failed");
+    log.writeField("script exit status",
+                   WIFEXITED(waitStatus)
+                       ? std::to_string(outcome.exitStatus)
+                       : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
+    log.writeField("result", outcome.succeeded ? "installed"
+                             : run.notStartedReason == AuthenticationRefusedId
+                                 ? "not started: authentication as administrator refused"
+                             : run.notStartedReason == PackageChangedId
+                                 ? "refused: a package changed after its checks"
+                             : run.notStartedReason ? "not started"
+                                                    : "failed");
     if (outcome.driverInstalled) {
-        writeInstallLogField("restart needed", outcome.restartNeeded ? "yes" : "no");
+        log.writeField("restart needed", outcome.restartNeeded ? "yes" : "no");
         static const char* const images[] = {"not checked", "without the module",
                                              "another build of the module (the old one)",
                                              "the new module", "the module, unreadable"};
-        writeInstallLogField(
+        log.writeField(
             "initramfs of the running kernel",
             images[outcome.initramfs >= 0 && outcome.initramfs <= 4 ? outcome.initramfs : 0]);
     }
-    closeInstallLog();
-    lastOutcome = outcome;
-    if (update.observer.ended)
-        update.observer.ended(outcome);
+    log.close();
+    run.outcome = outcome;
+    if (run.observer.ended)
+        run.observer.ended(outcome);
 }
 
 // How the script's output and end are taken, run by this process or through pkexec.
-const WatchedCommand ScriptWatch{onScriptOutput, onScriptExited, OutputPriority, OutputPerTurn,
-                                 AfterExitLimit};
+WatchedCommand scriptWatch(InstallRun& run) {
+    return WatchedCommand{
+        [&run](const char* data, size_t length) { onScriptOutput(run, data, length); },
+        [&run](int waitStatus) { onScriptExited(run, waitStatus); }, OutputPriority, OutputPerTurn,
+        AfterExitLimit};
+}
 
 // Ends an install that could not start: the lock let go, `reason` kept for the pages to
 // show, and the log closed with `logResult`.
-InstallStart notStarted(ResourceID_C reason, const char* logResult) {
-    releaseInstallLock();
-    notStartedReason = reason;
-    writeInstallLogField("result", logResult);
-    closeInstallLog();
+InstallStart notStarted(InstallRun& run, ResourceID_C reason, const char* logResult) {
+    run.lock.release();
+    run.notStartedReason = reason;
+    run.log.writeField("result", logResult);
+    run.log.close();
     return InstallStart::NotStarted;
 }
 
 // Says in one line that the log could not be written, or why root's log directory is
 // not used; the install goes on.
-void noteUnwritableLog() {
-    ResourceID_C why = installLogDirectoryRefused() ? LogDirectoryUnsafeId : LogNotWrittenId;
-    std::string line = fillText(getString(why), {installLogPath()}) + "\n";
-    if (update.observer.output)
-        update.observer.output(line);
+void noteUnwritableLog(InstallRun& run) {
+    ResourceID_C why = run.log.directoryRefused() ? LogDirectoryUnsafeId : LogNotWrittenId;
+    std::string line = fillText(getString(why), {run.log.path()}) + "\n";
+    if (run.observer.output)
+        run.observer.output(line);
 }
 
 // Says in the output and the log where a directory that stood at the settings file's
 // name went (as root; the root side of a normal user's install says it itself).
-void noteSettingsMovedAside() {
+void noteSettingsMovedAside(InstallRun& run) {
     const std::string& aside = settingsMovedAside();
     if (!aside.empty())
-        show(fillText(getString(SettingsMovedAsideId), {InstallSettingsPath, aside}) + "\n");
+        show(run, fillText(getString(SettingsMovedAsideId), {InstallSettingsPath, aside}) + "\n");
 }
 
 // Starts the install script: as root at once, else through pkexec with the root side's
 // script (pkexec needs the program's absolute path, and gives it a clean environment).
-bool startScript(const InstallObserver& observer) {
+bool startScript(InstallRun& run, const InstallObserver& observer) {
     if (rootScriptName[0] == '\0')
-        return runInstallScript(observer);
-    update.observer = observer;
-    update.reader = OutputReader();
+        return runInstallScript(run, observer);
+    run.observer = observer;
+    run.reader = OutputReader();
     if (observer.askOnTerminal && isatty(STDIN_FILENO))
-        terminalAgent.start();
+        run.terminalAgent.start();
     if (startWatchedProgram({pkexecPath(), "/bin/sh", rootScriptName}, pkexecEnvironment(environ),
-                            ScriptWatch))
+                            scriptWatch(run)))
         return true;
-    terminalAgent.stop();
+    run.terminalAgent.stop();
     return false;
 }
 
 // Checks the medium and the packages before anything is installed: the copies of the
 // packages that the install will install, made in the run's own directory first. False,
 // with the reasons shown and kept, when the install must not start.
-bool checksPassed(const Selection& selection, const InstallObserver& observer) {
+bool checksPassed(InstallRun& run, const Selection& selection, const InstallObserver& observer) {
     CheckCallbacks callbacks;
     callbacks.progress = observer.checking;
     callbacks.trustKey = observer.trustKey;
@@ -262,72 +249,70 @@ bool checksPassed(const Selection& selection, const InstallObserver& observer) {
     ChecksReport report = runInstallChecks(packages, callbacks, asRoot);
     setRootSideKeys(asRoot || report.refused() ? std::vector<SigningKey>() : report.trustedKeys);
     for (const CheckItem& item : report.items)
-        writeInstallLogField("check",
-                             item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
-    for (const std::string& note : report.notes()) show(note + "\n");
+        run.log.writeField("check",
+                           item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
+    for (const std::string& note : report.notes()) show(run, note + "\n");
     if (!report.refused())
         return true;
-    keyRefused = report.refusalKind() == ErrorKind::KeyNotTrusted;
-    refusalLines = report.refusalLines();
-    for (const std::string& line : refusalLines) show(line + "\n");
+    run.keyRefused = report.refusalKind() == ErrorKind::KeyNotTrusted;
+    run.refusalLines = report.refusalLines();
+    for (const std::string& line : run.refusalLines) show(run, line + "\n");
     return false;
 }
 
 }  // namespace
 
-void setInstallRecordPath(const std::string& path) {
-    recordPath = path;
-}
-
-InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer) {
-    notStartedReason = 0;
-    lastOutcome = InstallOutcome();
-    refusalLines.clear();
-    update.observer = observer;
+InstallStart startInstallRun(InstallRun& run, const Selection& selection,
+                             const InstallObserver& observer) {
+    run.notStartedReason = 0;
+    run.outcome = InstallOutcome();
+    run.refusalLines.clear();
+    run.observer = observer;
     if (selection.components == 0)
         return InstallStart::NothingSelected;
-    if (!takeInstallLock()) {
-        notStartedReason = AnotherInstallRunningId;
+    if (!run.lock.take()) {
+        run.notStartedReason = AnotherInstallRunningId;
         return InstallStart::NotStarted;
     }
     // The marker is ours again for the install, whatever a wizard started meanwhile
     // placed there.
-    createStartMarker();
-    if (openInstallLog())
-        writeLogHeader(selection);
+    createStartMarker(run);
+    if (run.log.open())
+        writeLogHeader(run, selection);
     else
-        noteUnwritableLog();
+        noteUnwritableLog(run);
+    const std::string& recordPath = run.recordPath;
     if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
     if (geteuid() != 0 && pkexecPath().empty())
-        return notStarted(AdministratorToolMissingId,
+        return notStarted(run, AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
     if (!makeInstallDirectory())
-        return notStarted(InstallFilesUnsafeId,
+        return notStarted(run, InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");
-    if (!checksPassed(selection, observer)) {
+    if (!checksPassed(run, selection, observer)) {
         removeInstallFiles();
-        return notStarted(ChecksRefusedId, "refused before installing");
+        return notStarted(run, ChecksRefusedId, "refused before installing");
     }
-    installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
-                     driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
-    prepareInstallRecord(selection);
+    run.installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
+                         driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
+    prepareInstallRecord(selection, run.log.written() ? run.log.path() : "");
     InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
-    noteSettingsMovedAside();
-    if (files != InstallFiles::Ready || !startScript(observer)) {
+    noteSettingsMovedAside(run);
+    if (files != InstallFiles::Ready || !startScript(run, observer)) {
         removeInstallFiles();
-        return notStarted(InstallFilesUnsafeId,
+        return notStarted(run, InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");
     }
     return InstallStart::Running;
 }
 
-bool runInstallScript(const InstallObserver& observer) {
-    update.observer = observer;
-    update.reader = OutputReader();
+bool runInstallScript(InstallRun& run, const InstallObserver& observer) {
+    run.observer = observer;
+    run.reader = OutputReader();
     // The script's standard error joins its output.
     std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
-    return startWatchedCommand(command, ScriptWatch);
+    return startWatchedCommand(command, scriptWatch(run));
 }
 
 std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome) {
@@ -344,29 +329,17 @@ std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome) {
     return ids;
 }
 
-const InstallOutcome& lastInstallOutcome() {
-    return lastOutcome;
-}
-
-ResourceID_C installNotStartedReason() {
-    return notStartedReason;
-}
-
-int notStartedExitStatus() {
-    return installRefusedByChecks()  ? ExitRefused
+int InstallRun::notStartedExitStatus() const {
+    return refusedByChecks()         ? ExitRefused
            : anotherInstallRunning() ? ExitInstallRunning
                                      : ExitInstallFailed;
 }
 
-bool installRefusedByChecks() {
+bool InstallRun::refusedByChecks() const {
     return notStartedReason == ChecksRefusedId || notStartedReason == PackageChangedId;
 }
 
-const std::vector<std::string>& installRefusalLines() {
-    return refusalLines;
-}
-
-ErrorKind installNotStartedKind() {
+ErrorKind InstallRun::notStartedKind() const {
     if (notStartedReason == ChecksRefusedId)
         return keyRefused ? ErrorKind::KeyNotTrusted : ErrorKind::CheckRefused;
     if (notStartedReason == PackageChangedId)
@@ -380,12 +353,11 @@ ErrorKind installNotStartedKind() {
     return notStartedReason ? ErrorKind::InstallFilesUnsafe : ErrorKind::None;
 }
 
-ResourceID_C failedFinishTextId() {
-    return installNotStartedKind() == ErrorKind::KeyNotTrusted ? KeyNotTrustedFinishId
-                                                               : FinishFailedId;
+ResourceID_C InstallRun::failedFinishTextId() const {
+    return notStartedKind() == ErrorKind::KeyNotTrusted ? KeyNotTrustedFinishId : FinishFailedId;
 }
 
-bool anotherInstallRunning() {
+bool InstallRun::anotherInstallRunning() const {
     return notStartedReason == AnotherInstallRunningId;
 }
 

@@ -10,7 +10,12 @@
 #include <vector>
 
 #include "resdb/resource.h"
+#include "services/admin_run.h"
+#include "services/files.h"
 #include "wizard/install_checks.h"
+#include "wizard/install_lock.h"
+#include "wizard/install_log.h"
+#include "wizard/output_reader.h"
 #include "wizard/run_error.h"
 
 struct InstallOutcome {
@@ -27,8 +32,6 @@ struct InstallOutcome {
 // The texts of the driver's lines after a successful install's result (none, one or two);
 // each its own line.
 std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome);
-// The outcome of the last install that ran to its end (a default one before).
-const InstallOutcome& lastInstallOutcome();
 
 struct InstallObserver {
     // Output to show, as the output reader gives it (locale or UTF-8 bytes, lines with
@@ -52,44 +55,78 @@ struct InstallObserver {
 enum class InstallStart {
     Running,          // the observer hears the output and the end
     NothingSelected,  // no component: nothing runs
-    NotStarted        // installNotStartedReason() says why
+    NotStarted        // InstallRun::notStartedReason says why
 };
 
-// Where the choices of the run are recorded when the install starts (--record); empty
-// for none.
-void setInstallRecordPath(const std::string& path);
+// The state of one run of the wizard, from its start-up checks to the end of its install:
+// made by the program's main (or a test), passed down to the front end, and from there
+// to the start-up checks, the start marker and the install. Nothing of a run outlives it.
+struct InstallRun {
+    InstallRun() = default;
+    InstallRun(const InstallRun&) = delete;
+    InstallRun& operator=(const InstallRun&) = delete;
+
+    InstallLog log;
+    InstallLock lock;
+    // Where the choices of the run are recorded when the install starts (--record);
+    // empty for none.
+    std::string recordPath;
+
+    // The lines of the refusal the start-up checks wrote, if they refused, and its kind
+    // (None when they did not refuse).
+    std::vector<std::string> startupRefusal;
+    ErrorKind startupRefusalKind = ErrorKind::None;
+    // The start marker this run made (startup.h).
+    FileIdentity startMarker;
+
+    // The install, as startInstallRun leaves it. Why it did not start: the files could
+    // not be made safely, another install holds the lock, the administrator's
+    // authentication was refused or dismissed, there is no pkexec to ask for it, or the
+    // checks before the first package refused it (ChecksRefusedId); 0 when it started or
+    // had nothing to do.
+    ResourceID_C notStartedReason = 0;
+    // The outcome of the install once it ran to its end (a default one before).
+    InstallOutcome outcome;
+    // Why the checks refused: each failed check's line, then rpm's own lines.
+    std::vector<std::string> refusalLines;
+    // The checks refused because the medium's key was not trusted.
+    bool keyRefused = false;
+
+    // Whether the checks refused the install, or its root side found a package that was
+    // not the one the checks passed (PackageChangedId): nothing was installed.
+    bool refusedByChecks() const;
+    // Whether it did not start because another install was running.
+    bool anotherInstallRunning() const;
+    // The exit status of an install that did not start: refused by the checks, another
+    // install running, or failed.
+    int notStartedExitStatus() const;
+    // The kind of why it did not start (None when it started).
+    ErrorKind notStartedKind() const;
+    // The first line of the finish page after a failed or refused install: the medium's
+    // key not trusted, or the failure.
+    ResourceID_C failedFinishTextId() const;
+
+    // While the script runs (install_session.cpp's own).
+    InstallObserver observer;
+    OutputReader reader;
+    int64_t startedAt = 0;  // monotonic, for the duration in the log
+    // Polkit's agent on the terminal while a normal user's install runs.
+    TerminalAgent terminalAgent;
+    // The run installs the medium's driver package.
+    bool installsDriver = false;
+};
 
 struct Selection;
 
 // Writes the install files for `selection` and starts the script: as root
 // itself, else as root through pkexec (a refused authentication ends the run with
-// installNotStartedReason() saying so).
-InstallStart startInstallRun(const Selection& selection, const InstallObserver& observer);
+// run.notStartedReason saying so). `run` outlives the script.
+InstallStart startInstallRun(InstallRun& run, const Selection& selection,
+                             const InstallObserver& observer);
 
 // Runs the script already named by scriptName (no files written, no lock, no log).
 // False when the child cannot be started.
-bool runInstallScript(const InstallObserver& observer);
-
-// Why the last install did not start: the files could not be made safely, another
-// install holds the lock, the administrator's authentication was refused or dismissed,
-// there is no pkexec to ask for it, or the checks before the first package refused it
-// (ChecksRefusedId); 0 when it started or had nothing to do.
-ResourceID_C installNotStartedReason();
-// Whether the checks refused the last install, or its root side found a package that
-// was not the one the checks passed (PackageChangedId): nothing was installed. And why:
-// each failed check's line, then rpm's own lines.
-bool installRefusedByChecks();
-// The exit status of an install that did not start: refused by the checks, another
-// install running, or failed.
-int notStartedExitStatus();
-// The kind of why it did not start (None when it started).
-ErrorKind installNotStartedKind();
-const std::vector<std::string>& installRefusalLines();
-// The first line of the finish page after a failed or refused install: the medium's key
-// not trusted, or the failure.
-ResourceID_C failedFinishTextId();
-// Whether it did not start because another install was running.
-bool anotherInstallRunning();
+bool runInstallScript(InstallRun& run, const InstallObserver& observer);
 
 // Reads what the script has written so far (a bounded amount) and passes it on.
 // Always returns TRUE.

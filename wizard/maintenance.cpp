@@ -14,7 +14,6 @@
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
-#include "wizard/install_log.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -381,10 +380,10 @@ std::string rootSideRecordText(Action action, const std::string& source,
     return s;
 }
 
-void prepareInstallRecord(const Selection& selection) {
+void prepareInstallRecord(const Selection& selection, const std::string& logPath) {
     InstalledState state = readInstalledState();
     preparedPackage = state.applicationPackage;
-    preparedRecord = recordFor(selection, state, installLogWritten() ? installLogPath() : "");
+    preparedRecord = recordFor(selection, state, logPath);
 }
 
 std::string preparedRecordText() {

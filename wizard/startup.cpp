@@ -17,47 +17,46 @@
 #include "services/string_service.h"
 #include "services/terminal_text.h"
 #include "services/text_format.h"
-#include "wizard/install_lock.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/text_ids.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
-FileIdentity StartMarkerMade;
 
 namespace {
 
-std::vector<std::string> refusal;
-ErrorKind refusalKind = ErrorKind::None;
+using Lines = std::vector<std::string>;
 
-// A refusal line: written to standard error, and kept for the plan of a dry run.
-void writeLine(const char* text) {
-    refusal.push_back(terminalSafeText(text));
+// A refusal line: written to standard error, and kept in `refusal` (for the plan of a
+// dry run).
+void writeLine(Lines* refusal, const char* text) {
+    refusal->push_back(terminalSafeText(text));
     writeErrorLine(text);
 }
 
 // Writes two texts of the database, one per line, to standard error.
-void refuse(const ResourceID_C& first, const ResourceID_C& second) {
+void refuse(Lines* refusal, const ResourceID_C& first, const ResourceID_C& second) {
     // Each text is written before the next is fetched: they share one buffer.
-    writeLine(getString(first));
-    writeLine(getString(second));
+    writeLine(refusal, getString(first));
+    writeLine(refusal, getString(second));
 }
 
 // Refuses a medium whose application is older than the one installed (rpm would refuse
 // it only after the driver and the add-on went in): both versions named.
-void refuseNewerInstalled() {
+void refuseNewerInstalled(Lines* refusal) {
     const PackageCheckDetails& app = appCheckDetails();
-    writeLine(fillText(getString(NewerVersionInstalledId),
-                       {app.package, app.installedVersion, app.fileVersion})
-                  .c_str());
-    writeLine(getString(SetupCannotContinueId));
+    writeLine(refusal, fillText(getString(NewerVersionInstalledId),
+                                {app.package, app.installedVersion, app.fileVersion})
+                           .c_str());
+    writeLine(refusal, getString(SetupCannotContinueId));
 }
 
 // Refuses a package file that cannot be installed as it is named: the path on a line
 // of its own between the two texts.
-void refusePackagePath(const std::string& path) {
-    writeLine(getString(PackagePathUnusableId));
-    writeLine(terminalSafeLine(path).c_str());
-    writeLine(getString(SetupCannotContinueId));
+void refusePackagePath(Lines* refusal, const std::string& path) {
+    writeLine(refusal, getString(PackagePathUnusableId));
+    writeLine(refusal, terminalSafeLine(path).c_str());
+    writeLine(refusal, getString(SetupCannotContinueId));
 }
 
 // The package file that cannot be installed as it is named, or "" when every package
@@ -81,47 +80,52 @@ std::string accountName(uid_t uid) {
 
 // Writes the refusal of `fault` in the program's own texts: the medium's database is
 // not read for it, since the account that could change the medium could change that.
-void refuseFault(const MediumFault& fault) {
+void refuseFault(Lines* refusal, const MediumFault& fault) {
     const std::string path = terminalSafeLine(fault.path);
     switch (fault.kind) {
         case MediumFault::None:
             return;
         case MediumFault::ForeignOwner:
-            writeLine(
-                fillText(getBuiltInString(MediumForeignOwnerId), {path, accountName(fault.owner)})
-                    .c_str());
+            writeLine(refusal, fillText(getBuiltInString(MediumForeignOwnerId),
+                                        {path, accountName(fault.owner)})
+                                   .c_str());
             break;
         case MediumFault::WritableByOthers:
-            writeLine(fillText(getBuiltInString(MediumWritableId), {path}).c_str());
+            writeLine(refusal, fillText(getBuiltInString(MediumWritableId), {path}).c_str());
             break;
         case MediumFault::BrokenLink:
-            writeLine(fillText(getBuiltInString(MediumBrokenLinkId), {path}).c_str());
+            writeLine(refusal, fillText(getBuiltInString(MediumBrokenLinkId), {path}).c_str());
             break;
         case MediumFault::NotAFile:
-            writeLine(fillText(getBuiltInString(ProgramNotAFileId), {path}).c_str());
+            writeLine(refusal, fillText(getBuiltInString(ProgramNotAFileId), {path}).c_str());
             break;
         case MediumFault::UnknownImage:
-            writeLine(fillText(getBuiltInString(MediumImageUnknownId), {path}).c_str());
+            writeLine(refusal, fillText(getBuiltInString(MediumImageUnknownId), {path}).c_str());
             break;
     }
-    writeLine(getBuiltInString(MediumCopyAdviceId));
-    writeLine(getBuiltInString(MediumRefusedEndId));
+    writeLine(refusal, getBuiltInString(MediumCopyAdviceId));
+    writeLine(refusal, getBuiltInString(MediumRefusedEndId));
 }
 
-bool startMarkerStillOurs() {
+bool startMarkerStillOurs(const FileIdentity& made) {
     struct stat info;
-    return StartMarkerMade.made && lstat(StartMarkerPath, &info) == 0 &&
-           info.st_dev == StartMarkerMade.device && info.st_ino == StartMarkerMade.inode;
+    return made.made && lstat(StartMarkerPath, &info) == 0 && info.st_dev == made.device &&
+           info.st_ino == made.inode;
+}
+
+bool refuseChangeable(Lines* refusal, const std::string& directory) {
+    if (geteuid() != 0)
+        return false;
+    MediumFault fault = findMediumFault(directory, trustedMediumOwners());
+    refuseFault(refusal, fault);
+    return fault.kind != MediumFault::None;
 }
 
 }  // namespace
 
 bool refuseChangeableMedium(const std::string& directory) {
-    if (geteuid() != 0)
-        return false;
-    MediumFault fault = findMediumFault(directory, trustedMediumOwners());
-    refuseFault(fault);
-    return fault.kind != MediumFault::None;
+    Lines refusal;
+    return refuseChangeable(&refusal, directory);
 }
 
 int openProgramToRun(const std::string& path, bool* refused) {
@@ -131,97 +135,93 @@ int openProgramToRun(const std::string& path, bool* refused) {
     MediumFault fault;
     int fd = openTrustedProgram(path, trusted, &fault);
     *refused = fault.kind != MediumFault::None;
-    refuseFault(fault);
+    Lines refusal;
+    refuseFault(&refusal, fault);
     return fd;
 }
 
-int checkStartupPreconditions() {
+int checkStartupPreconditions(InstallRun& run) {
+    Lines* refusal = &run.startupRefusal;
+    ErrorKind& refusalKind = run.startupRefusalKind;
     // Every refusal below but the application's version is the medium's.
     refusalKind = ErrorKind::MediumRefused;
-    if (refuseChangeableMedium(currentDirectory()))
+    if (refuseChangeable(refusal, currentDirectory()))
         return 1;
     if (!stringInit()) {
         // Two fixed lines (without the database there are no texts in the user's
         // language), then where the file was looked for, from the built-in texts: the
         // working directory, the medium's unless --medium named another (the file is
         // opened by its bare name).
-        writeLine("Cannot load resource file.");
-        writeLine("Setup cannot continue.");
-        writeLine(fillText(getBuiltInString(ResourceFileWhereId), {currentDirectory()}).c_str());
+        writeLine(refusal, "Cannot load resource file.");
+        writeLine(refusal, "Setup cannot continue.");
+        writeLine(refusal,
+                  fillText(getBuiltInString(ResourceFileWhereId), {currentDirectory()}).c_str());
         return 1;
     }
     // Both rpm queries at once: the driver's answer is in when its check comes.
     startInstalledVersionQueries();
     int app = appUpdateCheck();
     if (app < 3 && !packageFileOutOfReach().empty()) {
-        refusePackagePath(packageFileOutOfReach());
+        refusePackagePath(refusal, packageFileOutOfReach());
         return 1;
     }
     // A repair, modify or remove acts on this medium's version, installed.
     if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
         refusalKind = ErrorKind::NotInstalled;
-        refuse(NotInstalledForMaintenanceId, SetupCannotContinueId);
+        refuse(refusal, NotInstalledForMaintenanceId, SetupCannotContinueId);
         return 1;
     }
     if (installAction() == Action::Install && app == UPDATE_SAME_INSTALLED) {
         refusalKind = ErrorKind::AlreadyInstalled;
-        refuse(SameVersionInstalledId, SetupCannotContinueId);
-        writeLine(getString(MaintainHintId));
+        refuse(refusal, SameVersionInstalledId, SetupCannotContinueId);
+        writeLine(refusal, getString(MaintainHintId));
         return 1;
     }
     if (app == UPDATE_NEWER_INSTALLED) {
         refusalKind = ErrorKind::NewerInstalled;
-        refuseNewerInstalled();
+        refuseNewerInstalled(refusal);
         return 1;
     }
     if (app < 3) {
         refusalKind = ErrorKind::NothingToInstall;
-        refuse(NoInstallablePackageId, SetupCannotContinueId);
+        refuse(refusal, NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
     if (!GCharPtr(findFile("license.txt"))) {
-        refuse(NoLicenseTextId, SetupCannotContinueId);
+        refuse(refusal, NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }
     // Before anything is installed: a package that rpm cannot be given as it is named
     // would fail the install half way, after the packages before it went in.
     std::string unusable = unusablePackagePath();
     if (!unusable.empty()) {
-        refusePackagePath(unusable);
+        refusePackagePath(refusal, unusable);
         return 1;
     }
     refusalKind = ErrorKind::None;
     return 0;
 }
 
-const std::vector<std::string>& startupRefusal() {
-    return refusal;
-}
-
-ErrorKind startupRefusalKind() {
-    return refusalKind;
-}
-
-void createStartMarker() {
+void createStartMarker(InstallRun& run) {
     // A wizard run as a normal user writes nothing at the fixed names: its install's root
     // side places the marker for the time of the install.
-    if (geteuid() != 0 || startMarkerStillOurs())
+    if (geteuid() != 0 || startMarkerStillOurs(run.startMarker))
         return;
     // Placed only while this process holds the install lock, so that a run that cannot
     // install while another one does never replaces (and at its end removes) that
     // install's marker.
-    const bool held = installLockHeld();
-    if (!held && !takeInstallLock())
+    const bool held = run.lock.held();
+    if (!held && !run.lock.take())
         return;
     // A new file of the wizard's own, whatever another user left at the name.
-    if (!placeFile(StartMarkerPath, "", PlaceOptions(0644, &StartMarkerMade)))
+    if (!placeFile(StartMarkerPath, "", PlaceOptions(0644, &run.startMarker)))
         writeErrorLine(StartMarkerWarningId);
     if (!held)
-        releaseInstallLock();
+        run.lock.release();
 }
 
-void removeStartMarker() {
-    removeOwnFile(StartMarkerPath, StartMarkerMade);
+void removeStartMarker(const InstallRun& run) {
+    removeOwnFile(StartMarkerPath, run.startMarker);
 }
 
 void writeErrorLine(const char* text) {

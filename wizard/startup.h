@@ -9,13 +9,15 @@
 #include "services/files.h"
 #include "wizard/run_error.h"
 
+struct InstallRun;
+
 // As root, checks that no other account could change the medium; then loads the texts
 // and checks that there is something to install (the medium's application is neither
 // installed already nor older than the installed one), a license to show and package
 // files that rpm can take as they are named. Returns 0 when setup can go on;
 // otherwise the refusal was written to standard error and the result is the exit
-// status (1).
-int checkStartupPreconditions();
+// status (1). The refusal's lines and kind are kept in `run` (startupRefusal).
+int checkStartupPreconditions(InstallRun& run);
 // As root, whether an account other than the trusted ones (trustedMediumOwners) could
 // change the medium in `directory` (findMediumFault); when so, the refusal was written
 // to standard error in the program's own texts. Always false for a normal user.
@@ -28,22 +30,16 @@ bool refuseChangeableMedium(const std::string& directory);
 // without, the file cannot be opened (errno says why).
 int openProgramToRun(const std::string& path, bool* refused);
 
-// The lines of the refusal checkStartupPreconditions wrote, if it refused, and its kind
-// (None when it did not refuse).
-const std::vector<std::string>& startupRefusal();
-ErrorKind startupRefusalKind();
-
 // The start marker that exists while the wizard runs as root (as a normal user, while
-// its install runs as root), and the file this run made there.
+// its install runs as root); the file this run made there is in InstallRun::startMarker.
 extern const char* const StartMarkerPath;
-extern FileIdentity StartMarkerMade;
 
 // Creates the start marker as root, unless the one this run made is still there; a
 // warning line when it cannot be made. Nothing while another install holds the install
 // lock: the marker there is that install's.
-void createStartMarker();
+void createStartMarker(InstallRun& run);
 // Removes the start marker when it is still the one this run made.
-void removeStartMarker();
+void removeStartMarker(const InstallRun& run);
 
 // Writes `text` to standard error as one line, without the control characters that
 // could command the user's terminal.

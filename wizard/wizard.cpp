@@ -42,10 +42,16 @@ std::string Selection::componentNames(const char* separator) const {
     return names;
 }
 
-Wizard::Wizard() {
+Wizard::Wizard(InstallRun& run) : run_(&run) {
     std::copy(std::begin(SetupTypeTable), std::end(SetupTypeTable), setupTypes_);
     std::copy(std::begin(ComponentTable), std::end(ComponentTable), components_);
 }
+
+Wizard::Wizard() : Wizard(*new InstallRun) {
+    ownRun_.reset(run_);
+}
+
+Wizard::~Wizard() = default;
 
 void Wizard::start(const HostFacts& host, const PageRules& rules) {
     host_ = host;
@@ -223,11 +229,11 @@ AppliedChoices Wizard::applyChoices(const Choices& choices) {
 }
 
 int Wizard::exitStatus() const {
-    if (installRefusedByChecks())
+    if (run_->refusedByChecks())
         return ExitRefused;
-    if (anotherInstallRunning())
+    if (run_->anotherInstallRunning())
         return ExitInstallRunning;
-    if (installed_ && lastInstallOutcome().restartNeeded)
+    if (installed_ && run_->outcome.restartNeeded)
         return ExitRestartNeeded;
     return installed_ ? ExitInstalled : ExitInstallFailed;
 }

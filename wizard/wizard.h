@@ -4,6 +4,7 @@
 // wizard and the unattended mode each hold one and draw it or feed it.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,20 @@ struct AppliedChoices {
     std::vector<int> added;         // components added because a selected one requires them
 };
 
+struct InstallRun;
+
 class Wizard {
   public:
+    // The wizard of `run`, which the caller owns and which outlives the wizard; without
+    // one, the wizard has a run of its own (a test, a plan).
+    explicit Wizard(InstallRun& run);
     Wizard();
+    ~Wizard();
+    Wizard(const Wizard&) = delete;
+    Wizard& operator=(const Wizard&) = delete;
+
+    // The run this wizard's install belongs to.
+    InstallRun& run() const { return *run_; }
 
     // Adapts the offer to the host, chooses the pages, applies the medium's setup type
     // and presets the components from it. The first page is the current one.
@@ -127,4 +139,6 @@ class Wizard {
     Selection selection_;
     bool installed_ = true;
     int maintenanceFirst_ = -1;  // the first page after the maintenance page
+    std::unique_ptr<InstallRun> ownRun_;
+    InstallRun* run_;
 };

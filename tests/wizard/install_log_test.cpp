@@ -13,23 +13,23 @@ namespace {
 TEST(InstallLog, OutputAsATerminalShowsItUpToTheLimitThenTheFieldsStill) {
     ScratchDir dir;
     const std::string path = dir.file("install.log");
-    setInstallLogPath(path);
-    setInstallLogLimit(100);
-    ASSERT_EQ(createNamedInstallLog(), 0);
-    ASSERT_TRUE(openInstallLog());
-    writeInstallLog(std::string("tab\tkept\n\x1b]0;title\x07 bell\rcr\0nul\x7f\n", 33));
-    writeInstallLogField("medium", "/media/\x1b[2Jcd");
-    writeInstallLog(std::string(100, 'x') + "\n");
-    writeInstallLog("later output\n");
-    writeInstallLogField("result", "installed");
-    closeInstallLog();
-    setInstallLogLimit(64 << 20);
+    InstallLog log;
+    log.setPath(path);
+    log.setLimit(100);
+    ASSERT_EQ(log.createNamed(), 0);
+    ASSERT_TRUE(log.open());
+    log.write(std::string("tab\tkept\n\x1b]0;title\x07 bell\rcr\0nul\x7f\n", 33));
+    log.writeField("medium", "/media/\x1b[2Jcd");
+    log.write(std::string(100, 'x') + "\n");
+    log.write("later output\n");
+    log.writeField("result", "installed");
+    log.close();
     EXPECT_EQ(readFile(path),
               "tab\tkept\n]0;title bellcrnul\nmedium: /media/[2Jcd\n"
               "--- end of install output: the rest was dropped, the log reached 100 bytes ---\n"
               "result: installed\n");
     // The install took the log made at start-up: it stays.
-    discardUnusedInstallLog();
+    log.discardUnused();
     EXPECT_EQ(dir.entries().size(), 1u);
 }
 
