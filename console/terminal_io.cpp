@@ -13,12 +13,21 @@ namespace {
 
 const std::size_t LineLimit = 4096;
 
+// process-wide: set by the SIGINT handler, which has nothing else to reach.
 volatile sig_atomic_t interrupted = 0;
-// What was read past the line handed out last.
-std::string pending;
-std::size_t lastLineLength = 0;  // of the unfinished line at the end of `pending`
-bool discarding = false;         // within the rest of an overlong line
-bool ended = false;
+
+// Standard input as the console reads it, in lines.
+struct LineInput {
+    // What was read past the line handed out last.
+    std::string pending;
+    std::size_t lastLineLength = 0;  // of the unfinished line at the end of `pending`
+    bool discarding = false;         // within the rest of an overlong line
+    bool ended = false;
+};
+
+// process-wide: standard input is the process's one; what was read of it past a line
+// stays with it for whichever page reads the next.
+LineInput input;
 
 void onInterrupt(int) {
     interrupted = 1;
@@ -39,17 +48,17 @@ void takeIn(const char* data, std::size_t length) {
     for (std::size_t at = 0; at < length; ++at) {
         char c = data[at];
         if (c == '\n') {
-            discarding = false;
-            lastLineLength = 0;
-        } else if (discarding) {
+            input.discarding = false;
+            input.lastLineLength = 0;
+        } else if (input.discarding) {
             continue;
-        } else if (lastLineLength >= LineLimit) {
-            discarding = true;
+        } else if (input.lastLineLength >= LineLimit) {
+            input.discarding = true;
             continue;
         } else {
-            ++lastLineLength;
+            ++input.lastLineLength;
         }
-        pending += c;
+        input.pending += c;
     }
 }
 
@@ -62,12 +71,12 @@ bool waitForInput() {
     sigprocmask(SIG_BLOCK, &interrupt, &previous);
     bool ready = false;
     while (!interrupted && !ready) {
-        struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+        struct pollfd waited = {STDIN_FILENO, POLLIN, 0};
         // SIGINT is let through only while ppoll waits.
-        int result = ppoll(&input, 1, nullptr, &previous);
+        int result = ppoll(&waited, 1, nullptr, &previous);
         if (result < 0 && errno != EINTR)
-            ended = true;
-        ready = result > 0 || ended;
+            input.ended = true;
+        ready = result > 0 || input.ended;
     }
     bool wasInterrupted = interrupted;
     interrupted = 0;
@@ -107,34 +116,34 @@ void catchInterrupts() {
 
 Input readLine(std::string* line) {
     for (;;) {
-        std::size_t newline = pending.find('\n');
+        std::size_t newline = input.pending.find('\n');
         if (newline != std::string::npos) {
-            line->assign(pending, 0, newline);
-            pending.erase(0, newline + 1);
+            line->assign(input.pending, 0, newline);
+            input.pending.erase(0, newline + 1);
             return Input::Line;
         }
-        if (ended) {
-            if (pending.empty())
+        if (input.ended) {
+            if (input.pending.empty())
                 return Input::End;
-            line->swap(pending);
-            pending.clear();
-            lastLineLength = 0;
+            line->swap(input.pending);
+            input.pending.clear();
+            input.lastLineLength = 0;
             return Input::Line;
         }
         if (!waitForInput()) {
-            pending.clear();
-            lastLineLength = 0;
-            discarding = false;
+            input.pending.clear();
+            input.lastLineLength = 0;
+            input.discarding = false;
             return Input::Interrupt;
         }
-        if (ended)
+        if (input.ended)
             continue;
         char buffer[4096];
         ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
-            ended = true;
+            input.ended = true;
         else
             takeIn(buffer, static_cast<std::size_t>(n));
     }
@@ -145,7 +154,7 @@ void dropTypeAhead() {
     if (!isatty(STDIN_FILENO))
         return;
     tcflush(STDIN_FILENO, TCIFLUSH);
-    pending.clear();
-    lastLineLength = 0;
-    discarding = false;
+    input.pending.clear();
+    input.lastLineLength = 0;
+    input.discarding = false;
 }

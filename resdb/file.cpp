@@ -9,10 +9,12 @@
 #include <cstring>
 
 const char File_C::pathChar = '/';
-const char* File_C::curDir_P = "./";
+const char* const File_C::curDir_P = "./";
 
 namespace {
 
+// process-wide: File_C::Alloc takes no handle: every file the database opens comes from
+// the allocator a test installed (a plain function, without user data).
 File_C::Allocator currentAllocator = nullptr;
 
 }  // namespace

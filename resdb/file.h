@@ -17,8 +17,8 @@ class File_C {
     enum SHARE_MODE { SHARE_NONE = 0, SHARE_READ = 1 };
     enum SEEK_MODE { FROM_BEGIN = 0, FROM_CURRENT = 1, FROM_END = 2 };
 
-    static const char pathChar;   // '/'
-    static const char* curDir_P;  // "./"
+    static const char pathChar;         // '/'
+    static const char* const curDir_P;  // "./"
 
     // A new, closed file of the platform's implementation; the caller owns it
     // and destroys it through a File_C pointer.

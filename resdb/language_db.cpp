@@ -8,6 +8,8 @@
 
 #include "resdb/coding.h"
 
+// process-wide: the one database of the program's texts, which every layer asks by id
+// alone (through the string service).
 LanguageDB_C g_ldbResources;
 
 namespace {

@@ -4,6 +4,8 @@
 
 namespace {
 
+// process-wide: the disk the allocator (a plain function, without user data) makes its
+// files on, while it is installed.
 MemoryDisk* activeDisk = nullptr;
 
 File_C* allocMemoryFile() {

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 #include "services/descriptor.h"
@@ -302,7 +303,7 @@ bool firstOutputLine(const std::vector<std::string>& argv, std::string* line) {
 
 namespace {
 
-// The one watched command of the process.
+// A watched command, from its start to its end: the user data of its two sources.
 struct Watched {
     WatchedCommand watch;
     Descriptor output;  // read end of the pipe
@@ -310,11 +311,9 @@ struct Watched {
     GPid pid = 0;
 };
 
-Watched watched;
-
 const size_t ReadChunk = 64 * 1024;
 
-void stopReading() {
+void stopReading(Watched& watched) {
     if (watched.sourceId) {
         g_source_remove(watched.sourceId);
         watched.sourceId = 0;
@@ -323,7 +322,7 @@ void stopReading() {
 }
 
 // Reads what is there now. Returns false at the end of the stream or on an error.
-bool readAvailable(size_t limit) {
+bool readAvailable(Watched& watched, size_t limit) {
     char buffer[ReadChunk];
     size_t total = 0;
     while (total < limit) {
@@ -342,19 +341,28 @@ bool readAvailable(size_t limit) {
     return true;
 }
 
-gboolean onOutputReady(gint, GIOCondition, gpointer) {
-    readWatchedCommand();
-    return watched.output.valid() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+// Reads what the command has written so far (at most perTurn) and passes it on.
+gboolean onOutputReady(gint, GIOCondition, gpointer data) {
+    Watched& watched = *static_cast<Watched*>(data);
+    if (!watched.output.valid())
+        return G_SOURCE_REMOVE;
+    if (readAvailable(watched, watched.watch.perTurn))
+        return G_SOURCE_CONTINUE;
+    // The source goes with this return; stopReading must not remove it again.
+    watched.sourceId = 0;
+    stopReading(watched);
+    return G_SOURCE_REMOVE;
 }
 
-void onExited(GPid pid, gint status, gpointer) {
+void onExited(GPid pid, gint status, gpointer data) {
+    std::unique_ptr<Watched> watched(static_cast<Watched*>(data));
     g_spawn_close_pid(pid);
     // Everything the command wrote is in the pipe now.
-    if (watched.output.valid())
-        readAvailable(watched.watch.afterExit);
-    stopReading();
-    if (watched.watch.exited)
-        watched.watch.exited(status);
+    if (watched->output.valid())
+        readAvailable(*watched, watched->watch.afterExit);
+    stopReading(*watched);
+    if (watched->watch.exited)
+        watched->watch.exited(status);
 }
 
 bool startWatched(const std::vector<std::string>& argv, const std::vector<std::string>* environment,
@@ -375,13 +383,15 @@ bool startWatched(const std::vector<std::string>& argv, const std::vector<std::s
     if (!started)
         return false;
     fcntl(readEnd.get(), F_SETFL, fcntl(readEnd.get(), F_GETFL) | O_NONBLOCK);
-    watched.watch = watch;
-    watched.output = std::move(readEnd);
-    watched.pid = pid;
-    watched.sourceId = g_unix_fd_add_full(watch.priority, watched.output.get(),
-                                          static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                          onOutputReady, nullptr, nullptr);
-    g_child_watch_add(pid, onExited, nullptr);
+    // Freed when the command has ended (onExited).
+    auto* watched = new Watched;
+    watched->watch = watch;
+    watched->output = std::move(readEnd);
+    watched->pid = pid;
+    watched->sourceId = g_unix_fd_add_full(watch.priority, watched->output.get(),
+                                           static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                           onOutputReady, watched, nullptr);
+    g_child_watch_add(pid, onExited, watched);
     return true;
 }
 
@@ -396,11 +406,4 @@ bool startWatchedProgram(const std::vector<std::string>& argv,
     if (argv.empty() || argv[0].empty() || argv[0][0] != '/')
         return false;
     return startWatched(argv, &environment, watch);
-}
-
-void readWatchedCommand() {
-    if (!watched.output.valid())
-        return;
-    if (!readAvailable(watched.watch.perTurn))
-        stopReading();
 }

@@ -133,6 +133,3 @@ bool startWatchedCommand(const std::string& command, const WatchedCommand& watch
 // error joins its standard output. False when it cannot be started.
 bool startWatchedProgram(const std::vector<std::string>& argv,
                          const std::vector<std::string>& environment, const WatchedCommand& watch);
-
-// Reads what the command has written so far (at most perTurn) and passes it on.
-void readWatchedCommand();

@@ -10,8 +10,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-HostRoot chosenHost;
-bool hostChosen = false;
+// The host whose driver is judged (the running system unless a test or --host-root
+// chose a tree standing for it), and the medium's driver as looked at on it, once.
+struct DriverView {
+    HostRoot chosenHost;
+    bool hostChosen = false;
+    DriverOutlook outlook;
+    bool looked = false;
+};
+
+// process-wide: a cache of what the host and the medium are, the same for the whole
+// process, asked for by the checks, the pages and the install's end alike.
+DriverView view;
 
 // The first file *.der at the medium's root, in sorted order; "" when there is none.
 std::string mediumCertificate(const std::string& mediumDirectory) {
@@ -80,15 +90,13 @@ DriverOutlook lookAtDriver(const HostRoot& host, const std::string& packageFile,
 }
 
 const DriverOutlook& mediumDriverOutlook() {
-    static DriverOutlook outlook;
-    static bool looked = false;
-    if (!looked) {
-        looked = true;
+    if (!view.looked) {
+        view.looked = true;
         char file[kPackagePathOutSize];
         if (findDriverPackageFile(file, sizeof file) == PACKAGE_FOUND)
-            outlook = lookAtDriver(driverHost(), file, ".");
+            view.outlook = lookAtDriver(driverHost(), file, ".");
     }
-    return outlook;
+    return view.outlook;
 }
 
 DriverAfterInstall checkDriverAfterInstall(const HostRoot& host, const DriverOutlook& outlook) {
@@ -102,14 +110,14 @@ DriverAfterInstall checkDriverAfterInstall(const HostRoot& host, const DriverOut
 }
 
 void setDriverHost(const HostRoot& host) {
-    chosenHost = host;
-    hostChosen = true;
+    view.chosenHost = host;
+    view.hostChosen = true;
 }
 
 const HostRoot& driverHost() {
-    if (!hostChosen) {
-        chosenHost = HostRoot::running();
-        hostChosen = true;
+    if (!view.hostChosen) {
+        view.chosenHost = HostRoot::running();
+        view.hostChosen = true;
     }
-    return chosenHost;
+    return view.chosenHost;
 }

@@ -12,6 +12,8 @@
 
 #include "services/glib_memory.h"
 
+// process-wide: the language of the process's environment (LANG), taken once at
+// start-up; every search of the medium's files in every layer looks there first.
 char localeSubdirectory[3] = "";
 
 namespace {

@@ -12,13 +12,7 @@
 
 namespace {
 
-Language_C runLang;
 const Language_C defaultLang;
-int stringsInited = 0;
-bool databaseLoaded = false;
-
-const unsigned char* builtInImage = nullptr;
-std::size_t builtInSize = 0;
 
 // The built-in texts once read. The database's file lives on the disk beside it,
 // which therefore goes last.
@@ -27,13 +21,30 @@ struct BuiltInTexts {
     LanguageDB_C db;
     bool readable = false;
 };
-std::unique_ptr<BuiltInTexts> builtIn;
 
 // Capacity kept by the result buffer, so that the pointer handed out stays
 // the same from one call to the next for every text up to this size.
 constexpr std::size_t kResultCapacity = 8192;
 
-// Sets runLang from LANG of the form ll_R... (at least five characters, '_'
+// The texts of the run: the database's language, whether it is loaded, the built-in
+// texts, and the one result buffer of getString and getBuiltInString.
+struct TextService {
+    TextService() { result.reserve(kResultCapacity); }
+
+    Language_C runLang;
+    int stringsInited = 0;
+    bool databaseLoaded = false;
+    const unsigned char* builtInImage = nullptr;
+    std::size_t builtInSize = 0;
+    std::unique_ptr<BuiltInTexts> builtIn;
+    std::string result;
+};
+
+// process-wide: every layer asks for its texts by id alone (getString), as the
+// resource database's global database answers them, without a handle to pass down.
+TextService service;
+
+// Sets service.runLang from LANG of the form ll_R... (at least five characters, '_'
 // third): language ll, region the next two or three characters as they stand.
 void chooseRunLanguage() {
     const char* lang = std::getenv("LANG");
@@ -42,25 +53,27 @@ void chooseRunLanguage() {
         char region[4] = {0, 0, 0, 0};
         std::sscanf(lang, "%c%c_%c%c%c", &language[0], &language[1], &region[0], &region[1],
                     &region[2]);
-        runLang.SetLang(language, region, 0, 0);
+        service.runLang.SetLang(language, region, 0, 0);
     } else {
-        runLang = defaultLang;
+        service.runLang = defaultLang;
     }
 }
 
 // The built-in texts, read from their image on first use; null without an
 // image or when it cannot be read.
 LanguageDB_C* builtInDatabase() {
-    if (builtInImage == nullptr)
+    if (service.builtInImage == nullptr)
         return nullptr;
-    if (!builtIn) {
-        builtIn = std::make_unique<BuiltInTexts>();
+    if (!service.builtIn) {
+        service.builtIn = std::make_unique<BuiltInTexts>();
         const char* const name = "built-in texts";
-        builtIn->disk.files[name].assign(reinterpret_cast<const char*>(builtInImage), builtInSize);
-        std::unique_ptr<File_C> file = std::make_unique<MemoryFile_C>(builtIn->disk);
-        builtIn->readable = file->OpenRead(name) && builtIn->db.Load(std::move(file));
+        service.builtIn->disk.files[name].assign(
+            reinterpret_cast<const char*>(service.builtInImage), service.builtInSize);
+        std::unique_ptr<File_C> file = std::make_unique<MemoryFile_C>(service.builtIn->disk);
+        service.builtIn->readable =
+            file->OpenRead(name) && service.builtIn->db.Load(std::move(file));
     }
-    return builtIn->readable ? &builtIn->db : nullptr;
+    return service.builtIn->readable ? &service.builtIn->db : nullptr;
 }
 
 // Puts the text of `id` from `db` into `result` in the locale encoding: that of
@@ -70,7 +83,7 @@ LanguageDB_C* builtInDatabase() {
 bool findText(LanguageDB_C& db, const ResourceID_C& id, std::string& result) {
     std::string text;
     try {
-        text = db.GetResource(runLang, id).Data();
+        text = db.GetResource(service.runLang, id).Data();
     } catch (const ResourceError&) {
         return false;
     }
@@ -84,13 +97,13 @@ bool findText(LanguageDB_C& db, const ResourceID_C& id, std::string& result) {
 }  // namespace
 
 void stringUseBuiltInTexts(const unsigned char* image, std::size_t size) {
-    builtInImage = image;
-    builtInSize = size;
-    builtIn.reset();
+    service.builtInImage = image;
+    service.builtInSize = size;
+    service.builtIn.reset();
 }
 
 int stringInit() {
-    databaseLoaded = false;
+    service.databaseLoaded = false;
     try {
         if (!LanguageDB_C::LoadGlobalDatabase("setupresDB"))
             return 0;
@@ -98,35 +111,30 @@ int stringInit() {
     } catch (...) {
         return 0;
     }
-    stringsInited = 1;
-    databaseLoaded = true;
+    service.stringsInited = 1;
+    service.databaseLoaded = true;
     return 1;
 }
 
 void stringUnInit() {
-    databaseLoaded = false;
+    service.databaseLoaded = false;
     LanguageDB_C::UnloadGlobalDatabase();
 }
 
 // The one result buffer of getString and getBuiltInString.
 static std::string& resultBuffer() {
-    static std::string buffer = [] {
-        std::string text;
-        text.reserve(kResultCapacity);
-        return text;
-    }();
-    return buffer;
+    return service.result;
 }
 
 const char* getString(const ResourceID_C& id) {
     static const char emptyText[] = "";
     try {
         std::string& retVal = resultBuffer();
-        if (stringsInited == 0)
+        if (service.stringsInited == 0)
             stringInit();
 
         bool found = findText(g_ldbResources, id, retVal);
-        if (!found && databaseLoaded) {
+        if (!found && service.databaseLoaded) {
             LanguageDB_C* builtInTexts = builtInDatabase();
             found = builtInTexts != nullptr && findText(*builtInTexts, id, retVal);
         }
@@ -140,7 +148,7 @@ const char* getString(const ResourceID_C& id) {
 const char* getBuiltInString(const ResourceID_C& id) {
     static const char emptyText[] = "";
     try {
-        if (stringsInited == 0)
+        if (service.stringsInited == 0)
             chooseRunLanguage();
         std::string& retVal = resultBuffer();
         LanguageDB_C* builtInTexts = builtInDatabase();
@@ -152,5 +160,5 @@ const char* getBuiltInString(const ResourceID_C& id) {
 }
 
 const Language_C& stringRunLanguage() {
-    return runLang;
+    return service.runLang;
 }

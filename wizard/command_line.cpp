@@ -54,6 +54,8 @@ struct Parsed {
     gchar* hostRoot = nullptr;
 };
 
+// process-wide: GOption writes each option to the place its entry names, between
+// newOptionContext and parseCommandLine, and the context carries no data of its own.
 Parsed parsed;
 
 const char* const Description =

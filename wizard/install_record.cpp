@@ -18,29 +18,35 @@ namespace {
 const char* const Group = "install";
 const std::size_t RecordLimit = 64 * 1024;
 
-// Empty until first needed (or set).
-std::string recordDirectory;
-bool recordDirectoryGiven = false;
+// Where the records are: empty until first needed (or set); whether it was given.
+struct RecordPlace {
+    std::string directory;
+    bool given = false;
+};
+
+// process-wide: one rpm database per process, whose records these are; a cache of
+// rpm's answer, or the place --record-directory gave, for every run of the process.
+RecordPlace records;
 
 // The records describe what one rpm database holds: beside the system's database they
 // are in /var/lib/stage3; an install into a database of its own (rpm's %_dbpath set
 // elsewhere, as for a test or an image being built) keeps them in "stage3-records"
 // beside that database, so that one database's record never speaks for another's.
 const std::string& currentRecordDirectory() {
-    if (!recordDirectory.empty())
-        return recordDirectory;
-    recordDirectory = "/var/lib/stage3";
+    if (!records.directory.empty())
+        return records.directory;
+    records.directory = "/var/lib/stage3";
     ProgramOutput output;
     if (!runProgram({"rpm", "--eval", "%{_dbpath}"}, ProgramRun(4096), &output) ||
         output.exitStatus() != 0)
-        return recordDirectory;
+        return records.directory;
     std::string dbpath = output.text.substr(0, output.text.find('\n'));
     while (dbpath.size() > 1 && dbpath.back() == '/') dbpath.pop_back();
     const bool system = dbpath == "/var/lib/rpm" || dbpath == "/usr/lib/sysimage/rpm";
     const size_t slash = dbpath.rfind('/');
     if (!system && dbpath[0] == '/' && slash != std::string::npos && slash > 0)
-        recordDirectory = dbpath.substr(0, slash) + "/stage3-records";
-    return recordDirectory;
+        records.directory = dbpath.substr(0, slash) + "/stage3-records";
+    return records.directory;
 }
 
 using KeyFile = std::unique_ptr<GKeyFile, void (*)(GKeyFile*)>;
@@ -74,10 +80,10 @@ Descriptor openDirectory(bool make, std::string* error) {
     Descriptor fd(
         open(currentRecordDirectory().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
-        *error = recordDirectory + ": " + std::strerror(errno);
+        *error = records.directory + ": " + std::strerror(errno);
         return Descriptor();
     }
-    if (!rootsOwn(fd.get(), error, recordDirectory))
+    if (!rootsOwn(fd.get(), error, records.directory))
         return Descriptor();
     return fd;
 }
@@ -143,12 +149,12 @@ bool parseInstallRecord(const std::string& text, InstallRecord* record, std::str
 }
 
 void setInstallRecordDirectory(const std::string& directory) {
-    recordDirectory = directory;
-    recordDirectoryGiven = !directory.empty();
+    records.directory = directory;
+    records.given = !directory.empty();
 }
 
 bool installRecordDirectoryGiven() {
-    return recordDirectoryGiven;
+    return records.given;
 }
 
 std::string installRecordPath(const std::string& packageName) {

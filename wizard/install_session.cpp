@@ -360,8 +360,3 @@ ResourceID_C InstallRun::failedFinishTextId() const {
 bool InstallRun::anotherInstallRunning() const {
     return notStartedReason == AnotherInstallRunningId;
 }
-
-int updateTextWindow(void*) {
-    readWatchedCommand();
-    return TRUE;
-}

@@ -127,7 +127,3 @@ InstallStart startInstallRun(InstallRun& run, const Selection& selection,
 // Runs the script already named by scriptName (no files written, no lock, no log).
 // False when the child cannot be started.
 bool runInstallScript(InstallRun& run, const InstallObserver& observer);
-
-// Reads what the script has written so far (a bounded amount) and passes it on.
-// Always returns TRUE.
-int updateTextWindow(void* data);

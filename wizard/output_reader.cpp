@@ -3,6 +3,8 @@
 #include <cstring>
 
 namespace {
+// process-wide: the end line counts only once this process handed out the line that
+// echoes it (getEchoEOFString), to a script the reader never sees.
 bool eofStringObtained = false;
 const char* const EchoEOFString = "echo !!!EOF!!!\n";
 const char* const InputEOFString = "!!!EOF!!!\n";

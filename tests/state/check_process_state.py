@@ -4,7 +4,7 @@
 A run's state belongs to objects its caller owns and passes down; what is left at file
 scope (or as a static inside a function) is there because a signal handler or a C
 callback without user data needs it, or because it is a cache of the whole process. Each
-such variable carries a comment on the line before its definition:
+such variable carries a comment right above its definition that begins:
 
     // process-wide: <reason>
 
@@ -64,6 +64,16 @@ def is_constant(text, name):
     return re.search(r"\bconst\b", before) is not None
 
 
+def explained(lines, line):
+    """Whether the comment block right above line `line` (1-based) begins with the mark
+    and a reason."""
+    at = line - 2
+    while at >= 0 and lines[at].strip().startswith("//"):
+        at -= 1
+    first = lines[at + 1].strip() if at + 1 < line - 1 else ""
+    return first.startswith(MARK) and bool(first[len(MARK):].strip())
+
+
 def problems(root, programs):
     counted, pending, unexplained = [], [], []
     for path, line, name in defined_variables(programs):
@@ -77,8 +87,7 @@ def problems(root, programs):
             pending.append(where)
             continue
         counted.append(where)
-        previous = lines[line - 2].strip() if line >= 2 else ""
-        if not previous.startswith(MARK) or not previous[len(MARK):].strip():
+        if not explained(lines, line):
             unexplained.append(where)
     return counted, pending, unexplained
 
@@ -93,7 +102,7 @@ def main():
     for where in counted:
         print("process-wide: " + where)
     for where in unexplained:
-        print("no '%s <reason>' on the line before: %s" % (MARK, where))
+        print("no '%s <reason>' comment above: %s" % (MARK, where))
     print("%d process-wide variables (at most %d)" % (len(counted), Limit))
     if not counted and not pending:
         print("no variables found: are the programs built with debug information?")
