@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "services/switches.h"
+#include "wizard/install_session.h"
 #include "wizard/text_ids.h"
 
 namespace {
@@ -243,3 +244,55 @@ TEST(WizardCore, SelectionNamesAsOnTheCommandLine) {
 }
 
 }  // namespace
+
+// How an install ended, as its run keeps it, decides the exit status, the kind of error
+// and the finish page's first line; a wizard with another run is not touched by it.
+TEST(WizardRun, TheRunsEndDecidesTheExitStatusAndTheFinishText) {
+    struct Case {
+        ResourceID_C reason;
+        bool keyRefused;
+        bool succeeded;
+        bool restartNeeded;
+        int status;
+        ErrorKind kind;
+        ResourceID_C finishText;
+    };
+    const Case cases[] = {
+        {0, false, true, false, ExitInstalled, ErrorKind::None, FinishFailedId},
+        {0, false, true, true, ExitRestartNeeded, ErrorKind::None, FinishFailedId},
+        {0, false, false, false, ExitInstallFailed, ErrorKind::None, FinishFailedId},
+        {ChecksRefusedId, false, false, false, ExitRefused, ErrorKind::CheckRefused,
+         FinishFailedId},
+        {ChecksRefusedId, true, false, false, ExitRefused, ErrorKind::KeyNotTrusted,
+         KeyNotTrustedFinishId},
+        {PackageChangedId, false, false, false, ExitRefused, ErrorKind::PackageChanged,
+         FinishFailedId},
+        {AnotherInstallRunningId, false, false, false, ExitInstallRunning, ErrorKind::Locked,
+         FinishFailedId},
+        {AuthenticationRefusedId, false, false, false, ExitInstallFailed,
+         ErrorKind::AuthenticationRefused, FinishFailedId},
+        {AdministratorToolMissingId, false, false, false, ExitInstallFailed,
+         ErrorKind::NoAdministratorTool, FinishFailedId},
+        {InstallFilesUnsafeId, false, false, false, ExitInstallFailed,
+         ErrorKind::InstallFilesUnsafe, FinishFailedId},
+    };
+    Wizard bystander;
+    bystander.finishInstall(true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.reason));
+        InstallRun run;
+        run.notStartedReason = c.reason;
+        run.keyRefused = c.keyRefused;
+        run.outcome.succeeded = c.succeeded;
+        run.outcome.restartNeeded = c.restartNeeded;
+        Wizard wizard(run);
+        wizard.finishInstall(c.succeeded);
+        EXPECT_EQ(wizard.exitStatus(), c.status);
+        EXPECT_EQ(run.notStartedKind(), c.kind);
+        EXPECT_EQ(run.failedFinishTextId(), c.finishText);
+        if (c.reason) {
+            EXPECT_EQ(run.notStartedExitStatus(), c.status);
+        }
+        EXPECT_EQ(bystander.exitStatus(), ExitInstalled);
+    }
+}
