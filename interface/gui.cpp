@@ -59,11 +59,13 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices) {
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices,
+                       const std::string& recordNote) {
     readRcFile();
     GtkWidget* window = createMainWindow();
     wizardOf(window).start(host, readPageRules());
     wizardOf(window).applyChoices(choices);
+    wizardOf(window).notePreselection(choices, recordNote);
     buildPages(window);
     showCurrentPage(window);
     showComponents(window);
@@ -82,7 +84,7 @@ int runGraphicalWizard(const Choices& choices, bool maintain) {
     std::string note;
     if (!maintain)
         upgradeChoices(&given, &note);
-    GtkWidget* window = buildWizard(probeHost(), given);
+    GtkWidget* window = buildWizard(probeHost(), given, note);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.

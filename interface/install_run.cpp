@@ -11,6 +11,7 @@
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/progress.h"
+#include "wizard/run_result.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 #include "wizard/wizard.h"
@@ -216,28 +217,27 @@ void startProgress(GtkWidget* nextButton) {
 }
 
 // The end of the install on the run page: the bar full, or stopped where it was, and the
-// page's title and note say how the install ended.
-void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
-    runProgress.tracker.finish(succeeded);
+// page's title and note say how the run ended.
+void showInstallEnd(GtkWidget* nextButton) {
+    const RunResult& result = wizardOf(nextButton).result();
+    runProgress.tracker.finish(result.succeeded);
     showProgress();
     stopProgress();
-    // The medium's key not trusted is no failure: nothing was installed, on purpose.
-    const bool notTrusted = !succeeded && installNotStartedKind() == ErrorKind::KeyNotTrusted;
-    setLabelText(lookupWidget(nextButton, "dialog_title"),
-                 getString(succeeded    ? InstallFinishedTitleId
-                           : notTrusted ? KeyNotTrustedTitleId
-                                        : InstallFailedTitleId));
-    setLabelText(lookupWidget(nextButton, "run_label"),
-                 getString(succeeded    ? InstallFinishedNoteId
-                           : notTrusted ? KeyNotTrustedNoteId
-                                        : InstallFailedNoteId));
+    setLabelText(lookupWidget(nextButton, "dialog_title"), getString(result.runTitle));
+    setLabelText(lookupWidget(nextButton, "run_label"), getString(result.runNote));
 }
 
 // An install that could not start ends before the run page is shown: its end is shown
 // once the page is.
 gboolean showNotStartedEnd(gpointer nextButton) {
-    showInstallEnd(static_cast<GtkWidget*>(nextButton), false);
+    showInstallEnd(static_cast<GtkWidget*>(nextButton));
     return G_SOURCE_REMOVE;
+}
+
+// How the run ended, kept by the wizard; `outcome` null when the script never ran.
+void finishRun(GtkWidget* nextButton, bool nothingSelected, const InstallOutcome* outcome) {
+    Wizard& wizard = wizardOf(nextButton);
+    wizard.finishInstall(runResult(lastRunFacts(wizard.selection(), nothingSelected, outcome)));
 }
 
 // The checks before the first package on the run page: their note while they run and
@@ -258,7 +258,8 @@ void endChecks(GtkWidget* nextButton) {
     if (!runProgress.checking)
         return;
     runProgress.checking = false;
-    setLabelText(lookupWidget(nextButton, "run_label"), getString(RunNoteId));
+    setLabelText(lookupWidget(nextButton, "run_label"),
+                 getString(actionWords(installAction()).runNote));
     runProgress.lastOutput = g_get_monotonic_time();
 }
 
@@ -281,8 +282,8 @@ InstallObserver runPageObserver(GtkWidget* nextButton) {
         runProgress.tracker.take(line, g_get_monotonic_time());
     };
     observer.ended = [nextButton](const InstallOutcome& outcome) {
-        showInstallEnd(nextButton, outcome.succeeded);
-        wizardOf(nextButton).finishInstall(outcome.succeeded);
+        finishRun(nextButton, false, &outcome);
+        showInstallEnd(nextButton);
         gtk_widget_set_sensitive(nextButton, TRUE);
         gtk_widget_grab_focus(nextButton);
         GObject* window = G_OBJECT(gtk_widget_get_toplevel(nextButton));
@@ -306,6 +307,8 @@ static bool attempted = false;
 
 void startInstall(GtkWidget* nextButton) {
     attempted = true;
+    setLabelText(lookupWidget(nextButton, "run_label"),
+                 getString(actionWords(installAction()).runNote));
     childRunning(nextButton, true);
     InstallStart start =
         startInstallRun(wizardOf(nextButton).selection(), runPageObserver(nextButton));
@@ -314,8 +317,8 @@ void startInstall(GtkWidget* nextButton) {
         return;
     stopProgress();
     childRunning(nextButton, false);
+    finishRun(nextButton, start == InstallStart::NothingSelected, nullptr);
     if (start == InstallStart::NotStarted) {
-        wizardOf(nextButton).finishInstall(false);
         showInRunPage(nextButton, std::string(getString(installNotStartedReason())) + "\n");
         g_idle_add(showNotStartedEnd, nextButton);
         // A wizard the user asked to leave while the checks ran leaves now.
@@ -328,25 +331,18 @@ bool installAttempted() {
     return attempted;
 }
 
-int installNotStartedNoteId() {
-    return static_cast<int>(installNotStartedReason());
-}
-
 bool runInstallScript(GtkWidget* nextButton) {
     childRunning(nextButton, true);
     if (runInstallScript(runPageObserver(nextButton)))
         return true;
     stopProgress();
     childRunning(nextButton, false);
-    wizardOf(nextButton).finishInstall(false);
+    finishRun(nextButton, false, nullptr);
     return false;
 }
 
 void postInstallMessage(GtkWidget* mainWindow) {
-    // The notice is about using what was installed: nothing to say after a failure.
-    const Wizard& wizard = wizardOf(mainWindow);
-    if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
-        installAction() == Action::Remove)
+    if (!wizardOf(mainWindow).result().proxyNotice)
         return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);

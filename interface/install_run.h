@@ -8,11 +8,6 @@
 // sensitive; a script that could not be written or started counts as a failed install.
 void startInstall(GtkWidget* nextButton);
 
-// The text that says why the install did not start (its files could not be made
-// safely, or another install was running), for the finish page's failure form; 0 when
-// it started or had nothing to do.
-int installNotStartedNoteId();
-
 // Whether an install was started (or tried) in this run of the wizard.
 bool installAttempted();
 

@@ -8,6 +8,7 @@
 #include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/progress.h"
 #include "wizard/startup.h"
 #include "wizard/text_ids.h"
@@ -194,7 +195,7 @@ void printResultEvent(const RunEnd& end) {
 }  // namespace
 
 int runAndReport(const Selection& selection, Report report,
-                 const std::function<RunEnd(const InstallOutcome&)>& finish) {
+                 const std::function<void(const RunResult&)>& finished) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     InstallOutcome result;
     InstallObserver observer;
@@ -210,14 +211,17 @@ int runAndReport(const Selection& selection, Report report,
     observer.askOnTerminal = true;
     RunEnd end;
     bool started = false;
+    RunResult ended;
     switch (startInstallRun(selection, observer)) {
         case InstallStart::NothingSelected:
-            end.lines.push_back(getString(ResultNothingSelectedId));
+            ended = runResult(lastRunFacts(selection, true, nullptr));
+            end.lines.push_back(getString(ended.resultLine));
             started = true;
             break;
         case InstallStart::NotStarted: {
-            end.status = notStartedExitStatus();
-            end.error = installNotStartedKind();
+            ended = runResult(lastRunFacts(selection, false, nullptr));
+            end.status = ended.status;
+            end.error = ended.error;
             // The refusal's lines went out with the output, which --quiet and --json do
             // not show: they are said with the reason there.
             if (report != Report::Lines)
@@ -238,12 +242,18 @@ int runAndReport(const Selection& selection, Report report,
             // A pipe gets the full bar of a finished install as a line of its own too.
             reporter.show(result.succeeded);
             reporter.endLine();
-            end = finish(result);
-            if (!result.succeeded)
-                end.error = ErrorKind::InstallFailed;
+            ended = runResult(lastRunFacts(selection, false, &result));
+            end.status = ended.status;
+            end.error = ended.error;
+            end.lines = ended.resultLines();
+            if (const std::string proxy = proxyNoticeLine(selection, ended.proxyNotice);
+                !proxy.empty())
+                end.lines.push_back(proxy);
             started = true;
             break;
     }
+    if (finished)
+        finished(ended);
     if (report == Report::Json)
         printResultEvent(end);
     else if (started)

@@ -28,6 +28,7 @@
 #include "wizard/install_script.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_result.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -178,13 +179,12 @@ void onScriptExited(int waitStatus) {
                          WIFEXITED(waitStatus)
                              ? std::to_string(outcome.exitStatus)
                              : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
-    writeInstallLogField("result", outcome.succeeded ? "installed"
-                                   : notStartedReason == AuthenticationRefusedId
-                                       ? "not started: authentication as administrator refused"
-                                   : notStartedReason == PackageChangedId
-                                       ? "refused: a package changed after its checks"
-                                   : notStartedReason ? "not started"
-                                                      : "failed");
+    RunFacts facts;
+    facts.action = installAction();
+    facts.succeeded = outcome.succeeded;
+    facts.reason = notStartedReason;
+    facts.reasonKind = installNotStartedKind();
+    writeInstallLogField("result", runResult(facts).logWord());
     if (outcome.driverInstalled) {
         writeInstallLogField("restart needed", outcome.restartNeeded ? "yes" : "no");
         static const char* const images[] = {"not checked", "without the module",
@@ -352,16 +352,6 @@ ResourceID_C installNotStartedReason() {
     return notStartedReason;
 }
 
-int notStartedExitStatus() {
-    return installRefusedByChecks()  ? ExitRefused
-           : anotherInstallRunning() ? ExitInstallRunning
-                                     : ExitInstallFailed;
-}
-
-bool installRefusedByChecks() {
-    return notStartedReason == ChecksRefusedId || notStartedReason == PackageChangedId;
-}
-
 const std::vector<std::string>& installRefusalLines() {
     return refusalLines;
 }
@@ -378,15 +368,6 @@ ErrorKind installNotStartedKind() {
     if (notStartedReason == AdministratorToolMissingId)
         return ErrorKind::NoAdministratorTool;
     return notStartedReason ? ErrorKind::InstallFilesUnsafe : ErrorKind::None;
-}
-
-ResourceID_C failedFinishTextId() {
-    return installNotStartedKind() == ErrorKind::KeyNotTrusted ? KeyNotTrustedFinishId
-                                                               : FinishFailedId;
-}
-
-bool anotherInstallRunning() {
-    return notStartedReason == AnotherInstallRunningId;
 }
 
 int updateTextWindow(void*) {

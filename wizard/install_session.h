@@ -75,21 +75,12 @@ bool runInstallScript(const InstallObserver& observer);
 // there is no pkexec to ask for it, or the checks before the first package refused it
 // (ChecksRefusedId); 0 when it started or had nothing to do.
 ResourceID_C installNotStartedReason();
-// Whether the checks refused the last install, or its root side found a package that
-// was not the one the checks passed (PackageChangedId): nothing was installed. And why:
-// each failed check's line, then rpm's own lines.
-bool installRefusedByChecks();
-// The exit status of an install that did not start: refused by the checks, another
-// install running, or failed.
-int notStartedExitStatus();
-// The kind of why it did not start (None when it started).
+// The kind of why it did not start (None when it started). When the checks refused the
+// last install, or its root side found a package that was not the one the checks passed
+// (PackageChangedId), nothing was installed; the refusal's lines say why: each failed
+// check's line, then rpm's own lines.
 ErrorKind installNotStartedKind();
 const std::vector<std::string>& installRefusalLines();
-// The first line of the finish page after a failed or refused install: the medium's key
-// not trusted, or the failure.
-ResourceID_C failedFinishTextId();
-// Whether it did not start because another install was running.
-bool anotherInstallRunning();
 
 // Reads what the script has written so far (a bounded amount) and passes it on.
 // Always returns TRUE.
