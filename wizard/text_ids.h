@@ -365,6 +365,8 @@ const ResourceID_C RemoveFailedNoteId = 2483;
 const ResourceID_C RepairFinishFailedId = 2484;
 const ResourceID_C ModifyFinishFailedId = 2485;
 const ResourceID_C RemoveFinishFailedId = 2486;
+// The review summary of a repair, modify or remove: the heading of its components.
+const ResourceID_C ActionComponentsHeadingId = 2488;
 // The setup type page: the choices of the command line or the answers file are
 // preselected (the setup type and the components replace the two %s).
 const ResourceID_C GivenChoicesId = 2487;

@@ -237,8 +237,10 @@ void Wizard::notePreselection(const Choices& given, const std::string& recordNot
 std::string Wizard::reviewText() const {
     // A remove takes the installed components away (the driver only when asked): those
     // are its summary; a setup type means nothing to it.
+    const ResourceID_C& componentsHeading =
+        installAction() == Action::Install ? ReviewComponentsHeadingId : ActionComponentsHeadingId;
     if (installAction() == Action::Remove) {
-        std::string text = getString(ReviewComponentsHeadingId);
+        std::string text = getString(componentsHeading);
         for (int i = 0; i < NumberOfComponents; ++i)
             if (selection_.has(i) && (i != DriverComponent || removesDriver()))
                 text += std::string("\t") + getString(components_[i].nameId) + "\n";
@@ -249,7 +251,7 @@ std::string Wizard::reviewText() const {
     text += '\t';
     text += getString(setupTypes_[selection_.setupType].titleId);
     text += "\n\n";
-    text += getString(ReviewComponentsHeadingId);
+    text += getString(componentsHeading);
     if (selection_.components == 0) {
         text += '\t';
         text += getString(ReviewNoComponentsId);
