@@ -76,12 +76,6 @@ void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::stri
     json_builder_end_object(builder);
 }
 
-std::string logPlace() {
-    if (!installLogWritten())
-        return "";
-    return " " + fillText(getString(LogPlaceId), {installLogPath()});
-}
-
 namespace {
 
 // The install's output and progress as the report asks.
@@ -227,7 +221,8 @@ int runAndReport(const Selection& selection, Report report,
             if (report != Report::Lines)
                 end.lines = installRefusalLines();
             end.lines.insert(end.lines.begin(),
-                             std::string(getString(installNotStartedReason())) + logPlace());
+                             std::string(getString(ended.reason)) +
+                                 (ended.logPath.empty() ? "" : " " + ended.logLine()));
             if (report == Report::Json)
                 writeErrorLine(end.lines.front().c_str());
             else

@@ -36,9 +36,6 @@ void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::
 // encoding; written as UTF-8).
 void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines);
 
-// " The installation log is <path>." when the log was written, else empty.
-std::string logPlace();
-
 // What a run without a person ends with: its status, its error and its lines.
 struct RunEnd {
     int status = 0;

@@ -134,7 +134,3 @@ RunFacts lastRunFacts(const Selection& selection, bool nothingSelected,
         facts.logPath = installLogPath();
     return facts;
 }
-
-RunResult noRunResult() {
-    return RunResult();
-}

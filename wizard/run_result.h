@@ -73,6 +73,3 @@ RunResult runResult(const RunFacts& facts);
 // `selection`; `outcome` null when the script never ran.
 RunFacts lastRunFacts(const Selection& selection, bool nothingSelected,
                       const InstallOutcome* outcome);
-
-// The result before any install ran: nothing failed.
-RunResult noRunResult();
