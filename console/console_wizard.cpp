@@ -24,6 +24,7 @@
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/progress.h"
+#include "wizard/run_result.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -424,6 +425,11 @@ Move setupTypePage(Wizard& wizard, const DialogPageConfig& page) {
         sayTitle(SetupTypeTitleId);
         say(text(ConsoleSetupTypeIntroId));
         blankLine();
+        // Where the choice shown came from, when not from the medium's defaults.
+        if (!wizard.preselectionNote().empty()) {
+            say(wizard.preselectionNote());
+            blankLine();
+        }
         for (int t = 0; t < NumberOfSetupTypes; ++t)
             sayChoice(t + 1,
                       t == wizard.selection().setupType ? ConsoleChosenMarkerId
@@ -534,17 +540,18 @@ Move maintenancePage(Action* chosen) {
     return walk({&page, show, choose});
 }
 
-// The review page's Enter starts the install, and its keys say so.
+// The review page's Enter starts the action, and its keys say so.
 Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
-    std::string keys = text(ConsoleInstallKeyId) + "   " + keyHint(ConsoleBackKeyId, BackLabelId) +
+    const ActionWords& words = actionWords(installAction());
+    std::string keys = text(words.startKey) + "   " + keyHint(ConsoleBackKeyId, BackLabelId) +
                        "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
     return walk({&page,
-                 [&wizard] {
+                 [&wizard, &words] {
                      sayTitle(ReviewTitleId);
-                     say(text(ConsoleReviewIntroId));
+                     say(text(words.consoleReviewIntro));
                      blankLine();
                      sayMaintenanceAction(wizard);
-                     say(text(ReviewSettingsHeadingId));
+                     say(text(words.reviewHeading));
                      say(wizard.reviewText() + packagePlanText(wizard.selection()));
                      blankLine();
                  },
@@ -584,12 +591,12 @@ void showProgress(Run& run) {
 }
 
 // The end of the run page: the last progress line, and the title and note that say how
-// the install ended.
-void showInstallEnd(Run& run, bool succeeded) {
-    run.progress.finish(succeeded);
+// the run ended.
+void showInstallEnd(Run& run, const RunResult& result) {
+    run.progress.finish(result.succeeded);
     showProgress(run);
-    sayTitle(succeeded ? InstallFinishedTitleId : InstallFailedTitleId);
-    say(text(succeeded ? InstallFinishedNoteId : InstallFailedNoteId));
+    sayTitle(result.runTitle);
+    say(text(result.runNote));
 }
 
 // The checks before the first package: a line when they start, and one each time they
@@ -655,14 +662,16 @@ bool runInstall(Wizard& wizard) {
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         if (!run.breaker.atLineStart())
             writeOut(run.breaker.feed("\n"));
-        wizard.finishInstall(run.outcome.succeeded);
-        showInstallEnd(run, run.outcome.succeeded);
+        wizard.finishInstall(
+            runResult(lastRunFacts(installRun, wizard.selection(), false, &run.outcome)));
+        showInstallEnd(run, wizard.result());
     } else {
         catchInterrupts();
+        wizard.finishInstall(runResult(lastRunFacts(
+            installRun, wizard.selection(), start == InstallStart::NothingSelected, nullptr)));
         if (start == InstallStart::NotStarted) {
-            wizard.finishInstall(false);
             say(text(installRun.notStartedReason));
-            showInstallEnd(run, false);
+            showInstallEnd(run, wizard.result());
         } else {
             say(text(ResultNothingSelectedId));
         }
@@ -675,7 +684,7 @@ bool runInstall(Wizard& wizard) {
 // Entering the run page starts the install. False when the wizard ends with it.
 bool enterRunPage(Wizard& wizard) {
     sayTitle(RunTitleId);
-    say(text(RunNoteId));
+    say(text(actionWords(installAction()).runNote));
     blankLine();
     return runInstall(wizard);
 }
@@ -684,13 +693,12 @@ Move runPage(const DialogPageConfig& page) {
     return walk({&page, [] { blankLine(); }});
 }
 
-// How the install ended, the notices after it and the log's place.
+// How the run ended, the notices after it and the log's place.
 void showResult(const Wizard& wizard) {
-    const InstallRun& run = wizard.run();
-    if (wizard.installed() && wizard.selection().components == 0) {
-        say(text(ResultNothingSelectedId));
-    } else if (wizard.installed()) {
-        say(text(FinishSucceededId));
+    const RunResult& result = wizard.result();
+    say(text(result.finishText));
+    // After a remove the read-me and the registration are nothing to the user.
+    if (result.succeeded && !result.nothingSelected && result.action != Action::Remove) {
         blankLine();
         say(text(ReadMeNoteId));
         // A registration notice still holding markup source is not fit to be
@@ -700,28 +708,27 @@ void showResult(const Wizard& wizard) {
             blankLine();
             say(notice);
         }
-    } else {
-        say(text(run.failedFinishTextId()));
-        if (int reason = static_cast<int>(run.notStartedReason)) {
+    } else if (!result.succeeded) {
+        if (result.reason) {
             blankLine();
-            say(text(reason));
-            for (const std::string& line : run.refusalLines) say(line);
+            say(text(result.reason));
+            for (const std::string& line : wizard.run().refusalLines) say(line);
         }
         blankLine();
         for (const std::string& line : installedNowLines(readInstalledState())) say(line);
     }
-    for (ResourceID_C id : driverResultTexts(run.outcome)) {
+    for (ResourceID_C id : result.driverTexts) {
         blankLine();
         say(text(id));
     }
-    std::string proxyLine = proxyNoticeLine(wizard.selection(), wizard.installed());
+    std::string proxyLine = proxyNoticeLine(wizard.selection(), result.proxyNotice);
     if (!proxyLine.empty()) {
         blankLine();
         say(proxyLine);
     }
-    if (run.log.written()) {
+    if (!result.logPath.empty()) {
         blankLine();
-        say(fillText(text(LogPlaceId), {run.log.path()}));
+        say(result.logLine());
     }
     blankLine();
 }
@@ -735,9 +742,7 @@ Move finishPage(const Wizard& wizard, const DialogPageConfig& page) {
 
 // After Finish: the proxy notice when the web server was installed.
 void postInstallNotice(const Wizard& wizard) {
-    // The notice is about using what was installed: nothing to say after a failure.
-    if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
-        !graphicalDisplayPresent() || installAction() == Action::Remove)
+    if (!wizard.result().proxyNotice || !graphicalDisplayPresent())
         return;
     sayTitle(ProxyDialogTitleId);
     say(text(ProxyNoticeId));
@@ -844,6 +849,7 @@ int runConsoleWizard(InstallRun& run, const Choices& choices, bool maintain) {
         say(kept);
     // What the medium does not allow is the user's to see on the pages.
     wizard.applyChoices(given);
+    wizard.notePreselection(given, kept);
     createStartMarker(run);
     status = maintain ? walkMaintenance(wizard) : walkPages(wizard);
     removeStartMarker(run);

@@ -59,11 +59,13 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices, InstallRun* run) {
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices, InstallRun* run,
+                       const std::string& recordNote) {
     readRcFile();
     GtkWidget* window = createMainWindow(run);
     wizardOf(window).start(host, readPageRules());
     wizardOf(window).applyChoices(choices);
+    wizardOf(window).notePreselection(choices, recordNote);
     buildPages(window);
     showCurrentPage(window);
     showComponents(window);
@@ -82,7 +84,7 @@ int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
     std::string note;
     if (!maintain)
         upgradeChoices(&given, &note);
-    GtkWidget* window = buildWizard(probeHost(), given, &run);
+    GtkWidget* window = buildWizard(probeHost(), given, &run, note);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.

@@ -3,6 +3,8 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 #include "wizard/command_line.h"
 
 struct HostFacts;
@@ -10,13 +12,14 @@ struct InstallRun;
 
 // Builds the main window, starts its wizard for `host` and the medium's page rules, takes
 // `choices` (those given, or an upgrade's recorded ones) before the pages are built, so
-// that every page shows them (the setup type's radio button among them), shows the first
-// page and sizes the window for the largest. The window is returned realized and
-// unshown; the other pages are hidden until its first frame is painted.
+// that every page shows them (the setup type's radio button among them, with a line that
+// says where they came from: `recordNote` for the recorded ones), shows the first page
+// and sizes the window for the largest. The window is returned realized and unshown; the
+// other pages are hidden until its first frame is painted.
 // `run`: the program's, which outlives the window; none for a window with a run of its
 // own (tests).
 GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices(),
-                       InstallRun* run = nullptr);
+                       InstallRun* run = nullptr, const std::string& recordNote = "");
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the

@@ -11,6 +11,7 @@
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
 #include "wizard/progress.h"
+#include "wizard/run_result.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 #include "wizard/wizard.h"
@@ -231,30 +232,29 @@ void startProgress(GtkWidget* nextButton) {
 }
 
 // The end of the install on the run page: the bar full, or stopped where it was, and the
-// page's title and note say how the install ended.
-void showInstallEnd(GtkWidget* nextButton, bool succeeded) {
+// page's title and note say how the run ended.
+void showInstallEnd(GtkWidget* nextButton) {
+    const RunResult& result = wizardOf(nextButton).result();
     RunProgress& run = progressOf(nextButton);
-    run.tracker.finish(succeeded);
+    run.tracker.finish(result.succeeded);
     showProgress(run);
     stopProgress(run);
-    // The medium's key not trusted is no failure: nothing was installed, on purpose.
-    const bool notTrusted =
-        !succeeded && wizardOf(nextButton).run().notStartedKind() == ErrorKind::KeyNotTrusted;
-    setLabelText(lookupWidget(nextButton, "dialog_title"),
-                 getString(succeeded    ? InstallFinishedTitleId
-                           : notTrusted ? KeyNotTrustedTitleId
-                                        : InstallFailedTitleId));
-    setLabelText(lookupWidget(nextButton, "run_label"),
-                 getString(succeeded    ? InstallFinishedNoteId
-                           : notTrusted ? KeyNotTrustedNoteId
-                                        : InstallFailedNoteId));
+    setLabelText(lookupWidget(nextButton, "dialog_title"), getString(result.runTitle));
+    setLabelText(lookupWidget(nextButton, "run_label"), getString(result.runNote));
 }
 
 // An install that could not start ends before the run page is shown: its end is shown
 // once the page is.
 gboolean showNotStartedEnd(gpointer nextButton) {
-    showInstallEnd(static_cast<GtkWidget*>(nextButton), false);
+    showInstallEnd(static_cast<GtkWidget*>(nextButton));
     return G_SOURCE_REMOVE;
+}
+
+// How the run ended, kept by the wizard; `outcome` null when the script never ran.
+void finishRun(GtkWidget* nextButton, bool nothingSelected, const InstallOutcome* outcome) {
+    Wizard& wizard = wizardOf(nextButton);
+    wizard.finishInstall(
+        runResult(lastRunFacts(wizard.run(), wizard.selection(), nothingSelected, outcome)));
 }
 
 // The checks before the first package on the run page: their note while they run and
@@ -277,7 +277,8 @@ void endChecks(GtkWidget* nextButton) {
     if (!runProgress.checking)
         return;
     runProgress.checking = false;
-    setLabelText(lookupWidget(nextButton, "run_label"), getString(RunNoteId));
+    setLabelText(lookupWidget(nextButton, "run_label"),
+                 getString(actionWords(installAction()).runNote));
     runProgress.lastOutput = g_get_monotonic_time();
 }
 
@@ -300,8 +301,8 @@ InstallObserver runPageObserver(GtkWidget* nextButton) {
         progressOf(nextButton).tracker.take(line, g_get_monotonic_time());
     };
     observer.ended = [nextButton](const InstallOutcome& outcome) {
-        showInstallEnd(nextButton, outcome.succeeded);
-        wizardOf(nextButton).finishInstall(outcome.succeeded);
+        finishRun(nextButton, false, &outcome);
+        showInstallEnd(nextButton);
         gtk_widget_set_sensitive(nextButton, TRUE);
         gtk_widget_grab_focus(nextButton);
         GObject* window = G_OBJECT(gtk_widget_get_toplevel(nextButton));
@@ -327,6 +328,8 @@ const char* const AttemptedKey = "install_attempted";
 void startInstall(GtkWidget* nextButton) {
     g_object_set_data(G_OBJECT(gtk_widget_get_toplevel(nextButton)), AttemptedKey,
                       GINT_TO_POINTER(1));
+    setLabelText(lookupWidget(nextButton, "run_label"),
+                 getString(actionWords(installAction()).runNote));
     childRunning(nextButton, true);
     InstallRun& run = wizardOf(nextButton).run();
     InstallStart start =
@@ -336,8 +339,8 @@ void startInstall(GtkWidget* nextButton) {
         return;
     stopProgress(progressOf(nextButton));
     childRunning(nextButton, false);
+    finishRun(nextButton, start == InstallStart::NothingSelected, nullptr);
     if (start == InstallStart::NotStarted) {
-        wizardOf(nextButton).finishInstall(false);
         showInRunPage(nextButton, std::string(getString(run.notStartedReason)) + "\n");
         g_idle_add(showNotStartedEnd, nextButton);
         // A wizard the user asked to leave while the checks ran leaves now.
@@ -356,15 +359,12 @@ bool runInstallScript(GtkWidget* nextButton) {
         return true;
     stopProgress(progressOf(nextButton));
     childRunning(nextButton, false);
-    wizardOf(nextButton).finishInstall(false);
+    finishRun(nextButton, false, nullptr);
     return false;
 }
 
 void postInstallMessage(GtkWidget* mainWindow) {
-    // The notice is about using what was installed: nothing to say after a failure.
-    const Wizard& wizard = wizardOf(mainWindow);
-    if (!wizard.selection().has(WebServerComponent) || !wizard.installed() ||
-        installAction() == Action::Remove)
+    if (!wizardOf(mainWindow).result().proxyNotice)
         return;
     GtkWidget* dialog = createProxyIssueDialog();
     gtk_widget_show(dialog);

@@ -13,6 +13,7 @@
 #include "wizard/install_plan.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
+#include "wizard/run_result.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 #include "wizard/wizard.h"
@@ -62,6 +63,11 @@ void fillReviewPackages(GtkWidget* anyWidget) {
 // package list with its packages.
 void fillReviewText(GtkWidget* anyWidget) {
     fillReviewPackages(anyWidget);
+    // The introduction and the summary's heading name the action that runs.
+    const ActionWords& words = actionWords(installAction());
+    setLabelText(lookupWidget(anyWidget, "review_label"), getString(words.reviewIntro));
+    setLabelText(lookupWidget(anyWidget, "review_current_settings"),
+                 getString(words.reviewHeading));
     GtkWidget* view = lookupWidget(anyWidget, "review_text");
     if (!view)
         return;
@@ -75,13 +81,12 @@ void fillReviewText(GtkWidget* anyWidget) {
 }
 
 void showFailedFinish(GtkWidget* anyWidget) {
-    const InstallRun& run = wizardOf(anyWidget).run();
-    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(run.failedFinishTextId()));
+    const RunResult& result = wizardOf(anyWidget).result();
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(result.finishText));
     // An install that never started says why in place of the read-me pointer; one the
     // checks refused names each failed check too. Then what is installed now.
-    int note = static_cast<int>(run.notStartedReason);
-    std::string why = note ? getString(note) : "";
-    for (const std::string& line : run.refusalLines) why += "\n" + line;
+    std::string why = result.reason ? getString(result.reason) : "";
+    for (const std::string& line : wizardOf(anyWidget).run().refusalLines) why += "\n" + line;
     std::vector<std::string> installed = installedNowLines(readInstalledState());
     for (std::size_t i = 0; i < installed.size(); ++i)
         why += (i ? "\n" : why.empty() ? "" : "\n\n") + installed[i];
@@ -95,21 +100,24 @@ void showLogPlace(GtkWidget* anyWidget) {
     GtkWidget* label = lookupWidget(anyWidget, "finish_log");
     if (!label)
         return;
-    const InstallRun& run = wizardOf(anyWidget).run();
+    const RunResult& result = wizardOf(anyWidget).result();
     std::string text;
-    for (ResourceID_C id : driverResultTexts(run.outcome))
-        text += std::string(getString(id)) + "\n";
-    if (run.log.written())
-        text += fillText(getString(LogPlaceId), {run.log.path()});
+    for (ResourceID_C id : result.driverTexts) text += std::string(getString(id)) + "\n";
+    text += result.logLine();
     if (text.empty())
         return;
     setLabelText(label, text.c_str());
     gtk_widget_show(label);
 }
 
-// With no component selected the finish page says that nothing was installed.
-void showNothingInstalled(GtkWidget* anyWidget) {
-    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(ResultNothingSelectedId));
+// The finish page after a run that did not fail: its first line in the words of the
+// action. With no component selected it says that nothing was installed; after a remove
+// the read-me and the registration are nothing to the user any more.
+void showDoneFinish(GtkWidget* anyWidget) {
+    const RunResult& result = wizardOf(anyWidget).result();
+    setLabelText(lookupWidget(anyWidget, "finish_label"), getString(result.finishText));
+    if (!result.nothingSelected && result.action != Action::Remove)
+        return;
     setLabelText(lookupWidget(anyWidget, "see_read_me"), "");
     setLabelText(lookupWidget(anyWidget, "register_controller"), "");
 }
@@ -198,8 +206,8 @@ void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     if (wizard.onPage(FinishTitleId)) {
         if (!wizard.installed())
             showFailedFinish(mainWindow);
-        else if (wizard.selection().components == 0)
-            showNothingInstalled(mainWindow);
+        else
+            showDoneFinish(mainWindow);
         showLogPlace(mainWindow);
     }
 }

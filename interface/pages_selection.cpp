@@ -2,6 +2,7 @@
 // row, laid out in a two-column grid whose rows follow each entry's rowSpan.
 #include <cstdio>
 
+#include "interface/main_window.h"
 #include "interface/navigation.h"
 #include "interface/pages.h"
 #include "interface/widget_build.h"
@@ -55,12 +56,21 @@ GtkWidget* createSetuptypeMainArea(GtkWidget* window) {
     gtk_box_pack_start(GTK_BOX(vbox4), intro, FALSE, FALSE, 0);
     setPageLabelLayout(intro, 367, 0.0f, 0.5f);
 
+    // Where the chosen type came from, when not from the medium's defaults: the installed
+    // version's record, the command line or the answers file.
+    const Wizard& wizard = wizardOf(window);
+    if (!wizard.preselectionNote().empty()) {
+        GtkWidget* note = addNamedWidget(window, "setuptype_preselection", gtk_label_new(nullptr));
+        setLabelText(note, wizard.preselectionNote().c_str());
+        gtk_box_pack_start(GTK_BOX(vbox4), note, FALSE, FALSE, 6);
+        setPageLabelLayout(note, 367, 0.0f, 0.5f);
+    }
+
     GtkWidget* grid = addChoiceGrid(window, vbox4, "table2", 25);
 
     char name[NameBufferSize];
     GSList* group = nullptr;
     int row = 0;
-    const Wizard& wizard = wizardOf(window);
     for (int t = 0; t < NumberOfSetupTypes; ++t) {
         const SetupTypeEntry& type = wizard.setupType(t);
         GtkWidget* radio = newResourceRadioButton(group, type.titleId);

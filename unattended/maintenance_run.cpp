@@ -121,35 +121,9 @@ std::vector<std::string> stepLines(const std::vector<ActionStep>& steps) {
     return lines;
 }
 
-ResourceID_C resultText(bool succeeded) {
-    if (!succeeded)
-        return ResultFailedId;
-    switch (installAction()) {
-        case Action::Repair:
-            return ResultRepairedId;
-        case Action::Modify:
-            return ResultModifiedId;
-        case Action::Remove:
-            return ResultRemovedId;
-        case Action::Install:
-            break;
-    }
-    return ResultInstalledId;
-}
-
 // Runs the action through the install run, reported as `report` asks.
 int run(InstallRun& installRun, const Selection& selection, Report report) {
-    const InstallLog& log = installRun.log;
-    return runAndReport(installRun, selection, report, [&log](const InstallOutcome& result) {
-        RunEnd end;
-        std::string line = getString(resultText(result.succeeded));
-        end.lines.push_back(line + logPlace(log));
-        for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(getString(id));
-        end.status = !result.succeeded      ? ExitInstallFailed
-                     : result.restartNeeded ? ExitRestartNeeded
-                                            : ExitInstalled;
-        return end;
-    });
+    return runAndReport(installRun, selection, report);
 }
 
 // The packages a remove takes away, each with its installed version.

@@ -8,6 +8,7 @@
 #include "services/terminal_text.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/progress.h"
 #include "wizard/startup.h"
 #include "wizard/text_ids.h"
@@ -73,12 +74,6 @@ void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::stri
     for (const std::string& line : lines) shown.push_back(utf8(line));
     jsonStrings(builder, "lines", shown);
     json_builder_end_object(builder);
-}
-
-std::string logPlace(const InstallLog& log) {
-    if (!log.written())
-        return "";
-    return " " + fillText(getString(LogPlaceId), {log.path()});
 }
 
 namespace {
@@ -195,7 +190,7 @@ void printResultEvent(const RunEnd& end, const InstallLog* log) {
 }  // namespace
 
 int runAndReport(InstallRun& run, const Selection& selection, Report report,
-                 const std::function<RunEnd(const InstallOutcome&)>& finish) {
+                 const std::function<void(const RunResult&)>& finished) {
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     InstallOutcome result;
     InstallObserver observer;
@@ -211,20 +206,24 @@ int runAndReport(InstallRun& run, const Selection& selection, Report report,
     observer.askOnTerminal = true;
     RunEnd end;
     bool started = false;
+    RunResult ended;
     switch (startInstallRun(run, selection, observer)) {
         case InstallStart::NothingSelected:
-            end.lines.push_back(getString(ResultNothingSelectedId));
+            ended = runResult(lastRunFacts(run, selection, true, nullptr));
+            end.lines.push_back(getString(ended.resultLine));
             started = true;
             break;
         case InstallStart::NotStarted: {
-            end.status = run.notStartedExitStatus();
-            end.error = run.notStartedKind();
+            ended = runResult(lastRunFacts(run, selection, false, nullptr));
+            end.status = ended.status;
+            end.error = ended.error;
             // The refusal's lines went out with the output, which --quiet and --json do
             // not show: they are said with the reason there.
             if (report != Report::Lines)
                 end.lines = run.refusalLines;
             end.lines.insert(end.lines.begin(),
-                             std::string(getString(run.notStartedReason)) + logPlace(run.log));
+                             std::string(getString(ended.reason)) +
+                                 (ended.logPath.empty() ? "" : " " + ended.logLine()));
             if (report == Report::Json)
                 writeErrorLine(end.lines.front().c_str());
             else
@@ -239,12 +238,18 @@ int runAndReport(InstallRun& run, const Selection& selection, Report report,
             // A pipe gets the full bar of a finished install as a line of its own too.
             reporter.show(result.succeeded);
             reporter.endLine();
-            end = finish(result);
-            if (!result.succeeded)
-                end.error = ErrorKind::InstallFailed;
+            ended = runResult(lastRunFacts(run, selection, false, &result));
+            end.status = ended.status;
+            end.error = ended.error;
+            end.lines = ended.resultLines();
+            if (const std::string proxy = proxyNoticeLine(selection, ended.proxyNotice);
+                !proxy.empty())
+                end.lines.push_back(proxy);
             started = true;
             break;
     }
+    if (finished)
+        finished(ended);
     if (report == Report::Json)
         printResultEvent(end, &run.log);
     else if (started)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "wizard/install_session.h"
+#include "wizard/run_result.h"
 #include "wizard/wizard.h"
 
 enum class Report { Lines, Quiet, Json };
@@ -35,23 +36,20 @@ void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::
 // encoding; written as UTF-8).
 void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines);
 
-// " The installation log is <path>." when the log was written, else empty.
-std::string logPlace(const InstallLog& log);
-
-// How a run that started ended, in the words of its action.
+// What a run without a person ends with: its status, its error and its lines.
 struct RunEnd {
     int status = 0;
     ErrorKind error = ErrorKind::None;
     std::vector<std::string> lines;  // the result line first, then what follows it
 };
 
-// Runs the install run of `selection` and reports its output, progress and end as
-// `report` asks; `finish` turns the outcome of a run that started into its status and
-// lines. A run that did not start says why, with every line of a refusal and the log's
-// place, in every report (--quiet keeps them). Returns the exit status. `run` is the
-// caller's, and outlives the install.
+// Runs the install run of `selection` (the action of installAction()) and reports its
+// output, progress and end as `report` asks: the result's lines in the words of the
+// action (wizard/run_result.h), which `finished` is given too. A run that did not start
+// says why, with every line of a refusal and the log's place, in every report (--quiet
+// keeps them). Returns the exit status. `run` is the caller's, and outlives the install.
 int runAndReport(InstallRun& run, const Selection& selection, Report report,
-                 const std::function<RunEnd(const InstallOutcome&)>& finish);
+                 const std::function<void(const RunResult&)>& finished = nullptr);
 
 // The last JSON line of a run that ended before its install run started (a start-up
 // refusal, the license not accepted, a question answered No): the result event with

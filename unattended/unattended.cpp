@@ -301,19 +301,8 @@ void sayHeader(const Selection& selection) {
 int install(Wizard& wizard, Report report) {
     if (report == Report::Lines)
         sayHeader(wizard.selection());
-    return runAndReport(
-        wizard.run(), wizard.selection(), report, [&wizard](const InstallOutcome& result) {
-            wizard.finishInstall(result.succeeded);
-            RunEnd end;
-            end.status = wizard.exitStatus();
-            end.lines.push_back(text(result.succeeded ? ResultInstalledId : ResultFailedId) +
-                                logPlace(wizard.run().log));
-            for (ResourceID_C id : driverResultTexts(result)) end.lines.push_back(text(id));
-            std::string proxy = proxyNoticeLine(wizard.selection(), wizard.installed());
-            if (!proxy.empty())
-                end.lines.push_back(proxy);
-            return end;
-        });
+    return runAndReport(wizard.run(), wizard.selection(), report,
+                        [&wizard](const RunResult& result) { wizard.finishInstall(result); });
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "wizard/install_script.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_result.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -161,13 +162,12 @@ void onScriptExited(InstallRun& run, int waitStatus) {
                    WIFEXITED(waitStatus)
                        ? std::to_string(outcome.exitStatus)
                        : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
-    log.writeField("result", outcome.succeeded ? "installed"
-                             : run.notStartedReason == AuthenticationRefusedId
-                                 ? "not started: authentication as administrator refused"
-                             : run.notStartedReason == PackageChangedId
-                                 ? "refused: a package changed after its checks"
-                             : run.notStartedReason ? "not started"
-                                                    : "failed");
+    RunFacts facts;
+    facts.action = installAction();
+    facts.succeeded = outcome.succeeded;
+    facts.reason = run.notStartedReason;
+    facts.reasonKind = run.notStartedKind();
+    log.writeField("result", runResult(facts).logWord());
     if (outcome.driverInstalled) {
         log.writeField("restart needed", outcome.restartNeeded ? "yes" : "no");
         static const char* const images[] = {"not checked", "without the module",
@@ -329,16 +329,6 @@ std::vector<ResourceID_C> driverResultTexts(const InstallOutcome& outcome) {
     return ids;
 }
 
-int InstallRun::notStartedExitStatus() const {
-    return refusedByChecks()         ? ExitRefused
-           : anotherInstallRunning() ? ExitInstallRunning
-                                     : ExitInstallFailed;
-}
-
-bool InstallRun::refusedByChecks() const {
-    return notStartedReason == ChecksRefusedId || notStartedReason == PackageChangedId;
-}
-
 ErrorKind InstallRun::notStartedKind() const {
     if (notStartedReason == ChecksRefusedId)
         return keyRefused ? ErrorKind::KeyNotTrusted : ErrorKind::CheckRefused;
@@ -351,12 +341,4 @@ ErrorKind InstallRun::notStartedKind() const {
     if (notStartedReason == AdministratorToolMissingId)
         return ErrorKind::NoAdministratorTool;
     return notStartedReason ? ErrorKind::InstallFilesUnsafe : ErrorKind::None;
-}
-
-ResourceID_C InstallRun::failedFinishTextId() const {
-    return notStartedKind() == ErrorKind::KeyNotTrusted ? KeyNotTrustedFinishId : FinishFailedId;
-}
-
-bool InstallRun::anotherInstallRunning() const {
-    return notStartedReason == AnotherInstallRunningId;
 }

@@ -92,19 +92,10 @@ struct InstallRun {
     // The checks refused because the medium's key was not trusted.
     bool keyRefused = false;
 
-    // Whether the checks refused the install, or its root side found a package that was
-    // not the one the checks passed (PackageChangedId): nothing was installed.
-    bool refusedByChecks() const;
-    // Whether it did not start because another install was running.
-    bool anotherInstallRunning() const;
-    // The exit status of an install that did not start: refused by the checks, another
-    // install running, or failed.
-    int notStartedExitStatus() const;
-    // The kind of why it did not start (None when it started).
+    // The kind of why it did not start (None when it started). When the checks refused
+    // the install, or its root side found a package that was not the one the checks
+    // passed (PackageChangedId), nothing was installed.
     ErrorKind notStartedKind() const;
-    // The first line of the finish page after a failed or refused install: the medium's
-    // key not trusted, or the failure.
-    ResourceID_C failedFinishTextId() const;
 
     // While the script runs (install_session.cpp's own).
     InstallObserver observer;

@@ -332,3 +332,41 @@ const ResourceID_C MaintainRemoveId = 2162;
 // An install over an older version: its recorded choices are preselected (the setup
 // type and the components replace the two %s).
 const ResourceID_C RecordedChoicesId = 2163;
+
+// The words of a repair, a modify and a remove where an install has the medium's own
+// (wizard/run_result.h): the review page's introduction (window and console) and the
+// heading of its summary; the console review's Enter; the run page's note while it
+// runs, its title and note at the end (finished, failed; the finished note is also the
+// finish page's); the finish page after a failure, which is also the result line then.
+const ResourceID_C RepairReviewIntroId = 2460;
+const ResourceID_C ModifyReviewIntroId = 2461;
+const ResourceID_C RemoveReviewIntroId = 2462;
+const ResourceID_C RepairReviewHeadingId = 2463;
+const ResourceID_C ModifyReviewHeadingId = 2464;
+const ResourceID_C RemoveReviewHeadingId = 2465;
+const ResourceID_C ConsoleRepairKeyId = 2466;
+const ResourceID_C ConsoleModifyKeyId = 2467;
+const ResourceID_C ConsoleRemoveKeyId = 2468;
+const ResourceID_C RepairRunNoteId = 2469;
+const ResourceID_C ModifyRunNoteId = 2470;
+const ResourceID_C RemoveRunNoteId = 2471;
+const ResourceID_C RepairFinishedTitleId = 2472;
+const ResourceID_C ModifyFinishedTitleId = 2473;
+const ResourceID_C RemoveFinishedTitleId = 2474;
+const ResourceID_C RepairFailedTitleId = 2475;
+const ResourceID_C ModifyFailedTitleId = 2476;
+const ResourceID_C RemoveFailedTitleId = 2477;
+const ResourceID_C RepairDoneNoteId = 2478;
+const ResourceID_C ModifyDoneNoteId = 2479;
+const ResourceID_C RemoveDoneNoteId = 2480;
+const ResourceID_C RepairFailedNoteId = 2481;
+const ResourceID_C ModifyFailedNoteId = 2482;
+const ResourceID_C RemoveFailedNoteId = 2483;
+const ResourceID_C RepairFinishFailedId = 2484;
+const ResourceID_C ModifyFinishFailedId = 2485;
+const ResourceID_C RemoveFinishFailedId = 2486;
+// The review summary of a repair, modify or remove: the heading of its components.
+const ResourceID_C ActionComponentsHeadingId = 2488;
+// The setup type page: the choices of the command line or the answers file are
+// preselected (the setup type and the components replace the two %s).
+const ResourceID_C GivenChoicesId = 2487;

@@ -5,8 +5,10 @@
 #include "services/packages.h"
 #include "services/string_service.h"
 #include "services/switches.h"
+#include "services/text_format.h"
 #include "wizard/driver_notes.h"
 #include "wizard/install_session.h"
+#include "wizard/maintenance.h"
 #include "wizard/text_ids.h"
 
 HostFacts probeHost() {
@@ -228,23 +230,34 @@ AppliedChoices Wizard::applyChoices(const Choices& choices) {
     return applied;
 }
 
-int Wizard::exitStatus() const {
-    if (run_->refusedByChecks())
-        return ExitRefused;
-    if (run_->anotherInstallRunning())
-        return ExitInstallRunning;
-    if (installed_ && run_->outcome.restartNeeded)
-        return ExitRestartNeeded;
-    return installed_ ? ExitInstalled : ExitInstallFailed;
+void Wizard::notePreselection(const Choices& given, const std::string& recordNote) {
+    if (!recordNote.empty())
+        preselectionNote_ = recordNote;
+    else if (given.setupType >= 0 || given.components >= 0)
+        preselectionNote_ = fillText(getString(GivenChoicesId),
+                                     {selection_.setupTypeName(), selection_.componentNames(" ")});
+    else
+        preselectionNote_.clear();
 }
 
 std::string Wizard::reviewText() const {
+    // A remove takes the installed components away (the driver only when asked): those
+    // are its summary; a setup type means nothing to it.
+    const ResourceID_C& componentsHeading =
+        installAction() == Action::Install ? ReviewComponentsHeadingId : ActionComponentsHeadingId;
+    if (installAction() == Action::Remove) {
+        std::string text = getString(componentsHeading);
+        for (int i = 0; i < NumberOfComponents; ++i)
+            if (selection_.has(i) && (i != DriverComponent || removesDriver()))
+                text += std::string("\t") + getString(components_[i].nameId) + "\n";
+        return text;
+    }
     // The string service hands out one shared buffer, so each text is copied at once.
     std::string text = getString(ReviewSetupTypeHeadingId);
     text += '\t';
     text += getString(setupTypes_[selection_.setupType].titleId);
     text += "\n\n";
-    text += getString(ReviewComponentsHeadingId);
+    text += getString(componentsHeading);
     if (selection_.components == 0) {
         text += '\t';
         text += getString(ReviewNoComponentsId);

@@ -10,6 +10,7 @@
 
 #include "resdb/resource.h"
 #include "wizard/command_line.h"
+#include "wizard/run_result.h"
 #include "wizard/tables.h"
 
 // What the host and the medium's switches say about the offer.
@@ -110,12 +111,20 @@ class Wizard {
     void beginMaintenance(Action action, const Selection& installed);
     bool maintaining() const { return maintenanceFirst_ >= 0; }
 
-    // How the install ended: false when it failed or could not start.
-    void finishInstall(bool succeeded) { installed_ = succeeded; }
-    bool installed() const { return installed_; }
+    // How the install ended, as every face draws it (wizard/run_result.h).
+    void finishInstall(const RunResult& result) { result_ = result; }
+    const RunResult& result() const { return result_; }
+    // False when it failed or could not start.
+    bool installed() const { return result_.succeeded; }
     // The exit status the install leaves (not cancelled): installed or nothing to do,
-    // another install was running, or it failed.
-    int exitStatus() const;
+    // another install was running, refused, or it failed.
+    int exitStatus() const { return result_.status; }
+
+    // Where the choices shown first came from (the installed version's record, the
+    // command line or the answers file), for the setup type page; empty when from none.
+    // `recordNote`: the choices `given` are the record's, as upgradeChoices said.
+    void notePreselection(const Choices& given, const std::string& recordNote);
+    const std::string& preselectionNote() const { return preselectionNote_; }
 
     const Selection& selection() const { return selection_; }
     const SetupTypeEntry& setupType(int type) const { return setupTypes_[type]; }
@@ -137,7 +146,8 @@ class Wizard {
     SetupTypeEntry setupTypes_[NumberOfSetupTypes];
     ComponentEntry components_[NumberOfComponents];
     Selection selection_;
-    bool installed_ = true;
+    RunResult result_;
+    std::string preselectionNote_;
     int maintenanceFirst_ = -1;  // the first page after the maintenance page
     std::unique_ptr<InstallRun> ownRun_;
     InstallRun* run_;

@@ -605,8 +605,9 @@ class Driver:
 
     def wait_run_page(self, timeout=10):
         """Waits for the run page, whose title says that the install runs or, once it has
-        ended (a short install ends at once), that it finished or failed."""
-        titles = [self.t[rid] for rid in (34, 2040, 2041)]
+        ended (a short install ends at once), that it (or a repair, change or removal)
+        finished or failed."""
+        titles = [self.t[rid] for rid in (34, 2040, 2041) + tuple(range(2472, 2478))]
         wait_until(lambda: self.title() in titles, timeout, 0.1, "the run page")
 
     def button(self, rid):

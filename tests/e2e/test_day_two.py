@@ -121,27 +121,42 @@ class DayTwo(e2e.WizardTest):
 
     def test_graphical_maintain_removes(self):
         """--maintain in the graphical wizard: Remove chosen in its window, then the review,
-        run and finish pages of the main window."""
-        medium = e2e.Medium(self.tmp, packages=[e2e.package("quorvel-storman-files", e2e.APP_FILE)])
+        run and finish pages of the main window, each in the words of a removal, and no
+        proxy notice about the web pages just removed."""
+        medium = e2e.Medium(self.tmp, packages=[
+            e2e.package("quorvel-storman-files", e2e.APP_FILE),
+            e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
         t = e2e.Texts(medium.db)
         rpmdb = self.rpmdb()
         rpmdb.install(e2e.package("quorvel-storman-files", e2e.APP_FILE))
+        rpmdb.install(e2e.package("quorvel-browser", e2e.BROWSER_FILE))
         records = os.path.join(self.tmp, "records")
-        w = self.start(medium, rpmdb, args=["--log", os.path.join(self.tmp, "install.log"),
-                                            "--maintain", "--record-directory", records])
+        log = os.path.join(self.tmp, "install.log")
+        w = self.start(medium, rpmdb, args=["--log", log, "--maintain",
+                                            "--record-directory", records])
         ask = w.window(t[2158])
         e2e.click(e2e.find(ask, Atspi.Role.RADIO_BUTTON, t.label(2162)))
         e2e.click(e2e.find(ask, Atspi.Role.PUSH_BUTTON, t.label(1)))
         d = e2e.Driver(w, t)
         d.wait_title(33)
+        # Without a record the typical components (the web server among them) are removed.
+        self.assertEqual(e2e.names(d.win, Atspi.Role.LABEL)[:3], [t[33], t[2462], t[2465]])
+        self.assertIn(t[44], e2e.text_of(d.output_view()))
         d.press(1)
         d.wait_run_page()
         self.assertIn("rpm -ev quorvel-storman", d.wait_end_of_install())
+        self.assertEqual(e2e.names(d.win, Atspi.Role.LABEL), [t[2474], t[2480]])
         d.press(1)
         d.wait_title(35)
+        self.assertEqual(e2e.names(d.win, Atspi.Role.LABEL),
+                         [t[35], t[2480], "", "", t[2007].replace("%s", log)])
         d.press(37)
+        # A proxy notice would keep the wizard waiting for its OK.
         self.assertEqual(w.wait(20), 0)
         self.assertIsNone(rpmdb.installed("quorvel-storman"))
+        self.assertIsNone(rpmdb.installed("quorvel-browser"))
+        with open(log) as f:
+            self.assertIn("result: removed\n", f.read())
 
 
 if __name__ == "__main__":

@@ -138,6 +138,9 @@ class Install(e2e.WizardTest):
         chosen = [r.get_name() for r in e2e.find_all(d.win, Atspi.Role.RADIO_BUTTON)
                   if e2e.is_set(r, Atspi.StateType.CHECKED)]
         self.assertEqual(chosen, [t.label(40)])
+        # The page says where that choice came from.
+        self.assertIn(t[2487].replace("%s (%s)", "custom (managed-system)"),
+                      e2e.names(d.win, Atspi.Role.LABEL))
         d.press(1)
         d.wait_title(32)
         checked = [c.get_name() for c in e2e.find_all(d.win, Atspi.Role.CHECK_BOX)

@@ -10,6 +10,7 @@
 
 #include "services/switches.h"
 #include "wizard/install_session.h"
+#include "wizard/run_result.h"
 #include "wizard/text_ids.h"
 
 namespace {
@@ -277,7 +278,9 @@ TEST(WizardRun, TheRunsEndDecidesTheExitStatusAndTheFinishText) {
          ErrorKind::InstallFilesUnsafe, FinishFailedId},
     };
     Wizard bystander;
-    bystander.finishInstall(true);
+    RunFacts done;
+    done.succeeded = true;
+    bystander.finishInstall(runResult(done));
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.reason));
         InstallRun run;
@@ -286,13 +289,13 @@ TEST(WizardRun, TheRunsEndDecidesTheExitStatusAndTheFinishText) {
         run.outcome.succeeded = c.succeeded;
         run.outcome.restartNeeded = c.restartNeeded;
         Wizard wizard(run);
-        wizard.finishInstall(c.succeeded);
+        wizard.finishInstall(runResult(
+            lastRunFacts(run, wizard.selection(), false, c.reason ? nullptr : &run.outcome)));
         EXPECT_EQ(wizard.exitStatus(), c.status);
         EXPECT_EQ(run.notStartedKind(), c.kind);
-        EXPECT_EQ(run.failedFinishTextId(), c.finishText);
-        if (c.reason) {
-            EXPECT_EQ(run.notStartedExitStatus(), c.status);
-        }
+        EXPECT_EQ(wizard.result().error, c.kind);
+        if (!c.succeeded)
+            EXPECT_EQ(wizard.result().finishText, c.finishText);
         EXPECT_EQ(bystander.exitStatus(), ExitInstalled);
     }
 }
