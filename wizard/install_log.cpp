@@ -172,6 +172,10 @@ bool installLogWritten() {
     return written;
 }
 
+std::string installLogDirectory() {
+    return geteuid() == 0 ? RootLogDirectory : userLogDirectory();
+}
+
 bool installLogDirectoryRefused() {
     return directoryRefused;
 }

@@ -9,6 +9,9 @@
 // $XDG_STATE_HOME/stage3 (or ~/.local/state/stage3).
 void setInstallLogPath(const std::string& path);
 
+// The default place's directory for this user (as root /var/log/stage3).
+std::string installLogDirectory();
+
 // Makes the log named with --log at once, exclusively (never through a link) with mode
 // 0600, so that a log that cannot be made stops the run before anything is installed;
 // the install writes to this file. 0, or the errno of the failure. Nothing to do

@@ -28,6 +28,7 @@
 #include "wizard/install_script.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_history.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -165,6 +166,14 @@ void onScriptExited(int waitStatus) {
     const std::string recordNote = settleInstallRecord(outcome.succeeded);
     if (!recordNote.empty())
         show(recordNote + "\n");
+    const std::string historyNote = settleRunHistory(
+        outcome.succeeded         ? "succeeded"
+        : WIFSIGNALED(waitStatus) ? "cancelled"
+                                  : "failed",
+        outcome.succeeded ? (outcome.restartNeeded ? ExitRestartNeeded : ExitInstalled)
+                          : ExitInstallFailed);
+    if (!historyNote.empty())
+        show(historyNote + "\n");
     removeInstallFiles();
     releaseInstallLock();
     writeInstallLog("--- end of install output ---\n");
@@ -207,8 +216,12 @@ const WatchedCommand ScriptWatch{onScriptOutput, onScriptExited, OutputPriority,
 // Ends an install that could not start: the lock let go, `reason` kept for the pages to
 // show, and the log closed with `logResult`.
 InstallStart notStarted(ResourceID_C reason, const char* logResult) {
-    releaseInstallLock();
     notStartedReason = reason;
+    const std::string historyNote =
+        settleRunHistory(reason == ChecksRefusedId ? "refused" : "failed", notStartedExitStatus());
+    if (!historyNote.empty())
+        show(historyNote + "\n");
+    releaseInstallLock();
     writeInstallLogField("result", logResult);
     closeInstallLog();
     return InstallStart::NotStarted;
@@ -290,6 +303,7 @@ InstallStart startInstallRun(const Selection& selection, const InstallObserver& 
         notStartedReason = AnotherInstallRunningId;
         return InstallStart::NotStarted;
     }
+    beginRunHistory();
     // The marker is ours again for the install, whatever a wizard started meanwhile
     // placed there.
     createStartMarker();

@@ -332,3 +332,14 @@ const ResourceID_C MaintainRemoveId = 2162;
 // An install over an older version: its recorded choices are preselected (the setup
 // type and the components replace the two %s).
 const ResourceID_C RecordedChoicesId = 2163;
+
+// The run history: not used (not root's own, or writable by others), a run not added to
+// it, and none recorded. The support bundle: written, an existing file refused, a
+// directory others can write to refused, not written.
+const ResourceID_C HistoryNotUsedId = 2540;
+const ResourceID_C HistoryNotWrittenId = 2541;
+const ResourceID_C HistoryNoneId = 2542;
+const ResourceID_C BundleWrittenId = 2543;
+const ResourceID_C BundleExistsId = 2544;
+const ResourceID_C BundleDirectoryUnsafeId = 2545;
+const ResourceID_C BundleFailedId = 2546;
