@@ -347,8 +347,17 @@ std::string settleRunHistory(const std::string& result, int exitStatus) {
 }
 
 std::string rootSideHistoryText() {
+    if (!runBegun)
+        return "";
+    RunEntry entry = begun;
+    entry.log = installLogWritten() ? installLogPath() : "";
+    return rootSideHistoryText(entry, begunDriverPackage, begunAddonPackage);
+}
+
+std::string rootSideHistoryText(const RunEntry& begun, const std::string& driverPackage,
+                                const std::string& addonPackage) {
     const std::string path = runHistoryPath(begun.package);
-    if (!runBegun || path.empty())
+    if (path.empty())
         return "";
     // The line as root writes it: the versions after the run, the result and the exit
     // status filled in by the shell where the markers stand.
@@ -366,12 +375,11 @@ std::string rootSideHistoryText() {
         "\x01"
         "r";
     entry.exitStatus = -99999;
-    entry.log = installLogWritten() ? installLogPath() : "";
     const std::string line = formatRunEntry(entry);
     const std::pair<std::string, std::string> fills[] = {
         {"\\u0001a", "$(version " + shellQuote(entry.package) + ")"},
-        {"\\u0001d", "$(version " + shellQuote(begunDriverPackage) + ")"},
-        {"\\u0001o", "$(version " + shellQuote(begunAddonPackage) + ")"},
+        {"\\u0001d", "$(version " + shellQuote(driverPackage) + ")"},
+        {"\\u0001o", "$(version " + shellQuote(addonPackage) + ")"},
         {"\\u0001r", "$result"},
         {"-99999", "$runexit"}};
     std::string word;

@@ -61,6 +61,11 @@ void beginRunHistory();
 // empty when it was (and as a normal user, whose root side appends it, and when no run
 // began).
 std::string settleRunHistory(const std::string& result, int exitStatus);
-// The root side's lines that append the run's line, after the install script ended
-// with `$status` in the records' directory "$records".
+// The root side's lines that append the run that began, after the install script ended
+// with `$status`, to the history in the records' directory "$records"; empty when no
+// run began.
 std::string rootSideHistoryText();
+// The same for `begun` (its versions after the run, result and exit status filled in by
+// the shell: rpm's versions of the packages named, "succeeded" with 0 or "failed" with 2).
+std::string rootSideHistoryText(const RunEntry& begun, const std::string& driverPackage,
+                                const std::string& addonPackage);
