@@ -335,7 +335,8 @@ const ResourceID_C RecordedChoicesId = 2163;
 
 // The run history: not used (not root's own, or writable by others), a run not added to
 // it, and none recorded. The support bundle: written, an existing file refused, a
-// directory others can write to refused, not written.
+// directory of another account or one others can write to (not sticky) refused, not
+// written.
 const ResourceID_C HistoryNotUsedId = 2540;
 const ResourceID_C HistoryNotWrittenId = 2541;
 const ResourceID_C HistoryNoneId = 2542;

@@ -1,5 +1,5 @@
-"""The run history and the support bundle, through the real rpm: an install and a remove
-each leave a line that --history lists (as text and as JSON); --support-bundle writes a
+"""The run history and the support bundle, through the real rpm: an install refused by its
+checks, an install and a remove each leave a line that --history lists (as text and as JSON); --support-bundle writes a
 compressed tar archive of root's, mode 0600, holding exactly what its MANIFEST names, and
 refuses a name that exists and a directory others can write to without the sticky bit."""
 
@@ -30,6 +30,10 @@ class History(e2e.WizardTest):
         self.assertEqual((status, out), (0, ""))
         self.assertIn("No run history in " + records, err)
 
+        # Refused by the checks (the packages are not signed): kept too.
+        status, out, err = self.stage3(medium, rpmdb, [
+            "--unattended", "--accept-license", "--components", "driver", "--require-signatures"])
+        self.assertEqual(status, 1, err)
         status, out, err = self.stage3(medium, rpmdb, [
             "--unattended", "--accept-license", "--components", "driver"])
         self.assertEqual(status, 0, err)
@@ -75,23 +79,27 @@ class History(e2e.WizardTest):
         status, out, err = self.stage3(medium, rpmdb, ["--history"])
         self.assertEqual(status, 0, err)
         lines = out.splitlines()
-        self.assertEqual(len(lines), 2, out)
-        self.assertRegex(lines[0], r" install quorvel-storman: application none -> 3.B-2, "
+        self.assertEqual(len(lines), 3, out)
+        self.assertRegex(lines[0], r" install quorvel-storman: application none -> none, "
+                                   r"driver none -> none, add-on none -> none; refused, "
+                                   r"exit status 1")
+        self.assertRegex(lines[1], r" install quorvel-storman: application none -> 3.B-2, "
                                    r"driver none -> 1.2.3-4, add-on none -> none; succeeded, "
                                    r"exit status 0, log /")
-        self.assertRegex(lines[1], r" remove quorvel-storman: application 3.B-2 -> none, "
+        self.assertRegex(lines[2], r" remove quorvel-storman: application 3.B-2 -> none, "
                                    r"driver 1.2.3-4 -> 1.2.3-4, .*; succeeded, exit status 0")
         status, out, err = self.stage3(medium, rpmdb, ["--history", "--json"])
         runs = [e2e.stage3_json(line) for line in out.splitlines()]
         self.assertEqual([(r["action"], r["application_after"], r["result"]) for r in runs],
-                         [("install", "3.B-2", "succeeded"), ("remove", None, "succeeded")])
+                         [("install", None, "refused"), ("install", "3.B-2", "succeeded"),
+                          ("remove", None, "succeeded")])
         history = os.path.join(records, "quorvel-storman.history")
-        self.assertEqual(runs[0]["history"], history)
+        self.assertEqual(runs[1]["history"], history)
         info = os.stat(history)
         self.assertEqual((info.st_uid, info.st_mode & 0o7777), (0, 0o644))
         # The history needs no medium: only the records' directory is read.
         status, out, err = self.stage3(medium, rpmdb, ["--history", "--medium", self.tmp])
-        self.assertEqual((status, len(out.splitlines())), (0, 2), err)
+        self.assertEqual((status, len(out.splitlines())), (0, 3), err)
 
 
 if __name__ == "__main__":
