@@ -69,6 +69,18 @@ std::string programText(const std::vector<std::string>& argv) {
     return s + "(exit status " + std::to_string(output.exitStatus()) + ")\n";
 }
 
+// A file's bytes as far as the bundle takes them, a line saying where they were cut.
+std::string fileText(const std::string& path, Links links, bool* read = nullptr) {
+    std::string bytes;
+    bool longer = false;
+    const bool ok = readRegularFile(path, FileLimit, &bytes, &longer, links);
+    if (read)
+        *read = ok;
+    if (!ok)
+        return path + " could not be read: " + std::strerror(errno) + "\n";
+    return longer ? bytes + "\n(cut at " + std::to_string(FileLimit) + " bytes)\n" : bytes;
+}
+
 std::string signatureWord(int signature) {
     return signature == MODULE_SIGNED     ? "signed"
            : signature == MODULE_UNSIGNED ? "unsigned"
@@ -289,22 +301,21 @@ int writeSupportBundle(const std::string& path) {
     const std::string logDirectory = installLogDirectory();
     found.logs = logNames(logDirectory);
     for (const std::string& log : found.logs) {
-        std::string bytes;
-        readRegularFile(logDirectory + "/" + log, FileLimit, &bytes, nullptr, Links::Refuse);
-        contents["logs/" + fileWord(log)] = bytes;
+        contents["logs/" + fileWord(log)] = fileText(logDirectory + "/" + log, Links::Refuse);
     }
     found.application = state.applicationPackage;
     if (!found.application.empty()) {
-        std::string bytes, error;
-        found.record = readRegularFile(installRecordPath(found.application), FileLimit, &bytes,
-                                       nullptr, Links::Refuse);
-        contents["record/" + fileWord(found.application) + ".ini"] = bytes;
+        std::string error;
+        contents["record/" + fileWord(found.application) + ".ini"] =
+            fileText(installRecordPath(found.application), Links::Refuse, &found.record);
         std::vector<RunEntry> runs;
         int skipped = 0;
         const std::string history = runHistoryPath(found.application);
-        found.history = readRunHistory(history, &runs, &skipped, &error) == RecordState::Read &&
-                        readRegularFile(history, FileLimit, &bytes, nullptr, Links::Refuse);
-        contents["record/" + fileWord(found.application) + ".history"] = bytes;
+        bool read = false;
+        contents["record/" + fileWord(found.application) + ".history"] =
+            fileText(history, Links::Refuse, &read);
+        found.history =
+            read && readRunHistory(history, &runs, &skipped, &error) == RecordState::Read;
     }
     for (const auto& [package, version] : {std::pair{state.applicationPackage, state.application},
                                            std::pair{state.driverPackage, state.driver},
@@ -344,10 +355,7 @@ int writeSupportBundle(const std::string& path) {
     }
     contents["system/secure-boot"] = secureBootWords(secureBootState(host)) + "\n";
     contents["system/kernel-release"] = host.release + "\n";
-    std::string osRelease;
-    if (!readRegularFile(host.place("/etc/os-release"), FileLimit, &osRelease))
-        osRelease = "/etc/os-release could not be read\n";
-    contents["system/os-release"] = osRelease;
+    contents["system/os-release"] = fileText(host.place("/etc/os-release"), Links::Follow);
     contents["system/medium"] = state.recordState == RecordState::Read
                                     ? "medium: " + state.record.medium + "\nSHA256SUMS sha256: " +
                                           orNone(state.record.manifestDigest) + "\n"
