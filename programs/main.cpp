@@ -27,6 +27,7 @@
 #include "services/string_service.h"
 #include "services/terminal_text.h"
 #include "unattended/maintenance_run.h"
+#include "unattended/support_bundle.h"
 #include "unattended/unattended.h"
 #include "wizard/command_line.h"
 #include "wizard/install_checks.h"
@@ -147,6 +148,10 @@ int runMode(InstallRun& run, const CommandLine& line, int* argc, char*** argv) {
             return runUnattended(run, line.choices, true, line.json);
         case Mode::Status:
             return showStatus(line.json);
+        case Mode::History:
+            return showRunHistory(line.json);
+        case Mode::SupportBundle:
+            return writeSupportBundle(line.bundlePath);
         case Mode::Verify:
             return verifyMedium();
     }

@@ -38,6 +38,8 @@ struct Parsed {
     gboolean requireSignatures = FALSE;
     gboolean requireLoadableDriver = FALSE;
     gboolean status = FALSE;
+    gboolean history = FALSE;
+    gchar* supportBundle = nullptr;
     gboolean repair = FALSE;
     gboolean modify = FALSE;
     gboolean remove = FALSE;
@@ -88,7 +90,9 @@ const char* const Description =
     "with --remove-driver the driver); each without a person, with the exit statuses\n"
     "below. --maintain offers the same in the wizards. Without a record the choices\n"
     "given are used, else the typical ones. An install over an older version\n"
-    "preselects the recorded choices.\n"
+    "preselects the recorded choices. --history lists every run that changed the\n"
+    "product; --support-bundle FILE gathers the logs, the record, the history, the\n"
+    "packages' and the driver's state for support.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
@@ -230,6 +234,14 @@ GOptionContext* newOptionContext() {
          "Show the medium's and the installed versions, the install record and what a run "
          "would do; change nothing",
          nullptr},
+        {"history", 0, 0, G_OPTION_ARG_NONE, &parsed.history,
+         "Show every run that installed, upgraded, repaired, modified or removed the product "
+         "(with --json: one JSON object per run)",
+         nullptr},
+        {"support-bundle", 0, 0, G_OPTION_ARG_FILENAME, &parsed.supportBundle,
+         "Write the logs, the record, the history, the packages' and the driver's state to the "
+         "new compressed tar archive FILE, for support",
+         "FILE"},
         {"maintain", 0, 0, G_OPTION_ARG_NONE, &parsed.maintain,
          "Wizards: repair, modify or remove the installed version", nullptr},
         {"repair", 0, 0, G_OPTION_ARG_NONE, &parsed.repair,
@@ -261,6 +273,7 @@ bool wantsModeWithoutDisplay(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--text") || !std::strcmp(argv[i], "--unattended") ||
             !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify") ||
             !std::strcmp(argv[i], "--status") || !std::strcmp(argv[i], "--repair") ||
+            !std::strcmp(argv[i], "--history") || !std::strncmp(argv[i], "--support-bundle", 16) ||
             !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove"))
             return true;
     }
@@ -279,6 +292,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->mediumPath = freeAndTake(parsed.medium);
     line->hostRoot = freeAndTake(parsed.hostRoot);
     line->recordDirectory = freeAndTake(parsed.recordDirectory);
+    line->bundlePath = freeAndTake(parsed.supportBundle);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -299,9 +313,15 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--text cannot be combined with --unattended or --dry-run";
     else if (parsed.verify && (parsed.text || parsed.unattended || parsed.dryRun))
         error = "--verify cannot be combined with --text, --unattended or --dry-run";
+    else if (parsed.history + !line->bundlePath.empty() + parsed.status + parsed.dryRun +
+                     parsed.unattended + parsed.verify + parsed.maintain + maintenanceAction +
+                     parsed.text >
+                 1 &&
+             (parsed.history || !line->bundlePath.empty()))
+        error = "--history and --support-bundle go alone (--history with --json)";
     else if (parsed.json && !parsed.dryRun && !parsed.unattended && !parsed.status &&
-             !maintenanceAction)
-        error = "--json goes with --dry-run or --unattended (or --status)";
+             !parsed.history && !maintenanceAction)
+        error = "--json goes with --dry-run or --unattended (or --status, --history)";
     else if (parsed.quiet && ((!parsed.unattended && !maintenanceAction) || parsed.dryRun))
         error = "--quiet goes with --unattended";
     else if (parsed.yes && !parsed.remove)
@@ -355,7 +375,11 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
                    : parsed.remove ? Action::Remove
                                    : Action::Install;
     line->refusalDialog = parsed.refusalDialog;
-    if (parsed.status)
+    if (parsed.history)
+        line->mode = Mode::History;
+    else if (!line->bundlePath.empty())
+        line->mode = Mode::SupportBundle;
+    else if (parsed.status)
         line->mode = Mode::Status;
     else if (parsed.verify)
         line->mode = Mode::Verify;
@@ -383,6 +407,7 @@ int enterMediumDirectory(CommandLine* line) {
     line->logPath = absoluteFrom(caller, line->logPath);
     line->recordPath = absoluteFrom(caller, line->recordPath);
     line->recordDirectory = absoluteFrom(caller, line->recordDirectory);
+    line->bundlePath = absoluteFrom(caller, line->bundlePath);
     if (!line->hostRoot.empty())
         setDriverHost(preparedHost(absoluteFrom(caller, line->hostRoot)));
     std::string medium = line->mediumPath.empty() ? programDirectory() : line->mediumPath;
@@ -401,7 +426,8 @@ int enterMediumDirectory(CommandLine* line) {
 }
 
 int createNamedLog(const CommandLine& line, InstallLog& log) {
-    if (line.mode == Mode::DryRun || line.mode == Mode::Verify || line.mode == Mode::Status)
+    if (line.mode == Mode::DryRun || line.mode == Mode::Verify || line.mode == Mode::Status ||
+        line.mode == Mode::History || line.mode == Mode::SupportBundle)
         return -1;
     log.setPath(line.logPath);
     int error = log.createNamed();

@@ -20,7 +20,7 @@ enum ExitStatus {
     ExitUsage = 64           // unknown option, bad value, unusable answers file
 };
 
-enum class Mode { Graphical, Console, Unattended, DryRun, Verify, Status };
+enum class Mode { Graphical, Console, Unattended, DryRun, Verify, Status, History, SupportBundle };
 
 // The choices a run is given: from the answers file, then the command line over it.
 struct Choices {
@@ -56,6 +56,8 @@ struct CommandLine {
     bool refusalDialog = false;
     std::string logPath;
     std::string recordPath;
+    // --support-bundle: the new file the bundle is written to.
+    std::string bundlePath;
     // --medium: the medium's directory when it is not the program's own.
     std::string mediumPath;
     // A prepared tree for the driver's host probes (tests only).

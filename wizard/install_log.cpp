@@ -144,6 +144,10 @@ bool InstallLog::open() {
     return written_;
 }
 
+std::string installLogDirectory() {
+    return geteuid() == 0 ? RootLogDirectory : userLogDirectory();
+}
+
 void InstallLog::write(const std::string& text) {
     if (outputDropped_ || !file_.valid())
         return;

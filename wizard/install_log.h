@@ -6,6 +6,9 @@
 
 #include "services/descriptor.h"
 
+// The default place's directory for this user (as root /var/log/stage3).
+std::string installLogDirectory();
+
 // One per run, owned by the run (InstallRun): where the log goes, the file while it is
 // open, and what became of it.
 class InstallLog {

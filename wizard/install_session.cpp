@@ -28,6 +28,7 @@
 #include "wizard/install_script.h"
 #include "wizard/maintenance.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_history.h"
 #include "wizard/run_result.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -149,6 +150,14 @@ void onScriptExited(InstallRun& run, int waitStatus) {
     const std::string recordNote = settleInstallRecord(outcome.succeeded);
     if (!recordNote.empty())
         show(run, recordNote + "\n");
+    const std::string historyNote = settleRunHistory(
+        outcome.succeeded         ? "succeeded"
+        : WIFSIGNALED(waitStatus) ? "cancelled"
+                                  : "failed",
+        outcome.succeeded ? (outcome.restartNeeded ? ExitRestartNeeded : ExitInstalled)
+                          : ExitInstallFailed);
+    if (!historyNote.empty())
+        show(run, historyNote + "\n");
     removeInstallFiles();
     run.lock.release();
     log.write("--- end of install output ---\n");
@@ -194,8 +203,16 @@ WatchedCommand scriptWatch(InstallRun& run) {
 // Ends an install that could not start: the lock let go, `reason` kept for the pages to
 // show, and the log closed with `logResult`.
 InstallStart notStarted(InstallRun& run, ResourceID_C reason, const char* logResult) {
-    run.lock.release();
     run.notStartedReason = reason;
+    RunFacts facts;
+    facts.action = installAction();
+    facts.reason = reason;
+    facts.reasonKind = run.notStartedKind();
+    const std::string historyNote =
+        settleRunHistory(reason == ChecksRefusedId ? "refused" : "failed", runResult(facts).status);
+    if (!historyNote.empty())
+        show(run, historyNote + "\n");
+    run.lock.release();
     run.log.writeField("result", logResult);
     run.log.close();
     return InstallStart::NotStarted;
@@ -281,6 +298,7 @@ InstallStart startInstallRun(InstallRun& run, const Selection& selection,
         writeLogHeader(run, selection);
     else
         noteUnwritableLog(run);
+    beginRunHistory(run.log.written() ? run.log.path() : "");
     const std::string& recordPath = run.recordPath;
     if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");

@@ -15,6 +15,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_history.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
 
@@ -361,7 +362,7 @@ std::string rootSideRecordText(Action action, const std::string& source,
         s += "if ! rpm -q -- " + shellQuote(applicationPackage) + " > /dev/null 2>&1; then\n";
         s += "\trm -f -- \"$record\"\n";
         s += "fi\n";
-        return s;
+        return s + rootSideHistoryText();
     }
     s += "if [ $status -eq 0 ]; then\n";
     s += "\t(umask 022 && mkdir -p " + directory + ") 2> /dev/null\n";
@@ -377,7 +378,7 @@ std::string rootSideRecordText(Action action, const std::string& source,
     s += "\t\t;;\n";
     s += "\tesac\n";
     s += "fi\n";
-    return s;
+    return s + rootSideHistoryText();
 }
 
 void prepareInstallRecord(const Selection& selection, const std::string& logPath) {

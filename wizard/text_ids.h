@@ -370,3 +370,15 @@ const ResourceID_C ActionComponentsHeadingId = 2488;
 // The setup type page: the choices of the command line or the answers file are
 // preselected (the setup type and the components replace the two %s).
 const ResourceID_C GivenChoicesId = 2487;
+
+// The run history: not used (not root's own, or writable by others), a run not added to
+// it, and none recorded. The support bundle: written, an existing file refused, a
+// directory of another account or one others can write to (not sticky) refused, not
+// written.
+const ResourceID_C HistoryNotUsedId = 2540;
+const ResourceID_C HistoryNotWrittenId = 2541;
+const ResourceID_C HistoryNoneId = 2542;
+const ResourceID_C BundleWrittenId = 2543;
+const ResourceID_C BundleExistsId = 2544;
+const ResourceID_C BundleDirectoryUnsafeId = 2545;
+const ResourceID_C BundleFailedId = 2546;

@@ -84,6 +84,7 @@ def stage3_json(text):
     import jsonschema
     value = json.loads(text)
     kind = ("events" if "event" in value else "status" if "would_do" in value
+            else "history" if "history" in value
             else "maintenance-plan" if "action" in value else "plan")
     jsonschema.Draft202012Validator(schema(kind)).validate(value)
     return value

@@ -11,6 +11,7 @@ configuration, the daemons) is put back or stopped whatever happens.
 import contextlib
 import fcntl
 import glob
+import json
 import os
 import pty
 import pwd
@@ -333,6 +334,12 @@ class PolkitTest(WizardTest):
                 if installed:
                     self.assertEqual((os.stat(record).st_uid, stat.S_IMODE(os.stat(record).st_mode)),
                                      (0, 0o644))
+                    # And the run's line in the history beside it, root's own as well.
+                    history = record[:-len(".ini")] + ".history"
+                    with open(history) as f:
+                        run = json.loads(f.read())
+                    self.assertEqual((run["action"], run["application_after"], run["result"],
+                                      os.stat(history).st_uid), ("install", "3.B-2", "succeeded", 0))
                 if installed:
                     self.assertIn("e2e-app: installed", output)
                     self.assertNotIn(t[2050], output)
