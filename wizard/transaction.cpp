@@ -151,7 +151,12 @@ int compareVersionTexts(const std::string& a, const std::string& b, bool applica
         int order = comparePackageVersions(&x, &y);
         return order < 0 ? -1 : order > 0 ? 1 : 0;
     }
-    return compareSegments(a, b);
+    // The versions first, then the releases.
+    const std::size_t dashA = a.rfind('-'), dashB = b.rfind('-');
+    if (int order = compareSegments(a.substr(0, dashA), b.substr(0, dashB)))
+        return order;
+    return compareSegments(dashA == std::string::npos ? "" : a.substr(dashA + 1),
+                           dashB == std::string::npos ? "" : b.substr(dashB + 1));
 }
 
 MediumPackages readMediumPackages(const InstalledState& state) {
