@@ -325,6 +325,8 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
         Selection selection;
         selection.components = components;
         Transaction transaction = runTransaction(selection);
+        if (transaction.applicationMissing)
+            return InstallFiles::Failed;
         for (TransactionStep& step : transaction.steps) {
             TransactionPackage package = step.transactionPackage();
             if (step.installs() && !withCopy(&package))

@@ -232,7 +232,8 @@ Transaction buildTransaction(Action action, const Selection& selection, const In
     }
     if (modify && !selection.has(WebServerComponent) && !state.addon.empty())
         steps.push_back(removeStep(state.addonPackage, state.addon));
-    if (!medium.application.path.empty()) {
+    transaction.applicationMissing = medium.application.path.empty();
+    if (!transaction.applicationMissing) {
         // A repair or a modify installs the installed version again, with the new settings.
         steps.push_back(stepFor(medium.application, state.application, true, StepAction::Reinstall,
                                 repair || modify ? std::vector<std::string>{"-U", "--replacepkgs"}

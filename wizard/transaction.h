@@ -47,6 +47,8 @@ struct TransactionStep {
 struct Transaction {
     Action action = Action::Install;
     std::vector<TransactionStep> steps;
+    // An install, repair or modify whose medium has no application package: it cannot run.
+    bool applicationMissing = false;
 
     // The packages rpm installs, in the steps' order: what the checks look at.
     std::vector<TransactionPackage> installedPackages() const;
