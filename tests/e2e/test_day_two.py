@@ -131,7 +131,7 @@ class DayTwo(e2e.WizardTest):
             e2e.package("quorvel-storman-newer", "quorvel-storman-3.C-1.noarch.rpm"),
             e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
         t = e2e.Texts(new.db)
-        for removing in (False, True):
+        for removing in (True, False):
             rpmdb = e2e.RpmDb(os.path.join(self.tmp, "remove" if removing else "upgrade"))
             status, out, err = self.stage3(old, rpmdb, [
                 "--unattended", "--accept-license", "--components", "web-server"])
