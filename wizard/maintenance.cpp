@@ -22,6 +22,7 @@
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 namespace {
 
@@ -268,25 +269,26 @@ const char* recordAgreement(const InstalledState& state) {
     return same ? "matches" : "stale";
 }
 
-InstallRecord recordFor(const Selection& selection, const InstalledState& before,
-                        const std::string& logPath) {
+InstallRecord recordFor(const Selection& selection, const Transaction& transaction,
+                        const InstalledState& before, const std::string& logPath) {
     InstallRecord record;
     record.setupType = selection.setupTypeName();
     for (int i = 0; i < NumberOfComponents; ++i)
         if (selection.has(i))
             record.components.push_back(ComponentNames[i]);
-    record.applicationVersion = appCheckDetails().fileVersion;
-    // The driver installed after the run: the medium's when this run installs it, else
-    // the one that was there (a typical install keeps an installed driver).
-    record.driverVersion =
-        selection.has(DriverComponent) && driverUpdateCheck() > UPDATE_NEWER_INSTALLED
-            ? driverCheckDetails().fileVersion
-            : before.driver;
-    if (selection.has(WebServerComponent)) {
-        std::vector<std::string> files = browserPackageFiles();
-        if (!files.empty())
-            record.addonVersion = packageFileVersion(files.front(), before.addonPackage);
-    }
+    // Each package's version once the run's steps have run: the medium's where a step
+    // installs or keeps it, the installed one where it is kept newer or has no step.
+    auto after = [&transaction](const std::string& name, const std::string& installed) {
+        for (const TransactionStep& step : transaction.steps)
+            if (step.package == name)
+                return step.action == StepAction::Remove      ? std::string()
+                       : step.action == StepAction::KeptNewer ? step.installed
+                                                              : step.version;
+        return installed;
+    };
+    record.applicationVersion = after(before.applicationPackage, before.application);
+    record.driverVersion = after(before.driverPackage, before.driver);
+    record.addonVersion = after(before.addonPackage, before.addon);
     record.medium = currentDirectory();
     record.manifestDigest = manifestDigest();
     record.time = formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ");
@@ -339,9 +341,10 @@ std::string rootSideRecordText(Action action, const std::string& source,
 }
 
 void prepareInstallRecord(const Selection& selection) {
-    InstalledState state = readInstalledState();
+    const InstalledState& state = runInstalledState();
     preparedPackage = state.applicationPackage;
-    preparedRecord = recordFor(selection, state, installLogWritten() ? installLogPath() : "");
+    preparedRecord = recordFor(selection, runTransaction(selection), state,
+                               installLogWritten() ? installLogPath() : "");
 }
 
 std::string preparedRecordText() {

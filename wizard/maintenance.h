@@ -68,9 +68,11 @@ Selection maintenanceSelection(Action action, const Choices& choices, const Inst
 // the recorded choices go into `choices`, and `note` says so. False otherwise.
 bool upgradeChoices(Choices* choices, std::string* note);
 
-// The record a successful install, repair or modify leaves for `selection`.
-InstallRecord recordFor(const Selection& selection, const InstalledState& before,
-                        const std::string& logPath);
+struct Transaction;
+// The record a successful install, repair or modify leaves for `selection`: the versions
+// as they are once `transaction` has run on the host `before`.
+InstallRecord recordFor(const Selection& selection, const Transaction& transaction,
+                        const InstalledState& before, const std::string& logPath);
 
 // The root side's lines that write the record (from the file `source`) or, after a
 // remove, take it away when the application is gone; run as root once the script ended
