@@ -314,7 +314,7 @@ std::vector<std::string> ChecksReport::notes() const {
 }
 
 std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
-    return runTransaction(selection).installedPackages();
+    return runTransaction(selection).packagesToInstall();
 }
 
 std::string keyQuestionText(const PackageCheck& check) {

@@ -125,7 +125,7 @@ const char* stepActionName(StepAction action) {
     return "install";
 }
 
-std::vector<TransactionPackage> Transaction::installedPackages() const {
+std::vector<TransactionPackage> Transaction::packagesToInstall() const {
     std::vector<TransactionPackage> packages;
     for (const TransactionStep& step : steps)
         if (step.installs())

@@ -51,7 +51,7 @@ struct Transaction {
     bool applicationMissing = false;
 
     // The packages rpm installs, in the steps' order: what the checks look at.
-    std::vector<TransactionPackage> installedPackages() const;
+    std::vector<TransactionPackage> packagesToInstall() const;
     // The steps rpm runs, in their order: what the script does.
     std::vector<TransactionStep> runningSteps() const;
 };

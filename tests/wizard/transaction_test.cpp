@@ -24,7 +24,7 @@ std::string said(const Transaction& t, std::string* tested) {
     tested->clear();
     for (const TransactionStep& step : t.steps)
         steps += (steps.empty() ? "" : " ") + step.package + ":" + stepActionName(step.action);
-    for (const TransactionPackage& package : t.installedPackages())
+    for (const TransactionPackage& package : t.packagesToInstall())
         *tested +=
             (tested->empty() ? "" : " ") + package.path.substr(3, package.path.find('-') - 3);
     return steps;
