@@ -28,6 +28,7 @@
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -810,7 +811,7 @@ int walkPages(Wizard& wizard) {
 
 // --maintain: the maintenance page, then the pages of the action chosen.
 int walkMaintenance(Wizard& wizard) {
-    const InstalledState state = readInstalledState();
+    const InstalledState& state = runInstalledState();
     const bool removeDriver = removesDriver();
     Action chosen = Action::Repair;
     for (;;) {

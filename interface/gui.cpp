@@ -9,6 +9,7 @@
 #include "wizard/command_line.h"
 #include "wizard/maintenance.h"
 #include "wizard/startup.h"
+#include "wizard/transaction.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -91,7 +92,7 @@ int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
         std::string note;
         const Selection installed =
             maintenanceSelection(chosen == Action::Modify ? Action::Repair : chosen, Choices(),
-                                 readInstalledState(), &note);
+                                 runInstalledState(), &note);
         wizardOf(window).beginMaintenance(chosen, installed);
         showCurrentPage(window);
         showComponents(window);

@@ -16,6 +16,7 @@
 #include "wizard/run_result.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -46,10 +47,8 @@ void fillReviewPackages(GtkWidget* anyWidget) {
     const bool remove = installAction() == Action::Remove;
     std::vector<std::string> lines;
     if (remove) {
-        for (const ActionStep& step :
-             actionSteps(Action::Remove, selection, readInstalledState(), removesDriver()))
-            for (const std::string& name : step.erase)
-                lines.push_back(name + " " + installedPackageVersion(name));
+        for (const TransactionStep& step : runTransaction(selection).steps)
+            lines.push_back(step.package + " " + step.installed);
     } else {
         lines = packagePlanLines(selection);
     }

@@ -19,11 +19,13 @@
 #include "unattended/run_report.h"
 #include "wizard/install_checks.h"
 #include "wizard/install_log.h"
+#include "wizard/install_plan.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 namespace {
 
@@ -87,13 +89,18 @@ std::string wouldDo(const InstalledState& state) {
         case UPDATE_OLDER_INSTALLED:
             return "upgrade from " + state.application +
                    (state.recordState == RecordState::Read ? ", the recorded choices preselected"
-                                                           : "");
+                                                           : "") +
+                   "; --remove removes " + state.application;
         case UPDATE_SAME_INSTALLED:
             return "this version is installed: --repair, --modify, --remove (or --maintain)";
         case UPDATE_NEWER_INSTALLED:
-            return "nothing: a newer version (" + state.application + ") is installed";
+            return "nothing: a newer version (" + state.application +
+                   ") is installed; --remove removes it";
         default:
-            return "nothing: no package to install on the medium";
+            return state.application.empty()
+                       ? "nothing: no package to install on the medium"
+                       : "nothing to install: no package on the medium; --remove removes " +
+                             state.application;
     }
 }
 
@@ -105,18 +112,14 @@ std::string recordStateName(RecordState state) {
     return state == RecordState::Read ? "read" : state == RecordState::Missing ? "none" : "refused";
 }
 
-std::vector<std::string> stepLines(const std::vector<ActionStep>& steps) {
+// The rpm commands of the steps that run, as the script shows them.
+std::vector<std::string> stepLines(const Transaction& transaction) {
     std::vector<std::string> lines;
-    for (const ActionStep& step : steps) {
+    for (const TransactionStep& step : transaction.runningSteps()) {
         std::string line = "rpm";
-        if (step.erase.empty()) {
-            for (const std::string& option : step.install.options) line += " " + option;
-            line += " " + step.install.path;
-        } else {
-            line += " -e";
-            for (const std::string& name : step.erase) line += " " + name;
-        }
-        lines.push_back(line);
+        for (const std::string& option : step.options) line += " " + option;
+        lines.push_back(line + " " +
+                        (step.action == StepAction::Remove ? step.package : step.path));
     }
     return lines;
 }
@@ -127,21 +130,11 @@ int run(InstallRun& installRun, const Selection& selection, Report report) {
 }
 
 // The packages a remove takes away, each with its installed version.
-std::vector<std::string> removedPackages(const std::vector<ActionStep>& steps,
-                                         const InstalledState& state) {
-    const std::pair<const std::string*, const std::string*> known[] = {
-        {&state.applicationPackage, &state.application},
-        {&state.driverPackage, &state.driver},
-        {&state.addonPackage, &state.addon}};
+std::vector<std::string> removedPackages(const Transaction& transaction) {
     std::vector<std::string> lines;
-    for (const ActionStep& step : steps)
-        for (const std::string& name : step.erase) {
-            std::string line = name;
-            for (const auto& [package, version] : known)
-                if (*package == name && !version->empty())
-                    line += " " + *version;
-            lines.push_back(line);
-        }
+    for (const TransactionStep& step : transaction.steps)
+        if (step.action == StepAction::Remove)
+            lines.push_back(step.package + " " + step.installed);
     return lines;
 }
 
@@ -180,7 +173,7 @@ int showStatus(bool json) {
         say(stderr, "stage3: the medium's resource file cannot be loaded");
         return 0;
     }
-    const InstalledState state = readInstalledState();
+    const InstalledState& state = runInstalledState();
     const PackageCheckDetails& app = appCheckDetails();
     const PackageCheckDetails& driver = driverCheckDetails();
     struct Row {
@@ -282,15 +275,13 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
     }
     if (status != 0)
         return status;
-    const InstalledState state = readInstalledState();
+    const InstalledState& state = runInstalledState();
     std::string note;
     const Selection selection = maintenanceSelection(action, choices, state, &note);
     if (!note.empty() && !json)
         say(stderr, note);
     if (!dryRun && action == Action::Remove && !options.assumeYes &&
-        !removeConfirmed(
-            removedPackages(actionSteps(action, selection, state, removesDriver()), state), json,
-            &status)) {
+        !removeConfirmed(removedPackages(runTransaction(selection)), json, &status)) {
         if (json)
             printRefusalEvent(
                 status, status == ExitUsage ? ErrorKind::Usage : ErrorKind::Cancelled,
@@ -310,8 +301,8 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
     const ChecksReport checks =
         runInstallChecks(plannedInstall(selection), CheckCallbacks(), false);
     status = checks.refused() ? ExitRefused : ExitInstalled;
-    const std::vector<std::string> steps =
-        stepLines(actionSteps(action, selection, state, removesDriver()));
+    const Transaction& transaction = runTransaction(selection);
+    const std::vector<std::string> steps = stepLines(transaction);
     std::vector<std::string> components;
     for (int i = 0; i < NumberOfComponents; ++i)
         if (selection.has(i))
@@ -324,6 +315,7 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
         object.text("setup_type", selection.setupTypeName());
         object.texts("components", components);
         object.texts("steps", steps);
+        jsonSteps(object.builder(), "transaction", transaction.steps);
         object.texts("notes", note.empty() ? std::vector<std::string>() : std::vector{note});
         object.texts("refusal", checks.refusalLines());
         object.number("exit_status", status);
@@ -336,6 +328,8 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
     say(stdout, "setup type: " + selection.setupTypeName());
     say(stdout, "components: " + selection.componentNames(" "));
     for (const std::string& step : steps) say(stdout, terminalSafeLine("step: " + step));
+    for (const TransactionStep& step : transaction.steps)
+        say(stdout, terminalSafeLine("  " + packagePlanLine(step)));
     for (const CheckItem& check : checks.items)
         say(stdout, terminalSafeLine("check " + check.kind + ": " + (check.ok ? "ok" : "FAILED") +
                                      ": " + check.message));

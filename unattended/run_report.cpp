@@ -62,6 +62,28 @@ void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::
     json_builder_end_array(builder);
 }
 
+void jsonSteps(JsonBuilder* builder, const char* name, const std::vector<TransactionStep>& steps) {
+    auto member = [builder](const char* key, const std::string& value) {
+        json_builder_set_member_name(builder, key);
+        if (value.empty())
+            json_builder_add_null_value(builder);
+        else
+            json_builder_add_string_value(builder, displayName(value).c_str());
+    };
+    json_builder_set_member_name(builder, name);
+    json_builder_begin_array(builder);
+    for (const TransactionStep& step : steps) {
+        json_builder_begin_object(builder);
+        member("package", step.package);
+        member("file", step.path);
+        member("installed", step.installed);
+        member("version", step.version);
+        member("action", stepActionName(step.action));
+        json_builder_end_object(builder);
+    }
+    json_builder_end_array(builder);
+}
+
 void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines) {
     json_builder_set_member_name(builder, "error");
     if (kind == ErrorKind::None) {

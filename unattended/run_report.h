@@ -12,6 +12,7 @@
 
 #include "wizard/install_session.h"
 #include "wizard/run_result.h"
+#include "wizard/transaction.h"
 #include "wizard/wizard.h"
 
 enum class Report { Lines, Quiet, Json };
@@ -32,6 +33,9 @@ void jsonLine(const std::function<void(JsonBuilder*)>& members);
 void jsonString(JsonBuilder* builder, const char* name, const std::string& value);
 void jsonInt(JsonBuilder* builder, const char* name, int value);
 void jsonStrings(JsonBuilder* builder, const char* name, const std::vector<std::string>& values);
+// The transaction's steps: an array of {package, file, installed, version, action}
+// (`action` as stepActionName says it; null for what a step does not have).
+void jsonSteps(JsonBuilder* builder, const char* name, const std::vector<TransactionStep>& steps);
 // The `error` member: null for kind None, else its kind and lines (in the locale's
 // encoding; written as UTF-8).
 void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::string>& lines);

@@ -28,6 +28,7 @@
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -213,6 +214,10 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
         for (const std::string& file : plannedPackages(selection))
             packages.push_back(displayName(file));
     jsonStrings(builder, "packages", packages);
+    // What happens to each package, those kept as they are included.
+    jsonSteps(builder, "steps",
+              plan.selected && wholePlan(plan) ? runTransaction(selection).steps
+                                               : std::vector<TransactionStep>());
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
     json_builder_set_member_name(builder, "restart_needed");

@@ -17,6 +17,7 @@
 #include "wizard/maintenance.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 namespace {
 
@@ -313,26 +314,7 @@ std::vector<std::string> ChecksReport::notes() const {
 }
 
 std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
-    std::vector<TransactionPackage> packages;
-    if (selection.components == 0)
-        return packages;
-    if (installAction() != Action::Install) {
-        // What a repair or a modify installs again; a remove installs nothing.
-        for (const ActionStep& step :
-             actionSteps(installAction(), selection, readInstalledState(), removesDriver()))
-            if (step.erase.empty())
-                packages.push_back(step.install);
-        return packages;
-    }
-    char path[kPackagePathOutSize];
-    if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND)
-        packages.push_back({path, {"-U"}});
-    if (selection.has(WebServerComponent))
-        for (const std::string& browser : browserPackageFiles())
-            packages.push_back({browser, {"-U", "--nodeps"}});
-    if (findAppPackageFile(path) == PACKAGE_FOUND)
-        packages.push_back({path, {"-U"}});
-    return packages;
+    return runTransaction(selection).packagesToInstall();
 }
 
 std::string keyQuestionText(const PackageCheck& check) {

@@ -72,7 +72,8 @@ struct CheckCallbacks {
     std::function<bool(const KeyQuestion& question)> trustKey;
 };
 
-// The packages the install script would run, in its order, with rpm's options for each.
+// The packages the run's transaction installs, in its order, with rpm's options for each:
+// a package kept as it is installed is neither checked nor tested.
 std::vector<TransactionPackage> plannedInstall(const Selection& selection);
 
 // Runs every check on the medium in the working directory and `packages` (on the file

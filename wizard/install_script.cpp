@@ -20,6 +20,7 @@
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 const char* const InstallSettingsPath = "/tmp/quorvelInstallSettings";
 const char* const InstallErrorPath = "/tmp/quorvelInstallError";
@@ -32,25 +33,6 @@ namespace {
 
 const char* yesNo(bool value) {
     return value ? "yes" : "no";
-}
-
-// Characters that /bin/sh takes literally outside quotes.
-bool isPlainShellWord(const std::string& text) {
-    if (text.empty())
-        return false;
-    for (unsigned char c : text) {
-        bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '-' || c == '_' || c == '.' || c == '/' || c == '+' || c == ',' ||
-                     c == ':' || c == '@' || c == '%';
-        if (!plain)
-            return false;
-    }
-    return true;
-}
-
-// The prefix as it stands when it is a plain word (the usual case), quoted otherwise.
-std::string shellWord(const std::string& text) {
-    return isPlainShellWord(text) ? text : shellQuote(text);
 }
 
 const char* const SettingsFileName = "/quorvelInstallSettings";
@@ -121,89 +103,7 @@ std::string baseName(const std::string& path) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// The shell words that install a package: rpm is given its copy by its absolute path.
-// The copies' names and directories are plain words (see copyInstallPackages), since rpm
-// takes quotes and backslashes out of its file arguments.
-std::string copyWord(const TransactionPackage& package) {
-    return "\"$PACKAGES\"/" + shellQuote(baseName(package.source()));
-}
-
 }  // namespace
-
-std::string shellScriptText(const TransactionPackage* driver, const TransactionPackage& app,
-                            const std::vector<TransactionPackage>& addons,
-                            const std::string& directory) {
-    // Package paths are written as single-quoted words, so nothing in a path can run.
-    const std::string settings = shellQuote(directory + SettingsFileName);
-    const std::string error = shellQuote(directory + ErrorFileName);
-    // Every way the script ends, it prints this line last: the output reader hides it there.
-    const std::string closing(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine) - 1);
-    // The rpm steps are counted first: each announces itself as "%% step K of N" for the
-    // progress of the install (wizard/progress.h).
-    const std::string fixedSteps = driver ? "2" : "1";
-    const std::string browserStep = driver ? "2" : "1";
-    std::string shownAddons, addonWords;
-    for (const TransactionPackage& addon : addons) {
-        shownAddons += " " + shellWord(baseName(addon.path));
-        addonWords += " " + copyWord(addon);
-    }
-    std::string s;
-    s += "[ -f " + settings + " ] && . " + settings + "\n";
-    s += "# The copies the checks passed: here, or where the root side's argument says.\n";
-    s += "PACKAGES=${1:-" + shellQuote(directory + PackagesDirectoryName) + "}\n";
-    s += "STEPS=" + fixedSteps + "\n";
-    s += "BROWSER=no\n";
-    s += "BROWSERSTAT=0\n";
-    if (!addons.empty()) {
-        s += "if [ \"$QRVLAUTOWEBSERVER\" = \"yes\" ]; then\n";
-        s += "\tBROWSER=yes\n";
-        s += "\tSTEPS=$((STEPS + 1))\n";
-        s += "fi\n";
-    }
-    if (driver) {
-        s += "FILE=" + shellQuote(driver->path) + "\n";
-        s += "echo \"%% step 1 of $STEPS\"\n";
-        s += "echo rpm -Uv \"$FILE\"\n";
-        s += "rpm -Uv --percent " + copyWord(*driver) + "\n";
-        s += "STAT=$?\n";
-        s += "if [ $STAT -ne 0 ] ; then\n";
-        s += "   echo $STAT > " + error + "\n";
-        s += "   echo '" + closing + "'\n";
-        s += "   exit $STAT\n";
-        s += "fi\n";
-    }
-    s += "FILE=" + shellQuote(app.path) + "\n";
-    s += "RUNNING_FROM_GUI=1\n";
-    s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
-         "RUNNING_FROM_GUI\n";
-    if (!addons.empty()) {
-        s += "if [ \"$BROWSER\" = \"yes\" ]; then\n";
-        s += "\techo \"%% step " + browserStep + " of $STEPS\"\n";
-        s += "\techo rpm -Uv --nodeps" + shownAddons + "\n";
-        s += "\trpm -Uv --nodeps --percent" + addonWords + "\n";
-        s += "\tBROWSERSTAT=$?\n";
-        s += "fi\n";
-    }
-    s += "echo \"%% step $STEPS of $STEPS\"\n";
-    s += "echo rpm -Uv \"$FILE\"\n";
-    s += "rpm -Uv --percent " + copyWord(app) + "\n";
-    s += "STAT=$?\n";
-    s += "if [ $STAT -ne 0 ] ; then\n";
-    s += "\techo $STAT > " + error + "\n";
-    s += "\techo '" + closing + "'\n";
-    s += "\texit $STAT\n";
-    s += "fi\n";
-    // A failed add-on fails the install, once the application step has run as it would.
-    s += "if [ $BROWSERSTAT -ne 0 ] ; then\n";
-    s += "\techo $BROWSERSTAT > " + error + "\n";
-    s += "\techo '" + closing + "'\n";
-    s += "\texit $BROWSERSTAT\n";
-    s += "fi\n";
-    s += "echo Done!!!!\n";
-    s += "echo '" + closing + "'\n";
-    s += "exit 0\n";
-    return s;
-}
 
 // The shell word that prints as `text` with its "%s" replaced, in order, by the shell
 // expressions `values` (expanded when the line runs); `text` itself is taken literally.
@@ -395,28 +295,6 @@ bool withCopy(TransactionPackage* package) {
     return true;
 }
 
-// The whole script of an install, taking the packages from the medium's searches and
-// installing the copies made of them; empty when a package has no copy.
-std::string createShellScript(bool installDriver) {
-    char driverPath[kPackagePathOutSize] = "";
-    char appPath[kPackagePathOutSize] = "";
-    if (installDriver)
-        findDriverPackageFile(driverPath);
-    findAppPackageFile(appPath);
-    TransactionPackage driver{driverPath, {"-U"}};
-    TransactionPackage app{appPath, {"-U"}};
-    std::vector<TransactionPackage> addons;
-    for (const std::string& path : browserPackageFiles()) {
-        // Only the add-ons the run copied: those of an install with the web server.
-        TransactionPackage addon{path, {"-U", "--nodeps"}};
-        if (withCopy(&addon))
-            addons.push_back(addon);
-    }
-    if (!withCopy(&app) || (installDriver && !withCopy(&driver)))
-        return "";
-    return shellScriptText(installDriver ? &driver : nullptr, app, addons, installDirectory);
-}
-
 }  // namespace
 
 InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
@@ -443,17 +321,19 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     // A script that did not reach the disk whole must not run, nor one that would
     // install a package the checks did not pass.
     std::string script;
-    if (components && installAction() == Action::Install) {
-        script = createShellScript(components & COMPONENT_DRIVER);
-    } else if (components) {
+    if (components) {
         Selection selection;
         selection.components = components;
-        std::vector<ActionStep> steps =
-            actionSteps(installAction(), selection, readInstalledState(), removesDriver());
-        for (ActionStep& step : steps)
-            if (step.erase.empty() && !withCopy(&step.install))
+        Transaction transaction = runTransaction(selection);
+        if (transaction.applicationMissing)
+            return InstallFiles::Failed;
+        for (TransactionStep& step : transaction.steps) {
+            TransactionPackage package = step.transactionPackage();
+            if (step.installs() && !withCopy(&package))
                 return InstallFiles::Failed;
-        script = actionScriptText(steps, installDirectory);
+            step.file = package.file;
+        }
+        script = transactionScriptText(transaction, installDirectory);
     }
     if (components && script.empty())
         return InstallFiles::Failed;

@@ -47,16 +47,6 @@ void copyInstallPackages(std::vector<TransactionPackage>* packages);
 // The copy of the package at `path`; null when the run made none.
 const PackageCopy* packageCopy(const std::string& path);
 
-// The script's text. `driver` is null when the driver is not installed; `addons` are the
-// browser add-on packages, installed with the web server. Each package's `file` is its
-// copy in "<directory>/packages", which the script installs from there or from the
-// directory given as its first argument (the root side's copies); the lines it shows
-// name the packages' paths. `directory` holds the settings file the script reads and the
-// error file it writes.
-std::string shellScriptText(const TransactionPackage* driver, const TransactionPackage& app,
-                            const std::vector<TransactionPackage>& addons,
-                            const std::string& directory);
-
 // The root side's script, run as root through pkexec for a wizard that runs as a normal
 // user. Its first step makes a mark in `directory` (the administrator's authentication
 // passed); it then copies `packages` from "<directory>/packages" into a directory of its

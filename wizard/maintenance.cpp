@@ -3,14 +3,18 @@
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
+#include <map>
 
 #include "services/child_process.h"
 #include "services/files.h"
 #include "services/glib_memory.h"
 #include "services/packages.h"
+#include "services/setting_ids.h"
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
@@ -18,6 +22,7 @@
 #include "wizard/run_history.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 namespace {
 
@@ -42,13 +47,6 @@ std::string manifestDigest() {
     GCharPtr digest(g_compute_checksum_for_data(
         G_CHECKSUM_SHA256, reinterpret_cast<const guchar*>(bytes.data()), bytes.size()));
     return digest.get();
-}
-
-// The rpm command of an install step as the user sees it, and as it runs.
-std::string rpmInstallWords(const TransactionPackage& package) {
-    std::string words;
-    for (const std::string& option : package.options) words += " " + option;
-    return "rpm" + words + " -v";
 }
 
 }  // namespace
@@ -110,28 +108,73 @@ std::string packageFileVersion(const std::string& file, const std::string& name)
     return rest.substr(0, dot);
 }
 
+std::map<std::string, std::string> installedPackageVersions(const std::vector<std::string>& names) {
+    std::map<std::string, std::string> versions;
+    std::vector<std::string> argv = {"rpm", "-q", "--qf", "%{NAME} %{VERSION}-%{RELEASE}\\n", "--"};
+    for (const std::string& name : names)
+        if (!name.empty() && name[0] != '-' && name.find_first_of(" \n") == std::string::npos)
+            argv.push_back(name);
+    if (argv.size() == 5)
+        return versions;
+    // rpm's status counts the names not installed; each installed one has its line.
+    ProgramOutput output;
+    if (!runProgram(argv, ProgramRun(64 * 1024), &output))
+        return versions;
+    std::size_t start = 0;
+    while (start < output.text.size()) {
+        std::size_t end = output.text.find('\n', start);
+        if (end == std::string::npos)
+            end = output.text.size();
+        std::string line = output.text.substr(start, end - start);
+        start = end + 1;
+        std::size_t blank = line.find(' ');
+        if (blank == std::string::npos || line.find(' ', blank + 1) != std::string::npos)
+            continue;
+        const std::string name = line.substr(0, blank);
+        if (std::find(argv.begin() + 5, argv.end(), name) != argv.end() && !versions.count(name))
+            versions[name] = line.substr(blank + 1);
+    }
+    return versions;
+}
+
 InstalledState readInstalledState() {
     InstalledState state;
     appUpdateCheck();
     driverUpdateCheck();
     state.applicationPackage = appCheckDetails().package;
-    state.application = installedPackageVersion(state.applicationPackage);
+    if (state.applicationPackage.empty()) {
+        // No package file of the application on the medium: its name still says which
+        // package is the application's (a remove needs nothing more).
+        std::string name = getString(AppPackageNameId);
+        if (name.find('-') != std::string::npos && name[0] != '-')
+            state.applicationPackage = name;
+    }
     state.driverPackage = driverCheckDetails().package;
-    state.driver = installedPackageVersion(state.driverPackage);
+    if (globalOEM[0])
+        state.addonPackage = addonPackageName();
+    // One question to rpm for every name: the medium's, and each driver family for a
+    // medium without a driver file.
+    std::vector<std::string> names = {state.applicationPackage, state.driverPackage,
+                                      state.addonPackage};
+    if (state.driverPackage.empty())
+        names.insert(names.end(), std::begin(DriverFamilies), std::end(DriverFamilies));
+    std::map<std::string, std::string> versions = installedPackageVersions(names);
+    auto versionOf = [&versions](const std::string& name) {
+        auto found = versions.find(name);
+        return found == versions.end() ? std::string() : found->second;
+    };
+    state.application = versionOf(state.applicationPackage);
+    state.driver = versionOf(state.driverPackage);
     // With no driver file on the medium, whichever family is installed.
     for (const char* family : DriverFamilies) {
         if (!state.driverPackage.empty())
             break;
-        std::string version = installedPackageVersion(family);
-        if (!version.empty()) {
+        if (!versionOf(family).empty()) {
             state.driverPackage = family;
-            state.driver = version;
+            state.driver = versionOf(family);
         }
     }
-    if (globalOEM[0]) {
-        state.addonPackage = addonPackageName();
-        state.addon = installedPackageVersion(state.addonPackage);
-    }
+    state.addon = versionOf(state.addonPackage);
     if (!state.applicationPackage.empty())
         state.recordState =
             readInstallRecord(state.applicationPackage, &state.record, &state.recordError);
@@ -201,91 +244,6 @@ bool upgradeChoices(Choices* choices, std::string* note) {
     return true;
 }
 
-std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
-                                    const InstalledState& state, bool removeDriver) {
-    std::vector<ActionStep> steps;
-    auto install = [&steps](const std::string& path, std::vector<std::string> options) {
-        ActionStep step;
-        step.install = {path, std::move(options)};
-        steps.push_back(step);
-    };
-    auto erase = [&steps](const std::string& name) {
-        ActionStep step;
-        step.erase = {name};
-        steps.push_back(step);
-    };
-    char path[kPackagePathOutSize];
-    if (action == Action::Remove) {
-        if (!state.addon.empty())
-            erase(state.addonPackage);
-        if (!state.application.empty())
-            erase(state.applicationPackage);
-        if (removeDriver && !state.driver.empty())
-            erase(state.driverPackage);
-        return steps;
-    }
-    if (action != Action::Repair && action != Action::Modify)
-        return steps;
-    const PackageCheckDetails& driver = driverCheckDetails();
-    if (selection.has(DriverComponent) && findDriverPackageFile(path) == PACKAGE_FOUND) {
-        if (action == Action::Repair && !state.driver.empty() && state.driver == driver.fileVersion)
-            install(path, {"-U", "--replacepkgs"});
-        else if (action == Action::Modify && driverUpdateCheck() > UPDATE_NEWER_INSTALLED)
-            install(path, {"-U"});
-    }
-    // A repair puts back what is installed, or what its record says was: without a record
-    // an add-on that was never installed stays out.
-    const bool addonRepaired =
-        action != Action::Repair || !state.addon.empty() || state.recordState == RecordState::Read;
-    if (selection.has(WebServerComponent)) {
-        for (const std::string& browser :
-             addonRepaired ? browserPackageFiles() : std::vector<std::string>())
-            install(browser, {"-U", "--nodeps", "--replacepkgs"});
-    } else if (action == Action::Modify && !state.addon.empty()) {
-        erase(state.addonPackage);
-    }
-    if (findAppPackageFile(path) == PACKAGE_FOUND)
-        install(path, {"-U", "--replacepkgs"});
-    return steps;
-}
-
-std::string actionScriptText(const std::vector<ActionStep>& steps, const std::string& directory) {
-    const std::string settings = shellQuote(directory + "/quorvelInstallSettings");
-    const std::string error = shellQuote(directory + "/quorvelInstallError");
-    const std::string closing(OutputReader::ClosingLine, strlen(OutputReader::ClosingLine) - 1);
-    const std::string total = std::to_string(steps.size());
-    std::string s;
-    s += "[ -f " + settings + " ] && . " + settings + "\n";
-    s += "# The copies the checks passed: here, or where the root side's argument says.\n";
-    s += "PACKAGES=${1:-" + shellQuote(directory + "/packages") + "}\n";
-    s += "RUNNING_FROM_GUI=1\n";
-    s += "export QRVLAUTOWEBSERVER QRVLAUTOMANAGEDSYSTEM QRVLAUTONOTIFIER QRVLAUTOSNMP "
-         "RUNNING_FROM_GUI\n";
-    s += "fail() {\n\techo $1 > " + error + "\n\techo '" + closing + "'\n\texit $1\n}\n";
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const ActionStep& step = steps[i];
-        s += "echo \"%% step " + std::to_string(i + 1) + " of " + total + "\"\n";
-        if (step.erase.empty()) {
-            const std::string rpm = rpmInstallWords(step.install);
-            const std::string& copy = step.install.source();
-            s += "FILE=" + shellQuote(step.install.path) + "\n";
-            s += "echo " + rpm + " \"$FILE\"\n";
-            // rpm is given the package's copy, whose name and directory are plain words.
-            s += rpm + " --percent \"$PACKAGES\"/" + shellQuote(copy.substr(copy.rfind('/') + 1)) +
-                 " || fail $?\n";
-        } else {
-            std::string names;
-            for (const std::string& name : step.erase) names += " " + shellQuote(name);
-            s += "echo rpm -ev" + names + "\n";
-            s += "rpm -ev" + names + " || fail $?\n";
-        }
-    }
-    s += "echo Done!!!!\n";
-    s += "echo '" + closing + "'\n";
-    s += "exit 0\n";
-    return s;
-}
-
 std::vector<std::string> installedNowLines(const InstalledState& state) {
     std::vector<std::string> lines = {getString(InstalledNowHeadingId)};
     const std::pair<const std::string*, const std::string*> packages[] = {
@@ -311,25 +269,26 @@ const char* recordAgreement(const InstalledState& state) {
     return same ? "matches" : "stale";
 }
 
-InstallRecord recordFor(const Selection& selection, const InstalledState& before,
-                        const std::string& logPath) {
+InstallRecord recordFor(const Selection& selection, const Transaction& transaction,
+                        const InstalledState& before, const std::string& logPath) {
     InstallRecord record;
     record.setupType = selection.setupTypeName();
     for (int i = 0; i < NumberOfComponents; ++i)
         if (selection.has(i))
             record.components.push_back(ComponentNames[i]);
-    record.applicationVersion = appCheckDetails().fileVersion;
-    // The driver installed after the run: the medium's when this run installs it, else
-    // the one that was there (a typical install keeps an installed driver).
-    record.driverVersion =
-        selection.has(DriverComponent) && driverUpdateCheck() > UPDATE_NEWER_INSTALLED
-            ? driverCheckDetails().fileVersion
-            : before.driver;
-    if (selection.has(WebServerComponent)) {
-        std::vector<std::string> files = browserPackageFiles();
-        if (!files.empty())
-            record.addonVersion = packageFileVersion(files.front(), before.addonPackage);
-    }
+    // Each package's version once the run's steps have run: the medium's where a step
+    // installs or keeps it, the installed one where it is kept newer or has no step.
+    auto after = [&transaction](const std::string& name, const std::string& installed) {
+        for (const TransactionStep& step : transaction.steps)
+            if (step.package == name)
+                return step.action == StepAction::Remove      ? std::string()
+                       : step.action == StepAction::KeptNewer ? step.installed
+                                                              : step.version;
+        return installed;
+    };
+    record.applicationVersion = after(before.applicationPackage, before.application);
+    record.driverVersion = after(before.driverPackage, before.driver);
+    record.addonVersion = after(before.addonPackage, before.addon);
     record.medium = currentDirectory();
     record.manifestDigest = manifestDigest();
     record.time = formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ");
@@ -382,9 +341,9 @@ std::string rootSideRecordText(Action action, const std::string& source,
 }
 
 void prepareInstallRecord(const Selection& selection, const std::string& logPath) {
-    InstalledState state = readInstalledState();
+    const InstalledState& state = runInstalledState();
     preparedPackage = state.applicationPackage;
-    preparedRecord = recordFor(selection, state, logPath);
+    preparedRecord = recordFor(selection, runTransaction(selection), state, logPath);
 }
 
 std::string preparedRecordText() {

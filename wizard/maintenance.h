@@ -4,6 +4,7 @@
 // the script's steps differ.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ std::vector<std::string> installedNowLines(const InstalledState& state);
 // "stale" (rpm says otherwise: changed by hand since), or "missing" (no record in use).
 const char* recordAgreement(const InstalledState& state);
 
+// rpm's VERSION-RELEASE of each installed package of `names`, asked in one rpm run; a
+// name not installed (or that cannot be one) has no entry.
+std::map<std::string, std::string> installedPackageVersions(const std::vector<std::string>& names);
+
 // rpm's VERSION-RELEASE of the installed package `name`; empty when none is installed
 // (or the name cannot be one).
 std::string installedPackageVersion(const std::string& name);
@@ -63,31 +68,11 @@ Selection maintenanceSelection(Action action, const Choices& choices, const Inst
 // the recorded choices go into `choices`, and `note` says so. False otherwise.
 bool upgradeChoices(Choices* choices, std::string* note);
 
-// One step of a maintenance script: a package file installed again (rpm -U with
-// `install.options`), or installed packages removed (rpm -e of `erase`).
-struct ActionStep {
-    TransactionPackage install;
-    std::vector<std::string> erase;
-};
-
-// The steps of `action` for `selection` on the host `state`, in their order.
-// Repair: the driver (only when the installed one is this medium's version), the add-on
-// with the web server (without a record, only when it is installed), the application,
-// each again. Modify: the driver when newly
-// chosen and newer, the add-on in with the web server or out without it, the
-// application again with the new settings. Remove: the add-on, the application, and
-// the driver when asked.
-std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
-                                    const InstalledState& state, bool removeDriver);
-
-// The install script for the steps; directory holds the settings file it reads and the
-// error file it writes. Each package installed is its copy (the step's `file`) in
-// "<directory>/packages", or in the directory given as the script's first argument.
-std::string actionScriptText(const std::vector<ActionStep>& steps, const std::string& directory);
-
-// The record a successful install, repair or modify leaves for `selection`.
-InstallRecord recordFor(const Selection& selection, const InstalledState& before,
-                        const std::string& logPath);
+struct Transaction;
+// The record a successful install, repair or modify leaves for `selection`: the versions
+// as they are once `transaction` has run on the host `before`.
+InstallRecord recordFor(const Selection& selection, const Transaction& transaction,
+                        const InstalledState& before, const std::string& logPath);
 
 // The root side's lines that write the record (from the file `source`) or, after a
 // remove, take it away when the application is gone; run as root once the script ended

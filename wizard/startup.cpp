@@ -20,6 +20,7 @@
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/text_ids.h"
+#include "wizard/transaction.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
 
@@ -165,10 +166,26 @@ int checkStartupPreconditions(InstallRun& run) {
         refusePackagePath(refusal, packageFileOutOfReach());
         return 1;
     }
-    // A repair, modify or remove acts on this medium's version, installed.
+    // A remove takes whatever version of the application is installed, by name; a repair
+    // or a modify installs the installed version again, so it needs this medium's to be it.
     if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+        const InstalledState& state = runInstalledState();
         refusalKind = ErrorKind::NotInstalled;
-        refuse(refusal, NotInstalledForMaintenanceId, SetupCannotContinueId);
+        if (state.application.empty()) {
+            refuse(refusal, NotInstalledForMaintenanceId, SetupCannotContinueId);
+            return 1;
+        }
+        if (installAction() == Action::Remove) {
+            refusalKind = ErrorKind::None;
+            return 0;
+        }
+        writeLine(refusal,
+                  fillText(getString(OtherVersionForMaintenanceId),
+                           {state.applicationPackage, state.application,
+                            appCheckDetails().fileVersion.empty() ? std::string("-")
+                                                                  : appCheckDetails().fileVersion})
+                      .c_str());
+        writeLine(refusal, getString(SetupCannotContinueId));
         return 1;
     }
     if (installAction() == Action::Install && app == UPDATE_SAME_INSTALLED) {

@@ -268,6 +268,13 @@ const ResourceID_C KeyNotTrustedFinishId = 2428;
 // package not installed: its name replaces %s).
 const ResourceID_C InstalledNowHeadingId = 2429;
 const ResourceID_C PackageNotInstalledId = 2430;
+// What the transaction does to a package: kept, the medium's version being installed
+// (name, version); removed (name, installed version).
+const ResourceID_C PackageKeptId = 2440;
+const ResourceID_C PackageRemoveId = 2441;
+// A repair or modify where another version of the application is installed than the
+// medium carries (name, installed version, the medium's version).
+const ResourceID_C OtherVersionForMaintenanceId = 2442;
 
 // Before the install: a driver module that was not inspected (its path in the package and
 // the reason replace the two %s), the reasons (driverInspectionReason), how many more

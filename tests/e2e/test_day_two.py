@@ -6,6 +6,7 @@ new settings, --remove takes the application away and the driver only when asked
 import configparser
 import os
 import subprocess
+import time
 
 import e2e_lib as e2e
 from gi.repository import Atspi
@@ -118,6 +119,50 @@ class DayTwo(e2e.WizardTest):
         self.assertEqual(e2e.stage3_json(out)["record_state"], "stale")
         status, out, err = self.stage3(medium, rpmdb, ["--status"])
         self.assertIn("stale: rpm has application none", out)
+
+    def test_newer_medium_upgrades_keeping_the_addon_and_removes(self):
+        """A medium with a newer application and the same add-on: the upgrade keeps the
+        add-on as it is, a repair says why it cannot, and a remove takes the older version
+        that is installed."""
+        old = e2e.Medium(self.tmp, name="old", packages=[
+            e2e.package("quorvel-storman", e2e.APP_FILE),
+            e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
+        new = e2e.Medium(self.tmp, name="new", packages=[
+            e2e.package("quorvel-storman-newer", "quorvel-storman-3.C-1.noarch.rpm"),
+            e2e.package("quorvel-browser", e2e.BROWSER_FILE)])
+        t = e2e.Texts(new.db)
+        for removing in (True, False):
+            rpmdb = e2e.RpmDb(os.path.join(self.tmp, "remove" if removing else "upgrade"))
+            status, out, err = self.stage3(old, rpmdb, [
+                "--unattended", "--accept-license", "--components", "web-server"])
+            self.assertEqual(status, 0, out + err)
+            addon_time = rpmdb.rpm("-q", "--qf", "%{INSTALLTIME}", "quorvel-browser")
+            if removing:
+                status, out, err = self.stage3(new, rpmdb, ["--remove", "--yes"])
+                self.assertEqual(status, 0, out + err)
+                self.assertIn("rpm -ev quorvel-storman", out)
+                self.assertEqual([rpmdb.installed(name) for name in
+                                  ("quorvel-storman", "quorvel-browser")], [None, None])
+                continue
+            status, out, err = self.stage3(new, rpmdb, ["--status"])
+            self.assertEqual(status, 0, err)
+            self.assertIn("medium 3.C-1, installed 3.B-2", out)
+            self.assertIn("--remove removes 3.B-2", out)
+            status, out, err = self.stage3(new, rpmdb, ["--repair"])
+            self.assertEqual(status, 1, out + err)
+            self.assertIn(t[2442].replace("%s", "quorvel-storman", 1).replace("%s", "3.B-2", 1)
+                          .replace("%s", "3.C-1"), err)
+            status, out, err = self.stage3(new, rpmdb, ["--dry-run", "--json", "--accept-license"])
+            steps = {step["package"]: step for step in e2e.stage3_json(out)["steps"]}
+            self.assertEqual((steps["quorvel-browser"]["action"], steps["quorvel-storman"]["action"],
+                              steps["quorvel-storman"]["installed"]), ("keep", "upgrade", "3.B-2"))
+            time.sleep(1.1)  # a reinstall would show in the add-on's install time
+            status, out, err = self.stage3(new, rpmdb, ["--unattended", "--accept-license"])
+            self.assertEqual(status, 0, out + err)
+            self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.C-1.noarch")
+            self.assertEqual(rpmdb.rpm("-q", "--qf", "%{INSTALLTIME}", "quorvel-browser"),
+                             addon_time)
+            self.assertNotIn("--nodeps", out)
 
     def test_graphical_maintain_removes(self):
         """--maintain in the graphical wizard: Remove chosen in its window, then the review,

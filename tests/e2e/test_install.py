@@ -71,7 +71,7 @@ class Install(e2e.WizardTest):
             "rpm -Uv %s/%s" % (medium.dir, e2e.DRIVER_FILE),
             "e2e-driver: preparing",
             "e2e-driver: installed",
-            "rpm -Uv --nodeps %s" % e2e.BROWSER_FILE,
+            "rpm -Uv --nodeps %s/%s" % (medium.dir, e2e.BROWSER_FILE),
             "e2e-browser: installed",
             "rpm -Uv %s/%s" % (medium.dir, e2e.APP_FILE),
             "e2e-app: RUNNING_FROM_GUI=1",

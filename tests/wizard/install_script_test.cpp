@@ -16,6 +16,7 @@
 #include "wizard/output_reader.h"
 #include "wizard/progress.h"
 #include "wizard/tables.h"
+#include "wizard/transaction.h"
 
 namespace {
 
@@ -45,51 +46,76 @@ TEST(SettingsFile, LinesFollowTheComponentBits) {
     EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 5);
 }
 
-// A package of the medium at `path`, installed from its copy `copy` in the run's directory.
-TransactionPackage packageAt(const std::string& path, const std::string& copy) {
-    return TransactionPackage{path, {"-U"}, std::string(Directory) + "/packages/" + copy};
+// The script of an install of the medium's `driver` (none when empty), add-ons and
+// application on a host with none of them, each installed from its copy: the file of the
+// same name in the run's directory, or `copies` in order where given.
+std::string installScript(const std::string& driver, const std::string& app,
+                          const std::vector<std::string>& addons, const std::string& directory,
+                          bool webServer = true, std::vector<std::string> copies = {}) {
+    MediumPackages medium;
+    medium.driver = {"holvane", driver, driver.empty() ? "" : "1.2.3-4"};
+    medium.application = {"quorvel-storman", app, "3.B-2"};
+    for (const std::string& addon : addons)
+        medium.addons.push_back({"quorvel-browser", addon, "1.0-1"});
+    Selection selection;
+    selection.components = (driver.empty() ? 0 : COMPONENT_DRIVER) |
+                           (webServer ? COMPONENT_WEB_SERVER : COMPONENT_NOTIFIER);
+    Transaction transaction =
+        buildTransaction(Action::Install, selection, InstalledState(), medium, false);
+    for (TransactionStep& step : transaction.steps) {
+        std::string copy =
+            copies.empty() ? step.path.substr(step.path.rfind('/') + 1) : copies.front();
+        if (!copies.empty())
+            copies.erase(copies.begin());
+        step.file = directory + "/packages/" + copy;
+    }
+    return transactionScriptText(transaction, directory);
 }
 
-TEST(InstallScript, DriverThenApplication) {
-    const TransactionPackage driver =
-        packageAt("/media/cd/holvane-1.2.3-4.i386.rpm", "holvane-1.2.3-4.i386.rpm");
-    expectGolden(shellScriptText(&driver,
-                                 packageAt("/media/cd/quorvel-storman-3.B-2.i386.rpm",
-                                           "quorvel-storman-3.B-2.i386.rpm"),
-                                 {packageAt("/media/cd/quorvel-browser-1.0-1.noarch.rpm",
-                                            "quorvel-browser-1.0-1.noarch.rpm")},
-                                 Directory),
+TEST(InstallScript, DriverAddonThenApplication) {
+    expectGolden(installScript("/media/cd/holvane-1.2.3-4.i386.rpm",
+                               "/media/cd/quorvel-storman-3.B-2.i386.rpm",
+                               {"/media/cd/quorvel-browser-1.0-1.noarch.rpm"}, Directory),
                  "driver_and_app.sh");
-}
-
-TEST(InstallScript, ApplicationOnly) {
-    expectGolden(shellScriptText(nullptr,
-                                 packageAt("/media/cd/quorvel-storman-3.B-2.i386.rpm",
-                                           "quorvel-storman-3.B-2.i386.rpm"),
-                                 {}, Directory),
+    expectGolden(installScript("", "/media/cd/quorvel-storman-3.B-2.i386.rpm", {}, Directory),
                  "app_only.sh");
 }
 
 TEST(InstallScript, PathsWithBlanksAndShellCharactersAreOneWord) {
-    const TransactionPackage driver =
-        packageAt("/media/my cd/holvane-1.2.3-4.i386.rpm", "holvane-1.2.3-4.i386.rpm");
     expectGolden(
-        shellScriptText(&driver,
-                        packageAt("/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
-                                  "quorvel-storman-3.B-2.rpm"),
-                        {packageAt("/media/it's/evil;touch x-browser.rpm", "package-3.rpm")},
-                        Directory),
+        installScript("/media/my cd/holvane-1.2.3-4.i386.rpm",
+                      "/media/it's \"$(reboot)\" `id`; $HOME/quorvel-storman-3.B-2.rpm",
+                      {"/media/it's/evil;touch x-browser.rpm"}, Directory, true,
+                      {"holvane-1.2.3-4.i386.rpm", "package-3.rpm", "quorvel-storman-3.B-2.rpm"}),
         "quoted_paths.sh");
 }
 
 TEST(InstallScript, AddonNamesWithShellCharactersAreQuoted) {
-    std::string script =
-        shellScriptText(nullptr, packageAt("/m/x.rpm", "x.rpm"),
-                        {packageAt("/m/evil;touch x-browser.rpm", "package-2.rpm")}, Directory);
-    EXPECT_NE(script.find("\techo rpm -Uv --nodeps 'evil;touch x-browser.rpm'\n"),
+    std::string script = installScript("", "/m/x.rpm", {"/m/evil;touch x-browser.rpm"}, Directory,
+                                       true, {"package-2.rpm", "x.rpm"});
+    EXPECT_NE(script.find("FILE='/m/evil;touch x-browser.rpm'\necho rpm -Uv --nodeps \"$FILE\"\n"),
               std::string::npos);
-    EXPECT_NE(script.find("\trpm -Uv --nodeps --percent \"$PACKAGES\"/'package-2.rpm'\n"),
-              std::string::npos);
+    EXPECT_NE(
+        script.find("\nrpm -Uv --nodeps --percent \"$PACKAGES\"/'package-2.rpm' || LATER=$?\n"),
+        std::string::npos);
+}
+
+// A remove erases by name, whatever version is installed, with no package file.
+TEST(InstallScript, RemoveErasesByName) {
+    InstalledState state;
+    state.applicationPackage = "quorvel-storman";
+    state.application = "3.A-1";
+    state.addonPackage = "quorvel-browser";
+    state.addon = "1.0-1";
+    Selection selection;
+    selection.components = COMPONENT_WEB_SERVER;
+    std::string script = transactionScriptText(
+        buildTransaction(Action::Remove, selection, state, MediumPackages(), false), Directory);
+    EXPECT_NE(script.find("echo \"%% step 2 of 2\"\necho rpm -ev 'quorvel-storman'\n"
+                          "rpm -ev 'quorvel-storman' || fail $?\n"),
+              std::string::npos)
+        << script;
+    EXPECT_EQ(script.find("PACKAGES\"/"), std::string::npos) << script;
 }
 
 // The whole script, run with real rpm in a private database from the medium's
@@ -97,7 +123,7 @@ TEST(InstallScript, AddonNamesWithShellCharactersAreQuoted) {
 // status and its output as the wizard takes it. A failed add-on fails the run, after the
 // application step.
 TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
-    const std::string browser = "rpm -Uv --nodeps quorvel-browser-1.0-1.noarch.rpm";
+    const std::string browser = "rpm -Uv --nodeps /media/cd/quorvel-browser-1.0-1.noarch.rpm";
     enum { None, Good, Broken };
     const struct {
         bool driver, webServer;
@@ -129,15 +155,14 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
                   settingsFileText(c.webServer ? COMPONENT_WEB_SERVER : 0, false));
         // The medium's directory stands for the copies' (the script's argument); each
         // package is shown by another path.
-        auto copied = [](const std::string& file) {
-            return TransactionPackage{"/media/cd" + file.substr(file.rfind('/')), {"-U"}, file};
+        auto shown = [](const std::string& file) {
+            return "/media/cd" + file.substr(file.rfind('/'));
         };
-        const TransactionPackage driverPackage = c.driver ? copied(driver) : TransactionPackage();
-        std::vector<TransactionPackage> addons;
+        std::vector<std::string> addons;
         if (c.browserPackage != None)
-            addons.push_back(copied(browserFile));
-        writeFile(dir.file("install.sh"), shellScriptText(c.driver ? &driverPackage : nullptr,
-                                                          copied(app), addons, dir.path()));
+            addons.push_back(shown(browserFile));
+        writeFile(dir.file("install.sh"), installScript(c.driver ? shown(driver) : "", shown(app),
+                                                        addons, dir.path(), c.webServer));
         int status = RpmSandbox::run("cd / && /bin/sh " + shellQuote(dir.file("install.sh")) + " " +
                                      shellQuote(box.medium()) + " > " +
                                      shellQuote(dir.file("out")) + " 2>&1");
@@ -146,8 +171,8 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
 
         std::vector<std::string> expected, steps;
         for (const std::string& step : c.steps)
-            expected.push_back(step == "APP"      ? "rpm -Uv " + copied(app).path
-                               : step == "DRIVER" ? "rpm -Uv " + driverPackage.path
+            expected.push_back(step == "APP"      ? "rpm -Uv " + shown(app)
+                               : step == "DRIVER" ? "rpm -Uv " + shown(driver)
                                                   : step);
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);)
@@ -161,13 +186,13 @@ TEST(InstallScript, AnnouncesAndCountsItsRpmSteps) {
 
         // Nothing of the progress is shown, and each step's percentages fill its share.
         OutputReader reader;
-        std::string shown = reader.feed(output.data(), output.size());
-        shown += reader.finish();
+        std::string shownText = reader.feed(output.data(), output.size());
+        shownText += reader.finish();
         InstallProgress progress;
         for (const std::string& line : reader.takeProgressLines()) progress.take(line, 0);
-        EXPECT_EQ(shown.find("%%"), std::string::npos) << shown;
-        EXPECT_EQ(shown.find("_____"), std::string::npos) << shown;
-        EXPECT_EQ(shown.find("\nDone!!!!\n") != std::string::npos, !fails) << shown;
+        EXPECT_EQ(shownText.find("%%"), std::string::npos) << shownText;
+        EXPECT_EQ(shownText.find("_____"), std::string::npos) << shownText;
+        EXPECT_EQ(shownText.find("\nDone!!!!\n") != std::string::npos, !fails) << shownText;
         if (!fails) {
             EXPECT_DOUBLE_EQ(progress.fraction(), InstallProgress::RunningLimit);
         }

@@ -49,51 +49,6 @@ TEST(Maintenance, RecordedChoicesAsASelection) {
     EXPECT_FALSE(recordedSelection(record, &selection));
 }
 
-// A repair puts back what is installed, or what its record says was: without a record an
-// add-on that was never installed stays out. A modify to the web server takes it in.
-TEST(Maintenance, RepairReinstallsWhatIsInstalled) {
-    RpmSandbox box;
-    box.writeAppName(box.medium(), "quorvel-storman");
-    box.putPackage(box.medium(), "quorvel-storman", "3.B", "2");
-    box.putPackage(box.medium(), "quorvel-browser", "1.0", "1");
-    resetPackageCaches();
-    const std::string app = "quorvel-storman-3.B-2.noarch.rpm";
-    const std::string addon = "quorvel-browser-1.0-1.noarch.rpm";
-    struct Case {
-        const char* name;
-        Action action;
-        const char* addonInstalled;
-        RecordState record;
-        std::vector<std::string> installed;
-    } cases[] = {
-        {"repair without a record", Action::Repair, "", RecordState::Missing, {app}},
-        {"repair of an installed add-on",
-         Action::Repair,
-         "1.0-1",
-         RecordState::Missing,
-         {addon, app}},
-        {"repair by a record", Action::Repair, "", RecordState::Read, {addon, app}},
-        {"modify to the web server", Action::Modify, "", RecordState::Missing, {addon, app}},
-    };
-    Selection selection;
-    selection.components = COMPONENT_WEB_SERVER;
-    for (const Case& c : cases) {
-        InstalledState state;
-        state.applicationPackage = "quorvel-storman";
-        state.application = "3.B-2";
-        state.addonPackage = "quorvel-browser";
-        state.addon = c.addonInstalled;
-        state.recordState = c.record;
-        std::vector<std::string> installed;
-        for (const ActionStep& step : actionSteps(c.action, selection, state, false)) {
-            EXPECT_TRUE(step.erase.empty()) << c.name;
-            installed.push_back(step.install.path.substr(step.install.path.rfind('/') + 1));
-        }
-        EXPECT_EQ(installed, c.installed) << c.name;
-    }
-    resetPackageCaches();
-}
-
 TEST(Maintenance, RecordAgreesWithRpm) {
     InstalledState state;
     state.recordState = RecordState::Read;
