@@ -52,6 +52,7 @@ struct Parsed {
     gchar* record = nullptr;
     gchar* medium = nullptr;
     gchar* hostRoot = nullptr;
+    gchar* keepPackages = nullptr;
 };
 
 Parsed parsed;
@@ -70,6 +71,7 @@ const char* const Description =
     "  trust-medium-key=true\n"
     "  require-signatures=true\n"
     "  require-loadable-driver=true\n"
+    "  keep-packages=false\n"
     "\n"
     "Before the first package is installed, the medium's files are checked against its\n"
     "SHA256SUMS (where it has one), every package against its digests and signature\n"
@@ -86,7 +88,10 @@ const char* const Description =
     "with --remove-driver the driver); each without a person, with the exit statuses\n"
     "below. --maintain offers the same in the wizards. Without a record the choices\n"
     "given are used, else the typical ones. An install over an older version\n"
-    "preselects the recorded choices.\n"
+    "preselects the recorded choices. Each install, upgrade, repair or modify keeps a\n"
+    "maintenance copy beside the record (/var/lib/stage3/<application package>/: the\n"
+    "programs, texts and packages, with --keep-packages=no without the packages), whose\n"
+    "stage3 runs --status, --repair, --modify, --remove and --maintain without the medium.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
@@ -240,6 +245,10 @@ GOptionContext* newOptionContext() {
          "With --remove: remove the driver too, unless other packages need it", nullptr},
         {"yes", 0, 0, G_OPTION_ARG_NONE, &parsed.yes,
          "With --remove: remove without asking (for scripts; --unattended implies it)", nullptr},
+        {"keep-packages", 0, 0, G_OPTION_ARG_STRING, &parsed.keepPackages,
+         "yes (the default) or no: whether the maintenance copy kept on the host holds the "
+         "packages (for a repair or a rollback without the medium)",
+         "yes|no"},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
@@ -277,6 +286,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->mediumPath = freeAndTake(parsed.medium);
     line->hostRoot = freeAndTake(parsed.hostRoot);
     line->recordDirectory = freeAndTake(parsed.recordDirectory);
+    const std::string keepPackages = freeAndTake(parsed.keepPackages);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -326,6 +336,12 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         choices.requireSignatures = true;
     if (parsed.requireLoadableDriver)
         choices.requireLoadableDriver = true;
+    if (error.empty() && !keepPackages.empty()) {
+        if (keepPackages == "yes" || keepPackages == "no")
+            choices.keepPackages = keepPackages == "yes";
+        else
+            error = "--keep-packages: yes or no, not '" + keepPackages + "'";
+    }
     if (error.empty() && !setupType.empty())
         parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
@@ -449,6 +465,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
                      : name == "trust-medium-key"        ? &choices->trustMediumKey
                      : name == "require-signatures"      ? &choices->requireSignatures
                      : name == "require-loadable-driver" ? &choices->requireLoadableDriver
+                     : name == "keep-packages"           ? &choices->keepPackages
                                                          : nullptr;
         if (flag) {
             gboolean value = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
@@ -474,7 +491,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else {
             *error = "unknown key '" + name +
                      "' (accept-license, setup-type, components, trust-medium-key, "
-                     "require-signatures, require-loadable-driver)";
+                     "require-signatures, require-loadable-driver, keep-packages)";
             ok = false;
         }
     }

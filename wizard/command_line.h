@@ -30,6 +30,9 @@ struct Choices {
     bool trustMediumKey = false;
     bool requireSignatures = false;
     bool requireLoadableDriver = false;
+    // The maintenance copy left on the host keeps the packages installed (repair and
+    // rollback without the medium), or only the programs and texts.
+    bool keepPackages = true;
 };
 
 // What a run does to this medium's version: install it, or (installed) repair, modify

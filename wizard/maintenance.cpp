@@ -15,6 +15,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -403,9 +404,10 @@ std::string settleInstallRecord(bool succeeded) {
         if (installedPackageVersion(preparedPackage).empty() &&
             !removeInstallRecord(preparedPackage, &error))
             return fillText(getString(RecordNotWrittenId), {error});
-        return "";
+        return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
     }
     if (succeeded && !writeInstallRecord(preparedPackage, preparedRecord, &error))
         return fillText(getString(RecordNotWrittenId), {error});
-    return "";
+    // The maintenance copy follows the record it stands beside.
+    return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
 }

@@ -179,7 +179,9 @@ int checkStartupPreconditions() {
         refuse(NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
-    if (!GCharPtr(findFile("license.txt"))) {
+    // A remove shows no license: a medium without one (a maintenance copy of an old
+    // medium, say) may take the installed version away.
+    if (installAction() != Action::Remove && !GCharPtr(findFile("license.txt"))) {
         refuse(NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }

@@ -332,3 +332,11 @@ const ResourceID_C MaintainRemoveId = 2162;
 // An install over an older version: its recorded choices are preselected (the setup
 // type and the components replace the two %s).
 const ResourceID_C RecordedChoicesId = 2163;
+// The maintenance copy kept on the host (wizard/maintenance_copy.h): it could not be made
+// or removed (the reason replaces %s); a copy without packages cannot repair or roll
+// back; --rollback with no earlier version kept; after a failed upgrade, the versions
+// --rollback returns to (they replace %s).
+const ResourceID_C MaintenanceCopyNotMadeId = 2500;
+const ResourceID_C CopyWithoutPackagesId = 2501;
+const ResourceID_C NothingToRollBackId = 2502;
+const ResourceID_C RollbackAvailableId = 2503;
