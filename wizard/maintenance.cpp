@@ -116,6 +116,9 @@ InstalledState readInstalledState() {
     appUpdateCheck();
     driverUpdateCheck();
     state.applicationPackage = appCheckDetails().package;
+    // A maintenance copy kept without its packages still names the application.
+    if (state.applicationPackage.empty())
+        state.applicationPackage = maintenanceCopyApplication();
     state.application = installedPackageVersion(state.applicationPackage);
     state.driverPackage = driverCheckDetails().package;
     state.driver = installedPackageVersion(state.driverPackage);

@@ -132,6 +132,12 @@ MaintenanceCopyInfo maintenanceCopyInfo(const std::string& applicationPackage) {
     return info;
 }
 
+std::string maintenanceCopyApplication() {
+    const std::string name = getString(AppPackageNameId);
+    const std::string path = maintenanceCopyPath(name);
+    return !path.empty() && currentDirectory() == path ? name : std::string();
+}
+
 std::vector<std::string> keptMediumFiles(const std::string& medium) {
     std::vector<std::string> names;
     for (const std::string& name : regularFiles(medium))

@@ -34,6 +34,10 @@ struct MaintenanceCopyInfo {
 };
 MaintenanceCopyInfo maintenanceCopyInfo(const std::string& applicationPackage);
 
+// The application package the medium names (its setting 5001) when the medium is that
+// package's maintenance copy; empty when it is another medium.
+std::string maintenanceCopyApplication();
+
 // The files of the medium at `medium` a copy keeps besides the packages, relative to it:
 // its regular files but the packages and the digest list, and those of its locale
 // subdirectories (two lower-case letters). Names starting with a dot are left out.

@@ -19,6 +19,7 @@
 #include "services/text_format.h"
 #include "wizard/install_lock.h"
 #include "wizard/maintenance.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/text_ids.h"
 
 const char* const StartMarkerPath = "/tmp/stage3started";
@@ -155,6 +156,17 @@ int checkStartupPreconditions() {
     int app = appUpdateCheck();
     if (app < 3 && !packageFileOutOfReach().empty()) {
         refusePackagePath(packageFileOutOfReach());
+        return 1;
+    }
+    // A maintenance copy kept without packages: a remove needs none, the others the medium.
+    const std::string copied = app < 3 ? maintenanceCopyApplication() : std::string();
+    if (!copied.empty() && installAction() != Action::Install &&
+        !installedPackageVersion(copied).empty()) {
+        if (installAction() == Action::Remove) {
+            refusalKind = ErrorKind::None;
+            return 0;
+        }
+        refuse(CopyWithoutPackagesId, SetupCannotContinueId);
         return 1;
     }
     // A repair, modify or remove acts on this medium's version, installed.
