@@ -379,7 +379,8 @@ std::string rootSideCopyText(Action action, const std::string& applicationPackag
         s += "\t\tdone\n";
         s += "\tfi\n";
     }
-    s += "\tif [ $ok = yes ] && (cd \"$new\" && find . -type f -print0 | LC_ALL=C sort -z |\n";
+    s += "\tif [ $ok = yes ] && (cd \"$new\" && find . -type f ! -path ./.SHA256SUMS -print0 | "
+         "LC_ALL=C sort -z |\n";
     s += "\t\tsed -z 's|^\\./||' | xargs -0 -r sha256sum -- > .SHA256SUMS &&\n";
     s += "\t\tmv -f .SHA256SUMS SHA256SUMS && chmod 644 SHA256SUMS); then\n";
     s += "\t\tif [ -e \"$copy\" ] || [ -L \"$copy\" ]; then\n";
