@@ -132,6 +132,8 @@ ResourceID_C resultText(bool succeeded) {
             return ResultModifiedId;
         case Action::Remove:
             return ResultRemovedId;
+        case Action::Rollback:
+            return ResultRolledBackId;
         case Action::Install:
             break;
     }

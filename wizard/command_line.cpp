@@ -41,6 +41,7 @@ struct Parsed {
     gboolean repair = FALSE;
     gboolean modify = FALSE;
     gboolean remove = FALSE;
+    gboolean rollback = FALSE;
     gboolean removeDriver = FALSE;
     gboolean maintain = FALSE;
     gboolean yes = FALSE;
@@ -241,6 +242,10 @@ GOptionContext* newOptionContext() {
          "Change the installed version's components (with --components or --setup-type)", nullptr},
         {"remove", 0, 0, G_OPTION_ARG_NONE, &parsed.remove,
          "Remove the application and its add-on (the driver stays)", nullptr},
+        {"rollback", 0, 0, G_OPTION_ARG_NONE, &parsed.rollback,
+         "Return the application, driver and add-on to the versions before the last upgrade, "
+         "from the maintenance copy's packages",
+         nullptr},
         {"remove-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.removeDriver,
          "With --remove: remove the driver too, unless other packages need it", nullptr},
         {"yes", 0, 0, G_OPTION_ARG_NONE, &parsed.yes,
@@ -268,7 +273,8 @@ bool wantsModeWithoutDisplay(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--text") || !std::strcmp(argv[i], "--unattended") ||
             !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify") ||
             !std::strcmp(argv[i], "--status") || !std::strcmp(argv[i], "--repair") ||
-            !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove"))
+            !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove") ||
+            !std::strcmp(argv[i], "--rollback"))
             return true;
     }
     return false;
@@ -298,7 +304,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     }
     std::string error;
     // --repair, --modify and --remove run without a person, with its reports.
-    const bool maintenanceAction = parsed.repair || parsed.modify || parsed.remove;
+    const bool maintenanceAction =
+        parsed.repair || parsed.modify || parsed.remove || parsed.rollback;
     // Options left for another program to read (GTK's, which stage3-gtk reads again
     // with the whole command line) are not this one's to refuse.
     if (*argc > 1 && !g_option_context_get_ignore_unknown_options(context))
@@ -314,9 +321,11 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--quiet goes with --unattended";
     else if (parsed.yes && !parsed.remove)
         error = "--yes goes with --remove";
-    else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
-        error = "one of --status, --maintain, --repair, --modify and --remove";
-    else if ((parsed.status || parsed.repair || parsed.modify || parsed.remove) && parsed.text)
+    else if (parsed.repair + parsed.modify + parsed.remove + parsed.rollback + parsed.maintain +
+                 parsed.status >
+             1)
+        error = "one of --status, --maintain, --repair, --modify, --remove and --rollback";
+    else if ((parsed.status || maintenanceAction) && parsed.text)
         error = "--text goes with --maintain, not with --status, --repair, --modify or --remove";
     else if (parsed.status && (parsed.unattended || parsed.dryRun || parsed.verify))
         error = "--status cannot be combined with --unattended, --dry-run or --verify";
@@ -364,10 +373,11 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->assumeYes = parsed.yes || parsed.unattended;
     line->maintain = parsed.maintain;
     line->removeDriver = parsed.removeDriver;
-    line->action = parsed.repair   ? Action::Repair
-                   : parsed.modify ? Action::Modify
-                   : parsed.remove ? Action::Remove
-                                   : Action::Install;
+    line->action = parsed.repair     ? Action::Repair
+                   : parsed.modify   ? Action::Modify
+                   : parsed.remove   ? Action::Remove
+                   : parsed.rollback ? Action::Rollback
+                                     : Action::Install;
     line->refusalDialog = parsed.refusalDialog;
     if (parsed.status)
         line->mode = Mode::Status;

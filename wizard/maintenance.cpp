@@ -75,6 +75,8 @@ const char* actionName(Action action) {
             return "modify";
         case Action::Remove:
             return "remove";
+        case Action::Rollback:
+            return "rollback";
         case Action::Install:
             break;
     }
@@ -218,6 +220,8 @@ std::vector<ActionStep> actionSteps(Action action, const Selection& selection,
         step.erase = {name};
         steps.push_back(step);
     };
+    if (action == Action::Rollback)
+        return rollbackSteps(state);
     char path[kPackagePathOutSize];
     if (action == Action::Remove) {
         if (!state.addon.empty())
@@ -409,6 +413,9 @@ std::string settleInstallRecord(bool succeeded) {
             return fillText(getString(RecordNotWrittenId), {error});
         return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
     }
+    // A rollback leaves the versions rpm has now, not the medium's.
+    if (succeeded && currentAction == Action::Rollback)
+        recordInstalledVersions(&preparedRecord);
     if (succeeded && !writeInstallRecord(preparedPackage, preparedRecord, &error))
         return fillText(getString(RecordNotWrittenId), {error});
     // The maintenance copy follows the record it stands beside.

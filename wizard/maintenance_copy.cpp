@@ -102,6 +102,30 @@ std::string checkedSource(const std::string& path) {
     return geteuid() == 0 ? path : "";
 }
 
+// The steps that install the packages of `directory` whose versions rpm does not have, in
+// the install's order: the driver, the add-on, the application.
+std::vector<ActionStep> stepsBack(const std::string& directory, const InstalledState& state) {
+    std::vector<ActionStep> steps;
+    const std::vector<std::string> files = packageFiles(directory);
+    const std::pair<const std::string*, const std::string*> order[] = {
+        {&state.driverPackage, &state.driver},
+        {&state.addonPackage, &state.addon},
+        {&state.applicationPackage, &state.application}};
+    for (const auto& [name, version] : order) {
+        for (const std::string& file : files) {
+            const std::string kept = packageFileVersion(file, *name);
+            if (name->empty() || kept.empty() || kept == *version)
+                continue;
+            ActionStep step;
+            step.install = {file, {"-U", "--oldpackage"}};
+            if (name == &state.addonPackage)
+                step.install.options.push_back("--nodeps");
+            steps.push_back(step);
+        }
+    }
+    return steps;
+}
+
 }  // namespace
 
 std::string maintenanceCopyPath(const std::string& applicationPackage) {
@@ -247,30 +271,30 @@ std::vector<KeptPackage> packagesToKeep() {
     if (findAppPackageFile(path) == PACKAGE_FOUND && !state.application.empty() &&
         state.application == appCheckDetails().fileVersion)
         keep(checkedSource(path), baseName(path));
-    bool driverKept = false;
     if (findDriverPackageFile(path) == PACKAGE_FOUND && !state.driver.empty() &&
-        state.driver == driverCheckDetails().fileVersion) {
+        state.driver == driverCheckDetails().fileVersion)
         keep(checkedSource(path), baseName(path));
-        driverKept = true;
-    }
-    bool addonKept = false;
-    for (const std::string& file : browserPackageFiles()) {
-        if (!state.addon.empty() && packageFileVersion(file, state.addonPackage) == state.addon) {
+    for (const std::string& file : browserPackageFiles())
+        if (!state.addon.empty() && packageFileVersion(file, state.addonPackage) == state.addon)
             keep(checkedSource(file), baseName(file));
-            addonKept = true;
-        }
-    }
-    // What this medium does not have, as the old copy kept it.
+    // What this medium does not have (a driver of before, or after a rollback the versions
+    // returned to), as the old copy kept it.
     const std::string old = maintenanceCopyPath(state.applicationPackage);
-    if (!old.empty() && rootsDirectory(old)) {
-        for (const std::string& file : packageFiles(old)) {
-            if ((!driverKept && !state.driver.empty() &&
-                 packageFileVersion(file, state.driverPackage) == state.driver) ||
-                (!addonKept && !state.addon.empty() &&
-                 packageFileVersion(file, state.addonPackage) == state.addon))
-                keep(file, baseName(file));
-        }
-    }
+    if (old.empty() || !rootsDirectory(old))
+        return kept;
+    const std::pair<const std::string*, const std::string*> installed[] = {
+        {&state.applicationPackage, &state.application},
+        {&state.driverPackage, &state.driver},
+        {&state.addonPackage, &state.addon}};
+    for (const std::string& directory : {old, old + "/" + PreviousDirectoryName})
+        for (const std::string& file : packageFiles(directory))
+            for (const auto& [name, version] : installed) {
+                bool have = false;
+                for (const KeptPackage& package : kept)
+                    have = have || !packageFileVersion(package.name, *name).empty();
+                if (!have && !version->empty() && packageFileVersion(file, *name) == *version)
+                    keep(file, baseName(file));
+            }
     return kept;
 }
 
@@ -283,15 +307,41 @@ std::string settleMaintenanceCopy(Action action, bool succeeded, const std::stri
             return fillText(getString(MaintenanceCopyNotMadeId), {error});
         return "";
     }
-    if (!succeeded)
-        return "";
-    char path[kPackagePathOutSize];
-    const std::string applicationFile =
-        findAppPackageFile(path) == PACKAGE_FOUND ? baseName(path) : std::string();
-    if (!makeMaintenanceCopy(package, currentDirectory(), packagesToKeep(), applicationFile,
-                             &error))
+    if (!succeeded) {
+        // A failed upgrade that changed what is installed: the way back is named.
+        const InstalledState state = readInstalledState();
+        const std::string copy = maintenanceCopyPath(package);
+        if (action != Action::Install || !rootsDirectory(copy))
+            return "";
+        std::string versions;
+        for (const ActionStep& step : stepsBack(copy, state))
+            versions += (versions.empty() ? "" : ", ") + baseName(step.install.path);
+        return versions.empty() ? "" : fillText(getString(RollbackAvailableId), {versions});
+    }
+    // The application package kept names the version the old copy is compared with.
+    const std::vector<KeptPackage> packages = packagesToKeep();
+    std::string applicationFile;
+    for (const KeptPackage& kept : packages)
+        if (!packageFileVersion(kept.name, package).empty())
+            applicationFile = kept.name;
+    if (!makeMaintenanceCopy(package, currentDirectory(), packages, applicationFile, &error))
         return fillText(getString(MaintenanceCopyNotMadeId), {error});
     return "";
+}
+
+std::vector<ActionStep> rollbackSteps(const InstalledState& state) {
+    const std::string copy = maintenanceCopyPath(state.applicationPackage);
+    if (copy.empty() || !rootsDirectory(copy))
+        return {};
+    std::vector<ActionStep> steps = stepsBack(copy, state);
+    return !steps.empty() ? steps : stepsBack(copy + "/" + PreviousDirectoryName, state);
+}
+
+void recordInstalledVersions(InstallRecord* record) {
+    const InstalledState now = readInstalledState();
+    record->applicationVersion = now.application;
+    record->driverVersion = now.driver;
+    record->addonVersion = now.addon;
 }
 
 bool stageMediumFiles(const std::string& staged, std::vector<StagedFile>* files) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "wizard/maintenance.h"
 #include "wizard/wizard.h"
 
 extern const char* const PreviousDirectoryName;  // "previous"
@@ -56,6 +57,17 @@ struct KeptPackage {
 bool makeMaintenanceCopy(const std::string& applicationPackage, const std::string& medium,
                          const std::vector<KeptPackage>& packages,
                          const std::string& applicationFile, std::string* error);
+
+// The steps of a rollback on the host `state`: each package the copy keeps from before
+// installed again with rpm -U --oldpackage (the add-on --nodeps too), in the install's
+// order, where rpm has another version of it. From before: after a failed upgrade (rpm
+// has other versions than the copy's own packages) those, the versions the upgrade
+// started from; else the packages of "previous/". Empty when the copy keeps nothing to
+// return to.
+std::vector<ActionStep> rollbackSteps(const InstalledState& state);
+
+// The record's versions set to those rpm has installed now.
+void recordInstalledVersions(InstallRecord* record);
 
 // As root: removes the copy; true when there is none afterwards.
 bool removeMaintenanceCopy(const std::string& applicationPackage, std::string* error);

@@ -169,8 +169,17 @@ int checkStartupPreconditions() {
         refuse(CopyWithoutPackagesId, SetupCannotContinueId);
         return 1;
     }
-    // A repair, modify or remove acts on this medium's version, installed.
-    if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+    // A rollback acts on whichever version is installed, from the maintenance copy's
+    // packages of before; with none kept nothing is done.
+    if (installAction() == Action::Rollback && app >= UPDATE_SAME_INSTALLED &&
+        app != UPDATE_NOT_INSTALLED) {
+        if (rollbackSteps(readInstalledState()).empty()) {
+            refusalKind = ErrorKind::NothingToInstall;
+            refuse(NothingToRollBackId, SetupCannotContinueId);
+            return 1;
+        }
+    } else if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+        // A repair, modify or remove acts on this medium's version, installed.
         refusalKind = ErrorKind::NotInstalled;
         refuse(NotInstalledForMaintenanceId, SetupCannotContinueId);
         return 1;
@@ -181,7 +190,7 @@ int checkStartupPreconditions() {
         writeLine(getString(MaintainHintId));
         return 1;
     }
-    if (app == UPDATE_NEWER_INSTALLED) {
+    if (app == UPDATE_NEWER_INSTALLED && installAction() != Action::Rollback) {
         refusalKind = ErrorKind::NewerInstalled;
         refuseNewerInstalled();
         return 1;

@@ -340,3 +340,5 @@ const ResourceID_C MaintenanceCopyNotMadeId = 2500;
 const ResourceID_C CopyWithoutPackagesId = 2501;
 const ResourceID_C NothingToRollBackId = 2502;
 const ResourceID_C RollbackAvailableId = 2503;
+// The result of a rollback that succeeded.
+const ResourceID_C ResultRolledBackId = 2504;

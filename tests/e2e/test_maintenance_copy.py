@@ -1,12 +1,15 @@
 """The maintenance copy an install leaves beside its record, through the real rpm: with the
 medium gone, the copy's own stage3 tells the status, repairs a deleted file from the kept
 packages and removes the installed version (taking the copy with it); a copy another
-account could change is refused; a copy without packages says a repair needs the medium."""
+account could change is refused; a copy without packages says a repair needs the medium;
+after an upgrade, --rollback from the copy returns to the version before."""
 
 import os
 import shutil
 import stat
 import subprocess
+
+import configparser
 
 import e2e_lib as e2e
 
@@ -94,6 +97,34 @@ class MaintenanceCopy(e2e.WizardTest):
         status, out, err = self.stage3(copy, rpmdb, ["--remove", "--yes"])
         self.assertEqual(status, 0, out + err)
         self.assertIsNone(rpmdb.installed("quorvel-storman"))
+
+
+    def test_rollback_after_an_upgrade(self):
+        rpmdb, copy = self.install()
+        nothing = e2e.project_texts(self.tmp)[2502]
+        # Nothing kept from before: refused, nothing changed.
+        status, out, err = self.stage3(copy, rpmdb, ["--rollback"])
+        self.assertEqual((status, nothing in err), (1, True), out + err)
+
+        newer = e2e.Medium(self.tmp, name="newer", packages=[
+            e2e.package("quorvel-storman-newer", "quorvel-storman-3.C-1.noarch.rpm"), PACKAGES[1]])
+        status, out, err = self.stage3(newer.dir, rpmdb, ["--unattended", "--accept-license"])
+        self.assertEqual(status, 0, out + err)
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.C-1.noarch")
+        self.assertIn(e2e.APP_FILE, os.listdir(os.path.join(copy, "previous")))
+        shutil.rmtree(newer.dir)
+
+        status, out, err = self.stage3(copy, rpmdb, ["--rollback"])
+        self.assertEqual(status, 0, out + err)
+        self.assertIn("--oldpackage", out)
+        self.assertEqual(rpmdb.installed("quorvel-storman"), "quorvel-storman-3.B-2.noarch")
+        self.assertEqual(rpmdb.rpm("-V", "quorvel-storman"), "")
+        record = configparser.ConfigParser()
+        record.read(copy + ".ini")
+        self.assertEqual(record["install"]["application-version"], "3.B-2")
+        # The copy now holds the version returned to, and the newer one as the one before.
+        self.assertIn(e2e.APP_FILE, os.listdir(copy))
+        self.assertIn("quorvel-storman-3.C-1.noarch.rpm", os.listdir(os.path.join(copy, "previous")))
 
 
 if __name__ == "__main__":
