@@ -93,6 +93,7 @@ const char* const Description =
     "maintenance copy beside the record (/var/lib/stage3/<application package>/: the\n"
     "programs, texts and packages, with --keep-packages=no without the packages), whose\n"
     "stage3 runs --status, --repair, --modify, --remove and --maintain without the medium.\n"
+    "--rollback returns to the versions before the last upgrade, from the copy's packages.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
