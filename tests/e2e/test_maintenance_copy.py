@@ -114,6 +114,9 @@ class MaintenanceCopy(e2e.WizardTest):
         self.assertIn(e2e.APP_FILE, os.listdir(os.path.join(copy, "previous")))
         shutil.rmtree(newer.dir)
 
+        status, out, err = self.stage3(copy, rpmdb, ["--rollback", "--dry-run", "--json"])
+        self.assertEqual(e2e.stage3_json(out)["steps"],
+                         ["rpm -U --oldpackage " + os.path.join(copy, "previous", e2e.APP_FILE)])
         status, out, err = self.stage3(copy, rpmdb, ["--rollback"])
         self.assertEqual(status, 0, out + err)
         self.assertIn("--oldpackage", out)
