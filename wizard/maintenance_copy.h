@@ -72,9 +72,10 @@ void recordInstalledVersions(InstallRecord* record);
 // As root: removes the copy; true when there is none afterwards.
 bool removeMaintenanceCopy(const std::string& applicationPackage, std::string* error);
 
-// The packages installed after a successful run of `action` that the copy keeps: those of
-// the medium whose version rpm has installed, as the run checked them (its copies) where
-// it made copies, and otherwise from the copy there was (a driver this medium lacks).
+// As root, after a successful run: the packages the copy keeps, those whose version rpm
+// has installed now: the medium's, as the run checked them (its copies) where it made
+// copies, and otherwise as the copy there was kept them (a driver this medium lacks, or
+// after a rollback the versions returned to).
 std::vector<KeptPackage> packagesToKeep();
 
 // As root, when the run ended: the copy made after a successful install, repair or modify,
