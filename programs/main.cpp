@@ -34,6 +34,7 @@
 #include "wizard/install_record.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/startup.h"
 
 #ifdef STAGE3_GRAPHICAL
@@ -204,6 +205,7 @@ int main(int argc, char* argv[]) {
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
     setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
+    setKeepPackages(line.choices.keepPackages);
     setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
                     line.choices.requireLoadableDriver});
     status = runMode(run, line, &argc, &argv);

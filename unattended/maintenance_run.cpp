@@ -22,6 +22,7 @@
 #include "wizard/install_plan.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -44,7 +45,7 @@ class JsonOutput {
         else
             json_builder_add_string_value(builder_, utf8(value).c_str());
     }
-    void number(const char* name, int value) {
+    void number(const char* name, gint64 value) {
         json_builder_set_member_name(builder_, name);
         json_builder_add_int_value(builder_, value);
     }
@@ -188,6 +189,7 @@ int showStatus(bool json) {
     const InstallRecord& record = state.record;
     const bool read = state.recordState == RecordState::Read;
     const std::string path = installRecordPath(state.applicationPackage);
+    const MaintenanceCopyInfo copy = maintenanceCopyInfo(state.applicationPackage);
     if (json) {
         JsonOutput object;
         object.number("schema_version", JsonSchemaVersion);
@@ -219,6 +221,10 @@ int showStatus(bool json) {
         object.text("log", record.log);
         object.end();
         object.text("record_state", recordAgreement(state));
+        object.begin("maintenance_copy");
+        object.text("path", copy.path);
+        object.number("size", static_cast<gint64>(copy.size));
+        object.end();
         object.text("would_do", wouldDo(state));
         jsonError(object.builder(), ErrorKind::None, {});
         object.number("exit_status", 0);
@@ -251,6 +257,10 @@ int showStatus(bool json) {
                                                        ? "none (" + path + ")"
                                                        : "not used: " + state.recordError)));
     }
+    say(stdout, terminalSafeLine("maintenance copy: " +
+                                 (copy.path.empty()
+                                      ? std::string("none")
+                                      : copy.path + " (" + std::to_string(copy.size) + " bytes)")));
     say(stdout, "would do: " + wouldDo(state));
     return 0;
 }

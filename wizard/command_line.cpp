@@ -43,6 +43,7 @@ struct Parsed {
     gboolean repair = FALSE;
     gboolean modify = FALSE;
     gboolean remove = FALSE;
+    gboolean rollback = FALSE;
     gboolean removeDriver = FALSE;
     gboolean maintain = FALSE;
     gboolean yes = FALSE;
@@ -54,6 +55,7 @@ struct Parsed {
     gchar* record = nullptr;
     gchar* medium = nullptr;
     gchar* hostRoot = nullptr;
+    gchar* keepPackages = nullptr;
 };
 
 // process-wide: GOption writes each option to the place its entry names, between
@@ -74,6 +76,7 @@ const char* const Description =
     "  trust-medium-key=true\n"
     "  require-signatures=true\n"
     "  require-loadable-driver=true\n"
+    "  keep-packages=false\n"
     "\n"
     "Before the first package is installed, the medium's files are checked against its\n"
     "SHA256SUMS (where it has one), every package against its digests and signature\n"
@@ -92,7 +95,12 @@ const char* const Description =
     "given are used, else the typical ones. An install over an older version\n"
     "preselects the recorded choices. --history lists every run that changed the\n"
     "product; --support-bundle FILE gathers the logs, the record, the history, the\n"
-    "packages' and the driver's state for support.\n"
+    "packages' and the driver's state for support. Each install, upgrade, repair or\n"
+    "modify keeps a maintenance copy beside the record (/var/lib/stage3/<application\n"
+    "package>/: the programs, texts and packages, with --keep-packages=no without the\n"
+    "packages), whose stage3 runs --status, --repair, --modify, --remove and --maintain\n"
+    "without the medium. --rollback returns to the versions before the last upgrade,\n"
+    "from the copy's packages.\n"
     "\n"
     "Exit status:\n"
     "  0   installed, or nothing was selected\n"
@@ -250,10 +258,18 @@ GOptionContext* newOptionContext() {
          "Change the installed version's components (with --components or --setup-type)", nullptr},
         {"remove", 0, 0, G_OPTION_ARG_NONE, &parsed.remove,
          "Remove the application and its add-on (the driver stays)", nullptr},
+        {"rollback", 0, 0, G_OPTION_ARG_NONE, &parsed.rollback,
+         "Return the application, driver and add-on to the versions before the last upgrade, "
+         "from the maintenance copy's packages",
+         nullptr},
         {"remove-driver", 0, 0, G_OPTION_ARG_NONE, &parsed.removeDriver,
          "With --remove: remove the driver too, unless other packages need it", nullptr},
         {"yes", 0, 0, G_OPTION_ARG_NONE, &parsed.yes,
          "With --remove: remove without asking (for scripts; --unattended implies it)", nullptr},
+        {"keep-packages", 0, 0, G_OPTION_ARG_STRING, &parsed.keepPackages,
+         "yes (the default) or no: whether the maintenance copy kept on the host holds the "
+         "packages (for a repair or a rollback without the medium)",
+         "yes|no"},
         {"version", 0, 0, G_OPTION_ARG_NONE, &parsed.version, "Show the version", nullptr},
         // For tests: the driver's host probes read a prepared tree standing for "/".
         {"host-root", 0, G_OPTION_FLAG_HIDDEN, G_OPTION_ARG_FILENAME, &parsed.hostRoot, nullptr,
@@ -274,7 +290,8 @@ bool wantsModeWithoutDisplay(int argc, char** argv) {
             !std::strcmp(argv[i], "--dry-run") || !std::strcmp(argv[i], "--verify") ||
             !std::strcmp(argv[i], "--status") || !std::strcmp(argv[i], "--repair") ||
             !std::strcmp(argv[i], "--history") || !std::strncmp(argv[i], "--support-bundle", 16) ||
-            !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove"))
+            !std::strcmp(argv[i], "--modify") || !std::strcmp(argv[i], "--remove") ||
+            !std::strcmp(argv[i], "--rollback"))
             return true;
     }
     return false;
@@ -293,6 +310,7 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->hostRoot = freeAndTake(parsed.hostRoot);
     line->recordDirectory = freeAndTake(parsed.recordDirectory);
     line->bundlePath = freeAndTake(parsed.supportBundle);
+    const std::string keepPackages = freeAndTake(parsed.keepPackages);
     if (!ok) {
         usageError(failure->message);
         g_error_free(failure);
@@ -304,7 +322,8 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     }
     std::string error;
     // --repair, --modify and --remove run without a person, with its reports.
-    const bool maintenanceAction = parsed.repair || parsed.modify || parsed.remove;
+    const bool maintenanceAction =
+        parsed.repair || parsed.modify || parsed.remove || parsed.rollback;
     // Options left for another program to read (GTK's, which stage3-gtk reads again
     // with the whole command line) are not this one's to refuse.
     if (*argc > 1 && !g_option_context_get_ignore_unknown_options(context))
@@ -326,9 +345,11 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         error = "--quiet goes with --unattended";
     else if (parsed.yes && !parsed.remove)
         error = "--yes goes with --remove";
-    else if (parsed.repair + parsed.modify + parsed.remove + parsed.maintain + parsed.status > 1)
-        error = "one of --status, --maintain, --repair, --modify and --remove";
-    else if ((parsed.status || parsed.repair || parsed.modify || parsed.remove) && parsed.text)
+    else if (parsed.repair + parsed.modify + parsed.remove + parsed.rollback + parsed.maintain +
+                 parsed.status >
+             1)
+        error = "one of --status, --maintain, --repair, --modify, --remove and --rollback";
+    else if ((parsed.status || maintenanceAction) && parsed.text)
         error = "--text goes with --maintain, not with --status, --repair, --modify or --remove";
     else if (parsed.status && (parsed.unattended || parsed.dryRun || parsed.verify))
         error = "--status cannot be combined with --unattended, --dry-run or --verify";
@@ -348,6 +369,12 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
         choices.requireSignatures = true;
     if (parsed.requireLoadableDriver)
         choices.requireLoadableDriver = true;
+    if (error.empty() && !keepPackages.empty()) {
+        if (keepPackages == "yes" || keepPackages == "no")
+            choices.keepPackages = keepPackages == "yes";
+        else
+            error = "--keep-packages: yes or no, not '" + keepPackages + "'";
+    }
     if (error.empty() && !setupType.empty())
         parseSetupType(setupType, &choices.setupType, &error);
     if (error.empty() && !components.empty())
@@ -370,10 +397,11 @@ int parseCommandLine(GOptionContext* context, int* argc, char*** argv, CommandLi
     line->assumeYes = parsed.yes || parsed.unattended;
     line->maintain = parsed.maintain;
     line->removeDriver = parsed.removeDriver;
-    line->action = parsed.repair   ? Action::Repair
-                   : parsed.modify ? Action::Modify
-                   : parsed.remove ? Action::Remove
-                                   : Action::Install;
+    line->action = parsed.repair     ? Action::Repair
+                   : parsed.modify   ? Action::Modify
+                   : parsed.remove   ? Action::Remove
+                   : parsed.rollback ? Action::Rollback
+                                     : Action::Install;
     line->refusalDialog = parsed.refusalDialog;
     if (parsed.history)
         line->mode = Mode::History;
@@ -477,6 +505,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
                      : name == "trust-medium-key"        ? &choices->trustMediumKey
                      : name == "require-signatures"      ? &choices->requireSignatures
                      : name == "require-loadable-driver" ? &choices->requireLoadableDriver
+                     : name == "keep-packages"           ? &choices->keepPackages
                                                          : nullptr;
         if (flag) {
             gboolean value = g_key_file_get_boolean(file.get(), "stage3", *key, &failure);
@@ -502,7 +531,7 @@ bool parseAnswers(const std::string& text, Choices* choices, std::string* error)
         } else {
             *error = "unknown key '" + name +
                      "' (accept-license, setup-type, components, trust-medium-key, "
-                     "require-signatures, require-loadable-driver)";
+                     "require-signatures, require-loadable-driver, keep-packages)";
             ok = false;
         }
     }

@@ -32,15 +32,19 @@ struct Choices {
     bool trustMediumKey = false;
     bool requireSignatures = false;
     bool requireLoadableDriver = false;
+    // The maintenance copy left on the host keeps the packages installed (repair and
+    // rollback without the medium), or only the programs and texts.
+    bool keepPackages = true;
 };
 
 // What a run does to this medium's version: install it, or (installed) repair, modify
 // or remove it.
-enum class Action { Install, Repair, Modify, Remove };
+// A rollback installs again the versions kept from before the last upgrade.
+enum class Action { Install, Repair, Modify, Remove, Rollback };
 
 struct CommandLine {
     Mode mode = Mode::Graphical;
-    // --repair, --modify or --remove (unattended, or the plan of a dry run); --maintain
+    // --repair, --modify, --remove or --rollback (unattended, or the plan of a dry run); --maintain
     // asks the wizards for one on a page of their own.
     Action action = Action::Install;
     bool maintain = false;

@@ -47,6 +47,9 @@ std::string packagePlanLine(const TransactionStep& step) {
                             {step.package, step.version, step.installed});
         case StepAction::Remove:
             return fillText(getString(PackageRemoveId), {step.package, step.installed});
+        case StepAction::Downgrade:
+            return fillText(getString(PackageDowngradeId),
+                            {step.package, step.version, step.installed});
         case StepAction::Install:
             break;
     }

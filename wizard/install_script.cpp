@@ -16,6 +16,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/maintenance.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
@@ -295,6 +296,35 @@ bool withCopy(TransactionPackage* package) {
     return true;
 }
 
+// The medium's files the root side keeps in the maintenance copy, staged in the run's
+// directory with their digests, and the root side's lines that make the copy of them.
+const char* const StagedDirectoryName = "/medium-files";
+std::vector<StagedFile> stagedFiles;
+
+std::string stagedCopyText() {
+    const std::string staged = inInstallDirectory(StagedDirectoryName);
+    char app[kPackagePathOutSize];
+    const std::string applicationFile =
+        findAppPackageFile(app) == PACKAGE_FOUND ? baseName(app) : std::string();
+    if (installAction() != Action::Remove && !stageMediumFiles(staged, &stagedFiles))
+        return "";
+    // This run's packages, as the root side's checked copies of them.
+    std::vector<KeptPackage> packages;
+    for (const PackageCopy& copy : copies)
+        if (!copy.digest.empty())
+            packages.push_back({copy.name, baseName(copy.path)});
+    return rootSideCopyText(installAction(), preparedRecordPackage(), staged, stagedFiles, packages,
+                            applicationFile);
+}
+
+void removeStagedFiles() {
+    const std::string staged = inInstallDirectory(StagedDirectoryName);
+    for (std::size_t i = 1; i <= stagedFiles.size(); ++i)
+        unlink((staged + "/file-" + std::to_string(i)).c_str());
+    stagedFiles.clear();
+    rmdir(staged.c_str());
+}
+
 }  // namespace
 
 InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
@@ -353,7 +383,8 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
         std::string text = rootSideScriptText(
             installDirectory, scriptName, copies, changed, markerWarning,
             getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()), keys);
+            rootSideRecordText(installAction(), record, preparedRecordPackage()) + stagedCopyText(),
+            keys);
         if (!writeNewFile(record, preparedRecordText(), 0600) ||
             !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
@@ -392,6 +423,7 @@ void removeInstallFiles() {
     unlink(inInstallDirectory(SettingsFileName).c_str());
     unlink(inInstallDirectory(ErrorFileName).c_str());
     unlink(inInstallDirectory(RecordFileName).c_str());
+    removeStagedFiles();
     for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark, ChangedMark})
         unlink(inInstallDirectory(mark).c_str());
     const std::string packages = inInstallDirectory(PackagesDirectoryName);

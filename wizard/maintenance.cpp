@@ -18,6 +18,7 @@
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_history.h"
 #include "wizard/tables.h"
@@ -72,6 +73,8 @@ const char* actionName(Action action) {
             return "modify";
         case Action::Remove:
             return "remove";
+        case Action::Rollback:
+            return "rollback";
         case Action::Install:
             break;
     }
@@ -149,6 +152,9 @@ InstalledState readInstalledState() {
         if (name.find('-') != std::string::npos && name[0] != '-')
             state.applicationPackage = name;
     }
+    // A maintenance copy kept without its packages still names the application.
+    if (state.applicationPackage.empty())
+        state.applicationPackage = maintenanceCopyApplication();
     state.driverPackage = driverCheckDetails().package;
     if (globalOEM[0])
         state.addonPackage = addonPackageName();
@@ -362,9 +368,13 @@ std::string settleInstallRecord(bool succeeded) {
         if (installedPackageVersion(preparedPackage).empty() &&
             !removeInstallRecord(preparedPackage, &error))
             return fillText(getString(RecordNotWrittenId), {error});
-        return "";
+        return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
     }
+    // A rollback leaves the versions rpm has now, not the medium's.
+    if (succeeded && currentAction == Action::Rollback)
+        recordInstalledVersions(&preparedRecord);
     if (succeeded && !writeInstallRecord(preparedPackage, preparedRecord, &error))
         return fillText(getString(RecordNotWrittenId), {error});
-    return "";
+    // The maintenance copy follows the record it stands beside.
+    return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
 }

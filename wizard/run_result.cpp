@@ -30,7 +30,13 @@ const ActionWords Words[] = {
      RemoveRunNoteId, RemoveFinishedTitleId, RemoveFailedTitleId, RemoveDoneNoteId,
      RemoveFailedNoteId, RemoveDoneNoteId, RemoveFinishFailedId, ResultRemovedId,
      RemoveFinishFailedId},
+    // Rollback: a run without a person only, whose pages are the repair's
+    {RepairReviewIntroId, RepairReviewIntroId, RepairReviewHeadingId, ConsoleRepairKeyId,
+     RepairRunNoteId, RepairFinishedTitleId, RepairFailedTitleId, RepairDoneNoteId,
+     RepairFailedNoteId, RepairDoneNoteId, ResultFailedId, ResultRolledBackId, ResultFailedId},
 };
+static_assert(sizeof Words / sizeof Words[0] == static_cast<int>(Action::Rollback) + 1,
+              "one row of words per action");
 
 }  // namespace
 
@@ -107,7 +113,8 @@ std::vector<std::string> RunResult::resultLines() const {
 }
 
 std::string RunResult::logWord() const {
-    static const char* const done[] = {"installed", "repaired", "modified", "removed"};
+    static const char* const done[] = {"installed", "repaired", "modified", "removed",
+                                       "rolled back"};
     if (succeeded)
         return done[static_cast<int>(action)];
     if (reason == AuthenticationRefusedId)

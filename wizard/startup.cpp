@@ -19,6 +19,7 @@
 #include "services/text_format.h"
 #include "wizard/install_session.h"
 #include "wizard/maintenance.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/text_ids.h"
 #include "wizard/transaction.h"
 
@@ -166,9 +167,30 @@ int checkStartupPreconditions(InstallRun& run) {
         refusePackagePath(refusal, packageFileOutOfReach());
         return 1;
     }
-    // A remove takes whatever version of the application is installed, by name; a repair
-    // or a modify installs the installed version again, so it needs this medium's to be it.
-    if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+    // A maintenance copy kept without packages: a remove needs none, the others the medium.
+    const std::string copied = app < 3 ? maintenanceCopyApplication() : std::string();
+    if (!copied.empty() && installAction() != Action::Install &&
+        !installedPackageVersion(copied).empty()) {
+        if (installAction() == Action::Remove) {
+            refusalKind = ErrorKind::None;
+            return 0;
+        }
+        refuse(refusal, CopyWithoutPackagesId, SetupCannotContinueId);
+        return 1;
+    }
+    // A rollback acts on whichever version is installed, from the maintenance copy's
+    // packages of before; with none kept nothing is done.
+    if (installAction() == Action::Rollback && app >= UPDATE_SAME_INSTALLED &&
+        app != UPDATE_NOT_INSTALLED) {
+        if (rollbackSteps(runInstalledState()).empty()) {
+            refusalKind = ErrorKind::NothingToInstall;
+            refuse(refusal, NothingToRollBackId, SetupCannotContinueId);
+            return 1;
+        }
+    } else if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+        // A remove takes whatever version of the application is installed, by name; a
+        // repair or a modify installs the installed version again, so it needs this
+        // medium's to be it.
         const InstalledState& state = runInstalledState();
         refusalKind = ErrorKind::NotInstalled;
         if (state.application.empty()) {
@@ -194,7 +216,7 @@ int checkStartupPreconditions(InstallRun& run) {
         writeLine(refusal, getString(MaintainHintId));
         return 1;
     }
-    if (app == UPDATE_NEWER_INSTALLED) {
+    if (app == UPDATE_NEWER_INSTALLED && installAction() != Action::Rollback) {
         refusalKind = ErrorKind::NewerInstalled;
         refuseNewerInstalled(refusal);
         return 1;
@@ -204,7 +226,9 @@ int checkStartupPreconditions(InstallRun& run) {
         refuse(refusal, NoInstallablePackageId, SetupCannotContinueId);
         return 1;
     }
-    if (!GCharPtr(findFile("license.txt"))) {
+    // A remove shows no license: a medium without one (a maintenance copy of an old
+    // medium, say) may take the installed version away.
+    if (installAction() != Action::Remove && !GCharPtr(findFile("license.txt"))) {
         refuse(refusal, NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }

@@ -275,6 +275,8 @@ const ResourceID_C PackageRemoveId = 2441;
 // A repair or modify where another version of the application is installed than the
 // medium carries (name, installed version, the medium's version).
 const ResourceID_C OtherVersionForMaintenanceId = 2442;
+// A rollback's step: "holvane 1.2.3-1: back from 1.2.3-4".
+const ResourceID_C PackageDowngradeId = 2443;
 
 // Before the install: a driver module that was not inspected (its path in the package and
 // the reason replace the two %s), the reasons (driverInspectionReason), how many more
@@ -389,3 +391,14 @@ const ResourceID_C BundleWrittenId = 2543;
 const ResourceID_C BundleExistsId = 2544;
 const ResourceID_C BundleDirectoryUnsafeId = 2545;
 const ResourceID_C BundleFailedId = 2546;
+
+// The maintenance copy kept on the host (wizard/maintenance_copy.h): it could not be made
+// or removed (the reason replaces %s); a copy without packages cannot repair or roll
+// back; --rollback with no earlier version kept; after a failed upgrade, the versions
+// --rollback returns to (they replace %s).
+const ResourceID_C MaintenanceCopyNotMadeId = 2500;
+const ResourceID_C CopyWithoutPackagesId = 2501;
+const ResourceID_C NothingToRollBackId = 2502;
+const ResourceID_C RollbackAvailableId = 2503;
+// The result of a rollback that succeeded.
+const ResourceID_C ResultRolledBackId = 2504;

@@ -7,6 +7,7 @@
 
 #include "services/packages.h"
 #include "services/shell_quote.h"
+#include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
 
@@ -119,6 +120,8 @@ const char* stepActionName(StepAction action) {
             return "kept-newer";
         case StepAction::Remove:
             return "remove";
+        case StepAction::Downgrade:
+            return "downgrade";
         case StepAction::Install:
             break;
     }
@@ -317,6 +320,9 @@ const Transaction& runTransaction(const Selection& selection) {
             mediumPackages = readMediumPackages(state);
         built = Built{buildTransaction(action, selection, state, *mediumPackages, removesDriver()),
                       selection.components, removesDriver()};
+        // A rollback installs the maintenance copy's packages of before, not the medium's.
+        if (action == Action::Rollback)
+            built->transaction.steps = rollbackSteps(state);
     }
     return built->transaction;
 }

@@ -20,9 +20,10 @@ enum class StepAction {
     Keep,       // the medium's version installed and not asked again: nothing runs
     KeptNewer,  // a newer version installed: nothing runs
     Remove,     // erased by name; needs no package file
+    Downgrade,  // a newer version installed: back to the kept one (a rollback)
 };
 
-// "install", "upgrade", "reinstall", "keep", "kept-newer" or "remove".
+// "install", "upgrade", "reinstall", "keep", "kept-newer", "remove" or "downgrade".
 const char* stepActionName(StepAction action);
 
 struct TransactionStep {

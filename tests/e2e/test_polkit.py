@@ -340,6 +340,13 @@ class PolkitTest(WizardTest):
                         run = json.loads(f.read())
                     self.assertEqual((run["action"], run["application_after"], run["result"],
                                       os.stat(history).st_uid), ("install", "3.B-2", "succeeded", 0))
+                    # Root's maintenance copy beside it, from root's checked copies.
+                    copy = record[:-len(".ini")]
+                    self.assertEqual((os.stat(copy).st_uid, stat.S_IMODE(os.stat(copy).st_mode)),
+                                     (0, 0o700))
+                    self.assertIn(APP_FILE, os.listdir(copy))
+                    check = subprocess.run(["sha256sum", "--quiet", "-c", "SHA256SUMS"], cwd=copy)
+                    self.assertEqual(check.returncode, 0)
                 if installed:
                     self.assertIn("e2e-app: installed", output)
                     self.assertNotIn(t[2050], output)

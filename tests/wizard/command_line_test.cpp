@@ -41,6 +41,7 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
         {"[stage3]\ntrust-medium-key=true\nrequire-signatures=true\n", true, -1, -1, false, ""},
         {"[stage3]\ntrust-medium-key=yes\n", false, -1, -1, false,
          "key trust-medium-key: true or false, not 'yes'"},
+        {"[stage3]\nkeep-packages=false\n", true, -1, -1, false, ""},
     };
     for (const Case& c : cases) {
         Choices choices;
@@ -53,6 +54,8 @@ TEST(Answers, FileAndListsAreReadOrNamedInTheError) {
             bool checkKeys = std::string(c.text).find("trust-medium-key") != std::string::npos;
             EXPECT_EQ(choices.trustMediumKey, checkKeys) << c.text;
             EXPECT_EQ(choices.requireSignatures, checkKeys) << c.text;
+            EXPECT_EQ(choices.keepPackages,
+                      std::string(c.text).find("keep-packages=false") == std::string::npos);
         } else {
             EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << " gave: " << error;
         }
