@@ -140,6 +140,8 @@ ResourceID_C rootSideRefusal() {
 }
 
 void onScriptExited(int waitStatus) {
+    // Whatever the script did, rpm's answers from before it are out of date.
+    forgetInstalledPackages();
     show(update.reader.finish());
     passProgress();
     terminalAgent.stop();
