@@ -601,6 +601,28 @@ bool TransactionCheck::ok() const {
            std::all_of(runs.begin(), runs.end(), [](const TransactionRun& run) { return run.ok; });
 }
 
+namespace {
+
+// `options` without --nodeps.
+std::vector<std::string> withDependencies(std::vector<std::string> options) {
+    options.erase(std::remove(options.begin(), options.end(), "--nodeps"), options.end());
+    return options;
+}
+
+// One `rpm <options> --test` of the run's packages, open at `passed`.
+void testRun(TransactionRun* run, const std::vector<int>& passed) {
+    std::vector<std::string> argv{"rpm"};
+    argv.insert(argv.end(), run->options.begin(), run->options.end());
+    argv.insert(argv.end(), {"--test", "--"});
+    for (std::size_t i = 0; i < passed.size(); ++i) argv.push_back(descriptorPath(i));
+    ProgramOutput output;
+    run->started = runProgram(argv, checkRun(nullptr, passed), &output);
+    run->ok = run->started && endedWell(output.waitStatus);
+    run->lines = outputLines(output, run->paths);
+}
+
+}  // namespace
+
 TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages) {
     TransactionCheck check;
     std::vector<TransactionRun> runs = groupByOptions(packages);
@@ -616,20 +638,35 @@ TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages
         }
     if (!check.unopened.empty())
         return check;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        TransactionRun& run = runs[r];
-        std::vector<std::string> argv{"rpm"};
-        argv.insert(argv.end(), run.options.begin(), run.options.end());
-        argv.insert(argv.end(), {"--test", "--"});
+    // Sets of options that differ only in --nodeps: all the packages in one run with their
+    // dependencies checked, each one's met by the others too, as they are once all are
+    // installed. Where that run fails, each set runs on its own, to say which set fails.
+    const bool oneRun =
+        runs.size() > 1 && std::all_of(runs.begin(), runs.end(), [&](const TransactionRun& run) {
+            return withDependencies(run.options) == withDependencies(runs.front().options);
+        });
+    if (oneRun) {
+        TransactionRun whole{withDependencies(runs.front().options), {}, false, false, {}};
         std::vector<int> passed;
-        for (std::size_t i = 0; i < files[r].size(); ++i) {
-            argv.push_back(descriptorPath(i));
-            passed.push_back(files[r][i].get());
+        for (const TransactionPackage& package : packages)
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                for (std::size_t i = 0; i < runs[r].paths.size(); ++i)
+                    if (runs[r].paths[i] == package.path &&
+                        std::find(passed.begin(), passed.end(), files[r][i].get()) ==
+                            passed.end()) {
+                        whole.paths.push_back(package.path);
+                        passed.push_back(files[r][i].get());
+                    }
+        testRun(&whole, passed);
+        if (whole.ok) {
+            check.runs = {std::move(whole)};
+            return check;
         }
-        ProgramOutput output;
-        run.started = runProgram(argv, checkRun(nullptr, passed), &output);
-        run.ok = run.started && endedWell(output.waitStatus);
-        run.lines = outputLines(output, run.paths);
+    }
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::vector<int> passed;
+        for (const Descriptor& file : files[r]) passed.push_back(file.get());
+        testRun(&runs[r], passed);
     }
     check.runs = std::move(runs);
     return check;

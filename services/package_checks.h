@@ -115,6 +115,9 @@ struct TransactionCheck {
 };
 
 // Runs the packages through `rpm <options> --test`, in as few runs as their options
-// allow: one per set of options, in the order of each set's first package. Conflicts
-// between packages of different runs are beyond it.
+// allow. Sets of options that differ only in --nodeps are tried first as one run of every
+// package in their order, with dependencies checked (each package's may be met by the
+// others); when that passes it is the one run. Otherwise one run per set of options, in
+// the order of each set's first package; conflicts between packages of different runs
+// are then beyond it.
 TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages);

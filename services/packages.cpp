@@ -53,6 +53,9 @@ struct InstalledAnswers {
     std::vector<std::string> asked;
     ProgramReader running;                                       // the query not read yet
     std::map<std::string, std::vector<InstalledPackage>> found;  // by package name
+    bool evaluating = false;  // the query running prints rpm's %{_dbpath} first
+    bool databaseRead = false;
+    std::string databasePath;
 };
 InstalledAnswers installedAnswers;
 
@@ -172,6 +175,13 @@ void readInstalledAnswers() {
     }
     answers.running.finish();
     std::size_t start = 0;
+    if (answers.evaluating) {
+        start = std::min(text.find('\n'), text.size());
+        answers.databasePath = text.substr(0, start);
+        answers.databaseRead = start < text.size();
+        answers.evaluating = false;
+        ++start;
+    }
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos)
@@ -189,21 +199,27 @@ void readInstalledAnswers() {
     }
 }
 
-// Starts one `rpm -q` about those of `names` not asked yet (after reading the one before).
+// Starts one `rpm -q` about those of `names` not asked yet (after reading the one before);
+// the run's first also has rpm print its %{_dbpath} first.
 void askInstalled(const std::vector<std::string>& names) {
-    std::vector<std::string> argv{"rpm", "-q", "--qf", kInstalledFormat, "--"};
     InstalledAnswers& answers = installedAnswers;
+    const bool first = answers.asked.empty() && !answers.databaseRead;
+    std::vector<std::string> argv{"rpm"};
+    if (first)
+        argv.insert(argv.end(), {"--eval", "%{_dbpath}"});
+    argv.insert(argv.end(), {"-q", "--qf", kInstalledFormat, "--"});
+    const std::size_t options = argv.size();
     for (const std::string& name : names) {
         if (isQueryableName(name.c_str()) &&
             std::find(answers.asked.begin(), answers.asked.end(), name) == answers.asked.end() &&
-            std::find(argv.begin() + 5, argv.end(), name) == argv.end())
+            std::find(argv.begin() + options, argv.end(), name) == argv.end())
             argv.push_back(name);
     }
-    if (argv.size() == 5)
+    if (argv.size() == options)
         return;
     readInstalledAnswers();
-    answers.asked.insert(answers.asked.end(), argv.begin() + 5, argv.end());
-    answers.running.start(argv, ProgramRun(kInstalledOutputLimit));
+    answers.asked.insert(answers.asked.end(), argv.begin() + options, argv.end());
+    answers.evaluating = first && answers.running.start(argv, ProgramRun(kInstalledOutputLimit));
 }
 
 // The driver package file's name up to its first '-' is the package name asked of rpm;
@@ -472,6 +488,15 @@ const std::vector<InstalledPackage>& installedPackages(const std::string& name) 
     readInstalledAnswers();
     auto found = installedAnswers.found.find(name);
     return found == installedAnswers.found.end() ? none : found->second;
+}
+
+const std::string& rpmDatabasePath() {
+    if (!installedAnswers.databaseRead) {
+        if (installedAnswers.asked.empty())
+            askInstalled(runPackageNames());
+        readInstalledAnswers();
+    }
+    return installedAnswers.databasePath;
 }
 
 void forgetInstalledPackages(const std::string& name) {

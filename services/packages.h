@@ -110,6 +110,10 @@ std::vector<std::string> runPackageNames();
 // created.
 const std::vector<InstalledPackage>& installedPackages(const std::string& name);
 
+// rpm's %{_dbpath}, as the run's first query of installedPackages has rpm print it; empty
+// when rpm could not be asked.
+const std::string& rpmDatabasePath();
+
 // Forgets the answers about `name`, or all of them, once the host's packages (or rpm's
 // keyring) may have changed: the next question about it asks rpm again.
 void forgetInstalledPackages(const std::string& name = std::string());
