@@ -35,6 +35,20 @@ void afterFirstFrame(GdkFrameClock* clock, gpointer provider) {
     g_idle_add(bringMarksIn, provider);
 }
 
+// Once the first page is on the screen, what the later pages need of the driver package
+// (its file list, read with rpm) is read.
+gboolean settleDriverWhenIdle(gpointer window) {
+    settleDriverPages(GTK_WIDGET(window));
+    return G_SOURCE_REMOVE;
+}
+
+gboolean onFirstMap(GtkWidget* window, GdkEvent*, gpointer) {
+    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, settleDriverWhenIdle, g_object_ref(window),
+                    g_object_unref);
+    g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(onFirstMap), nullptr);
+    return FALSE;
+}
+
 }  // namespace
 
 GtkCssProvider* leaveCheckMarksOut() {
@@ -59,10 +73,12 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
     g_signal_connect(clock, "after-paint", G_CALLBACK(afterFirstFrame), provider);
 }
 
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices) {
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices, bool lookAtDriver) {
     readRcFile();
     GtkWidget* window = createMainWindow();
-    wizardOf(window).start(host, readPageRules());
+    wizardOf(window).start(host, readPageRules(lookAtDriver));
+    if (!lookAtDriver)
+        g_signal_connect(window, "map-event", G_CALLBACK(onFirstMap), nullptr);
     wizardOf(window).applyChoices(choices);
     buildPages(window);
     showCurrentPage(window);
@@ -82,7 +98,8 @@ int runGraphicalWizard(const Choices& choices, bool maintain) {
     std::string note;
     if (!maintain)
         upgradeChoices(&given, &note);
-    GtkWidget* window = buildWizard(probeHost(), given);
+    // A maintenance run may start on a later page: it knows the driver's pages at once.
+    GtkWidget* window = buildWizard(probeHost(), given, maintain);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.

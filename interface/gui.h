@@ -11,8 +11,12 @@ struct HostFacts;
 // `choices` (those given, or an upgrade's recorded ones) before the pages are built, so
 // that every page shows them (the setup type's radio button among them), shows the first
 // page and sizes the window for the largest. The window is returned realized and
-// unshown; the other pages are hidden until its first frame is painted.
-GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices());
+// unshown; the other pages are hidden until its first frame is painted. With
+// `lookAtDriver` false the driver package's file list (whether the kernel rebuild page
+// stays) is read only once the window is mapped and its first page drawn, or at the first
+// Next.
+GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices(),
+                       bool lookAtDriver = true);
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the
