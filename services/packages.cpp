@@ -60,7 +60,7 @@ struct InstalledAnswers {
 InstalledAnswers installedAnswers;
 
 // NAME, VERSION-RELEASE, then rpm's own line for the package (its default query form).
-const char* const kInstalledFormat = "%{NAME} %{VERSION}-%{RELEASE} %{NVR}%{ARCHSUFFIX}\n";
+const char* const kInstalledFormat = "%{NAME} %{VERSION}-%{RELEASE} %{NVR}%{ARCHSUFFIX}\\n";
 const std::size_t kInstalledOutputLimit = 1024 * 1024;
 const char* const kDriverFamilies[] = {"holvane", "pirsel", "dumaro"};
 
@@ -219,7 +219,8 @@ void askInstalled(const std::vector<std::string>& names) {
         return;
     readInstalledAnswers();
     answers.asked.insert(answers.asked.end(), argv.begin() + options, argv.end());
-    answers.evaluating = first && answers.running.start(argv, ProgramRun(kInstalledOutputLimit));
+    const bool started = answers.running.start(argv, ProgramRun(kInstalledOutputLimit));
+    answers.evaluating = first && started;
 }
 
 // The driver package file's name up to its first '-' is the package name asked of rpm;
