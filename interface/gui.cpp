@@ -36,6 +36,20 @@ void afterFirstFrame(GdkFrameClock* clock, gpointer provider) {
     g_idle_add(bringMarksIn, provider);
 }
 
+// Once the first page is on the screen, what the later pages need of the driver package
+// (its file list, read with rpm) is read.
+gboolean settleDriverWhenIdle(gpointer window) {
+    settleDriverPages(GTK_WIDGET(window));
+    return G_SOURCE_REMOVE;
+}
+
+gboolean onFirstMap(GtkWidget* window, GdkEvent*, gpointer) {
+    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, settleDriverWhenIdle, g_object_ref(window),
+                    g_object_unref);
+    g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(onFirstMap), nullptr);
+    return FALSE;
+}
+
 }  // namespace
 
 GtkCssProvider* leaveCheckMarksOut() {
@@ -61,10 +75,12 @@ void bringCheckMarksInAfterFirstFrame(GtkWidget* window, GtkCssProvider* provide
 }
 
 GtkWidget* buildWizard(const HostFacts& host, const Choices& choices, InstallRun* run,
-                       const std::string& recordNote) {
+                       const std::string& recordNote, bool lookAtDriver) {
     readRcFile();
     GtkWidget* window = createMainWindow(run);
-    wizardOf(window).start(host, readPageRules());
+    wizardOf(window).start(host, readPageRules(lookAtDriver));
+    if (!lookAtDriver)
+        g_signal_connect(window, "map-event", G_CALLBACK(onFirstMap), nullptr);
     wizardOf(window).applyChoices(choices);
     wizardOf(window).notePreselection(choices, recordNote);
     buildPages(window);
@@ -85,7 +101,8 @@ int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
     std::string note;
     if (!maintain)
         upgradeChoices(&given, &note);
-    GtkWidget* window = buildWizard(probeHost(), given, &run, note);
+    // A maintenance run may start on a later page: it knows the driver's pages at once.
+    GtkWidget* window = buildWizard(probeHost(), given, &run, note, maintain);
     if (maintain) {
         setInstallAction(chosen, removesDriver());
         // A modify starts from the installed choices, as a repair would use them.

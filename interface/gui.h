@@ -17,9 +17,12 @@ struct InstallRun;
 // and sizes the window for the largest. The window is returned realized and unshown; the
 // other pages are hidden until its first frame is painted.
 // `run`: the program's, which outlives the window; none for a window with a run of its
-// own (tests).
+// own (tests). With `lookAtDriver` false the driver package's file list (whether the
+// kernel rebuild page stays) is read only once the window is mapped and its first page
+// drawn, or at the first Next.
 GtkWidget* buildWizard(const HostFacts& host, const Choices& choices = Choices(),
-                       InstallRun* run = nullptr, const std::string& recordNote = "");
+                       InstallRun* run = nullptr, const std::string& recordNote = "",
+                       bool lookAtDriver = true);
 
 // Styles check and radio buttons without their marks (pictures the theme decodes when
 // it first styles one) until bringCheckMarksInAfterFirstFrame brings them in, once the

@@ -187,6 +187,7 @@ void onDialogBackButtonClicked(GtkButton* button, gpointer) {
 void onDialogNextButtonClicked(GtkButton* button, gpointer) {
     GtkWidget* mainWindow = gtk_widget_get_toplevel(GTK_WIDGET(button));
     Wizard& wizard = wizardOf(mainWindow);
+    settleDriverPages(mainWindow);  // a click before the first page's idle came
     if (!wizard.next()) {
         finishWizard(mainWindow);
         return;
@@ -221,6 +222,16 @@ void buildPages(GtkWidget* mainWindow) {
     }
     g_object_set_data_full(G_OBJECT(mainWindow), "page_widgets", pages,
                            [](gpointer widgets) { delete static_cast<PageWidgets*>(widgets); });
+}
+
+void settleDriverPages(GtkWidget* mainWindow) {
+    const int gone = wizardOf(mainWindow).settleKernelRebuild();
+    auto* pages =
+        static_cast<PageWidgets*>(g_object_get_data(G_OBJECT(mainWindow), "page_widgets"));
+    if (gone < 0 || !pages || gone >= static_cast<int>(pages->size()))
+        return;
+    gtk_widget_destroy((*pages)[gone]);
+    pages->erase(pages->begin() + gone);
 }
 
 GtkWidget* pageWidget(GtkWidget* mainWindow, int index) {

@@ -16,6 +16,9 @@ void onDialogBackButtonClicked(GtkButton* button, gpointer data);
 void onDialogNextButtonClicked(GtkButton* button, gpointer data);
 // Builds the widget of every page of the wizard, unshown, in the main window's page stack.
 void buildPages(GtkWidget* mainWindow);
+// Settles what the wizard left to know about the driver (Wizard::settleKernelRebuild,
+// which reads the driver package's file list) and takes the widget of a page that went.
+void settleDriverPages(GtkWidget* mainWindow);
 // The widget of the wizard's page `index`; null outside.
 GtkWidget* pageWidget(GtkWidget* mainWindow, int index);
 // Brings the component buttons in line with the wizard's selection and locks.

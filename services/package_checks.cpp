@@ -14,6 +14,7 @@
 #include "services/child_process.h"
 #include "services/descriptor.h"
 #include "services/files.h"
+#include "services/packages.h"
 
 extern char** environ;
 
@@ -177,30 +178,87 @@ struct Tally {
     }
 };
 
-// `source`: the file checked, when it is not at `path` (a copy of it); `keyring`: rpm's
-// options that point it at a keyring other than its own.
-PackageCheck checkOnePackage(const std::string& path, const std::string& source,
-                             const std::vector<std::string>& keyring = {}) {
-    PackageCheck check;
-    check.path = path;
-    if (source != path)
-        check.file = source;
-    Descriptor file = openPackage(source);
-    if (!file.valid()) {
-        check.state = SignatureState::NotRegular;
-        return check;
+// The key id of the signature that verified in `lines` (rpm -Kv of one package); empty
+// when none did.
+std::string verifyingKeyId(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        const Verdict verdict = verdictOf(line);
+        if (verdict.isVerdict && verdict.signature && verdict.word == "OK")
+            return verdict.keyId;
     }
+    return "";
+}
+
+// Checks the packages `which` of `checks` (each with its path and, for a copy, its file)
+// in one `rpm -Kv`; `keyring`: rpm's options that point it at a keyring other than its
+// own. rpm writes "<file>:" before the lines of each package; its complaints name the
+// file. Each package's verdict is what rpm -Kv of it alone gives.
+void checkPackages(std::vector<PackageCheck>& checks, const std::vector<std::size_t>& which,
+                   const std::vector<std::string>& keyring = {}) {
+    std::vector<Descriptor> files;
+    std::vector<std::size_t> opened;
+    std::vector<std::string> names;  // the path of each descriptor given to rpm
+    for (std::size_t index : which) {
+        PackageCheck& check = checks[index];
+        Descriptor file = openPackage(check.file.empty() ? check.path : check.file);
+        check.state = SignatureState::NotRegular;
+        if (!file.valid())
+            continue;
+        check.state = SignatureState::NotChecked;
+        files.push_back(std::move(file));
+        opened.push_back(index);
+        names.push_back(check.path);
+    }
+    if (opened.empty())
+        return;
     // Taken afresh: HOME, which leads rpm to its configuration, may have changed.
     const std::vector<std::string> environment = cLocaleEnvironment();
     std::vector<std::string> argv{"rpm"};
     argv.insert(argv.end(), keyring.begin(), keyring.end());
-    argv.insert(argv.end(), {"-Kv", descriptorPath(0)});
+    argv.push_back("-Kv");
+    std::vector<int> passed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        argv.push_back(descriptorPath(i));
+        passed.push_back(files[i].get());
+    }
     ProgramOutput output;
-    if (!runProgram(argv, checkRun(&environment, {file.get()}), &output))
-        return check;  // NotChecked
-    readRpmVerdicts(output, &check);
-    for (std::string& line : check.rpmLines) line = namePackages(line, {path});
-    return check;
+    if (!runProgram(argv, checkRun(&environment, passed), &output))
+        return;  // NotChecked
+    std::vector<ProgramOutput> each(opened.size());
+    std::size_t current = opened.size();
+    std::size_t start = 0;
+    while (start < output.text.size()) {
+        std::size_t end = output.text.find('\n', start);
+        end = end == std::string::npos ? output.text.size() : end + 1;
+        const std::string line = output.text.substr(start, end - start);
+        start = end;
+        std::size_t owner = current;
+        for (std::size_t i = 0; i < opened.size(); ++i) {
+            const std::string name = descriptorPath(i) + ":";
+            if (line.compare(0, name.size(), name) == 0 &&
+                line.find_first_not_of(" \t\r\n", name.size()) == std::string::npos)
+                owner = current = i;  // the line that opens a package's part
+            else if (line.find(descriptorPath(i) + ": ") != std::string::npos)
+                owner = i;
+        }
+        if (owner < opened.size())
+            each[owner].text += line;
+    }
+    for (std::size_t i = 0; i < opened.size(); ++i) {
+        PackageCheck& check = checks[opened[i]];
+        // rpm's status is the whole run's: a package none of whose lines is a problem
+        // ended well as far as it goes.
+        PackageCheck alone;
+        each[i].waitStatus = 0;
+        readRpmVerdicts(each[i], &alone);
+        each[i].waitStatus = alone.rpmLines.empty() ? 0 : output.waitStatus;
+        if (endedWell(output.waitStatus))
+            each[i].waitStatus = 0;
+        readRpmVerdicts(each[i], &check);
+        for (std::string& line : check.rpmLines) line = namePackages(line, names);
+        if (check.state == SignatureState::Ok)
+            check.keyId = verifyingKeyId(outputLines(each[i], {}));
+    }
 }
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
@@ -378,28 +436,6 @@ bool readKeyListing(const ProgramOutput& output, SigningKey* key,
     return primaries == 1 && !key->fingerprint.empty();
 }
 
-std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
-                                                 const std::string& mediumDirectory,
-                                                 const std::vector<std::string>& files) {
-    std::vector<PackageCheck> checks;
-    std::vector<MediumKey> keys;
-    bool keysRead = false;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::string& path = paths[i];
-        checks.push_back(
-            checkOnePackage(path, i < files.size() && !files[i].empty() ? files[i] : path));
-        PackageCheck& check = checks.back();
-        if (check.state != SignatureState::UnknownKey)
-            continue;
-        if (!keysRead) {
-            keys = readMediumKeys(mediumDirectory);
-            keysRead = true;
-        }
-        findKeyOnMedium(keys, &check);
-    }
-    return checks;
-}
-
 namespace {
 
 // `rpm <keyring> --import` of `key`, written to a file of `directory`; rpm's lines are
@@ -425,41 +461,167 @@ bool importInto(KeyDirectory* directory, const std::vector<std::string>& keyring
 bool importSigningKey(const SigningKey& key, std::vector<std::string>* rpmLines) {
     rpmLines->clear();
     KeyDirectory directory;
-    return importInto(&directory, {}, key, rpmLines);
+    const bool imported = importInto(&directory, {}, key, rpmLines);
+    forgetInstalledPackages("gpg-pubkey");  // rpm's keyring is asked again when it matters
+    return imported;
+}
+
+namespace {
+
+std::vector<PackageCheck> uncheckedPackages(const std::vector<std::string>& paths,
+                                            const std::vector<std::string>& files) {
+    std::vector<PackageCheck> checks(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        checks[i].path = paths[i];
+        if (i < files.size() && files[i] != paths[i])
+            checks[i].file = files[i];
+    }
+    return checks;
+}
+
+// A keyring of the run's own: an rpm database in a private directory (0700, made for it
+// and removed with it) holding `keys`. The keyring's path is named too, so that no
+// configuration (HOME's .rpmmacros) leads a keyring kept in files back to rpm's own.
+class OwnKeyring {
+  public:
+    // False, with rpm's lines, when the keyring could not be made or did not take a key.
+    bool make(const std::vector<SigningKey>& keys, std::vector<std::string>* rpmLines) {
+        const std::string database = directory_.path() + "/rpmdb";
+        options_ = {"--dbpath", database, "--define", "_keyringpath " + database + "/pubkeys/"};
+        bool taken = !directory_.path().empty();
+        for (const SigningKey& key : keys)
+            taken = taken && importInto(&directory_, options_, key, rpmLines);
+        return taken;
+    }
+    const std::vector<std::string>& options() const { return options_; }
+
+  private:
+    KeyDirectory directory_;
+    std::vector<std::string> options_;
+};
+
+// Whether rpm's keyring holds a key of `fingerprint`, by the short id rpm names its
+// package after (gpg-pubkey-<last eight digits>), as the run's query found it.
+bool keyringHolds(const std::string& fingerprint) {
+    if (fingerprint.size() < 8)
+        return false;
+    std::string id = fingerprint.substr(fingerprint.size() - 8);
+    std::transform(id.begin(), id.end(), id.begin(), ::tolower);
+    for (const InstalledPackage& key : installedPackages("gpg-pubkey"))
+        if (key.version.compare(0, id.size() + 1, id + "-") == 0)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
+                                                 const std::string& mediumDirectory,
+                                                 const std::vector<std::string>& files) {
+    std::vector<PackageCheck> checks = uncheckedPackages(paths, files);
+    if (paths.empty())
+        return checks;
+    // The medium's keys that rpm's keyring lacks go into a keyring of the run's own, and
+    // every package is checked there in one rpm run: a package that verifies with one of
+    // them is known to verify once it is imported; rpm's keyring is neither read nor
+    // changed. A package signed with another key (or all, when the medium brings no key
+    // rpm lacks) is checked in rpm's own keyring.
+    std::vector<MediumKey> keys = readMediumKeys(mediumDirectory);
+    std::vector<MediumKey> lacking;
+    std::vector<SigningKey> lackingKeys;
+    for (const MediumKey& key : keys) {
+        if (!keyringHolds(key.key.fingerprint)) {
+            lacking.push_back(key);
+            lackingKeys.push_back(key.key);
+        }
+    }
+    std::vector<std::size_t> all(paths.size()), inRpmKeyring;
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    OwnKeyring own;
+    std::vector<std::string> ownLines;
+    const bool ownKeyring = !lacking.empty() && own.make(lackingKeys, &ownLines);
+    if (ownKeyring) {
+        checkPackages(checks, all, own.options());
+        for (std::size_t i : all) {
+            PackageCheck& check = checks[i];
+            if (check.state == SignatureState::UnknownKey) {
+                inRpmKeyring.push_back(i);  // not signed with a key of the medium rpm lacks
+            } else if (check.state == SignatureState::Ok) {
+                // Verified with a key rpm's keyring does not hold yet: the medium's.
+                check.state = SignatureState::UnknownKey;
+                findKeyOnMedium(lacking, &check);
+            } else if (check.state == SignatureState::BadSignature) {
+                check.rpmLines.insert(check.rpmLines.begin(), ownLines.begin(), ownLines.end());
+            }
+        }
+    } else {
+        inRpmKeyring = all;
+    }
+    if (!inRpmKeyring.empty())
+        checkPackages(checks, inRpmKeyring);
+    for (std::size_t i : inRpmKeyring) {
+        PackageCheck& check = checks[i];
+        if (check.state != SignatureState::UnknownKey || ownKeyring)
+            continue;
+        // A key the medium carries that could not be tried in a keyring of the run's own:
+        // nothing is known of its packages until it is.
+        findKeyOnMedium(lacking, &check);
+        if (check.keyOnMedium) {
+            check.state = SignatureState::NotChecked;
+            check.rpmLines = ownLines;
+            check.keyOnMedium = false;
+        }
+    }
+    for (PackageCheck& check : checks)
+        if (check.state != SignatureState::UnknownKey &&
+            check.state != SignatureState::BadSignature)
+            check.keyId.clear();
+    return checks;
 }
 
 bool checkAgainstKeys(const std::vector<std::string>& paths, const std::vector<std::string>& files,
                       const std::vector<SigningKey>& keys, std::vector<PackageCheck>* checks,
                       std::vector<std::string>* rpmLines) {
-    checks->clear();
+    *checks = uncheckedPackages(paths, files);
     rpmLines->clear();
-    KeyDirectory directory;
-    bool taken = !directory.path().empty();
-    // The database of its own (rpm makes it on the first import) holds the keys; the
-    // keyring's path is named too, so that no configuration (HOME's .rpmmacros) leads a
-    // keyring kept in files back to rpm's own.
-    const std::string database = directory.path() + "/rpmdb";
-    const std::vector<std::string> keyring{"--dbpath", database, "--define",
-                                           "_keyringpath " + database + "/pubkeys/"};
-    for (const SigningKey& key : keys)
-        taken = taken && importInto(&directory, keyring, key, rpmLines);
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const std::string& path = paths[i];
-        if (taken) {
-            checks->push_back(checkOnePackage(
-                path, i < files.size() && !files[i].empty() ? files[i] : path, keyring));
-        } else {
-            checks->emplace_back();
-            checks->back().path = path;  // NotChecked
-        }
-    }
-    return taken;
+    OwnKeyring own;
+    if (!own.make(keys, rpmLines))
+        return false;
+    std::vector<std::size_t> all(paths.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    checkPackages(*checks, all, own.options());
+    for (PackageCheck& check : *checks)
+        if (check.state == SignatureState::Ok)
+            check.keyId.clear();
+    return true;
 }
 
 bool TransactionCheck::ok() const {
     return unopened.empty() &&
            std::all_of(runs.begin(), runs.end(), [](const TransactionRun& run) { return run.ok; });
 }
+
+namespace {
+
+// `options` without --nodeps.
+std::vector<std::string> withDependencies(std::vector<std::string> options) {
+    options.erase(std::remove(options.begin(), options.end(), "--nodeps"), options.end());
+    return options;
+}
+
+// One `rpm <options> --test` of the run's packages, open at `passed`.
+void testRun(TransactionRun* run, const std::vector<int>& passed) {
+    std::vector<std::string> argv{"rpm"};
+    argv.insert(argv.end(), run->options.begin(), run->options.end());
+    argv.insert(argv.end(), {"--test", "--"});
+    for (std::size_t i = 0; i < passed.size(); ++i) argv.push_back(descriptorPath(i));
+    ProgramOutput output;
+    run->started = runProgram(argv, checkRun(nullptr, passed), &output);
+    run->ok = run->started && endedWell(output.waitStatus);
+    run->lines = outputLines(output, run->paths);
+}
+
+}  // namespace
 
 TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages) {
     TransactionCheck check;
@@ -476,20 +638,35 @@ TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages
         }
     if (!check.unopened.empty())
         return check;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        TransactionRun& run = runs[r];
-        std::vector<std::string> argv{"rpm"};
-        argv.insert(argv.end(), run.options.begin(), run.options.end());
-        argv.insert(argv.end(), {"--test", "--"});
+    // Sets of options that differ only in --nodeps: all the packages in one run with their
+    // dependencies checked, each one's met by the others too, as they are once all are
+    // installed. Where that run fails, each set runs on its own, to say which set fails.
+    const bool oneRun =
+        runs.size() > 1 && std::all_of(runs.begin(), runs.end(), [&](const TransactionRun& run) {
+            return withDependencies(run.options) == withDependencies(runs.front().options);
+        });
+    if (oneRun) {
+        TransactionRun whole{withDependencies(runs.front().options), {}, false, false, {}};
         std::vector<int> passed;
-        for (std::size_t i = 0; i < files[r].size(); ++i) {
-            argv.push_back(descriptorPath(i));
-            passed.push_back(files[r][i].get());
+        for (const TransactionPackage& package : packages)
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                for (std::size_t i = 0; i < runs[r].paths.size(); ++i)
+                    if (runs[r].paths[i] == package.path &&
+                        std::find(passed.begin(), passed.end(), files[r][i].get()) ==
+                            passed.end()) {
+                        whole.paths.push_back(package.path);
+                        passed.push_back(files[r][i].get());
+                    }
+        testRun(&whole, passed);
+        if (whole.ok) {
+            check.runs = {std::move(whole)};
+            return check;
         }
-        ProgramOutput output;
-        run.started = runProgram(argv, checkRun(nullptr, passed), &output);
-        run.ok = run.started && endedWell(output.waitStatus);
-        run.lines = outputLines(output, run.paths);
+    }
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        std::vector<int> passed;
+        for (const Descriptor& file : files[r]) passed.push_back(file.get());
+        testRun(&runs[r], passed);
     }
     check.runs = std::move(runs);
     return check;

@@ -44,11 +44,18 @@ struct PackageCheck {
     SigningKey key;
 };
 
-// Checks each package with `rpm -Kv`. For a key rpm's keyring lacks, the key files at the
-// root of `mediumDirectory` are read with gpg, in a throwaway home of their own; a file
+// Checks the packages with `rpm -Kv`, all in one rpm run where it can. The key files at the
+// root of `mediumDirectory` are read with gpg, in a throwaway home of their own (a file
 // holding more than one key is passed over, so that an import never takes a key no one
-// was shown. `files`, when given, holds for each path the file rpm reads in its place
-// (a copy of it); the results still name the path.
+// was shown); those rpm's keyring lacks (as the run's installedPackages("gpg-pubkey")
+// has it) are imported into a keyring of the run's own (checkAgainstKeys) and the
+// packages checked there, rpm's keyring neither read nor changed. A package that verifies
+// with such a key is UnknownKey with `keyOnMedium`, and known to verify once that key is
+// imported; a bad signature with it is BadSignature. Packages signed with any other key
+// (all of them, when the medium brings no key rpm lacks) are checked in rpm's own
+// keyring; where the keyring of the run's own could not be made, a package of the
+// medium's key is NotChecked with rpm's lines. `files`, when given, holds for each path
+// the file rpm reads in its place (a copy of it); the results still name the path.
 std::vector<PackageCheck> checkPackageSignatures(const std::vector<std::string>& paths,
                                                  const std::string& mediumDirectory,
                                                  const std::vector<std::string>& files = {});
@@ -108,6 +115,9 @@ struct TransactionCheck {
 };
 
 // Runs the packages through `rpm <options> --test`, in as few runs as their options
-// allow: one per set of options, in the order of each set's first package. Conflicts
-// between packages of different runs are beyond it.
+// allow. Sets of options that differ only in --nodeps are tried first as one run of every
+// package in their order, with dependencies checked (each package's may be met by the
+// others); when that passes it is the one run. Otherwise one run per set of options, in
+// the order of each set's first package; conflicts between packages of different runs
+// are then beyond it.
 TransactionCheck testTransaction(const std::vector<TransactionPackage>& packages);

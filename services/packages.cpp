@@ -3,10 +3,12 @@
 #include <glob.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,9 +46,23 @@ std::string lastQueryLine;
 PackageCheckDetails driverDetails;
 PackageCheckDetails appDetails;
 
-// The rpm queries started ahead of the update checks, with the package name each asks
-// about; the check that asks about that name takes its answer.
-std::vector<std::pair<std::string, FirstLineQuery>> startedQueries;
+// rpm's answers about the packages of the run: every name asked in one `rpm -q`, started
+// ahead of the checks and read when the first answer is needed; kept until
+// forgetInstalledPackages (the host changed), so no stage asks again.
+struct InstalledAnswers {
+    std::vector<std::string> asked;
+    ProgramReader running;                                       // the query not read yet
+    std::map<std::string, std::vector<InstalledPackage>> found;  // by package name
+    bool evaluating = false;  // the query running prints rpm's %{_dbpath} first
+    bool databaseRead = false;
+    std::string databasePath;
+};
+InstalledAnswers installedAnswers;
+
+// NAME, VERSION-RELEASE, then rpm's own line for the package (its default query form).
+const char* const kInstalledFormat = "%{NAME} %{VERSION}-%{RELEASE} %{NVR}%{ARCHSUFFIX}\\n";
+const std::size_t kInstalledOutputLimit = 1024 * 1024;
+const char* const kDriverFamilies[] = {"holvane", "pirsel", "dumaro"};
 
 struct GlobFree {
     void operator()(glob_t* g) const { globfree(g); }
@@ -144,29 +160,67 @@ bool isQueryableName(const char* name) {
     return name != nullptr && name[0] != '\0' && name[0] != '-';
 }
 
-void startRpmQuery(const std::string& name) {
-    if (!isQueryableName(name.c_str()))
+// Reads the query started ahead, if any, into installedAnswers.found. Lines that are not
+// of kInstalledFormat ("package NAME is not installed", rpm's complaints) answer nothing:
+// a name without a line is not installed.
+void readInstalledAnswers() {
+    InstalledAnswers& answers = installedAnswers;
+    if (!answers.running.started())
         return;
-    for (const auto& started : startedQueries) {
-        if (started.first == name)
-            return;
+    std::string text;
+    char buffer[16 * 1024];
+    while (std::size_t got = answers.running.read(buffer, sizeof buffer)) {
+        if (text.size() < kInstalledOutputLimit)
+            text.append(buffer, got);
     }
-    FirstLineQuery query;
-    if (query.start({"rpm", "-q", name}))
-        startedQueries.emplace_back(name, std::move(query));
+    answers.running.finish();
+    std::size_t start = 0;
+    if (answers.evaluating) {
+        start = std::min(text.find('\n'), text.size());
+        answers.databasePath = text.substr(0, start);
+        answers.databaseRead = start < text.size();
+        answers.evaluating = false;
+        ++start;
+    }
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const std::size_t first = line.find(' ');
+        const std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+        if (second == std::string::npos || line.compare(0, 8, "package ") == 0)
+            continue;
+        const std::string name = line.substr(0, first);
+        if (std::find(answers.asked.begin(), answers.asked.end(), name) != answers.asked.end())
+            answers.found[name].push_back(
+                {line.substr(second + 1), line.substr(first + 1, second - first - 1)});
+    }
 }
 
-// rpm's first line about `name`: the answer of the query started ahead for it, else
-// of a query run now.
-bool rpmQueryLine(const char* name, std::string* line) {
-    for (auto started = startedQueries.begin(); started != startedQueries.end(); ++started) {
-        if (started->first == name) {
-            FirstLineQuery query = std::move(started->second);
-            startedQueries.erase(started);
-            return query.take(line);
-        }
+// Starts one `rpm -q` about those of `names` not asked yet (after reading the one before);
+// the run's first also has rpm print its %{_dbpath} first.
+void askInstalled(const std::vector<std::string>& names) {
+    InstalledAnswers& answers = installedAnswers;
+    const bool first = answers.asked.empty() && !answers.databaseRead;
+    std::vector<std::string> argv{"rpm"};
+    if (first)
+        argv.insert(argv.end(), {"--eval", "%{_dbpath}"});
+    argv.insert(argv.end(), {"-q", "--qf", kInstalledFormat, "--"});
+    const std::size_t options = argv.size();
+    for (const std::string& name : names) {
+        if (isQueryableName(name.c_str()) &&
+            std::find(answers.asked.begin(), answers.asked.end(), name) == answers.asked.end() &&
+            std::find(argv.begin() + options, argv.end(), name) == argv.end())
+            argv.push_back(name);
     }
-    return firstOutputLine({"rpm", "-q", name}, line);
+    if (argv.size() == options)
+        return;
+    readInstalledAnswers();
+    answers.asked.insert(answers.asked.end(), argv.begin() + options, argv.end());
+    const bool started = answers.running.start(argv, ProgramRun(kInstalledOutputLimit));
+    answers.evaluating = first && started;
 }
 
 // The driver package file's name up to its first '-' is the package name asked of rpm;
@@ -326,15 +380,12 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
     if (!isQueryableName(name)) {
         return PACKAGE_NOT_FOUND;
     }
-    bool gotLine = rpmQueryLine(name, &lastQueryLine);
-    const char* line = lastQueryLine.c_str();
-    if (!gotLine || std::strstr(line, "not installed") != nullptr) {
+    const std::vector<InstalledPackage>& found = installedPackages(name);
+    lastQueryLine = found.empty() ? std::string() : found.front().line;
+    if (found.empty()) {
         return PACKAGE_NOT_FOUND;
     }
-    std::size_t versionOffset = std::strlen(name) + 1;
-    if (versionOffset <= std::strlen(line)) {
-        versionFromRpmName(line + versionOffset, alnumMinor, v);
-    }
+    versionFromRpmName(found.front().version.c_str(), alnumMinor, v);
     return PACKAGE_FOUND;
 }
 
@@ -404,19 +455,65 @@ int appUpdateCheck() {
     return cacheAppResult(order < 0 ? UPDATE_NEWER_INSTALLED : UPDATE_SAME_INSTALLED);
 }
 
-void startInstalledVersionQueries() {
+std::vector<std::string> runPackageNames() {
+    std::vector<std::string> names;
     char path[kWorkSize];
     std::string name;
-    if (appResult == 0 && findAppPackageFile(path, sizeof path) == PACKAGE_FOUND &&
-        appFileVersion(path) != nullptr && appPackageName(&name)) {
-        startRpmQuery(name);
-    }
+    if (appResult == 0)
+        findAppPackageFile(path, sizeof path);  // as the application's check does first
+    if (appPackageName(&name))
+        names.push_back(name);
     char driverFile[kPathCacheSize];
     const char* version = nullptr;
-    if (driverResult == 0 && peekDriverPackageFile(driverFile, sizeof driverFile) &&
-        splitDriverFile(driverFile, &name, &version)) {
-        startRpmQuery(name);
+    if (peekDriverPackageFile(driverFile, sizeof driverFile) &&
+        splitDriverFile(driverFile, &name, &version))
+        names.push_back(name);
+    names.insert(names.end(), std::begin(kDriverFamilies), std::end(kDriverFamilies));
+    if (globalOEM[0] != '\0')
+        names.push_back(std::string(globalOEM) + "-browser");
+    names.push_back("gpg-pubkey");
+    return names;
+}
+
+const std::vector<InstalledPackage>& installedPackages(const std::string& name) {
+    static const std::vector<InstalledPackage> none;
+    if (!isQueryableName(name.c_str()))
+        return none;
+    if (installedAnswers.asked.empty()) {
+        std::vector<std::string> names = runPackageNames();
+        names.push_back(name);
+        askInstalled(names);
+    } else {
+        askInstalled({name});
     }
+    readInstalledAnswers();
+    auto found = installedAnswers.found.find(name);
+    return found == installedAnswers.found.end() ? none : found->second;
+}
+
+const std::string& rpmDatabasePath() {
+    if (!installedAnswers.databaseRead) {
+        if (installedAnswers.asked.empty())
+            askInstalled(runPackageNames());
+        readInstalledAnswers();
+    }
+    return installedAnswers.databasePath;
+}
+
+void forgetInstalledPackages(const std::string& name) {
+    readInstalledAnswers();
+    if (name.empty()) {
+        installedAnswers = InstalledAnswers();
+        return;
+    }
+    std::vector<std::string>& asked = installedAnswers.asked;
+    asked.erase(std::remove(asked.begin(), asked.end(), name), asked.end());
+    installedAnswers.found.erase(name);
+}
+
+void startInstalledVersionQueries() {
+    if (installedAnswers.asked.empty())
+        askInstalled(runPackageNames());
 }
 
 int packagesAreRelocatable() {
@@ -522,7 +619,7 @@ const PackageCheckDetails& appCheckDetails() {
 }
 
 void resetPackageCaches() {
-    startedQueries.clear();
+    forgetInstalledPackages();
     outOfReach.clear();
     driverDetails = PackageCheckDetails();
     appDetails = PackageCheckDetails();

@@ -84,23 +84,47 @@ int comparePackageVersions(const _PackageVersion* a, const _PackageVersion* b);
 // Only the fields the scan finds are written.
 void versionFromRpmName(const char* text, int alnumMinor, _PackageVersion* v);
 
-// Runs `rpm -q NAME` (NAME as one shell-quoted argument) and reads the first
-// output line. PACKAGE_FOUND when an installed version line was read (parsed
-// into `v`; an unreadable line leaves `v` as it was), PACKAGE_NOT_FOUND when
-// the package is not installed, the query failed, or the name cannot be a
-// package name (empty, or beginning with '-'). The string service is unloaded
-// while the child is created.
+// The installed version of NAME (installedPackages: the run's one query) read as the file
+// names are. PACKAGE_FOUND when rpm has a version installed (parsed into `v`; an
+// unreadable version leaves `v` as it was), PACKAGE_NOT_FOUND when the package is not
+// installed, the query failed, or the name cannot be a package name (empty, or beginning
+// with '-').
 int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v);
+
+// One installed package as rpm's database has it.
+struct InstalledPackage {
+    std::string line;     // rpm's own line for it ("holvane-1.2.3-4.noarch")
+    std::string version;  // VERSION-RELEASE ("1.2.3-4")
+};
+
+// The names a run asks rpm about: the application's, the driver file's and the driver
+// families, the browser add-on's and gpg-pubkey (the keys of rpm's keyring). Looks for the
+// application's file as its check does first.
+std::vector<std::string> runPackageNames();
+
+// What rpm's database holds of the package NAME, each installed instance in rpm's order;
+// none when it is not installed, cannot be a package name or rpm could not answer. The
+// first question of a run asks rpm about every name of runPackageNames (and NAME) in one
+// `rpm -q`, each name one argument; the answers are kept until forgetInstalledPackages, a
+// name asked later is asked on its own. The string service is unloaded while the child is
+// created.
+const std::vector<InstalledPackage>& installedPackages(const std::string& name);
+
+// rpm's %{_dbpath}, as the run's first query of installedPackages has rpm print it; empty
+// when rpm could not be asked.
+const std::string& rpmDatabasePath();
+
+// Forgets the answers about `name`, or all of them, once the host's packages (or rpm's
+// keyring) may have changed: the next question about it asks rpm again.
+void forgetInstalledPackages(const std::string& name = std::string());
 
 // The update checks; results 2 to 6 are cached for the life of the process.
 int driverUpdateCheck();
 int appUpdateCheck();
 
-// Starts the rpm queries of both update checks still to come at once, so that the
-// checks wait for the slower query rather than for the two in turn. Each check takes
-// the answer of the query about its package name, with the same result as asking
-// then; the application's file search is done here (as its check would do first), the
-// driver's is only looked ahead at.
+// Starts the run's one query of installedPackages ahead of the update checks, so that
+// they find the answers in rather than wait for rpm in turn; nothing when it was asked
+// already.
 void startInstalledVersionQueries();
 
 // Host probes, 1 true and 0 false. Fixed answers but the last.
@@ -152,8 +176,8 @@ const PackageCheckDetails& driverCheckDetails();
 const PackageCheckDetails& appCheckDetails();
 
 // For tests only: empties the file and browser caches, the two cached check
-// results and globalOEM, as at process start, and waits for the queries started
-// ahead that no check took.
+// results and globalOEM, as at process start, and forgets rpm's answers (waiting for a
+// query started ahead that no check took).
 void resetPackageCaches();
 
 #endif

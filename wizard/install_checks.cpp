@@ -182,46 +182,6 @@ bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
            callbacks.trustKey({check.key, keyLabel(check), keyQuestionText(check)});
 }
 
-// Packages signed with a key the medium carries, checked against those keys in a keyring
-// of this run's own: what their signatures come to once a key is imported is known
-// before anything is asked or imported. A package whose signature does not hold with its
-// key takes that verdict, and refuses the install as any other package would; one whose
-// signature holds waits, as it was, for the question about its key.
-void checkWithMediumKeys(std::vector<PackageCheck>& checks) {
-    std::vector<std::size_t> signedOnMedium;
-    std::vector<std::string> paths, files;
-    std::vector<SigningKey> keys;
-    for (std::size_t i = 0; i < checks.size(); ++i) {
-        const PackageCheck& check = checks[i];
-        if (check.state != SignatureState::UnknownKey || !check.keyOnMedium)
-            continue;
-        signedOnMedium.push_back(i);
-        paths.push_back(check.path);
-        files.push_back(check.file);
-        if (std::none_of(keys.begin(), keys.end(), [&](const SigningKey& key) {
-                return key.fingerprint == check.key.fingerprint;
-            }))
-            keys.push_back(check.key);
-    }
-    if (paths.empty())
-        return;
-    std::vector<PackageCheck> verdicts;
-    std::vector<std::string> keyringLines;
-    checkAgainstKeys(paths, files, keys, &verdicts, &keyringLines);
-    for (std::size_t n = 0; n < signedOnMedium.size() && n < verdicts.size(); ++n) {
-        PackageCheck& check = checks[signedOnMedium[n]];
-        const PackageCheck& verdict = verdicts[n];
-        if (verdict.state == SignatureState::Ok)
-            continue;
-        check.state = verdict.state;
-        check.rpmLines = keyringLines;
-        check.rpmLines.insert(check.rpmLines.end(), verdict.rpmLines.begin(),
-                              verdict.rpmLines.end());
-        // Still without a key that verifies it: the medium's is no answer.
-        check.keyOnMedium = false;
-    }
-}
-
 // The keys of the packages signed with one the medium carries: each asked about once, and
 // imported (when `importKeys` and trusted) only now that every other check has passed
 // and each of its packages is known to verify with it. Returns whether each key (by its
@@ -350,7 +310,6 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         files.push_back(package.file);
     }
     std::vector<PackageCheck> checks = checkPackageSignatures(paths, currentDirectory(), files);
-    checkWithMediumKeys(checks);
     progress(listed + packages.size());
     // Packages signed with a key the medium carries wait for the question about the key.
     std::vector<bool> waiting;
@@ -407,7 +366,6 @@ int verifyMedium() {
         packages.assign(matches.gl_pathv, matches.gl_pathv + matches.gl_pathc);
     globfree(&matches);
     std::vector<PackageCheck> checks = checkPackageSignatures(packages, currentDirectory());
-    checkWithMediumKeys(checks);
 
     // One line per file: a package's line says what its digest and its signature are.
     // Each line is shown terminal-safe: a file's name is the medium's, and neither its

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <memory>
 
-#include "services/child_process.h"
 #include "services/descriptor.h"
 #include "services/files.h"
+#include "services/packages.h"
 
 namespace {
 
@@ -36,11 +36,10 @@ const std::string& currentRecordDirectory() {
     if (!records.directory.empty())
         return records.directory;
     records.directory = "/var/lib/stage3";
-    ProgramOutput output;
-    if (!runProgram({"rpm", "--eval", "%{_dbpath}"}, ProgramRun(4096), &output) ||
-        output.exitStatus() != 0)
+    // rpm's answer of the run's one query.
+    std::string dbpath = rpmDatabasePath();
+    if (dbpath.empty())
         return records.directory;
-    std::string dbpath = output.text.substr(0, output.text.find('\n'));
     while (dbpath.size() > 1 && dbpath.back() == '/') dbpath.pop_back();
     const bool system = dbpath == "/var/lib/rpm" || dbpath == "/usr/lib/sysimage/rpm";
     const size_t slash = dbpath.rfind('/');

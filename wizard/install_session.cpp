@@ -125,6 +125,8 @@ ResourceID_C rootSideRefusal() {
 
 void onScriptExited(InstallRun& run, int waitStatus) {
     InstallLog& log = run.log;
+    // Whatever the script did, rpm's answers from before it are out of date.
+    forgetInstalledPackages();
     show(run, run.reader.finish());
     passProgress(run);
     run.terminalAgent.stop();

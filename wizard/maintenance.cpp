@@ -82,14 +82,8 @@ const char* actionName(Action action) {
 }
 
 std::string installedPackageVersion(const std::string& name) {
-    if (name.empty() || name[0] == '-')
-        return "";
-    ProgramOutput output;
-    if (!runProgram({"rpm", "-q", "--qf", "%{VERSION}-%{RELEASE}\\n", "--", name}, ProgramRun(4096),
-                    &output) ||
-        output.exitStatus() != 0)
-        return "";
-    return output.text.substr(0, output.text.find('\n'));
+    const std::vector<InstalledPackage>& found = installedPackages(name);
+    return found.empty() ? "" : found.front().version;
 }
 
 std::string packageFileVersion(const std::string& file, const std::string& name) {

@@ -45,7 +45,8 @@ const char* recordAgreement(const InstalledState& state);
 std::map<std::string, std::string> installedPackageVersions(const std::vector<std::string>& names);
 
 // rpm's VERSION-RELEASE of the installed package `name`; empty when none is installed
-// (or the name cannot be one).
+// (or the name cannot be one). The run's answer (installedPackages), asked afresh only
+// after an install run changed the host.
 std::string installedPackageVersion(const std::string& name);
 
 // The version-release a package file's name gives ("quorvel-browser-1.0-1.noarch.rpm"

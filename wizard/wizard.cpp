@@ -20,11 +20,11 @@ HostFacts probeHost() {
     return host;
 }
 
-PageRules readPageRules() {
+PageRules readPageRules(bool lookAtDriver) {
     PageRules rules;
     rules.autoSelect = getAutoSelectOemConfig();
     rules.showLicense = getShowLicenseOption();
-    rules.kernelRebuild = kernelRebuildNeeded();
+    rules.kernelRebuild = lookAtDriver ? kernelRebuildNeeded() : -1;
     return rules;
 }
 
@@ -96,6 +96,21 @@ void Wizard::start(const HostFacts& host, const PageRules& rules) {
     if (rules.autoSelect == AutoSelectCompact)
         selection_.setupType = CompactSetupType;
     applySetupType();
+}
+
+int Wizard::settleKernelRebuild() {
+    if (rules_.kernelRebuild >= 0)
+        return -1;
+    rules_.kernelRebuild = kernelRebuildNeeded();
+    for (int i = 0; i < pageCount() && !rules_.kernelRebuild; ++i) {
+        if (!isPage(i, KernelRebuildTitleId))
+            continue;
+        pages_.erase(pages_.begin() + i);
+        if (current_ > i)
+            --current_;
+        return i;
+    }
+    return -1;
 }
 
 bool Wizard::isPage(int index, const ResourceID_C& titleId) const {
@@ -271,7 +286,7 @@ std::string Wizard::reviewText() const {
         text += getString(components_[i].nameId);
         text += '\n';
     }
-    if (rules_.kernelRebuild) {
+    if (rules_.kernelRebuild > 0) {
         text += "\n\n";
         text += getString(ReviewKernelRebuildNoteId);
         text += '\n';

@@ -26,9 +26,11 @@ HostFacts probeHost();
 struct PageRules {
     int autoSelect = 0;     // getAutoSelectOemConfig: the medium sets the setup type
     int showLicense = 1;    // getShowLicenseOption
-    int kernelRebuild = 0;  // kernelRebuildNeeded
+    int kernelRebuild = 0;  // kernelRebuildNeeded; -1 not known yet (settleKernelRebuild)
 };
-PageRules readPageRules();
+// With `lookAtDriver` false the kernel rebuild is left unknown: the driver package's file
+// list, which it needs, is read only when the wizard's settleKernelRebuild asks.
+PageRules readPageRules(bool lookAtDriver = true);
 
 // The choices a run installs: a setup type and a component bit set.
 struct Selection {
@@ -74,6 +76,10 @@ class Wizard {
     // Adapts the offer to the host, chooses the pages, applies the medium's setup type
     // and presets the components from it. The first page is the current one.
     void start(const HostFacts& host, const PageRules& rules);
+    // Decides a kernel rebuild that start left unknown (kernelRebuildNeeded); until then
+    // the kernel rebuild page is kept. Returns the index of the page that went because no
+    // rebuild is needed, else -1. Called before the wizard leaves its first page.
+    int settleKernelRebuild();
 
     int pageCount() const { return static_cast<int>(pages_.size()); }
     const DialogPageConfig& page(int index) const { return *pages_[index]; }

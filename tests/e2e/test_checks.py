@@ -129,6 +129,47 @@ class Checks(e2e.WizardTest):
                     # Nothing changed: no key taken into rpm's keyring either.
                     self.assertIsNone(rpmdb.installed("gpg-pubkey"))
 
+    def test_rpm_is_asked_once_before_the_first_package(self):
+        """The installed versions in one rpm -q, every package in one rpm -Kv (the medium's
+        key tried in the same pass), the install in one test transaction."""
+        if not os.path.exists(os.path.join(DEMO_MEDIUM, "RPM-GPG-KEY-quorvel-demo")):
+            self.skipTest("the demo medium is not signed (no gpg at build time)")
+        # rpm found through PATH logs its arguments (each ended by \x1f, a run by \x1e: an
+        # argument may hold a newline), then runs the real one.
+        wrapper = os.path.join(self.tmp, "bin")
+        os.makedirs(wrapper)
+        calls = os.path.join(self.tmp, "rpm-calls")
+        with open(os.path.join(wrapper, "rpm"), "w") as f:
+            f.write('#!/bin/sh\nprintf "%%s\\037" "$@" >> %s\nprintf "\\036" >> %s\n'
+                    'exec %s "$@"\n' % (calls, calls, shutil.which("rpm")))
+        os.chmod(os.path.join(wrapper, "rpm"), 0o755)
+        cases = [
+            # name, medium, options
+            ("signed demo, key trusted", lambda: self.demo("counted"), ["--trust-medium-key"]),
+            ("medium of before", lambda: self.original("counted-before"), []),
+        ]
+        for name, medium, args in cases:
+            with self.subTest(name):
+                e2e.clear_tmp_files()
+                open(calls, "w").close()
+                directory = medium()
+                rpmdb = e2e.RpmDb(os.path.join(self.tmp, name))
+                env = rpmdb.env()
+                env.update(DISPLAY="", WAYLAND_DISPLAY="", LANG="en_US.UTF-8",
+                           PATH=wrapper + os.pathsep + env["PATH"])
+                p = subprocess.run(["./stage3", "--unattended", "--accept-license"] + args,
+                                   cwd=directory, env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+                self.assertEqual(p.returncode, 0, p.stdout.decode("utf-8", "replace"))
+                self.assertEqual(self.installed(rpmdb), ALL)
+                with open(calls) as f:
+                    runs = [run.split("\x1f")[:-1] for run in f.read().split("\x1e")[:-1]]
+                first = next(i for i, run in enumerate(runs) if "--percent" in run)
+                before = runs[:first]
+                for option in ("-q", "-Kv", "--test"):
+                    self.assertEqual(len([run for run in before if option in run]), 1,
+                                     "%s in %s" % (option, before))
+
     def test_verify_and_dry_run_check_without_changing_anything(self):
         if not os.path.exists(os.path.join(DEMO_MEDIUM, "RPM-GPG-KEY-quorvel-demo")):
             self.skipTest("the demo medium is not signed (no gpg at build time)")

@@ -51,7 +51,7 @@ bool childExists() {
 int queries(const RpmSandbox& box) {
     int count = 0;
     for (const auto& args : box.rpmRuns()) {
-        count += !args.empty() && args[0] == "-q";
+        count += std::find(args.begin(), args.end(), "-q") != args.end();
     }
     return count;
 }
@@ -384,7 +384,9 @@ TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
     }
     auto runs = box.rpmRuns();
     ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ((std::vector<std::string>{"-q", name}), runs[0]);
+    const auto names = std::find(runs[0].begin(), runs[0].end(), "--");
+    ASSERT_NE(names, runs[0].end());
+    EXPECT_EQ(names + 1, std::find(runs[0].begin(), runs[0].end(), name)) << "one argument";
     EXPECT_STREQ("pfx", globalOEM);
 }
 
@@ -420,7 +422,7 @@ TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {
         EXPECT_EQ(*c.app ? "pfx-app-" + std::string(c.app) + ".noarch" : "",
                   appCheckDetails().installed);
         EXPECT_EQ(c.app, appCheckDetails().installedVersion);
-        EXPECT_EQ(2, queries(box)) << "one query each, none asked again";
+        EXPECT_EQ(1, queries(box)) << "one query for both, none asked again";
         EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the queries";
     }
     EXPECT_FALSE(zombieChildExists());
@@ -448,7 +450,9 @@ TEST(FindInstalledRpmVersion, ReadsTheFirstQueryLine) {
     // A leading '-' would be an rpm option ("rpm -q --version" answers).
     EXPECT_EQ(PACKAGE_NOT_FOUND, findInstalledRpmVersion("--version", 0, &v));
     EXPECT_EQ(PACKAGE_NOT_FOUND, findInstalledRpmVersion("", 0, &v));
-    EXPECT_EQ(4, queries(box));
+    // The run's names (the application's, the driver families ...) in the first query; a
+    // name beyond them in one of its own.
+    EXPECT_EQ(2, queries(box));
     EXPECT_FALSE(zombieChildExists());
     EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the query";
 }
