@@ -329,12 +329,17 @@ class AnsibleRole(unittest.TestCase):
         self.write_inventory(inventory)
         custom = json.dumps({"stage3_answers": {"accept_license": True, "setup_type": "custom",
                                                 "components": ["managed-system", "driver"]}})
+        records = os.path.join(os.path.dirname(self.rpmdbs["host"].path), "stage3-records")
+        no_medium = ["-e", "stage3_medium_dir=", "-e", "stage3_records_dir=" + records]
         steps = [
             # extra vars, changed, packages installed after
             ([], True, set(PACKAGES)),
             (["-e", custom], True, {"holvane", "quorvel-storman"}),
             (["-e", custom], False, {"holvane", "quorvel-storman"}),
-            (["-e", "stage3_state=absent"], True, {"holvane"}),
+            # Without a medium: from the maintenance copy stage3 keeps beside its records.
+            (["-e", "stage3_state=repaired"] + no_medium, True, {"holvane", "quorvel-storman"}),
+            (["-e", "stage3_state=absent"] + no_medium, True, {"holvane"}),
+            (["-e", "stage3_state=absent"] + no_medium, False, {"holvane"}),
             (["-e", "stage3_state=absent"], False, {"holvane"}),
         ]
         for extra, changed, installed in steps:
