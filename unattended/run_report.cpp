@@ -192,9 +192,12 @@ void printResultEvent(const RunEnd& end, const InstallLog* log) {
         jsonInt(b, "schema_version", JsonSchemaVersion);
         jsonString(b, "event", "result");
         jsonInt(b, "exit_status", end.status);
+        const bool succeeded = end.status == ExitInstalled || end.status == ExitRestartNeeded;
+        json_builder_set_member_name(b, "succeeded");
+        json_builder_add_boolean_value(b, succeeded);
+        // What the run leaves installed: nothing of the product after a remove.
         json_builder_set_member_name(b, "installed");
-        json_builder_add_boolean_value(
-            b, end.status == ExitInstalled || end.status == ExitRestartNeeded);
+        json_builder_add_boolean_value(b, succeeded && end.action != Action::Remove);
         json_builder_set_member_name(b, "restart_needed");
         json_builder_add_boolean_value(b, end.status == ExitRestartNeeded);
         json_builder_set_member_name(b, "log");
@@ -270,6 +273,7 @@ int runAndReport(InstallRun& run, const Selection& selection, Report report,
             started = true;
             break;
     }
+    end.action = ended.action;
     if (finished)
         finished(ended);
     if (report == Report::Json)

@@ -42,6 +42,7 @@ void jsonError(JsonBuilder* builder, ErrorKind kind, const std::vector<std::stri
 
 // What a run without a person ends with: its status, its error and its lines.
 struct RunEnd {
+    Action action = Action::Install;  // the run's: a remove that succeeded installed nothing
     int status = 0;
     ErrorKind error = ErrorKind::None;
     std::vector<std::string> lines;  // the result line first, then what follows it

@@ -73,7 +73,8 @@ class DayTwo(e2e.WizardTest):
         status, out, err = self.stage3(medium, rpmdb, ["--unattended", "--repair", "--json"])
         events = [e2e.stage3_json(line) for line in out.splitlines()]
         self.assertEqual(status, 0, out + err)
-        self.assertEqual((events[-1]["event"], events[-1]["exit_status"]), ("result", 0))
+        self.assertEqual((events[-1]["event"], events[-1]["exit_status"], events[-1]["succeeded"],
+                          events[-1]["installed"]), ("result", 0, True, True))
         self.assertTrue(events[-1]["lines"][0].startswith(t[2155]), events[-1])
         self.assertIn("output", {event["event"] for event in events})
 
@@ -98,13 +99,17 @@ class DayTwo(e2e.WizardTest):
         self.assertIn("--yes", err)
         self.assertIsNotNone(rpmdb.installed("quorvel-storman"))
 
-        for args, driver_after in ((["--remove", "--yes"], True),
+        for args, driver_after in ((["--remove", "--yes", "--json"], True),
                                    (["--remove", "--remove-driver", "--yes"], False)):
             with self.subTest(remove=args):
                 if rpmdb.installed("quorvel-storman") is None:
                     self.stage3(medium, rpmdb, ["--unattended", "--accept-license"])
                 status, out, err = self.stage3(medium, rpmdb, args)
                 self.assertEqual(status, 0, out + err)
+                if "--json" in args:
+                    # Done, and the product is no longer installed.
+                    result = e2e.stage3_json(out.splitlines()[-1])
+                    self.assertEqual((result["succeeded"], result["installed"]), (True, False), result)
                 self.assertIsNone(rpmdb.installed("quorvel-storman"))
                 self.assertIsNone(rpmdb.installed("quorvel-browser"))
                 self.assertEqual(rpmdb.installed("holvane") is not None, driver_after)
