@@ -106,30 +106,14 @@ std::string packageFileVersion(const std::string& file, const std::string& name)
 }
 
 std::map<std::string, std::string> installedPackageVersions(const std::vector<std::string>& names) {
+    // The run's one query of rpm holds every name a run asks about: none is asked again.
     std::map<std::string, std::string> versions;
-    std::vector<std::string> argv = {"rpm", "-q", "--qf", "%{NAME} %{VERSION}-%{RELEASE}\\n", "--"};
-    for (const std::string& name : names)
-        if (!name.empty() && name[0] != '-' && name.find_first_of(" \n") == std::string::npos)
-            argv.push_back(name);
-    if (argv.size() == 5)
-        return versions;
-    // rpm's status counts the names not installed; each installed one has its line.
-    ProgramOutput output;
-    if (!runProgram(argv, ProgramRun(64 * 1024), &output))
-        return versions;
-    std::size_t start = 0;
-    while (start < output.text.size()) {
-        std::size_t end = output.text.find('\n', start);
-        if (end == std::string::npos)
-            end = output.text.size();
-        std::string line = output.text.substr(start, end - start);
-        start = end + 1;
-        std::size_t blank = line.find(' ');
-        if (blank == std::string::npos || line.find(' ', blank + 1) != std::string::npos)
+    for (const std::string& name : names) {
+        if (name.empty() || versions.count(name))
             continue;
-        const std::string name = line.substr(0, blank);
-        if (std::find(argv.begin() + 5, argv.end(), name) != argv.end() && !versions.count(name))
-            versions[name] = line.substr(blank + 1);
+        const std::string version = installedPackageVersion(name);
+        if (!version.empty())
+            versions[name] = version;
     }
     return versions;
 }

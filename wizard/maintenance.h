@@ -40,7 +40,7 @@ std::vector<std::string> installedNowLines(const InstalledState& state);
 // "stale" (rpm says otherwise: changed by hand since), or "missing" (no record in use).
 const char* recordAgreement(const InstalledState& state);
 
-// rpm's VERSION-RELEASE of each installed package of `names`, asked in one rpm run; a
+// rpm's VERSION-RELEASE of each installed package of `names`, from the run's one query; a
 // name not installed (or that cannot be one) has no entry.
 std::map<std::string, std::string> installedPackageVersions(const std::vector<std::string>& names);
 
