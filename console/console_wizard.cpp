@@ -553,7 +553,7 @@ Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
                      blankLine();
                      sayMaintenanceAction(wizard);
                      say(text(words.reviewHeading));
-                     say(wizard.reviewText() + packagePlanText(wizard.selection()));
+                     say(wizard.reviewText() + packagePlanText(wizard.run(), wizard.selection()));
                      blankLine();
                  },
                  nullptr, keys});
@@ -811,7 +811,7 @@ int walkPages(Wizard& wizard) {
 
 // --maintain: the maintenance page, then the pages of the action chosen.
 int walkMaintenance(Wizard& wizard) {
-    const InstalledState& state = runInstalledState();
+    const InstalledState& state = runInstalledState(wizard.run());
     const bool removeDriver = removesDriver();
     Action chosen = Action::Repair;
     for (;;) {

@@ -109,7 +109,7 @@ int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
         std::string note;
         const Selection installed =
             maintenanceSelection(chosen == Action::Modify ? Action::Repair : chosen, Choices(),
-                                 runInstalledState(), &note);
+                                 runInstalledState(run), &note);
         wizardOf(window).beginMaintenance(chosen, installed);
         showCurrentPage(window);
         showComponents(window);

@@ -47,10 +47,11 @@ void fillReviewPackages(GtkWidget* anyWidget) {
     const bool remove = installAction() == Action::Remove;
     std::vector<std::string> lines;
     if (remove) {
-        for (const TransactionStep& step : runTransaction(selection).steps)
+        for (const TransactionStep& step :
+             runTransaction(wizardOf(anyWidget).run(), selection).steps)
             lines.push_back(step.package + " " + step.installed);
     } else {
-        lines = packagePlanLines(selection);
+        lines = packagePlanLines(wizardOf(anyWidget).run(), selection);
     }
     if (lines.empty())
         return;

@@ -148,7 +148,7 @@ int runMode(InstallRun& run, const CommandLine& line, int* argc, char*** argv) {
                 return runMaintenance(run, line.choices, {true, line.json, false, true});
             return runUnattended(run, line.choices, true, line.json);
         case Mode::Status:
-            return showStatus(line.json);
+            return showStatus(run, line.json);
         case Mode::History:
             return showRunHistory(line.json);
         case Mode::SupportBundle:

@@ -273,8 +273,8 @@ std::vector<std::string> ChecksReport::notes() const {
     return lines;
 }
 
-std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
-    return runTransaction(selection).packagesToInstall();
+std::vector<TransactionPackage> plannedInstall(InstallRun& run, const Selection& selection) {
+    return runTransaction(run, selection).packagesToInstall();
 }
 
 std::string keyQuestionText(const PackageCheck& check) {

@@ -74,7 +74,8 @@ struct CheckCallbacks {
 
 // The packages the run's transaction installs, in its order, with rpm's options for each:
 // a package kept as it is installed is neither checked nor tested.
-std::vector<TransactionPackage> plannedInstall(const Selection& selection);
+struct InstallRun;
+std::vector<TransactionPackage> plannedInstall(InstallRun& run, const Selection& selection);
 
 // Runs every check on the medium in the working directory and `packages` (on the file
 // each will be installed from: its copy, when it has one, named by its path). With

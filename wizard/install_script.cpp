@@ -327,7 +327,7 @@ void removeStagedFiles() {
 
 }  // namespace
 
-InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
+InstallFiles writeInstallFiles(InstallRun& run, int components, bool kernelRebuild) {
     settingsAside.clear();
     scriptName[0] = '\0';
     rootScriptName[0] = '\0';
@@ -354,7 +354,7 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     if (components) {
         Selection selection;
         selection.components = components;
-        Transaction transaction = runTransaction(selection);
+        Transaction transaction = runTransaction(run, selection);
         if (transaction.applicationMissing)
             return InstallFiles::Failed;
         for (TransactionStep& step : transaction.steps) {

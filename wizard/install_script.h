@@ -96,7 +96,8 @@ enum class InstallFiles { Ready, NothingSelected, Failed };
 // Failed when a file cannot be made safely; nothing must run then. As root, a directory
 // at the settings file's fixed name (another user's, say) is renamed aside rather than
 // stopping every install; settingsMovedAside() then names where it went.
-InstallFiles writeInstallFiles(int components, bool kernelRebuild);
+struct InstallRun;
+InstallFiles writeInstallFiles(InstallRun& run, int components, bool kernelRebuild);
 // The new name of the directory the last writeInstallFiles moved aside; empty when none.
 const std::string& settingsMovedAside();
 

@@ -260,7 +260,7 @@ bool checksPassed(InstallRun& run, const Selection& selection, const InstallObse
     CheckCallbacks callbacks;
     callbacks.progress = observer.checking;
     callbacks.trustKey = observer.trustKey;
-    std::vector<TransactionPackage> packages = plannedInstall(selection);
+    std::vector<TransactionPackage> packages = plannedInstall(run, selection);
     copyInstallPackages(&packages);
     // As a normal user the root side imports a trusted key, into the keyring root's rpm
     // uses for the install.
@@ -316,8 +316,8 @@ InstallStart startInstallRun(InstallRun& run, const Selection& selection,
     }
     run.installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                          driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
-    prepareInstallRecord(selection, run.log.written() ? run.log.path() : "");
-    InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
+    prepareInstallRecord(run, selection, run.log.written() ? run.log.path() : "");
+    InstallFiles files = writeInstallFiles(run, selection.components, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside(run);
     if (files != InstallFiles::Ready || !startScript(run, observer)) {
         removeInstallFiles();

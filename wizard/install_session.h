@@ -17,6 +17,7 @@
 #include "wizard/install_log.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_error.h"
+#include "wizard/transaction.h"
 
 struct InstallOutcome {
     bool succeeded = false;
@@ -78,6 +79,8 @@ struct InstallRun {
     ErrorKind startupRefusalKind = ErrorKind::None;
     // The start marker this run made (startup.h).
     FileIdentity startMarker;
+    // The host as this run found it and the run's transaction (runTransaction).
+    RunTransactionCache transactions;
 
     // The install, as startInstallRun leaves it. Why it did not start: the files could
     // not be made safely, another install holds the lock, the administrator's

@@ -340,10 +340,10 @@ std::string rootSideRecordText(Action action, const std::string& source,
     return s + rootSideHistoryText();
 }
 
-void prepareInstallRecord(const Selection& selection, const std::string& logPath) {
-    const InstalledState& state = runInstalledState();
+void prepareInstallRecord(InstallRun& run, const Selection& selection, const std::string& logPath) {
+    const InstalledState& state = runInstalledState(run);
     preparedPackage = state.applicationPackage;
-    preparedRecord = recordFor(selection, runTransaction(selection), state, logPath);
+    preparedRecord = recordFor(selection, runTransaction(run, selection), state, logPath);
 }
 
 std::string preparedRecordText() {

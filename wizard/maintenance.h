@@ -84,7 +84,8 @@ std::string rootSideRecordText(Action action, const std::string& source,
 // The record of the run that starts, for `selection` (read from the host before it
 // changes); its text, and the application package it is named after. `logPath`: the
 // run's log, when it was written.
-void prepareInstallRecord(const Selection& selection, const std::string& logPath);
+struct InstallRun;
+void prepareInstallRecord(InstallRun& run, const Selection& selection, const std::string& logPath);
 std::string preparedRecordText();
 const std::string& preparedRecordPackage();
 // As root, once the run ended: the prepared record written when it succeeded; after a

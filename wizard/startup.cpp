@@ -182,7 +182,7 @@ int checkStartupPreconditions(InstallRun& run) {
     // packages of before; with none kept nothing is done.
     if (installAction() == Action::Rollback && app >= UPDATE_SAME_INSTALLED &&
         app != UPDATE_NOT_INSTALLED) {
-        if (rollbackSteps(runInstalledState()).empty()) {
+        if (rollbackSteps(runInstalledState(run)).empty()) {
             refusalKind = ErrorKind::NothingToInstall;
             refuse(refusal, NothingToRollBackId, SetupCannotContinueId);
             return 1;
@@ -191,7 +191,7 @@ int checkStartupPreconditions(InstallRun& run) {
         // A remove takes whatever version of the application is installed, by name; a
         // repair or a modify installs the installed version again, so it needs this
         // medium's to be it.
-        const InstalledState& state = runInstalledState();
+        const InstalledState& state = runInstalledState(run);
         refusalKind = ErrorKind::NotInstalled;
         if (state.application.empty()) {
             refuse(refusal, NotInstalledForMaintenanceId, SetupCannotContinueId);
