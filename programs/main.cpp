@@ -204,7 +204,7 @@ int main(int argc, char* argv[]) {
     if (!line.recordDirectory.empty())
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
-    setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
+    setInstallAction(run, line.maintain ? Action::Repair : line.action, line.removeDriver);
     setKeepPackages(line.choices.keepPackages);
     setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
                     line.choices.requireLoadableDriver});

@@ -268,7 +268,7 @@ int showStatus(InstallRun& run, bool json) {
 int runMaintenance(InstallRun& installRun, const Choices& choices,
                    const MaintenanceOptions& options) {
     const bool dryRun = options.dryRun, json = options.json;
-    const Action action = installAction();
+    const Action action = installAction(installRun);
     int status = checkStartupPreconditions(installRun);
     const std::vector<std::string>& startupRefusal = installRun.startupRefusal;
     if (status != 0 && json && dryRun) {

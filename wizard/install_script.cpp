@@ -15,9 +15,11 @@
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_history.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -301,20 +303,20 @@ bool withCopy(TransactionPackage* package) {
 const char* const StagedDirectoryName = "/medium-files";
 std::vector<StagedFile> stagedFiles;
 
-std::string stagedCopyText() {
+std::string stagedCopyText(InstallRun& run) {
     const std::string staged = inInstallDirectory(StagedDirectoryName);
     char app[kPackagePathOutSize];
     const std::string applicationFile =
         findAppPackageFile(app) == PACKAGE_FOUND ? baseName(app) : std::string();
-    if (installAction() != Action::Remove && !stageMediumFiles(staged, &stagedFiles))
+    if (installAction(run) != Action::Remove && !stageMediumFiles(staged, &stagedFiles))
         return "";
     // This run's packages, as the root side's checked copies of them.
     std::vector<KeptPackage> packages;
     for (const PackageCopy& copy : copies)
         if (!copy.digest.empty())
             packages.push_back({copy.name, baseName(copy.path)});
-    return rootSideCopyText(installAction(), preparedRecordPackage(), staged, stagedFiles, packages,
-                            applicationFile);
+    return rootSideCopyText(installAction(run), preparedRecordPackage(run), staged, stagedFiles,
+                            packages, applicationFile);
 }
 
 void removeStagedFiles() {
@@ -380,12 +382,15 @@ InstallFiles writeInstallFiles(InstallRun& run, int components, bool kernelRebui
                 return InstallFiles::Failed;
             keys.push_back({key.file, name, sha256Of(key.block)});
         }
-        std::string text = rootSideScriptText(
-            installDirectory, scriptName, copies, changed, markerWarning,
-            getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()) + stagedCopyText(),
-            keys);
-        if (!writeNewFile(record, preparedRecordText(), 0600) ||
+        // The history's lines follow the record's, where there is a record to write.
+        std::string recordText =
+            rootSideRecordText(installAction(run), record, preparedRecordPackage(run));
+        if (!recordText.empty())
+            recordText += rootSideHistoryText(run);
+        std::string text = rootSideScriptText(installDirectory, scriptName, copies, changed,
+                                              markerWarning, getString(SettingsMovedAsideId),
+                                              recordText + stagedCopyText(run), keys);
+        if (!writeNewFile(record, preparedRecordText(run), 0600) ||
             !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
         memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);

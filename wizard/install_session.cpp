@@ -98,7 +98,7 @@ void writeLogHeader(InstallRun& run, const Selection& selection) {
     log.writeField("medium", currentDirectory());
     log.writeField("application", checkLine(appCheckDetails()));
     log.writeField("driver", checkLine(driverCheckDetails()));
-    log.writeField("action", actionName(installAction()));
+    log.writeField("action", actionName(installAction(run)));
     log.writeField("setup type", selection.setupTypeName());
     log.writeField("components", selection.componentNames(" "));
     log.write("--- install output ---\n");
@@ -149,10 +149,11 @@ void onScriptExited(InstallRun& run, int waitStatus) {
         outcome.initramfs = after.initramfs;
     }
     // The record follows what is installed now, before the lock lets another run in.
-    const std::string recordNote = settleInstallRecord(outcome.succeeded);
+    const std::string recordNote = settleInstallRecord(run, outcome.succeeded);
     if (!recordNote.empty())
         show(run, recordNote + "\n");
     const std::string historyNote = settleRunHistory(
+        run,
         outcome.succeeded         ? "succeeded"
         : WIFSIGNALED(waitStatus) ? "cancelled"
                                   : "failed",
@@ -174,7 +175,7 @@ void onScriptExited(InstallRun& run, int waitStatus) {
                        ? std::to_string(outcome.exitStatus)
                        : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
     RunFacts facts;
-    facts.action = installAction();
+    facts.action = installAction(run);
     facts.succeeded = outcome.succeeded;
     facts.reason = run.notStartedReason;
     facts.reasonKind = run.notStartedKind();
@@ -207,11 +208,11 @@ WatchedCommand scriptWatch(InstallRun& run) {
 InstallStart notStarted(InstallRun& run, ResourceID_C reason, const char* logResult) {
     run.notStartedReason = reason;
     RunFacts facts;
-    facts.action = installAction();
+    facts.action = installAction(run);
     facts.reason = reason;
     facts.reasonKind = run.notStartedKind();
-    const std::string historyNote =
-        settleRunHistory(reason == ChecksRefusedId ? "refused" : "failed", runResult(facts).status);
+    const std::string historyNote = settleRunHistory(
+        run, reason == ChecksRefusedId ? "refused" : "failed", runResult(facts).status);
     if (!historyNote.empty())
         show(run, historyNote + "\n");
     run.lock.release();
@@ -300,7 +301,7 @@ InstallStart startInstallRun(InstallRun& run, const Selection& selection,
         writeLogHeader(run, selection);
     else
         noteUnwritableLog(run);
-    beginRunHistory(run.log.written() ? run.log.path() : "");
+    beginRunHistory(run, run.log.written() ? run.log.path() : "");
     const std::string& recordPath = run.recordPath;
     if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");

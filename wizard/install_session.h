@@ -17,6 +17,7 @@
 #include "wizard/install_log.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_error.h"
+#include "wizard/run_history.h"
 #include "wizard/transaction.h"
 
 struct InstallOutcome {
@@ -81,6 +82,20 @@ struct InstallRun {
     FileIdentity startMarker;
     // The host as this run found it and the run's transaction (runTransaction).
     RunTransactionCache transactions;
+
+    // The run's choices: its action (Install unless a maintenance option chose another),
+    // whether a remove takes the driver too (setInstallAction), whether the maintenance
+    // copy keeps the packages (setKeepPackages), and the checks' policy (setCheckPolicy).
+    Action action = Action::Install;
+    bool removeDriver = false;
+    bool keepPackages = true;
+    CheckPolicy checkPolicy;
+    // The record the running install, repair or modify leaves when it succeeds, and the
+    // application package it is named after (prepareInstallRecord).
+    InstallRecord preparedRecord;
+    std::string preparedPackage;
+    // The history line of the run that took the lock (beginRunHistory).
+    BegunRun begun;
 
     // The install, as startInstallRun leaves it. Why it did not start: the files could
     // not be made safely, another install holds the lock, the administrator's

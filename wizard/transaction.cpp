@@ -301,16 +301,16 @@ const InstalledState& runInstalledState(InstallRun& run) {
 
 const Transaction& runTransaction(InstallRun& run, const Selection& selection) {
     RunTransactionCache& cache = run.transactions;
-    const Action action = installAction();
+    const Action action = installAction(run);
     std::optional<RunTransactionCache::Built>& built = cache.built;
     if (!built || built->transaction.action != action ||
-        built->components != selection.components || built->removeDriver != removesDriver()) {
+        built->components != selection.components || built->removeDriver != removesDriver(run)) {
         const InstalledState& state = runInstalledState(run);
         if (!cache.medium)
             cache.medium = readMediumPackages(state);
         built = RunTransactionCache::Built{
-            buildTransaction(action, selection, state, *cache.medium, removesDriver()),
-            selection.components, removesDriver()};
+            buildTransaction(action, selection, state, *cache.medium, removesDriver(run)),
+            selection.components, removesDriver(run)};
         // A rollback installs the maintenance copy's packages of before, not the medium's.
         if (action == Action::Rollback)
             built->transaction.steps = rollbackSteps(state);
