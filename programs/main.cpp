@@ -154,7 +154,7 @@ int runMode(InstallRun& run, const CommandLine& line, int* argc, char*** argv) {
         case Mode::SupportBundle:
             return writeSupportBundle(line.bundlePath);
         case Mode::Verify:
-            return verifyMedium();
+            return verifyMedium(run.checkPolicy);
     }
     return ExitUsage;
 }
@@ -205,9 +205,9 @@ int main(int argc, char* argv[]) {
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
     setInstallAction(run, line.maintain ? Action::Repair : line.action, line.removeDriver);
-    setKeepPackages(line.choices.keepPackages);
-    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
-                    line.choices.requireLoadableDriver});
+    run.keepPackages = line.choices.keepPackages;
+    run.checkPolicy = {line.choices.requireSignatures, line.choices.trustMediumKey,
+                       line.choices.requireLoadableDriver};
     status = runMode(run, line, &argc, &argv);
     run.log.discardUnused();
     return status;

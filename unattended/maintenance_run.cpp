@@ -308,8 +308,8 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
         removeStartMarker(installRun);
         return status;
     }
-    const ChecksReport checks =
-        runInstallChecks(plannedInstall(installRun, selection), CheckCallbacks(), false);
+    const ChecksReport checks = runInstallChecks(plannedInstall(installRun, selection),
+                                                 CheckCallbacks(), false, installRun.checkPolicy);
     status = checks.refused() ? ExitRefused : ExitInstalled;
     const Transaction& transaction = runTransaction(installRun, selection);
     const std::vector<std::string> steps = stepLines(transaction);

@@ -107,7 +107,8 @@ std::vector<std::string> plannedPackages(InstallRun& run, const Selection& selec
 // The checks an install would make first, made without changing anything: a key the
 // policy trusts is reported as to be imported, one it does not refuses the install.
 void checkBeforeInstalling(InstallRun& run, Plan& plan, const Selection& selection) {
-    plan.checks = runInstallChecks(plannedInstall(run, selection), CheckCallbacks(), false);
+    plan.checks =
+        runInstallChecks(plannedInstall(run, selection), CheckCallbacks(), false, run.checkPolicy);
     if (plan.checks.refused())
         plan.exitStatus = ExitRefused;
 }

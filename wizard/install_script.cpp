@@ -316,7 +316,7 @@ std::string stagedCopyText(InstallRun& run) {
         if (!copy.digest.empty())
             packages.push_back({copy.name, baseName(copy.path)});
     return rootSideCopyText(installAction(run), preparedRecordPackage(run), staged, stagedFiles,
-                            packages, applicationFile);
+                            packages, applicationFile, run.keepPackages);
 }
 
 void removeStagedFiles() {

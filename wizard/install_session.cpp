@@ -266,7 +266,7 @@ bool checksPassed(InstallRun& run, const Selection& selection, const InstallObse
     // As a normal user the root side imports a trusted key, into the keyring root's rpm
     // uses for the install.
     const bool asRoot = geteuid() == 0;
-    ChecksReport report = runInstallChecks(packages, callbacks, asRoot);
+    ChecksReport report = runInstallChecks(packages, callbacks, asRoot, run.checkPolicy);
     setRootSideKeys(asRoot || report.refused() ? std::vector<SigningKey>() : report.trustedKeys);
     for (const CheckItem& item : report.items)
         run.log.writeField("check",

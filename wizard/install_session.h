@@ -85,7 +85,7 @@ struct InstallRun {
 
     // The run's choices: its action (Install unless a maintenance option chose another),
     // whether a remove takes the driver too (setInstallAction), whether the maintenance
-    // copy keeps the packages (setKeepPackages), and the checks' policy (setCheckPolicy).
+    // copy keeps the packages (--keep-packages), and the checks' policy.
     Action action = Action::Install;
     bool removeDriver = false;
     bool keepPackages = true;

@@ -27,8 +27,6 @@ const char* const PreviousDirectoryName = "previous";
 
 namespace {
 
-bool keepPackagesSetting = true;
-
 struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -139,14 +137,6 @@ std::string maintenanceCopyPath(const std::string& applicationPackage) {
     return record.empty() ? "" : record.substr(0, record.size() - strlen(".ini"));
 }
 
-void setKeepPackages(bool keep) {
-    keepPackagesSetting = keep;
-}
-
-bool keepPackages() {
-    return keepPackagesSetting;
-}
-
 MaintenanceCopyInfo maintenanceCopyInfo(const std::string& applicationPackage) {
     MaintenanceCopyInfo info;
     const std::string path = maintenanceCopyPath(applicationPackage);
@@ -188,7 +178,8 @@ std::vector<std::string> keptMediumFiles(const std::string& medium) {
 
 bool makeMaintenanceCopy(const std::string& applicationPackage, const std::string& medium,
                          const std::vector<KeptPackage>& packages,
-                         const std::string& applicationFile, std::string* error) {
+                         const std::string& applicationFile, bool keepPackages,
+                         std::string* error) {
     const std::string path = maintenanceCopyPath(applicationPackage);
     if (path.empty()) {
         *error = applicationPackage + ": not a package name";
@@ -220,7 +211,7 @@ bool makeMaintenanceCopy(const std::string& applicationPackage, const std::strin
             mkdir((made + "/" + name.substr(0, slash)).c_str(), 0755);
         done = done && copy(medium + "/" + name, name);
     }
-    if (keepPackagesSetting) {
+    if (keepPackages) {
         for (const KeptPackage& package : packages)
             done = done && (digests.count(package.name) || copy(package.source, package.name));
         // The packages of the version before: those of an old copy of another version,
@@ -304,7 +295,8 @@ std::vector<KeptPackage> packagesToKeep() {
     return kept;
 }
 
-std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package) {
+std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package,
+                                  bool keepPackages) {
     if (geteuid() != 0 || package.empty())
         return "";
     std::string error;
@@ -330,7 +322,8 @@ std::string settleMaintenanceCopy(Action action, bool succeeded, const std::stri
     for (const KeptPackage& kept : packages)
         if (!packageFileVersion(kept.name, package).empty())
             applicationFile = kept.name;
-    if (!makeMaintenanceCopy(package, currentDirectory(), packages, applicationFile, &error))
+    if (!makeMaintenanceCopy(package, currentDirectory(), packages, applicationFile, keepPackages,
+                             &error))
         return fillText(getString(MaintenanceCopyNotMadeId), {error});
     return "";
 }
@@ -369,7 +362,7 @@ bool stageMediumFiles(const std::string& staged, std::vector<StagedFile>* files)
 std::string rootSideCopyText(Action action, const std::string& applicationPackage,
                              const std::string& staged, const std::vector<StagedFile>& files,
                              const std::vector<KeptPackage>& packages,
-                             const std::string& applicationFile) {
+                             const std::string& applicationFile, bool keepPackages) {
     const std::string copyName = baseName(maintenanceCopyPath(applicationPackage));
     if (copyName.empty())
         return "";
@@ -408,7 +401,7 @@ std::string rootSideCopyText(Action action, const std::string& applicationPackag
         s += "\tkeep " + shellQuote(staged + "/file-" + std::to_string(i + 1)) + " " +
              shellQuote(files[i].name) + " " + shellQuote(files[i].digest) + "\n";
     s += "\tchmod 755 \"$new\"/stage3 \"$new\"/stage3-gtk 2> /dev/null\n";
-    if (keepPackagesSetting) {
+    if (keepPackages) {
         // The root side's own checked copies of this run's packages.
         for (const KeptPackage& package : packages)
             s += "\tkeep \"$packages\"/" + shellQuote(baseName(package.source)) + " " +
