@@ -31,7 +31,7 @@ namespace {
 const char* const DriverFamilies[] = {"holvane", "pirsel", "dumaro"};
 
 std::string addonPackageName() {
-    return std::string(globalOEM) + "-browser";
+    return std::string(oemName()) + "-browser";
 }
 
 // SHA-256 of the medium's digest list; empty when it has none.
@@ -144,7 +144,7 @@ InstalledState readInstalledState() {
     if (state.applicationPackage.empty())
         state.applicationPackage = maintenanceCopyApplication();
     state.driverPackage = driverCheckDetails().package;
-    if (globalOEM[0])
+    if (oemName()[0])
         state.addonPackage = addonPackageName();
     // One question to rpm for every name: the medium's, and each driver family for a
     // medium without a driver file.
