@@ -15,6 +15,7 @@
 #include "wizard/install_checks.h"
 #include "wizard/install_lock.h"
 #include "wizard/install_log.h"
+#include "wizard/install_script.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_error.h"
 #include "wizard/run_history.h"
@@ -96,6 +97,8 @@ struct InstallRun {
     std::string preparedPackage;
     // The history line of the run that took the lock (beginRunHistory).
     BegunRun begun;
+    // The run's private directory and the files in it (install_script.h).
+    RunFiles files;
 
     // The install, as startInstallRun leaves it. Why it did not start: the files could
     // not be made safely, another install holds the lock, the administrator's
@@ -133,6 +136,6 @@ struct Selection;
 InstallStart startInstallRun(InstallRun& run, const Selection& selection,
                              const InstallObserver& observer);
 
-// Runs the script already named by scriptName (no files written, no lock, no log).
+// Runs the script already named by run.files.scriptName (no files written, no lock, no log).
 // False when the child cannot be started.
 bool runInstallScript(InstallRun& run, const InstallObserver& observer);

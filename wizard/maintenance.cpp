@@ -356,7 +356,8 @@ std::string settleInstallRecord(InstallRun& run, bool succeeded) {
         if (installedPackageVersion(run.preparedPackage).empty() &&
             !removeInstallRecord(run.preparedPackage, &error))
             return fillText(getString(RecordNotWrittenId), {error});
-        return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages);
+        return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages,
+                                     run.files);
     }
     // A rollback leaves the versions rpm has now, not the medium's.
     if (succeeded && run.action == Action::Rollback)
@@ -364,5 +365,6 @@ std::string settleInstallRecord(InstallRun& run, bool succeeded) {
     if (succeeded && !writeInstallRecord(run.preparedPackage, run.preparedRecord, &error))
         return fillText(getString(RecordNotWrittenId), {error});
     // The maintenance copy follows the record it stands beside.
-    return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages);
+    return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages,
+                                 run.files);
 }

@@ -94,10 +94,10 @@ std::vector<std::string> packageFiles(const std::string& directory) {
 }
 
 // The run's checked copy of the medium's package at `path`, else the path itself.
-std::string checkedSource(const std::string& path) {
-    const PackageCopy* copy = packageCopy(path);
+std::string checkedSource(const RunFiles& files, const std::string& path) {
+    const PackageCopy* copy = packageCopy(files, path);
     if (copy && !copy->digest.empty())
-        return std::string(installDirectory) + "/packages/" + copy->name;
+        return std::string(files.installDirectory) + "/packages/" + copy->name;
     return geteuid() == 0 ? path : "";
 }
 
@@ -254,7 +254,7 @@ bool removeMaintenanceCopy(const std::string& applicationPackage, std::string* e
     return false;
 }
 
-std::vector<KeptPackage> packagesToKeep() {
+std::vector<KeptPackage> packagesToKeep(const RunFiles& files) {
     const InstalledState state = readInstalledState();
     std::vector<KeptPackage> kept;
     auto keep = [&kept](const std::string& source, const std::string& name) {
@@ -267,13 +267,13 @@ std::vector<KeptPackage> packagesToKeep() {
     char path[kPackagePathOutSize];
     if (findAppPackageFile(path) == PACKAGE_FOUND && !state.application.empty() &&
         state.application == appCheckDetails().fileVersion)
-        keep(checkedSource(path), baseName(path));
+        keep(checkedSource(files, path), baseName(path));
     if (findDriverPackageFile(path) == PACKAGE_FOUND && !state.driver.empty() &&
         state.driver == driverCheckDetails().fileVersion)
-        keep(checkedSource(path), baseName(path));
+        keep(checkedSource(files, path), baseName(path));
     for (const std::string& file : browserPackageFiles())
         if (!state.addon.empty() && packageFileVersion(file, state.addonPackage) == state.addon)
-            keep(checkedSource(file), baseName(file));
+            keep(checkedSource(files, file), baseName(file));
     // What this medium does not have (a driver of before, or after a rollback the versions
     // returned to), as the old copy kept it.
     const std::string old = maintenanceCopyPath(state.applicationPackage);
@@ -296,7 +296,7 @@ std::vector<KeptPackage> packagesToKeep() {
 }
 
 std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package,
-                                  bool keepPackages) {
+                                  bool keepPackages, const RunFiles& files) {
     if (geteuid() != 0 || package.empty())
         return "";
     std::string error;
@@ -317,7 +317,7 @@ std::string settleMaintenanceCopy(Action action, bool succeeded, const std::stri
         return versions.empty() ? "" : fillText(getString(RollbackAvailableId), {versions});
     }
     // The application package kept names the version the old copy is compared with.
-    const std::vector<KeptPackage> packages = packagesToKeep();
+    const std::vector<KeptPackage> packages = packagesToKeep(files);
     std::string applicationFile;
     for (const KeptPackage& kept : packages)
         if (!packageFileVersion(kept.name, package).empty())

@@ -78,8 +78,9 @@ std::vector<KeptPackage> packagesToKeep();
 // As root, when the run ended: the copy made after a successful install, repair or modify,
 // taken away after a remove that took the application. The line saying what could not
 // be done; empty when all was done.
+struct RunFiles;
 std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package,
-                                  bool keepPackages);
+                                  bool keepPackages, const RunFiles& files);
 
 // The root side's lines that make the copy for a wizard run as a normal user, once the
 // script ended with `$status` 0 and the record was written (`$records` names its
