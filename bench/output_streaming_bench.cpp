@@ -18,8 +18,10 @@
 
 #include "interface/install_run.h"
 #include "interface/main_window.h"
+#include "interface/navigation.h"
 #include "interface/pages.h"
 #include "wizard/install_script.h"
+#include "wizard/install_session.h"
 
 namespace {
 
@@ -95,7 +97,6 @@ int main(int argc, char** argv) {
     std::string dir = mkdtemp(dirTemplate);
     std::string script =
         flood ? writeFloodScript(dir, megabytes, mode == "longline") : writeScript(dir, lines);
-    snprintf(scriptName, sizeof scriptName, "%s", script.c_str());
 
     GtkWidget* window = createMainWindow();
     GtkWidget* runPage = createRunMainArea(window);
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
     while (gtk_events_pending()) gtk_main_iteration();
 
     GtkWidget* next = lookupWidget(window, "dialog_next_button");
+    RunFiles& files = wizardOf(next).run().files;
+    snprintf(files.scriptName, sizeof files.scriptName, "%s", script.c_str());
     long idleKb = residentKb();
     g_timeout_add(5, measurePause, nullptr);
     gint64 started = g_get_real_time();

@@ -510,7 +510,7 @@ void sayMaintenanceAction(const Wizard& wizard) {
     if (!wizard.maintaining())
         return;
     for (int i = 0; i < 3; ++i)
-        if (MaintenanceActions[i] == installAction())
+        if (MaintenanceActions[i] == installAction(wizard.run()))
             say(label(MaintenanceLabels[i]));
     blankLine();
 }
@@ -543,7 +543,7 @@ Move maintenancePage(Action* chosen) {
 
 // The review page's Enter starts the action, and its keys say so.
 Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
-    const ActionWords& words = actionWords(installAction());
+    const ActionWords& words = actionWords(installAction(wizard.run()));
     std::string keys = text(words.startKey) + "   " + keyHint(ConsoleBackKeyId, BackLabelId) +
                        "   " + keyHint(ConsoleCancelKeyId, CancelLabelId);
     return walk({&page,
@@ -553,7 +553,7 @@ Move reviewPage(const Wizard& wizard, const DialogPageConfig& page) {
                      blankLine();
                      sayMaintenanceAction(wizard);
                      say(text(words.reviewHeading));
-                     say(wizard.reviewText() + packagePlanText(wizard.selection()));
+                     say(wizard.reviewText() + packagePlanText(wizard.run(), wizard.selection()));
                      blankLine();
                  },
                  nullptr, keys});
@@ -685,7 +685,7 @@ bool runInstall(Wizard& wizard) {
 // Entering the run page starts the install. False when the wizard ends with it.
 bool enterRunPage(Wizard& wizard) {
     sayTitle(RunTitleId);
-    say(text(actionWords(installAction()).runNote));
+    say(text(actionWords(installAction(wizard.run())).runNote));
     blankLine();
     return runInstall(wizard);
 }
@@ -811,14 +811,14 @@ int walkPages(Wizard& wizard) {
 
 // --maintain: the maintenance page, then the pages of the action chosen.
 int walkMaintenance(Wizard& wizard) {
-    const InstalledState& state = runInstalledState();
-    const bool removeDriver = removesDriver();
+    const InstalledState& state = runInstalledState(wizard.run());
+    const bool removeDriver = removesDriver(wizard.run());
     Action chosen = Action::Repair;
     for (;;) {
         Move move = maintenancePage(&chosen);
         if (move == Move::Cancel || move == Move::End)
             return ExitCancelled;
-        setInstallAction(chosen, removeDriver);
+        setInstallAction(wizard.run(), chosen, removeDriver);
         // A modify starts from the installed choices, as a repair would use them.
         std::string note;
         Selection installed = maintenanceSelection(
@@ -837,7 +837,7 @@ int walkMaintenance(Wizard& wizard) {
 int runConsoleWizard(InstallRun& run, const Choices& choices, bool maintain) {
     // Every maintenance action needs this version installed.
     if (maintain)
-        setInstallAction(Action::Repair, removesDriver());
+        setInstallAction(run, Action::Repair, removesDriver(run));
     int status = checkStartupPreconditions(run);
     if (status != 0)
         return status;

@@ -104,12 +104,12 @@ int runGraphicalWizard(InstallRun& run, const Choices& choices, bool maintain) {
     // A maintenance run may start on a later page: it knows the driver's pages at once.
     GtkWidget* window = buildWizard(probeHost(), given, &run, note, maintain);
     if (maintain) {
-        setInstallAction(chosen, removesDriver());
+        setInstallAction(run, chosen, removesDriver(run));
         // A modify starts from the installed choices, as a repair would use them.
         std::string note;
         const Selection installed =
             maintenanceSelection(chosen == Action::Modify ? Action::Repair : chosen, Choices(),
-                                 runInstalledState(), &note);
+                                 runInstalledState(run), &note);
         wizardOf(window).beginMaintenance(chosen, installed);
         showCurrentPage(window);
         showComponents(window);

@@ -278,7 +278,7 @@ void endChecks(GtkWidget* nextButton) {
         return;
     runProgress.checking = false;
     setLabelText(lookupWidget(nextButton, "run_label"),
-                 getString(actionWords(installAction()).runNote));
+                 getString(actionWords(installAction(wizardOf(nextButton).run())).runNote));
     runProgress.lastOutput = g_get_monotonic_time();
 }
 
@@ -329,7 +329,7 @@ void startInstall(GtkWidget* nextButton) {
     g_object_set_data(G_OBJECT(gtk_widget_get_toplevel(nextButton)), AttemptedKey,
                       GINT_TO_POINTER(1));
     setLabelText(lookupWidget(nextButton, "run_label"),
-                 getString(actionWords(installAction()).runNote));
+                 getString(actionWords(installAction(wizardOf(nextButton).run())).runNote));
     childRunning(nextButton, true);
     InstallRun& run = wizardOf(nextButton).run();
     InstallStart start =

@@ -44,13 +44,14 @@ void fillReviewPackages(GtkWidget* anyWidget) {
     g_list_free(old);
     const Selection& selection = wizardOf(anyWidget).selection();
     // A remove lists the installed packages it removes, with their versions.
-    const bool remove = installAction() == Action::Remove;
+    const bool remove = installAction(wizardOf(anyWidget).run()) == Action::Remove;
     std::vector<std::string> lines;
     if (remove) {
-        for (const TransactionStep& step : runTransaction(selection).steps)
+        for (const TransactionStep& step :
+             runTransaction(wizardOf(anyWidget).run(), selection).steps)
             lines.push_back(step.package + " " + step.installed);
     } else {
-        lines = packagePlanLines(selection);
+        lines = packagePlanLines(wizardOf(anyWidget).run(), selection);
     }
     if (lines.empty())
         return;
@@ -63,7 +64,7 @@ void fillReviewPackages(GtkWidget* anyWidget) {
 void fillReviewText(GtkWidget* anyWidget) {
     fillReviewPackages(anyWidget);
     // The introduction and the summary's heading name the action that runs.
-    const ActionWords& words = actionWords(installAction());
+    const ActionWords& words = actionWords(installAction(wizardOf(anyWidget).run()));
     setLabelText(lookupWidget(anyWidget, "review_label"), getString(words.reviewIntro));
     setLabelText(lookupWidget(anyWidget, "review_current_settings"),
                  getString(words.reviewHeading));

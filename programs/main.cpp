@@ -148,13 +148,13 @@ int runMode(InstallRun& run, const CommandLine& line, int* argc, char*** argv) {
                 return runMaintenance(run, line.choices, {true, line.json, false, true});
             return runUnattended(run, line.choices, true, line.json);
         case Mode::Status:
-            return showStatus(line.json);
+            return showStatus(run, line.json);
         case Mode::History:
             return showRunHistory(line.json);
         case Mode::SupportBundle:
             return writeSupportBundle(line.bundlePath);
         case Mode::Verify:
-            return verifyMedium();
+            return verifyMedium(run.checkPolicy);
     }
     return ExitUsage;
 }
@@ -204,10 +204,10 @@ int main(int argc, char* argv[]) {
     if (!line.recordDirectory.empty())
         setInstallRecordDirectory(line.recordDirectory);
     // --maintain: every action it offers needs this version installed.
-    setInstallAction(line.maintain ? Action::Repair : line.action, line.removeDriver);
-    setKeepPackages(line.choices.keepPackages);
-    setCheckPolicy({line.choices.requireSignatures, line.choices.trustMediumKey,
-                    line.choices.requireLoadableDriver});
+    setInstallAction(run, line.maintain ? Action::Repair : line.action, line.removeDriver);
+    run.keepPackages = line.choices.keepPackages;
+    run.checkPolicy = {line.choices.requireSignatures, line.choices.trustMediumKey,
+                       line.choices.requireLoadableDriver};
     status = runMode(run, line, &argc, &argv);
     run.log.discardUnused();
     return status;

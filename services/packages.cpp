@@ -23,8 +23,6 @@
 #undef major
 #undef minor
 
-char globalOEM[80];
-
 namespace {
 
 const std::size_t kWorkSize = 4096;
@@ -32,19 +30,6 @@ const std::size_t kCwdMax = 4077;
 const std::size_t kPathCacheSize = kPackagePathOutSize;
 const std::size_t kAppNameSize = 80;
 const char* const kDriverPatterns[] = {"holvane*.rpm", "pirsel*.rpm", "dumaro*.rpm"};
-
-// The caches live for the whole process; file scope (rather than function
-// statics) only so that resetPackageCaches can empty them for tests.
-char driverPath[kPathCacheSize];
-char appPath[kPathCacheSize];
-char browserPath[kPathCacheSize];
-int driverResult;
-int appResult;
-std::string outOfReach;
-// What the last rpm query printed first (its line without the newline).
-std::string lastQueryLine;
-PackageCheckDetails driverDetails;
-PackageCheckDetails appDetails;
 
 // rpm's answers about the packages of the run: every name asked in one `rpm -q`, started
 // ahead of the checks and read when the first answer is needed; kept until
@@ -57,7 +42,29 @@ struct InstalledAnswers {
     bool databaseRead = false;
     std::string databasePath;
 };
-InstalledAnswers installedAnswers;
+
+// The medium's package searches and rpm's answers about its packages.
+struct PackageSearches {
+    // The OEM name prefix of resource 5001 (oemName).
+    char oem[80] = "";
+    char driverPath[kPathCacheSize] = "";
+    char appPath[kPathCacheSize] = "";
+    char browserPath[kPathCacheSize] = "";
+    int driverResult = 0;
+    int appResult = 0;
+    std::string outOfReach;
+    // What the last rpm query printed first (its line without the newline).
+    std::string lastQueryLine;
+    PackageCheckDetails driverDetails;
+    PackageCheckDetails appDetails;
+    InstalledAnswers installedAnswers;
+    // Whether the driver's module needs rebuilding at boot; -1 before the probes ran.
+    int kernelRebuild = -1;
+};
+// process-wide: the medium and the host's packages answer the same for the whole process,
+// so every stage (start-up checks, review, checks, install, status) shares one search and
+// one rpm query; resetPackageCaches empties it for tests.
+PackageSearches searches;
 
 // NAME, VERSION-RELEASE, then rpm's own line for the package (its default query form).
 const char* const kInstalledFormat = "%{NAME} %{VERSION}-%{RELEASE} %{NVR}%{ARCHSUFFIX}\\n";
@@ -116,14 +123,14 @@ int clampToInt(long long value) {
 }
 
 int cacheDriverResult(int result) {
-    driverResult = result;
-    driverDetails.check = result;
+    searches.driverResult = result;
+    searches.driverDetails.check = result;
     return result;
 }
 
 int cacheAppResult(int result) {
-    appResult = result;
-    appDetails.check = result;
+    searches.appResult = result;
+    searches.appDetails.check = result;
     return result;
 }
 
@@ -146,7 +153,7 @@ void noteCheck(PackageCheckDetails& details, const std::string& package, const c
     details.package = package;
     details.file = path;
     details.fileVersion = versionStart ? fileVersionText(versionStart) : std::string();
-    details.installed = installed ? lastQueryLine : std::string();
+    details.installed = installed ? searches.lastQueryLine : std::string();
     // rpm's line is the package's name, '-', version, '-', release and its architecture.
     const std::string& line = details.installed;
     bool named = line.size() > package.size() && line.compare(0, package.size(), package) == 0 &&
@@ -160,11 +167,11 @@ bool isQueryableName(const char* name) {
     return name != nullptr && name[0] != '\0' && name[0] != '-';
 }
 
-// Reads the query started ahead, if any, into installedAnswers.found. Lines that are not
+// Reads the query started ahead, if any, into searches.installedAnswers.found. Lines that are not
 // of kInstalledFormat ("package NAME is not installed", rpm's complaints) answer nothing:
 // a name without a line is not installed.
 void readInstalledAnswers() {
-    InstalledAnswers& answers = installedAnswers;
+    InstalledAnswers& answers = searches.installedAnswers;
     if (!answers.running.started())
         return;
     std::string text;
@@ -202,7 +209,7 @@ void readInstalledAnswers() {
 // Starts one `rpm -q` about those of `names` not asked yet (after reading the one before);
 // the run's first also has rpm print its %{_dbpath} first.
 void askInstalled(const std::vector<std::string>& names) {
-    InstalledAnswers& answers = installedAnswers;
+    InstalledAnswers& answers = searches.installedAnswers;
     const bool first = answers.asked.empty() && !answers.databaseRead;
     std::vector<std::string> argv{"rpm"};
     if (first)
@@ -276,8 +283,8 @@ int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool note
     const char* first = matches.gl_pathv[0];
     std::size_t len = std::strlen(first);
     if (len >= outSize) {
-        if (noteOutOfReach && outOfReach.empty()) {
-            outOfReach = first;
+        if (noteOutOfReach && searches.outOfReach.empty()) {
+            searches.outOfReach = first;
         }
         return PACKAGE_SEARCH_ERROR;
     }
@@ -288,8 +295,8 @@ int searchRpmFile(const char* pattern, char* out, std::size_t outSize, bool note
 // The driver package file as findDriverPackageFile finds it, but without caching it or
 // noting a file out of reach: looking ahead changes nothing the checks see.
 bool peekDriverPackageFile(char* out, std::size_t outSize) {
-    if (driverPath[0] != '\0') {
-        return deliverPath(PACKAGE_FOUND, driverPath, out, outSize) == PACKAGE_FOUND;
+    if (searches.driverPath[0] != '\0') {
+        return deliverPath(PACKAGE_FOUND, searches.driverPath, out, outSize) == PACKAGE_FOUND;
     }
     for (const char* pattern : kDriverPatterns) {
         if (searchRpmFile(pattern, out, outSize, false) == PACKAGE_FOUND) {
@@ -307,27 +314,27 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize) {
 
 int findDriverPackageFile(char* out, std::size_t outSize) {
     int result = PACKAGE_FOUND;
-    if (driverPath[0] == '\0') {
+    if (searches.driverPath[0] == '\0') {
         for (const char* pattern : kDriverPatterns) {
-            result = findRpmFile(pattern, driverPath, sizeof driverPath);
+            result = findRpmFile(pattern, searches.driverPath, sizeof searches.driverPath);
             if (result == PACKAGE_FOUND) {
                 break;
             }
         }
         if (result != PACKAGE_FOUND) {
-            driverPath[0] = '\0';
+            searches.driverPath[0] = '\0';
         }
     }
-    return deliverPath(result, driverPath, out, outSize);
+    return deliverPath(result, searches.driverPath, out, outSize);
 }
 
 int findAppPackageFile(char* out, std::size_t outSize) {
     int result = PACKAGE_FOUND;
-    if (appPath[0] == '\0') {
+    if (searches.appPath[0] == '\0') {
         const char* name = getString(AppPackageNameId);
         const char* dash = std::strchr(name, '-');
-        char pattern[sizeof globalOEM];
-        globalOEM[0] = '\0';
+        char pattern[sizeof searches.oem];
+        searches.oem[0] = '\0';
         // Without a non-empty prefix before a '-' the name follows no package
         // naming; an empty name would even match every package file.
         if (dash == nullptr || dash == name ||
@@ -335,15 +342,15 @@ int findAppPackageFile(char* out, std::size_t outSize) {
                 static_cast<int>(sizeof pattern)) {
             result = PACKAGE_NOT_FOUND;
         } else {
-            result = findRpmFile(pattern, appPath, sizeof appPath);
-            std::strcpy(globalOEM, pattern);
-            *std::strchr(globalOEM, '-') = '\0';
+            result = findRpmFile(pattern, searches.appPath, sizeof searches.appPath);
+            std::strcpy(searches.oem, pattern);
+            *std::strchr(searches.oem, '-') = '\0';
         }
         if (result != PACKAGE_FOUND) {
-            appPath[0] = '\0';
+            searches.appPath[0] = '\0';
         }
     }
-    return deliverPath(result, appPath, out, outSize);
+    return deliverPath(result, searches.appPath, out, outSize);
 }
 
 int comparePackageVersions(const _PackageVersion* a, const _PackageVersion* b) {
@@ -381,7 +388,7 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
         return PACKAGE_NOT_FOUND;
     }
     const std::vector<InstalledPackage>& found = installedPackages(name);
-    lastQueryLine = found.empty() ? std::string() : found.front().line;
+    searches.lastQueryLine = found.empty() ? std::string() : found.front().line;
     if (found.empty()) {
         return PACKAGE_NOT_FOUND;
     }
@@ -390,8 +397,8 @@ int findInstalledRpmVersion(const char* name, int alnumMinor, _PackageVersion* v
 }
 
 int driverUpdateCheck() {
-    if (driverResult != 0) {
-        return driverResult;
+    if (searches.driverResult != 0) {
+        return searches.driverResult;
     }
     char path[kWorkSize];
     int found = findDriverPackageFile(path, sizeof path);
@@ -410,7 +417,7 @@ int driverUpdateCheck() {
     _PackageVersion installed = {99, 0, 0, 0};
     versionFromRpmName(version, 0, &fileVersion);
     bool isInstalled = findInstalledRpmVersion(name.c_str(), 0, &installed) == PACKAGE_FOUND;
-    noteCheck(driverDetails, name, path, version, isInstalled);
+    noteCheck(searches.driverDetails, name, path, version, isInstalled);
     if (!isInstalled) {
         return cacheDriverResult(UPDATE_NOT_INSTALLED);
     }
@@ -420,8 +427,8 @@ int driverUpdateCheck() {
 }
 
 int appUpdateCheck() {
-    if (appResult != 0) {
-        return appResult;
+    if (searches.appResult != 0) {
+        return searches.appResult;
     }
     char path[kWorkSize];
     int found = findAppPackageFile(path, sizeof path);
@@ -444,7 +451,7 @@ int appUpdateCheck() {
         return cacheAppResult(UPDATE_NOTHING_TO_INSTALL);
     }
     bool isInstalled = findInstalledRpmVersion(name.c_str(), 1, &installed) == PACKAGE_FOUND;
-    noteCheck(appDetails, name, path, version, isInstalled);
+    noteCheck(searches.appDetails, name, path, version, isInstalled);
     if (!isInstalled) {
         return cacheAppResult(UPDATE_NOT_INSTALLED);
     }
@@ -459,7 +466,7 @@ std::vector<std::string> runPackageNames() {
     std::vector<std::string> names;
     char path[kWorkSize];
     std::string name;
-    if (appResult == 0)
+    if (searches.appResult == 0)
         findAppPackageFile(path, sizeof path);  // as the application's check does first
     if (appPackageName(&name))
         names.push_back(name);
@@ -469,8 +476,8 @@ std::vector<std::string> runPackageNames() {
         splitDriverFile(driverFile, &name, &version))
         names.push_back(name);
     names.insert(names.end(), std::begin(kDriverFamilies), std::end(kDriverFamilies));
-    if (globalOEM[0] != '\0')
-        names.push_back(std::string(globalOEM) + "-browser");
+    if (searches.oem[0] != '\0')
+        names.push_back(std::string(searches.oem) + "-browser");
     names.push_back("gpg-pubkey");
     return names;
 }
@@ -479,7 +486,7 @@ const std::vector<InstalledPackage>& installedPackages(const std::string& name) 
     static const std::vector<InstalledPackage> none;
     if (!isQueryableName(name.c_str()))
         return none;
-    if (installedAnswers.asked.empty()) {
+    if (searches.installedAnswers.asked.empty()) {
         std::vector<std::string> names = runPackageNames();
         names.push_back(name);
         askInstalled(names);
@@ -487,32 +494,32 @@ const std::vector<InstalledPackage>& installedPackages(const std::string& name) 
         askInstalled({name});
     }
     readInstalledAnswers();
-    auto found = installedAnswers.found.find(name);
-    return found == installedAnswers.found.end() ? none : found->second;
+    auto found = searches.installedAnswers.found.find(name);
+    return found == searches.installedAnswers.found.end() ? none : found->second;
 }
 
 const std::string& rpmDatabasePath() {
-    if (!installedAnswers.databaseRead) {
-        if (installedAnswers.asked.empty())
+    if (!searches.installedAnswers.databaseRead) {
+        if (searches.installedAnswers.asked.empty())
             askInstalled(runPackageNames());
         readInstalledAnswers();
     }
-    return installedAnswers.databasePath;
+    return searches.installedAnswers.databasePath;
 }
 
 void forgetInstalledPackages(const std::string& name) {
     readInstalledAnswers();
     if (name.empty()) {
-        installedAnswers = InstalledAnswers();
+        searches.installedAnswers = InstalledAnswers();
         return;
     }
-    std::vector<std::string>& asked = installedAnswers.asked;
+    std::vector<std::string>& asked = searches.installedAnswers.asked;
     asked.erase(std::remove(asked.begin(), asked.end(), name), asked.end());
-    installedAnswers.found.erase(name);
+    searches.installedAnswers.found.erase(name);
 }
 
 void startInstalledVersionQueries() {
-    if (installedAnswers.asked.empty())
+    if (searches.installedAnswers.asked.empty())
         askInstalled(runPackageNames());
 }
 
@@ -524,13 +531,17 @@ int snmpIsSupportedOnOS() {
     return 1;
 }
 
+const char* oemName() {
+    return searches.oem;
+}
+
 int webServerAvailable() {
     return 1;
 }
 
 int kernelRebuildNeeded() {
     // Asked at start-up and again by the install: the probes run once.
-    static int answer = -1;
+    int& answer = searches.kernelRebuild;
     if (answer < 0) {
         answer = driverUpdateCheck() > UPDATE_NEWER_INSTALLED &&
                          judgeDriver(mediumDriverOutlook()).neededAtBoot
@@ -547,24 +558,24 @@ int findBrowserFile(char* out) {
         return PACKAGE_FOUND;
     }
     int result = PACKAGE_FOUND;
-    if (browserPath[0] == '\0') {
+    if (searches.browserPath[0] == '\0') {
         result = PACKAGE_NOT_FOUND;
         for (const char* path : paths) {
             if (access(path, X_OK) == 0) {
-                std::strcpy(browserPath, path);
+                std::strcpy(searches.browserPath, path);
                 result = PACKAGE_FOUND;
                 break;
             }
         }
     }
     if (result == PACKAGE_FOUND && out != nullptr) {
-        std::strcpy(out, browserPath);
+        std::strcpy(out, searches.browserPath);
     }
     return result;
 }
 
 const std::string& packageFileOutOfReach() {
-    return outOfReach;
+    return searches.outOfReach;
 }
 
 bool isInstallablePackagePath(const char* path) {
@@ -588,10 +599,10 @@ bool isInstallablePackagePath(const char* path) {
 std::vector<std::string> browserPackageFiles() {
     std::vector<std::string> files;
     char cwd[kWorkSize];
-    if (globalOEM[0] == '\0' || getcwd(cwd, sizeof cwd) == nullptr) {
+    if (searches.oem[0] == '\0' || getcwd(cwd, sizeof cwd) == nullptr) {
         return files;
     }
-    std::string pattern = globEscape(cwd) + "/" + globEscape(globalOEM) + "-browser*.rpm";
+    std::string pattern = globEscape(cwd) + "/" + globEscape(searches.oem) + "-browser*.rpm";
     glob_t matches;
     int rc = glob(pattern.c_str(), 0, nullptr, &matches);
     GlobHolder holder(&matches);
@@ -611,22 +622,22 @@ std::string unusableBrowserPackage() {
 }
 
 const PackageCheckDetails& driverCheckDetails() {
-    return driverDetails;
+    return searches.driverDetails;
 }
 
 const PackageCheckDetails& appCheckDetails() {
-    return appDetails;
+    return searches.appDetails;
 }
 
 void resetPackageCaches() {
     forgetInstalledPackages();
-    outOfReach.clear();
-    driverDetails = PackageCheckDetails();
-    appDetails = PackageCheckDetails();
-    driverPath[0] = '\0';
-    appPath[0] = '\0';
-    browserPath[0] = '\0';
-    driverResult = 0;
-    appResult = 0;
-    globalOEM[0] = '\0';
+    searches.outOfReach.clear();
+    searches.driverDetails = PackageCheckDetails();
+    searches.appDetails = PackageCheckDetails();
+    searches.driverPath[0] = '\0';
+    searches.appPath[0] = '\0';
+    searches.browserPath[0] = '\0';
+    searches.driverResult = 0;
+    searches.appResult = 0;
+    searches.oem[0] = '\0';
 }

@@ -46,7 +46,7 @@ const std::size_t kPackagePathOutSize = 4095;
 
 // The maker's short prefix: resource 5001 up to its first '-'. Set by the
 // first search of findAppPackageFile; empty before (and when 5001 is unusable).
-extern char globalOEM[80];
+const char* oemName();
 
 struct _PackageVersion {
     int major;
@@ -69,8 +69,8 @@ int findRpmFile(const char* pattern, char* out, std::size_t outSize = 4095);
 int findDriverPackageFile(char* out, std::size_t outSize = kPackagePathOutSize);
 
 // The application package file, pattern "<resource 5001>*.rpm"; also sets
-// globalOEM. A resource 5001 without a non-empty prefix before a '-', or too
-// long for globalOEM as a pattern, is no usable name: PACKAGE_NOT_FOUND.
+// oemName(). A resource 5001 without a non-empty prefix before a '-', or too
+// long for oemName() as a pattern, is no usable name: PACKAGE_NOT_FOUND.
 int findAppPackageFile(char* out, std::size_t outSize = kPackagePathOutSize);
 
 // Orders by major, then minor, then release (patch is ignored). Returns the
@@ -153,7 +153,7 @@ const std::string& packageFileOutOfReach();
 // file's directory, so the directory part may hold anything.
 bool isInstallablePackagePath(const char* path);
 
-// The browser add-on packages ("<globalOEM>-browser*.rpm") in the current directory,
+// The browser add-on packages ("<oemName()>-browser*.rpm") in the current directory,
 // which the install script installs with the web server; sorted.
 std::vector<std::string> browserPackageFiles();
 
@@ -176,7 +176,7 @@ const PackageCheckDetails& driverCheckDetails();
 const PackageCheckDetails& appCheckDetails();
 
 // For tests only: empties the file and browser caches, the two cached check
-// results and globalOEM, as at process start, and forgets rpm's answers (waiting for a
+// results and oemName(), as at process start, and forgets rpm's answers (waiting for a
 // query started ahead that no check took).
 void resetPackageCaches();
 

@@ -169,12 +169,12 @@ bool removeConfirmed(const std::vector<std::string>& packages, bool json, int* s
 
 }  // namespace
 
-int showStatus(bool json) {
+int showStatus(InstallRun& run, bool json) {
     if (!stringInit()) {
         say(stderr, "stage3: the medium's resource file cannot be loaded");
         return 0;
     }
-    const InstalledState& state = runInstalledState();
+    const InstalledState& state = runInstalledState(run);
     const PackageCheckDetails& app = appCheckDetails();
     const PackageCheckDetails& driver = driverCheckDetails();
     struct Row {
@@ -268,7 +268,7 @@ int showStatus(bool json) {
 int runMaintenance(InstallRun& installRun, const Choices& choices,
                    const MaintenanceOptions& options) {
     const bool dryRun = options.dryRun, json = options.json;
-    const Action action = installAction();
+    const Action action = installAction(installRun);
     int status = checkStartupPreconditions(installRun);
     const std::vector<std::string>& startupRefusal = installRun.startupRefusal;
     if (status != 0 && json && dryRun) {
@@ -285,13 +285,13 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
     }
     if (status != 0)
         return status;
-    const InstalledState& state = runInstalledState();
+    const InstalledState& state = runInstalledState(installRun);
     std::string note;
     const Selection selection = maintenanceSelection(action, choices, state, &note);
     if (!note.empty() && !json)
         say(stderr, note);
     if (!dryRun && action == Action::Remove && !options.assumeYes &&
-        !removeConfirmed(removedPackages(runTransaction(selection)), json, &status)) {
+        !removeConfirmed(removedPackages(runTransaction(installRun, selection)), json, &status)) {
         if (json)
             printRefusalEvent(
                 status, status == ExitUsage ? ErrorKind::Usage : ErrorKind::Cancelled,
@@ -308,10 +308,10 @@ int runMaintenance(InstallRun& installRun, const Choices& choices,
         removeStartMarker(installRun);
         return status;
     }
-    const ChecksReport checks =
-        runInstallChecks(plannedInstall(selection), CheckCallbacks(), false);
+    const ChecksReport checks = runInstallChecks(plannedInstall(installRun, selection),
+                                                 CheckCallbacks(), false, installRun.checkPolicy);
     status = checks.refused() ? ExitRefused : ExitInstalled;
-    const Transaction& transaction = runTransaction(selection);
+    const Transaction& transaction = runTransaction(installRun, selection);
     const std::vector<std::string> steps = stepLines(transaction);
     std::vector<std::string> components;
     for (int i = 0; i < NumberOfComponents; ++i)

@@ -8,7 +8,7 @@ struct InstallRun;
 
 // The medium's and the installed versions, the install record and what a run would do,
 // as text or as one JSON object. Changes nothing and takes no lock; returns 0.
-int showStatus(bool json);
+int showStatus(InstallRun& run, bool json);
 
 struct MaintenanceOptions {
     bool dryRun = false;  // show what would be done, change nothing

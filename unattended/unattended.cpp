@@ -97,17 +97,18 @@ void select(Wizard& wizard, const Choices& choices, Plan& plan) {
 }
 
 // The package files the script would install, in its order.
-std::vector<std::string> plannedPackages(const Selection& selection) {
+std::vector<std::string> plannedPackages(InstallRun& run, const Selection& selection) {
     std::vector<std::string> files;
-    for (const TransactionPackage& package : plannedInstall(selection))
+    for (const TransactionPackage& package : plannedInstall(run, selection))
         files.push_back(package.path);
     return files;
 }
 
 // The checks an install would make first, made without changing anything: a key the
 // policy trusts is reported as to be imported, one it does not refuses the install.
-void checkBeforeInstalling(Plan& plan, const Selection& selection) {
-    plan.checks = runInstallChecks(plannedInstall(selection), CheckCallbacks(), false);
+void checkBeforeInstalling(InstallRun& run, Plan& plan, const Selection& selection) {
+    plan.checks =
+        runInstallChecks(plannedInstall(run, selection), CheckCallbacks(), false, run.checkPolicy);
     if (plan.checks.refused())
         plan.exitStatus = ExitRefused;
 }
@@ -185,7 +186,7 @@ ErrorKind planError(const Plan& plan, std::vector<std::string>* lines) {
     return plan.checks.refusalKind();
 }
 
-void printJsonPlan(const Plan& plan, const Selection& selection) {
+void printJsonPlan(InstallRun& run, const Plan& plan, const Selection& selection) {
     JsonBuilder* builder = json_builder_new();
     json_builder_begin_object(builder);
     jsonInt(builder, "schema_version", JsonSchemaVersion);
@@ -211,12 +212,12 @@ void printJsonPlan(const Plan& plan, const Selection& selection) {
                 plan.selected ? componentList(selection) : std::vector<std::string>());
     std::vector<std::string> packages;
     if (plan.selected && wholePlan(plan))
-        for (const std::string& file : plannedPackages(selection))
+        for (const std::string& file : plannedPackages(run, selection))
             packages.push_back(displayName(file));
     jsonStrings(builder, "packages", packages);
     // What happens to each package, those kept as they are included.
     jsonSteps(builder, "steps",
-              plan.selected && wholePlan(plan) ? runTransaction(selection).steps
+              plan.selected && wholePlan(plan) ? runTransaction(run, selection).steps
                                                : std::vector<TransactionStep>());
     json_builder_set_member_name(builder, "kernel_rebuild");
     json_builder_add_boolean_value(builder, kernelRebuildNeeded() != 0);
@@ -251,7 +252,7 @@ std::string checkText(const PackageCheckDetails& details) {
            ", installed: " + (details.installed.empty() ? "none" : details.installed) + check;
 }
 
-void printPlan(const Plan& plan, const Selection& selection) {
+void printPlan(InstallRun& run, const Plan& plan, const Selection& selection) {
     say(stdout, terminalSafeLine("medium: " + currentDirectory()));
     say(stdout, terminalSafeLine("application: " + checkText(appCheckDetails())));
     say(stdout, terminalSafeLine("driver: " + checkText(driverCheckDetails())));
@@ -263,11 +264,11 @@ void printPlan(const Plan& plan, const Selection& selection) {
         say(stdout, "components: " + selection.componentNames(" "));
         std::string files;
         for (const std::string& file :
-             wholePlan(plan) ? plannedPackages(selection) : std::vector<std::string>())
+             wholePlan(plan) ? plannedPackages(run, selection) : std::vector<std::string>())
             files += (files.empty() ? "" : " ") + file;
         say(stdout, terminalSafeLine("packages: " + files));
         if (wholePlan(plan))
-            for (const std::string& line : packagePlanLines(selection))
+            for (const std::string& line : packagePlanLines(run, selection))
                 say(stdout, terminalSafeLine("  " + line));
         if (plan.licenseMissing)
             say(stdout, text(PlanLicenseMissingId));
@@ -284,19 +285,19 @@ void printPlan(const Plan& plan, const Selection& selection) {
     say(stdout, "exit status: " + std::to_string(plan.exitStatus));
 }
 
-int showPlan(const Plan& plan, const Selection& selection, bool json) {
+int showPlan(InstallRun& run, const Plan& plan, const Selection& selection, bool json) {
     if (json)
-        printJsonPlan(plan, selection);
+        printJsonPlan(run, plan, selection);
     else
-        printPlan(plan, selection);
+        printPlan(run, plan, selection);
     return plan.exitStatus;
 }
 
 // What is about to be installed: the medium, the components and each package.
-void sayHeader(const Selection& selection) {
+void sayHeader(InstallRun& run, const Selection& selection) {
     say(stdout, fillText(text(HeaderMediumId), {terminalSafeLine(currentDirectory())}));
     say(stdout, fillText(text(HeaderComponentsId), {selection.componentNames(" ")}));
-    std::vector<std::string> lines = packagePlanLines(selection);
+    std::vector<std::string> lines = packagePlanLines(run, selection);
     if (lines.empty())
         return;
     say(stdout, text(PackagesHeadingId));
@@ -305,7 +306,7 @@ void sayHeader(const Selection& selection) {
 
 int install(Wizard& wizard, Report report) {
     if (report == Report::Lines)
-        sayHeader(wizard.selection());
+        sayHeader(wizard.run(), wizard.selection());
     return runAndReport(wizard.run(), wizard.selection(), report,
                         [&wizard](const RunResult& result) { wizard.finishInstall(result); });
 }
@@ -323,7 +324,7 @@ int runUnattended(InstallRun& run, const Choices& choices, bool dryRun, bool jso
     if (plan.exitStatus != 0 && !dryRun && json)
         printRefusalEvent(plan.exitStatus, run.startupRefusalKind, run.startupRefusal);
     if (plan.exitStatus != 0)
-        return dryRun ? showPlan(plan, wizard.selection(), json) : plan.exitStatus;
+        return dryRun ? showPlan(run, plan, wizard.selection(), json) : plan.exitStatus;
     select(wizard, choices, plan);
     if (plan.licenseRequired && !plan.licenseAccepted) {
         writeErrorLine(LicenseNotAcceptedId);
@@ -334,12 +335,12 @@ int runUnattended(InstallRun& run, const Choices& choices, bool dryRun, bool jso
     // The plan is whole without the license's acceptance too; the status stays.
     if (dryRun && (plan.exitStatus == ExitInstalled || plan.licenseMissing)) {
         int status = plan.exitStatus;
-        checkBeforeInstalling(plan, wizard.selection());
+        checkBeforeInstalling(run, plan, wizard.selection());
         if (plan.licenseMissing)
             plan.exitStatus = status;
     }
     if (dryRun)
-        return showPlan(plan, wizard.selection(), json);
+        return showPlan(run, plan, wizard.selection(), json);
     if (plan.exitStatus != ExitInstalled) {
         if (json)
             printRefusalEvent(plan.exitStatus, ErrorKind::LicenseNotAccepted,

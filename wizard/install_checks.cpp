@@ -21,8 +21,6 @@
 
 namespace {
 
-CheckPolicy policy;
-
 // Wrong lines of a digest list named, at most.
 const std::size_t LineErrorsNamed = 5;
 
@@ -106,7 +104,8 @@ void addMediumItems(const MediumCheck& medium, ChecksReport* report) {
 
 // What the driver's module comes to on this host, when the install puts the medium's
 // driver package in: notes, or a refusal where the policy asks for a driver that loads.
-void addDriverItems(const std::vector<TransactionPackage>& packages, ChecksReport* report) {
+void addDriverItems(const CheckPolicy& policy, const std::vector<TransactionPackage>& packages,
+                    ChecksReport* report) {
     char driver[kPackagePathOutSize];
     if (findDriverPackageFile(driver) != PACKAGE_FOUND ||
         std::none_of(packages.begin(), packages.end(),
@@ -136,7 +135,8 @@ std::string keyLabel(const PackageCheck& check) {
 
 // `keyTrusted`: signed with a key the medium carries that was trusted but not imported
 // (a dry run), so the signature is checked only once the key is.
-CheckItem signatureItem(const PackageCheck& check, bool keyTrusted = false) {
+CheckItem signatureItem(const CheckPolicy& policy, const PackageCheck& check,
+                        bool keyTrusted = false) {
     const std::string& path = check.path;
     CheckItem result = item("signature", path, false, "");
     switch (check.state) {
@@ -175,7 +175,8 @@ CheckItem signatureItem(const PackageCheck& check, bool keyTrusted = false) {
 
 // Whether the key of `check` may be imported: the policy, else the user's answer.
 // Unattended (no one to ask) it may not.
-bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
+bool keyTrusted(const CheckPolicy& policy, const PackageCheck& check,
+                const CheckCallbacks& callbacks) {
     if (policy.trustMediumKey)
         return true;
     return callbacks.trustKey &&
@@ -186,7 +187,8 @@ bool keyTrusted(const PackageCheck& check, const CheckCallbacks& callbacks) {
 // imported (when `importKeys` and trusted) only now that every other check has passed
 // and each of its packages is known to verify with it. Returns whether each key (by its
 // fingerprint) was trusted, and imported where that was asked.
-std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
+std::map<std::string, bool> settleMediumKeys(const CheckPolicy& policy,
+                                             std::vector<PackageCheck>& checks,
                                              const CheckCallbacks& callbacks, bool importKeys,
                                              ChecksReport* report) {
     std::map<std::string, bool> answered;  // by fingerprint
@@ -196,7 +198,7 @@ std::map<std::string, bool> settleMediumKeys(std::vector<PackageCheck>& checks,
         const std::string label = keyLabel(check);
         auto known = answered.find(check.key.fingerprint);
         if (known == answered.end()) {
-            bool trusted = keyTrusted(check, callbacks);
+            bool trusted = keyTrusted(policy, check, callbacks);
             CheckItem key = item("key", label, trusted, "");
             std::vector<std::string> rpmLines;
             if (!trusted)
@@ -235,14 +237,6 @@ std::string joined(const std::vector<std::string>& words) {
 
 }  // namespace
 
-void setCheckPolicy(const CheckPolicy& newPolicy) {
-    policy = newPolicy;
-}
-
-const CheckPolicy& checkPolicy() {
-    return policy;
-}
-
 ErrorKind ChecksReport::refusalKind() const {
     for (const CheckItem& check : items)
         if (check.kind == "key" && !check.ok)
@@ -273,8 +267,8 @@ std::vector<std::string> ChecksReport::notes() const {
     return lines;
 }
 
-std::vector<TransactionPackage> plannedInstall(const Selection& selection) {
-    return runTransaction(selection).packagesToInstall();
+std::vector<TransactionPackage> plannedInstall(InstallRun& run, const Selection& selection) {
+    return runTransaction(run, selection).packagesToInstall();
 }
 
 std::string keyQuestionText(const PackageCheck& check) {
@@ -290,7 +284,8 @@ std::string keyRemoveCommand(const SigningKey& key) {
 }
 
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
-                              const CheckCallbacks& callbacks, bool importKeys) {
+                              const CheckCallbacks& callbacks, bool importKeys,
+                              const CheckPolicy& policy) {
     ChecksReport report;
     std::size_t listed = 0;
     auto progress = [&](std::size_t done) {
@@ -316,7 +311,7 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
     for (const PackageCheck& check : checks) {
         waiting.push_back(check.state == SignatureState::UnknownKey && check.keyOnMedium);
         if (!waiting.back())
-            report.items.push_back(signatureItem(check));
+            report.items.push_back(signatureItem(policy, check));
     }
 
     // rpm's test takes packages whose key it lacks as they are (with a warning).
@@ -333,14 +328,14 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         report.items.push_back(result);
     }
     progress(listed + packages.size() + 1);
-    addDriverItems(packages, &report);
+    addDriverItems(policy, packages, &report);
 
     // The medium's key is asked about, and imported, only for an install that nothing
     // refuses, its own packages' signatures included: a refused install changes nothing,
     // rpm's keyring included.
     std::map<std::string, bool> trusted;
     if (!report.refused())
-        trusted = settleMediumKeys(checks, callbacks, importKeys, &report);
+        trusted = settleMediumKeys(policy, checks, callbacks, importKeys, &report);
     for (std::size_t i = 0; i < checks.size(); ++i) {
         if (!waiting[i])
             continue;
@@ -350,12 +345,12 @@ ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
         bool passed = checks[i].state == SignatureState::Ok ||
                       (checks[i].state == SignatureState::UnknownKey &&
                        (key == trusted.end() || key->second));
-        report.items.push_back(signatureItem(checks[i], passed));
+        report.items.push_back(signatureItem(policy, checks[i], passed));
     }
     return report;
 }
 
-int verifyMedium() {
+int verifyMedium(const CheckPolicy& policy) {
     MediumCheck medium = checkMedium(".");
     ChecksReport report;
     addMediumItems(medium, &report);
@@ -388,7 +383,7 @@ int verifyMedium() {
     }
     for (const PackageCheck& check : checks) {
         // A key the medium carries is the install's question, not the medium's fault.
-        CheckItem signature = signatureItem(check, true);
+        CheckItem signature = signatureItem(policy, check, true);
         auto failure = failures.find(check.path);
         bool ok = signature.ok && failure == failures.end();
         failed = failed || !ok;

@@ -24,9 +24,6 @@ struct CheckPolicy {
     bool requireLoadableDriver = false;
 };
 
-void setCheckPolicy(const CheckPolicy& policy);
-const CheckPolicy& checkPolicy();
-
 // One check's result, for the plan of a dry run and the reasons of a refusal.
 struct CheckItem {
     std::string kind;  // "manifest", "file", "signature", "key", "transaction" or "driver"
@@ -74,18 +71,20 @@ struct CheckCallbacks {
 
 // The packages the run's transaction installs, in its order, with rpm's options for each:
 // a package kept as it is installed is neither checked nor tested.
-std::vector<TransactionPackage> plannedInstall(const Selection& selection);
+struct InstallRun;
+std::vector<TransactionPackage> plannedInstall(InstallRun& run, const Selection& selection);
 
 // Runs every check on the medium in the working directory and `packages` (on the file
 // each will be installed from: its copy, when it has one, named by its path). With
 // `importKeys` false (a dry run, or a normal user's install whose root side imports the
 // key) a trusted key is reported, not imported, and nothing on the host changes.
 ChecksReport runInstallChecks(const std::vector<TransactionPackage>& packages,
-                              const CheckCallbacks& callbacks, bool importKeys);
+                              const CheckCallbacks& callbacks, bool importKeys,
+                              const CheckPolicy& policy);
 
 // The question for a key: rpm's key id, the user id, the fingerprint and the file.
 std::string keyQuestionText(const PackageCheck& check);
 
 // --verify: the medium alone (its list and every package at its root), one line per file
 // on standard output. Returns the exit status: 0 when nothing would refuse an install.
-int verifyMedium();
+int verifyMedium(const CheckPolicy& policy);

@@ -56,15 +56,15 @@ std::string packagePlanLine(const TransactionStep& step) {
     return fillText(getString(PackageNewId), {step.package, step.version});
 }
 
-std::vector<std::string> packagePlanLines(const Selection& selection) {
+std::vector<std::string> packagePlanLines(InstallRun& run, const Selection& selection) {
     std::vector<std::string> lines;
-    for (const TransactionStep& step : runTransaction(selection).steps)
+    for (const TransactionStep& step : runTransaction(run, selection).steps)
         lines.push_back(packagePlanLine(step));
     return lines;
 }
 
-std::string packagePlanText(const Selection& selection) {
-    std::vector<std::string> lines = packagePlanLines(selection);
+std::string packagePlanText(InstallRun& run, const Selection& selection) {
+    std::vector<std::string> lines = packagePlanLines(run, selection);
     if (lines.empty())
         return "";
     std::string text = std::string("\n") + getString(PackagesHeadingId) + "\n";

@@ -19,11 +19,12 @@ struct TransactionStep;
 // 1.2.3-1", "quorvel-browser 1.0-1: kept, this version is installed").
 std::string packagePlanLine(const TransactionStep& step);
 // A line for each step of the run's transaction for `selection`, in its order.
-std::vector<std::string> packagePlanLines(const Selection& selection);
+struct InstallRun;
+std::vector<std::string> packagePlanLines(InstallRun& run, const Selection& selection);
 
 // The list below the review page's summary: a blank line, the heading and one indented
 // line per step; empty when there is none.
-std::string packagePlanText(const Selection& selection);
+std::string packagePlanText(InstallRun& run, const Selection& selection);
 
 // Whether a graphical web browser can be used here: a display to show it on. Without
 // one the proxy notice is a line of the result, not a dialog.

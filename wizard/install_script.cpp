@@ -15,9 +15,11 @@
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
+#include "wizard/run_history.h"
 #include "wizard/startup.h"
 #include "wizard/tables.h"
 #include "wizard/text_ids.h"
@@ -25,10 +27,6 @@
 
 const char* const InstallSettingsPath = "/tmp/quorvelInstallSettings";
 const char* const InstallErrorPath = "/tmp/quorvelInstallError";
-
-char installDirectory[64];
-char scriptName[64];
-char rootScriptName[64];
 
 namespace {
 
@@ -46,26 +44,17 @@ const char* const UnsafeMark = "/unsafe-files";
 // The install record the root side places when the run succeeded.
 const char* const RecordFileName = "/record.ini";
 
-// The settings file placed at its fixed name for this run, and where a directory that
-// stood there went.
-FileIdentity placedSettings;
-std::string settingsAside;
-
 // The settings file goes to its fixed name as a new file of root's; a directory there is
 // moved aside rather than stopping every install.
-PlaceOptions settingsPlacement() {
-    PlaceOptions options(0644, &placedSettings);
-    options.movedAside = &settingsAside;
+PlaceOptions settingsPlacement(RunFiles& files) {
+    PlaceOptions options(0644, &files.placedSettings);
+    options.movedAside = &files.settingsAside;
     return options;
 }
 
-std::string inInstallDirectory(const char* name) {
-    return std::string(installDirectory) + name;
+std::string inInstallDirectory(const RunFiles& files, const char* name) {
+    return std::string(files.installDirectory) + name;
 }
-
-// The keys the root side imports, and how many of their files this run wrote.
-std::vector<SigningKey> rootSideKeys;
-std::size_t keyFilesWritten = 0;
 
 std::string sha256Of(const std::string& bytes) {
     GCharPtr digest(g_compute_checksum_for_data(
@@ -91,13 +80,10 @@ std::string settingsFileText(int componentsSelected, bool kernelRebuild) {
 
 namespace {
 
-// The copies' directory in the run's directory, and the mark the root side leaves when a
+// The files.copies' directory in the run's directory, and the mark the root side leaves when a
 // copy is not the one the checks passed.
 const char* const PackagesDirectoryName = "/packages";
 const char* const ChangedMark = "/package-changed";
-
-// The packages of this run, copied before the checks.
-std::vector<PackageCopy> copies;
 
 // The name of the package file at `path` within its directory.
 std::string baseName(const std::string& path) {
@@ -136,7 +122,7 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     s += "# The packages the checks passed are copied into a new directory only root can\n";
     s += "# enter (in /run, where no one else can make a name), each copy checked against\n";
     s += "# the digest the checks recorded: a package that is not the one checked stops the\n";
-    s += "# run before anything is installed. The copies go however the run ends.\n";
+    s += "# run before anything is installed. The files.copies go however the run ends.\n";
     s += "umask 077\n";
     s += "packages=$(mktemp -d /run/stage3-packages.XXXXXX) || exit 1\n";
     s += "trap 'rm -rf -- \"$packages\"' EXIT\n";
@@ -219,44 +205,45 @@ std::string rootSideScriptText(const std::string& directory, const std::string& 
     return s;
 }
 
-RootSide rootSideOutcome() {
-    if (installDirectory[0] == '\0')
+RootSide rootSideOutcome(const RunFiles& files) {
+    if (files.installDirectory[0] == '\0')
         return RootSide::Refused;
     // Only root can have made the mark: the directory is this user's alone, and the file
     // a root that ran anything there made is root's.
     struct stat info;
-    if (lstat(inInstallDirectory(AuthenticatedMark).c_str(), &info) != 0 ||
+    if (lstat(inInstallDirectory(files, AuthenticatedMark).c_str(), &info) != 0 ||
         !S_ISREG(info.st_mode) || info.st_uid != 0)
         return RootSide::Refused;
-    if (access(inInstallDirectory(BusyMark).c_str(), F_OK) == 0)
+    if (access(inInstallDirectory(files, BusyMark).c_str(), F_OK) == 0)
         return RootSide::Busy;
-    if (access(inInstallDirectory(UnsafeMark).c_str(), F_OK) == 0)
+    if (access(inInstallDirectory(files, UnsafeMark).c_str(), F_OK) == 0)
         return RootSide::Unsafe;
-    if (access(inInstallDirectory(ChangedMark).c_str(), F_OK) == 0)
+    if (access(inInstallDirectory(files, ChangedMark).c_str(), F_OK) == 0)
         return RootSide::Changed;
     return RootSide::Ran;
 }
 
-bool makeInstallDirectory() {
-    if (installDirectory[0] != '\0')
+bool makeInstallDirectory(RunFiles& files) {
+    if (files.installDirectory[0] != '\0')
         return true;
-    copies.clear();
+    files.copies.clear();
     std::string directory = makePrivateDirectory("/tmp/stage3-install.XXXXXX");
-    if (directory.empty() || directory.size() >= sizeof installDirectory) {
+    if (directory.empty() || directory.size() >= sizeof files.installDirectory) {
         if (!directory.empty())
             rmdir(directory.c_str());
         return false;
     }
-    snprintf(installDirectory, sizeof installDirectory, "%s", directory.c_str());
+    snprintf(files.installDirectory, sizeof files.installDirectory, "%s", directory.c_str());
     return true;
 }
 
-void copyInstallPackages(std::vector<TransactionPackage>* packages) {
-    const std::string directory = inInstallDirectory(PackagesDirectoryName);
-    if (installDirectory[0] == '\0' || (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST))
+void copyInstallPackages(RunFiles& files, std::vector<TransactionPackage>* packages) {
+    const std::string directory = inInstallDirectory(files, PackagesDirectoryName);
+    if (files.installDirectory[0] == '\0' ||
+        (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST))
         return;
     for (TransactionPackage& package : *packages) {
-        if (const PackageCopy* copy = packageCopy(package.path)) {
+        if (const PackageCopy* copy = packageCopy(files, package.path)) {
             package.file = directory + "/" + copy->name;
             continue;
         }
@@ -267,19 +254,19 @@ void copyInstallPackages(std::vector<TransactionPackage>* packages) {
                      name.find_first_not_of(
                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                          "0123456789-._+") == std::string::npos;
-        for (const PackageCopy& copy : copies) plain = plain && copy.name != name;
+        for (const PackageCopy& copy : files.copies) plain = plain && copy.name != name;
         if (!plain)
-            name = "package-" + std::to_string(copies.size() + 1) + ".rpm";
+            name = "package-" + std::to_string(files.copies.size() + 1) + ".rpm";
         PackageCopy copy{package.path, name, ""};
         package.file = directory + "/" + name;
         // A package that cannot be copied has no copy: its checks say so and refuse.
         copyRegularFile(package.path, package.file, 0600, &copy.digest);
-        copies.push_back(copy);
+        files.copies.push_back(copy);
     }
 }
 
-const PackageCopy* packageCopy(const std::string& path) {
-    for (const PackageCopy& copy : copies)
+const PackageCopy* packageCopy(const RunFiles& files, const std::string& path) {
+    for (const PackageCopy& copy : files.copies)
         if (copy.path == path)
             return &copy;
     return nullptr;
@@ -288,50 +275,51 @@ const PackageCopy* packageCopy(const std::string& path) {
 namespace {
 
 // `package` with the copy of it this run made; false when it has none.
-bool withCopy(TransactionPackage* package) {
-    const PackageCopy* copy = packageCopy(package->path);
+bool withCopy(const RunFiles& files, TransactionPackage* package) {
+    const PackageCopy* copy = packageCopy(files, package->path);
     if (!copy || copy->digest.empty())
         return false;
-    package->file = inInstallDirectory(PackagesDirectoryName) + "/" + copy->name;
+    package->file = inInstallDirectory(files, PackagesDirectoryName) + "/" + copy->name;
     return true;
 }
 
 // The medium's files the root side keeps in the maintenance copy, staged in the run's
 // directory with their digests, and the root side's lines that make the copy of them.
 const char* const StagedDirectoryName = "/medium-files";
-std::vector<StagedFile> stagedFiles;
 
-std::string stagedCopyText() {
-    const std::string staged = inInstallDirectory(StagedDirectoryName);
+std::string stagedCopyText(InstallRun& run) {
+    RunFiles& files = run.files;
+    const std::string staged = inInstallDirectory(files, StagedDirectoryName);
     char app[kPackagePathOutSize];
     const std::string applicationFile =
         findAppPackageFile(app) == PACKAGE_FOUND ? baseName(app) : std::string();
-    if (installAction() != Action::Remove && !stageMediumFiles(staged, &stagedFiles))
+    if (installAction(run) != Action::Remove && !stageMediumFiles(staged, &files.stagedFiles))
         return "";
-    // This run's packages, as the root side's checked copies of them.
+    // This run's packages, as the root side's checked files.copies of them.
     std::vector<KeptPackage> packages;
-    for (const PackageCopy& copy : copies)
+    for (const PackageCopy& copy : files.copies)
         if (!copy.digest.empty())
             packages.push_back({copy.name, baseName(copy.path)});
-    return rootSideCopyText(installAction(), preparedRecordPackage(), staged, stagedFiles, packages,
-                            applicationFile);
+    return rootSideCopyText(installAction(run), preparedRecordPackage(run), staged,
+                            files.stagedFiles, packages, applicationFile, run.keepPackages);
 }
 
-void removeStagedFiles() {
-    const std::string staged = inInstallDirectory(StagedDirectoryName);
-    for (std::size_t i = 1; i <= stagedFiles.size(); ++i)
+void removeStagedFiles(RunFiles& files) {
+    const std::string staged = inInstallDirectory(files, StagedDirectoryName);
+    for (std::size_t i = 1; i <= files.stagedFiles.size(); ++i)
         unlink((staged + "/file-" + std::to_string(i)).c_str());
-    stagedFiles.clear();
+    files.stagedFiles.clear();
     rmdir(staged.c_str());
 }
 
 }  // namespace
 
-InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
-    settingsAside.clear();
-    scriptName[0] = '\0';
-    rootScriptName[0] = '\0';
-    if (!makeInstallDirectory())
+InstallFiles writeInstallFiles(InstallRun& run, int components, bool kernelRebuild) {
+    RunFiles& files = run.files;
+    files.settingsAside.clear();
+    files.scriptName[0] = '\0';
+    files.rootScriptName[0] = '\0';
+    if (!makeInstallDirectory(files))
         return InstallFiles::Failed;
 
     // As root the wizard places the settings file at its fixed name itself; as a normal
@@ -339,104 +327,111 @@ InstallFiles writeInstallFiles(int components, bool kernelRebuild) {
     // (and a user cannot replace a file another user left in /tmp).
     const bool asRoot = geteuid() == 0;
     std::string settings = settingsFileText(components, kernelRebuild);
-    if (!writeNewFile(inInstallDirectory(SettingsFileName), settings, 0600) ||
-        (asRoot && !placeFile(InstallSettingsPath, settings, settingsPlacement())))
+    if (!writeNewFile(inInstallDirectory(files, SettingsFileName), settings, 0600) ||
+        (asRoot && !placeFile(InstallSettingsPath, settings, settingsPlacement(files))))
         return InstallFiles::Failed;
 
-    std::string scriptPath = inInstallDirectory("/quorvelInst.") + std::to_string(getpid());
-    std::string rootScriptPath = inInstallDirectory(RootScriptFileName);
-    if (scriptPath.size() >= sizeof scriptName || rootScriptPath.size() >= sizeof rootScriptName)
+    std::string scriptPath = inInstallDirectory(files, "/quorvelInst.") + std::to_string(getpid());
+    std::string rootScriptPath = inInstallDirectory(files, RootScriptFileName);
+    if (scriptPath.size() >= sizeof files.scriptName ||
+        rootScriptPath.size() >= sizeof files.rootScriptName)
         return InstallFiles::Failed;
-    memcpy(scriptName, scriptPath.c_str(), scriptPath.size() + 1);
+    memcpy(files.scriptName, scriptPath.c_str(), scriptPath.size() + 1);
     // A script that did not reach the disk whole must not run, nor one that would
     // install a package the checks did not pass.
     std::string script;
     if (components) {
         Selection selection;
         selection.components = components;
-        Transaction transaction = runTransaction(selection);
+        Transaction transaction = runTransaction(run, selection);
         if (transaction.applicationMissing)
             return InstallFiles::Failed;
         for (TransactionStep& step : transaction.steps) {
             TransactionPackage package = step.transactionPackage();
-            if (step.installs() && !withCopy(&package))
+            if (step.installs() && !withCopy(files, &package))
                 return InstallFiles::Failed;
             step.file = package.file;
         }
-        script = transactionScriptText(transaction, installDirectory);
+        script = transactionScriptText(transaction, files.installDirectory);
     }
     if (components && script.empty())
         return InstallFiles::Failed;
     if (!asRoot) {
         std::string markerWarning = getString(StartMarkerWarningId);
         std::string changed = getString(PackageChangedLineId);
-        const std::string record = inInstallDirectory(RecordFileName);
+        const std::string record = inInstallDirectory(files, RecordFileName);
         // The trusted keys go beside the packages, for the root side to take the same way.
         std::vector<PackageCopy> keys;
-        for (const SigningKey& key : rootSideKeys) {
-            const std::string name = "medium-key-" + std::to_string(++keyFilesWritten) + ".asc";
-            if (!writeNewFile(inInstallDirectory(PackagesDirectoryName) + "/" + name, key.block,
-                              0600))
+        for (const SigningKey& key : files.rootSideKeys) {
+            const std::string name =
+                "medium-key-" + std::to_string(++files.keyFilesWritten) + ".asc";
+            if (!writeNewFile(inInstallDirectory(files, PackagesDirectoryName) + "/" + name,
+                              key.block, 0600))
                 return InstallFiles::Failed;
             keys.push_back({key.file, name, sha256Of(key.block)});
         }
+        // The history's lines follow the record's, where there is a record to write.
+        std::string recordText =
+            rootSideRecordText(installAction(run), record, preparedRecordPackage(run));
+        if (!recordText.empty())
+            recordText += rootSideHistoryText(run);
         std::string text = rootSideScriptText(
-            installDirectory, scriptName, copies, changed, markerWarning,
-            getString(SettingsMovedAsideId),
-            rootSideRecordText(installAction(), record, preparedRecordPackage()) + stagedCopyText(),
-            keys);
-        if (!writeNewFile(record, preparedRecordText(), 0600) ||
+            files.installDirectory, files.scriptName, files.copies, changed, markerWarning,
+            getString(SettingsMovedAsideId), recordText + stagedCopyText(run), keys);
+        if (!writeNewFile(record, preparedRecordText(run), 0600) ||
             !writeNewFile(rootScriptPath, text, 0600))
             return InstallFiles::Failed;
-        memcpy(rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
+        memcpy(files.rootScriptName, rootScriptPath.c_str(), rootScriptPath.size() + 1);
     }
-    if (!writeNewFile(scriptName, script, 0600))
+    if (!writeNewFile(files.scriptName, script, 0600))
         return InstallFiles::Failed;
     return components ? InstallFiles::Ready : InstallFiles::NothingSelected;
 }
 
-void setRootSideKeys(const std::vector<SigningKey>& keys) {
-    rootSideKeys = keys;
+void setRootSideKeys(RunFiles& files, const std::vector<SigningKey>& keys) {
+    files.rootSideKeys = keys;
 }
 
-const std::string& settingsMovedAside() {
-    return settingsAside;
+const std::string& settingsMovedAside(const RunFiles& files) {
+    return files.settingsAside;
 }
 
-bool installErrorRecorded() {
-    if (installDirectory[0] == '\0')
+bool installErrorRecorded(const RunFiles& files) {
+    if (files.installDirectory[0] == '\0')
         return false;
     std::string status;
-    if (!readRegularFile(inInstallDirectory(ErrorFileName), 64, &status, nullptr, Links::Refuse))
+    if (!readRegularFile(inInstallDirectory(files, ErrorFileName), 64, &status, nullptr,
+                         Links::Refuse))
         return false;
     if (geteuid() == 0)
         placeFile(InstallErrorPath, status);
     return true;
 }
 
-void removeInstallFiles() {
-    removeOwnFile(InstallSettingsPath, placedSettings);
-    placedSettings = FileIdentity();
-    if (installDirectory[0] == '\0')
+void removeInstallFiles(RunFiles& files) {
+    removeOwnFile(InstallSettingsPath, files.placedSettings);
+    files.placedSettings = FileIdentity();
+    if (files.installDirectory[0] == '\0')
         return;
     // Only this run's own files can be in its directory.
-    unlink(inInstallDirectory(SettingsFileName).c_str());
-    unlink(inInstallDirectory(ErrorFileName).c_str());
-    unlink(inInstallDirectory(RecordFileName).c_str());
-    removeStagedFiles();
+    unlink(inInstallDirectory(files, SettingsFileName).c_str());
+    unlink(inInstallDirectory(files, ErrorFileName).c_str());
+    unlink(inInstallDirectory(files, RecordFileName).c_str());
+    removeStagedFiles(files);
     for (const char* mark : {AuthenticatedMark, BusyMark, UnsafeMark, ChangedMark})
-        unlink(inInstallDirectory(mark).c_str());
-    const std::string packages = inInstallDirectory(PackagesDirectoryName);
-    for (const PackageCopy& copy : copies) unlink((packages + "/" + copy.name).c_str());
-    for (; keyFilesWritten > 0; --keyFilesWritten)
-        unlink((packages + "/medium-key-" + std::to_string(keyFilesWritten) + ".asc").c_str());
-    copies.clear();
+        unlink(inInstallDirectory(files, mark).c_str());
+    const std::string packages = inInstallDirectory(files, PackagesDirectoryName);
+    for (const PackageCopy& copy : files.copies) unlink((packages + "/" + copy.name).c_str());
+    for (; files.keyFilesWritten > 0; --files.keyFilesWritten)
+        unlink(
+            (packages + "/medium-key-" + std::to_string(files.keyFilesWritten) + ".asc").c_str());
+    files.copies.clear();
     rmdir(packages.c_str());
-    if (scriptName[0] != '\0')
-        unlink(scriptName);
-    if (rootScriptName[0] != '\0')
-        unlink(rootScriptName);
-    rootScriptName[0] = '\0';
-    rmdir(installDirectory);
-    installDirectory[0] = '\0';
+    if (files.scriptName[0] != '\0')
+        unlink(files.scriptName);
+    if (files.rootScriptName[0] != '\0')
+        unlink(files.rootScriptName);
+    files.rootScriptName[0] = '\0';
+    rmdir(files.installDirectory);
+    files.installDirectory[0] = '\0';
 }

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "services/files.h"
 #include "services/package_checks.h"
+#include "wizard/install_checks.h"
+#include "wizard/maintenance_copy.h"
 
 extern const char* const InstallSettingsPath;  // "/tmp/quorvelInstallSettings"
 extern const char* const InstallErrorPath;     // "/tmp/quorvelInstallError"
@@ -15,19 +18,6 @@ extern const char* const InstallErrorPath;     // "/tmp/quorvelInstallError"
 // put, swap or link anything there. The fixed names in /tmp, which other programs may
 // read, are made afresh beside it for them (the settings file when the install starts,
 // the error file when it has failed); the wizard itself never reads them.
-extern char installDirectory[64];
-
-// Path of the current install script, "<installDirectory>/quorvelInst.<pid>"; empty
-// until composed.
-extern char scriptName[64];
-
-// Run as a normal user, the wizard has the install script run as root through pkexec,
-// by the root side's script "<installDirectory>/stage3-root.sh"; empty when the wizard
-// runs as root (it runs the install script itself) or until composed.
-extern char rootScriptName[64];
-
-// The settings file's text for a component selection.
-std::string settingsFileText(int componentsSelected, bool kernelRebuild);
 
 // The packages of a run are copied before the checks into "<installDirectory>/packages",
 // a directory only the wizard's user can enter: the checks look at the copies, and the
@@ -39,13 +29,40 @@ struct PackageCopy {
     std::string digest;  // the copy's SHA-256; empty when it could not be copied
 };
 
+// The files of one install run, held by the run.
+struct RunFiles {
+    // The run's private directory; empty until made.
+    char installDirectory[64] = "";
+    // Path of the install script, "<installDirectory>/quorvelInst.<pid>"; empty until
+    // composed.
+    char scriptName[64] = "";
+    // Run as a normal user, the wizard has the install script run as root through pkexec,
+    // by the root side's script "<installDirectory>/stage3-root.sh"; empty when the wizard
+    // runs as root (it runs the install script itself) or until composed.
+    char rootScriptName[64] = "";
+    // The settings file placed at its fixed name for this run, and where a directory that
+    // stood there went.
+    FileIdentity placedSettings;
+    std::string settingsAside;
+    // The keys the root side imports, and how many of their files this run wrote.
+    std::vector<SigningKey> rootSideKeys;
+    std::size_t keyFilesWritten = 0;
+    // The packages of this run, copied before the checks.
+    std::vector<PackageCopy> copies;
+    // The medium's files staged for the root side's maintenance copy, with their digests.
+    std::vector<StagedFile> stagedFiles;
+};
+
+// The settings file's text for a component selection.
+std::string settingsFileText(int componentsSelected, bool kernelRebuild);
+
 // Makes the run's private directory (installDirectory) when it is not made yet.
-bool makeInstallDirectory();
+bool makeInstallDirectory(RunFiles& files);
 // Copies each of `packages` (once a run) and sets its `file` to the copy. A package that
 // cannot be copied gets the name of a copy that does not exist, which the checks refuse.
-void copyInstallPackages(std::vector<TransactionPackage>* packages);
+void copyInstallPackages(RunFiles& files, std::vector<TransactionPackage>* packages);
 // The copy of the package at `path`; null when the run made none.
-const PackageCopy* packageCopy(const std::string& path);
+const PackageCopy* packageCopy(const RunFiles& files, const std::string& path);
 
 // The root side's script, run as root through pkexec for a wizard that runs as a normal
 // user. Its first step makes a mark in `directory` (the administrator's authentication
@@ -79,14 +96,14 @@ enum class RootSide {
 };
 
 // What the root side's marks say once pkexec has ended.
-RootSide rootSideOutcome();
+RootSide rootSideOutcome(const RunFiles& files);
 
 // The medium's keys (their bytes, as checked) that the install trusted, for the root side
 // to import: a normal user's rpm cannot reach root's keyring. Taken by the next
 // writeInstallFiles, which writes them beside the packages' copies for the root side to
 // take as it takes those (each checked against its digest); unused when the wizard runs
 // as root (it imported them itself).
-void setRootSideKeys(const std::vector<SigningKey>& keys);
+void setRootSideKeys(RunFiles& files, const std::vector<SigningKey>& keys);
 
 enum class InstallFiles { Ready, NothingSelected, Failed };
 
@@ -96,14 +113,15 @@ enum class InstallFiles { Ready, NothingSelected, Failed };
 // Failed when a file cannot be made safely; nothing must run then. As root, a directory
 // at the settings file's fixed name (another user's, say) is renamed aside rather than
 // stopping every install; settingsMovedAside() then names where it went.
-InstallFiles writeInstallFiles(int components, bool kernelRebuild);
+struct InstallRun;
+InstallFiles writeInstallFiles(InstallRun& run, int components, bool kernelRebuild);
 // The new name of the directory the last writeInstallFiles moved aside; empty when none.
-const std::string& settingsMovedAside();
+const std::string& settingsMovedAside(const RunFiles& files);
 
 // Whether this run's script recorded a failed rpm step. When it did, its status is
 // also placed at the fixed error name for whoever looks there (by the root side when
 // the wizard runs as a normal user).
-bool installErrorRecorded();
+bool installErrorRecorded(const RunFiles& files);
 
 // Removes the settings file and the script with this run's directory.
-void removeInstallFiles();
+void removeInstallFiles(RunFiles& files);

@@ -98,7 +98,7 @@ void writeLogHeader(InstallRun& run, const Selection& selection) {
     log.writeField("medium", currentDirectory());
     log.writeField("application", checkLine(appCheckDetails()));
     log.writeField("driver", checkLine(driverCheckDetails()));
-    log.writeField("action", actionName(installAction()));
+    log.writeField("action", actionName(installAction(run)));
     log.writeField("setup type", selection.setupTypeName());
     log.writeField("components", selection.componentNames(" "));
     log.write("--- install output ---\n");
@@ -107,8 +107,8 @@ void writeLogHeader(InstallRun& run, const Selection& selection) {
 
 // Why a normal user's install ran nothing as root: the root side's marks tell, whatever
 // the status (pkexec's 126 and 127 for a refusal may also be the script's own).
-ResourceID_C rootSideRefusal() {
-    switch (rootSideOutcome()) {
+ResourceID_C rootSideRefusal(const InstallRun& run) {
+    switch (rootSideOutcome(run.files)) {
         case RootSide::Refused:
             return AuthenticationRefusedId;
         case RootSide::Busy:
@@ -131,13 +131,13 @@ void onScriptExited(InstallRun& run, int waitStatus) {
     passProgress(run);
     run.terminalAgent.stop();
 
-    if (rootScriptName[0] != '\0') {
-        run.notStartedReason = rootSideRefusal();
+    if (run.files.rootScriptName[0] != '\0') {
+        run.notStartedReason = rootSideRefusal(run);
         if (run.notStartedReason)
             show(run, std::string(getString(run.notStartedReason)) + "\n");
     }
     // Only this run's own script can have written its error file.
-    bool scriptFailed = installErrorRecorded();
+    bool scriptFailed = installErrorRecorded(run.files);
     InstallOutcome outcome;
     outcome.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
     outcome.succeeded = outcome.exitStatus == 0 && !scriptFailed && !run.notStartedReason;
@@ -149,10 +149,11 @@ void onScriptExited(InstallRun& run, int waitStatus) {
         outcome.initramfs = after.initramfs;
     }
     // The record follows what is installed now, before the lock lets another run in.
-    const std::string recordNote = settleInstallRecord(outcome.succeeded);
+    const std::string recordNote = settleInstallRecord(run, outcome.succeeded);
     if (!recordNote.empty())
         show(run, recordNote + "\n");
     const std::string historyNote = settleRunHistory(
+        run,
         outcome.succeeded         ? "succeeded"
         : WIFSIGNALED(waitStatus) ? "cancelled"
                                   : "failed",
@@ -160,7 +161,7 @@ void onScriptExited(InstallRun& run, int waitStatus) {
                           : ExitInstallFailed);
     if (!historyNote.empty())
         show(run, historyNote + "\n");
-    removeInstallFiles();
+    removeInstallFiles(run.files);
     run.lock.release();
     log.write("--- end of install output ---\n");
     if (run.startedAt) {
@@ -174,7 +175,7 @@ void onScriptExited(InstallRun& run, int waitStatus) {
                        ? std::to_string(outcome.exitStatus)
                        : "killed by signal " + std::to_string(WTERMSIG(waitStatus)));
     RunFacts facts;
-    facts.action = installAction();
+    facts.action = installAction(run);
     facts.succeeded = outcome.succeeded;
     facts.reason = run.notStartedReason;
     facts.reasonKind = run.notStartedKind();
@@ -207,11 +208,11 @@ WatchedCommand scriptWatch(InstallRun& run) {
 InstallStart notStarted(InstallRun& run, ResourceID_C reason, const char* logResult) {
     run.notStartedReason = reason;
     RunFacts facts;
-    facts.action = installAction();
+    facts.action = installAction(run);
     facts.reason = reason;
     facts.reasonKind = run.notStartedKind();
-    const std::string historyNote =
-        settleRunHistory(reason == ChecksRefusedId ? "refused" : "failed", runResult(facts).status);
+    const std::string historyNote = settleRunHistory(
+        run, reason == ChecksRefusedId ? "refused" : "failed", runResult(facts).status);
     if (!historyNote.empty())
         show(run, historyNote + "\n");
     run.lock.release();
@@ -232,7 +233,7 @@ void noteUnwritableLog(InstallRun& run) {
 // Says in the output and the log where a directory that stood at the settings file's
 // name went (as root; the root side of a normal user's install says it itself).
 void noteSettingsMovedAside(InstallRun& run) {
-    const std::string& aside = settingsMovedAside();
+    const std::string& aside = settingsMovedAside(run.files);
     if (!aside.empty())
         show(run, fillText(getString(SettingsMovedAsideId), {InstallSettingsPath, aside}) + "\n");
 }
@@ -240,14 +241,14 @@ void noteSettingsMovedAside(InstallRun& run) {
 // Starts the install script: as root at once, else through pkexec with the root side's
 // script (pkexec needs the program's absolute path, and gives it a clean environment).
 bool startScript(InstallRun& run, const InstallObserver& observer) {
-    if (rootScriptName[0] == '\0')
+    if (run.files.rootScriptName[0] == '\0')
         return runInstallScript(run, observer);
     run.observer = observer;
     run.reader = OutputReader();
     if (observer.askOnTerminal && isatty(STDIN_FILENO))
         run.terminalAgent.start();
-    if (startWatchedProgram({pkexecPath(), "/bin/sh", rootScriptName}, pkexecEnvironment(environ),
-                            scriptWatch(run)))
+    if (startWatchedProgram({pkexecPath(), "/bin/sh", run.files.rootScriptName},
+                            pkexecEnvironment(environ), scriptWatch(run)))
         return true;
     run.terminalAgent.stop();
     return false;
@@ -260,13 +261,14 @@ bool checksPassed(InstallRun& run, const Selection& selection, const InstallObse
     CheckCallbacks callbacks;
     callbacks.progress = observer.checking;
     callbacks.trustKey = observer.trustKey;
-    std::vector<TransactionPackage> packages = plannedInstall(selection);
-    copyInstallPackages(&packages);
+    std::vector<TransactionPackage> packages = plannedInstall(run, selection);
+    copyInstallPackages(run.files, &packages);
     // As a normal user the root side imports a trusted key, into the keyring root's rpm
     // uses for the install.
     const bool asRoot = geteuid() == 0;
-    ChecksReport report = runInstallChecks(packages, callbacks, asRoot);
-    setRootSideKeys(asRoot || report.refused() ? std::vector<SigningKey>() : report.trustedKeys);
+    ChecksReport report = runInstallChecks(packages, callbacks, asRoot, run.checkPolicy);
+    setRootSideKeys(run.files,
+                    asRoot || report.refused() ? std::vector<SigningKey>() : report.trustedKeys);
     for (const CheckItem& item : report.items)
         run.log.writeField("check",
                            item.kind + " " + (item.ok ? "ok" : "FAILED") + ": " + item.message);
@@ -300,27 +302,27 @@ InstallStart startInstallRun(InstallRun& run, const Selection& selection,
         writeLogHeader(run, selection);
     else
         noteUnwritableLog(run);
-    beginRunHistory(run.log.written() ? run.log.path() : "");
+    beginRunHistory(run, run.log.written() ? run.log.path() : "");
     const std::string& recordPath = run.recordPath;
     if (!recordPath.empty() && !recordChoices(recordPath, selection) && observer.output)
         observer.output("stage3: the choices could not be recorded in " + recordPath + "\n");
     if (geteuid() != 0 && pkexecPath().empty())
         return notStarted(run, AdministratorToolMissingId,
                           "not started: no pkexec to run the install as root");
-    if (!makeInstallDirectory())
+    if (!makeInstallDirectory(run.files))
         return notStarted(run, InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");
     if (!checksPassed(run, selection, observer)) {
-        removeInstallFiles();
+        removeInstallFiles(run.files);
         return notStarted(run, ChecksRefusedId, "refused before installing");
     }
     run.installsDriver = (selection.components & COMPONENT_DRIVER) != 0 &&
                          driverUpdateCheck() > UPDATE_NEWER_INSTALLED;
-    prepareInstallRecord(selection, run.log.written() ? run.log.path() : "");
-    InstallFiles files = writeInstallFiles(selection.components, kernelRebuildNeeded() != 0);
+    prepareInstallRecord(run, selection, run.log.written() ? run.log.path() : "");
+    InstallFiles files = writeInstallFiles(run, selection.components, kernelRebuildNeeded() != 0);
     noteSettingsMovedAside(run);
     if (files != InstallFiles::Ready || !startScript(run, observer)) {
-        removeInstallFiles();
+        removeInstallFiles(run.files);
         return notStarted(run, InstallFilesUnsafeId,
                           "not started: the install files could not be made safely");
     }
@@ -331,7 +333,7 @@ bool runInstallScript(InstallRun& run, const InstallObserver& observer) {
     run.observer = observer;
     run.reader = OutputReader();
     // The script's standard error joins its output.
-    std::string command = std::string("/bin/sh \"") + scriptName + "\" 2>&1";
+    std::string command = std::string("/bin/sh \"") + run.files.scriptName + "\" 2>&1";
     return startWatchedCommand(command, scriptWatch(run));
 }
 

@@ -15,8 +15,11 @@
 #include "wizard/install_checks.h"
 #include "wizard/install_lock.h"
 #include "wizard/install_log.h"
+#include "wizard/install_script.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_error.h"
+#include "wizard/run_history.h"
+#include "wizard/transaction.h"
 
 struct InstallOutcome {
     bool succeeded = false;
@@ -78,6 +81,24 @@ struct InstallRun {
     ErrorKind startupRefusalKind = ErrorKind::None;
     // The start marker this run made (startup.h).
     FileIdentity startMarker;
+    // The host as this run found it and the run's transaction (runTransaction).
+    RunTransactionCache transactions;
+
+    // The run's choices: its action (Install unless a maintenance option chose another),
+    // whether a remove takes the driver too (setInstallAction), whether the maintenance
+    // copy keeps the packages (--keep-packages), and the checks' policy.
+    Action action = Action::Install;
+    bool removeDriver = false;
+    bool keepPackages = true;
+    CheckPolicy checkPolicy;
+    // The record the running install, repair or modify leaves when it succeeds, and the
+    // application package it is named after (prepareInstallRecord).
+    InstallRecord preparedRecord;
+    std::string preparedPackage;
+    // The history line of the run that took the lock (beginRunHistory).
+    BegunRun begun;
+    // The run's private directory and the files in it (install_script.h).
+    RunFiles files;
 
     // The install, as startInstallRun leaves it. Why it did not start: the files could
     // not be made safely, another install holds the lock, the administrator's
@@ -115,6 +136,6 @@ struct Selection;
 InstallStart startInstallRun(InstallRun& run, const Selection& selection,
                              const InstallObserver& observer);
 
-// Runs the script already named by scriptName (no files written, no lock, no log).
+// Runs the script already named by run.files.scriptName (no files written, no lock, no log).
 // False when the child cannot be started.
 bool runInstallScript(InstallRun& run, const InstallObserver& observer);

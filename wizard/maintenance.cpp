@@ -18,6 +18,7 @@
 #include "services/shell_quote.h"
 #include "services/string_service.h"
 #include "services/text_format.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/run_history.h"
@@ -27,17 +28,10 @@
 
 namespace {
 
-Action currentAction = Action::Install;
-bool removeDriverToo = false;
-
-// The record the running install, repair or modify leaves when it succeeds.
-InstallRecord preparedRecord;
-std::string preparedPackage;
-
 const char* const DriverFamilies[] = {"holvane", "pirsel", "dumaro"};
 
 std::string addonPackageName() {
-    return std::string(globalOEM) + "-browser";
+    return std::string(oemName()) + "-browser";
 }
 
 // SHA-256 of the medium's digest list; empty when it has none.
@@ -52,17 +46,17 @@ std::string manifestDigest() {
 
 }  // namespace
 
-void setInstallAction(Action action, bool removeDriver) {
-    currentAction = action;
-    removeDriverToo = removeDriver;
+void setInstallAction(InstallRun& run, Action action, bool removeDriver) {
+    run.action = action;
+    run.removeDriver = removeDriver;
 }
 
-Action installAction() {
-    return currentAction;
+Action installAction(const InstallRun& run) {
+    return run.action;
 }
 
-bool removesDriver() {
-    return removeDriverToo;
+bool removesDriver(const InstallRun& run) {
+    return run.removeDriver;
 }
 
 const char* actionName(Action action) {
@@ -134,7 +128,7 @@ InstalledState readInstalledState() {
     if (state.applicationPackage.empty())
         state.applicationPackage = maintenanceCopyApplication();
     state.driverPackage = driverCheckDetails().package;
-    if (globalOEM[0])
+    if (oemName()[0])
         state.addonPackage = addonPackageName();
     // One question to rpm for every name: the medium's, and each driver family for a
     // medium without a driver file.
@@ -305,7 +299,7 @@ std::string rootSideRecordText(Action action, const std::string& source,
         s += "if ! rpm -q -- " + shellQuote(applicationPackage) + " > /dev/null 2>&1; then\n";
         s += "\trm -f -- \"$record\"\n";
         s += "fi\n";
-        return s + rootSideHistoryText();
+        return s;
     }
     s += "if [ $status -eq 0 ]; then\n";
     s += "\t(umask 022 && mkdir -p " + directory + ") 2> /dev/null\n";
@@ -321,38 +315,40 @@ std::string rootSideRecordText(Action action, const std::string& source,
     s += "\t\t;;\n";
     s += "\tesac\n";
     s += "fi\n";
-    return s + rootSideHistoryText();
+    return s;
 }
 
-void prepareInstallRecord(const Selection& selection, const std::string& logPath) {
-    const InstalledState& state = runInstalledState();
-    preparedPackage = state.applicationPackage;
-    preparedRecord = recordFor(selection, runTransaction(selection), state, logPath);
+void prepareInstallRecord(InstallRun& run, const Selection& selection, const std::string& logPath) {
+    const InstalledState& state = runInstalledState(run);
+    run.preparedPackage = state.applicationPackage;
+    run.preparedRecord = recordFor(selection, runTransaction(run, selection), state, logPath);
 }
 
-std::string preparedRecordText() {
-    return formatInstallRecord(preparedRecord);
+std::string preparedRecordText(const InstallRun& run) {
+    return formatInstallRecord(run.preparedRecord);
 }
 
-const std::string& preparedRecordPackage() {
-    return preparedPackage;
+const std::string& preparedRecordPackage(const InstallRun& run) {
+    return run.preparedPackage;
 }
 
-std::string settleInstallRecord(bool succeeded) {
-    if (geteuid() != 0 || preparedPackage.empty())
+std::string settleInstallRecord(InstallRun& run, bool succeeded) {
+    if (geteuid() != 0 || run.preparedPackage.empty())
         return "";
     std::string error;
-    if (currentAction == Action::Remove) {
-        if (installedPackageVersion(preparedPackage).empty() &&
-            !removeInstallRecord(preparedPackage, &error))
+    if (run.action == Action::Remove) {
+        if (installedPackageVersion(run.preparedPackage).empty() &&
+            !removeInstallRecord(run.preparedPackage, &error))
             return fillText(getString(RecordNotWrittenId), {error});
-        return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
+        return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages,
+                                     run.files);
     }
     // A rollback leaves the versions rpm has now, not the medium's.
-    if (succeeded && currentAction == Action::Rollback)
-        recordInstalledVersions(&preparedRecord);
-    if (succeeded && !writeInstallRecord(preparedPackage, preparedRecord, &error))
+    if (succeeded && run.action == Action::Rollback)
+        recordInstalledVersions(&run.preparedRecord);
+    if (succeeded && !writeInstallRecord(run.preparedPackage, run.preparedRecord, &error))
         return fillText(getString(RecordNotWrittenId), {error});
     // The maintenance copy follows the record it stands beside.
-    return settleMaintenanceCopy(currentAction, succeeded, preparedPackage);
+    return settleMaintenanceCopy(run.action, succeeded, run.preparedPackage, run.keepPackages,
+                                 run.files);
 }

@@ -14,9 +14,10 @@
 
 // The action of this run's install (Install unless a maintenance option chose another),
 // and whether a remove takes the driver too.
-void setInstallAction(Action action, bool removeDriver = false);
-Action installAction();
-bool removesDriver();
+struct InstallRun;
+void setInstallAction(InstallRun& run, Action action, bool removeDriver = false);
+Action installAction(const InstallRun& run);
+bool removesDriver(const InstallRun& run);
 // "install", "repair", "modify" or "remove".
 const char* actionName(Action action);
 
@@ -84,11 +85,11 @@ std::string rootSideRecordText(Action action, const std::string& source,
 // The record of the run that starts, for `selection` (read from the host before it
 // changes); its text, and the application package it is named after. `logPath`: the
 // run's log, when it was written.
-void prepareInstallRecord(const Selection& selection, const std::string& logPath);
-std::string preparedRecordText();
-const std::string& preparedRecordPackage();
+void prepareInstallRecord(InstallRun& run, const Selection& selection, const std::string& logPath);
+std::string preparedRecordText(const InstallRun& run);
+const std::string& preparedRecordPackage(const InstallRun& run);
 // As root, once the run ended: the prepared record written when it succeeded; after a
 // remove, the record taken away when the application is gone. The line saying what
 // could not be done; empty when all was done (and as a normal user, whose root side
 // does it).
-std::string settleInstallRecord(bool succeeded);
+std::string settleInstallRecord(InstallRun& run, bool succeeded);

@@ -27,8 +27,6 @@ const char* const PreviousDirectoryName = "previous";
 
 namespace {
 
-bool keepPackagesSetting = true;
-
 struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
@@ -96,10 +94,10 @@ std::vector<std::string> packageFiles(const std::string& directory) {
 }
 
 // The run's checked copy of the medium's package at `path`, else the path itself.
-std::string checkedSource(const std::string& path) {
-    const PackageCopy* copy = packageCopy(path);
+std::string checkedSource(const RunFiles& files, const std::string& path) {
+    const PackageCopy* copy = packageCopy(files, path);
     if (copy && !copy->digest.empty())
-        return std::string(installDirectory) + "/packages/" + copy->name;
+        return std::string(files.installDirectory) + "/packages/" + copy->name;
     return geteuid() == 0 ? path : "";
 }
 
@@ -137,14 +135,6 @@ std::vector<TransactionStep> stepsBack(const std::string& directory, const Insta
 std::string maintenanceCopyPath(const std::string& applicationPackage) {
     const std::string record = installRecordPath(applicationPackage);
     return record.empty() ? "" : record.substr(0, record.size() - strlen(".ini"));
-}
-
-void setKeepPackages(bool keep) {
-    keepPackagesSetting = keep;
-}
-
-bool keepPackages() {
-    return keepPackagesSetting;
 }
 
 MaintenanceCopyInfo maintenanceCopyInfo(const std::string& applicationPackage) {
@@ -188,7 +178,8 @@ std::vector<std::string> keptMediumFiles(const std::string& medium) {
 
 bool makeMaintenanceCopy(const std::string& applicationPackage, const std::string& medium,
                          const std::vector<KeptPackage>& packages,
-                         const std::string& applicationFile, std::string* error) {
+                         const std::string& applicationFile, bool keepPackages,
+                         std::string* error) {
     const std::string path = maintenanceCopyPath(applicationPackage);
     if (path.empty()) {
         *error = applicationPackage + ": not a package name";
@@ -220,7 +211,7 @@ bool makeMaintenanceCopy(const std::string& applicationPackage, const std::strin
             mkdir((made + "/" + name.substr(0, slash)).c_str(), 0755);
         done = done && copy(medium + "/" + name, name);
     }
-    if (keepPackagesSetting) {
+    if (keepPackages) {
         for (const KeptPackage& package : packages)
             done = done && (digests.count(package.name) || copy(package.source, package.name));
         // The packages of the version before: those of an old copy of another version,
@@ -263,7 +254,7 @@ bool removeMaintenanceCopy(const std::string& applicationPackage, std::string* e
     return false;
 }
 
-std::vector<KeptPackage> packagesToKeep() {
+std::vector<KeptPackage> packagesToKeep(const RunFiles& files) {
     const InstalledState state = readInstalledState();
     std::vector<KeptPackage> kept;
     auto keep = [&kept](const std::string& source, const std::string& name) {
@@ -276,13 +267,13 @@ std::vector<KeptPackage> packagesToKeep() {
     char path[kPackagePathOutSize];
     if (findAppPackageFile(path) == PACKAGE_FOUND && !state.application.empty() &&
         state.application == appCheckDetails().fileVersion)
-        keep(checkedSource(path), baseName(path));
+        keep(checkedSource(files, path), baseName(path));
     if (findDriverPackageFile(path) == PACKAGE_FOUND && !state.driver.empty() &&
         state.driver == driverCheckDetails().fileVersion)
-        keep(checkedSource(path), baseName(path));
+        keep(checkedSource(files, path), baseName(path));
     for (const std::string& file : browserPackageFiles())
         if (!state.addon.empty() && packageFileVersion(file, state.addonPackage) == state.addon)
-            keep(checkedSource(file), baseName(file));
+            keep(checkedSource(files, file), baseName(file));
     // What this medium does not have (a driver of before, or after a rollback the versions
     // returned to), as the old copy kept it.
     const std::string old = maintenanceCopyPath(state.applicationPackage);
@@ -304,7 +295,8 @@ std::vector<KeptPackage> packagesToKeep() {
     return kept;
 }
 
-std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package) {
+std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package,
+                                  bool keepPackages, const RunFiles& files) {
     if (geteuid() != 0 || package.empty())
         return "";
     std::string error;
@@ -325,12 +317,13 @@ std::string settleMaintenanceCopy(Action action, bool succeeded, const std::stri
         return versions.empty() ? "" : fillText(getString(RollbackAvailableId), {versions});
     }
     // The application package kept names the version the old copy is compared with.
-    const std::vector<KeptPackage> packages = packagesToKeep();
+    const std::vector<KeptPackage> packages = packagesToKeep(files);
     std::string applicationFile;
     for (const KeptPackage& kept : packages)
         if (!packageFileVersion(kept.name, package).empty())
             applicationFile = kept.name;
-    if (!makeMaintenanceCopy(package, currentDirectory(), packages, applicationFile, &error))
+    if (!makeMaintenanceCopy(package, currentDirectory(), packages, applicationFile, keepPackages,
+                             &error))
         return fillText(getString(MaintenanceCopyNotMadeId), {error});
     return "";
 }
@@ -369,7 +362,7 @@ bool stageMediumFiles(const std::string& staged, std::vector<StagedFile>* files)
 std::string rootSideCopyText(Action action, const std::string& applicationPackage,
                              const std::string& staged, const std::vector<StagedFile>& files,
                              const std::vector<KeptPackage>& packages,
-                             const std::string& applicationFile) {
+                             const std::string& applicationFile, bool keepPackages) {
     const std::string copyName = baseName(maintenanceCopyPath(applicationPackage));
     if (copyName.empty())
         return "";
@@ -408,7 +401,7 @@ std::string rootSideCopyText(Action action, const std::string& applicationPackag
         s += "\tkeep " + shellQuote(staged + "/file-" + std::to_string(i + 1)) + " " +
              shellQuote(files[i].name) + " " + shellQuote(files[i].digest) + "\n";
     s += "\tchmod 755 \"$new\"/stage3 \"$new\"/stage3-gtk 2> /dev/null\n";
-    if (keepPackagesSetting) {
+    if (keepPackages) {
         // The root side's own checked copies of this run's packages.
         for (const KeptPackage& package : packages)
             s += "\tkeep \"$packages\"/" + shellQuote(baseName(package.source)) + " " +

@@ -23,11 +23,6 @@ extern const char* const PreviousDirectoryName;  // "previous"
 // The copy's directory for an application package; empty for a name that cannot be one.
 std::string maintenanceCopyPath(const std::string& applicationPackage);
 
-// Whether the copy keeps the packages (--keep-packages, keep-packages= of the answers
-// file); true unless set otherwise.
-void setKeepPackages(bool keep);
-bool keepPackages();
-
 // The copy as it is on the host: `path` empty when there is none; `size` the bytes of its
 // files.
 struct MaintenanceCopyInfo {
@@ -52,12 +47,13 @@ struct KeptPackage {
 };
 
 // As root: makes the copy of the medium `medium` for `applicationPackage` with `packages`
-// (when keepPackages()). `applicationFile` is the application package's name in the
-// copy: an old copy without it held another version, whose packages go to "previous/";
-// one with it is the same version, and its "previous/" is kept. False with the reason.
+// (when `keepPackages`: --keep-packages, keep-packages= of the answers file). `applicationFile` is
+// the application package's name in the copy: an old copy without it held another version, whose
+// packages go to "previous/"; one with it is the same version, and its "previous/" is kept. False
+// with the reason.
 bool makeMaintenanceCopy(const std::string& applicationPackage, const std::string& medium,
                          const std::vector<KeptPackage>& packages,
-                         const std::string& applicationFile, std::string* error);
+                         const std::string& applicationFile, bool keepPackages, std::string* error);
 
 // The steps of a rollback on the host `state`: each package the copy keeps from before
 // installed again with rpm -U --oldpackage (the add-on --nodeps too), in the install's
@@ -82,7 +78,9 @@ std::vector<KeptPackage> packagesToKeep();
 // As root, when the run ended: the copy made after a successful install, repair or modify,
 // taken away after a remove that took the application. The line saying what could not
 // be done; empty when all was done.
-std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package);
+struct RunFiles;
+std::string settleMaintenanceCopy(Action action, bool succeeded, const std::string& package,
+                                  bool keepPackages, const RunFiles& files);
 
 // The root side's lines that make the copy for a wizard run as a normal user, once the
 // script ended with `$status` 0 and the record was written (`$records` names its
@@ -98,7 +96,7 @@ struct StagedFile {
 std::string rootSideCopyText(Action action, const std::string& applicationPackage,
                              const std::string& staged, const std::vector<StagedFile>& files,
                              const std::vector<KeptPackage>& packages,
-                             const std::string& applicationFile);
+                             const std::string& applicationFile, bool keepPackages);
 
 // As a normal user: copies the medium's kept files into `staged` (a new directory of the
 // run's), giving each file's name and digest. False when one cannot be copied.

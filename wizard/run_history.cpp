@@ -18,6 +18,7 @@
 #include "services/string_service.h"
 #include "services/text_format.h"
 #include "wizard/install_log.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance.h"
 #include "wizard/text_ids.h"
 
@@ -177,14 +178,6 @@ std::vector<std::string> historyLines(const std::string& text) {
     return lines;
 }
 
-// The run that began: its line so far, and whether one began.
-// process-wide: the run that began, from its lock to the root side's script or its end
-struct BegunRun {
-    RunEntry entry;
-    std::string driverPackage, addonPackage;
-    bool open = false;
-} begun;
-
 }  // namespace
 
 std::string formatRunEntry(const RunEntry& entry) {
@@ -316,13 +309,14 @@ bool appendRunHistory(const std::string& packageName, const RunEntry& entry, std
     return placeFile(path, appendedRunHistory(text, entry), options);
 }
 
-void beginRunHistory(const std::string& logPath) {
+void beginRunHistory(InstallRun& run, const std::string& logPath) {
+    BegunRun& begun = run.begun;
     const InstalledState state = readInstalledState();
     begun = BegunRun();
     begun.entry.log = logPath;
     begun.entry.time = formatUtcTime(time(nullptr), "%Y-%m-%dT%H:%M:%SZ");
-    begun.entry.action = actionName(installAction());
-    if (installAction() == Action::Install && !state.application.empty())
+    begun.entry.action = actionName(installAction(run));
+    if (installAction(run) == Action::Install && !state.application.empty())
         begun.entry.action = "upgrade";
     begun.entry.package = state.applicationPackage;
     begun.entry.applicationBefore = state.application;
@@ -333,7 +327,8 @@ void beginRunHistory(const std::string& logPath) {
     begun.open = !begun.entry.package.empty();
 }
 
-std::string settleRunHistory(const std::string& result, int exitStatus) {
+std::string settleRunHistory(InstallRun& run, const std::string& result, int exitStatus) {
+    BegunRun& begun = run.begun;
     if (!begun.open || geteuid() != 0)
         return "";
     begun.open = false;
@@ -349,7 +344,8 @@ std::string settleRunHistory(const std::string& result, int exitStatus) {
     return fillText(getString(HistoryNotWrittenId), {error});
 }
 
-std::string rootSideHistoryText() {
+std::string rootSideHistoryText(const InstallRun& run) {
+    const BegunRun& begun = run.begun;
     if (!begun.open)
         return "";
     return rootSideHistoryText(begun.entry, begun.driverPackage, begun.addonPackage);

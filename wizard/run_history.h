@@ -54,17 +54,25 @@ RecordState readRunHistory(const std::string& path, std::vector<RunEntry>* entri
 // reason; a history that is not root's own or others can write to is left as it is.
 bool appendRunHistory(const std::string& packageName, const RunEntry& entry, std::string* error);
 
+// The run that began: its line so far, and whether one began.
+struct BegunRun {
+    RunEntry entry;
+    std::string driverPackage, addonPackage;
+    bool open = false;
+};
+
+struct InstallRun;
 // The run that took the lock: its start, action and the versions installed before it.
-void beginRunHistory(const std::string& logPath);  // the log written, or empty
+void beginRunHistory(InstallRun& run, const std::string& logPath);  // the log written, or empty
 // As root, when the run that began ended (or stopped before installing): its line
 // appended with the versions installed now. The line saying what could not be done;
 // empty when it was (and as a normal user, whose root side appends it, and when no run
 // began).
-std::string settleRunHistory(const std::string& result, int exitStatus);
+std::string settleRunHistory(InstallRun& run, const std::string& result, int exitStatus);
 // The root side's lines that append the run that began, after the install script ended
 // with `$status`, to the history in the records' directory "$records"; empty when no
 // run began.
-std::string rootSideHistoryText();
+std::string rootSideHistoryText(const InstallRun& run);
 // The same for `begun` (its versions after the run, result and exit status filled in by
 // the shell: rpm's versions of the packages named, "succeeded" with 0 or "failed" with 2).
 std::string rootSideHistoryText(const RunEntry& begun, const std::string& driverPackage,

@@ -127,7 +127,7 @@ std::string RunResult::logWord() const {
 RunFacts lastRunFacts(const InstallRun& run, const Selection& selection, bool nothingSelected,
                       const InstallOutcome* outcome) {
     RunFacts facts;
-    facts.action = installAction();
+    facts.action = installAction(run);
     facts.nothingSelected = nothingSelected;
     if (outcome) {
         facts.succeeded = outcome->succeeded;

@@ -169,9 +169,9 @@ int checkStartupPreconditions(InstallRun& run) {
     }
     // A maintenance copy kept without packages: a remove needs none, the others the medium.
     const std::string copied = app < 3 ? maintenanceCopyApplication() : std::string();
-    if (!copied.empty() && installAction() != Action::Install &&
+    if (!copied.empty() && installAction(run) != Action::Install &&
         !installedPackageVersion(copied).empty()) {
-        if (installAction() == Action::Remove) {
+        if (installAction(run) == Action::Remove) {
             refusalKind = ErrorKind::None;
             return 0;
         }
@@ -180,24 +180,24 @@ int checkStartupPreconditions(InstallRun& run) {
     }
     // A rollback acts on whichever version is installed, from the maintenance copy's
     // packages of before; with none kept nothing is done.
-    if (installAction() == Action::Rollback && app >= UPDATE_SAME_INSTALLED &&
+    if (installAction(run) == Action::Rollback && app >= UPDATE_SAME_INSTALLED &&
         app != UPDATE_NOT_INSTALLED) {
-        if (rollbackSteps(runInstalledState()).empty()) {
+        if (rollbackSteps(runInstalledState(run)).empty()) {
             refusalKind = ErrorKind::NothingToInstall;
             refuse(refusal, NothingToRollBackId, SetupCannotContinueId);
             return 1;
         }
-    } else if (installAction() != Action::Install && app != UPDATE_SAME_INSTALLED) {
+    } else if (installAction(run) != Action::Install && app != UPDATE_SAME_INSTALLED) {
         // A remove takes whatever version of the application is installed, by name; a
         // repair or a modify installs the installed version again, so it needs this
         // medium's to be it.
-        const InstalledState& state = runInstalledState();
+        const InstalledState& state = runInstalledState(run);
         refusalKind = ErrorKind::NotInstalled;
         if (state.application.empty()) {
             refuse(refusal, NotInstalledForMaintenanceId, SetupCannotContinueId);
             return 1;
         }
-        if (installAction() == Action::Remove) {
+        if (installAction(run) == Action::Remove) {
             refusalKind = ErrorKind::None;
             return 0;
         }
@@ -210,13 +210,13 @@ int checkStartupPreconditions(InstallRun& run) {
         writeLine(refusal, getString(SetupCannotContinueId));
         return 1;
     }
-    if (installAction() == Action::Install && app == UPDATE_SAME_INSTALLED) {
+    if (installAction(run) == Action::Install && app == UPDATE_SAME_INSTALLED) {
         refusalKind = ErrorKind::AlreadyInstalled;
         refuse(refusal, SameVersionInstalledId, SetupCannotContinueId);
         writeLine(refusal, getString(MaintainHintId));
         return 1;
     }
-    if (app == UPDATE_NEWER_INSTALLED && installAction() != Action::Rollback) {
+    if (app == UPDATE_NEWER_INSTALLED && installAction(run) != Action::Rollback) {
         refusalKind = ErrorKind::NewerInstalled;
         refuseNewerInstalled(refusal);
         return 1;
@@ -228,7 +228,7 @@ int checkStartupPreconditions(InstallRun& run) {
     }
     // A remove shows no license: a medium without one (a maintenance copy of an old
     // medium, say) may take the installed version away.
-    if (installAction() != Action::Remove && !GCharPtr(findFile("license.txt"))) {
+    if (installAction(run) != Action::Remove && !GCharPtr(findFile("license.txt"))) {
         refuse(refusal, NoLicenseTextId, SetupCannotContinueId);
         return 1;
     }

@@ -7,6 +7,7 @@
 
 #include "services/packages.h"
 #include "services/shell_quote.h"
+#include "wizard/install_session.h"
 #include "wizard/maintenance_copy.h"
 #include "wizard/output_reader.h"
 #include "wizard/tables.h"
@@ -291,35 +292,25 @@ std::string transactionScriptText(const Transaction& transaction, const std::str
     return s;
 }
 
-namespace {
-
-// The host as this run found it, and the run's transaction with what it was built for.
-std::optional<InstalledState> hostState;
-std::optional<MediumPackages> mediumPackages;
-struct Built {
-    Transaction transaction;
-    int components = 0;
-    bool removeDriver = false;
-};
-std::optional<Built> built;
-
-}  // namespace
-
-const InstalledState& runInstalledState() {
-    if (!hostState)
-        hostState = readInstalledState();
-    return *hostState;
+const InstalledState& runInstalledState(InstallRun& run) {
+    std::optional<InstalledState>& host = run.transactions.host;
+    if (!host)
+        host = readInstalledState();
+    return *host;
 }
 
-const Transaction& runTransaction(const Selection& selection) {
-    const Action action = installAction();
+const Transaction& runTransaction(InstallRun& run, const Selection& selection) {
+    RunTransactionCache& cache = run.transactions;
+    const Action action = installAction(run);
+    std::optional<RunTransactionCache::Built>& built = cache.built;
     if (!built || built->transaction.action != action ||
-        built->components != selection.components || built->removeDriver != removesDriver()) {
-        const InstalledState& state = runInstalledState();
-        if (!mediumPackages)
-            mediumPackages = readMediumPackages(state);
-        built = Built{buildTransaction(action, selection, state, *mediumPackages, removesDriver()),
-                      selection.components, removesDriver()};
+        built->components != selection.components || built->removeDriver != removesDriver(run)) {
+        const InstalledState& state = runInstalledState(run);
+        if (!cache.medium)
+            cache.medium = readMediumPackages(state);
+        built = RunTransactionCache::Built{
+            buildTransaction(action, selection, state, *cache.medium, removesDriver(run)),
+            selection.components, removesDriver(run)};
         // A rollback installs the maintenance copy's packages of before, not the medium's.
         if (action == Action::Rollback)
             built->transaction.steps = rollbackSteps(state);
@@ -327,8 +318,6 @@ const Transaction& runTransaction(const Selection& selection) {
     return built->transaction;
 }
 
-void forgetRunTransaction() {
-    hostState.reset();
-    mediumPackages.reset();
-    built.reset();
+void forgetRunTransaction(InstallRun& run) {
+    run.transactions = RunTransactionCache();
 }

@@ -5,6 +5,7 @@
 // script and the install record all read the same steps.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,10 +94,24 @@ int compareVersionTexts(const std::string& a, const std::string& b, bool applica
 // first argument.
 std::string transactionScriptText(const Transaction& transaction, const std::string& directory);
 
-// The host as this run found it: read once, on first use.
-const InstalledState& runInstalledState();
+// The host as one run found it (read once, on first use), and the run's transaction with
+// the action, components and driver choice it was built for. Held by the run.
+struct RunTransactionCache {
+    std::optional<InstalledState> host;
+    std::optional<MediumPackages> medium;
+    struct Built {
+        Transaction transaction;
+        int components = 0;
+        bool removeDriver = false;
+    };
+    std::optional<Built> built;
+};
+
+struct InstallRun;
+// The host as `run` found it: read once, on first use.
+const InstalledState& runInstalledState(InstallRun& run);
 // The run's transaction for `selection` and the current action, built from the host as
-// this run found it and the medium's files.
-const Transaction& runTransaction(const Selection& selection);
+// the run found it and the medium's files.
+const Transaction& runTransaction(InstallRun& run, const Selection& selection);
 // The host changed (an install ran): the next use reads it again.
-void forgetRunTransaction();
+void forgetRunTransaction(InstallRun& run);

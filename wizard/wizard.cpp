@@ -258,12 +258,13 @@ void Wizard::notePreselection(const Choices& given, const std::string& recordNot
 std::string Wizard::reviewText() const {
     // A remove takes the installed components away (the driver only when asked): those
     // are its summary; a setup type means nothing to it.
-    const ResourceID_C& componentsHeading =
-        installAction() == Action::Install ? ReviewComponentsHeadingId : ActionComponentsHeadingId;
-    if (installAction() == Action::Remove) {
+    const ResourceID_C& componentsHeading = installAction(*run_) == Action::Install
+                                                ? ReviewComponentsHeadingId
+                                                : ActionComponentsHeadingId;
+    if (installAction(*run_) == Action::Remove) {
         std::string text = getString(componentsHeading);
         for (int i = 0; i < NumberOfComponents; ++i)
-            if (selection_.has(i) && (i != DriverComponent || removesDriver()))
+            if (selection_.has(i) && (i != DriverComponent || removesDriver(*run_)))
                 text += std::string("\t") + getString(components_[i].nameId) + "\n";
         return text;
     }

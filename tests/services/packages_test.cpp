@@ -327,7 +327,7 @@ TEST(AppUpdateCheck, ComparesFileWithInstalledPackage) {
         }
         std::string label = std::string(c.fileVersion) + " over " + c.installedVersion;
         EXPECT_EQ(c.expected, appUpdateCheck()) << label;
-        EXPECT_STREQ("pfx", globalOEM) << label;
+        EXPECT_STREQ("pfx", oemName()) << label;
         EXPECT_STREQ("pfx-app", getString(5001)) << "database reloaded after the query";
     }
 }
@@ -370,7 +370,7 @@ TEST(AppUpdateCheck, GlobalOemIsSetEvenWhenNoFileIsFound) {
     RpmSandbox box;
     box.writeAppName(box.medium(), "acme-tool");
     EXPECT_EQ(PACKAGE_NOT_FOUND, findAppPackageFile(nullptr));
-    EXPECT_STREQ("acme", globalOEM);
+    EXPECT_STREQ("acme", oemName());
 }
 
 TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
@@ -387,7 +387,7 @@ TEST(AppUpdateCheck, HostileNameReachesRpmAsOneArgument) {
     const auto names = std::find(runs[0].begin(), runs[0].end(), "--");
     ASSERT_NE(names, runs[0].end());
     EXPECT_EQ(names + 1, std::find(runs[0].begin(), runs[0].end(), name)) << "one argument";
-    EXPECT_STREQ("pfx", globalOEM);
+    EXPECT_STREQ("pfx", oemName());
 }
 
 TEST(InstalledVersionQueries, ChecksTakeTheAnswersOfTheQueriesStartedAhead) {

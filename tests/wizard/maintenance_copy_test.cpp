@@ -37,7 +37,7 @@ TEST(MaintenanceCopy, KeepsTheVersionBeforeTheLastUpgradeOnly) {
         std::ofstream(medium + "/" + package) << "package " << version;
         std::string error;
         ASSERT_TRUE(makeMaintenanceCopy("app", medium, {{medium + "/" + package, package}}, package,
-                                        &error))
+                                        true, &error))
             << error;
         struct stat info;
         ASSERT_EQ(lstat(copy.c_str(), &info), 0);
